@@ -1,0 +1,49 @@
+#include "messagedlg.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace {
+
+const char* const kTransientProperty = "kpdTransientMessage";
+
+MessagePresenter& presenterSlot()
+{
+    static MessagePresenter presenter;
+    return presenter;
+}
+
+void showBox(MessageKind kind, const QString& text)
+{
+    QMessageBox::Icon icon = QMessageBox::Critical;
+    QString title = QStringLiteral("Erro");
+    if (kind == MessageKind::Warning) {
+        icon = QMessageBox::Warning;
+        title = QStringLiteral("Atenção");
+    } else if (kind == MessageKind::Information) {
+        icon = QMessageBox::Information;
+        title = QStringLiteral("Informação");
+    }
+    QMessageBox box(icon, title, text, QMessageBox::Ok, QApplication::activeWindow());
+    box.setProperty(kTransientProperty, true);
+    box.exec();
+}
+
+} // namespace
+
+void SetMessagePresenter(MessagePresenter presenter) { presenterSlot() = std::move(presenter); }
+
+const MessagePresenter& CurrentMessagePresenter() { return presenterSlot(); }
+
+void ShowMessageDlg(MessageKind kind, const QString& text)
+{
+    if (const auto& presenter = presenterSlot())
+        presenter(kind, text);
+    else
+        showBox(kind, text);
+}
+
+bool IsTransientMessageWindow(const QWidget* window)
+{
+    return window && window->property(kTransientProperty).toBool();
+}

@@ -1,0 +1,93 @@
+#include "tform.h"
+
+#include "eventboundary.h"
+#include "tapplication.h"
+
+#include <QKeyEvent>
+
+TForm::TForm(QWidget* parent) : QWidget(parent, Qt::Window)
+{
+    // Closing a module window must never end the host.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    if (!parent)
+        Application()->Adopt(this);
+}
+
+void TForm::DoCreate()
+{
+    if (OnCreate)
+        Guarded([this] { OnCreate(this); });
+}
+
+void TForm::Show()
+{
+    show();
+    raise();
+    activateWindow();
+    Application()->WindowActivated(this);
+}
+
+void TForm::Close() { close(); }
+
+void TForm::SetFocus()
+{
+    activateWindow();
+    // The keyboard focus goes to the control that had it last, or to the first that takes it.
+    if (QWidget* w = focusWidget())
+        w->setFocus(Qt::OtherFocusReason);
+    else if (QWidget* next = nextInFocusChain(); next && next != this && isAncestorOf(next))
+        next->setFocus(Qt::TabFocusReason);
+    else
+        setFocus(Qt::OtherFocusReason);
+}
+
+QObject* TForm::FindComponent(const QString& name) const
+{
+    if (name.isEmpty())
+        return nullptr;
+    const auto children = findChildren<QObject*>();
+    for (QObject* child : children)
+        if (child->objectName().compare(name, Qt::CaseInsensitive) == 0)
+            return child;
+    return nullptr;
+}
+
+void TForm::DoActivate()
+{
+    ++m_activateCount;
+    if (OnActivate)
+        Guarded([this] { OnActivate(this); });
+}
+
+void TForm::DoDeactivate()
+{
+    ++m_deactivateCount;
+    if (OnDeactivate)
+        Guarded([this] { OnDeactivate(this); });
+}
+
+QChar TForm::KeyChar(const QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape)
+        return QChar(27);
+    const QString text = event->text();
+    return text.isEmpty() ? QChar() : text.at(0);
+}
+
+bool TForm::DispatchKeyPress(QObject* sender, QChar& key)
+{
+    if (!OnKeyPress || key.isNull())
+        return false;
+    Guarded([&] { OnKeyPress(sender, key); });
+    return key.isNull();
+}
+
+void TForm::keyPressEvent(QKeyEvent* event)
+{
+    QChar key = KeyChar(event);
+    if (DispatchKeyPress(this, key)) {
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}

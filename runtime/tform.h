@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QChar>
+#include <QWidget>
+#include <functional>
+
+using TNotifyEvent = std::function<void(QObject* sender)>;
+using TKeyPressEvent = std::function<void(QObject* sender, QChar& key)>;
+
+// Plain module window with the host's rules:
+//  - OnActivate runs when the window becomes the host's active window (first show, or coming back from
+//    another window of the host); OnDeactivate when another window of the host becomes active. Leaving for
+//    another application and coming back runs neither; a message box shown from a handler does not count.
+//  - Close hides; the window lives on, owned by the application object.
+//  - Every handler runs inside the exception boundary.
+class TForm : public QWidget {
+    Q_OBJECT
+public:
+    // With an owner of nullptr the application object owns the window.
+    explicit TForm(QWidget* parent = nullptr);
+
+    TNotifyEvent OnCreate;
+    TNotifyEvent OnActivate;
+    TNotifyEvent OnDeactivate;
+    TKeyPressEvent OnKeyPress;
+
+    // Shows the window, brings it to the front and makes it the active window at once.
+    void Show();
+    void Close();
+    void SetFocus();
+
+    // Child component by name, ignoring letter case; nullptr when there is none.
+    QObject* FindComponent(const QString& name) const;
+    template <typename T>
+    T* FindComponentAs(const QString& name) const { return qobject_cast<T*>(FindComponent(name)); }
+
+    // Runs OnKeyPress for a key pressed on this window or on a child that hands its keys over.
+    // Returns true when the handler consumed the key (replaced it by the null character).
+    bool DispatchKeyPress(QObject* sender, QChar& key);
+
+    int ActivateCount() const { return m_activateCount; }
+    int DeactivateCount() const { return m_deactivateCount; }
+
+    // Called by the application object's activation bookkeeping.
+    void DoActivate();
+    void DoDeactivate();
+
+    // The character a key event carries for OnKeyPress (Escape is 27); null for keys without one.
+    static QChar KeyChar(const class QKeyEvent* event);
+
+protected:
+    // A derived window calls this at the end of its constructor, once its components exist.
+    void DoCreate();
+
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    int m_activateCount = 0;
+    int m_deactivateCount = 0;
+};

@@ -1,0 +1,35 @@
+# Shared by ./run and ./test: install what is missing, then configure and build.
+# shellcheck shell=bash
+
+KPD_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+KPD_BUILD=${KPD_BUILD:-$KPD_ROOT/build}
+
+KPD_PACKAGES=(
+  cmake g++ make pkg-config
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
+  libgrpc++-dev protobuf-compiler-grpc libprotobuf-dev protobuf-compiler
+  libsqlite3-dev sqlite3 libpq-dev
+  libgtest-dev libbenchmark-dev
+  xvfb xauth openbox x11-utils imagemagick xdotool
+  fonts-liberation fonts-dejavu-core
+  postgresql
+)
+
+kpd_install_packages() {
+  local missing=()
+  local p
+  for p in "${KPD_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Instalando pacotes: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
+}
+
+kpd_build() {
+  cmake -S "$KPD_ROOT" -B "$KPD_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$KPD_BUILD" -j"${KPD_JOBS:-2}"
+}
