@@ -2,7 +2,7 @@
 
 #include "tmessages.h"
 
-TfrmIndiResult* frmIndiResult = nullptr;
+extern "C" __attribute__((visibility("default"))) TfrmIndiResult* frmIndiResult = nullptr;
 
 TfrmIndiResult::TfrmIndiResult(QWidget* owner) : TForm(owner)
 {
