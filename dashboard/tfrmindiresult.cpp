@@ -2,7 +2,7 @@
 
 #include "tmessages.h"
 
-extern "C" __attribute__((visibility("default"))) TfrmIndiResult* frmIndiResult = nullptr;
+__attribute__((visibility("default"))) TfrmIndiResult* frmIndiResult = nullptr;
 
 TfrmIndiResult::TfrmIndiResult(QWidget* owner) : TForm(owner)
 {
