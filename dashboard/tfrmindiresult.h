@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tform.h"
+#include "ui_tfrmindiresult.h"
 
 #include <QPointer>
 
@@ -10,8 +11,9 @@ class TClientDataSet;
 class TDataSource;
 class TField;
 
-// The results dashboard: a black, borderless window with the month's operating results.
-class TfrmIndiResult : public TForm {
+// The results dashboard: a black, borderless window with the month's operating results. Its visual
+// components come from the window definition (tfrmindiresult.ui) as named members.
+class TfrmIndiResult : public TForm, public Ui::TfrmIndiResult {
     Q_OBJECT
 public:
     explicit TfrmIndiResult(QWidget* owner = nullptr);
@@ -30,12 +32,21 @@ public:
     TDataSource* dtsDiasEstoque = nullptr;
     // ---- Field objects (data service) ------------------------------------------------------------
     // ---- Visual components (window definition) ---------------------------------------------------
+    // Members of Ui::TfrmIndiResult: pnlTitulo (lblDtAtu, lblQtFiliais, lblTitulo); lblFaturamento,
+    // lblPConsumo, lblPMdo, lblPDespesas, lblPResultado, lblTotal, lblR1..lblR5, lblTop10, lblBottom10,
+    // lblAtrasaLanca; the gauges indicFatTotal, indicConsTotal, indicMDOtotal, indicDespeTotal,
+    // indicResultTotal, indicFatR1..5, indicConsR1..5, indicMDOR1..5, indicDespeR1..5, IndicResultR1..5;
+    // their value panels pnlIndic{Fat,Cons,Mdo,Despe,Result}{Total,R1..R5}; the grids dbgTop10,
+    // dbgBottom10, dbgAtrasaLanca; the masking panels Panel5, Panel3 (Panel4), Panel2, Panel1; the charts
+    // grafFatReg (series FastLineSeries5), grafCustReg (PieSeries1), grafResultReg (PieSeries2).
 
     // ---- Event handlers ------------------------------------------------------------------------
     void FormCreate(QObject* sender);
     void netIndicResultBeforeConnect(QObject* sender);
     void FormActivate(QObject* sender);
     void FormDeactivate(QObject* sender);
+    void dbgTop10DrawColumnCell(QObject* sender, const QRect& rect, int dataCol, TColumn* column,
+                                TGridDrawState state);
     void FormKeyPress(QObject* sender, QChar& key);
 
     // Step 3 of the refresh: calls getCkpData with dtData and loads the five datasets.
@@ -44,6 +55,7 @@ public:
 private:
     void createDataComponents(); // data service
     void createLayout();         // window definition
+    void linkDataControls();     // window definition: grids and charts to their data
     void hookEvents();
 };
 

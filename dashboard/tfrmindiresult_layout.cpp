@@ -1,6 +1,50 @@
 // Window definition of the dashboard: components, positions, fonts and colours.
 #include "tfrmindiresult.h"
 
-void TfrmIndiResult::createLayout() { resize(1028, 753); }
+#include "designfonts.h"
+#include "tdbchart.h"
+#include "tdbgrid.h"
+#include "tpanel.h"
 
-void TfrmIndiResult::FormCreate(QObject* sender) { Q_UNUSED(sender); }
+void TfrmIndiResult::createLayout()
+{
+    InstallFontSubstitutes();
+    setupUi(this);
+    ApplyDesignFonts(this);
+
+    // The window grows to its components (the definition asks for auto-size): the stored client size
+    // would cut the pie charts' lower edge. The header panel spans the grown width.
+    QRect extent;
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (child != pnlTitulo)
+            extent = extent.united(child->geometry());
+    resize(qMax(width(), extent.right() + 1), qMax(height(), extent.bottom() + 1));
+    pnlTitulo->SetAlign(TPanel::alTop);
+
+    for (TDBGrid* grid : {dbgTop10, dbgBottom10, dbgAtrasaLanca}) {
+        grid->OnDrawColumnCell = [this](QObject* sender, const QRect& rect, int dataCol, TColumn* column,
+                                        TGridDrawState state) {
+            dbgTop10DrawColumnCell(sender, rect, dataCol, column, state);
+        };
+        grid->OnKeyPress = [this](QObject* sender, QChar& key) { FormKeyPress(sender, key); };
+    }
+}
+
+void TfrmIndiResult::linkDataControls()
+{
+    // The definition names the data sources and the dataset; they exist once the data components do.
+    for (TDBGrid* grid : {dbgTop10, dbgBottom10, dbgAtrasaLanca})
+        grid->LinkDataSource(this);
+    for (TDBChart* chart : {grafFatReg, grafCustReg, grafResultReg})
+        chart->LinkDataSet(this);
+}
+
+void TfrmIndiResult::FormCreate(QObject* sender)
+{
+    Q_UNUSED(sender);
+    linkDataControls();
+    for (TDBGrid* grid : {dbgTop10, dbgBottom10, dbgAtrasaLanca}) {
+        grid->SetDefaultColors(true);
+        grid->SetColor(clBlack);
+    }
+}

@@ -1,0 +1,129 @@
+#pragma once
+
+#include "tcanvas.h"
+#include "tcolor.h"
+#include "tcolumn.h"
+#include "tclientdataset.h" // tdatasource.h needs the complete type
+#include "tdatasource.h"
+#include "tform.h"
+
+#include <QFont>
+#include <QPointer>
+#include <QTableView>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class TDataSetModel;
+
+enum TGridDrawStateFlag { gdSelected = 0x1, gdFocused = 0x2, gdFixed = 0x4 };
+Q_DECLARE_FLAGS(TGridDrawState, TGridDrawStateFlag)
+Q_DECLARE_OPERATORS_FOR_FLAGS(TGridDrawState)
+
+// Cell-drawing event: sender, the cell's rectangle in the grid's viewport, the column's index, the column
+// and the cell's drawing state. While it runs, the grid's dataset presents the record being painted.
+using TDrawColumnCellEvent =
+    std::function<void(QObject* sender, const QRect& rect, int dataCol, TColumn* column, TGridDrawState state)>;
+
+// Read-only data grid over the dataset of a data source. Columns are bound to fields by name; the title
+// row shows the fields' display labels on FixedColor; cells show the fields' display texts, text left and
+// numbers right. No row indicator, no lines, no editing, no column resizing or moving; Tab leaves the grid.
+// Below the last row the grid shows its background colour. The current cell shows no selection colour.
+class TDBGrid : public QTableView {
+    Q_OBJECT
+    // One entry per column: "FIELD,width" or "FIELD,width,taRightJustify" (taLeftJustify, taCenter).
+    Q_PROPERTY(QStringList Columns READ ColumnsDefinition WRITE SetColumnsDefinition)
+    // Name of the window's data source; bound by LinkDataSource once the window's components exist.
+    Q_PROPERTY(QString DataSourceName READ DataSourceName WRITE SetDataSourceName)
+    Q_PROPERTY(int Color READ Color WRITE SetColor)
+    Q_PROPERTY(int FixedColor READ FixedColor WRITE SetFixedColor)
+    Q_PROPERTY(int FontColor READ FontColor WRITE SetFontColor)
+    Q_PROPERTY(QFont TitleFont READ TitleFont WRITE SetTitleFont)
+    Q_PROPERTY(int TitleFontColor READ TitleFontColor WRITE SetTitleFontColor)
+    Q_PROPERTY(bool DefaultColors READ DefaultColors WRITE SetDefaultColors)
+public:
+    explicit TDBGrid(QWidget* parent = nullptr);
+    ~TDBGrid() override;
+
+    TDataSource* DataSource() const { return m_dataSource; }
+    void SetDataSource(TDataSource* dataSource);
+    // Binds the data source named DataSourceName among the owner's components, ignoring letter case.
+    // Returns false when there is none.
+    bool LinkDataSource(const QObject* owner);
+    QString DataSourceName() const { return m_dataSourceName; }
+    void SetDataSourceName(const QString& name) { m_dataSourceName = name; }
+    TClientDataSet* DataSet() const;
+
+    QStringList ColumnsDefinition() const;
+    void SetColumnsDefinition(const QStringList& definition);
+    TColumn* AddColumn(const QString& fieldName, int width, Qt::Alignment titleAlignment = Qt::AlignLeft);
+    void ClearColumns();
+    int ColumnCount() const { return static_cast<int>(m_columns.size()); }
+    TColumn* Column(int index) const;
+    // Width of all columns together: where the last column ends, from the grid's left edge.
+    int ColumnsWidth() const;
+
+    // Background below and between cells, and the colour a cell's brush starts with.
+    TColor Color() const { return m_color; }
+    void SetColor(TColor color);
+    TColor FixedColor() const { return m_fixedColor; }
+    void SetFixedColor(TColor color);
+    TColor FontColor() const { return m_fontColor; }
+    void SetFontColor(TColor color);
+    QFont TitleFont() const { return m_titleFont; }
+    void SetTitleFont(const QFont& font);
+    TColor TitleFontColor() const { return m_titleFontColor; }
+    void SetTitleFontColor(TColor color);
+    // Switching it on puts the grid back on the desktop's window colour (clWindow); the title colour,
+    // fonts and the colours set afterwards are left alone.
+    bool DefaultColors() const { return m_defaultColors; }
+    void SetDefaultColors(bool on);
+
+    int TitleHeight() const;
+    int RowHeight() const;
+
+    TCanvas* Canvas() { return &m_canvas; }
+
+    TDrawColumnCellEvent OnDrawColumnCell;
+    // Receives the grid's key presses; setting the key to the null character stops the grid's own handling.
+    TKeyPressEvent OnKeyPress;
+
+    // The standard drawing of a data cell: fills the rectangle with the canvas brush colour and writes the
+    // column field's display text in the cell font, aligned as the field is, clipped to the cell. Does
+    // nothing outside the grid's painting.
+    void DefaultDrawColumnCell(const QRect& rect, int dataCol, TColumn* column, TGridDrawState state);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    class CellDelegate;
+    class TitleRow;
+    friend class CellDelegate;
+    friend class TitleRow;
+
+    void rebind();
+    void applyColumns();
+    void applyPalette();
+    void updateMetrics();
+    int columnOfSection(int logicalSection) const;
+    void paintCell(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index);
+    void reportDrawError(std::exception_ptr error);
+
+    std::vector<std::unique_ptr<TColumn>> m_columns;
+    TDataSetModel* m_model;
+    TitleRow* m_titleRow;
+    QPointer<TDataSource> m_dataSource;
+    QMetaObject::Connection m_sourceConnection;
+    QString m_dataSourceName;
+    TCanvas m_canvas;
+    TColor m_color = clWindow;
+    TColor m_fixedColor = 0xC0C0C0;
+    TColor m_fontColor = clWindowText;
+    TColor m_titleFontColor = clWindowText;
+    QFont m_titleFont;
+    bool m_defaultColors = false;
+    bool m_drawEventFailed = false;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "tcolor.h"
+
+#include <QLabel>
+
+// One line of text on its parent's background. When the caption changes the label takes the width of its
+// text, so a region code never clips; with WordWrap the text breaks at blanks onto further lines instead,
+// the label taking the width of its longest word and the height of its lines.
+class TLabel : public QLabel {
+    Q_OBJECT
+    Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
+    Q_PROPERTY(int FontColor READ FontColor WRITE SetFontColor)
+    Q_PROPERTY(bool WordWrap READ WordWrap WRITE SetWordWrap)
+public:
+    explicit TLabel(QWidget* parent = nullptr);
+
+    QString Caption() const { return text(); }
+    void SetCaption(const QString& caption);
+
+    TColor FontColor() const { return m_fontColor; }
+    void SetFontColor(TColor color);
+
+    bool WordWrap() const { return wordWrap(); }
+    void SetWordWrap(bool on);
+
+private:
+    void fitToText();
+
+    TColor m_fontColor = clWindowText;
+};
