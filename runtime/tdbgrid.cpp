@@ -305,7 +305,8 @@ void TDBGrid::applyPalette()
 
 int TDBGrid::TitleHeight() const { return QFontMetrics(m_titleFont).height() + 4; }
 
-int TDBGrid::RowHeight() const { return QFontMetrics(font()).height() + 3; }
+// One pixel above and below the text: ten rows of the cell font fit under the title row of a ranked list.
+int TDBGrid::RowHeight() const { return QFontMetrics(font()).height() + 2; }
 
 void TDBGrid::updateMetrics()
 {
