@@ -7,6 +7,9 @@
 using TNotifyEvent = std::function<void(QObject* sender)>;
 using TKeyPressEvent = std::function<void(QObject* sender, QChar& key)>;
 
+// A component owned (directly or not) by `owner`, by name ignoring letter case; nullptr when none.
+QObject* FindOwnedComponent(const QObject* owner, const QString& name);
+
 // Plain module window with the host's rules:
 //  - OnActivate runs when the window becomes the host's active window (first show, or coming back from
 //    another window of the host); OnDeactivate when another window of the host becomes active. Leaving for
