@@ -1,3 +1,4 @@
+#include "headlessrun.h"
 #include "hostfunctions.h"
 #include "hostsettings.h"
 #include "mainwindow.h"
@@ -25,7 +26,14 @@ int main(int argc, char* argv[])
     QCommandLineOption serverOpt(QStringLiteral("server"), QStringLiteral("Servidor de aplicação HOST:PORT."),
                                  QStringLiteral("HOST:PORT"));
     QCommandLineOption launchOpt(QStringLiteral("launch"), QStringLiteral("Abre o módulo logo ao iniciar."));
-    parser.addOptions({moduleOpt, serverOpt, launchOpt});
+    QCommandLineOption monthOpt(QStringLiteral("month"),
+                                QStringLiteral("Abre o painel do mês sem interação e encerra (modo sem tela)."),
+                                QStringLiteral("YYYY-MM"));
+    QCommandLineOption snapshotOpt(QStringLiteral("snapshot"), QStringLiteral("Grava a imagem do painel (PNG)."),
+                                   QStringLiteral("FILE.png"));
+    QCommandLineOption jsonOpt(QStringLiteral("export-json"), QStringLiteral("Grava o conteúdo do painel (JSON)."),
+                               QStringLiteral("FILE"));
+    parser.addOptions({moduleOpt, serverOpt, launchOpt, monthOpt, snapshotOpt, jsonOpt});
     parser.process(app);
 
     if (parser.isSet(serverOpt)) {
@@ -44,6 +52,16 @@ int main(int argc, char* argv[])
     ModuleLoader module;
     if (!module.Load(parser.value(moduleOpt)))
         std::fprintf(stderr, "kpd-host: %s\n", qPrintable(module.ErrorString()));
+
+    if (parser.isSet(monthOpt)) {
+        const QDate month = QDate::fromString(parser.value(monthOpt) + QStringLiteral("-01"), Qt::ISODate);
+        if (!month.isValid()) {
+            std::fprintf(stderr, "kpd-host: mês inválido em --month: %s (use AAAA-MM)\n", qPrintable(parser.value(monthOpt)));
+            return 2;
+        }
+        QApplication::setQuitOnLastWindowClosed(false);
+        return RunHeadless(module, {month, parser.value(snapshotOpt), parser.value(jsonOpt)});
+    }
 
     MainWindow window(&module);
     window.show();

@@ -57,8 +57,7 @@ QObject* TForm::FindComponent(const QString& name) const { return FindOwnedCompo
 void TForm::DoActivate()
 {
     ++m_activateCount;
-    if (OnActivate)
-        Guarded([this] { OnActivate(this); });
+    m_lastActivateCompleted = !OnActivate || Guarded([this] { OnActivate(this); });
 }
 
 void TForm::DoDeactivate()

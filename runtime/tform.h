@@ -42,6 +42,8 @@ public:
     bool DispatchKeyPress(QObject* sender, QChar& key);
 
     int ActivateCount() const { return m_activateCount; }
+    // False when the last OnActivate was abandoned or failed.
+    bool LastActivateCompleted() const { return m_lastActivateCompleted; }
     int DeactivateCount() const { return m_deactivateCount; }
 
     // Called by the application object's activation bookkeeping.
@@ -60,4 +62,5 @@ protected:
 private:
     int m_activateCount = 0;
     int m_deactivateCount = 0;
+    bool m_lastActivateCompleted = true;
 };
