@@ -13,7 +13,9 @@ MessagePresenter& presenterSlot()
     return presenter;
 }
 
-void showBox(MessageKind kind, const QString& text)
+} // namespace
+
+void ShowMessageBox(MessageKind kind, const QString& text)
 {
     QMessageBox::Icon icon = QMessageBox::Critical;
     QString title = QStringLiteral("Erro");
@@ -29,8 +31,6 @@ void showBox(MessageKind kind, const QString& text)
     box.exec();
 }
 
-} // namespace
-
 void SetMessagePresenter(MessagePresenter presenter) { presenterSlot() = std::move(presenter); }
 
 const MessagePresenter& CurrentMessagePresenter() { return presenterSlot(); }
@@ -40,7 +40,7 @@ void ShowMessageDlg(MessageKind kind, const QString& text)
     if (const auto& presenter = presenterSlot())
         presenter(kind, text);
     else
-        showBox(kind, text);
+        ShowMessageBox(kind, text);
 }
 
 bool IsTransientMessageWindow(const QWidget* window)

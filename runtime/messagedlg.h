@@ -18,5 +18,8 @@ const MessagePresenter& CurrentMessagePresenter();
 // window that was active: it never counts as another window for the activation rules of TForm.
 void ShowMessageDlg(MessageKind kind, const QString& text);
 
+// The standard presentation: a modal box marked as a transient (used when no presenter is installed).
+void ShowMessageBox(MessageKind kind, const QString& text);
+
 // True for the boxes ShowMessageDlg opens.
 bool IsTransientMessageWindow(const QWidget* window);

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QFont>
 #include <QWidget>
 
 namespace {
@@ -38,6 +39,11 @@ TApplication* TApplication::Instance()
 
 TApplication::TApplication(QObject* parent) : QObject(parent)
 {
+    // The window definitions name the desktop faces of the original platform; Liberation Sans has
+    // Arial's metrics and is the closest sans face for both where those are missing.
+    QFont::insertSubstitutions(QStringLiteral("Arial"), {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
     qApp->installEventFilter(this);
     connect(qApp, &QCoreApplication::aboutToQuit, this, &TApplication::releaseWindows);
 }

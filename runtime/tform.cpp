@@ -41,22 +41,23 @@ void TForm::SetFocus()
         setFocus(Qt::OtherFocusReason);
 }
 
-QObject* TForm::FindComponent(const QString& name) const
+QObject* FindOwnedComponent(const QObject* owner, const QString& name)
 {
-    if (name.isEmpty())
+    if (!owner || name.isEmpty())
         return nullptr;
-    const auto children = findChildren<QObject*>();
+    const auto children = owner->findChildren<QObject*>();
     for (QObject* child : children)
         if (child->objectName().compare(name, Qt::CaseInsensitive) == 0)
             return child;
     return nullptr;
 }
 
+QObject* TForm::FindComponent(const QString& name) const { return FindOwnedComponent(this, name); }
+
 void TForm::DoActivate()
 {
     ++m_activateCount;
-    if (OnActivate)
-        Guarded([this] { OnActivate(this); });
+    m_lastActivateCompleted = !OnActivate || Guarded([this] { OnActivate(this); });
 }
 
 void TForm::DoDeactivate()

@@ -7,6 +7,9 @@
 using TNotifyEvent = std::function<void(QObject* sender)>;
 using TKeyPressEvent = std::function<void(QObject* sender, QChar& key)>;
 
+// A component owned (directly or not) by `owner`, by name ignoring letter case; nullptr when none.
+QObject* FindOwnedComponent(const QObject* owner, const QString& name);
+
 // Plain module window with the host's rules:
 //  - OnActivate runs when the window becomes the host's active window (first show, or coming back from
 //    another window of the host); OnDeactivate when another window of the host becomes active. Leaving for
@@ -39,6 +42,8 @@ public:
     bool DispatchKeyPress(QObject* sender, QChar& key);
 
     int ActivateCount() const { return m_activateCount; }
+    // False when the last OnActivate was abandoned or failed.
+    bool LastActivateCompleted() const { return m_lastActivateCompleted; }
     int DeactivateCount() const { return m_deactivateCount; }
 
     // Called by the application object's activation bookkeeping.
@@ -57,4 +62,5 @@ protected:
 private:
     int m_activateCount = 0;
     int m_deactivateCount = 0;
+    bool m_lastActivateCompleted = true;
 };

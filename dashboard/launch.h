@@ -1,0 +1,5 @@
+#pragma once
+
+// Opens the module: asks for the reference month and, when the user confirms, opens a new dashboard.
+// Returns as soon as the dashboard is shown. The screen cursor is the hourglass meanwhile.
+void CriaIndicResult();

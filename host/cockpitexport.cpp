@@ -1,0 +1,129 @@
+#include "cockpitexport.h"
+
+#include "tcolor.h"
+#include "tdatetime.h"
+
+#include <QAbstractItemModel>
+#include <QHeaderView>
+#include <QJsonArray>
+#include <QLabel>
+#include <QTableView>
+#include <QWidget>
+
+namespace {
+
+QJsonObject gaugeOf(QObject* gauge)
+{
+    QJsonObject g;
+    g[QStringLiteral("min")] = gauge->property("MinValue").toDouble();
+    g[QStringLiteral("max")] = gauge->property("MaxValue").toDouble();
+    g[QStringLiteral("value")] = gauge->property("Progress").toDouble();
+    g[QStringLiteral("needleColor")] = gauge->property("NeedleColor").toInt();
+    g[QStringLiteral("hubColor")] = gauge->property("needleHubCOlor").toInt();
+    // Reading a zone means selecting it; the gauge keeps the zone it had selected.
+    const QVariant selected = gauge->property("AnnularID");
+    QJsonArray zones;
+    const int count = gauge->property("Annulars").toInt();
+    for (int i = 0; i < count; ++i) {
+        gauge->setProperty("AnnularID", i);
+        QJsonObject z;
+        z[QStringLiteral("color")] = gauge->property("AnnularColor").toInt();
+        z[QStringLiteral("start")] = gauge->property("AnnularStartValue").toDouble();
+        z[QStringLiteral("stop")] = gauge->property("AnnularStopValue").toDouble();
+        zones.append(z);
+    }
+    gauge->setProperty("AnnularID", selected);
+    g[QStringLiteral("zones")] = zones;
+    return g;
+}
+
+QJsonObject gridOf(QTableView* grid)
+{
+    QJsonObject out;
+    QAbstractItemModel* model = grid->model();
+    QJsonArray titles, rows, colors;
+    if (model) {
+        const QHeaderView* header = grid->horizontalHeader();
+        QList<int> columns;
+        for (int v = 0; v < header->count(); ++v) {
+            const int logical = header->logicalIndex(v);
+            if (!grid->isColumnHidden(logical))
+                columns.append(logical);
+        }
+        for (int c : columns)
+            titles.append(model->headerData(c, Qt::Horizontal).toString());
+        // The colour a row is painted with is read off the grid itself, as the user sees it.
+        const QImage image = grid->viewport()->grab().toImage();
+        for (int r = 0; r < model->rowCount(); ++r) {
+            QJsonArray cells;
+            for (int c : columns)
+                cells.append(model->index(r, c).data().toString());
+            rows.append(cells);
+            const QRect rect = grid->visualRect(model->index(r, columns.value(0, 0)));
+            if (rect.isValid() && image.rect().contains(QPoint(1, rect.center().y())))
+                colors.append(FromQColor(image.pixelColor(QPoint(1, rect.center().y()))));
+            else
+                colors.append(QJsonValue());
+        }
+    }
+    out[QStringLiteral("titles")] = titles;
+    out[QStringLiteral("rows")] = rows;
+    out[QStringLiteral("rowColors")] = colors;
+    return out;
+}
+
+QJsonObject chartOf(QObject* chart)
+{
+    QJsonObject out;
+    out[QStringLiteral("title")] = chart->property("Title").toString();
+    QJsonArray slices;
+    const QVariantList labels = chart->property("SliceLabels").toList();
+    const QVariantList values = chart->property("SliceValues").toList();
+    for (int i = 0; i < labels.size() && i < values.size(); ++i) {
+        QJsonObject s;
+        s[QStringLiteral("label")] = labels[i].toString();
+        s[QStringLiteral("value")] = values[i].toDouble();
+        slices.append(s);
+    }
+    out[QStringLiteral("slices")] = slices;
+    return out;
+}
+
+bool isPanelName(const QString& name)
+{
+    return name.startsWith(QLatin1String("pnl")) || name.startsWith(QLatin1String("Panel"));
+}
+
+} // namespace
+
+QJsonObject ExportCockpit(QWidget* dashboard, double refDate, const QStringList& messages)
+{
+    QJsonObject labels, panels, gauges, grids, charts;
+    if (dashboard) {
+        const auto children = dashboard->findChildren<QWidget*>();
+        for (QWidget* w : children) {
+            const QString name = w->objectName();
+            if (name.isEmpty())
+                continue;
+            if (w->inherits("TOverGauge"))
+                gauges[name] = gaugeOf(w);
+            else if (auto* grid = qobject_cast<QTableView*>(w))
+                grids[name] = gridOf(grid);
+            else if (w->inherits("TDBChart"))
+                charts[name] = chartOf(w);
+            else if (auto* label = qobject_cast<QLabel*>(w))
+                (isPanelName(name) ? panels : labels)[name] = label->text();
+            else if (isPanelName(name))
+                panels[name] = w->property("Caption").toString();
+        }
+    }
+    QJsonObject root;
+    root[QStringLiteral("refDate")] = DateTimeUtil::toDate(refDate).toString(Qt::ISODate);
+    root[QStringLiteral("labels")] = labels;
+    root[QStringLiteral("panels")] = panels;
+    root[QStringLiteral("gauges")] = gauges;
+    root[QStringLiteral("grids")] = grids;
+    root[QStringLiteral("charts")] = charts;
+    root[QStringLiteral("messages")] = QJsonArray::fromStringList(messages);
+    return root;
+}

@@ -1,0 +1,71 @@
+#include "headlessrun.h"
+#include "hostfunctions.h"
+#include "hostsettings.h"
+#include "mainwindow.h"
+#include "moduleloader.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QLocale>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("kpd"));
+    QCoreApplication::setApplicationName(QStringLiteral("kpd-host"));
+    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Aplicação hospedeira dos Indicadores de Resultado"));
+    parser.addHelpOption();
+    QCommandLineOption moduleOpt(QStringLiteral("module"), QStringLiteral("Caminho do módulo."), QStringLiteral("PATH"),
+                                 ModuleLoader::DefaultPath());
+    QCommandLineOption serverOpt(QStringLiteral("server"), QStringLiteral("Servidor de aplicação HOST:PORT."),
+                                 QStringLiteral("HOST:PORT"));
+    QCommandLineOption launchOpt(QStringLiteral("launch"), QStringLiteral("Abre o módulo logo ao iniciar."));
+    QCommandLineOption monthOpt(QStringLiteral("month"),
+                                QStringLiteral("Abre o painel do mês sem interação e encerra (modo sem tela)."),
+                                QStringLiteral("YYYY-MM"));
+    QCommandLineOption snapshotOpt(QStringLiteral("snapshot"), QStringLiteral("Grava a imagem do painel (PNG)."),
+                                   QStringLiteral("FILE.png"));
+    QCommandLineOption jsonOpt(QStringLiteral("export-json"), QStringLiteral("Grava o conteúdo do painel (JSON)."),
+                               QStringLiteral("FILE"));
+    parser.addOptions({moduleOpt, serverOpt, launchOpt, monthOpt, snapshotOpt, jsonOpt});
+    parser.process(app);
+
+    if (parser.isSet(serverOpt)) {
+        QString host;
+        int port = 0;
+        if (!HostSettings::ParseAddress(parser.value(serverOpt), &host, &port)) {
+            std::fprintf(stderr, "kpd-host: endereço inválido em --server: %s (use HOST:PORTA)\n",
+                         qPrintable(parser.value(serverOpt)));
+            return 2;
+        }
+        HostSettings::SetOverride(host, port);
+    }
+    // The module asks for the address at every connect, so a change in the settings dialog is used next time.
+    SetServerAddressProvider([] { return HostSettings::Host(); }, [] { return HostSettings::Port(); });
+
+    ModuleLoader module;
+    if (!module.Load(parser.value(moduleOpt)))
+        std::fprintf(stderr, "kpd-host: %s\n", qPrintable(module.ErrorString()));
+
+    if (parser.isSet(monthOpt)) {
+        const QDate month = QDate::fromString(parser.value(monthOpt) + QStringLiteral("-01"), Qt::ISODate);
+        if (!month.isValid()) {
+            std::fprintf(stderr, "kpd-host: mês inválido em --month: %s (use AAAA-MM)\n", qPrintable(parser.value(monthOpt)));
+            return 2;
+        }
+        QApplication::setQuitOnLastWindowClosed(false);
+        return RunHeadless(module, {month, parser.value(snapshotOpt), parser.value(jsonOpt)});
+    }
+
+    MainWindow window(&module);
+    window.show();
+    if (parser.isSet(launchOpt))
+        QTimer::singleShot(0, &window, &MainWindow::OpenModule);
+    return app.exec();
+}

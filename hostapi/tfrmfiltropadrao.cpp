@@ -1,0 +1,65 @@
+#include "tfrmfiltropadrao.h"
+
+#include "ui_tfrmfiltropadrao.h"
+
+#include "eventboundary.h"
+#include "tapplication.h"
+#include "tbuttonflat.h"
+#include "tmessages.h"
+
+#include <QStyle>
+
+TfrmFiltroPadrao::TfrmFiltroPadrao(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::TfrmFiltroPadrao>())
+{
+    // Designed at 96 dpi with a text height of 13 pixels; pixel sizes keep it so on any screen.
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    setFont(font);
+    m_ui->setupUi(this);
+    Application(); // font substitutes and activation tracking are in place before the first show
+    setAttribute(Qt::WA_QuitOnClose, false);
+    lblCodTela = m_ui->lblCodTela;
+    grbFiltroPadrao = m_ui->grbFiltroPadrao;
+    panMenu = m_ui->panMenu;
+    panBotoes = m_ui->panBotoes;
+    sbtConfirma = m_ui->sbtConfirma;
+    sbtCancela = m_ui->sbtCancela;
+    sbtConfirma->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    sbtCancela->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+
+    msgPadrao = new TMessages(this);
+    msgPadrao->setObjectName(QStringLiteral("msgPadrao"));
+
+    sbtCancela->OnClick = [this](QObject* s) { sbtCancelClick(s); };
+    if (!parent)
+        Application()->Adopt(this);
+}
+
+TfrmFiltroPadrao::~TfrmFiltroPadrao() = default;
+
+void TfrmFiltroPadrao::DoCreate()
+{
+    Guarded([this] { FormCreate(this); });
+}
+
+int TfrmFiltroPadrao::ShowModal()
+{
+    m_modalResult = mrNone;
+    exec();
+    return m_modalResult;
+}
+
+void TfrmFiltroPadrao::SetModalResult(int result)
+{
+    m_modalResult = result;
+    if (result != mrNone)
+        done(result);
+}
+
+void TfrmFiltroPadrao::reject() { SetModalResult(mrCancel); }
+
+QObject* TfrmFiltroPadrao::FindComponent(const QString& name) const { return FindOwnedComponent(this, name); }
+
+void TfrmFiltroPadrao::FormCreate(QObject* sender) { Q_UNUSED(sender); }
+
+void TfrmFiltroPadrao::sbtCancelClick(QObject* sender) { Q_UNUSED(sender); }

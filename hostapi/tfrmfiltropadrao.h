@@ -1,0 +1,59 @@
+#pragma once
+
+#include "tform.h"
+
+#include <QDialog>
+
+#include <memory>
+
+namespace Ui {
+class TfrmFiltroPadrao;
+}
+class TMessages;
+class TButtonFlat;
+class QLabel;
+class QGroupBox;
+class QFrame;
+
+enum TModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2 };
+
+// Standard filter dialog of the in-house package: screen code, a group box for the filter fields, a
+// button bar with confirm and cancel, and a message table. A derived dialog adds its fields to
+// grbFiltroPadrao, binds sbtConfirma and ends its modal run by setting the modal result.
+class TfrmFiltroPadrao : public QDialog {
+    Q_OBJECT
+public:
+    // With no parent the application object owns the dialog.
+    explicit TfrmFiltroPadrao(QWidget* parent = nullptr);
+    ~TfrmFiltroPadrao() override;
+
+    QLabel* lblCodTela = nullptr;
+    QGroupBox* grbFiltroPadrao = nullptr;
+    QFrame* panMenu = nullptr;
+    QFrame* panBotoes = nullptr;
+    TButtonFlat* sbtConfirma = nullptr;
+    TButtonFlat* sbtCancela = nullptr;
+    TMessages* msgPadrao = nullptr;
+
+    // Runs the dialog modally and returns its modal result (mrOk, mrCancel).
+    int ShowModal();
+    int ModalResult() const { return m_modalResult; }
+    // A result other than mrNone ends the modal run.
+    void SetModalResult(int result);
+
+    QObject* FindComponent(const QString& name) const;
+
+    virtual void FormCreate(QObject* sender);
+    virtual void sbtCancelClick(QObject* sender);
+
+    // Any way of closing other than a confirmation cancels.
+    void reject() override;
+
+protected:
+    // A derived dialog calls this at the end of its constructor: runs FormCreate in the boundary.
+    void DoCreate();
+
+private:
+    std::unique_ptr<Ui::TfrmFiltroPadrao> m_ui;
+    int m_modalResult = mrNone;
+};

@@ -1,0 +1,172 @@
+#include "launch.h"
+#include "moduledata.h"
+#include "tapplication.h"
+#include "tbuttonflat.h"
+#include "tdateeditplus.h"
+#include "tfrmfiltroindicresult.h"
+#include "tfrmindiresult.h"
+#include "testsupport.h"
+
+#include <QGuiApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QtTest>
+
+namespace {
+
+TfrmFiltroIndicResult* asDialog(QWidget* w) { return qobject_cast<TfrmFiltroIndicResult*>(w); }
+
+// Types the date into the open dialog's editor and confirms.
+void confirmWith(const QString& digits)
+{
+    WhenModal([digits](QWidget* w) {
+        auto* dlg = asDialog(w);
+        QVERIFY(dlg);
+        dlg->depData->Clear();
+        dlg->depData->SetFocus();
+        QTest::keyClicks(dlg->depData, digits);
+        dlg->sbtConfirma->Click();
+    });
+}
+
+void cancelDialog()
+{
+    WhenModal([](QWidget* w) { asDialog(w)->sbtCancela->Click(); });
+}
+
+int dashboardCount()
+{
+    int n = 0;
+    for (QWidget* w : Application()->OwnedWindows())
+        n += qobject_cast<TfrmIndiResult*>(w) != nullptr;
+    return n;
+}
+
+} // namespace
+
+class TestLaunch : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil)); }
+
+    void shouldStoreFirstDayOfConfirmedMonth()
+    {
+        MessageRecorder recorder;
+        confirmWith(QStringLiteral("17032008"));
+        CriaIndicResult();
+        QCOMPARE(dtData, 39508.0);
+        QVERIFY(frmIndiResult);
+        QVERIFY(frmIndiResult->isVisible());
+        QCOMPARE(frmIndiResult->windowTitle(), QStringLiteral("Indicadores de Resultado"));
+        QVERIFY(frmIndiResult->windowFlags() & Qt::FramelessWindowHint);
+        QCOMPARE(frmIndiResult->palette().color(QPalette::Window), QColor(Qt::black));
+        QVERIFY(Application()->OwnedWindows().contains(frmIndiResult));
+        QCOMPARE(frmFiltroIndicResult->ModalResult(), int(mrOk));
+        // The dialog outlives its modal run and its editor still answers.
+        QCOMPARE(frmFiltroIndicResult->depData->GetPrimDia(), 39508.0);
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QVERIFY(recorder.messages.isEmpty());
+    }
+
+    void shouldLeaveEverythingAsItWasOnCancel()
+    {
+        const double before = dtData;
+        TfrmIndiResult* const dashboard = frmIndiResult;
+        const int dashboards = dashboardCount();
+        cancelDialog();
+        CriaIndicResult();
+        QCOMPARE(dtData, before);
+        QCOMPARE(frmIndiResult, dashboard);
+        QCOMPARE(dashboardCount(), dashboards);
+        QCOMPARE(frmFiltroIndicResult->ModalResult(), int(mrCancel));
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    void shouldCancelWhenTheDialogIsClosedOtherwise()
+    {
+        const double before = dtData;
+        WhenModal([](QWidget* w) { w->close(); });
+        CriaIndicResult();
+        QCOMPARE(dtData, before);
+        QCOMPARE(frmFiltroIndicResult->ModalResult(), int(mrCancel));
+    }
+
+    void shouldKeepBothDashboardsOfTwoLaunches()
+    {
+        const int dashboards = dashboardCount();
+        confirmWith(QStringLiteral("10012008"));
+        CriaIndicResult();
+        TfrmIndiResult* first = frmIndiResult;
+        confirmWith(QStringLiteral("05022008"));
+        CriaIndicResult();
+        QVERIFY(frmIndiResult != first);
+        QCOMPARE(dashboardCount(), dashboards + 2);
+        QVERIFY(first->isVisible() && frmIndiResult->isVisible());
+        QCOMPARE(dtData, DateTimeUtil::fromDate(QDate(2008, 2, 1)));
+    }
+
+    void shouldHoldTheHourglassWhileTheDialogIsOpen()
+    {
+        bool hourglass = false;
+        WhenModal([&hourglass](QWidget* w) {
+            hourglass = QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            asDialog(w)->sbtCancela->Click();
+        });
+        CriaIndicResult();
+        QVERIFY(hourglass);
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    void shouldRefuseBlankAndImpossibleDates_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("cleared") << QString() << QStringLiteral("Data deve ser Informada");
+        QTest::newRow("impossible") << QStringLiteral("31022026") << QStringLiteral("Data Inválida");
+    }
+    void shouldRefuseBlankAndImpossibleDates()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        MessageRecorder recorder;
+        dtData = 123.0;
+        TfrmFiltroIndicResult dlg;
+        bool focused = false;
+        bool stillOpen = false;
+        WhenModal([&](QWidget* w) {
+            auto* d = asDialog(w);
+            d->depData->Clear();
+            d->depData->SetFocus();
+            QTest::keyClicks(d->depData, typed);
+            d->sbtConfirma->Click();
+            focused = d->depData->hasFocus();
+            stillOpen = d->isVisible() && d->ModalResult() == mrNone;
+            d->sbtCancela->Click();
+        });
+        QCOMPARE(dlg.ShowModal(), int(mrCancel));
+        QCOMPARE(recorder.messages, QStringList{message});
+        QVERIFY(focused);
+        QVERIFY(stillOpen);
+        QCOMPARE(dtData, 123.0);
+    }
+
+    void shouldOpenOnTodayAndAcceptAtOnce()
+    {
+        MessageRecorder recorder;
+        TfrmFiltroIndicResult dlg;
+        QCOMPARE(dlg.depData->Text(), QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy")));
+        QCOMPARE(dlg.lblCodTela->text(), QStringLiteral("RVQ93101"));
+        QCOMPARE(dlg.geometry().topLeft(), QPoint(539, 273));
+        QCOMPARE(dlg.depData->geometry(), QRect(120, 21, 121, 21));
+        QCOMPARE(dlg.depData->parentWidget(), dlg.grbFiltroPadrao);
+        QCOMPARE(dlg.FindComponent(QStringLiteral("DEPDATA")), dlg.depData);
+        WhenModal([](QWidget* w) { asDialog(w)->sbtConfirma->Click(); });
+        QCOMPARE(dlg.ShowModal(), int(mrOk));
+        QCOMPARE(dtData, DateTimeUtil::fromDate(QDate::currentDate()));
+        QVERIFY(recorder.messages.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestLaunch)
+#include "test_launch.moc"

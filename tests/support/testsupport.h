@@ -1,0 +1,35 @@
+#pragma once
+
+#include "messagedlg.h"
+
+#include <QApplication>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+
+// Records the messages the module shows instead of opening boxes; restores the previous presenter.
+class MessageRecorder {
+public:
+    MessageRecorder()
+        : m_previous(CurrentMessagePresenter())
+    {
+        SetMessagePresenter([this](MessageKind, const QString& text) { messages.append(text); });
+    }
+    ~MessageRecorder() { SetMessagePresenter(m_previous); }
+    QStringList messages;
+
+private:
+    MessagePresenter m_previous;
+};
+
+// Runs `action` on the modal widget as soon as one is open (the modal loop of the code under test).
+inline void WhenModal(std::function<void(QWidget*)> action, int attempts = 200)
+{
+    QTimer::singleShot(10, [action = std::move(action), attempts]() mutable {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            action(modal);
+        else if (attempts > 0)
+            WhenModal(std::move(action), attempts - 1);
+    });
+}
