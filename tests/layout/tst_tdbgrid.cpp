@@ -70,6 +70,10 @@ private slots:
         QFont f("Liberation Sans");
         f.setPixelSize(12);
         grid->setFont(f);
+        QFont title("Liberation Sans");
+        title.setPixelSize(9);
+        title.setBold(true);
+        grid->SetTitleFont(title);
         grid->SetColumnsDefinition({"nmfilial,217", "CDAREAGERE,30", "RESULTADO,50,taRightJustify"});
         grid->SetColor(clBlack);
         grid->SetFontColor(clWhite);
