@@ -173,6 +173,7 @@ private slots:
         QCOMPARE(g->property("TextPrecicsion").toInt(), 0);
         QCOMPARE(g->property("TextPointLeft").toInt(), 50);
         QCOMPARE(g->font().pixelSize(), 11);
+        QCOMPARE(g->property("FontColor").toInt(), clWhite);
     }
 
     void shouldDefineGridsWithBlackBackground_data()
