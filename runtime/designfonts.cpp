@@ -15,7 +15,8 @@ void InstallFontSubstitutes()
     Q_UNUSED(installed);
 }
 
-namespace {
+namespace
+{
 
 void convert(QWidget* w)
 {

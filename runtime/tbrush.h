@@ -3,7 +3,8 @@
 #include "tcolor.h"
 
 // The fill colour of a drawing surface.
-class TBrush {
+class TBrush
+{
 public:
     TColor Color() const { return m_color; }
     void SetColor(TColor color) { m_color = color; }

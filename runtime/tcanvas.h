@@ -6,7 +6,8 @@ class QPainter;
 
 // A control's drawing surface as its drawing events see it: the brush that the next fill uses and, while
 // the control paints, the painter that draws.
-class TCanvas {
+class TCanvas
+{
 public:
     TBrush* Brush() { return &m_brush; }
     QPainter* Painter() const { return m_painter; }

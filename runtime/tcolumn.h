@@ -6,10 +6,13 @@
 #include "tfield.h"
 
 // A grid column: the field it shows (bound by name), its width and the alignment of its title.
-class TColumn {
+class TColumn
+{
 public:
     TColumn(const QString& fieldName, int width, Qt::Alignment titleAlignment = Qt::AlignLeft)
-        : m_fieldName(fieldName), m_width(width), m_titleAlignment(titleAlignment) {}
+        : m_fieldName(fieldName), m_width(width), m_titleAlignment(titleAlignment)
+    {
+    }
 
     QString FieldName() const { return m_fieldName; }
     int Width() const { return m_width; }

@@ -9,7 +9,8 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
+namespace
+{
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -93,14 +94,38 @@ void TDBChart::SetRotation(int degrees)
     update();
 }
 
-QString TDBChart::SeriesName() const { return m_series->objectName(); }
-void TDBChart::SetSeriesName(const QString& name) { m_series->setObjectName(name); }
-TColor TDBChart::SeriesColor() const { return m_series->SeriesColor(); }
-void TDBChart::SetSeriesColor(TColor color) { m_series->SetSeriesColor(color); }
-QString TDBChart::YValuesSource() const { return m_series->YValuesSource(); }
-void TDBChart::SetYValuesSource(const QString& field) { m_series->SetYValuesSource(field); }
-QString TDBChart::XLabelsSource() const { return m_series->XLabelsSource(); }
-void TDBChart::SetXLabelsSource(const QString& field) { m_series->SetXLabelsSource(field); }
+QString TDBChart::SeriesName() const
+{
+    return m_series->objectName();
+}
+void TDBChart::SetSeriesName(const QString& name)
+{
+    m_series->setObjectName(name);
+}
+TColor TDBChart::SeriesColor() const
+{
+    return m_series->SeriesColor();
+}
+void TDBChart::SetSeriesColor(TColor color)
+{
+    m_series->SetSeriesColor(color);
+}
+QString TDBChart::YValuesSource() const
+{
+    return m_series->YValuesSource();
+}
+void TDBChart::SetYValuesSource(const QString& field)
+{
+    m_series->SetYValuesSource(field);
+}
+QString TDBChart::XLabelsSource() const
+{
+    return m_series->XLabelsSource();
+}
+void TDBChart::SetXLabelsSource(const QString& field)
+{
+    m_series->SetXLabelsSource(field);
+}
 
 bool TDBChart::LinkDataSet(const QObject* owner)
 {
@@ -120,7 +145,10 @@ double TDBChart::titleHeight() const
     return m_title.isEmpty() ? 0.0 : QFontMetricsF(m_titleFont).height() + 6.0;
 }
 
-double TDBChart::legendRowHeight() const { return QFontMetricsF(m_legendFont).height() + 2.0; }
+double TDBChart::legendRowHeight() const
+{
+    return QFontMetricsF(m_legendFont).height() + 2.0;
+}
 
 TDBChart::Geometry TDBChart::layout(const QRectF& rect) const
 {
@@ -146,7 +174,8 @@ TDBChart::Geometry TDBChart::layout(const QRectF& rect) const
     const double flatten = std::clamp(std::sin(tilt * kPi / 180.0), 0.15, 1.0);
     const double depthRatio = m_3dPercent / 100.0 * (1.0 - flatten + 0.3);
     // Fit the width and the height (top face plus rim) into the plot area.
-    const double rx = std::min(plot.width() / 2.0, plot.height() / (2.0 * flatten + 2.0 * flatten * depthRatio));
+    const double rx =
+        std::min(plot.width() / 2.0, plot.height() / (2.0 * flatten + 2.0 * flatten * depthRatio));
     const double ry = rx * flatten;
     g.depth = 2.0 * ry * depthRatio;
     const QPointF c(plot.center().x(), plot.center().y() - g.depth / 2.0);
@@ -161,7 +190,10 @@ QRectF TDBChart::PieRect(const QRectF& rect) const
     return any ? layout(rect).top : QRectF();
 }
 
-QRectF TDBChart::LegendRect(const QRectF& rect) const { return layout(rect).legend; }
+QRectF TDBChart::LegendRect(const QRectF& rect) const
+{
+    return layout(rect).legend;
+}
 
 void TDBChart::paint(QPainter& p, const QRectF& rect) const
 {
@@ -186,7 +218,8 @@ void TDBChart::paint(QPainter& p, const QRectF& rect) const
         const QFontMetricsF fm(m_legendFont);
         for (int i = 0; i < slices.size(); ++i) {
             const double y = g.legend.top() + 2.0 + i * row;
-            const QRectF box(g.legend.left() + 4.0, y + (row - fm.ascent()) / 2.0, m_legendColorWidth, fm.ascent() - 1.0);
+            const QRectF box(g.legend.left() + 4.0, y + (row - fm.ascent()) / 2.0, m_legendColorWidth,
+                             fm.ascent() - 1.0);
             p.setPen(Qt::NoPen);
             p.fillRect(box, slices[i].color);
             p.setPen(ToQColor(m_legendFontColor));
@@ -232,7 +265,8 @@ void TDBChart::paint(QPainter& p, const QRectF& rect) const
             const double mid = std::fmod((w.from + w.to) / 2.0 + 720.0, 360.0);
             return std::abs(mid - 270.0);
         };
-        std::sort(walls.begin(), walls.end(), [&](const Wall& a, const Wall& b) { return distance(a) > distance(b); });
+        std::sort(walls.begin(), walls.end(),
+                  [&](const Wall& a, const Wall& b) { return distance(a) > distance(b); });
         for (const Wall& w : walls) {
             QPainterPath path(onEllipse(g.top, w.from));
             path.arcTo(g.top, w.from, w.to - w.from);

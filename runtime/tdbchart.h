@@ -12,7 +12,8 @@ class TPieSeries;
 // top, optional legend at the left (label and colour box per record), no axes, no walls. Slices with a
 // zero, negative or non-finite value take no part of the pie but keep their legend entry. The chart takes
 // no mouse or keyboard input.
-class TDBChart : public QWidget {
+class TDBChart : public QWidget
+{
     Q_OBJECT
     Q_PROPERTY(QString Title READ Title WRITE SetTitle)
     Q_PROPERTY(QFont TitleFont READ TitleFont WRITE SetTitleFont)
@@ -95,7 +96,7 @@ protected:
 private:
     struct Geometry {
         QRectF legend;
-        QRectF top;  // the top face's ellipse
+        QRectF top; // the top face's ellipse
         double depth = 0.0;
     };
     Geometry layout(const QRectF& rect) const;

@@ -13,7 +13,8 @@
 #include <QTimer>
 
 // Every data cell goes through the grid's own drawing, so the drawing event decides its colours.
-class TDBGrid::CellDelegate : public QStyledItemDelegate {
+class TDBGrid::CellDelegate : public QStyledItemDelegate
+{
 public:
     explicit CellDelegate(TDBGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
@@ -30,7 +31,8 @@ private:
 };
 
 // The title row: the fields' display labels on FixedColor, each aligned as its column says.
-class TDBGrid::TitleRow : public QHeaderView {
+class TDBGrid::TitleRow : public QHeaderView
+{
 public:
     explicit TitleRow(TDBGrid* grid) : QHeaderView(Qt::Horizontal, grid), m_grid(grid)
     {
@@ -65,7 +67,8 @@ protected:
         painter->setFont(m_grid->m_titleFont);
         painter->setPen(ToQColor(m_grid->m_titleFontColor));
         painter->drawText(rect.adjusted(2, 0, -2, 0),
-                          static_cast<int>(column->TitleAlignment()) | Qt::AlignVCenter | Qt::TextSingleLine, title);
+                          static_cast<int>(column->TitleAlignment()) | Qt::AlignVCenter | Qt::TextSingleLine,
+                          title);
         painter->restore();
     }
 
@@ -134,7 +137,10 @@ bool TDBGrid::LinkDataSource(const QObject* owner)
     return false;
 }
 
-TClientDataSet* TDBGrid::DataSet() const { return m_dataSource ? m_dataSource->DataSet() : nullptr; }
+TClientDataSet* TDBGrid::DataSet() const
+{
+    return m_dataSource ? m_dataSource->DataSet() : nullptr;
+}
 
 void TDBGrid::rebind()
 {
@@ -148,7 +154,8 @@ void TDBGrid::rebind()
         applyColumns();
 }
 
-namespace {
+namespace
+{
 
 QString alignmentName(Qt::Alignment a)
 {
@@ -303,10 +310,16 @@ void TDBGrid::applyPalette()
     viewport()->update();
 }
 
-int TDBGrid::TitleHeight() const { return QFontMetrics(m_titleFont).height() + 4; }
+int TDBGrid::TitleHeight() const
+{
+    return QFontMetrics(m_titleFont).height() + 4;
+}
 
 // One pixel above and below the text: ten rows of the cell font fit under the title row of a ranked list.
-int TDBGrid::RowHeight() const { return QFontMetrics(font()).height() + 2; }
+int TDBGrid::RowHeight() const
+{
+    return QFontMetrics(font()).height() + 2;
+}
 
 void TDBGrid::updateMetrics()
 {

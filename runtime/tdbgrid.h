@@ -1,9 +1,9 @@
 #pragma once
 
 #include "tcanvas.h"
+#include "tclientdataset.h" // tdatasource.h needs the complete type
 #include "tcolor.h"
 #include "tcolumn.h"
-#include "tclientdataset.h" // tdatasource.h needs the complete type
 #include "tdatasource.h"
 #include "tform.h"
 
@@ -23,14 +23,15 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(TGridDrawState)
 
 // Cell-drawing event: sender, the cell's rectangle in the grid's viewport, the column's index, the column
 // and the cell's drawing state. While it runs, the grid's dataset presents the record being painted.
-using TDrawColumnCellEvent =
-    std::function<void(QObject* sender, const QRect& rect, int dataCol, TColumn* column, TGridDrawState state)>;
+using TDrawColumnCellEvent = std::function<void(QObject* sender, const QRect& rect, int dataCol,
+                                                TColumn* column, TGridDrawState state)>;
 
 // Read-only data grid over the dataset of a data source. Columns are bound to fields by name; the title
 // row shows the fields' display labels on FixedColor; cells show the fields' display texts, text left and
 // numbers right. No row indicator, no lines, no editing, no column resizing or moving; Tab leaves the grid.
 // Below the last row the grid shows its background colour. The current cell shows no selection colour.
-class TDBGrid : public QTableView {
+class TDBGrid : public QTableView
+{
     Q_OBJECT
     // One entry per column: "FIELD,width" or "FIELD,width,taRightJustify" (taLeftJustify, taCenter).
     Q_PROPERTY(QStringList Columns READ ColumnsDefinition WRITE SetColumnsDefinition)

@@ -7,7 +7,8 @@
 // One line of text on its parent's background. When the caption changes the label takes the width of its
 // text, so a region code never clips; with WordWrap the text breaks at blanks onto further lines instead,
 // the label taking the width of its longest word and the height of its lines.
-class TLabel : public QLabel {
+class TLabel : public QLabel
+{
     Q_OBJECT
     Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
     Q_PROPERTY(int FontColor READ FontColor WRITE SetFontColor)

@@ -6,7 +6,8 @@
 
 // A flat panel: background colour, an optional caption drawn with its alignment, no bevel. Child widgets
 // sit on it. With Align alTop it keeps to the top edge of its parent and spans the parent's whole width.
-class TPanel : public QWidget {
+class TPanel : public QWidget
+{
     Q_OBJECT
     Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
     Q_PROPERTY(int Color READ Color WRITE SetColor)

@@ -4,7 +4,10 @@
 
 #include <cmath>
 
-bool TPieSlice::Drawn() const { return std::isfinite(value) && value > 0.0; }
+bool TPieSlice::Drawn() const
+{
+    return std::isfinite(value) && value > 0.0;
+}
 
 TPieSeries::TPieSeries(QObject* parent) : QObject(parent) {}
 
@@ -40,9 +43,9 @@ void TPieSeries::SetSeriesColor(TColor color)
 QColor TPieSeries::SliceColor(int index) const
 {
     // The chart palette, without black: a black slice would vanish on the black chart.
-    static const TColor palette[] = {0x0000FF, 0x008000, 0x00FFFF, 0xFF0000, 0xFFFFFF, 0x808080, 0xFF00FF,
-                                     0x808000, 0x800000, 0x000080, 0x00FF00, 0x008080, 0x800080, 0xC0C0C0,
-                                     0xFFFF00};
+    static const TColor palette[] = {0x0000FF, 0x008000, 0x00FFFF, 0xFF0000, 0xFFFFFF,
+                                     0x808080, 0xFF00FF, 0x808000, 0x800000, 0x000080,
+                                     0x00FF00, 0x008080, 0x800080, 0xC0C0C0, 0xFFFF00};
     constexpr int n = static_cast<int>(sizeof(palette) / sizeof(palette[0]));
     if (index <= 0)
         return ToQColor(m_seriesColor);

@@ -23,7 +23,8 @@ struct TPieSlice {
 // A pie series fed directly by a dataset: one slice per record of the dataset's current view, in its
 // order, the value from the field YValuesSource and the label from XLabelsSource. The slices are rebuilt
 // whenever the dataset's content is replaced; a closed dataset gives no slices.
-class TPieSeries : public QObject {
+class TPieSeries : public QObject
+{
     Q_OBJECT
 public:
     explicit TPieSeries(QObject* parent = nullptr);

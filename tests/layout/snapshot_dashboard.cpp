@@ -12,7 +12,8 @@
 #include <QApplication>
 #include <QImage>
 
-namespace {
+namespace
+{
 
 // The window's dataset, or a stand-in with the same schema while the data service does not provide it.
 TClientDataSet* dataSet(TfrmIndiResult* form, TClientDataSet* own, const QString& name,
@@ -29,7 +30,9 @@ TClientDataSet* dataSet(TfrmIndiResult* form, TClientDataSet* own, const QString
 
 void labelled(TClientDataSet* ds)
 {
-    const QHash<QString, QString> labels{{"CDAREAGERE", "Reg."}, {"NMFILIAL", "Filial"}, {"RESULTADO", "%Result."},
+    const QHash<QString, QString> labels{{"CDAREAGERE", "Reg."},
+                                         {"NMFILIAL", "Filial"},
+                                         {"RESULTADO", "%Result."},
                                          {"DIASESTOQUE", "Nº Dias"}};
     const QHash<QString, QString> formats{{"RESULTADO", "#0.0%"}, {"DIASESTOQUE", "#0.0"}};
     for (TField* f : ds->Fields()) {
@@ -84,9 +87,10 @@ int main(int argc, char** argv)
         c->Series()->SetDataSource(pizza);
 
     const QStringList regions{"SUL", "SE", "CO", "NE", "NO"};
-    const QStringList cities{"PORTO ALEGRE CENTRO", "CURITIBA BATEL", "CAMPINAS", "GOIANIA SETOR OESTE",
-                             "RECIFE BOA VIAGEM", "BELEM NAZARE", "FLORIANOPOLIS", "LONDRINA",
-                             "RIBEIRAO PRETO", "SALVADOR PITUBA", "MANAUS ADRIANOPOLIS", "CUIABA"};
+    const QStringList cities{
+        "PORTO ALEGRE CENTRO", "CURITIBA BATEL", "CAMPINAS", "GOIANIA SETOR OESTE", "RECIFE BOA VIAGEM",
+        "BELEM NAZARE",        "FLORIANOPOLIS",  "LONDRINA", "RIBEIRAO PRETO",      "SALVADOR PITUBA",
+        "MANAUS ADRIANOPOLIS", "CUIABA"};
     TDataPacket t{ranked, {}}, b{ranked, {}}, d{stock, {}}, p{pie, {}};
     for (int i = 0; i < 10; ++i) {
         t.rows.append({regions[i % 5], cities[i], 18.4 - i * 1.37, double(i + 1)});
@@ -116,8 +120,9 @@ int main(int argc, char** argv)
             if (g)
                 g->setProperty("Progress", v);
             if (panel)
-                panel->SetCaption(c == 0 ? QLocale(QLocale::Portuguese, QLocale::Brazil).toString(v, 'f', 2) + " M"
-                                         : QLocale(QLocale::Portuguese, QLocale::Brazil).toString(v, 'f', 1) + "%");
+                panel->SetCaption(
+                    c == 0 ? QLocale(QLocale::Portuguese, QLocale::Brazil).toString(v, 'f', 2) + " M"
+                           : QLocale(QLocale::Portuguese, QLocale::Brazil).toString(v, 'f', 1) + "%");
         }
     }
     for (int r = 1; r <= 5; ++r)

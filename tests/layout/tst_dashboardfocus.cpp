@@ -8,7 +8,8 @@
 #include <QtTest>
 
 // Focus moves only on a real desktop: this runs under a window manager.
-class TstDashboardFocus : public QObject {
+class TstDashboardFocus : public QObject
+{
     Q_OBJECT
     TfrmIndiResult* form = nullptr;
     TClientDataSet* ds = nullptr;
@@ -24,7 +25,8 @@ private slots:
         ds->AddField("CDAREAGERE", TFieldType::ftString, 3);
         ds->AddField("RESULTADO", TFieldType::ftFloat);
         TDataPacket p;
-        p.fields = {{"NMFILIAL", TFieldType::ftString, 30}, {"CDAREAGERE", TFieldType::ftString, 3},
+        p.fields = {{"NMFILIAL", TFieldType::ftString, 30},
+                    {"CDAREAGERE", TFieldType::ftString, 3},
                     {"RESULTADO", TFieldType::ftFloat}};
         p.rows = {{"A", "R1", 1.0}, {"B", "R2", 2.0}};
         ds->SetData(p);

@@ -8,7 +8,8 @@
 
 #include <QtTest>
 
-class TstDashboardLayout : public QObject {
+class TstDashboardLayout : public QObject
+{
     Q_OBJECT
     TfrmIndiResult* form = nullptr;
 
@@ -182,13 +183,14 @@ private slots:
         QTest::addColumn<QStringList>("columns");
         QTest::addColumn<int>("fixed");
         QTest::addColumn<QString>("source");
-        QTest::newRow("top") << "dbgTop10" << QStringList{"NMFILIAL,217", "CDAREAGERE,30", "RESULTADO,50"} << clGreen
-                             << "dtsTop10";
+        QTest::newRow("top") << "dbgTop10" << QStringList{"NMFILIAL,217", "CDAREAGERE,30", "RESULTADO,50"}
+                             << clGreen << "dtsTop10";
         QTest::newRow("bottom") << "dbgBottom10"
                                 << QStringList{"NMFILIAL,217", "CDAREAGERE,30", "RESULTADO,50,taRightJustify"}
                                 << clRed << "dtsBottom10";
         QTest::newRow("stock") << "dbgAtrasaLanca"
-                               << QStringList{"NMFILIAL,195", "CDAREAGERE,32", "DIASESTOQUE,53,taRightJustify"}
+                               << QStringList{"NMFILIAL,195", "CDAREAGERE,32",
+                                              "DIASESTOQUE,53,taRightJustify"}
                                << clRed << "dtsDiasEstoque";
     }
     void shouldDefineGridsWithBlackBackground()
@@ -219,9 +221,12 @@ private slots:
         QTest::addColumn<QString>("grid");
         QTest::addColumn<QString>("panel");
         QTest::addColumn<int>("gap");
-        QTest::newRow("top") << "dbgTop10" << "Panel5" << 7;
-        QTest::newRow("bottom") << "dbgBottom10" << "Panel3" << 4;
-        QTest::newRow("stock") << "dbgAtrasaLanca" << "Panel2" << 2;
+        QTest::newRow("top") << "dbgTop10"
+                             << "Panel5" << 7;
+        QTest::newRow("bottom") << "dbgBottom10"
+                                << "Panel3" << 4;
+        QTest::newRow("stock") << "dbgAtrasaLanca"
+                               << "Panel2" << 2;
     }
     void shouldLeaveEveryGridColumnUncovered()
     {
@@ -250,11 +255,18 @@ private slots:
         QTest::addColumn<QString>("series");
         QTest::addColumn<QString>("values");
         QTest::addColumn<bool>("legend");
-        QTest::newRow("revenue") << "grafFatReg" << "Faturamento por Regional" << "FastLineSeries5" << "VRFATLIQGER"
-                                 << true;
-        QTest::newRow("cost") << "grafCustReg" << "Custo por Regional" << "PieSeries1" << "CUSTO" << false;
-        QTest::newRow("result") << "grafResultReg" << "Resultado por Regional" << "PieSeries2" << "RESULTADO"
-                                << false;
+        QTest::newRow("revenue") << "grafFatReg"
+                                 << "Faturamento por Regional"
+                                 << "FastLineSeries5"
+                                 << "VRFATLIQGER" << true;
+        QTest::newRow("cost") << "grafCustReg"
+                              << "Custo por Regional"
+                              << "PieSeries1"
+                              << "CUSTO" << false;
+        QTest::newRow("result") << "grafResultReg"
+                                << "Resultado por Regional"
+                                << "PieSeries2"
+                                << "RESULTADO" << false;
     }
     void shouldDefineCharts()
     {

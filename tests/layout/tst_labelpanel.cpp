@@ -4,7 +4,8 @@
 #include <QImage>
 #include <QtTest>
 
-class TstLabelPanel : public QObject {
+class TstLabelPanel : public QObject
+{
     Q_OBJECT
 private slots:
     void labelShouldTakeTheWidthOfANewCaption()

@@ -8,7 +8,8 @@
 #include <cmath>
 #include <limits>
 
-namespace {
+namespace
+{
 
 TDataPacket piePacket(const QList<QPair<QString, double>>& rows)
 {
@@ -29,7 +30,8 @@ QImage render(const TDBChart& chart)
 
 } // namespace
 
-class TstTDBChart : public QObject {
+class TstTDBChart : public QObject
+{
     Q_OBJECT
     QObject* owner = nullptr;
     TClientDataSet* ds = nullptr;

@@ -10,16 +10,22 @@
 #include <QtTest>
 #include <stdexcept>
 
-namespace {
+namespace
+{
 
-QColor colourOf(TColor c) { return ToQColor(c); }
+QColor colourOf(TColor c)
+{
+    return ToQColor(c);
+}
 
 // A ranked list as the server sends it: ROWNUM first, so the grid must put its columns in its own order.
 TDataPacket rankedPacket(int rows)
 {
     TDataPacket p;
-    p.fields = {{"ROWNUM", TFieldType::ftFloat}, {"RESULTADO", TFieldType::ftFloat},
-                {"CDAREAGERE", TFieldType::ftString, 3}, {"NMFILIAL", TFieldType::ftString, 30}};
+    p.fields = {{"ROWNUM", TFieldType::ftFloat},
+                {"RESULTADO", TFieldType::ftFloat},
+                {"CDAREAGERE", TFieldType::ftString, 3},
+                {"NMFILIAL", TFieldType::ftString, 30}};
     for (int i = 1; i <= rows; ++i)
         p.rows.append({double(i), 10.0 + i + 0.04, QString("R%1").arg(i), QString("FILIAL %1").arg(i)});
     return p;
@@ -40,7 +46,8 @@ QPair<int, int> inkSpan(const QImage& img, const QRect& r, const QColor& backgro
 
 } // namespace
 
-class TstTDBGrid : public QObject {
+class TstTDBGrid : public QObject
+{
     Q_OBJECT
     TClientDataSet* ds = nullptr;
     TDataSource* src = nullptr;
@@ -88,7 +95,8 @@ private slots:
 
     void shouldBindColumnsByNameInTheirOwnOrder()
     {
-        new QAbstractItemModelTester(grid->model(), QAbstractItemModelTester::FailureReportingMode::QtTest, grid);
+        new QAbstractItemModelTester(grid->model(), QAbstractItemModelTester::FailureReportingMode::QtTest,
+                                     grid);
         grid->SetDataSource(src);
         ds->SetData(rankedPacket(3));
         const QStringList labels{"Filial", "Reg.", "%Result."};
