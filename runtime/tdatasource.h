@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include "tclientdataset.h"
+
 class TClientDataSet;
 
 // Links data-bound controls to a dataset.
