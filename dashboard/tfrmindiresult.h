@@ -31,6 +31,30 @@ public:
     TDataSource* dtsBottom10 = nullptr;
     TDataSource* dtsDiasEstoque = nullptr;
     // ---- Field objects (data service) ------------------------------------------------------------
+    TField* cdsIndicadoresCDAREAGERE = nullptr;
+    TField* cdsIndicadoresQTFILIAIS = nullptr;
+    TField* cdsIndicadoresVRFATLIQGER = nullptr;
+    TField* cdsIndicadoresCONSUMO = nullptr;
+    TField* cdsIndicadoresMDO = nullptr;
+    TField* cdsIndicadoresDESPESAS = nullptr;
+    TField* cdsIndicadoresRESULTADO = nullptr;
+    TField* cdsIndicadoresDTULTATUETL = nullptr;
+    TField* cdsTop10CDAREAGERE = nullptr;
+    TField* cdsTop10NMFILIAL = nullptr;
+    TField* cdsTop10RESULTADO = nullptr;
+    TField* cdsTop10ROWNUM = nullptr;
+    TField* cdsBottom10CDAREAGERE = nullptr;
+    TField* cdsBottom10NMFILIAL = nullptr;
+    TField* cdsBottom10RESULTADO = nullptr;
+    TField* cdsBottom10ROWNUM = nullptr;
+    TField* cdsGrafPizzaCDAREAGERE = nullptr;
+    TField* cdsGrafPizzaVRFATLIQGER = nullptr;
+    TField* cdsGrafPizzaCUSTO = nullptr;
+    TField* cdsGrafPizzaRESULTADO = nullptr;
+    TField* cdsDiasEstoqueCDAREAGERE = nullptr;
+    TField* cdsDiasEstoqueROWNUM = nullptr;
+    TField* cdsDiasEstoqueNMFILIAL = nullptr;
+    TField* cdsDiasEstoqueDIASESTOQUE = nullptr;
     // ---- Visual components (window definition) ---------------------------------------------------
     // Members of Ui::TfrmIndiResult: pnlTitulo (lblDtAtu, lblQtFiliais, lblTitulo); lblFaturamento,
     // lblPConsumo, lblPMdo, lblPDespesas, lblPResultado, lblTotal, lblR1..lblR5, lblTop10, lblBottom10,

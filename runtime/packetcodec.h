@@ -1,0 +1,48 @@
+#pragma once
+
+// Conversion between the wire messages of kpd.proto and the runtime's values. Internal to the remote call
+// client and to whoever speaks the same protocol (the application server, test servers): it exposes the
+// generated protobuf types, so no public header of the runtime includes it.
+//
+// Mapping (QVariant <-> kpd.rpc.Variant):
+//   null / invalid QVariant        <-> no kind set
+//   bool                           <-> bool_value
+//   int, uint, qlonglong, qulonglong -> int_value        (int_value decodes as qlonglong)
+//   double, float                  <-> double_value
+//   QString                        <-> text_value
+//   QDateTime, QDate               <-> datetime_value   (decodes as a QDateTime, see below)
+//   TDataPacket                    <-> packet_value     (only at the top level, never inside a row)
+// A datetime_value is the host's date-time: days since 1899-12-30 plus the fraction of the day. It decodes
+// to the wall-clock QDateTime of variantdate.h (Qt::UTC, no zone conversion, rounded to the millisecond);
+// encoding takes the date and time of the QDateTime as they are. Whole days, the only dates the module
+// sends, travel exactly. Values outside the years 1 to 9999 are refused.
+//
+// Decoding never trusts the wire: a row whose length differs from the field list, a cell whose kind does
+// not fit its field's type, a packet inside a row, an unnamed or repeated field name, a negative size or a
+// date out of range raise ERemoteError with a Portuguese message. Nothing is half decoded.
+
+#include "datapacket.h"
+
+#include <QDateTime>
+#include <QVariant>
+
+#include "kpd.pb.h"
+
+namespace PacketCodec {
+
+// Throws ERemoteError for a QVariant of a type the wire does not carry.
+void EncodeVariant(const QVariant& value, kpd::rpc::Variant* out);
+QVariant DecodeVariant(const kpd::rpc::Variant& value);
+
+void EncodePacket(const TDataPacket& packet, kpd::rpc::DataPacket* out);
+TDataPacket DecodePacket(const kpd::rpc::DataPacket& packet);
+
+kpd::rpc::FieldType ToWire(TFieldType type);
+TFieldType FromWire(kpd::rpc::FieldType type); // unknown numbers give ftUnknown
+
+// Host date-time <-> the wall-clock QDateTime described above. DateTimeFromWire throws ERemoteError for a
+// value that is not finite or lies outside the years 1 to 9999.
+QDateTime DateTimeFromWire(double value);
+double DateTimeToWire(const QDateTime& value);
+
+} // namespace PacketCodec

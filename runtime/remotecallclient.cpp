@@ -1,0 +1,191 @@
+#include "remotecallclient.h"
+
+#include "exceptions.h"
+#include "floattostr.h"
+#include "packetcodec.h"
+
+#include <QFile>
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <atomic>
+#include <chrono>
+
+#include <grpcpp/grpcpp.h>
+
+#include "kpd.grpc.pb.h"
+
+namespace {
+
+constexpr int kDefaultCallTimeoutMs = 30000;
+constexpr int kDefaultConnectTimeoutMs = 5000;
+// Data packets of a large month can exceed gRPC's default limit of 4 MB.
+constexpr int kMaxMessageBytes = 256 * 1024 * 1024;
+
+std::atomic<int> g_callTimeoutMs{kDefaultCallTimeoutMs};
+std::atomic<int> g_connectTimeoutMs{kDefaultConnectTimeoutMs};
+QMutex g_tlsMutex;
+QString g_tlsCaFile;
+
+std::string toStd(const QString& s)
+{
+    const QByteArray utf8 = s.toUtf8();
+    return std::string(utf8.constData(), static_cast<size_t>(utf8.size()));
+}
+
+QString fromStd(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+std::chrono::system_clock::time_point after(int ms)
+{
+    return std::chrono::system_clock::now() + std::chrono::milliseconds(ms);
+}
+
+QString seconds(int ms) { return FloatToStr(ms / 1000.0); }
+
+} // namespace
+
+struct TRemoteCallClient::Link {
+    std::shared_ptr<grpc::Channel> channel;
+    std::unique_ptr<kpd::rpc::RemoteDataModule::Stub> stub;
+};
+
+TRemoteCallClient::TRemoteCallClient() = default;
+TRemoteCallClient::~TRemoteCallClient() = default;
+
+int TRemoteCallClient::DefaultCallTimeoutMs() { return g_callTimeoutMs.load(); }
+void TRemoteCallClient::SetDefaultCallTimeoutMs(int ms) { g_callTimeoutMs = ms > 0 ? ms : kDefaultCallTimeoutMs; }
+int TRemoteCallClient::ConnectTimeoutMs() { return g_connectTimeoutMs.load(); }
+void TRemoteCallClient::SetConnectTimeoutMs(int ms) { g_connectTimeoutMs = ms > 0 ? ms : kDefaultConnectTimeoutMs; }
+
+QString TRemoteCallClient::TlsCaFile()
+{
+    QMutexLocker lock(&g_tlsMutex);
+    return g_tlsCaFile;
+}
+
+void TRemoteCallClient::SetTlsCaFile(const QString& path)
+{
+    QMutexLocker lock(&g_tlsMutex);
+    g_tlsCaFile = path;
+}
+
+int TRemoteCallClient::EffectiveCallTimeoutMs() const
+{
+    return m_callTimeoutMs > 0 ? m_callTimeoutMs : DefaultCallTimeoutMs();
+}
+
+QString TRemoteCallClient::Address() const
+{
+    // An IPv6 literal needs brackets before the port.
+    const bool v6 = m_host.contains(QLatin1Char(':')) && !m_host.startsWith(QLatin1Char('['));
+    return (v6 ? QStringLiteral("[%1]:%2") : QStringLiteral("%1:%2")).arg(m_host).arg(m_port);
+}
+
+bool TRemoteCallClient::Connected() const { return m_link != nullptr; }
+
+void TRemoteCallClient::Disconnect() { m_link.reset(); }
+
+void TRemoteCallClient::Connect()
+{
+    m_link.reset();
+    const QString address = Address();
+    const QString failure = QStringLiteral("Não foi possível conectar ao servidor de aplicação %1.").arg(address);
+    if (m_host.trimmed().isEmpty() || m_port <= 0 || m_port > 65535)
+        throw ERemoteError(failure + QStringLiteral(" Endereço inválido."));
+
+    std::shared_ptr<grpc::ChannelCredentials> credentials;
+    const QString caFile = TlsCaFile();
+    if (caFile.isEmpty()) {
+        credentials = grpc::InsecureChannelCredentials();
+    } else {
+        QFile file(caFile);
+        if (!file.open(QIODevice::ReadOnly))
+            throw ERemoteError(QStringLiteral("Não foi possível ler o certificado da autoridade certificadora %1.")
+                                   .arg(caFile));
+        grpc::SslCredentialsOptions options;
+        const QByteArray pem = file.readAll();
+        options.pem_root_certs.assign(pem.constData(), static_cast<size_t>(pem.size()));
+        credentials = grpc::SslCredentials(options);
+    }
+
+    grpc::ChannelArguments arguments;
+    // A channel of its own for every connect: a shared subchannel still backing off from an earlier refusal
+    // would fail a connect to a server that has come up since.
+    arguments.SetInt(GRPC_ARG_USE_LOCAL_SUBCHANNEL_POOL, 1);
+    arguments.SetMaxReceiveMessageSize(kMaxMessageBytes);
+    arguments.SetMaxSendMessageSize(kMaxMessageBytes);
+    auto channel = grpc::CreateCustomChannel(toStd(address), credentials, arguments);
+
+    // gRPC connects lazily; drive the channel until it is ready, and give up as soon as it reports a failure
+    // rather than letting it retry until the deadline.
+    const auto deadline = after(ConnectTimeoutMs());
+    grpc_connectivity_state state = channel->GetState(true);
+    while (state != GRPC_CHANNEL_READY) {
+        if (state == GRPC_CHANNEL_TRANSIENT_FAILURE || state == GRPC_CHANNEL_SHUTDOWN)
+            throw ERemoteError(failure);
+        if (!channel->WaitForStateChange(state, deadline))
+            throw ERemoteError(failure + QStringLiteral(" O servidor não respondeu em %1 s.")
+                                             .arg(seconds(ConnectTimeoutMs())));
+        state = channel->GetState(true);
+    }
+
+    auto link = std::make_unique<Link>();
+    link->stub = kpd::rpc::RemoteDataModule::NewStub(channel);
+    link->channel = std::move(channel);
+    m_link = std::move(link);
+}
+
+QVariant TRemoteCallClient::Invoke(const QString& serverName, const QString& method, QVariantList& args)
+{
+    if (!m_link)
+        throw ERemoteError(QStringLiteral("Não há conexão aberta com o servidor de aplicação."));
+
+    kpd::rpc::InvokeRequest request;
+    request.set_server_name(toStd(serverName));
+    request.set_method(toStd(method));
+    for (int i = 0; i < args.size(); ++i) {
+        try {
+            PacketCodec::EncodeVariant(args[i], request.add_args());
+        } catch (const ERemoteError& e) {
+            throw ERemoteError(QStringLiteral("Argumento %1 de %2: %3").arg(i + 1).arg(method, e.Message()));
+        }
+    }
+
+    const int timeoutMs = EffectiveCallTimeoutMs();
+    grpc::ClientContext context;
+    context.set_deadline(after(timeoutMs));
+    kpd::rpc::InvokeReply reply;
+    const grpc::Status status = m_link->stub->Invoke(&context, request, &reply);
+    if (!status.ok()) {
+        const QString message = fromStd(status.error_message());
+        switch (status.error_code()) {
+        case grpc::StatusCode::DEADLINE_EXCEEDED:
+            throw ERemoteError(QStringLiteral("O servidor de aplicação não respondeu em %1 s.").arg(seconds(timeoutMs)));
+        case grpc::StatusCode::UNAVAILABLE:
+            throw ERemoteError(QStringLiteral("A conexão com o servidor de aplicação %1 foi perdida: %2")
+                                   .arg(Address(), message));
+        default:
+            throw ERemoteError(QStringLiteral("O servidor de aplicação recusou %1.%2: %3")
+                                   .arg(serverName, method, message));
+        }
+    }
+
+    // Decode everything before touching the caller's arguments, so a malformed reply changes nothing.
+    if (reply.args_size() != args.size())
+        throw ERemoteError(QStringLiteral("O servidor de aplicação devolveu %1 argumentos em %2; esperados %3.")
+                               .arg(reply.args_size())
+                               .arg(method)
+                               .arg(args.size()));
+    const QVariant result = PacketCodec::DecodeVariant(reply.result());
+    QVariantList returned;
+    returned.reserve(args.size());
+    for (int i = 0; i < reply.args_size(); ++i) {
+        try {
+            returned.append(PacketCodec::DecodeVariant(reply.args(i)));
+        } catch (const ERemoteError& e) {
+            throw ERemoteError(QStringLiteral("Argumento %1 de %2: %3").arg(i + 1).arg(method, e.Message()));
+        }
+    }
+    args = std::move(returned);
+    return result;
+}
