@@ -8,6 +8,15 @@ namespace {
 // 0001-01-01 and the day after 9999-12-31 in host date-time days.
 constexpr double kMin = -693593.0;
 constexpr double kEnd = 2958466.0;
+
+// Before the epoch the day counts backwards and its fraction forwards: 1899-12-29 06:00 is -1.25.
+TDateTime fromParts(const QDate& date, const QTime& time)
+{
+    const auto days = static_cast<double>(DateTimeUtil::epoch().daysTo(date));
+    const double fraction = time.isValid() ? time.msecsSinceStartOfDay() / 86400000.0 : 0.0;
+    return days < 0 ? days - fraction : days + fraction;
+}
+
 } // namespace
 
 QDateTime ToQDateTime(TDateTime value)
@@ -19,7 +28,7 @@ QDateTime ToQDateTime(TDateTime value)
     const double fraction = std::fabs(value - std::trunc(value));
     const auto msecs = static_cast<int>(std::llround(fraction * 86400000.0));
     if (msecs >= 86400000) // rounds up into the next day
-        return QDateTime(date.addDays(value < 0 ? -1 : 1), QTime(0, 0), Qt::UTC);
+        return QDateTime(date.addDays(1), QTime(0, 0), Qt::UTC);
     return QDateTime(date, QTime::fromMSecsSinceStartOfDay(msecs), Qt::UTC);
 }
 
@@ -31,14 +40,14 @@ bool ToDateTime(const QVariant& value, TDateTime* out)
         const QDateTime dt = value.toDateTime();
         if (!dt.isValid())
             return false;
-        *out = DateTimeUtil::fromDateTime(dt);
+        *out = fromParts(dt.date(), dt.time());
         return true;
     }
     if (value.typeId() == QMetaType::QDate) {
         const QDate d = value.toDate();
         if (!d.isValid())
             return false;
-        *out = DateTimeUtil::fromDate(d);
+        *out = fromParts(d, QTime(0, 0));
         return true;
     }
     return false;

@@ -1,0 +1,246 @@
+#include "exceptions.h"
+#include "fakeappserver.h"
+#include "packetcodec.h"
+#include "remotecallclient.h"
+#include "tnetconnection.h"
+
+#include <QElapsedTimer>
+#include <QLocale>
+#include <QTest>
+#include <thread>
+
+namespace {
+
+int closedPort() { return ClosedLoopbackPort(); }
+
+QString messageOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return QStringLiteral("<sem exceção>");
+}
+
+} // namespace
+
+class TestRemoteCallClient : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil)); }
+
+    void shouldCallByNameAndBringArgumentsBack()
+    {
+        FakeAppServer server([](const kpd::rpc::InvokeRequest& rq, kpd::rpc::InvokeReply* reply) {
+            reply->mutable_result()->set_int_value(0);
+            *reply->mutable_args() = rq.args();
+            reply->mutable_args(0)->set_datetime_value(rq.args(0).datetime_value() - 16); // to the 1st
+            TDataPacket p = MakePacket({"NOME"}, {"VALOR"}, {{"a", 1.5}});
+            PacketCodec::EncodeVariant(QVariant::fromValue(p), reply->mutable_args(1));
+            return grpc::Status::OK;
+        });
+        TRemoteCallClient client;
+        client.SetPort(server.port());
+        client.Connect();
+        QVERIFY(client.Connected());
+
+        QVariantList args{QVariant(QDateTime(QDate(2026, 3, 17), QTime(0, 0), Qt::UTC)), QVariant(), QString("x")};
+        const QVariant result = client.Invoke("KPD00100.rdmIndicResult", "getCkpData", args);
+        QCOMPARE(result, QVariant(qlonglong(0)));
+        QCOMPARE(server.lastRequest().server_name(), "KPD00100.rdmIndicResult");
+        QCOMPARE(server.lastRequest().method(), "getCkpData");
+        QCOMPARE(args.size(), 3);
+        QCOMPARE(args[0].toDateTime().date(), QDate(2026, 3, 1));
+        QCOMPARE(args[1].value<TDataPacket>().rows.value(0).value(1), QVariant(1.5));
+        QCOMPARE(args[2], QVariant(QString("x")));
+    }
+
+    void shouldFailAtOnceWhenNothingListens()
+    {
+        TRemoteCallClient::SetConnectTimeoutMs(20000);
+        TRemoteCallClient client;
+        client.SetHost("127.0.0.1");
+        client.SetPort(closedPort());
+        QElapsedTimer clock;
+        clock.start();
+        const QString message = messageOf([&] { client.Connect(); });
+        // A refusal is reported when it happens, not when the connect deadline runs out.
+        QVERIFY(clock.elapsed() < 10000);
+        TRemoteCallClient::SetConnectTimeoutMs(0);
+        QCOMPARE(message, QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:%1.")
+                              .arg(client.Port()));
+        QVERIFY(!client.Connected());
+    }
+
+    void shouldConnectToServerThatCameUpAfterARefusal()
+    {
+        FakeAppServer server;
+        const int port = server.port();
+        server.stop();
+        TRemoteCallClient client;
+        client.SetPort(port);
+        QVERIFY_THROWS_EXCEPTION(ERemoteError, client.Connect());
+        FakeAppServer again;
+        client.SetPort(again.port());
+        client.Connect();
+        QVERIFY(client.Connected());
+    }
+
+    void shouldReportServerErrorsWithTheirMessage_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("unknown module") << int(grpc::StatusCode::NOT_FOUND)
+                                        << QString::fromUtf8("O servidor de aplicação recusou KPD00100.rdmX.getCkpData: "
+                                                             "Módulo remoto desconhecido");
+        QTest::newRow("bad argument") << int(grpc::StatusCode::INVALID_ARGUMENT)
+                                      << QString::fromUtf8("O servidor de aplicação recusou KPD00100.rdmX.getCkpData: "
+                                                           "Módulo remoto desconhecido");
+    }
+    void shouldReportServerErrorsWithTheirMessage()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, expected);
+        FakeAppServer server([code](const kpd::rpc::InvokeRequest&, kpd::rpc::InvokeReply*) {
+            return grpc::Status(static_cast<grpc::StatusCode>(code), "Módulo remoto desconhecido");
+        });
+        TRemoteCallClient client;
+        client.SetPort(server.port());
+        client.Connect();
+        QVariantList args{QVariant(1)};
+        QCOMPARE(messageOf([&] { client.Invoke("KPD00100.rdmX", "getCkpData", args); }), expected);
+        QCOMPARE(args, QVariantList{QVariant(1)});
+    }
+
+    void shouldReportAnExpiredDeadline_data()
+    {
+        QTest::addColumn<int>("perClient");
+        QTest::addColumn<int>("processWide");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("per client") << 200 << 0 << QString::fromUtf8("O servidor de aplicação não respondeu em 0,2 s.");
+        QTest::newRow("process-wide") << 0 << 300 << QString::fromUtf8("O servidor de aplicação não respondeu em 0,3 s.");
+    }
+    void shouldReportAnExpiredDeadline()
+    {
+        QFETCH(int, perClient);
+        QFETCH(int, processWide);
+        QFETCH(QString, expected);
+        FakeAppServer server([](const kpd::rpc::InvokeRequest& rq, kpd::rpc::InvokeReply* reply) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            return FakeAppServer::echo(rq, reply);
+        });
+        TRemoteCallClient::SetDefaultCallTimeoutMs(processWide);
+        TRemoteCallClient client;
+        client.SetPort(server.port());
+        client.SetCallTimeoutMs(perClient);
+        client.Connect();
+        QVariantList args;
+        const QString message = messageOf([&] { client.Invoke("M", "m", args); });
+        TRemoteCallClient::SetDefaultCallTimeoutMs(0);
+        QCOMPARE(message, expected);
+        QCOMPARE(TRemoteCallClient::DefaultCallTimeoutMs(), 30000);
+    }
+
+    void shouldRefuseMalformedRepliesAndKeepArguments_data()
+    {
+        QTest::addColumn<int>("variant");
+        QTest::addColumn<QString>("fragment");
+        QTest::newRow("missing args") << 0 << QString::fromUtf8("devolveu 1 argumentos em m; esperados 2");
+        QTest::newRow("extra args") << 1 << QString::fromUtf8("devolveu 3 argumentos em m; esperados 2");
+        QTest::newRow("row too long") << 2 << QString::fromUtf8("Argumento 2 de m: O servidor de aplicação devolveu "
+                                                                "dados malformados: a linha 1 do pacote tem 2 valores");
+    }
+    void shouldRefuseMalformedRepliesAndKeepArguments()
+    {
+        QFETCH(int, variant);
+        QFETCH(QString, fragment);
+        FakeAppServer server([variant](const kpd::rpc::InvokeRequest& rq, kpd::rpc::InvokeReply* reply) {
+            *reply->mutable_args() = rq.args();
+            if (variant == 0)
+                reply->mutable_args()->RemoveLast();
+            if (variant == 1)
+                reply->add_args();
+            if (variant == 2) {
+                auto* p = reply->mutable_args(1)->mutable_packet_value();
+                p->add_fields()->set_name("A");
+                auto* row = p->add_rows();
+                row->add_values();
+                row->add_values();
+            }
+            return grpc::Status::OK;
+        });
+        TRemoteCallClient client;
+        client.SetPort(server.port());
+        client.Connect();
+        QVariantList args{QVariant(7), QVariant()};
+        const QString message = messageOf([&] { client.Invoke("M", "m", args); });
+        QVERIFY2(message.contains(fragment), qPrintable(message));
+        QCOMPARE(args, (QVariantList{QVariant(7), QVariant()}));
+    }
+
+    void shouldRefuseCallsWithoutLinkAndAfterServerLoss()
+    {
+        TRemoteCallClient client;
+        QVariantList args;
+        QCOMPARE(messageOf([&] { client.Invoke("M", "m", args); }),
+                 QString::fromUtf8("Não há conexão aberta com o servidor de aplicação."));
+        auto server = std::make_unique<FakeAppServer>();
+        client.SetPort(server->port());
+        client.Connect();
+        server.reset();
+        QVERIFY(messageOf([&] { client.Invoke("M", "m", args); })
+                    .startsWith(QString::fromUtf8("A conexão com o servidor de aplicação 127.0.0.1:%1 foi perdida")
+                                    .arg(client.Port())));
+    }
+
+    // TNetConnection: the before-connect event and the open/closed switch.
+    void shouldRunBeforeConnectOncePerOpening()
+    {
+        FakeAppServer first;
+        FakeAppServer second;
+        TNetConnection net;
+        net.SetServerName("KPD00100.rdmIndicResult");
+        net.SetPort(213);
+        int events = 0;
+        int nextPort = first.port();
+        net.BeforeConnect = [&](QObject* sender) {
+            QCOMPARE(sender, &net);
+            ++events;
+            net.SetHost("127.0.0.1");
+            net.SetPort(nextPort);
+        };
+        net.SetConnected(true);
+        net.SetConnected(true);
+        QCOMPARE(events, 1);
+        QVariantList args{QVariant(1)};
+        net.AppServer()->Invoke("getCkpData", args);
+        QCOMPARE(first.calls(), 1);
+        QCOMPARE(first.lastRequest().server_name(), "KPD00100.rdmIndicResult");
+
+        net.SetConnected(false);
+        net.SetConnected(false);
+        QCOMPARE(events, 1);
+        nextPort = second.port(); // the host moved the server between two openings
+        net.SetConnected(true);
+        QCOMPARE(events, 2);
+        net.AppServer()->Invoke("getCkpData", args);
+        QCOMPARE(second.calls(), 1);
+        QCOMPARE(first.calls(), 1);
+    }
+
+    void shouldStayClosedWhenOpeningFails()
+    {
+        TNetConnection net;
+        const int port = closedPort();
+        net.BeforeConnect = [&](QObject*) { net.SetPort(port); };
+        QCOMPARE(messageOf([&] { net.SetConnected(true); }),
+                 QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:%1.").arg(port));
+        QVERIFY(!net.Connected());
+        QCOMPARE(messageOf([&] { net.AppServer(); }),
+                 QString::fromUtf8("A conexão com o servidor de aplicação 127.0.0.1:%1 não está aberta.").arg(port));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRemoteCallClient)
+#include "tst_remotecallclient.moc"
