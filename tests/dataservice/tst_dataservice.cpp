@@ -1,0 +1,297 @@
+#include "exceptions.h"
+#include "fakeappserver.h"
+#include "hostfunctions.h"
+#include "messagedlg.h"
+#include "moduledata.h"
+#include "packetcodec.h"
+#include "tclientdataset.h"
+#include "tdatasource.h"
+#include "tfrmindiresult.h"
+#include "tnetconnection.h"
+#include "variantdate.h"
+
+#include <QLocale>
+#include <QTest>
+
+namespace {
+
+const TDateTime kMarch17 = DateTimeUtil::fromDate(QDate(2026, 3, 17));
+const TDateTime kMarch1 = DateTimeUtil::fromDate(QDate(2026, 3, 1));
+
+QString messageOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const EAbort&) {
+        return QStringLiteral("<EAbort>");
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return QStringLiteral("<sem exceção>");
+}
+
+// What a dataset holds, to tell whether a failed fetch changed it.
+QString snapshot(const TClientDataSet* cds)
+{
+    QStringList rows;
+    for (int r = 0; r < cds->RecordCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < cds->Fields().size(); ++c)
+            cells << cds->ValueAt(r, c).toString();
+        rows << cells.join('|');
+    }
+    return QStringLiteral("%1:%2:%3").arg(cds->Active()).arg(cds->RecNo()).arg(rows.join(';'));
+}
+
+} // namespace
+
+class TestDataService : public QObject {
+    Q_OBJECT
+    FakeAppServer* m_server = nullptr;
+    QStringList m_messages;
+
+    TfrmIndiResult* newForm()
+    {
+        auto* form = new TfrmIndiResult();
+        return form;
+    }
+    QStringList snapshots(TfrmIndiResult* f)
+    {
+        return {snapshot(f->cdsIndicadores), snapshot(f->cdsTop10), snapshot(f->cdsBottom10),
+                snapshot(f->cdsGrafPizza), snapshot(f->cdsDiasEstoque), QString::number(dtData)};
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+        SetMessagePresenter([this](MessageKind, const QString& text) { m_messages << text; });
+    }
+    void init()
+    {
+        m_messages.clear();
+        m_server = new FakeAppServer([](const kpd::rpc::InvokeRequest&, kpd::rpc::InvokeReply* reply) {
+            return MakeCkpReply(reply, QVariant(0), VariantDate::FromDateTime(kMarch1), SampleCkpPackets());
+        });
+        const int port = m_server->port();
+        SetServerAddressProvider([] { return QStringLiteral("127.0.0.1"); }, [port] { return port; });
+        dtData = kMarch17;
+    }
+    void cleanup()
+    {
+        delete m_server;
+        m_server = nullptr;
+    }
+
+    void shouldDeclareConnectionWithStoredSettings()
+    {
+        std::unique_ptr<TfrmIndiResult> f(newForm());
+        QCOMPARE(f->netIndicResult->objectName(), "netIndicResult");
+        QCOMPARE(f->netIndicResult->ServerName(), "KPD00100.rdmIndicResult");
+        QCOMPARE(f->netIndicResult->Host(), "127.0.0.1");
+        QCOMPARE(f->netIndicResult->Port(), 213);
+        QCOMPARE(f->netIndicResult->ThrowException(), false);
+        QVERIFY(!f->netIndicResult->Connected());
+        QCOMPARE(f->dtsTop10->DataSet(), f->cdsTop10);
+        QCOMPARE(f->dtsBottom10->DataSet(), f->cdsBottom10);
+        QCOMPARE(f->dtsDiasEstoque->DataSet(), f->cdsDiasEstoque);
+        QCOMPARE(f->dtsDiasEstoque->objectName(), "dtsDiasEstoque");
+        for (TClientDataSet* cds : {f->cdsIndicadores, f->cdsTop10, f->cdsBottom10, f->cdsGrafPizza, f->cdsDiasEstoque})
+            QVERIFY(!cds->Active() && cds->IsEmpty());
+    }
+
+    void shouldDefineFieldsInOrder_data()
+    {
+        QTest::addColumn<QString>("dataSet");
+        QTest::addColumn<QString>("fields"); // NAME:type:size:label:format:ro, ";"-separated
+        QTest::newRow("cdsIndicadores")
+            << "cdsIndicadores"
+            << "CDAREAGERE:s:5:::0;QTFILIAIS:f:0:::0;VRFATLIQGER:f:0:::0;CONSUMO:f:0:::0;MDO:f:0:::0;"
+               "DESPESAS:f:0:::0;RESULTADO:f:0:::0;DTULTATUETL:s:10:::0";
+        for (const char* name : {"cdsTop10", "cdsBottom10"})
+            QTest::newRow(name) << name
+                                << "CDAREAGERE:s:3:Reg.::0;NMFILIAL:s:30:Filial::0;RESULTADO:f:0:%Result.:#0.0%:0;"
+                                   "ROWNUM:f:0::#0.0%:0";
+        QTest::newRow("cdsGrafPizza") << "cdsGrafPizza"
+                                      << "CDAREAGERE:s:3:::0;VRFATLIQGER:f:0:::1;CUSTO:f:0:::1;RESULTADO:f:0:::1";
+        QTest::newRow("cdsDiasEstoque")
+            << "cdsDiasEstoque"
+            << QString::fromUtf8("CDAREAGERE:s:3:Reg.::0;ROWNUM:f:0:::0;NMFILIAL:s:30:Filial::0;"
+                                 "DIASESTOQUE:f:0:Nº Dias:#0.0:1");
+    }
+    void shouldDefineFieldsInOrder()
+    {
+        QFETCH(QString, dataSet);
+        QFETCH(QString, fields);
+        std::unique_ptr<TfrmIndiResult> f(newForm());
+        auto* cds = f->findChild<TClientDataSet*>(dataSet);
+        QVERIFY(cds);
+        const QStringList specs = fields.split(';');
+        QCOMPARE(cds->Fields().size(), specs.size());
+        for (int i = 0; i < specs.size(); ++i) {
+            const QStringList p = specs[i].split(':');
+            TField* field = cds->Fields()[i];
+            QCOMPARE(field->FieldName(), p[0]);
+            QCOMPARE(field->objectName(), dataSet + p[0]);
+            QCOMPARE(field->DataType(), p[1] == "s" ? TFieldType::ftString : TFieldType::ftFloat);
+            QCOMPARE(field->Size(), p[2].toInt());
+            QCOMPARE(field->DisplayLabel(), p[3].isEmpty() ? p[0] : p[3]);
+            QCOMPARE(field->DisplayFormat(), p[4]);
+            QCOMPARE(field->ReadOnly(), p[5] == "1");
+        }
+        // The header's members are these very objects.
+        QCOMPARE(f->findChild<TField*>("cdsTop10RESULTADO"), f->cdsTop10RESULTADO);
+        QCOMPARE(f->findChild<TField*>("cdsDiasEstoqueDIASESTOQUE"), f->cdsDiasEstoqueDIASESTOQUE);
+        QCOMPARE(f->findChild<TField*>("cdsIndicadoresDTULTATUETL"), f->cdsIndicadoresDTULTATUETL);
+    }
+
+    void shouldFetchAndLoadTheFivePackets()
+    {
+        std::unique_ptr<TfrmIndiResult> f(newForm());
+        f->netIndicResult->SetConnected(true);
+        f->FetchCkpData();
+
+        const auto rq = m_server->lastRequest();
+        QCOMPARE(rq.server_name(), "KPD00100.rdmIndicResult");
+        QCOMPARE(rq.method(), "getCkpData");
+        QCOMPARE(rq.args_size(), 8);
+        QCOMPARE(rq.args(0).datetime_value(), kMarch17);
+        for (int i = 1; i < 8; ++i)
+            QCOMPARE(rq.args(i).kind_case(), kpd::rpc::Variant::KIND_NOT_SET);
+
+        QCOMPARE(dtData, kMarch1); // the date handed back replaces the reference date
+        QCOMPARE(f->cdsIndicadores->RecordCount(), 3);
+        QCOMPARE(f->cdsIndicadores->RecNo(), 1);
+        QCOMPARE(f->cdsIndicadoresCDAREAGERE->AsString(), "TOTAL");
+        QCOMPARE(f->cdsIndicadoresVRFATLIQGER->AsFloat(), 4.5);
+        QCOMPARE(f->cdsIndicadoresDTULTATUETL->AsString(), "02/03/2026");
+        QCOMPARE(f->cdsTop10->RecordCount(), 2);
+        QCOMPARE(f->cdsTop10NMFILIAL->AsString(), "Filial Norte");
+        QCOMPARE(f->cdsTop10RESULTADO->DisplayText(), "12,3%");
+        QCOMPARE(f->cdsBottom10RESULTADO->DisplayText(), "-3,5%");
+        QCOMPARE(f->cdsGrafPizza->RecordCount(), 2);
+        QCOMPARE(f->cdsGrafPizzaCUSTO->AsFloat(), 2.19);
+        QCOMPARE(f->cdsDiasEstoqueDIASESTOQUE->DisplayText(), "45,0");
+        QCOMPARE(f->cdsDiasEstoqueROWNUM->AsFloat(), 1.0);
+    }
+
+    void shouldIgnoreWhateverComesInPacketsSixAndSeven()
+    {
+        m_server->setHandler([](const kpd::rpc::InvokeRequest&, kpd::rpc::InvokeReply* reply) {
+            QVector<QVariant> packets = SampleCkpPackets();
+            packets[4] = QVariant(QStringLiteral("lixo"));
+            packets[5] = QVariant::fromValue(MakePacket({"X"}, {}, {{"y"}}));
+            return MakeCkpReply(reply, QVariant(0), VariantDate::FromDateTime(kMarch1), packets);
+        });
+        std::unique_ptr<TfrmIndiResult> f(newForm());
+        f->netIndicResult->SetConnected(true);
+        f->FetchCkpData();
+        QCOMPARE(f->cdsDiasEstoque->RecordCount(), 1);
+    }
+
+    void shouldRefuseBadRepliesAndKeepEverything_data()
+    {
+        QTest::addColumn<int>("position"); // index of the bad argument (0 = date)
+        QTest::addColumn<QVariant>("bad");
+        QTest::addColumn<QString>("expected");
+        const TDataPacket noDias = MakePacket({"CDAREAGERE", "NMFILIAL"}, {"ROWNUM"}, {});
+        QTest::newRow("field missing in last packet")
+            << 7 << QVariant::fromValue(noDias)
+            << QString::fromUtf8("cdsDiasEstoque: o pacote recebido não tem o campo 'DIASESTOQUE'");
+        const TDataPacket textResult = MakePacket({"CDAREAGERE", "NMFILIAL", "RESULTADO"}, {"ROWNUM"}, {});
+        QTest::newRow("wrong type") << 3 << QVariant::fromValue(textResult)
+                                    << QString::fromUtf8("cdsBottom10: o campo 'RESULTADO' veio como texto, esperado número");
+        QTest::newRow("packet missing")
+            << 4 << QVariant()
+            << QString::fromUtf8("cdsGrafPizza: o servidor de aplicação não devolveu o pacote de dados (argumento 5).");
+        QTest::newRow("date as text") << 0 << QVariant(QStringLiteral("2026-03-01"))
+                                      << QString::fromUtf8("O servidor de aplicação devolveu a data de referência em "
+                                                           "formato inválido.");
+    }
+    void shouldRefuseBadRepliesAndKeepEverything()
+    {
+        QFETCH(int, position);
+        QFETCH(QVariant, bad);
+        QFETCH(QString, expected);
+        std::unique_ptr<TfrmIndiResult> f(newForm());
+        f->netIndicResult->SetConnected(true);
+        f->FetchCkpData();
+        const TDateTime fetched = dtData;
+        const QStringList before = snapshots(f.get());
+
+        m_server->setHandler([=](const kpd::rpc::InvokeRequest&, kpd::rpc::InvokeReply* reply) {
+            QVector<QVariant> packets = SampleCkpPackets();
+            QVariant date = VariantDate::FromDateTime(kMarch1 + 31);
+            if (position == 0)
+                date = bad;
+            else
+                packets[position - 1] = bad;
+            return MakeCkpReply(reply, QVariant(0), date, packets);
+        });
+        QCOMPARE(messageOf([&] { f->FetchCkpData(); }), expected);
+        QCOMPARE(snapshots(f.get()), before);
+        QCOMPARE(dtData, fetched);
+    }
+
+    void shouldReportAFailedStatusLikeMensErro()
+    {
+        std::unique_ptr<TfrmIndiResult> f(newForm());
+        f->netIndicResult->SetConnected(true);
+        f->FetchCkpData();
+        const QStringList before = snapshots(f.get());
+        m_server->setHandler([](const kpd::rpc::InvokeRequest&, kpd::rpc::InvokeReply* reply) {
+            return MakeCkpReply(reply, QString::fromUtf8("Falha ao consultar o banco de dados."),
+                                VariantDate::FromDateTime(kMarch1 + 31), SampleCkpPackets());
+        });
+        QCOMPARE(messageOf([&] { f->FetchCkpData(); }), "<EAbort>");
+        QCOMPARE(m_messages, QStringList{QString::fromUtf8("Falha ao consultar o banco de dados.")});
+        QCOMPARE(snapshots(f.get()), before);
+    }
+
+    void shouldRefuseToFetchFromAnUnreachableServer()
+    {
+        std::unique_ptr<TfrmIndiResult> f(newForm());
+        f->netIndicResult->SetConnected(true);
+        f->FetchCkpData();
+        f->FormDeactivate(f.get());
+        QVERIFY(!f->netIndicResult->Connected());
+        const QStringList before = snapshots(f.get());
+
+        const int port = ClosedLoopbackPort();
+        SetServerAddressProvider([] { return QStringLiteral("127.0.0.1"); }, [port] { return port; });
+        QCOMPARE(messageOf([&] { f->netIndicResult->SetConnected(true); }),
+                 QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:%1.").arg(port));
+        QVERIFY(!f->netIndicResult->Connected());
+        QVERIFY(messageOf([&] { f->FetchCkpData(); }).contains(QString::fromUtf8("não está aberta")));
+        QCOMPARE(snapshots(f.get()), before);
+    }
+
+    void shouldAskHostAndPortAtEveryOpening()
+    {
+        FakeAppServer other([](const kpd::rpc::InvokeRequest&, kpd::rpc::InvokeReply* reply) {
+            return MakeCkpReply(reply, QVariant(0), VariantDate::FromDateTime(kMarch1), SampleCkpPackets());
+        });
+        int asked = 0;
+        int port = m_server->port();
+        SetServerAddressProvider([&] { ++asked; return QStringLiteral("127.0.0.1"); }, [&] { return port; });
+        std::unique_ptr<TfrmIndiResult> f(newForm());
+
+        f->netIndicResult->SetConnected(true);
+        f->netIndicResult->SetConnected(true); // already open: no event
+        f->FetchCkpData();
+        QCOMPARE(asked, 1);
+        QCOMPARE(f->netIndicResult->Port(), m_server->port());
+
+        f->FormDeactivate(f.get());
+        port = other.port();
+        f->netIndicResult->SetConnected(true);
+        f->FetchCkpData();
+        QCOMPARE(asked, 2);
+        QCOMPARE(m_server->calls(), 1);
+        QCOMPARE(other.calls(), 1);
+        SetServerAddressProvider({}, {});
+    }
+};
+
+QTEST_MAIN(TestDataService)
+#include "tst_dataservice.moc"
