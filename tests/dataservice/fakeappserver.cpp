@@ -28,11 +28,12 @@ public:
     kpd::rpc::InvokeRequest last;
 };
 
-FakeAppServer::FakeAppServer(Handler handler) : m_service(std::make_unique<Service>())
+FakeAppServer::FakeAppServer(Handler handler, std::shared_ptr<grpc::ServerCredentials> credentials)
+    : m_service(std::make_unique<Service>())
 {
     m_service->handler = std::move(handler);
     grpc::ServerBuilder builder;
-    builder.AddListeningPort("127.0.0.1:0", grpc::InsecureServerCredentials(), &m_port);
+    builder.AddListeningPort("127.0.0.1:0", credentials ? credentials : grpc::InsecureServerCredentials(), &m_port);
     builder.RegisterService(m_service.get());
     m_server = builder.BuildAndStart();
 }

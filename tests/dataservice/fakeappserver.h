@@ -18,7 +18,7 @@ class FakeAppServer {
 public:
     using Handler = std::function<grpc::Status(const kpd::rpc::InvokeRequest&, kpd::rpc::InvokeReply*)>;
 
-    explicit FakeAppServer(Handler handler = {});
+    explicit FakeAppServer(Handler handler = {}, std::shared_ptr<grpc::ServerCredentials> credentials = {});
     ~FakeAppServer();
 
     int port() const { return m_port; }

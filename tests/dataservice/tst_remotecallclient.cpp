@@ -5,6 +5,9 @@
 #include "tnetconnection.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QLocale>
 #include <QTest>
 #include <thread>
@@ -192,6 +195,45 @@ private slots:
         QVERIFY(messageOf([&] { client.Invoke("M", "m", args); })
                     .startsWith(QString::fromUtf8("A conexão com o servidor de aplicação 127.0.0.1:%1 foi perdida")
                                     .arg(client.Port())));
+    }
+
+    void shouldTalkTlsWithTheConfiguredAuthority()
+    {
+        QTemporaryDir dir;
+        const QString cert = dir.filePath("cert.pem");
+        const QString key = dir.filePath("key.pem");
+        QProcess openssl;
+        openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
+                                  "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost",
+                                  "-keyout", key, "-out", cert});
+        if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
+            QSKIP("openssl is not available to make a test certificate");
+        auto read = [](const QString& path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+        };
+        grpc::SslServerCredentialsOptions options;
+        options.pem_key_cert_pairs.push_back({read(key), read(cert)});
+        FakeAppServer server({}, grpc::SslServerCredentials(options));
+
+        TRemoteCallClient client;
+        client.SetPort(server.port());
+        const QString plain = messageOf([&] { client.Connect(); }); // no authority set: plain text
+        QVERIFY2(plain.startsWith(QString::fromUtf8("Não foi possível conectar")), qPrintable(plain));
+
+        TRemoteCallClient::SetTlsCaFile(dir.filePath("missing.pem"));
+        const QString missing = messageOf([&] { client.Connect(); });
+        TRemoteCallClient::SetTlsCaFile(cert);
+        QVariantList args{QVariant(QStringLiteral("olá"))};
+        const QString secure = messageOf([&] {
+            client.Connect();
+            client.Invoke("M", "m", args);
+        });
+        TRemoteCallClient::SetTlsCaFile({});
+        QVERIFY2(missing.contains(QString::fromUtf8("Não foi possível ler o certificado")), qPrintable(missing));
+        QCOMPARE(secure, QStringLiteral("<sem exceção>"));
+        QCOMPARE(args, QVariantList{QVariant(QStringLiteral("olá"))});
+        QCOMPARE(server.calls(), 1);
     }
 
     // TNetConnection: the before-connect event and the open/closed switch.
