@@ -33,7 +33,10 @@ QVariant CheckResultServ(const QVariant& status, bool abort, int options)
     }
     bool ok = false;
     const qlonglong code = status.toLongLong(&ok);
-    if (ok && code != 0)
+    // A status of another kind (a date, a data packet) is no success either: never let it pass silently.
+    if (!ok)
+        MensErro(QStringLiteral("O servidor de aplicação devolveu um status de tipo inesperado."), abort);
+    else if (code != 0)
         MensErro(QStringLiteral("O servidor de aplicação informou uma falha (código %1).").arg(code), abort);
     return status;
 }

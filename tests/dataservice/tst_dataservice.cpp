@@ -233,18 +233,29 @@ private slots:
         QCOMPARE(dtData, fetched);
     }
 
+    void shouldReportAFailedStatusLikeMensErro_data()
+    {
+        QTest::addColumn<QVariant>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("text") << QVariant(QString::fromUtf8("Falha ao consultar o banco de dados."))
+                              << QString::fromUtf8("Falha ao consultar o banco de dados.");
+        QTest::newRow("packet") << QVariant::fromValue(MakePacket({"A"}, {}, {}))
+                                << QString::fromUtf8("O servidor de aplicação devolveu um status de tipo inesperado.");
+    }
     void shouldReportAFailedStatusLikeMensErro()
     {
+        QFETCH(QVariant, status);
+        QFETCH(QString, message);
         std::unique_ptr<TfrmIndiResult> f(newForm());
         f->netIndicResult->SetConnected(true);
         f->FetchCkpData();
         const QStringList before = snapshots(f.get());
-        m_server->setHandler([](const kpd::rpc::InvokeRequest&, kpd::rpc::InvokeReply* reply) {
-            return MakeCkpReply(reply, QString::fromUtf8("Falha ao consultar o banco de dados."),
-                                VariantDate::FromDateTime(kMarch1 + 31), SampleCkpPackets());
+        m_server->setHandler([status](const kpd::rpc::InvokeRequest&, kpd::rpc::InvokeReply* reply) {
+            return MakeCkpReply(reply, status, VariantDate::FromDateTime(kMarch1 + 31), SampleCkpPackets());
         });
         QCOMPARE(messageOf([&] { f->FetchCkpData(); }), "<EAbort>");
-        QCOMPARE(m_messages, QStringList{QString::fromUtf8("Falha ao consultar o banco de dados.")});
+        QCOMPARE(m_messages, QStringList{message});
+        QCOMPARE(dtData, kMarch1);
         QCOMPARE(snapshots(f.get()), before);
     }
 
