@@ -1,13 +1,159 @@
-// Refresh of the dashboard and its keys.
+// Refresh of the dashboard, row striping of its grids and its keys.
 #include "tfrmindiresult.h"
 
-void TfrmIndiResult::FormActivate(QObject* sender) { Q_UNUSED(sender); }
+#include "gaugerules.h"
+#include "exceptions.h"
+#include "hostfunctions.h"
+#include "moduledata.h"
+#include "tclientdataset.h"
+#include "tdbgrid.h"
+#include "tdatasource.h"
+#include "tlabel.h"
+#include "tmessages.h"
+#include "tnetconnection.h"
+#include "tovergauge.h"
+#include "tpanel.h"
 
-void TfrmIndiResult::FormKeyPress(QObject* sender, QChar& key) { Q_UNUSED(sender); Q_UNUSED(key); }
+#include <cmath>
+
+namespace {
+
+// One indicator column of the cockpit: where its figure comes from and how its gauges are judged.
+struct IndicatorColumn {
+    const char* field;
+    const char* totalGauge;
+    const char* totalPanel;
+    const char* regionGauge; // + row number
+    const char* regionPanel; // + row number
+    double target;           // fixed target; the revenue column uses the revenue itself
+    bool higherIsBetter;
+    const char* suffix;
+};
+
+
+const IndicatorColumn kColumns[] = {
+    {"VRFATLIQGER", "indicFatTotal", "pnlIndicFatTotal", "indicFatR", "pnlIndicFatR", 0.0, true, " M"},
+    {"CONSUMO", "indicConsTotal", "pnlIndicConsTotal", "indicConsR", "pnlIndicConsR", 40.0, false, "%"},
+    {"MDO", "indicMDOtotal", "pnlIndicMdoTotal", "indicMdoR", "pnlIndicMdoR", 45.0, false, "%"},
+    {"DESPESAS", "indicDespeTotal", "pnlIndicDespeTotal", "indicDespeR", "pnlIndicDespeR", 15.0, false, "%"},
+    {"RESULTADO", "indicResultTotal", "pnlIndicResultTotal", "indicResultR", "pnlIndicResultR", 5.0, true, "%"},
+};
+
+bool isRevenue(const IndicatorColumn& column) { return &column == &kColumns[0]; }
+
+QString name(const char* prefix, int row) { return QLatin1String(prefix) + QString::number(row); }
+
+} // namespace
+
+template <typename T>
+static T* component(const TfrmIndiResult* form, const QString& name)
+{
+    auto* c = form->FindComponentAs<T>(name);
+    if (!c)
+        throw Exception(QStringLiteral("Componente %1 não encontrado no painel.").arg(name));
+    return c;
+}
+
+void TfrmIndiResult::FormActivate(QObject* sender)
+{
+    Q_UNUSED(sender);
+    netIndicResult->SetConnected(true);
+
+    lblTitulo->SetCaption(msgPadrao->Msg(QStringLiteral("TITULO")) + QStringLiteral(" (") + NomeMes(dtData) +
+                          QStringLiteral("/") + DateTimeUtil::toDate(dtData).toString(QStringLiteral("yyyy")) + QStringLiteral(")"));
+
+    FetchCkpData();
+
+    cdsIndicadores->SetFiltered(true);
+    cdsIndicadores->SetFilter(QStringLiteral("CDAREAGERE = 'TOTAL'"));
+    cdsIndicadores->First();
+
+    lblQtFiliais->SetCaption(msgPadrao->Msg(QStringLiteral("QTFILI")) + QStringLiteral(" ") +
+                             cdsIndicadores->FieldByName(QStringLiteral("QTFILIAIS"))->AsString());
+    lblDtAtu->SetCaption(msgPadrao->Msg(QStringLiteral("DTULTATU")) +
+                         cdsIndicadores->FieldByName(QStringLiteral("DTULTATUETL"))->AsString());
+
+    // Totals: the revenue gauge is judged against the revenue itself.
+    const double totalRevenue = cdsIndicadores->FieldByName(QStringLiteral("VRFATLIQGER"))->AsFloat();
+    for (const IndicatorColumn& column : kColumns) {
+        TField* field = cdsIndicadores->FieldByName(QLatin1String(column.field));
+        auto* gauge = component<TOverGauge>(this, QLatin1String(column.totalGauge));
+        auto* panel = component<TPanel>(this, QLatin1String(column.totalPanel));
+        ConfigureGaugeZones(gauge, column.higherIsBetter, isRevenue(column) ? field->AsFloat() : column.target);
+        gauge->SetProgress(field->AsFloat());
+        panel->SetCaption(field->AsString() + QLatin1String(column.suffix));
+        ColorNeedleByZone(gauge);
+    }
+
+    // Every regional row starts from the new zones, its needle parked at the minimum; the needle keeps
+    // the colour its old value has in the new zones.
+    for (int n = 1; n <= 5; ++n) {
+        for (const IndicatorColumn& column : kColumns) {
+            auto* gauge = component<TOverGauge>(this, name(column.regionGauge, n));
+            ConfigureGaugeZones(gauge, column.higherIsBetter, isRevenue(column) ? totalRevenue : column.target);
+            ColorNeedleByZone(gauge);
+            gauge->SetProgress(gauge->MinValue());
+        }
+    }
+
+    cdsIndicadores->SetFilter(QStringLiteral("CDAREAGERE <> 'TOTAL'"));
+    cdsIndicadores->First();
+    while (!cdsIndicadores->Eof()) {
+        const int n = cdsIndicadores->RecNo();
+        if (n > 5)
+            MensErro(msgPadrao->Msg(QStringLiteral("REGIONAIS>5")), true);
+
+        TField* revenue = cdsIndicadores->FieldByName(QStringLiteral("VRFATLIQGER"));
+        auto* gauge = component<TOverGauge>(this, name(kColumns[0].regionGauge, n));
+        auto* panel = component<TPanel>(this, name(kColumns[0].regionPanel, n));
+        auto* label = component<TLabel>(this, name("lblR", n));
+        label->SetCaption(cdsIndicadores->FieldByName(QStringLiteral("CDAREAGERE"))->AsString());
+        panel->SetCaption(revenue->AsString() + QLatin1String(kColumns[0].suffix));
+        ConfigureGaugeZones(gauge, true, revenue->AsFloat());
+        gauge->SetProgress(revenue->AsFloat());
+        ColorNeedleByZone(gauge);
+        label->setVisible(true);
+        gauge->setVisible(true);
+        panel->setVisible(true);
+
+        for (const IndicatorColumn& column : kColumns) {
+            if (isRevenue(column))
+                continue;
+            TField* field = cdsIndicadores->FieldByName(QLatin1String(column.field));
+            auto* g = component<TOverGauge>(this, name(column.regionGauge, n));
+            auto* p = component<TPanel>(this, name(column.regionPanel, n));
+            p->SetCaption(field->AsString() + QLatin1String(column.suffix));
+            ConfigureGaugeZones(g, column.higherIsBetter, column.target);
+            g->SetProgress(field->AsFloat());
+            ColorNeedleByZone(g);
+            g->setVisible(true);
+            p->setVisible(true);
+        }
+        cdsIndicadores->Next();
+    }
+
+    cdsIndicadores->SetFiltered(false);
+    SetFocus();
+}
 
 void TfrmIndiResult::dbgTop10DrawColumnCell(QObject* sender, const QRect& rect, int dataCol, TColumn* column,
                                             TGridDrawState state)
 {
-    if (auto* grid = qobject_cast<TDBGrid*>(sender))
-        grid->DefaultDrawColumnCell(rect, dataCol, column, state);
+    auto* grid = static_cast<TDBGrid*>(sender);
+    TField* rowNum = grid->DataSource()->DataSet()->FieldByName(QStringLiteral("ROWNUM"));
+    // Whole number nearest the value, a half going to the even neighbour; empty reads as 0.
+    const double value = rowNum->AsFloat();
+    const double whole = std::isfinite(value) ? std::nearbyint(value) : 0.0;
+    const bool even = std::fmod(whole, 2.0) == 0.0;
+    grid->Canvas()->Brush()->SetColor(even ? clRowGrey : clBlack);
+    grid->DefaultDrawColumnCell(rect, dataCol, column, state);
+}
+
+void TfrmIndiResult::FormKeyPress(QObject* sender, QChar& key)
+{
+    Q_UNUSED(sender);
+    if (key == QChar(27)) {
+        Close();
+        key = QChar();
+    }
 }
