@@ -1,0 +1,137 @@
+// kpd-appserver: serves the cockpit's remote data modules, or writes a demonstration database.
+#include "database.h"
+#include "demodatabase.h"
+#include "invokeservice.h"
+#include "moduleregistry.h"
+#include "rdmindicresult.h"
+#include "schema.h"
+#include "serveroptions.h"
+
+#include <grpcpp/grpcpp.h>
+#include <grpcpp/security/server_credentials.h>
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <pthread.h>
+#include <thread>
+
+using namespace appserver;
+
+namespace {
+
+void fail(const QString& message)
+{
+    std::fprintf(stderr, "kpd-appserver: %s\n", message.toUtf8().constData());
+}
+
+bool readFile(const QString& path, std::string& out)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    out = file.readAll().toStdString();
+    return true;
+}
+
+int initDemo(const ServerOptions& options)
+{
+    DemoOptions demo;
+    demo.branches = options.branches;
+    demo.months = options.months;
+    demo.endMonth = options.endMonth;
+    const DemoSummary s = DemoDatabase::create(options.initDemoPath, demo);
+    std::printf("banco de demonstração gravado em %s: %d regionais, %d filiais, %lld movimentos diários de %s a %s\n",
+                options.initDemoPath.toUtf8().constData(), s.regions, s.branches, static_cast<long long>(s.dailyRows),
+                s.firstDay.toString(Qt::ISODate).toUtf8().constData(), s.lastDay.toString(Qt::ISODate).toUtf8().constData());
+    return 0;
+}
+
+int serve(const ServerOptions& options)
+{
+    DatabaseSettings settings;
+    settings.databaseName = options.dbPath;
+    settings.readOnly = true;
+    Database db(settings);
+    Schema::verify(db);
+
+    ModuleRegistry registry;
+    registry.add(std::make_unique<RdmIndicResult>(db));
+    InvokeService service(registry, stderr);
+
+    std::shared_ptr<grpc::ServerCredentials> credentials;
+    if (!options.tlsCert.isEmpty()) {
+        grpc::SslServerCredentialsOptions::PemKeyCertPair pair;
+        if (!readFile(options.tlsKey, pair.private_key) || !readFile(options.tlsCert, pair.cert_chain)) {
+            fail(QStringLiteral("Não foi possível ler o certificado \"%1\" ou a chave \"%2\".").arg(options.tlsCert, options.tlsKey));
+            return 1;
+        }
+        grpc::SslServerCredentialsOptions ssl;
+        ssl.pem_key_cert_pairs.push_back(pair);
+        credentials = grpc::SslServerCredentials(ssl);
+    } else {
+        credentials = grpc::InsecureServerCredentials();
+    }
+
+    // Signals are taken by one waiting thread; every thread gRPC starts inherits the block.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    int port = 0;
+    grpc::ServerBuilder builder;
+    builder.AddListeningPort(options.listen.toStdString(), credentials, &port);
+    builder.RegisterService(&service);
+    std::unique_ptr<grpc::Server> server = builder.BuildAndStart();
+    if (!server || port == 0) {
+        fail(QStringLiteral("Não foi possível escutar em %1 (endereço inválido ou porta em uso).").arg(options.listen));
+        return 1;
+    }
+    const QString host = options.listen.left(options.listen.lastIndexOf(QLatin1Char(':')));
+    std::printf("listening on %s:%d\n", host.toUtf8().constData(), port);
+    std::fflush(stdout);
+    std::fprintf(stderr, "kpd-appserver: banco %s, escutando em %s:%d%s\n", options.dbPath.toUtf8().constData(),
+                 host.toUtf8().constData(), port, options.tlsCert.isEmpty() ? "" : " (TLS)");
+
+    std::thread waiter([&] {
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        std::fprintf(stderr, "kpd-appserver: sinal %d recebido, encerrando\n", signal);
+        // Calls in progress get a few seconds to finish.
+        server->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(5));
+    });
+    server->Wait();
+    waiter.join();
+    server.reset();
+    std::fprintf(stderr, "kpd-appserver: encerrado\n");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ServerOptions options;
+    QString error;
+    if (!ServerOptions::parse(app.arguments().mid(1), options, error)) {
+        fail(error);
+        std::fprintf(stderr, "%s", ServerOptions::usage().toUtf8().constData());
+        return 2;
+    }
+    if (options.help) {
+        std::printf("%s", ServerOptions::usage().toUtf8().constData());
+        return 0;
+    }
+    try {
+        return options.initDemoPath.isEmpty() ? serve(options) : initDemo(options);
+    } catch (const DatabaseError& e) {
+        fail(e.message());
+        return 1;
+    }
+}
