@@ -50,6 +50,15 @@ int initDemo(const ServerOptions& options)
     return 0;
 }
 
+sigset_t stopSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
 int serve(const ServerOptions& options)
 {
     DatabaseSettings settings;
@@ -76,13 +85,6 @@ int serve(const ServerOptions& options)
         credentials = grpc::InsecureServerCredentials();
     }
 
-    // Signals are taken by one waiting thread; every thread gRPC starts inherits the block.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-
     int port = 0;
     grpc::ServerBuilder builder;
     builder.AddListeningPort(options.listen.toStdString(), credentials, &port);
@@ -99,8 +101,9 @@ int serve(const ServerOptions& options)
                  host.toUtf8().constData(), port, options.tlsCert.isEmpty() ? "" : " (TLS)");
 
     std::thread waiter([&] {
+        const sigset_t set = stopSignals();
         int signal = 0;
-        sigwait(&stopSignals, &signal);
+        sigwait(&set, &signal);
         std::fprintf(stderr, "kpd-appserver: sinal %d recebido, encerrando\n", signal);
         // Calls in progress get a few seconds to finish.
         server->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(5));
@@ -116,6 +119,11 @@ int serve(const ServerOptions& options)
 
 int main(int argc, char** argv)
 {
+    // The stop signals are taken by one waiting thread, so they must be blocked before any thread
+    // starts: gRPC starts its own as soon as it is first used, and they inherit this mask.
+    const sigset_t set = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+
     QCoreApplication app(argc, argv);
     ServerOptions options;
     QString error;
@@ -129,7 +137,10 @@ int main(int argc, char** argv)
         return 0;
     }
     try {
-        return options.initDemoPath.isEmpty() ? serve(options) : initDemo(options);
+        if (options.initDemoPath.isEmpty())
+            return serve(options);
+        pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+        return initDemo(options);
     } catch (const DatabaseError& e) {
         fail(e.message());
         return 1;
