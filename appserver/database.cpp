@@ -15,10 +15,15 @@ namespace {
 std::atomic<quint64> g_nextId{1};
 
 // Connections this thread opened; removed when the thread ends, on the thread that owns them.
+// Trivially destructible, so it can still be read after the thread's ThreadConnections is gone (a
+// Database destroyed during static destruction, after the main thread's thread-locals).
+thread_local bool t_connectionsGone = false;
+
 struct ThreadConnections {
     QStringList names;
     ~ThreadConnections()
     {
+        t_connectionsGone = true;
         for (const QString& name : std::as_const(names)) {
             {
                 QSqlDatabase db = QSqlDatabase::database(name, false);
@@ -44,6 +49,8 @@ Database::Database(DatabaseSettings settings) : m_settings(std::move(settings)),
 Database::~Database()
 {
     // Other threads' connections go when their threads end; this thread's goes now.
+    if (t_connectionsGone)
+        return;
     const QString name = connectionName();
     if (t_connections.names.removeOne(name)) {
         {
@@ -101,6 +108,12 @@ QSqlDatabase Database::connection()
     if (!db.open())
         throw DatabaseError(QStringLiteral("Não foi possível abrir o banco de dados \"%1\": %2")
                                 .arg(m_settings.databaseName, driverText(db.lastError())));
+    if (isSqlite()) {
+        // A month of a large company is a few megabytes of index; keep it in this connection's cache
+        // (SQLite's default is 2 MB) so repeated calls do not read it again.
+        QSqlQuery pragma(db);
+        pragma.exec(QStringLiteral("PRAGMA cache_size = -32768"));
+    }
     return db;
 }
 
