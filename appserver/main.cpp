@@ -59,6 +59,8 @@ sigset_t stopSignals()
     return set;
 }
 
+extern "C" void onStopSignal(int) {}
+
 int serve(const ServerOptions& options)
 {
     DatabaseSettings settings;
@@ -121,7 +123,11 @@ int main(int argc, char** argv)
 {
     // The stop signals are taken by one waiting thread, so they must be blocked before any thread
     // starts: gRPC starts its own as soon as it is first used, and they inherit this mask.
+    // A shell that starts the server in the background leaves SIGINT ignored, and an ignored signal
+    // never reaches sigwait: give both a handler first (it never runs while they are blocked).
     const sigset_t set = stopSignals();
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 
     QCoreApplication app(argc, argv);

@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <csignal>
 #include <cmath>
 #include <limits>
 #include <thread>
@@ -207,6 +208,7 @@ private slots:
     void shouldReportDatabaseFailureInResult();
     void shouldRefuseMissingDatabaseFile();
     void shouldServeOverTls();
+    void shouldStopOnSigint();
     void shouldLogEachCallAndStopOnSigterm();
 
 private:
@@ -442,11 +444,32 @@ void TestGetCkpData::shouldServeOverTls()
     // A plain-text client gets no answer from a TLS server.
     kpd::rpc::InvokeReply plain;
     QVERIFY(!invoke(ckpRequest(dateTime(kMarch15)), plain, server.address()).ok());
+    // With a TLS connection still open the server takes its whole grace period (5 s) to stop.
     QVERIFY(server.stop());
+}
+
+void TestGetCkpData::shouldStopOnSigint()
+{
+    ServerProcess server;
+    QString error;
+    QVERIFY2(server.start({"--db", m_dbPath}, &error), qPrintable(error));
+    kpd::rpc::InvokeReply reply;
+    QVERIFY(invoke(ckpRequest(dateTime(kMarch15)), reply, server.address()).ok());
+    ::kill(pid_t(server.process().processId()), SIGINT);
+    QVERIFY(server.process().waitForFinished(10000));
+    QCOMPARE(server.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(server.process().exitCode(), 0);
+    QVERIFY(server.log().contains(QStringLiteral("encerrado")));
 }
 
 void TestGetCkpData::shouldLogEachCallAndStopOnSigterm()
 {
+    kpd::rpc::InvokeReply reply;
+    QVERIFY(invoke(ckpRequest(dateTime(kMarch15)), reply).ok());
+    kpd::rpc::InvokeRequest unknown = ckpRequest(dateTime(kMarch15));
+    unknown.set_server_name("KPD00100.rdmOutro");
+    QCOMPARE(invoke(unknown, reply).error_code(), grpc::StatusCode::NOT_FOUND);
+    QCOMPARE(invoke(ckpRequest(dateTime(kMarch15), 3), reply).error_code(), grpc::StatusCode::INVALID_ARGUMENT);
     QVERIFY(m_server.stop());
     const QString log = m_server.log();
     QVERIFY2(log.contains(QRegularExpression(
