@@ -107,8 +107,9 @@ int serve(const ServerOptions& options)
         int signal = 0;
         sigwait(&set, &signal);
         std::fprintf(stderr, "kpd-appserver: sinal %d recebido, encerrando\n", signal);
-        // Calls in progress get a few seconds to finish.
-        server->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(5));
+        // Calls in progress get a grace period to finish. gRPC also spends it on connections that
+        // clients still hold open, so it is kept short: a call takes milliseconds.
+        server->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(2));
     });
     server->Wait();
     waiter.join();

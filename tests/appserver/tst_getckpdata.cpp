@@ -444,7 +444,6 @@ void TestGetCkpData::shouldServeOverTls()
     // A plain-text client gets no answer from a TLS server.
     kpd::rpc::InvokeReply plain;
     QVERIFY(!invoke(ckpRequest(dateTime(kMarch15)), plain, server.address()).ok());
-    // With a TLS connection still open the server takes its whole grace period (5 s) to stop.
     QVERIFY(server.stop());
 }
 
