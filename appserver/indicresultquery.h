@@ -1,0 +1,46 @@
+#pragma once
+
+#include "kpd.pb.h"
+
+#include <QDate>
+
+namespace appserver {
+
+class Database;
+
+/// The packets of one getCkpData call, in argument order.
+struct CkpData {
+    QDate firstDay;                        ///< first day of the month asked for
+    kpd::rpc::DataPacket indicadores;      ///< argument 2: TOTAL and one record per region
+    kpd::rpc::DataPacket top10;            ///< argument 3
+    kpd::rpc::DataPacket bottom10;         ///< argument 4
+    kpd::rpc::DataPacket grafPizza;        ///< argument 5
+    kpd::rpc::DataPacket quinto;           ///< argument 6: empty, kept for the argument order
+    kpd::rpc::DataPacket sexto;            ///< argument 7: empty, kept for the argument order
+    kpd::rpc::DataPacket diasEstoque;      ///< argument 8
+};
+
+/// The month's results of the cockpit: reads one month of daily figures, that month's closing stock
+/// and the latest data load, and shapes them into the cockpit's packets.
+///
+/// Rounding: revenue in millions with 2 decimals, percentages and days of stock with 1 decimal, half
+/// away from zero. A revenue below half a cent counts as none: its percentages are empty. Branches
+/// without revenue have no result percentage and take no place in the best/worst lists.
+class IndicResultQuery {
+public:
+    explicit IndicResultQuery(Database& db) : m_db(db) {}
+
+    /// Computes the month that holds date. Throws DatabaseError.
+    CkpData run(const QDate& date);
+
+    /// The packet layouts, also used for a month without figures.
+    static kpd::rpc::DataPacket emptyIndicadores();
+    static kpd::rpc::DataPacket emptyRanking();
+    static kpd::rpc::DataPacket emptyGrafPizza();
+    static kpd::rpc::DataPacket emptyDiasEstoque();
+
+private:
+    Database& m_db;
+};
+
+} // namespace appserver

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "kpd.grpc.pb.h"
+
+#include <cstdio>
+#include <mutex>
+
+namespace appserver {
+
+class ModuleRegistry;
+
+/// The gRPC face of the server: finds the module and the method by name, runs it and writes one log
+/// line per call (time, module, method, reference, milliseconds, status).
+class InvokeService final : public kpd::rpc::RemoteDataModule::Service {
+public:
+    /// log may be null for no log.
+    InvokeService(const ModuleRegistry& registry, std::FILE* log);
+
+    grpc::Status Invoke(grpc::ServerContext* context, const kpd::rpc::InvokeRequest* request,
+                        kpd::rpc::InvokeReply* reply) override;
+
+private:
+    const ModuleRegistry& m_registry;
+    std::FILE* m_log;
+    std::mutex m_logMutex;
+};
+
+} // namespace appserver

@@ -1,0 +1,80 @@
+#include "rdmindicresult.h"
+
+#include "database.h"
+#include "indicresultquery.h"
+#include "wiredate.h"
+
+namespace appserver {
+
+namespace {
+
+QString kindName(const kpd::rpc::Variant& v)
+{
+    switch (v.kind_case()) {
+    case kpd::rpc::Variant::kBoolValue: return QStringLiteral("um valor lógico");
+    case kpd::rpc::Variant::kIntValue: return QStringLiteral("um inteiro");
+    case kpd::rpc::Variant::kDoubleValue: return QStringLiteral("um número");
+    case kpd::rpc::Variant::kTextValue: return QStringLiteral("um texto");
+    case kpd::rpc::Variant::kDatetimeValue: return QStringLiteral("uma data");
+    case kpd::rpc::Variant::kPacketValue: return QStringLiteral("um pacote de dados");
+    case kpd::rpc::Variant::KIND_NOT_SET: break;
+    }
+    return QStringLiteral("um valor vazio");
+}
+
+grpc::Status invalid(const QString& message)
+{
+    return grpc::Status(grpc::StatusCode::INVALID_ARGUMENT, message.toStdString());
+}
+
+} // namespace
+
+RdmIndicResult::RdmIndicResult(Database& db) : RemoteDataModule(QString::fromLatin1(kRegisteredName)), m_db(db)
+{
+    registerMethod(QStringLiteral("getCkpData"), [this](Invocation& call) { return getCkpData(call); });
+}
+
+grpc::Status RdmIndicResult::getCkpData(Invocation& call)
+{
+    auto& args = *call.reply.mutable_args();
+    if (args.size() != kCkpDataArgs)
+        return invalid(QStringLiteral("O método getCkpData espera %1 argumentos; foram recebidos %2.")
+                           .arg(kCkpDataArgs)
+                           .arg(args.size()));
+
+    const kpd::rpc::Variant& dateArg = args.Get(0);
+    double wire = 0;
+    if (dateArg.kind_case() == kpd::rpc::Variant::kDatetimeValue)
+        wire = dateArg.datetime_value();
+    else if (dateArg.kind_case() == kpd::rpc::Variant::kDoubleValue)
+        wire = dateArg.double_value();
+    else
+        return invalid(QStringLiteral("O argumento 1 de getCkpData (data de referência) deve ser uma data; foi recebido %1.")
+                           .arg(kindName(dateArg)));
+    const std::optional<QDate> date = WireDate::toDate(wire);
+    if (!date)
+        return invalid(QStringLiteral("O argumento 1 de getCkpData (data de referência) não é uma data válida."));
+    call.logDetail = date->toString(Qt::ISODate);
+
+    CkpData data;
+    try {
+        data = IndicResultQuery(m_db).run(*date);
+    } catch (const DatabaseError& e) {
+        // A failure of the data, not of the call: the client shows the message as the call's status.
+        call.reply.mutable_result()->set_text_value(e.message().toStdString());
+        return grpc::Status::OK;
+    }
+
+    args.Mutable(0)->set_datetime_value(WireDate::fromDate(data.firstDay));
+    *args.Mutable(1)->mutable_packet_value() = std::move(data.indicadores);
+    *args.Mutable(2)->mutable_packet_value() = std::move(data.top10);
+    *args.Mutable(3)->mutable_packet_value() = std::move(data.bottom10);
+    *args.Mutable(4)->mutable_packet_value() = std::move(data.grafPizza);
+    *args.Mutable(5)->mutable_packet_value() = std::move(data.quinto);
+    *args.Mutable(6)->mutable_packet_value() = std::move(data.sexto);
+    *args.Mutable(7)->mutable_packet_value() = std::move(data.diasEstoque);
+    call.reply.mutable_result()->set_int_value(0);
+    return grpc::Status::OK;
+}
+
+} // namespace appserver

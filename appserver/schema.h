@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QStringList>
+
+namespace appserver {
+
+class Database;
+
+/// The database schema shipped as docs/schema.sql (compiled in as a resource).
+class Schema {
+public:
+    /// The statements of the schema file, comments removed, in file order.
+    static QStringList statements();
+    /// Creates the tables; with withIndexes false the indexes are left for createIndexes, so a bulk
+    /// load need not maintain them row by row. Throws DatabaseError.
+    static void create(Database& db, bool withIndexes = true);
+    static void createIndexes(Database& db);
+    /// Checks that the tables the server reads are there. Throws DatabaseError naming the first missing.
+    static void verify(Database& db);
+    static const QStringList& tableNames();
+};
+
+} // namespace appserver

@@ -1,0 +1,98 @@
+#include "serveroptions.h"
+
+namespace appserver {
+
+namespace {
+
+bool validListen(const QString& listen)
+{
+    const int colon = listen.lastIndexOf(QLatin1Char(':'));
+    if (colon <= 0)
+        return false;
+    bool ok = false;
+    const int port = listen.mid(colon + 1).toInt(&ok);
+    return ok && port >= 0 && port <= 65535;
+}
+
+} // namespace
+
+QString ServerOptions::usage()
+{
+    return QStringLiteral(
+        "Uso:\n"
+        "  kpd-appserver --db ARQUIVO [--listen HOST:PORTA] [--tls-cert ARQUIVO --tls-key ARQUIVO]\n"
+        "  kpd-appserver --init-demo ARQUIVO [--branches N] [--months M] [--end-month AAAA-MM]\n"
+        "\n"
+        "  --db ARQUIVO         banco de dados SQLite com os números (esquema em docs/schema.sql)\n"
+        "  --listen HOST:PORTA  endereço de escuta (padrão %1; porta 0 escolhe uma porta livre)\n"
+        "  --tls-cert ARQUIVO   certificado PEM do servidor (com --tls-key, liga o TLS)\n"
+        "  --tls-key ARQUIVO    chave privada PEM do servidor\n"
+        "  --init-demo ARQUIVO  grava um banco de demonstração e termina\n"
+        "  --branches N         filiais do banco de demonstração (padrão 60)\n"
+        "  --months M           meses de movimento do banco de demonstração (padrão 36)\n"
+        "  --end-month AAAA-MM  último mês do banco de demonstração (padrão: o mês atual, até hoje)\n")
+        .arg(QString::fromLatin1(kDefaultListen));
+}
+
+bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& error)
+{
+    out = ServerOptions();
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
+            out.help = true;
+            return true;
+        }
+        static const QStringList withValue{"--db", "--listen", "--tls-cert", "--tls-key", "--init-demo",
+                                           "--branches", "--months", "--end-month"};
+        if (!withValue.contains(arg)) {
+            error = QStringLiteral("Opção desconhecida: %1").arg(arg);
+            return false;
+        }
+        if (i + 1 >= args.size()) {
+            error = QStringLiteral("A opção %1 precisa de um valor.").arg(arg);
+            return false;
+        }
+        const QString value = args[++i];
+        if (arg == QLatin1String("--db")) {
+            out.dbPath = value;
+        } else if (arg == QLatin1String("--listen")) {
+            if (!validListen(value)) {
+                error = QStringLiteral("Endereço de escuta inválido: \"%1\" (use HOST:PORTA).").arg(value);
+                return false;
+            }
+            out.listen = value;
+        } else if (arg == QLatin1String("--tls-cert")) {
+            out.tlsCert = value;
+        } else if (arg == QLatin1String("--tls-key")) {
+            out.tlsKey = value;
+        } else if (arg == QLatin1String("--init-demo")) {
+            out.initDemoPath = value;
+        } else if (arg == QLatin1String("--end-month")) {
+            out.endMonth = QDate::fromString(value + QStringLiteral("-01"), Qt::ISODate);
+            if (!out.endMonth.isValid()) {
+                error = QStringLiteral("Mês inválido em --end-month: \"%1\" (use AAAA-MM).").arg(value);
+                return false;
+            }
+        } else {
+            bool ok = false;
+            const int n = value.toInt(&ok);
+            if (!ok || n < 1 || n > 100000) {
+                error = QStringLiteral("Valor inválido em %1: \"%2\" (use um inteiro positivo).").arg(arg, value);
+                return false;
+            }
+            (arg == QLatin1String("--branches") ? out.branches : out.months) = n;
+        }
+    }
+    if (out.initDemoPath.isEmpty() && out.dbPath.isEmpty()) {
+        error = QStringLiteral("Informe o banco de dados com --db ARQUIVO (ou --init-demo ARQUIVO).");
+        return false;
+    }
+    if (out.tlsCert.isEmpty() != out.tlsKey.isEmpty()) {
+        error = QStringLiteral("Para usar TLS informe --tls-cert e --tls-key juntos.");
+        return false;
+    }
+    return true;
+}
+
+} // namespace appserver

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+namespace appserver {
+
+/// The command line of kpd-appserver.
+struct ServerOptions {
+    static constexpr const char* kDefaultListen = "127.0.0.1:2113";
+
+    bool help = false;
+    QString dbPath;
+    QString listen = QString::fromLatin1(kDefaultListen);
+    QString tlsCert;
+    QString tlsKey;
+    QString initDemoPath;   ///< set: write a demo database instead of serving
+    int branches = 60;
+    int months = 36;
+    QDate endMonth;
+
+    /// Parses the arguments after the program name. On a mistake returns false with a Portuguese
+    /// message in error.
+    static bool parse(const QStringList& args, ServerOptions& out, QString& error);
+    static QString usage();
+};
+
+} // namespace appserver

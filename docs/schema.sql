@@ -1,0 +1,52 @@
+-- Database of kpd-appserver: the figures behind the results cockpit.
+-- Runs unchanged on SQLite and PostgreSQL. Dates are ISO text 'yyyy-mm-dd' on SQLite (DATE columns),
+-- timestamps 'yyyy-mm-dd hh:mm:ss'. Money columns are in currency units (not thousands, not millions).
+-- Column meanings and units: schema.md.
+
+-- Regions (areas of management). 'TOTAL' is reserved for the company total.
+CREATE TABLE regional (
+    cdareagere  TEXT PRIMARY KEY,     -- region code, at most 3 characters
+    nmareagere  TEXT NOT NULL         -- region name
+);
+
+-- Branches, each in one region.
+CREATE TABLE filial (
+    cdfilial    INTEGER PRIMARY KEY,  -- branch code
+    nmfilial    TEXT NOT NULL,        -- branch name, at most 30 characters
+    cdareagere  TEXT NOT NULL REFERENCES regional
+);
+
+-- One day of one branch.
+CREATE TABLE movimento_diario (
+    cdfilial    INTEGER NOT NULL REFERENCES filial,
+    dtmovimento DATE NOT NULL,        -- the day
+    vrfatliq    NUMERIC NOT NULL,     -- net revenue
+    vrconsumo   NUMERIC NOT NULL,     -- consumption (cost of goods consumed)
+    vrmdo       NUMERIC NOT NULL,     -- labour
+    vrdespesas  NUMERIC NOT NULL,     -- other expenses
+    PRIMARY KEY (cdfilial, dtmovimento)
+);
+
+-- Stock value of a branch at the end of the month whose first day is mes.
+CREATE TABLE estoque_mensal (
+    cdfilial    INTEGER NOT NULL REFERENCES filial,
+    mes         DATE NOT NULL,        -- first day of the month
+    vrestoque   NUMERIC NOT NULL,     -- stock value at the end of that month
+    PRIMARY KEY (cdfilial, mes)
+);
+
+-- One row per data load; the latest one is shown as the date of the last update.
+CREATE TABLE carga_etl (
+    dtcarga     TIMESTAMP NOT NULL    -- when the load finished
+);
+
+-- A month's call reads one date range: this index holds every column it needs, so the month's rows
+-- are found by a range seek and read from the index alone, however long the history grows.
+CREATE INDEX ix_movimento_diario_mes
+    ON movimento_diario (dtmovimento, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas);
+
+CREATE INDEX ix_estoque_mensal_mes ON estoque_mensal (mes, cdfilial, vrestoque);
+
+CREATE INDEX ix_carga_etl_dtcarga ON carga_etl (dtcarga);
+
+CREATE INDEX ix_filial_cdareagere ON filial (cdareagere);

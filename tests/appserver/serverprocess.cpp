@@ -1,0 +1,55 @@
+#include "serverprocess.h"
+
+#include <QDeadlineTimer>
+#include <QRegularExpression>
+
+ServerProcess::~ServerProcess()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+bool ServerProcess::start(const QStringList& extraArgs, QString* error)
+{
+    m_process.start(QStringLiteral(KPD_APPSERVER_BIN), extraArgs + QStringList{"--listen", "127.0.0.1:0"});
+    if (!m_process.waitForStarted(10000)) {
+        if (error)
+            *error = m_process.errorString();
+        return false;
+    }
+    // The server reports the port it was given, so parallel tests never race for one.
+    static const QRegularExpression re(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
+    QByteArray out;
+    QDeadlineTimer deadline(15000);
+    while (!deadline.hasExpired()) {
+        m_process.waitForReadyRead(200);
+        out += m_process.readAllStandardOutput();
+        const auto match = re.match(QString::fromUtf8(out));
+        if (match.hasMatch()) {
+            m_port = match.captured(1).toInt();
+            return true;
+        }
+        if (m_process.state() == QProcess::NotRunning)
+            break;
+    }
+    if (error)
+        *error = QStringLiteral("o servidor não informou a porta: %1").arg(QString::fromUtf8(m_process.readAllStandardError()));
+    return false;
+}
+
+bool ServerProcess::stop()
+{
+    m_process.terminate();
+    if (!m_process.waitForFinished(10000))
+        return false;
+    m_stderr += m_process.readAllStandardError();
+    return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+}
+
+QString ServerProcess::log()
+{
+    m_stderr += m_process.readAllStandardError();
+    return QString::fromUtf8(m_stderr);
+}

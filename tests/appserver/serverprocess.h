@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+/// A kpd-appserver child process listening on a free loopback port.
+class ServerProcess {
+public:
+    ~ServerProcess();
+    /// Starts the server with extraArgs plus "--listen 127.0.0.1:0" and waits for its port.
+    bool start(const QStringList& extraArgs, QString* error = nullptr);
+    /// SIGTERM, then waits; true when it ended by itself with exit code 0.
+    bool stop();
+
+    int port() const { return m_port; }
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
+    /// Everything written on stderr so far.
+    QString log();
+    QProcess& process() { return m_process; }
+
+private:
+    QProcess m_process;
+    QByteArray m_stderr;
+    int m_port = 0;
+};

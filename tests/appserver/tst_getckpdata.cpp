@@ -1,0 +1,484 @@
+// getCkpData over the wire: a real server over a small database whose figures are worked out by hand
+// below, called through a raw gRPC stub.
+#include "database.h"
+#include "schema.h"
+#include "serverprocess.h"
+
+#include "kpd.grpc.pb.h"
+
+#include <grpcpp/grpcpp.h>
+
+#include <QFile>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+#include <csignal>
+#include <cmath>
+#include <limits>
+#include <thread>
+#include <vector>
+
+using appserver::Database;
+using appserver::DatabaseSettings;
+using appserver::Schema;
+
+namespace {
+
+const char* kModule = "KPD00100.rdmIndicResult";
+
+// 2024-03-15 14:30 and 2024-03-01 as days since 1899-12-30.
+constexpr double kMarch15 = 45366.0 + 14.5 / 24.0;
+constexpr double kMarch1 = 45352.0;
+constexpr double kJune1of2023 = 45078.0;
+
+struct BranchRow {
+    int code;
+    const char* name;
+    const char* region;
+    // March 2024 totals, in currency units; stored split over the first and the last day.
+    double revenue, consumption, labour, expenses;
+    double stock;   // < 0: no stock row for March
+};
+
+// Results (revenue - costs) / revenue: 1 → 10.0, 2 → -3.0, 3 → 5.0, 4 → 5.0, 5 → -1.7, 6 → 35.0,
+// 7 → 1.0, 8 → 6.7, 9 → 8.0, 10 → -5.1, 11 → 3.1; 12 has no revenue.
+// Days of stock (stock × 31 / consumption): 1 → 15.5, 2 → 31, 3 → 15.5, 4 → 62, 7 → 31, 8 → 9.4,
+// 9 → 62, 10 → 15.5, 11 → 77.5; 5 has no stock row, 6 and 12 no consumption.
+const BranchRow kBranches[] = {
+    {1, "Filial 01", "NE", 2000000, 800000, 700000, 300000, 400000},
+    {2, "Filial 02", "NE", 1000000, 420000, 450000, 160000, 420000},
+    {3, "Filial 03", "NE", 1500000, 600000, 600000, 225000, 300000},
+    {4, "Filial 04", "NE", 800000, 300000, 350000, 110000, 600000},
+    {5, "Filial 05", "NE", 1200000, 500000, 540000, 180000, -1},
+    {6, "Filial 06", "NE", 600000, 0, 300000, 90000, 50000},
+    {7, "Filial 07", "SUL", 3000000, 1200000, 1350000, 420000, 1200000},
+    {8, "Filial 08", "SUL", 900000, 330000, 390000, 120000, 100000},
+    {9, "Filial 09 - Sao Jose dos Campos", "SUL", 2500000, 1000000, 1000000, 300000, 2000000},
+    {10, "Filial 10", "SUL", 1100000, 460000, 520000, 176000, 230000},
+    {11, "Filial 11", "SUL", 700000, 280000, 300000, 98000, 700000},
+    {12, "Filial 12", "CO", 0, 0, 0, 50000, 10000},
+};
+const QString kNine = QStringLiteral("Filial 09 - Sao Jose dos Campo");   // cut to 30 characters
+
+void exec(Database& db, const QString& sql, const QVariantList& values)
+{
+    QSqlQuery q = db.prepare(sql);
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, values[i]);
+    Database::exec(q);
+}
+
+void buildDatabase(const QString& path)
+{
+    Database db(DatabaseSettings{QStringLiteral("QSQLITE"), path, {}, -1, {}, {}, false});
+    Schema::create(db);
+    db.beginTransaction();
+    exec(db, "INSERT INTO regional VALUES (?, ?)", {"SUL", "Sul"});
+    exec(db, "INSERT INTO regional VALUES (?, ?)", {"NE", "Nordeste"});
+    exec(db, "INSERT INTO regional VALUES (?, ?)", {"CO", "Centro-Oeste"});
+    exec(db, "INSERT INTO regional VALUES (?, ?)", {"XX", "Sem movimento em março"});
+    const QString daily = QStringLiteral("INSERT INTO movimento_diario VALUES (?, ?, ?, ?, ?, ?)");
+    for (const BranchRow& b : kBranches) {
+        exec(db, "INSERT INTO filial VALUES (?, ?, ?)", {b.code, b.name, b.region});
+        for (const char* day : {"2024-03-01", "2024-03-31"})
+            exec(db, daily, {b.code, day, b.revenue / 2, b.consumption / 2, b.labour / 2, b.expenses / 2});
+        if (b.stock >= 0)
+            exec(db, "INSERT INTO estoque_mensal VALUES (?, ?, ?)", {b.code, "2024-03-01", b.stock});
+    }
+    // Neighbouring months and a branch that only has April: none of it may reach March.
+    exec(db, daily, {1, "2024-02-29", 9e6, 1e6, 1e6, 1e6});
+    exec(db, daily, {1, "2024-04-01", 9e6, 1e6, 1e6, 1e6});
+    exec(db, "INSERT INTO estoque_mensal VALUES (?, ?, ?)", {1, "2024-02-01", 9e9});
+    exec(db, "INSERT INTO filial VALUES (?, ?, ?)", {13, "Filial 13", "XX"});
+    exec(db, daily, {13, "2024-04-10", 5e5, 1e5, 1e5, 1e5});
+    exec(db, "INSERT INTO estoque_mensal VALUES (?, ?, ?)", {13, "2024-03-01", 1e6});
+    for (const char* load : {"2024-03-10 06:00:00", "2024-04-02 05:30:00", "2023-12-31 23:59:59"})
+        exec(db, "INSERT INTO carga_etl VALUES (?)", {load});
+    db.commit();
+}
+
+QString cell(const kpd::rpc::Variant& v)
+{
+    switch (v.kind_case()) {
+    case kpd::rpc::Variant::kDoubleValue: return QString::number(v.double_value(), 'g', 15);
+    case kpd::rpc::Variant::kTextValue: return QString::fromStdString(v.text_value());
+    case kpd::rpc::Variant::KIND_NOT_SET: return QStringLiteral("null");
+    default: return QStringLiteral("<kind %1>").arg(int(v.kind_case()));
+    }
+}
+
+// "NAME:S5", "NAME:F", "NAME:F*" (read-only).
+QStringList fieldsOf(const kpd::rpc::DataPacket& p)
+{
+    QStringList out;
+    for (const auto& f : p.fields()) {
+        QString s = QString::fromStdString(f.name()) + QLatin1Char(':');
+        s += f.type() == kpd::rpc::FIELD_STRING  ? QStringLiteral("S%1").arg(f.size())
+             : f.type() == kpd::rpc::FIELD_FLOAT ? QStringLiteral("F")
+                                                 : QStringLiteral("?%1").arg(int(f.type()));
+        if (f.read_only())
+            s += QLatin1Char('*');
+        out << s;
+    }
+    return out;
+}
+
+QStringList rowsOf(const kpd::rpc::DataPacket& p)
+{
+    QStringList out;
+    for (const auto& r : p.rows()) {
+        QStringList cells;
+        for (const auto& v : r.values())
+            cells << cell(v);
+        out << cells.join(QLatin1Char('|'));
+    }
+    return out;
+}
+
+const QStringList kIndicadoresFields{"CDAREAGERE:S5", "QTFILIAIS:F", "VRFATLIQGER:F", "CONSUMO:F",
+                                     "MDO:F", "DESPESAS:F", "RESULTADO:F", "DTULTATUETL:S10"};
+const QStringList kRankingFields{"CDAREAGERE:S3", "NMFILIAL:S30", "RESULTADO:F", "ROWNUM:F"};
+const QStringList kPizzaFields{"CDAREAGERE:S3", "VRFATLIQGER:F*", "CUSTO:F*", "RESULTADO:F*"};
+const QStringList kEstoqueFields{"CDAREAGERE:S3", "ROWNUM:F", "NMFILIAL:S30", "DIASESTOQUE:F*"};
+
+// Worked out by hand from kBranches (all figures of March 2024):
+// NE: revenue 7,100,000, consumption 2,620,000 (36.9 %), labour 2,940,000 (41.4 %), expenses
+//     1,065,000 (15.0 %), result 475,000 (6.7 %), cost 6,625,000.
+// SUL: revenue 8,200,000, consumption 3,270,000 (39.9 %), labour 3,560,000 (43.4 %), expenses
+//      1,114,000 (13.6 %), result 256,000 (3.1 %), cost 7,944,000.
+// CO: no revenue, expenses 50,000: no percentages.
+// TOTAL: revenue 15,300,000, consumption 5,890,000 (38.5 %), labour 6,500,000 (42.5 %), expenses
+//        2,229,000 (14.6 %), result 681,000 (4.5 %).
+const QStringList kIndicadores{
+    "TOTAL|12|15.3|38.5|42.5|14.6|4.5|02/04/2024",
+    "CO|1|0|null|null|null|null|02/04/2024",
+    "NE|6|7.1|36.9|41.4|15|6.7|02/04/2024",
+    "SUL|5|8.2|39.9|43.4|13.6|3.1|02/04/2024",
+};
+const QStringList kTop10{
+    "NE|Filial 06|35|1", "NE|Filial 01|10|2", "SUL|" + kNine + "|8|3", "SUL|Filial 08|6.7|4",
+    "NE|Filial 03|5|5", "NE|Filial 04|5|6", "SUL|Filial 11|3.1|7", "SUL|Filial 07|1|8",
+    "NE|Filial 05|-1.7|9", "NE|Filial 02|-3|10",
+};
+const QStringList kBottom10{
+    "SUL|Filial 10|-5.1|1", "NE|Filial 02|-3|2", "NE|Filial 05|-1.7|3", "SUL|Filial 07|1|4",
+    "SUL|Filial 11|3.1|5", "NE|Filial 03|5|6", "NE|Filial 04|5|7", "SUL|Filial 08|6.7|8",
+    "SUL|" + kNine + "|8|9", "NE|Filial 01|10|10",
+};
+// Millions, 2 decimals: NE cost 6.625 → 6.63, NE result 0.475 → 0.48.
+const QStringList kPizza{"CO|0|0.05|-0.05", "NE|7.1|6.63|0.48", "SUL|8.2|7.94|0.26"};
+const QStringList kEstoque{
+    "SUL|1|Filial 11|77.5", "NE|2|Filial 04|62", "SUL|3|" + kNine + "|62", "NE|4|Filial 02|31",
+    "SUL|5|Filial 07|31",   "NE|6|Filial 01|15.5", "NE|7|Filial 03|15.5", "SUL|8|Filial 10|15.5",
+    "SUL|9|Filial 08|9.4",
+};
+
+kpd::rpc::InvokeRequest ckpRequest(const kpd::rpc::Variant& date, int argCount = 8)
+{
+    kpd::rpc::InvokeRequest request;
+    request.set_server_name(kModule);
+    request.set_method("getCkpData");
+    for (int i = 0; i < argCount; ++i)
+        *request.add_args() = i == 0 ? date : kpd::rpc::Variant();
+    return request;
+}
+
+kpd::rpc::Variant dateTime(double value)
+{
+    kpd::rpc::Variant v;
+    v.set_datetime_value(value);
+    return v;
+}
+
+} // namespace
+
+class TestGetCkpData : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void shouldAnswerEveryPacketOfTheMonth();
+    void shouldAcceptTheDateAsPlainDouble();
+    void shouldGiveEmptyPacketsWithFieldsForMonthWithoutFigures();
+    void shouldRefuseBadCallsWithStatus_data();
+    void shouldRefuseBadCallsWithStatus();
+    void shouldAnswerConcurrentCallsAlike();
+    void shouldReportDatabaseFailureInResult();
+    void shouldRefuseMissingDatabaseFile();
+    void shouldServeOverTls();
+    void shouldStopOnSigint();
+    void shouldLogEachCallAndStopOnSigterm();
+
+private:
+    grpc::Status invoke(const kpd::rpc::InvokeRequest& request, kpd::rpc::InvokeReply& reply,
+                        const QString& address = {});
+
+    QTemporaryDir m_dir;
+    QString m_dbPath;
+    ServerProcess m_server;
+    std::shared_ptr<grpc::Channel> m_channel;
+};
+
+grpc::Status TestGetCkpData::invoke(const kpd::rpc::InvokeRequest& request, kpd::rpc::InvokeReply& reply,
+                                    const QString& address)
+{
+    auto channel = address.isEmpty() ? m_channel
+                                     : grpc::CreateChannel(address.toStdString(), grpc::InsecureChannelCredentials());
+    auto stub = kpd::rpc::RemoteDataModule::NewStub(channel);
+    grpc::ClientContext context;
+    context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(20));
+    return stub->Invoke(&context, request, &reply);
+}
+
+void TestGetCkpData::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_dbPath = m_dir.filePath(QStringLiteral("figures.db"));
+    buildDatabase(m_dbPath);
+    QString error;
+    QVERIFY2(m_server.start({"--db", m_dbPath}, &error), qPrintable(error));
+    m_channel = grpc::CreateChannel(m_server.address().toStdString(), grpc::InsecureChannelCredentials());
+}
+
+void TestGetCkpData::shouldAnswerEveryPacketOfTheMonth()
+{
+    kpd::rpc::InvokeReply reply;
+    const grpc::Status status = invoke(ckpRequest(dateTime(kMarch15)), reply);
+    QVERIFY2(status.ok(), status.error_message().c_str());
+    QCOMPARE(reply.result().kind_case(), kpd::rpc::Variant::kIntValue);
+    QCOMPARE(reply.result().int_value(), 0);
+    QCOMPARE(reply.args_size(), 8);
+    QCOMPARE(reply.args(0).kind_case(), kpd::rpc::Variant::kDatetimeValue);
+    QCOMPARE(reply.args(0).datetime_value(), kMarch1);
+    for (int i = 1; i < 8; ++i)
+        QVERIFY2(reply.args(i).has_packet_value(), qPrintable(QString::number(i)));
+
+    QCOMPARE(fieldsOf(reply.args(1).packet_value()), kIndicadoresFields);
+    QCOMPARE(rowsOf(reply.args(1).packet_value()), kIndicadores);
+    QCOMPARE(fieldsOf(reply.args(2).packet_value()), kRankingFields);
+    QCOMPARE(rowsOf(reply.args(2).packet_value()), kTop10);
+    QCOMPARE(fieldsOf(reply.args(3).packet_value()), kRankingFields);
+    QCOMPARE(rowsOf(reply.args(3).packet_value()), kBottom10);
+    QCOMPARE(fieldsOf(reply.args(4).packet_value()), kPizzaFields);
+    QCOMPARE(rowsOf(reply.args(4).packet_value()), kPizza);
+    QCOMPARE(reply.args(5).packet_value().rows_size(), 0);
+    QCOMPARE(reply.args(6).packet_value().rows_size(), 0);
+    QCOMPARE(fieldsOf(reply.args(7).packet_value()), kEstoqueFields);
+    QCOMPARE(rowsOf(reply.args(7).packet_value()), kEstoque);
+}
+
+void TestGetCkpData::shouldAcceptTheDateAsPlainDouble()
+{
+    kpd::rpc::Variant date;
+    date.set_double_value(kMarch1 + 30.99);   // 31 March, late evening
+    kpd::rpc::InvokeReply reply;
+    const grpc::Status status = invoke(ckpRequest(date), reply);
+    QVERIFY2(status.ok(), status.error_message().c_str());
+    QCOMPARE(reply.args(0).datetime_value(), kMarch1);
+    QCOMPARE(rowsOf(reply.args(1).packet_value()), kIndicadores);
+}
+
+void TestGetCkpData::shouldGiveEmptyPacketsWithFieldsForMonthWithoutFigures()
+{
+    kpd::rpc::InvokeReply reply;
+    const grpc::Status status = invoke(ckpRequest(dateTime(kJune1of2023 + 9.25)), reply);
+    QVERIFY2(status.ok(), status.error_message().c_str());
+    QCOMPARE(reply.result().int_value(), 0);
+    QCOMPARE(reply.args(0).datetime_value(), kJune1of2023);
+    const QList<QStringList> fields{kIndicadoresFields, kRankingFields, kRankingFields, kPizzaFields, {}, {}, kEstoqueFields};
+    for (int i = 1; i < 8; ++i) {
+        QVERIFY(reply.args(i).has_packet_value());
+        QCOMPARE(reply.args(i).packet_value().rows_size(), 0);
+        QCOMPARE(fieldsOf(reply.args(i).packet_value()), fields[i - 1]);
+    }
+}
+
+void TestGetCkpData::shouldRefuseBadCallsWithStatus_data()
+{
+    QTest::addColumn<QString>("module");
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<int>("argCount");
+    QTest::addColumn<int>("dateKind");   // 0 null, 1 text, 2 NaN, 3 far beyond year 9999, 4 packet
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("mentions");
+
+    const int notFound = int(grpc::StatusCode::NOT_FOUND);
+    const int invalid = int(grpc::StatusCode::INVALID_ARGUMENT);
+    QTest::newRow("unknown module") << "KPD00100.rdmOutro" << "getCkpData" << 8 << -1 << notFound << "rdmOutro";
+    QTest::newRow("unknown method") << kModule << "getOutraCoisa" << 8 << -1 << notFound << "getOutraCoisa";
+    QTest::newRow("too few arguments") << kModule << "getCkpData" << 7 << -1 << invalid << "8 argumentos";
+    QTest::newRow("no arguments") << kModule << "getCkpData" << 0 << -1 << invalid << "8 argumentos";
+    QTest::newRow("date missing") << kModule << "getCkpData" << 8 << 0 << invalid << "data de referência";
+    QTest::newRow("date as text") << kModule << "getCkpData" << 8 << 1 << invalid << "texto";
+    QTest::newRow("date not a number") << kModule << "getCkpData" << 8 << 2 << invalid << "não é uma data válida";
+    QTest::newRow("date out of range") << kModule << "getCkpData" << 8 << 3 << invalid << "não é uma data válida";
+    QTest::newRow("date as packet") << kModule << "getCkpData" << 8 << 4 << invalid << "pacote";
+}
+
+void TestGetCkpData::shouldRefuseBadCallsWithStatus()
+{
+    QFETCH(QString, module);
+    QFETCH(QString, method);
+    QFETCH(int, argCount);
+    QFETCH(int, dateKind);
+    QFETCH(int, code);
+    QFETCH(QString, mentions);
+
+    kpd::rpc::Variant date = dateTime(kMarch15);
+    switch (dateKind) {
+    case 0: date.Clear(); break;
+    case 1: date.set_text_value("15/03/2024"); break;
+    case 2: date.set_datetime_value(std::numeric_limits<double>::quiet_NaN()); break;
+    case 3: date.set_datetime_value(1e12); break;
+    case 4: date.mutable_packet_value(); break;
+    default: break;
+    }
+    kpd::rpc::InvokeRequest request = ckpRequest(date, argCount);
+    request.set_server_name(module.toStdString());
+    request.set_method(method.toStdString());
+    kpd::rpc::InvokeReply reply;
+    const grpc::Status status = invoke(request, reply);
+    QCOMPARE(int(status.error_code()), code);
+    const QString message = QString::fromStdString(status.error_message());
+    QVERIFY2(message.contains(mentions), qPrintable(message));
+
+    // The server lives on and still answers a sound call.
+    kpd::rpc::InvokeReply good;
+    QVERIFY(invoke(ckpRequest(dateTime(kMarch15)), good).ok());
+    QCOMPARE(rowsOf(good.args(1).packet_value()), kIndicadores);
+}
+
+void TestGetCkpData::shouldAnswerConcurrentCallsAlike()
+{
+    // Handlers run on several server threads, each with its own connection.
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> clients;
+    for (int t = 0; t < 6; ++t) {
+        clients.emplace_back([&, t] {
+            auto stub = kpd::rpc::RemoteDataModule::NewStub(m_channel);
+            for (int i = 0; i < 8; ++i) {
+                const bool march = (t + i) % 2 == 0;
+                grpc::ClientContext context;
+                context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(30));
+                kpd::rpc::InvokeReply reply;
+                const auto status = stub->Invoke(&context, ckpRequest(dateTime(march ? kMarch15 : kJune1of2023)), &reply);
+                const QStringList expected = march ? kIndicadores : QStringList{};
+                if (!status.ok() || reply.args_size() != 8 || rowsOf(reply.args(1).packet_value()) != expected
+                    || (march && rowsOf(reply.args(7).packet_value()) != kEstoque))
+                    ++wrong;
+            }
+        });
+    }
+    for (auto& c : clients)
+        c.join();
+    QCOMPARE(wrong.load(), 0);
+}
+
+void TestGetCkpData::shouldReportDatabaseFailureInResult()
+{
+    const QString path = m_dir.filePath(QStringLiteral("broken.db"));
+    QVERIFY(QFile::copy(m_dbPath, path));
+    ServerProcess server;
+    QString error;
+    QVERIFY2(server.start({"--db", path}, &error), qPrintable(error));
+    {
+        Database db(DatabaseSettings{QStringLiteral("QSQLITE"), path, {}, -1, {}, {}, false});
+        db.execDirect(QStringLiteral("DROP TABLE estoque_mensal"));
+    }
+    kpd::rpc::InvokeReply reply;
+    const grpc::Status status = invoke(ckpRequest(dateTime(kMarch15)), reply, server.address());
+    QVERIFY2(status.ok(), status.error_message().c_str());
+    QCOMPARE(reply.result().kind_case(), kpd::rpc::Variant::kTextValue);
+    const QString message = QString::fromStdString(reply.result().text_value());
+    QVERIFY2(message.contains(QStringLiteral("banco de dados")), qPrintable(message));
+    QVERIFY2(message.contains(QStringLiteral("estoque_mensal")), qPrintable(message));
+    QTRY_VERIFY(server.log().contains(QStringLiteral("FALHA: ")));
+
+    // Still alive: a month it can no longer compute fails the same way, not by a crash.
+    kpd::rpc::InvokeReply again;
+    QVERIFY(invoke(ckpRequest(dateTime(kMarch15)), again, server.address()).ok());
+    QCOMPARE(again.result().kind_case(), kpd::rpc::Variant::kTextValue);
+    QVERIFY(server.stop());
+}
+
+void TestGetCkpData::shouldRefuseMissingDatabaseFile()
+{
+    const QString missing = m_dir.filePath(QStringLiteral("nao-existe.db"));
+    QProcess p;
+    p.start(QStringLiteral(KPD_APPSERVER_BIN), {"--db", missing, "--listen", "127.0.0.1:0"});
+    QVERIFY(p.waitForFinished(15000));
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("não existe")));
+    QVERIFY(!QFile::exists(missing));   // nothing created behind the user's back
+}
+
+void TestGetCkpData::shouldServeOverTls()
+{
+    const QString cert = m_dir.filePath(QStringLiteral("cert.pem"));
+    const QString key = m_dir.filePath(QStringLiteral("key.pem"));
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"), {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                                              "-subj", "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1",
+                                              "-keyout", key, "-out", cert});
+    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
+        QSKIP("openssl is not available to make a test certificate");
+
+    ServerProcess server;
+    QString error;
+    QVERIFY2(server.start({"--db", m_dbPath, "--tls-cert", cert, "--tls-key", key}, &error), qPrintable(error));
+    QFile certFile(cert);
+    QVERIFY(certFile.open(QIODevice::ReadOnly));
+    grpc::SslCredentialsOptions ssl;
+    ssl.pem_root_certs = certFile.readAll().toStdString();
+    auto stub = kpd::rpc::RemoteDataModule::NewStub(
+        grpc::CreateChannel(server.address().toStdString(), grpc::SslCredentials(ssl)));
+    grpc::ClientContext context;
+    context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(20));
+    kpd::rpc::InvokeReply reply;
+    const grpc::Status status = stub->Invoke(&context, ckpRequest(dateTime(kMarch15)), &reply);
+    QVERIFY2(status.ok(), status.error_message().c_str());
+    QCOMPARE(rowsOf(reply.args(1).packet_value()), kIndicadores);
+
+    // A plain-text client gets no answer from a TLS server.
+    kpd::rpc::InvokeReply plain;
+    QVERIFY(!invoke(ckpRequest(dateTime(kMarch15)), plain, server.address()).ok());
+    QVERIFY(server.stop());
+}
+
+void TestGetCkpData::shouldStopOnSigint()
+{
+    ServerProcess server;
+    QString error;
+    QVERIFY2(server.start({"--db", m_dbPath}, &error), qPrintable(error));
+    kpd::rpc::InvokeReply reply;
+    QVERIFY(invoke(ckpRequest(dateTime(kMarch15)), reply, server.address()).ok());
+    ::kill(pid_t(server.process().processId()), SIGINT);
+    QVERIFY(server.process().waitForFinished(10000));
+    QCOMPARE(server.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(server.process().exitCode(), 0);
+    QVERIFY(server.log().contains(QStringLiteral("encerrado")));
+}
+
+void TestGetCkpData::shouldLogEachCallAndStopOnSigterm()
+{
+    kpd::rpc::InvokeReply reply;
+    QVERIFY(invoke(ckpRequest(dateTime(kMarch15)), reply).ok());
+    kpd::rpc::InvokeRequest unknown = ckpRequest(dateTime(kMarch15));
+    unknown.set_server_name("KPD00100.rdmOutro");
+    QCOMPARE(invoke(unknown, reply).error_code(), grpc::StatusCode::NOT_FOUND);
+    QCOMPARE(invoke(ckpRequest(dateTime(kMarch15), 3), reply).error_code(), grpc::StatusCode::INVALID_ARGUMENT);
+    QVERIFY(m_server.stop());
+    const QString log = m_server.log();
+    QVERIFY2(log.contains(QRegularExpression(
+                 QStringLiteral("KPD00100\\.rdmIndicResult getCkpData ref=2024-03-15 \\d+ ms OK\n"))),
+             qPrintable(log));
+    QVERIFY(log.contains(QStringLiteral("KPD00100.rdmOutro getCkpData ref=- ")));
+    QVERIFY(log.contains(QStringLiteral(" ms NOT_FOUND: ")));
+    QVERIFY(log.contains(QStringLiteral(" ms INVALID_ARGUMENT: ")));
+    QVERIFY(log.contains(QStringLiteral("encerrado")));
+}
+
+QTEST_GUILESS_MAIN(TestGetCkpData)
+#include "tst_getckpdata.moc"
