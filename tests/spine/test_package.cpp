@@ -1,3 +1,4 @@
+#include "hostfunctions.h"
 #include "tdatetime.h"
 #include "testsupport.h"
 
@@ -24,6 +25,7 @@ private slots:
         QVERIFY(!module.resolve("CriaIndicResult")); // internal names stay inside
 
         MessageRecorder recorder;
+        SetServerAddressProvider([] { return QStringLiteral("127.0.0.1"); }, [] { return 1; });
         WhenModal([](QWidget* w) {
             auto* confirm = w->findChild<QToolButton*>(QStringLiteral("sbtConfirma"));
             QVERIFY(confirm);
