@@ -1,6 +1,8 @@
 #include "cockpitexport.h"
 
 #include "tcolor.h"
+#include "tdbchart.h"
+#include "tpieseries.h"
 #include "tdatetime.h"
 
 #include <QAbstractItemModel>
@@ -9,6 +11,8 @@
 #include <QLabel>
 #include <QTableView>
 #include <QWidget>
+
+#include <cmath>
 
 namespace {
 
@@ -72,18 +76,18 @@ QJsonObject gridOf(QTableView* grid)
     return out;
 }
 
-QJsonObject chartOf(QObject* chart)
+QJsonObject chartOf(const TDBChart* chart)
 {
     QJsonObject out;
-    out[QStringLiteral("title")] = chart->property("Title").toString();
+    out[QStringLiteral("title")] = chart->Title();
     QJsonArray slices;
-    const QVariantList labels = chart->property("SliceLabels").toList();
-    const QVariantList values = chart->property("SliceValues").toList();
-    for (int i = 0; i < labels.size() && i < values.size(); ++i) {
-        QJsonObject s;
-        s[QStringLiteral("label")] = labels[i].toString();
-        s[QStringLiteral("value")] = values[i].toDouble();
-        slices.append(s);
+    if (const TPieSeries* series = chart->Series()) {
+        for (const TPieSlice& slice : series->Slices()) {
+            QJsonObject s;
+            s[QStringLiteral("label")] = slice.label;
+            s[QStringLiteral("value")] = std::isfinite(slice.value) ? QJsonValue(slice.value) : QJsonValue();
+            slices.append(s);
+        }
     }
     out[QStringLiteral("slices")] = slices;
     return out;
@@ -109,8 +113,8 @@ QJsonObject ExportCockpit(QWidget* dashboard, double refDate, const QStringList&
                 gauges[name] = gaugeOf(w);
             else if (auto* grid = qobject_cast<QTableView*>(w))
                 grids[name] = gridOf(grid);
-            else if (w->inherits("TDBChart"))
-                charts[name] = chartOf(w);
+            else if (auto* chart = qobject_cast<TDBChart*>(w))
+                charts[name] = chartOf(chart);
             else if (auto* label = qobject_cast<QLabel*>(w))
                 (isPanelName(name) ? panels : labels)[name] = label->text();
             else if (isPanelName(name))
