@@ -3,6 +3,7 @@
 #include "hostsettings.h"
 #include "mainwindow.h"
 #include "moduleloader.h"
+#include "remotecallclient.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -11,8 +12,29 @@
 
 #include <cstdio>
 
+namespace {
+
+// The headless mode (and --help) must work on a machine without a display, so choose the offscreen
+// platform there unless the user chose one.
+void chooseOffscreenWithoutDisplay(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || qEnvironmentVariableIsSet("DISPLAY") ||
+        qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        return;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg.startsWith("--month") || arg == "--help" || arg == "-h" || arg == "--help-all") {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            return;
+        }
+    }
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
+    chooseOffscreenWithoutDisplay(argc, argv);
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("kpd"));
     QCoreApplication::setApplicationName(QStringLiteral("kpd-host"));
@@ -33,7 +55,13 @@ int main(int argc, char* argv[])
                                    QStringLiteral("FILE.png"));
     QCommandLineOption jsonOpt(QStringLiteral("export-json"), QStringLiteral("Grava o conteúdo do painel (JSON)."),
                                QStringLiteral("FILE"));
-    parser.addOptions({moduleOpt, serverOpt, launchOpt, monthOpt, snapshotOpt, jsonOpt});
+    QCommandLineOption timeoutOpt(QStringLiteral("timeout"),
+                                  QStringLiteral("Prazo de cada chamada ao servidor, em segundos (padrão 30)."),
+                                  QStringLiteral("SECONDS"));
+    QCommandLineOption tlsCaOpt(QStringLiteral("tls-ca"),
+                                QStringLiteral("Conecta com TLS, validando o servidor por esta autoridade certificadora."),
+                                QStringLiteral("FILE"));
+    parser.addOptions({moduleOpt, serverOpt, launchOpt, monthOpt, snapshotOpt, jsonOpt, timeoutOpt, tlsCaOpt});
     parser.process(app);
 
     if (parser.isSet(serverOpt)) {
@@ -46,6 +74,18 @@ int main(int argc, char* argv[])
         }
         HostSettings::SetOverride(host, port);
     }
+    if (parser.isSet(timeoutOpt)) {
+        bool ok = false;
+        const double seconds = QLocale::c().toDouble(parser.value(timeoutOpt), &ok);
+        if (!ok || seconds <= 0 || seconds > 3600) {
+            std::fprintf(stderr, "kpd-host: prazo inválido em --timeout: %s (segundos, de 0 a 3600)\n",
+                         qPrintable(parser.value(timeoutOpt)));
+            return 2;
+        }
+        TRemoteCallClient::SetDefaultCallTimeoutMs(static_cast<int>(seconds * 1000));
+    }
+    if (parser.isSet(tlsCaOpt))
+        TRemoteCallClient::SetTlsCaFile(parser.value(tlsCaOpt));
     // The module asks for the address at every connect, so a change in the settings dialog is used next time.
     SetServerAddressProvider([] { return HostSettings::Host(); }, [] { return HostSettings::Port(); });
 
