@@ -43,7 +43,8 @@ thread_local ThreadConnections t_connections;
 
 QString driverText(const QSqlError& error)
 {
-    QString text = error.text().trimmed();
+    // libpq's messages run over several lines; the client shows one.
+    QString text = error.text().simplified();
     return text.isEmpty() ? QStringLiteral("erro desconhecido") : text;
 }
 
@@ -54,7 +55,9 @@ bool connectionBroken(const QSqlDriver* driver)
     if (!driver)
         return false;
     const QVariant handle = driver->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0)
+    // The driver declares the handle as PGconn*, which Qt names after the struct behind the typedef.
+    if (!handle.isValid()
+        || (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0))
         return false;
     PGconn* conn = *static_cast<PGconn* const*>(handle.constData());
     return conn && PQstatus(conn) == CONNECTION_BAD;

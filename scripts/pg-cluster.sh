@@ -83,6 +83,10 @@ start() {
       >"$dir/initdb.log" 2>&1 || { cat "$dir/initdb.log" >&2; die "initdb falhou"; }
     fresh=1
   fi
+  if [ "$fresh" -eq 0 ] && [ -f "$dir/port" ] && as_owner "$bin/pg_ctl" -D "$dir/data" status >/dev/null 2>&1; then
+    uri
+    return
+  fi
   local attempt
   for attempt in 1 2 3 4 5; do
     if [ ! -f "$dir/port" ] || { [ "$fresh" -eq 1 ] && [ "$attempt" -gt 1 ]; }; then
