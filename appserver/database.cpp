@@ -181,7 +181,8 @@ QSqlDatabase Database::connection()
         // (SQLite's default is 2 MB) so repeated calls do not read it again.
         session.exec(QStringLiteral("PRAGMA cache_size = -32768"));
     } else if (isPostgres()) {
-        QStringList settings;
+        // The server's notices would go to standard error through libpq, between the call log lines.
+        QStringList settings{QStringLiteral("SET client_min_messages = warning")};
         if (m_settings.readOnly)
             settings << QStringLiteral("SET default_transaction_read_only = on");
         if (m_settings.statementTimeoutMs > 0)
