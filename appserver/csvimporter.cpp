@@ -2,6 +2,7 @@
 
 #include "csvreader.h"
 #include "database.h"
+#include "databaseerror.h"
 #include "importerror.h"
 
 #include <QDir>
@@ -484,7 +485,17 @@ private:
 
 ImportSummary CsvImporter::run(const QString& dir)
 {
-    return Import(m_db, dir).run();
+    ImportSummary summary = Import(m_db, dir).run();
+    if (m_db.isPostgres()) {
+        // Fresh statistics for the planner, and a visibility map so that a month's call reads its
+        // rows from the covering index alone; without it the first calls after a large load read
+        // the table too. The figures are committed already: a failure here loses nothing.
+        try {
+            m_db.execDirect(QStringLiteral("VACUUM (ANALYZE) regional, filial, movimento_diario, estoque_mensal, carga_etl"));
+        } catch (const DatabaseError&) {
+        }
+    }
+    return summary;
 }
 
 } // namespace appserver

@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QProcess>
 
-PgCluster::PgCluster()
+PgCluster::PgCluster() : m_parent(QStringLiteral("/tmp/kpd-pg-XXXXXX"))
 {
     // The server runs as another user when the tests run as root: it must be able to reach the folder.
     QFile::setPermissions(m_parent.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeGroup

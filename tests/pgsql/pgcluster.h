@@ -4,7 +4,8 @@
 #include <QTemporaryDir>
 
 /// A throwaway PostgreSQL cluster for one test program, run through scripts/pg-cluster.sh: created
-/// in a temporary folder on a free loopback port, removed with this object.
+/// in a temporary folder under /tmp (which the server's own user can always reach, whatever TMPDIR
+/// says) on a free loopback port, removed with this object.
 class PgCluster {
 public:
     PgCluster();
