@@ -1,9 +1,13 @@
 #include "database.h"
 
 #include <QFileInfo>
+#include <QHash>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QStringList>
 #include <QThread>
+
+#include <libpq-fe.h>
 
 #include <atomic>
 #include <utility>
@@ -14,22 +18,23 @@ namespace {
 
 std::atomic<quint64> g_nextId{1};
 
-// Connections this thread opened; removed when the thread ends, on the thread that owns them.
-// Trivially destructible, so it can still be read after the thread's ThreadConnections is gone (a
-// Database destroyed during static destruction, after the main thread's thread-locals).
+// Connections this thread opened, each with the generation it was opened in; removed when the
+// thread ends, on the thread that owns them. t_connectionsGone is trivially destructible, so it can
+// still be read after the thread's ThreadConnections is gone (a Database destroyed during static
+// destruction, after the main thread's thread-locals).
 thread_local bool t_connectionsGone = false;
 
 struct ThreadConnections {
-    QStringList names;
+    QHash<QString, quint64> generations;
     ~ThreadConnections()
     {
         t_connectionsGone = true;
-        for (const QString& name : std::as_const(names)) {
+        for (auto it = generations.cbegin(); it != generations.cend(); ++it) {
             {
-                QSqlDatabase db = QSqlDatabase::database(name, false);
+                QSqlDatabase db = QSqlDatabase::database(it.key(), false);
                 db.close();
             }
-            QSqlDatabase::removeDatabase(name);
+            QSqlDatabase::removeDatabase(it.key());
         }
     }
 };
@@ -38,11 +43,50 @@ thread_local ThreadConnections t_connections;
 
 QString driverText(const QSqlError& error)
 {
-    QString text = error.text().trimmed();
+    // libpq's messages run over several lines; the client shows one.
+    QString text = error.text().simplified();
     return text.isEmpty() ? QStringLiteral("erro desconhecido") : text;
 }
 
+// libpq knows when the server went away (it read the end of the stream or a fatal message); the
+// driver only reports the failed statement.
+bool connectionBroken(const QSqlDriver* driver)
+{
+    if (!driver)
+        return false;
+    const QVariant handle = driver->handle();
+    // The driver declares the handle as PGconn*, which Qt names after the struct behind the typedef.
+    if (!handle.isValid()
+        || (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0))
+        return false;
+    PGconn* conn = *static_cast<PGconn* const*>(handle.constData());
+    return conn && PQstatus(conn) == CONNECTION_BAD;
+}
+
+DatabaseError statementError(const QString& what, const QSqlDriver* driver, const QSqlError& error)
+{
+    if (connectionBroken(driver))
+        return DatabaseError(QStringLiteral("A conexão com o banco de dados foi perdida (%1); uma nova conexão "
+                                            "será aberta na próxima chamada.")
+                                 .arg(driverText(error)),
+                             true);
+    return DatabaseError(QStringLiteral("%1: %2").arg(what, driverText(error)));
+}
+
 } // namespace
+
+QString DatabaseSettings::displayName() const
+{
+    if (driver == QLatin1String("QSQLITE"))
+        return databaseName;
+    QString text = QStringLiteral("postgresql://");
+    if (!userName.isEmpty())
+        text += userName + QLatin1Char('@');
+    text += hostName;
+    if (port > 0)
+        text += QLatin1Char(':') + QString::number(port);
+    return text + QLatin1Char('/') + databaseName;
+}
 
 Database::Database(DatabaseSettings settings) : m_settings(std::move(settings)), m_id(g_nextId++) {}
 
@@ -52,7 +96,7 @@ Database::~Database()
     if (t_connectionsGone)
         return;
     const QString name = connectionName();
-    if (t_connections.names.removeOne(name)) {
+    if (t_connections.generations.remove(name)) {
         {
             QSqlDatabase db = QSqlDatabase::database(name, false);
             db.close();
@@ -66,6 +110,11 @@ bool Database::isSqlite() const
     return m_settings.driver == QLatin1String("QSQLITE");
 }
 
+bool Database::isPostgres() const
+{
+    return m_settings.driver == QLatin1String("QPSQL");
+}
+
 QString Database::connectionName() const
 {
     return QStringLiteral("kpd-%1-%2")
@@ -73,23 +122,40 @@ QString Database::connectionName() const
         .arg(reinterpret_cast<quintptr>(QThread::currentThreadId()));
 }
 
+void Database::markConnectionsStale()
+{
+    ++m_generation;
+}
+
+void Database::fail(const QString& what, const QSqlDatabase& db, const QSqlError& error)
+{
+    const DatabaseError e = statementError(what, db.driver(), error);
+    if (e.connectionLost())
+        markConnectionsStale();
+    throw e;
+}
+
 QSqlDatabase Database::connection()
 {
     const QString name = connectionName();
-    if (t_connections.names.contains(name)) {
+    const quint64 generation = m_generation.load();
+    const auto known = t_connections.generations.constFind(name);
+    if (known != t_connections.generations.cend()) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
-        if (db.isOpen())
+        if (db.isOpen() && known.value() == generation && !connectionBroken(db.driver()))
             return db;
+        db.close();
     }
     if (isSqlite() && m_settings.readOnly && !QFileInfo::exists(m_settings.databaseName))
         throw DatabaseError(QStringLiteral("O banco de dados \"%1\" não existe.").arg(m_settings.databaseName));
 
     QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
                                                    : QSqlDatabase::addDatabase(m_settings.driver, name);
-    if (!t_connections.names.contains(name))
-        t_connections.names.append(name);
+    t_connections.generations.insert(name, generation);
     if (!db.isValid())
-        throw DatabaseError(QStringLiteral("O driver de banco de dados \"%1\" não está disponível.").arg(m_settings.driver));
+        throw DatabaseError(QStringLiteral("O driver de banco de dados \"%1\" não está disponível%2.")
+                                .arg(m_settings.driver,
+                                     isPostgres() ? QStringLiteral(" (instale o pacote libqt6sql6-psql)") : QString()));
     db.setDatabaseName(m_settings.databaseName);
     if (!m_settings.hostName.isEmpty())
         db.setHostName(m_settings.hostName);
@@ -99,60 +165,76 @@ QSqlDatabase Database::connection()
         db.setUserName(m_settings.userName);
     if (!m_settings.password.isEmpty())
         db.setPassword(m_settings.password);
+    QStringList options = m_settings.connectOptions;
     if (isSqlite()) {
-        QStringList options{QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000")};
+        options << QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
         if (m_settings.readOnly)
             options << QStringLiteral("QSQLITE_OPEN_READONLY");
-        db.setConnectOptions(options.join(QLatin1Char(';')));
     }
+    db.setConnectOptions(options.join(QLatin1Char(';')));
     if (!db.open())
         throw DatabaseError(QStringLiteral("Não foi possível abrir o banco de dados \"%1\": %2")
-                                .arg(m_settings.databaseName, driverText(db.lastError())));
+                                .arg(m_settings.displayName(), driverText(db.lastError())));
+    QSqlQuery session(db);
     if (isSqlite()) {
         // A month of a large company is a few megabytes of index; keep it in this connection's cache
         // (SQLite's default is 2 MB) so repeated calls do not read it again.
-        QSqlQuery pragma(db);
-        pragma.exec(QStringLiteral("PRAGMA cache_size = -32768"));
+        session.exec(QStringLiteral("PRAGMA cache_size = -32768"));
+    } else if (isPostgres()) {
+        // The server's notices would go to standard error through libpq, between the call log lines.
+        QStringList settings{QStringLiteral("SET client_min_messages = warning")};
+        if (m_settings.readOnly)
+            settings << QStringLiteral("SET default_transaction_read_only = on");
+        if (m_settings.statementTimeoutMs > 0)
+            settings << QStringLiteral("SET statement_timeout = %1").arg(m_settings.statementTimeoutMs);
+        for (const QString& sql : std::as_const(settings)) {
+            if (!session.exec(sql)) {
+                const QSqlError error = session.lastError();
+                db.close();
+                throw DatabaseError(QStringLiteral("Não foi possível configurar a conexão com o banco de dados \"%1\": %2")
+                                        .arg(m_settings.displayName(), driverText(error)));
+            }
+        }
     }
     return db;
 }
 
 QSqlQuery Database::prepare(const QString& sql)
 {
-    QSqlQuery query(connection());
+    const QSqlDatabase db = connection();
+    QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.prepare(sql))
-        throw DatabaseError(QStringLiteral("Erro ao preparar a consulta ao banco de dados: %1")
-                                .arg(driverText(query.lastError())));
+        fail(QStringLiteral("Erro ao preparar a consulta ao banco de dados"), db, query.lastError());
     return query;
 }
 
 void Database::exec(QSqlQuery& query)
 {
     if (!query.exec())
-        throw DatabaseError(QStringLiteral("Erro ao consultar o banco de dados: %1").arg(driverText(query.lastError())));
+        throw statementError(QStringLiteral("Erro ao consultar o banco de dados"), query.driver(), query.lastError());
 }
 
 void Database::execDirect(const QString& sql)
 {
-    QSqlQuery query(connection());
+    const QSqlDatabase db = connection();
+    QSqlQuery query(db);
     if (!query.exec(sql))
-        throw DatabaseError(QStringLiteral("Erro ao executar o comando no banco de dados: %1")
-                                .arg(driverText(query.lastError())));
+        fail(QStringLiteral("Erro ao executar o comando no banco de dados"), db, query.lastError());
 }
 
 void Database::beginTransaction()
 {
     QSqlDatabase db = connection();
     if (!db.transaction())
-        throw DatabaseError(QStringLiteral("Não foi possível iniciar a transação: %1").arg(driverText(db.lastError())));
+        fail(QStringLiteral("Não foi possível iniciar a transação"), db, db.driver()->lastError());
 }
 
 void Database::commit()
 {
     QSqlDatabase db = connection();
     if (!db.commit())
-        throw DatabaseError(QStringLiteral("Não foi possível gravar a transação: %1").arg(driverText(db.lastError())));
+        fail(QStringLiteral("Não foi possível gravar a transação"), db, db.driver()->lastError());
 }
 
 void Database::rollback() noexcept

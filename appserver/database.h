@@ -7,12 +7,16 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
+
+#include <atomic>
 
 namespace appserver {
 
 /// Where the figures live. SQLite by default; the fields for a server database (host, port, user)
-/// are there for the PostgreSQL driver.
+/// are there for the PostgreSQL driver ("QPSQL"). A PostgreSQL password is never set here: libpq
+/// reads it from PGPASSWORD or ~/.pgpass.
 struct DatabaseSettings {
     QString driver = QStringLiteral("QSQLITE");
     QString databaseName;   ///< SQLite: file path; PostgreSQL: database name
@@ -20,7 +24,13 @@ struct DatabaseSettings {
     int port = -1;
     QString userName;
     QString password;
-    bool readOnly = false;  ///< SQLite: open the file read-only and never create it
+    bool readOnly = false;  ///< SQLite: open the file read-only and never create it; PostgreSQL:
+                            ///< read-only transactions
+    QStringList connectOptions;   ///< driver options, "key=value" (libpq keywords for PostgreSQL)
+    int statementTimeoutMs = 0;   ///< PostgreSQL: a statement running longer is cancelled; 0 = never
+
+    /// How messages name the database: the file, or user@host:port/name (never a password).
+    QString displayName() const;
 };
 
 /// The small database layer: one connection per thread (Qt connections must stay on the thread that
@@ -35,13 +45,19 @@ public:
 
     const DatabaseSettings& settings() const { return m_settings; }
     bool isSqlite() const;
+    bool isPostgres() const;
 
-    /// This thread's connection, opened on first use. Throws DatabaseError when it cannot be opened.
+    /// This thread's connection, opened on first use, and opened again when the last one broke or
+    /// was marked stale. Throws DatabaseError when it cannot be opened.
     QSqlDatabase connection();
+    /// After one thread met a broken connection the others' are most likely broken too (the server
+    /// restarted): each thread opens a new one before its next statement instead of failing first.
+    void markConnectionsStale();
 
     /// A forward-only query prepared on this thread's connection. Throws DatabaseError.
     QSqlQuery prepare(const QString& sql);
-    /// Runs a prepared query. Throws DatabaseError with the driver's text.
+    /// Runs a prepared query. Throws DatabaseError with the driver's text (connectionLost() set when
+    /// the connection broke).
     static void exec(QSqlQuery& query);
     /// Runs one statement without parameters (DDL, pragmas). Throws DatabaseError.
     void execDirect(const QString& sql);
@@ -58,9 +74,11 @@ public:
 
 private:
     QString connectionName() const;
+    [[noreturn]] void fail(const QString& what, const QSqlDatabase& db, const QSqlError& error);
 
     DatabaseSettings m_settings;
     quint64 m_id;
+    std::atomic<quint64> m_generation{0};
 };
 
 } // namespace appserver

@@ -1,6 +1,10 @@
 // kpd-appserver: serves the cockpit's remote data modules, or writes a demonstration database.
+#include "csvimporter.h"
 #include "database.h"
+#include "databasepool.h"
+#include "databaseuri.h"
 #include "demodatabase.h"
+#include "importerror.h"
 #include "invokeservice.h"
 #include "moduleregistry.h"
 #include "rdmindicresult.h"
@@ -12,6 +16,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 
 #include <csignal>
 #include <cstdio>
@@ -50,6 +55,46 @@ int initDemo(const ServerOptions& options)
     return 0;
 }
 
+// The --db argument as settings; an SQLite file that is not there is only created with --init-schema.
+DatabaseSettings databaseSettings(const ServerOptions& options, bool readOnly)
+{
+    QString error;
+    std::optional<DatabaseSettings> settings = DatabaseUri::parse(options.dbPath, error);
+    if (!settings)
+        throw DatabaseError(error);
+    settings->readOnly = readOnly;
+    if (settings->driver == QLatin1String("QSQLITE") && !options.initSchema && !QFileInfo::exists(settings->databaseName))
+        throw DatabaseError(QStringLiteral("O banco de dados \"%1\" não existe (use --init-schema para criá-lo vazio).")
+                                .arg(settings->databaseName));
+    return *settings;
+}
+
+void initSchema(const ServerOptions& options)
+{
+    Database db(databaseSettings(options, false));
+    if (Schema::ensure(db))
+        std::fprintf(stderr, "kpd-appserver: tabelas criadas em %s\n", db.settings().displayName().toUtf8().constData());
+}
+
+int importFigures(const ServerOptions& options)
+{
+    if (options.initSchema)
+        initSchema(options);
+    Database db(databaseSettings(options, false));
+    Schema::verify(db);
+    try {
+        const ImportSummary summary = CsvImporter(db).run(options.importDir);
+        for (const auto& [file, rows] : summary.files)
+            std::printf("%s: %lld linhas\n", file.toUtf8().constData(), static_cast<long long>(rows));
+        std::printf("carga registrada em %s\n",
+                    summary.loadedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8().constData());
+        return 0;
+    } catch (const ImportError& e) {
+        fail(QStringLiteral("importação recusada, nada foi gravado: %1").arg(e.message()));
+        return 1;
+    }
+}
+
 sigset_t stopSignals()
 {
     sigset_t set;
@@ -63,14 +108,21 @@ extern "C" void onStopSignal(int) {}
 
 int serve(const ServerOptions& options)
 {
-    DatabaseSettings settings;
-    settings.databaseName = options.dbPath;
-    settings.readOnly = true;
+    if (options.initSchema)
+        initSchema(options);
+    DatabaseSettings settings = databaseSettings(options, true);
+    // A call waits for its statements at most this long; a stuck statement must not hold a pooled
+    // connection forever.
+    settings.statementTimeoutMs = 30000;
     Database db(settings);
-    Schema::verify(db);
+    DatabasePool pool(db, options.dbPool);
+    pool.run([](Database& d) {
+        Schema::verify(d);
+        return 0;
+    });
 
     ModuleRegistry registry;
-    registry.add(std::make_unique<RdmIndicResult>(db));
+    registry.add(std::make_unique<RdmIndicResult>(pool));
     InvokeService service(registry, stderr);
 
     std::shared_ptr<grpc::ServerCredentials> credentials;
@@ -99,8 +151,9 @@ int serve(const ServerOptions& options)
     const QString host = options.listen.left(options.listen.lastIndexOf(QLatin1Char(':')));
     std::printf("listening on %s:%d\n", host.toUtf8().constData(), port);
     std::fflush(stdout);
-    std::fprintf(stderr, "kpd-appserver: banco %s, escutando em %s:%d%s\n", options.dbPath.toUtf8().constData(),
-                 host.toUtf8().constData(), port, options.tlsCert.isEmpty() ? "" : " (TLS)");
+    std::fprintf(stderr, "kpd-appserver: banco %s (%d conexões), escutando em %s:%d%s\n",
+                 settings.displayName().toUtf8().constData(), pool.size(), host.toUtf8().constData(), port,
+                 options.tlsCert.isEmpty() ? "" : " (TLS)");
 
     std::thread waiter([&] {
         const sigset_t set = stopSignals();
@@ -144,10 +197,15 @@ int main(int argc, char** argv)
         return 0;
     }
     try {
-        if (options.initDemoPath.isEmpty())
-            return serve(options);
-        pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-        return initDemo(options);
+        if (!options.initDemoPath.isEmpty()) {
+            pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+            return initDemo(options);
+        }
+        if (!options.importDir.isEmpty()) {
+            pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+            return importFigures(options);
+        }
+        return serve(options);
     } catch (const DatabaseError& e) {
         fail(e.message());
         return 1;

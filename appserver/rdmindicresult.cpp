@@ -1,6 +1,6 @@
 #include "rdmindicresult.h"
 
-#include "database.h"
+#include "databasepool.h"
 #include "indicresultquery.h"
 #include "wiredate.h"
 
@@ -29,7 +29,8 @@ grpc::Status invalid(const QString& message)
 
 } // namespace
 
-RdmIndicResult::RdmIndicResult(Database& db) : RemoteDataModule(QString::fromLatin1(kRegisteredName)), m_db(db)
+RdmIndicResult::RdmIndicResult(DatabasePool& pool)
+    : RemoteDataModule(QString::fromLatin1(kRegisteredName)), m_pool(pool)
 {
     registerMethod(QStringLiteral("getCkpData"), [this](Invocation& call) { return getCkpData(call); });
 }
@@ -58,7 +59,8 @@ grpc::Status RdmIndicResult::getCkpData(Invocation& call)
 
     CkpData data;
     try {
-        data = IndicResultQuery(m_db).run(*date);
+        const QDate day = *date;
+        data = m_pool.run([day](Database& db) { return IndicResultQuery(db).run(day); });
     } catch (const DatabaseError& e) {
         // A failure of the data, not of the call: the client shows the message as the call's status.
         call.reply.mutable_result()->set_text_value(e.message().toStdString());

@@ -4,25 +4,26 @@
 
 namespace appserver {
 
-class Database;
+class DatabasePool;
 
 /// "KPD00100.rdmIndicResult": the results cockpit's data module.
 ///
 /// getCkpData(date, 7 × out): argument 1 is the reference date (a date-time, or a plain double of the
 /// same meaning) and comes back as the first day of its month; arguments 2, 3, 4, 5 and 8 come back
 /// as the indicators, best 10, worst 10, pie and days-of-stock packets, 6 and 7 as empty packets.
-/// The result is the integer 0, or a Portuguese message when the database failed.
+/// The result is the integer 0, or a Portuguese message when the database failed (also when the
+/// connection to a database server was lost: the next call opens a new one).
 class RdmIndicResult : public RemoteDataModule {
 public:
     static constexpr const char* kRegisteredName = "KPD00100.rdmIndicResult";
     static constexpr int kCkpDataArgs = 8;
 
-    explicit RdmIndicResult(Database& db);
+    explicit RdmIndicResult(DatabasePool& pool);
 
 private:
     grpc::Status getCkpData(Invocation& call);
 
-    Database& m_db;
+    DatabasePool& m_pool;
 };
 
 } // namespace appserver

@@ -66,13 +66,38 @@ void Schema::createIndexes(Database& db)
     }
 }
 
+bool Schema::ensure(Database& db)
+{
+    const QStringList present = db.connection().tables();
+    QStringList missing;
+    for (const QString& table : tableNames()) {
+        if (!present.contains(table, Qt::CaseInsensitive))
+            missing << table;
+    }
+    if (missing.isEmpty())
+        return false;
+    if (missing.size() != tableNames().size())
+        throw DatabaseError(QStringLiteral("O banco de dados \"%1\" tem só parte das tabelas (faltam: %2); "
+                                           "complete-o com docs/schema.sql.")
+                                .arg(db.settings().displayName(), missing.join(QStringLiteral(", "))));
+    db.beginTransaction();
+    try {
+        create(db);
+        db.commit();
+    } catch (const DatabaseError&) {
+        db.rollback();
+        throw;
+    }
+    return true;
+}
+
 void Schema::verify(Database& db)
 {
     const QStringList present = db.connection().tables();
     for (const QString& table : tableNames()) {
         if (!present.contains(table, Qt::CaseInsensitive))
             throw DatabaseError(QStringLiteral("O banco de dados \"%1\" não tem a tabela \"%2\"; crie-o com docs/schema.sql.")
-                                    .arg(db.settings().databaseName, table));
+                                    .arg(db.settings().displayName(), table));
     }
 }
 

@@ -15,6 +15,9 @@ public:
     /// load need not maintain them row by row. Throws DatabaseError.
     static void create(Database& db, bool withIndexes = true);
     static void createIndexes(Database& db);
+    /// Creates the tables and indexes when the database has none of the tables; leaves a complete
+    /// database alone. Returns true when it created them. Throws DatabaseError when only some are there.
+    static bool ensure(Database& db);
     /// Checks that the tables the server reads are there. Throws DatabaseError naming the first missing.
     static void verify(Database& db);
     static const QStringList& tableNames();

@@ -20,10 +20,17 @@ QString ServerOptions::usage()
 {
     return QStringLiteral(
         "Uso:\n"
-        "  kpd-appserver --db ARQUIVO [--listen HOST:PORTA] [--tls-cert ARQUIVO --tls-key ARQUIVO]\n"
+        "  kpd-appserver --db BANCO [--db-pool N] [--init-schema] [--listen HOST:PORTA]\n"
+        "                [--tls-cert ARQUIVO --tls-key ARQUIVO]\n"
+        "  kpd-appserver --import PASTA --db BANCO [--init-schema]\n"
         "  kpd-appserver --init-demo ARQUIVO [--branches N] [--months M] [--end-month AAAA-MM]\n"
         "\n"
-        "  --db ARQUIVO         banco de dados SQLite com os números (esquema em docs/schema.sql)\n"
+        "  --db BANCO           arquivo SQLite, ou postgresql://USUARIO@HOST:PORTA/BANCO (a senha vem de\n"
+        "                       PGPASSWORD ou ~/.pgpass); esquema em docs/schema.sql\n"
+        "  --db-pool N          conexões simultâneas com o banco (padrão %2)\n"
+        "  --init-schema        cria as tabelas se o banco ainda não as tem\n"
+        "  --import PASTA       carrega regional.csv, filial.csv, movimento_diario.csv e\n"
+        "                       estoque_mensal.csv da pasta numa só transação e termina\n"
         "  --listen HOST:PORTA  endereço de escuta (padrão %1; porta 0 escolhe uma porta livre)\n"
         "  --tls-cert ARQUIVO   certificado PEM do servidor (com --tls-key, liga o TLS)\n"
         "  --tls-key ARQUIVO    chave privada PEM do servidor\n"
@@ -31,7 +38,8 @@ QString ServerOptions::usage()
         "  --branches N         filiais do banco de demonstração (padrão 60)\n"
         "  --months M           meses de movimento do banco de demonstração (padrão 36)\n"
         "  --end-month AAAA-MM  último mês do banco de demonstração (padrão: o mês atual, até hoje)\n")
-        .arg(QString::fromLatin1(kDefaultListen));
+        .arg(QString::fromLatin1(kDefaultListen))
+        .arg(kDefaultPool);
 }
 
 bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& error)
@@ -43,8 +51,12 @@ bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& 
             out.help = true;
             return true;
         }
+        if (arg == QLatin1String("--init-schema")) {
+            out.initSchema = true;
+            continue;
+        }
         static const QStringList withValue{"--db", "--listen", "--tls-cert", "--tls-key", "--init-demo",
-                                           "--branches", "--months", "--end-month"};
+                                           "--branches", "--months", "--end-month", "--db-pool", "--import"};
         if (!withValue.contains(arg)) {
             error = QStringLiteral("Opção desconhecida: %1").arg(arg);
             return false;
@@ -66,6 +78,15 @@ bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& 
             out.tlsCert = value;
         } else if (arg == QLatin1String("--tls-key")) {
             out.tlsKey = value;
+        } else if (arg == QLatin1String("--import")) {
+            out.importDir = value;
+        } else if (arg == QLatin1String("--db-pool")) {
+            bool ok = false;
+            out.dbPool = value.toInt(&ok);
+            if (!ok || out.dbPool < 1 || out.dbPool > 1000) {
+                error = QStringLiteral("Valor inválido em --db-pool: \"%1\" (use um inteiro de 1 a 1000).").arg(value);
+                return false;
+            }
         } else if (arg == QLatin1String("--init-demo")) {
             out.initDemoPath = value;
         } else if (arg == QLatin1String("--end-month")) {
@@ -86,6 +107,10 @@ bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& 
     }
     if (out.initDemoPath.isEmpty() && out.dbPath.isEmpty()) {
         error = QStringLiteral("Informe o banco de dados com --db ARQUIVO (ou --init-demo ARQUIVO).");
+        return false;
+    }
+    if (!out.importDir.isEmpty() && out.dbPath.isEmpty()) {
+        error = QStringLiteral("Informe com --db o banco de dados em que --import deve carregar.");
         return false;
     }
     if (out.tlsCert.isEmpty() != out.tlsKey.isEmpty()) {

@@ -10,8 +10,13 @@ namespace appserver {
 struct ServerOptions {
     static constexpr const char* kDefaultListen = "127.0.0.1:2113";
 
+    static constexpr int kDefaultPool = 8;
+
     bool help = false;
-    QString dbPath;
+    QString dbPath;         ///< SQLite file or postgresql:// URI
+    int dbPool = kDefaultPool;
+    bool initSchema = false;   ///< create the tables when the database has none
+    QString importDir;      ///< set: load the CSV files of this folder instead of serving
     QString listen = QString::fromLatin1(kDefaultListen);
     QString tlsCert;
     QString tlsKey;

@@ -6,7 +6,7 @@ KPD_BUILD=${KPD_BUILD:-$KPD_ROOT/build}
 
 KPD_PACKAGES=(
   cmake g++ make pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libgl-dev
   libgrpc++-dev protobuf-compiler-grpc libprotobuf-dev protobuf-compiler
   libsqlite3-dev sqlite3 libpq-dev
   libgtest-dev libbenchmark-dev

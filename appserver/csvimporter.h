@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+namespace appserver {
+
+class Database;
+
+/// What an import loaded: rows per file, in load order, and the time written to carga_etl.
+struct ImportSummary {
+    QList<QPair<QString, qint64>> files;
+    QDateTime loadedAt;
+};
+
+/// Loads a company's figures from CSV files named after the tables (regional.csv, filial.csv,
+/// movimento_diario.csv, estoque_mensal.csv; any of them), each with a header row naming its columns
+/// in any order, into SQLite or PostgreSQL.
+///
+/// Everything happens in one transaction and ends with a carga_etl row; refused input leaves the
+/// database as it was. Regions, branches and month-end stock are replaced by key. Daily figures
+/// replace, for each branch, the months the file has for it: the month's old days of that branch go,
+/// even those the new file no longer has, and other branches' days stay.
+///
+/// The files are read one record at a time into temporary tables of the same connection, so memory
+/// stays flat however large they are; keys repeated inside the import and codes that exist neither
+/// in the import nor in the database are found there before anything reaches the real tables.
+///
+/// Values: codes of regions up to 3 characters, names up to 30; branch codes positive integers;
+/// days as AAAA-MM-DD or DD/MM/AAAA; months as AAAA-MM or the first day of the month; amounts with
+/// a '.' for decimals (or a ',' in files separated by ';'), no thousands separators.
+class CsvImporter {
+public:
+    explicit CsvImporter(Database& db) : m_db(db) {}
+
+    /// Imports the files of dir. Throws ImportError for refused input and DatabaseError when the
+    /// database fails; in both cases nothing is written.
+    ImportSummary run(const QString& dir);
+
+private:
+    Database& m_db;
+};
+
+} // namespace appserver

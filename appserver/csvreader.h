@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QIODevice>
+#include <QString>
+#include <QStringList>
+
+namespace appserver {
+
+/// Reads a CSV file one record at a time, so memory does not grow with the file. Fields are
+/// separated by ',' or, when the first line has more of them, ';' (spreadsheets set to Portuguese
+/// write that). A field may be quoted with '"' (a doubled quote inside stands for one) and then hold
+/// separators and line breaks. UTF-8, with or without a byte order mark; CRLF or LF line ends.
+class CsvReader {
+public:
+    /// name is how errors name the file.
+    CsvReader(QIODevice& device, QString name);
+
+    /// The next record in fields; false at the end of the file. Blank lines are skipped. Throws
+    /// ImportError on a quote left open or text that is not UTF-8.
+    bool next(QStringList& fields);
+    /// The line where the last record read started (1-based).
+    qint64 line() const { return m_recordLine; }
+    QChar separator() const { return m_separator; }
+
+private:
+    bool readLine(QString& out);
+
+    QIODevice& m_device;
+    QString m_name;
+    QChar m_separator;
+    qint64 m_line = 0;        // lines read so far
+    qint64 m_recordLine = 0;
+};
+
+} // namespace appserver

@@ -1,0 +1,105 @@
+#include "databaseuri.h"
+
+#include <QRegularExpression>
+#include <QUrl>
+#include <QUrlQuery>
+
+namespace appserver {
+
+namespace {
+
+// A libpq keyword value, quoted as its connection strings want it. The Qt driver joins options
+// with ';', so a value cannot hold one.
+QString quoted(QString value)
+{
+    value.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    value.replace(QLatin1Char('\''), QStringLiteral("\\'"));
+    return QLatin1Char('\'') + value + QLatin1Char('\'');
+}
+
+} // namespace
+
+bool DatabaseUri::isPostgres(const QString& argument)
+{
+    return argument.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
+           || argument.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+}
+
+std::optional<DatabaseSettings> DatabaseUri::parse(const QString& argument, QString& error)
+{
+    DatabaseSettings settings;
+    if (!isPostgres(argument)) {
+        if (argument.trimmed().isEmpty()) {
+            error = QStringLiteral("Informe o banco de dados em --db.");
+            return std::nullopt;
+        }
+        settings.databaseName = argument;
+        return settings;
+    }
+
+    const QUrl url(argument, QUrl::StrictMode);
+    if (!url.isValid()) {
+        error = QStringLiteral("Endereço de banco de dados inválido: \"%1\" (use postgresql://USUARIO@HOST:PORTA/BANCO).")
+                    .arg(argument);
+        return std::nullopt;
+    }
+    if (!url.password().isEmpty()) {
+        error = QStringLiteral("Não informe a senha do banco de dados na linha de comando: use a variável PGPASSWORD "
+                               "ou o arquivo ~/.pgpass.");
+        return std::nullopt;
+    }
+    settings.driver = QStringLiteral("QPSQL");
+    settings.userName = url.userName(QUrl::FullyDecoded);
+    settings.hostName = url.host(QUrl::FullyDecoded);
+    settings.port = url.port(-1);
+    settings.databaseName = url.path(QUrl::FullyDecoded).mid(1);
+    if (settings.databaseName.contains(QLatin1Char('/'))) {
+        error = QStringLiteral("Nome de banco de dados inválido em \"%1\".").arg(argument);
+        return std::nullopt;
+    }
+
+    static const QRegularExpression keyword(QStringLiteral("^[a-z_]+$"));
+    bool timeoutGiven = false;
+    bool nameGiven = false;
+    const QUrlQuery query(url);
+    for (const auto& [key, value] : query.queryItems(QUrl::FullyDecoded)) {
+        if (!keyword.match(key).hasMatch()) {
+            error = QStringLiteral("Parâmetro inválido no endereço do banco de dados: \"%1\".").arg(key);
+            return std::nullopt;
+        }
+        if (key == QLatin1String("password")) {
+            error = QStringLiteral("Não informe a senha do banco de dados na linha de comando: use a variável PGPASSWORD "
+                                   "ou o arquivo ~/.pgpass.");
+            return std::nullopt;
+        }
+        if (value.contains(QLatin1Char(';'))) {
+            error = QStringLiteral("O parâmetro \"%1\" do endereço do banco de dados não pode conter \";\".").arg(key);
+            return std::nullopt;
+        }
+        if (key == QLatin1String("host")) {
+            settings.hostName = value;
+        } else if (key == QLatin1String("port")) {
+            bool ok = false;
+            settings.port = value.toInt(&ok);
+            if (!ok || settings.port <= 0 || settings.port > 65535) {
+                error = QStringLiteral("Porta inválida no endereço do banco de dados: \"%1\".").arg(value);
+                return std::nullopt;
+            }
+        } else if (key == QLatin1String("user")) {
+            settings.userName = value;
+        } else if (key == QLatin1String("dbname")) {
+            settings.databaseName = value;
+        } else {
+            timeoutGiven = timeoutGiven || key == QLatin1String("connect_timeout");
+            nameGiven = nameGiven || key == QLatin1String("application_name");
+            settings.connectOptions << key + QLatin1Char('=') + quoted(value);
+        }
+    }
+    if (!timeoutGiven)
+        settings.connectOptions << QStringLiteral("connect_timeout=10");
+    if (!nameGiven)
+        settings.connectOptions << QStringLiteral("application_name=kpd-appserver");
+    return settings;
+}
+
+} // namespace appserver

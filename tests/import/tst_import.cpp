@@ -1,0 +1,316 @@
+// kpd-appserver --import: a good set loads and loads again without doubling; refused input names
+// file, line and column and leaves the database as it was. Every case runs on SQLite and PostgreSQL.
+#include "csvimporter.h"
+#include "database.h"
+#include "importerror.h"
+#include "pgcluster.h"
+#include "schema.h"
+#include "testfigures.h"
+
+#include <QDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace appserver;
+
+namespace {
+
+struct Figures {
+    QStringList counts;    // rows of each table
+    QString checksum;      // sums that change when any value changes
+    bool operator==(const Figures&) const = default;
+};
+
+QString scalar(Database& db, const QString& sql)
+{
+    QSqlQuery q = db.prepare(sql);
+    Database::exec(q);
+    return q.next() ? q.value(0).toString() : QString();
+}
+
+Figures figuresOf(Database& db)
+{
+    Figures f;
+    for (const QString& t : Schema::tableNames())
+        f.counts << t + QLatin1Char('=') + scalar(db, QStringLiteral("SELECT COUNT(*) FROM %1").arg(t));
+    f.checksum = QStringList{
+        scalar(db, QStringLiteral("SELECT ROUND(SUM(vrfatliq + 2 * vrconsumo + 3 * vrmdo + 5 * vrdespesas), 2) FROM movimento_diario")),
+        scalar(db, QStringLiteral("SELECT ROUND(SUM(vrestoque), 2) FROM estoque_mensal")),
+        scalar(db, QStringLiteral("SELECT MAX(nmfilial) || MAX(cdareagere) FROM filial")),
+        scalar(db, QStringLiteral("SELECT MAX(nmareagere) FROM regional")),
+    }.join(QLatin1Char(' '));
+    return f;
+}
+
+bool writeFile(const QString& path, const QString& text)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return f.write(text.toUtf8()) >= 0;
+}
+
+const QString kDailyHeader = QStringLiteral("cdfilial,dtmovimento,vrfatliq,vrconsumo,vrmdo,vrdespesas\n");
+
+} // namespace
+
+class TestImport : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void shouldLoadAGoodSetAndLoadItAgainWithoutDoubling_data();
+    void shouldLoadAGoodSetAndLoadItAgainWithoutDoubling();
+    void shouldReplaceTheMonthsOfTheBranchesInTheFile_data();
+    void shouldReplaceTheMonthsOfTheBranchesInTheFile();
+    void shouldRefuseBadInputAndWriteNothing_data();
+    void shouldRefuseBadInputAndWriteNothing();
+    void shouldReportRefusalOnTheCommandLine();
+
+private:
+    void addEngines();
+    /// An empty database of the engine with the schema, loaded with the test figures when loaded.
+    std::unique_ptr<Database> freshDatabase(const QString& engine, bool loaded = true);
+    QString newDir();
+
+    QTemporaryDir m_dir;
+    PgCluster m_cluster;
+    QString m_figures;
+    int m_serial = 0;
+    std::unique_ptr<Database> m_db;
+};
+
+void TestImport::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY2(QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")),
+             "Qt's PostgreSQL driver is missing (Debian package libqt6sql6-psql)");
+    QString error;
+    QVERIFY2(m_cluster.start(&error), qPrintable(error));
+    m_figures = newDir();
+    QVERIFY(testfigures::write(m_figures));
+}
+
+void TestImport::init() {}
+
+void TestImport::cleanup()
+{
+    m_db.reset();
+}
+
+QString TestImport::newDir()
+{
+    const QString dir = m_dir.filePath(QStringLiteral("d%1").arg(++m_serial));
+    QDir().mkpath(dir);
+    return dir;
+}
+
+void TestImport::addEngines()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::newRow("sqlite") << "sqlite";
+    QTest::newRow("postgresql") << "postgresql";
+}
+
+std::unique_ptr<Database> TestImport::freshDatabase(const QString& engine, bool loaded)
+{
+    DatabaseSettings settings;
+    if (engine == QLatin1String("sqlite")) {
+        settings.databaseName = m_dir.filePath(QStringLiteral("db%1.sqlite").arg(++m_serial));
+    } else {
+        const QUrl url(m_cluster.uri());
+        settings.driver = QStringLiteral("QPSQL");
+        settings.hostName = url.host();
+        settings.port = url.port();
+        settings.userName = url.userName();
+        settings.databaseName = url.path().mid(1);
+    }
+    auto db = std::make_unique<Database>(settings);
+    if (engine != QLatin1String("sqlite")) {
+        db->execDirect(QStringLiteral("DROP SCHEMA public CASCADE"));
+        db->execDirect(QStringLiteral("CREATE SCHEMA public"));
+    }
+    Schema::create(*db);
+    if (loaded)
+        CsvImporter(*db).run(m_figures);
+    return db;
+}
+
+void TestImport::shouldLoadAGoodSetAndLoadItAgainWithoutDoubling_data() { addEngines(); }
+
+void TestImport::shouldLoadAGoodSetAndLoadItAgainWithoutDoubling()
+{
+    QFETCH(QString, engine);
+    m_db = freshDatabase(engine, false);
+    const ImportSummary summary = CsvImporter(*m_db).run(m_figures);
+    QCOMPARE(summary.files.size(), 4);
+    QCOMPARE(summary.files.at(2), qMakePair(QStringLiteral("movimento_diario.csv"), qint64(984)));
+    const Figures first = figuresOf(*m_db);
+    QCOMPARE(first.counts, (QStringList{"regional=4", "filial=13", "movimento_diario=984", "estoque_mensal=24", "carga_etl=1"}));
+
+    CsvImporter(*m_db).run(m_figures);
+    const Figures second = figuresOf(*m_db);
+    QCOMPARE(second.counts, (QStringList{"regional=4", "filial=13", "movimento_diario=984", "estoque_mensal=24", "carga_etl=2"}));
+    QCOMPARE(second.checksum, first.checksum);
+}
+
+void TestImport::shouldReplaceTheMonthsOfTheBranchesInTheFile_data() { addEngines(); }
+
+void TestImport::shouldReplaceTheMonthsOfTheBranchesInTheFile()
+{
+    QFETCH(QString, engine);
+    m_db = freshDatabase(engine);
+    const auto sumOf = [&](int branch, const char* from, const char* to) {
+        return scalar(*m_db, QStringLiteral("SELECT ROUND(SUM(vrfatliq), 2) FROM movimento_diario WHERE cdfilial = %1 "
+                                            "AND dtmovimento >= '%2' AND dtmovimento < '%3'")
+                                 .arg(branch)
+                                 .arg(QLatin1String(from), QLatin1String(to)));
+    };
+    const QString branch2March = sumOf(2, "2024-03-01", "2024-04-01");
+    const QString branch1January = sumOf(1, "2024-01-01", "2024-02-01");
+    QVERIFY(!branch1January.isEmpty());
+
+    // Branch 1's March again, with 10 days instead of 31; branch 1 renamed; branch 2's March stock.
+    const QString dir = newDir();
+    QString daily = kDailyHeader;
+    for (int d = 1; d <= 10; ++d)
+        daily += QStringLiteral("1,2024-03-%1,1000.25,400,400,100\n").arg(d, 2, 10, QLatin1Char('0'));
+    QVERIFY(writeFile(dir + "/movimento_diario.csv", daily));
+    QVERIFY(writeFile(dir + "/filial.csv", "cdfilial,cdareagere,nmfilial\n1,SUL,Filial renomeada\n"));
+    QVERIFY(writeFile(dir + "/estoque_mensal.csv", "cdfilial;mes;vrestoque\n2;2024-03-01;1234,5\n"));
+    CsvImporter(*m_db).run(dir);
+
+    QCOMPARE(figuresOf(*m_db).counts,
+             (QStringList{"regional=4", "filial=13", "movimento_diario=963", "estoque_mensal=24", "carga_etl=2"}));
+    QCOMPARE(sumOf(1, "2024-03-01", "2024-04-01").toDouble(), 10002.5);
+    QCOMPARE(sumOf(2, "2024-03-01", "2024-04-01"), branch2March);     // another branch's same month stays
+    QCOMPARE(sumOf(1, "2024-01-01", "2024-02-01"), branch1January);   // and the branch's other months
+    QCOMPARE(scalar(*m_db, "SELECT nmfilial || '/' || cdareagere FROM filial WHERE cdfilial = 1"), "Filial renomeada/SUL");
+    QCOMPARE(scalar(*m_db, "SELECT vrestoque FROM estoque_mensal WHERE cdfilial = 2 AND mes = '2024-03-01'").toDouble(), 1234.5);
+
+    // The same file once more changes nothing but the load log.
+    CsvImporter(*m_db).run(dir);
+    QCOMPARE(figuresOf(*m_db).counts,
+             (QStringList{"regional=4", "filial=13", "movimento_diario=963", "estoque_mensal=24", "carga_etl=3"}));
+}
+
+void TestImport::shouldRefuseBadInputAndWriteNothing_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QStringList>("files");   // name, content, name, content, ...
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("reason");
+
+    const QString good1 = QStringLiteral("1,2024-06-01,100,40,40,10\n");
+    const QString good2 = QStringLiteral("2,2024-06-01,100,40,40,10\n");
+    QString manyRows = kDailyHeader;
+    for (int d = 0; d < 299; ++d)
+        manyRows += QStringLiteral("%1,%2,100,40,40,10\n").arg(1 + d % 10).arg(QDate(2024, 6, 1).addDays(d / 10).toString(Qt::ISODate));
+    manyRows += QStringLiteral("3,2024-06-01,1,1,1,1\n");   // line 301 repeats line 4
+
+    struct Case {
+        const char* name;
+        QStringList files;
+        const char* file;
+        int line;
+        int column;
+        const char* reason;
+    };
+    const QList<Case> cases{
+        {"missing column", {"movimento_diario.csv", "cdfilial,dtmovimento,vrfatliq,vrconsumo,vrdespesas\n1,2024-06-01,1,1,1\n"},
+         "movimento_diario.csv", 1, 0, "falta a coluna"},
+        {"unknown column", {"regional.csv", "cdareagere,nmareagere,gerente\nNO,Norte,Ana\n"}, "regional.csv", 1, 3, "coluna desconhecida"},
+        {"wrong number", {"movimento_diario.csv", kDailyHeader + good1 + "2,2024-06-01,12.3x,40,40,10\n"},
+         "movimento_diario.csv", 3, 3, "número inválido: \"12.3x\""},
+        {"decimal comma with comma separator", {"movimento_diario.csv", kDailyHeader + good1 + "2,2024-06-01,100,\"40,5\",40,10\n"},
+         "movimento_diario.csv", 3, 4, "número inválido"},
+        {"wrong date", {"movimento_diario.csv", kDailyHeader + "1,2024-02-30,100,40,40,10\n"}, "movimento_diario.csv", 2, 2,
+         "data inválida"},
+        {"month not its first day", {"estoque_mensal.csv", "cdfilial,mes,vrestoque\n1,2024-06-15,10\n"}, "estoque_mensal.csv", 2, 2,
+         "primeiro dia"},
+        {"branch code not a number", {"estoque_mensal.csv", "cdfilial,mes,vrestoque\nF1,2024-06,10\n"}, "estoque_mensal.csv", 2, 1,
+         "código de filial inválido"},
+        {"empty value", {"movimento_diario.csv", kDailyHeader + "1,2024-06-01,100,,40,10\n"}, "movimento_diario.csv", 2, 4, "valor vazio"},
+        {"unknown branch", {"movimento_diario.csv", kDailyHeader + good1 + good2 + "99,2024-06-01,100,40,40,10\n"},
+         "movimento_diario.csv", 4, 1, "filial 99 não cadastrada"},
+        {"unknown region", {"filial.csv", "cdfilial,nmfilial,cdareagere\n20,Filial 20,NE\n21,Filial 21,ZZ\n"}, "filial.csv", 3, 3,
+         "regional \"ZZ\" não cadastrada"},
+        {"region code over 3 characters", {"regional.csv", "cdareagere,nmareagere\nNO,Norte\nNORT,Norte 2\n"}, "regional.csv", 3, 1,
+         "mais de 3 caracteres"},
+        {"branch name over 30 characters", {"filial.csv", "cdfilial,nmfilial,cdareagere\n20,Filial 20 - Sao Jose dos Campos,NE\n"},
+         "filial.csv", 2, 2, "mais de 30 caracteres (31)"},
+        {"repeated key", {"movimento_diario.csv", kDailyHeader + good1 + good2 + "1,01/06/2024,5,1,1,1\n"}, "movimento_diario.csv", 4, 1,
+         "chave repetida (cdfilial 1, dtmovimento 2024-06-01): já informada na linha 2"},
+        {"repeated key far apart", {"movimento_diario.csv", manyRows}, "movimento_diario.csv", 301, 1, "já informada na linha 4"},
+        {"too few values", {"regional.csv", "cdareagere,nmareagere\nNO\n"}, "regional.csv", 2, 2, "1 valores e o cabeçalho 2"},
+        {"quote left open", {"regional.csv", "cdareagere,nmareagere\nNO,\"Norte\nSU,Sul\n"}, "regional.csv", 2, 2, "aspas"},
+        {"good file before a bad one", {"regional.csv", "cdareagere,nmareagere\nNO,Norte\n", "filial.csv",
+                                        "cdfilial,nmfilial,cdareagere\n20,Filial 20,NO\n21,Filial 21,NORT\n"},
+         "filial.csv", 3, 3, "mais de 3 caracteres"},
+    };
+    for (const QString engine : {QStringLiteral("sqlite"), QStringLiteral("postgresql")}) {
+        for (const Case& c : cases)
+            QTest::addRow("%s, %s", qPrintable(engine), c.name)
+                << engine << c.files << QString::fromLatin1(c.file) << c.line << c.column << QString::fromUtf8(c.reason);
+    }
+}
+
+void TestImport::shouldRefuseBadInputAndWriteNothing()
+{
+    QFETCH(QString, engine);
+    QFETCH(QStringList, files);
+    QFETCH(QString, file);
+    QFETCH(int, line);
+    QFETCH(int, column);
+    QFETCH(QString, reason);
+
+    m_db = freshDatabase(engine);
+    const Figures before = figuresOf(*m_db);
+    const QString dir = newDir();
+    for (int i = 0; i + 1 < files.size(); i += 2)
+        QVERIFY(writeFile(dir + QLatin1Char('/') + files[i], files[i + 1]));
+
+    try {
+        CsvImporter(*m_db).run(dir);
+        QFAIL("the import was accepted");
+    } catch (const ImportError& e) {
+        QCOMPARE(e.file(), file);
+        QCOMPARE(e.line(), qint64(line));
+        QCOMPARE(e.column(), column);
+        QVERIFY2(e.reason().contains(reason), qPrintable(e.message()));
+    }
+    QCOMPARE(figuresOf(*m_db), before);
+    // The connection is still good for the next import.
+    CsvImporter(*m_db).run(m_figures);
+    QCOMPARE(figuresOf(*m_db).counts.last(), QStringLiteral("carga_etl=2"));
+}
+
+void TestImport::shouldReportRefusalOnTheCommandLine()
+{
+    const QString dbPath = m_dir.filePath(QStringLiteral("cli.sqlite"));
+    const QString dir = newDir();
+    QVERIFY(writeFile(dir + "/regional.csv", "cdareagere,nmareagere\nNO,Norte\n"));
+    QVERIFY(writeFile(dir + "/movimento_diario.csv", kDailyHeader + "1,2024-06-01,100,40,40,10\n"));
+    QProcess p;
+    p.start(QStringLiteral(KPD_APPSERVER_BIN), {"--import", dir, "--db", dbPath, "--init-schema"});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 1);
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("importação recusada, nada foi gravado: movimento_diario.csv, linha 2, "
+                                         "coluna 1 (cdfilial): filial 1 não cadastrada")),
+             qPrintable(err));
+    Database db(DatabaseSettings{QStringLiteral("QSQLITE"), dbPath, {}, -1, {}, {}, true, {}, 0});
+    QCOMPARE(figuresOf(db).counts,
+             (QStringList{"regional=0", "filial=0", "movimento_diario=0", "estoque_mensal=0", "carga_etl=0"}));
+}
+
+QTEST_GUILESS_MAIN(TestImport)
+#include "tst_import.moc"
