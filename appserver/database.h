@@ -29,6 +29,14 @@ struct DatabaseSettings {
     QStringList connectOptions;   ///< driver options, "key=value" (libpq keywords for PostgreSQL)
     int statementTimeoutMs = 0;   ///< PostgreSQL: a statement running longer is cancelled; 0 = never
 
+    static DatabaseSettings sqliteFile(const QString& path, bool readOnly)
+    {
+        DatabaseSettings s;
+        s.databaseName = path;
+        s.readOnly = readOnly;
+        return s;
+    }
+
     /// How messages name the database: the file, or user@host:port/name (never a password).
     QString displayName() const;
 };

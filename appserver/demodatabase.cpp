@@ -103,7 +103,7 @@ DemoSummary DemoDatabase::create(const QString& path, const DemoOptions& options
         days.push_back(d);
 
     try {
-        Database db({QStringLiteral("QSQLITE"), path, {}, -1, {}, {}, false});
+        Database db(DatabaseSettings::sqliteFile(path, false));
         if (db.isSqlite()) {
             db.execDirect(QStringLiteral("PRAGMA journal_mode = MEMORY"));
             db.execDirect(QStringLiteral("PRAGMA synchronous = OFF"));

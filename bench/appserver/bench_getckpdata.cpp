@@ -137,7 +137,7 @@ void BM_InProcess(benchmark::State& state)
     const int months = int(state.range(0));
     auto& db = g_dbs[months];
     if (!db)
-        db = std::make_unique<Database>(DatabaseSettings{QStringLiteral("QSQLITE"), databaseFor(months), {}, -1, {}, {}, true});
+        db = std::make_unique<Database>(DatabaseSettings::sqliteFile(databaseFor(months), true));
     for (int i = 0; i < 5; ++i)
         IndicResultQuery(*db).run(kReference);
     std::vector<double> samples;
@@ -159,7 +159,7 @@ void BM_Interleaved(benchmark::State& state)
     Server& server = serverFor(months);
     auto& db = g_dbs[months];
     if (!db)
-        db = std::make_unique<Database>(DatabaseSettings{QStringLiteral("QSQLITE"), databaseFor(months), {}, -1, {}, {}, true});
+        db = std::make_unique<Database>(DatabaseSettings::sqliteFile(databaseFor(months), true));
     const kpd::rpc::InvokeRequest req = request();
     std::vector<double> remote, local;
     QElapsedTimer t;

@@ -17,7 +17,7 @@ namespace {
 
 QStringList dump(const QString& path)
 {
-    Database db(DatabaseSettings{QStringLiteral("QSQLITE"), path, {}, -1, {}, {}, true});
+    Database db(DatabaseSettings::sqliteFile(path, true));
     QStringList out;
     for (const char* sql : {"SELECT * FROM regional ORDER BY 1", "SELECT * FROM filial ORDER BY 1",
                             "SELECT * FROM movimento_diario ORDER BY 1, 2", "SELECT * FROM estoque_mensal ORDER BY 1, 2",
@@ -36,7 +36,7 @@ QStringList dump(const QString& path)
 
 int count(const QString& path, const char* table)
 {
-    Database db(DatabaseSettings{QStringLiteral("QSQLITE"), path, {}, -1, {}, {}, true});
+    Database db(DatabaseSettings::sqliteFile(path, true));
     QSqlQuery q = db.prepare(QStringLiteral("SELECT COUNT(*) FROM %1").arg(QString::fromLatin1(table)));
     Database::exec(q);
     q.next();
@@ -95,7 +95,7 @@ void TestDemoDatabase::shouldShowEveryGaugeColourOverAYear()
 {
     const QString path = m_dir.filePath(QStringLiteral("year.db"));
     DemoDatabase::create(path, {60, 12, QDate(2024, 12, 1)});
-    Database db(DatabaseSettings{QStringLiteral("QSQLITE"), path, {}, -1, {}, {}, true});
+    Database db(DatabaseSettings::sqliteFile(path, true));
 
     // Consumption, labour, expenses (higher is worse) and result (higher is better).
     const std::array<double, 4> targets{40, 45, 15, 5};

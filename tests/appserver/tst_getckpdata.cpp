@@ -72,7 +72,7 @@ void exec(Database& db, const QString& sql, const QVariantList& values)
 
 void buildDatabase(const QString& path)
 {
-    Database db(DatabaseSettings{QStringLiteral("QSQLITE"), path, {}, -1, {}, {}, false});
+    Database db(DatabaseSettings::sqliteFile(path, false));
     Schema::create(db);
     db.beginTransaction();
     exec(db, "INSERT INTO regional VALUES (?, ?)", {"SUL", "Sul"});
@@ -384,7 +384,7 @@ void TestGetCkpData::shouldReportDatabaseFailureInResult()
     QString error;
     QVERIFY2(server.start({"--db", path}, &error), qPrintable(error));
     {
-        Database db(DatabaseSettings{QStringLiteral("QSQLITE"), path, {}, -1, {}, {}, false});
+        Database db(DatabaseSettings::sqliteFile(path, false));
         db.execDirect(QStringLiteral("DROP TABLE estoque_mensal"));
     }
     kpd::rpc::InvokeReply reply;

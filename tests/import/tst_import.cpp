@@ -256,7 +256,7 @@ void TestImport::shouldRefuseBadInputAndWriteNothing_data()
                                         "cdfilial,nmfilial,cdareagere\n20,Filial 20,NO\n21,Filial 21,NORT\n"},
          "filial.csv", 3, 3, "mais de 3 caracteres"},
     };
-    for (const QString engine : {QStringLiteral("sqlite"), QStringLiteral("postgresql")}) {
+    for (const QString& engine : {QStringLiteral("sqlite"), QStringLiteral("postgresql")}) {
         for (const Case& c : cases)
             QTest::addRow("%s, %s", qPrintable(engine), c.name)
                 << engine << c.files << QString::fromLatin1(c.file) << c.line << c.column << QString::fromUtf8(c.reason);
