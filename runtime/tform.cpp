@@ -33,12 +33,20 @@ void TForm::SetFocus()
 {
     activateWindow();
     // The keyboard focus goes to the control that had it last, or to the first that takes it.
-    if (QWidget* w = focusWidget())
+    if (QWidget* w = focusWidget()) {
         w->setFocus(Qt::OtherFocusReason);
-    else if (QWidget* next = nextInFocusChain(); next && next != this && isAncestorOf(next))
-        next->setFocus(Qt::TabFocusReason);
-    else
-        setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // The focus chain also holds controls that never take the focus (panels, labels): skip them, or the
+    // keyboard would land on a title panel instead of the first grid.
+    for (QWidget* next = nextInFocusChain(); next && next != this; next = next->nextInFocusChain()) {
+        if (isAncestorOf(next) && (next->focusPolicy() & Qt::TabFocus) && next->isEnabled() &&
+            next->isVisibleTo(this)) {
+            next->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+    setFocus(Qt::OtherFocusReason);
 }
 
 QObject* FindOwnedComponent(const QObject* owner, const QString& name)
