@@ -49,15 +49,29 @@ void TForm::SetFocus()
     setFocus(Qt::OtherFocusReason);
 }
 
+namespace {
+
+// Depth first, parents before their children, in creation order (the order findChildren lists them), and
+// stopping at the first match: a refresh resolves about ninety names, and collecting the whole tree for
+// each of them was a large part of its own time.
+QObject* findByName(const QObject* parent, const QString& name)
+{
+    for (QObject* child : parent->children()) {
+        if (child->objectName().compare(name, Qt::CaseInsensitive) == 0)
+            return child;
+        if (QObject* found = findByName(child, name))
+            return found;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 QObject* FindOwnedComponent(const QObject* owner, const QString& name)
 {
     if (!owner || name.isEmpty())
         return nullptr;
-    const auto children = owner->findChildren<QObject*>();
-    for (QObject* child : children)
-        if (child->objectName().compare(name, Qt::CaseInsensitive) == 0)
-            return child;
-    return nullptr;
+    return findByName(owner, name);
 }
 
 QObject* TForm::FindComponent(const QString& name) const { return FindOwnedComponent(this, name); }
