@@ -33,23 +33,45 @@ void TForm::SetFocus()
 {
     activateWindow();
     // The keyboard focus goes to the control that had it last, or to the first that takes it.
-    if (QWidget* w = focusWidget())
+    if (QWidget* w = focusWidget()) {
         w->setFocus(Qt::OtherFocusReason);
-    else if (QWidget* next = nextInFocusChain(); next && next != this && isAncestorOf(next))
-        next->setFocus(Qt::TabFocusReason);
-    else
-        setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // The focus chain also holds controls that never take the focus (panels, labels): skip them, or the
+    // keyboard would land on a title panel instead of the first grid.
+    for (QWidget* next = nextInFocusChain(); next && next != this; next = next->nextInFocusChain()) {
+        if (isAncestorOf(next) && (next->focusPolicy() & Qt::TabFocus) && next->isEnabled() &&
+            next->isVisibleTo(this)) {
+            next->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+    setFocus(Qt::OtherFocusReason);
 }
+
+namespace {
+
+// Depth first, parents before their children, in creation order (the order findChildren lists them), and
+// stopping at the first match: a refresh resolves about ninety names, and collecting the whole tree for
+// each of them was a large part of its own time.
+QObject* findByName(const QObject* parent, const QString& name)
+{
+    for (QObject* child : parent->children()) {
+        if (child->objectName().compare(name, Qt::CaseInsensitive) == 0)
+            return child;
+        if (QObject* found = findByName(child, name))
+            return found;
+    }
+    return nullptr;
+}
+
+} // namespace
 
 QObject* FindOwnedComponent(const QObject* owner, const QString& name)
 {
     if (!owner || name.isEmpty())
         return nullptr;
-    const auto children = owner->findChildren<QObject*>();
-    for (QObject* child : children)
-        if (child->objectName().compare(name, Qt::CaseInsensitive) == 0)
-            return child;
-    return nullptr;
+    return findByName(owner, name);
 }
 
 QObject* TForm::FindComponent(const QString& name) const { return FindOwnedComponent(this, name); }

@@ -1,0 +1,222 @@
+// One dashboard refresh against a real kpd-appserver over the demo database (60 branches, 5 regions), split
+// into the server's part (connect and getCkpData over loopback) and the client's part (loading the packets,
+// texts, gauges), and one full repaint of the dashboard.
+#include "serverprocess.h"
+
+#include "hostfunctions.h"
+#include "messagedlg.h"
+#include "moduledata.h"
+#include "tapplication.h"
+#include "tappserver.h"
+#include "tclientdataset.h"
+#include "tfrmindiresult.h"
+#include "tnetconnection.h"
+#include "variantdate.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QImage>
+#include <QLocale>
+#include <QPainter>
+#include <QProcess>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+ServerProcess* g_server = nullptr;
+TfrmIndiResult* g_form = nullptr;
+TForm* g_other = nullptr;
+QStringList g_messages;
+TDateTime g_month = 0;
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The user leaves for another window of the host and comes back: the connection closes and the whole
+// refresh runs again, connect included.
+void comeBack()
+{
+    Application()->WindowActivated(g_other);
+    dtData = g_month;
+    Application()->WindowActivated(g_form);
+}
+
+// The server's part of a refresh: opening the connection and the getCkpData round trip.
+QVariantList serverCall()
+{
+    g_form->netIndicResult->SetConnected(false);
+    g_form->netIndicResult->SetConnected(true);
+    QVariantList args(8);
+    args[0] = VariantDate::FromDateTime(g_month);
+    g_form->netIndicResult->AppServer()->Invoke(QStringLiteral("getCkpData"), args);
+    return args;
+}
+
+void BM_FullRefresh(benchmark::State& state)
+{
+    for (auto _ : state) {
+        comeBack();
+        state.PauseTiming();
+        if (!g_form->LastActivateCompleted())
+            state.SkipWithError("a atualização não terminou");
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_FullRefresh)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+void BM_ServerCallOnly(benchmark::State& state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(serverCall());
+}
+BENCHMARK(BM_ServerCallOnly)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+// Both, back to back in every iteration and in alternating order, so that drifts of the machine and the
+// tear-down of the previous connection hit both alike. The time reported is the client's part (whole
+// refresh minus the server's part); the counters give the averages and the share.
+void BM_ClientShareOfRefresh(benchmark::State& state)
+{
+    double whole = 0, server = 0;
+    bool serverFirst = true;
+    for (auto _ : state) {
+        double w = 0, s = 0;
+        for (int pass = 0; pass < 2; ++pass) {
+            const auto t0 = Clock::now();
+            if ((pass == 0) == serverFirst) {
+                serverCall();
+                s = secondsSince(t0);
+            } else {
+                comeBack();
+                w = secondsSince(t0);
+            }
+            QCoreApplication::processEvents();
+        }
+        serverFirst = !serverFirst;
+        whole += w;
+        server += s;
+        state.SetIterationTime(std::max(0.0, w - s));
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["refresh_ms"] = 1000.0 * whole / n;
+    state.counters["server_ms"] = 1000.0 * server / n;
+    state.counters["client_ms"] = 1000.0 * (whole - server) / n;
+    state.counters["client_pct"] = whole > 0 ? 100.0 * (whole - server) / whole : 0.0;
+}
+// A fixed count: with manual time, a minimum time would count only the small client part.
+BENCHMARK(BM_ClientShareOfRefresh)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1500)->Repetitions(5);
+
+// The client's data work in isolation: the five recorded packets checked and loaded into the datasets,
+// with the grids and charts that follow them.
+void BM_LoadRecordedPackets(benchmark::State& state)
+{
+    const QVariantList args = serverCall();
+    const std::pair<TClientDataSet*, int> loads[] = {{g_form->cdsIndicadores, 1}, {g_form->cdsTop10, 2},
+                                                     {g_form->cdsBottom10, 3}, {g_form->cdsGrafPizza, 4},
+                                                     {g_form->cdsDiasEstoque, 7}};
+    for (auto _ : state) {
+        for (const auto& [cds, index] : loads) {
+            const TDataPacket packet = args[index].value<TDataPacket>();
+            cds->SetData(packet);
+        }
+    }
+}
+BENCHMARK(BM_LoadRecordedPackets)->Unit(benchmark::kMicrosecond);
+
+void BM_FullRepaint(benchmark::State& state)
+{
+    comeBack();
+    QCoreApplication::processEvents();
+    QImage image(g_form->size(), QImage::Format_RGB32);
+    for (auto _ : state) {
+        QPainter painter(&image);
+        g_form->render(&painter);
+        painter.end();
+        benchmark::DoNotOptimize(image.bits());
+    }
+    state.counters["width"] = g_form->width();
+    state.counters["height"] = g_form->height();
+}
+BENCHMARK(BM_FullRepaint)->Unit(benchmark::kMillisecond);
+
+QString demoDatabase()
+{
+    // The demo runs up to the current month, so one file per month of generation.
+    const QString path = QStringLiteral(KPD_BENCH_CACHE_DIR "/demo-%1.db")
+                             .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM")));
+    if (!QFile::exists(path)) {
+        QProcess init;
+        init.start(QStringLiteral(KPD_APPSERVER_BIN), {QStringLiteral("--init-demo"), path});
+        if (!init.waitForFinished(120000) || init.exitCode() != 0) {
+            std::fprintf(stderr, "kpd-appserver --init-demo falhou: %s\n", init.readAllStandardError().constData());
+            QFile::remove(path);
+            return {};
+        }
+    }
+    return path;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    SetMessagePresenter([](MessageKind, const QString& text) {
+        g_messages << text;
+        std::fprintf(stderr, "mensagem: %s\n", qPrintable(text));
+    });
+
+    const QString db = demoDatabase();
+    if (db.isEmpty())
+        return 1;
+    ServerProcess server;
+    // The server logs every call; nothing here reads its pipe while benchmarks run, and a full pipe would
+    // block the server in the middle of a call.
+    server.process().setStandardErrorFile(QStringLiteral(KPD_BENCH_CACHE_DIR "/appserver.log"));
+    QString error;
+    if (!server.start({QStringLiteral("--db"), db}, &error)) {
+        std::fprintf(stderr, "o servidor não iniciou: %s\n", qPrintable(error));
+        return 1;
+    }
+    g_server = &server;
+    const int port = server.port();
+    SetServerAddressProvider([] { return QStringLiteral("127.0.0.1"); }, [port] { return port; });
+
+    // The last complete month of the demo.
+    const QDate thisMonth(QDate::currentDate().year(), QDate::currentDate().month(), 1);
+    g_month = DateTimeUtil::fromDate(thisMonth.addMonths(-1));
+    dtData = g_month;
+
+    auto form = std::make_unique<TfrmIndiResult>();
+    auto other = std::make_unique<TForm>();
+    g_form = form.get();
+    g_other = other.get();
+    g_form->Show();
+    if (!g_form->LastActivateCompleted()) {
+        std::fprintf(stderr, "a primeira atualização falhou\n");
+        return 1;
+    }
+    std::fprintf(stderr, "regionais: %d, top10: %d, dias de estoque: %d\n", g_form->cdsIndicadores->RecordCount() - 1,
+                 g_form->cdsTop10->RecordCount(), g_form->cdsDiasEstoque->RecordCount());
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    form.reset();
+    other.reset();
+    server.stop();
+    return g_messages.isEmpty() ? 0 : 1;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "serverprocess.h"
+
+#include <QDate>
+#include <QTemporaryDir>
+
+// A kpd-appserver over a database whose months each hold one case of the dashboard refresh. The figures
+// are chosen so that every percentage the server works out is exact.
+//
+//  January 2008   five regions AAA..EEE (one branch each), total 8 M:
+//                 AAA 1,0 M  40/40/10/10 %   BBB 1,2 M  40/40/10/10 %   CCC 1,4 M  40/40/10/10 %
+//                 DDD 2,5 M  42/40/12/6 %    EEE 1,9 M  50/30/16/4 %
+//  February 2008  three regions, total 2 M: AAA 0,5 M, BBB 0,5 M, CCC 1 M, all 30/50/10/10 %
+//  March 2008     six regions AAA..FFF, 1 M each at 40/40/10/10 %, total 6 M
+//  April 2008     one region CON: 12,5 M at 42/30/10/18 %
+//  May 2008       AAA 1 M at 42/40/10/8 %, and ZER with no revenue (its percentages come back empty)
+//  June 2008      no figures at all
+// Every month shows the last load of 3 February 2008.
+class RefreshServer {
+public:
+    static inline const QDate kFiveRegions{2008, 1, 1};
+    static inline const QDate kThreeRegions{2008, 2, 1};
+    static inline const QDate kSixRegions{2008, 3, 1};
+    static inline const QDate kOneRegion{2008, 4, 1};
+    static inline const QDate kZeroRevenue{2008, 5, 1};
+    static inline const QDate kNoFigures{2008, 6, 1};
+
+    // Writes the database and starts the server; false with *error on failure.
+    bool start(QString* error);
+    // Points the host's server address at this server.
+    void useIt() const;
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
+    int port() const { return m_port; }
+    bool stop() { return m_server.stop(); }
+
+private:
+    QTemporaryDir m_dir;
+    ServerProcess m_server;
+    int m_port = 0;
+};

@@ -1,0 +1,145 @@
+// kpd-host without a display: opens the month, writes the PNG and the JSON of the dashboard, exits.
+#include "refreshserver.h"
+
+#include "tfrmindiresult.h"
+
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct HostRun {
+    int exitCode = -1;
+    QString stderrText;
+    QImage snapshot;
+    QJsonObject json;
+};
+
+HostRun runHost(const QString& server, const QString& month, const QTemporaryDir& dir)
+{
+    HostRun run;
+    const QString png = dir.filePath(QStringLiteral("painel.png"));
+    const QString json = dir.filePath(QStringLiteral("painel.json"));
+    QFile::remove(png);
+    QFile::remove(json);
+    QProcess host;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    host.setProcessEnvironment(env);
+    host.start(QStringLiteral(KPD_HOST_BIN),
+               {"--server", server, "--month", month, "--snapshot", png, "--export-json", json});
+    if (!host.waitForFinished(60000)) {
+        host.kill();
+        host.waitForFinished();
+        run.stderrText = QStringLiteral("kpd-host não terminou");
+        return run;
+    }
+    run.exitCode = host.exitStatus() == QProcess::NormalExit ? host.exitCode() : -1;
+    run.stderrText = QString::fromUtf8(host.readAllStandardError());
+    run.snapshot.load(png);
+    QFile file(json);
+    if (file.open(QIODevice::ReadOnly))
+        run.json = QJsonDocument::fromJson(file.readAll()).object();
+    return run;
+}
+
+QJsonObject zone(int color, double start, double stop)
+{
+    return QJsonObject{{"color", color}, {"start", start}, {"stop", stop}};
+}
+
+} // namespace
+
+class TestHeadlessHost : public QObject {
+    Q_OBJECT
+    RefreshServer m_server;
+    QTemporaryDir m_dir;
+    QSize m_windowSize;
+
+private slots:
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(m_server.start(&error), qPrintable(error));
+        QVERIFY(m_dir.isValid());
+        TfrmIndiResult form;
+        m_windowSize = form.size();
+    }
+
+    void cleanupTestCase() { QVERIFY(m_server.stop()); }
+
+    void shouldExportTheMonthItShows()
+    {
+        const HostRun run = runHost(m_server.address(), QStringLiteral("2008-04"), m_dir);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.stderrText));
+        QCOMPARE(run.snapshot.size(), m_windowSize);
+
+        const QJsonObject& j = run.json;
+        QCOMPARE(j["refDate"].toString(), QStringLiteral("2008-04-01"));
+        QCOMPARE(j["messages"].toArray(), QJsonArray());
+        QCOMPARE(j["labels"]["lblTitulo"].toString(),
+                 QStringLiteral("BI Business Intelligence - Resultados Operacionais  (Abril/2008)"));
+        QCOMPARE(j["labels"]["lblR1"].toString(), QStringLiteral("CON"));
+        QCOMPARE(j["panels"]["pnlIndicFatTotal"].toString(), QStringLiteral("12,5 M"));
+        QCOMPARE(j["panels"]["pnlIndicConsR1"].toString(), QStringLiteral("42%"));
+
+        const QJsonObject fat = j["gauges"]["indicFatTotal"].toObject();
+        QCOMPARE(fat["min"].toDouble(), 6.25);
+        QCOMPARE(fat["max"].toDouble(), 18.75);
+        QCOMPARE(fat["value"].toDouble(), 12.5);
+        QCOMPARE(fat["needleColor"].toInt(), 0x008000);
+        QCOMPARE(fat["hubColor"].toInt(), 0x008000);
+        QCOMPARE(fat["zones"].toArray(),
+                 (QJsonArray{zone(0x0000FF, 6.25, 11.25), zone(0x00FFFF, 11.25, 12.5), zone(0x008000, 12.5, 18.75)}));
+        QCOMPARE(j["gauges"]["indicConsR1"]["needleColor"].toInt(), 0x00FFFF);
+        QCOMPARE(j["gauges"].toObject().size(), 30);
+
+        const QJsonObject top = j["grids"]["dbgTop10"].toObject();
+        QCOMPARE(top["titles"].toArray().size(), 3);
+        const QJsonArray rows = top["rows"].toArray();
+        QCOMPARE(rows.size(), 1);
+        QVERIFY(rows[0].toArray().contains(QStringLiteral("Filial CON")));
+        QVERIFY(rows[0].toArray().contains(QStringLiteral("18,0%")));
+        QCOMPARE(top["rowColors"].toArray(), QJsonArray{0});
+        QCOMPARE(j["grids"]["dbgAtrasaLanca"]["rows"].toArray(), QJsonArray());
+
+        const QJsonObject revenue = j["charts"]["grafFatReg"].toObject();
+        QVERIFY(!revenue["title"].toString().isEmpty());
+        QCOMPARE(revenue["slices"].toArray(), QJsonArray{QJsonObject({{"label", "CON"}, {"value", 12.5}})});
+        QCOMPARE(j["charts"]["grafResultReg"]["slices"].toArray(),
+                 QJsonArray{QJsonObject({{"label", "CON"}, {"value", 2.25}})});
+    }
+
+    void shouldStillWriteTheOutputsWhenTheRefreshFails_data()
+    {
+        QTest::addColumn<bool>("reachable");
+        QTest::addColumn<QString>("month");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unreachable server")
+            << false << "2008-04" << QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:1.");
+        QTest::newRow("six regions") << true << "2008-03"
+                                     << QString::fromUtf8("Há mais de 5 regionais cadastradas no sistema.Este cockpit "
+                                                          "está programado para exibir dados de apenas 5 regionais.");
+    }
+    void shouldStillWriteTheOutputsWhenTheRefreshFails()
+    {
+        QFETCH(bool, reachable);
+        QFETCH(QString, month);
+        QFETCH(QString, message);
+        const HostRun run = runHost(reachable ? m_server.address() : QStringLiteral("127.0.0.1:1"), month, m_dir);
+        QVERIFY2(run.exitCode > 0, qPrintable(run.stderrText));
+        QVERIFY2(run.stderrText.contains(message), qPrintable(run.stderrText));
+        QCOMPARE(run.snapshot.size(), m_windowSize);
+        QCOMPARE(run.json["messages"].toArray(), QJsonArray{message});
+        QCOMPARE(run.json["refDate"].toString(), month + QStringLiteral("-01"));
+        QCOMPARE(run.json["gauges"].toObject().size(), 30);
+    }
+};
+
+QTEST_MAIN(TestHeadlessHost)
+#include "tst_headless_host.moc"

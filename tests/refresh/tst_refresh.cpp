@@ -1,0 +1,410 @@
+// The dashboard's refresh against a real kpd-appserver over the months of RefreshServer.
+#include "refreshserver.h"
+#include "testsupport.h"
+
+#include "hostfunctions.h"
+#include "launch.h"
+#include "moduledata.h"
+#include "tapplication.h"
+#include "tbuttonflat.h"
+#include "tclientdataset.h"
+#include "tdateeditplus.h"
+#include "tdbgrid.h"
+#include "tfrmfiltroindicresult.h"
+#include "tfrmindiresult.h"
+#include "tnetconnection.h"
+#include "tovergauge.h"
+
+#include <QLocale>
+#include <QtTest>
+
+namespace {
+
+const QString kMoreThanFive = QString::fromUtf8(
+    "Há mais de 5 regionais cadastradas no sistema.Este cockpit está programado para exibir dados de apenas 5 "
+    "regionais.");
+
+QString colourName(TColor c)
+{
+    switch (c) {
+    case clRed: return QStringLiteral("red");
+    case clYellow: return QStringLiteral("yellow");
+    case clGreen: return QStringLiteral("green");
+    default: return QStringLiteral("0x%1").arg(c, 6, 16, QLatin1Char('0'));
+    }
+}
+
+TOverGauge* gaugeOf(TfrmIndiResult* form, const QString& name)
+{
+    auto* g = form->FindComponentAs<TOverGauge>(name);
+    if (!g)
+        qFatal("no gauge %s", qPrintable(name));
+    return g;
+}
+
+// "min..max @value needle/hub", the way a reader checks a dial.
+QString dial(TfrmIndiResult* form, const QString& name)
+{
+    const TOverGauge* g = gaugeOf(form, name);
+    return QStringLiteral("%1..%2 @%3 %4/%5")
+        .arg(g->MinValue())
+        .arg(g->MaxValue())
+        .arg(g->Progress())
+        .arg(colourName(g->NeedleColor()), colourName(g->needleHubCOlor()));
+}
+
+// Range and value only, for needles whose colour the case does not decide.
+QString range(TfrmIndiResult* form, const QString& name)
+{
+    const TOverGauge* g = gaugeOf(form, name);
+    return QStringLiteral("%1..%2 @%3").arg(g->MinValue()).arg(g->MaxValue()).arg(g->Progress());
+}
+
+QString zones(TfrmIndiResult* form, const QString& name)
+{
+    QStringList out;
+    for (const TGaugeZone& z : gaugeOf(form, name)->Zones())
+        out << QStringLiteral("%1 %2-%3").arg(colourName(z.color)).arg(z.start).arg(z.stop);
+    return out.join(QStringLiteral(", "));
+}
+
+QString caption(TfrmIndiResult* form, const QString& name)
+{
+    QObject* c = form->FindComponent(name);
+    return c ? c->property("Caption").toString() : QStringLiteral("<%1 não existe>").arg(name);
+}
+
+// Region code and the five value texts of a regional row.
+QStringList rowTexts(TfrmIndiResult* form, int n)
+{
+    QStringList texts{caption(form, QStringLiteral("lblR%1").arg(n))};
+    for (const char* panel : {"pnlIndicFatR", "pnlIndicConsR", "pnlIndicMdoR", "pnlIndicDespeR", "pnlIndicResultR"})
+        texts << caption(form, QLatin1String(panel) + QString::number(n));
+    return texts;
+}
+
+QStringList totalTexts(TfrmIndiResult* form)
+{
+    QStringList texts;
+    for (const char* panel :
+         {"pnlIndicFatTotal", "pnlIndicConsTotal", "pnlIndicMdoTotal", "pnlIndicDespeTotal", "pnlIndicResultTotal"})
+        texts << caption(form, QLatin1String(panel));
+    return texts;
+}
+
+QStringList recordsOf(TClientDataSet* cds)
+{
+    QStringList rows;
+    for (int r = 0; r < cds->RecordCount(); ++r) {
+        QStringList cells;
+        for (int f = 0; f < cds->Fields().size(); ++f)
+            cells << cds->ValueAt(r, f).toString();
+        rows << cells.join(QLatin1Char('|'));
+    }
+    return rows;
+}
+
+} // namespace
+
+class TestRefresh : public QObject {
+    Q_OBJECT
+    RefreshServer m_server;
+    std::unique_ptr<MessageRecorder> m_messages;
+    std::unique_ptr<TForm> m_other; // another window of the host, to leave the dashboard and come back
+    TfrmIndiResult* m_form = nullptr;
+
+    // A new dashboard for the month, shown: its first refresh runs inside Show.
+    TfrmIndiResult* open(const QDate& month)
+    {
+        m_form = new TfrmIndiResult;
+        dtData = DateTimeUtil::fromDate(month);
+        m_form->Show();
+        return m_form;
+    }
+
+    // The user goes to another window of the host, the reference date changes, and the user comes back.
+    void comeBack(const QDate& month)
+    {
+        Application()->WindowActivated(m_other.get());
+        dtData = DateTimeUtil::fromDate(month);
+        Application()->WindowActivated(m_form);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+        QString error;
+        QVERIFY2(m_server.start(&error), qPrintable(error));
+        m_server.useIt();
+        m_messages = std::make_unique<MessageRecorder>();
+        m_other = std::make_unique<TForm>();
+        m_other->setObjectName(QStringLiteral("frmOutra"));
+    }
+
+    void init()
+    {
+        m_server.useIt();
+        m_messages->messages.clear();
+    }
+
+    void cleanup()
+    {
+        delete m_form;
+        m_form = nullptr;
+    }
+
+    void cleanupTestCase()
+    {
+        m_other.reset();
+        m_messages.reset();
+        SetServerAddressProvider({}, {});
+        QVERIFY(m_server.stop());
+    }
+
+    void fiveRegionsFillEveryRowAndEndUnfiltered()
+    {
+        TfrmIndiResult* form = open(RefreshServer::kFiveRegions);
+        QCOMPARE(m_messages->messages, QStringList());
+        QVERIFY(form->LastActivateCompleted());
+        QVERIFY(!form->cdsIndicadores->Filtered());
+        QVERIFY(form->netIndicResult->Connected());
+
+        QCOMPARE(caption(form, "lblTitulo"),
+                 QStringLiteral("BI Business Intelligence - Resultados Operacionais  (Janeiro/2008)"));
+        QCOMPARE(caption(form, "lblQtFiliais"), QStringLiteral("Quantidade de Unidades:  5"));
+        QCOMPARE(caption(form, "lblDtAtu"), QString::fromUtf8("Última Atualização : 03/02/2008"));
+        QCOMPARE(totalTexts(form).mid(0, 2), (QStringList{"8 M", "43%"}));
+        QCOMPARE(dial(form, "indicFatTotal"), QStringLiteral("4..12 @8 green/green"));
+
+        QCOMPARE(rowTexts(form, 1), (QStringList{"AAA", "1 M", "40%", "40%", "10%", "10%"}));
+        QCOMPARE(rowTexts(form, 2), (QStringList{"BBB", "1,2 M", "40%", "40%", "10%", "10%"}));
+        QCOMPARE(rowTexts(form, 3), (QStringList{"CCC", "1,4 M", "40%", "40%", "10%", "10%"}));
+        QCOMPARE(rowTexts(form, 4), (QStringList{"DDD", "2,5 M", "42%", "40%", "12%", "6%"}));
+        QCOMPARE(rowTexts(form, 5), (QStringList{"EEE", "1,9 M", "50%", "30%", "16%", "4%"}));
+        // Each regional revenue gauge is judged against its own figure.
+        QCOMPARE(dial(form, "indicFatR5"), QStringLiteral("0.95..2.85 @1.9 green/green"));
+        QCOMPARE(dial(form, "indicConsR4"), QStringLiteral("20..60 @42 yellow/yellow"));
+        QCOMPARE(dial(form, "IndicResultR5"), QStringLiteral("2.5..7.5 @4 red/red"));
+        QCOMPARE(dial(form, "indicDespeR5"), QStringLiteral("7.5..22.5 @16 yellow/yellow"));
+        // The keyboard lands on the first grid.
+        QCOMPARE(form->focusWidget(), form->dbgTop10);
+    }
+
+    void threeRegionsResetRowsFourAndFiveAndKeepTheirTexts()
+    {
+        TfrmIndiResult* form = open(RefreshServer::kFiveRegions);
+        QVERIFY(form->LastActivateCompleted());
+        comeBack(RefreshServer::kThreeRegions);
+        QCOMPARE(form->ActivateCount(), 2);
+        QVERIFY(form->LastActivateCompleted());
+        QCOMPARE(m_messages->messages, QStringList());
+        QVERIFY(!form->cdsIndicadores->Filtered());
+
+        QCOMPARE(caption(form, "lblTitulo"),
+                 QString::fromUtf8("BI Business Intelligence - Resultados Operacionais  (Fevereiro/2008)"));
+        QCOMPARE(totalTexts(form), (QStringList{"2 M", "30%", "50%", "10%", "10%"}));
+        QCOMPARE(rowTexts(form, 1), (QStringList{"AAA", "0,5 M", "30%", "50%", "10%", "10%"}));
+        QCOMPARE(rowTexts(form, 3), (QStringList{"CCC", "1 M", "30%", "50%", "10%", "10%"}));
+        QCOMPARE(dial(form, "indicFatR1"), QStringLiteral("0.25..0.75 @0.5 green/green"));
+        QCOMPARE(dial(form, "indicConsR3"), QStringLiteral("20..60 @30 green/green"));
+
+        // Rows without a region keep January's texts...
+        QCOMPARE(rowTexts(form, 4), (QStringList{"DDD", "2,5 M", "42%", "40%", "12%", "6%"}));
+        QCOMPARE(rowTexts(form, 5), (QStringList{"EEE", "1,9 M", "50%", "30%", "16%", "4%"}));
+        // ...and show reset dials: revenue from February's total (2 M), the percentages from their fixed
+        // targets, the needle at the minimum in the colour January's value has in the new zones.
+        const QStringList expected{
+            "indicFatR4", "1..3 @1 green/green",        "indicFatR5", "1..3 @1 yellow/yellow",
+            "indicConsR4", "20..60 @20 yellow/yellow",  "indicConsR5", "20..60 @20 red/red",
+            "indicMDOR4", "22.5..67.5 @22.5 green/green", "indicMDOR5", "22.5..67.5 @22.5 green/green",
+            "indicDespeR4", "7.5..22.5 @7.5 green/green", "indicDespeR5", "7.5..22.5 @7.5 yellow/yellow",
+            "IndicResultR4", "2.5..7.5 @2.5 green/green", "IndicResultR5", "2.5..7.5 @2.5 red/red",
+        };
+        for (int i = 0; i < expected.size(); i += 2)
+            QCOMPARE(expected[i] + ": " + dial(form, expected[i]), expected[i] + ": " + expected[i + 1]);
+        QCOMPARE(zones(form, "indicFatR4"), QStringLiteral("red 1-1.8, yellow 1.8-2, green 2-3"));
+    }
+
+    void sixRegionsFillFiveRowsThenAbandonWithOneMessage()
+    {
+        TfrmIndiResult* form = open(RefreshServer::kSixRegions);
+        QCOMPARE(m_messages->messages, QStringList{kMoreThanFive});
+        QVERIFY(!form->LastActivateCompleted());
+        QVERIFY(form->cdsIndicadores->Filtered());
+        QCOMPARE(form->cdsIndicadores->Filter(), QStringLiteral("CDAREAGERE <> 'TOTAL'"));
+
+        QCOMPARE(caption(form, "lblTitulo"),
+                 QString::fromUtf8("BI Business Intelligence - Resultados Operacionais  (Março/2008)"));
+        QCOMPARE(caption(form, "lblQtFiliais"), QStringLiteral("Quantidade de Unidades:  6"));
+        QCOMPARE(totalTexts(form), (QStringList{"6 M", "40%", "40%", "10%", "10%"}));
+        QCOMPARE(dial(form, "indicFatTotal"), QStringLiteral("3..9 @6 green/green"));
+        for (int n = 1; n <= 5; ++n) {
+            QCOMPARE(rowTexts(form, n),
+                     (QStringList{QString(3, QChar('A' + n - 1)), "1 M", "40%", "40%", "10%", "10%"}));
+            QCOMPARE(dial(form, QStringLiteral("indicFatR%1").arg(n)), QStringLiteral("0.5..1.5 @1 green/green"));
+        }
+        // The message ends the refresh; nothing starts another one.
+        QTest::qWait(200);
+        QCOMPARE(form->ActivateCount(), 1);
+        QCOMPARE(m_messages->messages.size(), 1);
+    }
+
+    void oneRegionGaugesFollowTheirTargets_data()
+    {
+        QTest::addColumn<QString>("gauge");
+        QTest::addColumn<QString>("panel");
+        QTest::addColumn<QString>("expectedDial");
+        QTest::addColumn<QString>("expectedZones");
+        QTest::addColumn<QString>("expectedText");
+        const QString revenueZones = "red 6.25-11.25, yellow 11.25-12.5, green 12.5-18.75";
+        const QString consumptionZones = "red 44-60, yellow 40-44, green 20-40";
+        QTest::newRow("total revenue 12.5") << "indicFatTotal" << "pnlIndicFatTotal" << "6.25..18.75 @12.5 green/green"
+                                            << revenueZones << "12,5 M";
+        QTest::newRow("regional revenue 12.5") << "indicFatR1" << "pnlIndicFatR1" << "6.25..18.75 @12.5 green/green"
+                                               << revenueZones << "12,5 M";
+        QTest::newRow("regional consumption 42") << "indicConsR1" << "pnlIndicConsR1" << "20..60 @42 yellow/yellow"
+                                                 << consumptionZones << "42%";
+        QTest::newRow("total consumption 42") << "indicConsTotal" << "pnlIndicConsTotal" << "20..60 @42 yellow/yellow"
+                                              << consumptionZones << "42%";
+        QTest::newRow("regional labour 30") << "indicMDOR1" << "pnlIndicMdoR1" << "22.5..67.5 @30 green/green"
+                                            << "red 49.5-67.5, yellow 45-49.5, green 22.5-45" << "30%";
+        QTest::newRow("total expenses 10") << "indicDespeTotal" << "pnlIndicDespeTotal" << "7.5..22.5 @10 green/green"
+                                           << "red 16.5-22.5, yellow 15-16.5, green 7.5-15" << "10%";
+    }
+    void oneRegionGaugesFollowTheirTargets()
+    {
+        QFETCH(QString, gauge);
+        QFETCH(QString, panel);
+        QFETCH(QString, expectedDial);
+        QFETCH(QString, expectedZones);
+        QFETCH(QString, expectedText);
+        TfrmIndiResult* form = open(RefreshServer::kOneRegion);
+        QVERIFY(form->LastActivateCompleted());
+        QCOMPARE(dial(form, gauge), expectedDial);
+        QCOMPARE(zones(form, gauge), expectedZones);
+        QCOMPARE(caption(form, panel), expectedText);
+    }
+
+    void regionWithoutRevenueShowsEmptyPercentages()
+    {
+        TfrmIndiResult* form = open(RefreshServer::kZeroRevenue);
+        QVERIFY(form->LastActivateCompleted());
+        QCOMPARE(rowTexts(form, 1), (QStringList{"AAA", "1 M", "42%", "40%", "10%", "8%"}));
+        QCOMPARE(rowTexts(form, 2), (QStringList{"ZER", "0 M", "%", "%", "%", "%"}));
+        // Empty percentages read as 0; a revenue target of 0 keeps the reset range with empty zones.
+        QCOMPARE(dial(form, "indicFatR2"), QStringLiteral("0.5..1.5 @0 green/green"));
+        QCOMPARE(zones(form, "indicFatR2"), QStringLiteral("red 0-0, yellow 0-0, green 0-0"));
+        for (const char* g : {"indicConsR2", "indicMDOR2", "indicDespeR2", "IndicResultR2"})
+            QCOMPARE(range(form, g).section('@', 1), QStringLiteral("0"));
+        QCOMPARE(range(form, "indicConsR2"), QStringLiteral("20..60 @0"));
+    }
+
+    void monthWithoutTotalShowsEmptyTotals()
+    {
+        TfrmIndiResult* form = open(RefreshServer::kOneRegion);
+        QVERIFY(form->LastActivateCompleted());
+        comeBack(RefreshServer::kNoFigures);
+        QVERIFY(form->LastActivateCompleted());
+        QCOMPARE(m_messages->messages, QStringList());
+        QVERIFY(form->cdsIndicadores->IsEmpty());
+        QVERIFY(!form->cdsIndicadores->Filtered());
+
+        QCOMPARE(caption(form, "lblTitulo"),
+                 QStringLiteral("BI Business Intelligence - Resultados Operacionais  (Junho/2008)"));
+        QCOMPARE(caption(form, "lblQtFiliais"), QStringLiteral("Quantidade de Unidades:  "));
+        QCOMPARE(caption(form, "lblDtAtu"), QString::fromUtf8("Última Atualização : "));
+        QCOMPARE(totalTexts(form), (QStringList{" M", "%", "%", "%", "%"}));
+        // The revenue dials keep April's range; their zones collapse to [0, 0].
+        QCOMPARE(dial(form, "indicFatTotal"), QStringLiteral("6.25..18.75 @0 green/green"));
+        QCOMPARE(zones(form, "indicFatTotal"), QStringLiteral("red 0-0, yellow 0-0, green 0-0"));
+        QCOMPARE(range(form, "indicFatR1"), QStringLiteral("6.25..18.75 @6.25"));
+        QCOMPARE(zones(form, "indicFatR1"), QStringLiteral("red 0-0, yellow 0-0, green 0-0"));
+        QCOMPARE(range(form, "indicConsTotal"), QStringLiteral("20..60 @0"));
+        QCOMPARE(range(form, "IndicResultTotal"), QStringLiteral("2.5..7.5 @0"));
+        // The region row of April keeps its texts.
+        QCOMPARE(rowTexts(form, 1), (QStringList{"CON", "12,5 M", "42%", "30%", "10%", "18%"}));
+    }
+
+    void unreachableServerAbandonsTheRefreshAndKeepsTheData()
+    {
+        TfrmIndiResult* form = open(RefreshServer::kFiveRegions);
+        QVERIFY(form->LastActivateCompleted());
+        QList<QStringList> before;
+        for (TClientDataSet* cds :
+             {form->cdsIndicadores, form->cdsTop10, form->cdsBottom10, form->cdsGrafPizza, form->cdsDiasEstoque})
+            before << recordsOf(cds);
+        QVERIFY(!before.first().isEmpty());
+        const QString title = caption(form, "lblTitulo");
+
+        // Nothing listens on port 1.
+        SetServerAddressProvider([] { return QStringLiteral("127.0.0.1"); }, [] { return 1; });
+        comeBack(RefreshServer::kThreeRegions);
+        QCOMPARE(m_messages->messages,
+                 QStringList{QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:1.")});
+        QVERIFY(!form->LastActivateCompleted());
+        QVERIFY(!form->netIndicResult->Connected());
+        QList<QStringList> after;
+        for (TClientDataSet* cds :
+             {form->cdsIndicadores, form->cdsTop10, form->cdsBottom10, form->cdsGrafPizza, form->cdsDiasEstoque})
+            after << recordsOf(cds);
+        QCOMPARE(after, before);
+        QCOMPARE(caption(form, "lblTitulo"), title);
+        QCOMPARE(rowTexts(form, 5), (QStringList{"EEE", "1,9 M", "50%", "30%", "16%", "4%"}));
+    }
+
+    void escapeClosesTheDashboard_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("Escape on dbgBottom10") << "dbgBottom10" << int(Qt::Key_Escape) << QString(QChar(27)) << true;
+        QTest::newRow("Escape on the window") << "" << int(Qt::Key_Escape) << QString(QChar(27)) << true;
+        QTest::newRow("Enter on dbgBottom10") << "dbgBottom10" << int(Qt::Key_Return) << "\r" << false;
+        QTest::newRow("letter on dbgBottom10") << "dbgBottom10" << int(Qt::Key_A) << "a" << false;
+        QTest::newRow("Enter on the window") << "" << int(Qt::Key_Return) << "\r" << false;
+        QTest::newRow("letter on the window") << "" << int(Qt::Key_A) << "a" << false;
+    }
+    void escapeClosesTheDashboard()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, key);
+        QFETCH(QString, text);
+        QFETCH(bool, closes);
+
+        // Opened as the user opens it: the month dialog confirmed with January 2008.
+        WhenModal([](QWidget* w) {
+            auto* dialog = qobject_cast<TfrmFiltroIndicResult*>(w);
+            QVERIFY(dialog);
+            dialog->depData->SetDate(DateTimeUtil::fromDate(RefreshServer::kFiveRegions));
+            dialog->sbtConfirma->Click();
+        });
+        CriaIndicResult();
+        m_form = frmIndiResult;
+        TfrmIndiResult* form = m_form;
+        QVERIFY(form && form->isVisible());
+        QVERIFY(form->LastActivateCompleted());
+        QCOMPARE(Application()->ActiveForm(), form);
+        QVERIFY(form->netIndicResult->Connected());
+
+        QWidget* receiver = target.isEmpty() ? static_cast<QWidget*>(form) : form->FindComponentAs<QWidget>(target);
+        QVERIFY(receiver);
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QApplication::sendEvent(receiver, &press);
+
+        QCOMPARE(form->isVisible(), !closes);
+        QCOMPARE(form->netIndicResult->Connected(), !closes);
+        QCOMPARE(form->DeactivateCount(), closes ? 1 : 0);
+        // Hidden, not destroyed: the module's global still names it and the application still owns it.
+        QCOMPARE(frmIndiResult, form);
+        QVERIFY(Application()->OwnedWindows().contains(form));
+        QCOMPARE(m_messages->messages, QStringList());
+        if (!closes)
+            form->Close();
+        frmIndiResult = nullptr;
+    }
+};
+
+QTEST_MAIN(TestRefresh)
+#include "tst_refresh.moc"
