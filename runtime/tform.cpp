@@ -3,7 +3,13 @@
 #include "eventboundary.h"
 #include "tapplication.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
+
+namespace {
+constexpr int kActivationWaitMs = 2000;
+}
 
 TForm::TForm(QWidget* parent) : QWidget(parent, Qt::Window)
 {
@@ -23,8 +29,21 @@ void TForm::Show()
 {
     show();
     raise();
+    if (Application()->ActiveForm() == this)
+        return;
     activateWindow();
-    Application()->WindowActivated(this);
+    // Wait for the window system to make this the active window, so that the activation runs once, in
+    // order after whatever the window system still had queued (closing a dialog activates the window
+    // behind it first). Only window-system and posted events are handled meanwhile, not the user's input.
+    const int before = m_activateCount;
+    QElapsedTimer waited;
+    waited.start();
+    while (m_activateCount == before && isVisible() && Application()->ActiveForm() != this &&
+           waited.elapsed() < kActivationWaitMs)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents, 20);
+    // A window system that never hands the activation over (or refuses it) still gets one activation.
+    if (m_activateCount == before && isVisible())
+        Application()->WindowActivated(this);
 }
 
 void TForm::Close() { close(); }

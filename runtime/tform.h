@@ -27,7 +27,8 @@ public:
     TNotifyEvent OnDeactivate;
     TKeyPressEvent OnKeyPress;
 
-    // Shows the window, brings it to the front and makes it the active window at once.
+    // Shows the window, brings it to the front and returns once it is the active window (its OnActivate
+    // has run), or after a short wait when the window system does not activate it.
     void Show();
     void Close();
     void SetFocus();
