@@ -93,7 +93,24 @@ QObject* FindOwnedComponent(const QObject* owner, const QString& name)
     return findByName(owner, name);
 }
 
-QObject* TForm::FindComponent(const QString& name) const { return FindOwnedComponent(this, name); }
+QObject* TForm::FindComponent(const QString& name) const
+{
+    const QString key = name.toCaseFolded();
+    if (QObject* cached = m_componentCache.value(key).data()) {
+        // Still ours and still so named: renamed or re-parented components are looked up afresh.
+        bool owned = false;
+        for (const QObject* p = cached->parent(); p && !owned; p = p->parent())
+            owned = p == this;
+        if (owned && cached->objectName().compare(name, Qt::CaseInsensitive) == 0)
+            return cached;
+    }
+    QObject* found = FindOwnedComponent(this, name);
+    if (found)
+        m_componentCache.insert(key, found);
+    else
+        m_componentCache.remove(key);
+    return found;
+}
 
 void TForm::DoActivate()
 {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QChar>
+#include <QHash>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 
@@ -64,4 +66,6 @@ private:
     int m_activateCount = 0;
     int m_deactivateCount = 0;
     bool m_lastActivateCompleted = true;
+    // Names resolved before; a refresh composes and resolves the same ninety names every time.
+    mutable QHash<QString, QPointer<QObject>> m_componentCache;
 };

@@ -2,6 +2,7 @@
 #include "hostfunctions.h"
 #include "tdateeditplus.h"
 #include "tmessages.h"
+#include "tform.h"
 #include "tscreen.h"
 #include "exceptions.h"
 #include "testsupport.h"
@@ -178,6 +179,23 @@ private slots:
         }
         QCOMPARE(abandoned, fails);
         QCOMPARE(recorder.messages.size(), fails ? 1 : 0);
+    }
+
+    void shouldFindComponentsIgnoringCaseAfterChanges()
+    {
+        TForm form;
+        auto* panel = new QWidget(&form);
+        auto* gauge = new QWidget(panel);
+        gauge->setObjectName(QStringLiteral("indicMDOR1"));
+        QCOMPARE(form.FindComponent(QStringLiteral("indicMdoR1")), gauge);
+        QCOMPARE(form.FindComponent(QStringLiteral("INDICMDOR1")), gauge);
+        gauge->setObjectName(QStringLiteral("indicMDOR2"));
+        QVERIFY(!form.FindComponent(QStringLiteral("indicMdoR1")));
+        QCOMPARE(form.FindComponent(QStringLiteral("indicmdor2")), gauge);
+        gauge->setParent(nullptr);
+        QVERIFY(!form.FindComponent(QStringLiteral("indicMdoR2")));
+        delete gauge;
+        QVERIFY(!form.FindComponent(QStringLiteral("indicMdoR2")));
     }
 
     void shouldKeepOneOverrideCursorWhileBusy()
