@@ -7,6 +7,7 @@
 #include "tbuttonflat.h"
 #include "tmessages.h"
 
+#include <QKeyEvent>
 #include <QStyle>
 
 TfrmFiltroPadrao::TfrmFiltroPadrao(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::TfrmFiltroPadrao>())
@@ -57,6 +58,17 @@ void TfrmFiltroPadrao::SetModalResult(int result)
 }
 
 void TfrmFiltroPadrao::reject() { SetModalResult(mrCancel); }
+
+void TfrmFiltroPadrao::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier &&
+        sbtConfirma->isEnabled()) {
+        event->accept();
+        sbtConfirma->Click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
 
 QObject* TfrmFiltroPadrao::FindComponent(const QString& name) const { return FindOwnedComponent(this, name); }
 

@@ -50,6 +50,9 @@ public:
     void reject() override;
 
 protected:
+    // Enter confirms, as a click on sbtConfirma would; the dialog has no default push button.
+    void keyPressEvent(QKeyEvent* event) override;
+
     // A derived dialog calls this at the end of its constructor: runs FormCreate in the boundary.
     void DoCreate();
 

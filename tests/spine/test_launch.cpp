@@ -163,6 +163,20 @@ private slots:
         QCOMPARE(dtData, 123.0);
     }
 
+    void shouldConfirmWithEnter()
+    {
+        TfrmFiltroIndicResult dlg;
+        WhenModal([](QWidget* w) {
+            auto* d = asDialog(w);
+            d->depData->Clear();
+            d->depData->SetFocus();
+            QTest::keyClicks(d->depData, QStringLiteral("05062024"));
+            QTest::keyClick(d->depData, Qt::Key_Return);
+        });
+        QCOMPARE(dlg.ShowModal(), int(mrOk));
+        QCOMPARE(dtData, DateTimeUtil::fromDate(QDate(2024, 6, 5)));
+    }
+
     void shouldOpenOnTodayAndAcceptAtOnce()
     {
         MessageRecorder& recorder = *m_recorder;
