@@ -6,6 +6,8 @@
 #include "tfrmindiresult.h"
 #include "tscreen.h"
 
+#include <QList>
+#include <QPointer>
 #include <QScopeGuard>
 
 #include <new>
@@ -27,6 +29,30 @@ void createDashboard()
     }
 }
 
+// Windows of earlier launches. A hidden one can never come back (nothing shows a dashboard again once
+// Escape has hidden it, and a dialog is done after its modal run), so keeping it only grows the host.
+QList<QPointer<QWidget>>& launchedWindows()
+{
+    static QList<QPointer<QWidget>> windows;
+    return windows;
+}
+
+// Releases the hidden windows of earlier launches, except those the module variables still name.
+void releaseHiddenWindows()
+{
+    auto& windows = launchedWindows();
+    windows.removeAll(nullptr);
+    for (auto it = windows.begin(); it != windows.end();) {
+        QWidget* w = *it;
+        if (w->isVisible() || w == frmFiltroIndicResult || w == frmIndiResult) {
+            ++it;
+            continue;
+        }
+        it = windows.erase(it);
+        w->deleteLater();
+    }
+}
+
 } // namespace
 
 void CriaIndicResult()
@@ -35,11 +61,15 @@ void CriaIndicResult()
     const auto restoreCursor = qScopeGuard([] { TScreen::SetCursor(crDefault); });
 
     frmFiltroIndicResult = new TfrmFiltroIndicResult(nullptr);
+    launchedWindows().append(frmFiltroIndicResult);
+    releaseHiddenWindows();
     if (frmFiltroIndicResult->ShowModal() != mrOk)
         return;
 
     dtData = frmFiltroIndicResult->depData->GetPrimDia();
     createDashboard();
+    launchedWindows().append(frmIndiResult);
+    releaseHiddenWindows();
     // Showing makes it the active window, which runs its first refresh before this returns.
     frmIndiResult->Show();
 }

@@ -81,6 +81,9 @@ private:
     void createLayout();         // window definition
     void linkDataControls();     // window definition: grids and charts to their data
     void hookEvents();
+
+    // Captions of the regional rows' labels and panels as the window definition stores them, by name.
+    QHash<QString, QString> m_storedRowTexts;
 };
 
 // The dashboard of the latest confirmed launch.

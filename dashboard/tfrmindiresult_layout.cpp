@@ -21,6 +21,15 @@ void TfrmIndiResult::createLayout()
     resize(qMax(width(), extent.right() + 1), qMax(height(), extent.bottom() + 1));
     pnlTitulo->SetAlign(TPanel::alTop);
 
+    // The regional rows' texts as the definition stores them, for rows a month has no region for.
+    for (int n = 1; n <= 5; ++n)
+        for (const char* prefix : {"lblR", "pnlIndicFatR", "pnlIndicConsR", "pnlIndicMdoR", "pnlIndicDespeR",
+                                   "pnlIndicResultR"}) {
+            const QObject* c = FindComponent(QLatin1String(prefix) + QString::number(n));
+            if (c)
+                m_storedRowTexts.insert(c->objectName(), c->property("Caption").toString());
+        }
+
     for (TDBGrid* grid : {dbgTop10, dbgBottom10, dbgAtrasaLanca}) {
         grid->OnDrawColumnCell = [this](QObject* sender, const QRect& rect, int dataCol, TColumn* column,
                                         TGridDrawState state) {

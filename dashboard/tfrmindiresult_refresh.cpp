@@ -43,6 +43,20 @@ bool isRevenue(const IndicatorColumn& column) { return &column == &kColumns[0]; 
 
 QString name(const char* prefix, int row) { return QLatin1String(prefix) + QString::number(row); }
 
+// Puts a figure on a gauge whose zones are set. An empty figure is not judged: judging it as 0 would
+// paint a verdict the data never gave, so the needle rests at the minimum in grey.
+void showFigure(TOverGauge* gauge, const TField* field)
+{
+    if (field->IsNull()) {
+        gauge->SetProgress(gauge->MinValue());
+        gauge->SetNeedleCOlor(clGray);
+        gauge->SetNeedleHubCOlor(clGray);
+        return;
+    }
+    gauge->SetProgress(field->AsFloat());
+    ColorNeedleByZone(gauge);
+}
+
 } // namespace
 
 template <typename T>
@@ -59,10 +73,13 @@ void TfrmIndiResult::FormActivate(QObject* sender)
     Q_UNUSED(sender);
     netIndicResult->SetConnected(true);
 
-    lblTitulo->SetCaption(msgPadrao->Msg(QStringLiteral("TITULO")) + QStringLiteral(" (") + NomeMes(dtData) +
-                          QStringLiteral("/") + DateTimeUtil::toDate(dtData).toString(QStringLiteral("yyyy")) + QStringLiteral(")"));
-
+    // The title names the month asked for, but goes on the window only with that month's figures: after a
+    // failed fetch the header still belongs to the figures on screen.
+    const QString title = msgPadrao->Msg(QStringLiteral("TITULO")) + QStringLiteral(" (") + NomeMes(dtData) +
+                          QStringLiteral("/") + DateTimeUtil::toDate(dtData).toString(QStringLiteral("yyyy")) +
+                          QStringLiteral(")");
     FetchCkpData();
+    lblTitulo->SetCaption(title);
 
     cdsIndicadores->SetFiltered(true);
     cdsIndicadores->SetFilter(QStringLiteral("CDAREAGERE = 'TOTAL'"));
@@ -80,20 +97,24 @@ void TfrmIndiResult::FormActivate(QObject* sender)
         auto* gauge = component<TOverGauge>(this, QLatin1String(column.totalGauge));
         auto* panel = component<TPanel>(this, QLatin1String(column.totalPanel));
         ConfigureGaugeZones(gauge, column.higherIsBetter, isRevenue(column) ? field->AsFloat() : column.target);
-        gauge->SetProgress(field->AsFloat());
         panel->SetCaption(field->AsString() + QLatin1String(column.suffix));
-        ColorNeedleByZone(gauge);
+        showFigure(gauge, field);
     }
 
     // Every regional row starts from the new zones, its needle parked at the minimum; the needle keeps
-    // the colour its old value has in the new zones.
+    // the colour its old value has in the new zones. A row this month has no region for reads as on a
+    // new window, not as some earlier month's region.
     for (int n = 1; n <= 5; ++n) {
         for (const IndicatorColumn& column : kColumns) {
             auto* gauge = component<TOverGauge>(this, name(column.regionGauge, n));
             ConfigureGaugeZones(gauge, column.higherIsBetter, isRevenue(column) ? totalRevenue : column.target);
             ColorNeedleByZone(gauge);
             gauge->SetProgress(gauge->MinValue());
+            auto* panel = component<TPanel>(this, name(column.regionPanel, n));
+            panel->SetCaption(m_storedRowTexts.value(panel->objectName()));
         }
+        auto* label = component<TLabel>(this, name("lblR", n));
+        label->SetCaption(m_storedRowTexts.value(label->objectName()));
     }
 
     cdsIndicadores->SetFilter(QStringLiteral("CDAREAGERE <> 'TOTAL'"));
@@ -110,8 +131,7 @@ void TfrmIndiResult::FormActivate(QObject* sender)
         label->SetCaption(cdsIndicadores->FieldByName(QStringLiteral("CDAREAGERE"))->AsString());
         panel->SetCaption(revenue->AsString() + QLatin1String(kColumns[0].suffix));
         ConfigureGaugeZones(gauge, true, revenue->AsFloat());
-        gauge->SetProgress(revenue->AsFloat());
-        ColorNeedleByZone(gauge);
+        showFigure(gauge, revenue);
         label->setVisible(true);
         gauge->setVisible(true);
         panel->setVisible(true);
@@ -124,8 +144,7 @@ void TfrmIndiResult::FormActivate(QObject* sender)
             auto* p = component<TPanel>(this, name(column.regionPanel, n));
             p->SetCaption(field->AsString() + QLatin1String(column.suffix));
             ConfigureGaugeZones(g, column.higherIsBetter, column.target);
-            g->SetProgress(field->AsFloat());
-            ColorNeedleByZone(g);
+            showFigure(g, field);
             g->setVisible(true);
             p->setVisible(true);
         }

@@ -5,12 +5,18 @@
 #include "moduleloader.h"
 #include "tbuttonflat.h"
 #include "tdateeditplus.h"
+#include "tapplication.h"
 #include "tform.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QJsonDocument>
 #include <QTimer>
+#include <QPainter>
+#include <QPdfWriter>
+
+#include <memory>
+#include <utility>
 
 #include <cstdio>
 
@@ -46,43 +52,171 @@ bool writeFile(const QString& path, const QByteArray& data)
 
 } // namespace
 
+bool ParseMonths(const QStringList& values, QList<QDate>* months, QString* error)
+{
+    const auto monthOf = [](const QString& text) {
+        return QDate::fromString(text.trimmed() + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"));
+    };
+    months->clear();
+    for (const QString& value : values) {
+        const QStringList ends = value.split(QStringLiteral(".."));
+        const QDate first = monthOf(ends.value(0));
+        const QDate last = ends.size() == 2 ? monthOf(ends.value(1)) : first;
+        if (ends.size() > 2 || !first.isValid() || !last.isValid()) {
+            *error = QStringLiteral("mês inválido em --month: %1 (use AAAA-MM ou AAAA-MM..AAAA-MM)").arg(value);
+            return false;
+        }
+        if (last < first) {
+            *error = QStringLiteral("período invertido em --month: %1 (o primeiro mês vem antes do último)").arg(value);
+            return false;
+        }
+        for (QDate m = first; m <= last; m = m.addMonths(1))
+            months->append(m);
+    }
+    return true;
+}
+
+QString PathForMonth(const QString& pattern, const QDate& month)
+{
+    QString path = pattern;
+    return path.replace(QStringLiteral("{month}"), month.toString(QStringLiteral("yyyy-MM")));
+}
+
+bool CheckHeadlessOptions(const HeadlessOptions& options, QString* error)
+{
+    if (options.months.size() < 2)
+        return true;
+    for (const auto& [option, path] : {std::pair{"--snapshot", options.snapshot}, std::pair{"--export-json", options.json}})
+        if (!path.isEmpty() && !path.contains(QStringLiteral("{month}"))) {
+            *error = QStringLiteral("com vários meses, o caminho de %1 deve conter {month} (por exemplo "
+                                    "painel-{month}.png): %2")
+                         .arg(QLatin1String(option), path);
+            return false;
+        }
+    return true;
+}
+
+namespace {
+
+// The board pack: one landscape A4 page per month, the month in the header, the picture scaled to fit.
+class BoardPack {
+public:
+    explicit BoardPack(const QString& path) : m_path(path) {}
+
+    bool add(const QDate& month, const QImage& picture)
+    {
+        if (!m_writer) {
+            m_writer = std::make_unique<QPdfWriter>(m_path);
+            m_writer->setPageSize(QPageSize(QPageSize::A4));
+            m_writer->setPageOrientation(QPageLayout::Landscape);
+            m_writer->setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+            m_writer->setResolution(150);
+            m_writer->setTitle(QStringLiteral("Indicadores de Resultado"));
+            m_writer->setCreator(QStringLiteral("kpd-host"));
+            if (!m_painter.begin(m_writer.get()))
+                return false;
+        } else if (!m_writer->newPage()) {
+            return false;
+        }
+        const QRectF page(QPointF(0, 0), QSizeF(m_writer->width(), m_writer->height()));
+        QFont font(QStringLiteral("Liberation Sans"));
+        font.setPixelSize(qRound(page.height() * 0.03));
+        m_painter.setFont(font);
+        const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
+        QString header = locale.standaloneMonthName(month.month()) + QLatin1Char('/') + QString::number(month.year());
+        header.replace(0, 1, header.at(0).toUpper());
+        const QRectF headerBox(page.left(), page.top(), page.width(), page.height() * 0.06);
+        m_painter.drawText(headerBox, Qt::AlignLeft | Qt::AlignVCenter,
+                           QStringLiteral("Indicadores de Resultado — ") + header);
+        const QRectF area(page.left(), headerBox.bottom(), page.width(), page.height() - headerBox.height());
+        if (!picture.isNull()) {
+            QSizeF size = picture.size();
+            size.scale(area.size(), Qt::KeepAspectRatio);
+            const QRectF target(area.left() + (area.width() - size.width()) / 2.0, area.top(), size.width(),
+                                size.height());
+            m_painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            m_painter.drawImage(target, picture);
+        }
+        return true;
+    }
+
+    bool finish()
+    {
+        if (!m_writer)
+            return true;
+        return m_painter.end();
+    }
+
+private:
+    QString m_path;
+    std::unique_ptr<QPdfWriter> m_writer;
+    QPainter m_painter;
+};
+
+} // namespace
+
 int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
 {
-    QStringList messages;
+    QStringList messages; // of the month being shown
     SetMessagePresenter([&messages](MessageKind, const QString& text) {
         messages.append(text);
         std::fprintf(stderr, "kpd-host: %s\n", qPrintable(text));
     });
-
-    bool completed = false;
-    QWidget* dashboard = nullptr;
-    if (!module.IsLoaded()) {
-        messages.append(module.ErrorString());
-        std::fprintf(stderr, "kpd-host: %s\n", qPrintable(module.ErrorString()));
-    } else {
-        confirmMonthWhenAsked(options.month);
-        module.IniProc();
-        dashboard = module.FrmIndiResult();
-        // The first refresh runs while the dashboard is shown; let pending paints settle.
-        QApplication::processEvents();
-        auto* form = qobject_cast<TForm*>(dashboard);
-        completed = form && form->ActivateCount() > 0 && form->LastActivateCompleted();
-        if (!form)
-            messages.append(QStringLiteral("O painel não foi aberto."));
-    }
-
+    BoardPack pack(options.pdf);
+    // Stands for the host's other windows: the dashboard is left for it and activated again per month.
+    QWidget elsewhere;
+    bool allCompleted = true;
     bool written = true;
-    if (!options.snapshot.isEmpty()) {
-        if (dashboard)
-            written = dashboard->grab().save(options.snapshot, "PNG") && written;
-        else
+
+    for (int i = 0; i < options.months.size(); ++i) {
+        const QDate month = options.months[i];
+        messages.clear();
+        bool completed = false;
+        QWidget* dashboard = module.FrmIndiResult();
+        auto* form = qobject_cast<TForm*>(dashboard);
+        if (!module.IsLoaded()) {
+            messages.append(module.ErrorString());
+            std::fprintf(stderr, "kpd-host: %s\n", qPrintable(module.ErrorString()));
+        } else if (i == 0 || !form) {
+            confirmMonthWhenAsked(month);
+            module.IniProc();
+            dashboard = module.FrmIndiResult();
+            form = qobject_cast<TForm*>(dashboard);
+        } else {
+            Application()->WindowActivated(&elsewhere);
+            *module.DtData() = DateTimeUtil::fromDate(month);
+            Application()->WindowActivated(form);
+        }
+        if (module.IsLoaded()) {
+            // Let pending paints settle.
+            QApplication::processEvents();
+            completed = form && form->ActivateCount() > 0 && form->LastActivateCompleted();
+            if (!form)
+                messages.append(QStringLiteral("O painel não foi aberto."));
+        }
+        if (!completed && options.months.size() > 1)
+            std::fprintf(stderr, "kpd-host: o painel de %s não foi atualizado.\n",
+                         qPrintable(month.toString(QStringLiteral("yyyy-MM"))));
+        allCompleted = allCompleted && completed;
+
+        const QImage picture = dashboard ? dashboard->grab().toImage() : QImage();
+        if (!options.snapshot.isEmpty())
+            written = dashboard && picture.save(PathForMonth(options.snapshot, month), "PNG") && written;
+        if (!options.json.isEmpty()) {
+            const double refDate = module.DtData() ? *module.DtData() : 0.0;
+            const QJsonObject json = ExportCockpit(dashboard, refDate, messages);
+            written = writeFile(PathForMonth(options.json, month), QJsonDocument(json).toJson(QJsonDocument::Indented)) &&
+                      written;
+        }
+        if (!options.pdf.isEmpty() && !pack.add(month, picture)) {
+            std::fprintf(stderr, "kpd-host: não foi possível gravar %s\n", qPrintable(options.pdf));
             written = false;
+        }
     }
-    if (!options.json.isEmpty()) {
-        const double refDate = module.DtData() ? *module.DtData() : 0.0;
-        const QJsonObject json = ExportCockpit(dashboard, refDate, messages);
-        written = writeFile(options.json, QJsonDocument(json).toJson(QJsonDocument::Indented)) && written;
+    if (!pack.finish()) {
+        std::fprintf(stderr, "kpd-host: não foi possível gravar %s\n", qPrintable(options.pdf));
+        written = false;
     }
     SetMessagePresenter({});
-    return completed && written ? 0 : 1;
+    return allCompleted && written ? 0 : 1;
 }

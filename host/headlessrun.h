@@ -1,17 +1,31 @@
 #pragma once
 
 #include <QDate>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 class ModuleLoader;
 
 struct HeadlessOptions {
-    QDate month;      // first day of the month to open
-    QString snapshot; // PNG of the whole dashboard window; empty for none
-    QString json;     // what the dashboard shows; empty for none
+    QList<QDate> months; // first days of the months to show, in order
+    QString snapshot;    // PNG of the whole dashboard window per month; empty for none
+    QString json;        // what the dashboard shows per month; empty for none
+    QString pdf;         // one landscape A4 page per month; empty for none
 };
 
-// Opens the module as a user would, confirms the month dialog with the first day of the month, waits for
-// the dashboard's first refresh and writes the outputs. Messages go to standard error and to the JSON.
-// Returns 0 when the refresh completed, 1 when it was abandoned or failed.
+// Reads the values of --month ("YYYY-MM" or "YYYY-MM..YYYY-MM", repeatable) into first days of months, in
+// the order given. False with *error (Portuguese) on a value that is no month or a range that runs back.
+bool ParseMonths(const QStringList& values, QList<QDate>* months, QString* error);
+
+// "{month}" in an output path becomes YYYY-MM.
+QString PathForMonth(const QString& pattern, const QDate& month);
+
+// Refuses options that would write several months into one file; false with *error.
+bool CheckHeadlessOptions(const HeadlessOptions& options, QString* error);
+
+// Opens the module as a user would and confirms the month dialog with the first month; each next month
+// is shown in the same dashboard as a manager would see it: the reference date changes and the window is
+// activated again. Writes the outputs of every month, also of a month whose refresh failed (its messages
+// go to standard error and to its JSON). Returns 0 when every month's refresh completed, 1 otherwise.
 int RunHeadless(ModuleLoader& module, const HeadlessOptions& options);

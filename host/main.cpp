@@ -49,8 +49,13 @@ int main(int argc, char* argv[])
                                  QStringLiteral("HOST:PORT"));
     QCommandLineOption launchOpt(QStringLiteral("launch"), QStringLiteral("Abre o módulo logo ao iniciar."));
     QCommandLineOption monthOpt(QStringLiteral("month"),
-                                QStringLiteral("Abre o painel do mês sem interação e encerra (modo sem tela)."),
+                                QStringLiteral("Abre o painel do mês sem interação e encerra (modo sem tela). Pode ser "
+                                               "repetido e aceita períodos AAAA-MM..AAAA-MM; {month} nos caminhos de "
+                                               "saída vira AAAA-MM."),
                                 QStringLiteral("YYYY-MM"));
+    QCommandLineOption pdfOpt(QStringLiteral("pdf"),
+                              QStringLiteral("Grava um PDF com uma página A4 paisagem por mês (modo sem tela)."),
+                              QStringLiteral("FILE.pdf"));
     QCommandLineOption snapshotOpt(QStringLiteral("snapshot"), QStringLiteral("Grava a imagem do painel (PNG)."),
                                    QStringLiteral("FILE.png"));
     QCommandLineOption jsonOpt(QStringLiteral("export-json"), QStringLiteral("Grava o conteúdo do painel (JSON)."),
@@ -61,7 +66,7 @@ int main(int argc, char* argv[])
     QCommandLineOption tlsCaOpt(QStringLiteral("tls-ca"),
                                 QStringLiteral("Conecta com TLS, validando o servidor por esta autoridade certificadora."),
                                 QStringLiteral("FILE"));
-    parser.addOptions({moduleOpt, serverOpt, launchOpt, monthOpt, snapshotOpt, jsonOpt, timeoutOpt, tlsCaOpt});
+    parser.addOptions({moduleOpt, serverOpt, launchOpt, monthOpt, snapshotOpt, jsonOpt, pdfOpt, timeoutOpt, tlsCaOpt});
     parser.process(app);
 
     if (parser.isSet(serverOpt)) {
@@ -94,13 +99,17 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "kpd-host: %s\n", qPrintable(module.ErrorString()));
 
     if (parser.isSet(monthOpt)) {
-        const QDate month = QDate::fromString(parser.value(monthOpt) + QStringLiteral("-01"), Qt::ISODate);
-        if (!month.isValid()) {
-            std::fprintf(stderr, "kpd-host: mês inválido em --month: %s (use AAAA-MM)\n", qPrintable(parser.value(monthOpt)));
+        HeadlessOptions options;
+        options.snapshot = parser.value(snapshotOpt);
+        options.json = parser.value(jsonOpt);
+        options.pdf = parser.value(pdfOpt);
+        QString error;
+        if (!ParseMonths(parser.values(monthOpt), &options.months, &error) || !CheckHeadlessOptions(options, &error)) {
+            std::fprintf(stderr, "kpd-host: %s\n", qPrintable(error));
             return 2;
         }
         QApplication::setQuitOnLastWindowClosed(false);
-        return RunHeadless(module, {month, parser.value(snapshotOpt), parser.value(jsonOpt)});
+        return RunHeadless(module, options);
     }
 
     MainWindow window(&module);

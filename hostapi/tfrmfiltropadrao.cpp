@@ -7,6 +7,7 @@
 #include "tbuttonflat.h"
 #include "tmessages.h"
 
+#include <QAbstractButton>
 #include <QKeyEvent>
 #include <QStyle>
 
@@ -61,11 +62,16 @@ void TfrmFiltroPadrao::reject() { SetModalResult(mrCancel); }
 
 void TfrmFiltroPadrao::keyPressEvent(QKeyEvent* event)
 {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier &&
-        sbtConfirma->isEnabled()) {
-        event->accept();
-        sbtConfirma->Click();
-        return;
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+        // Flat buttons ignore Enter, so it arrives here: on a focused button it presses that button, as it
+        // would on any push button; anywhere else it confirms.
+        auto* focused = qobject_cast<QAbstractButton*>(focusWidget());
+        QAbstractButton* target = focused && isAncestorOf(focused) ? focused : sbtConfirma;
+        if (target->isEnabled()) {
+            event->accept();
+            target->click();
+            return;
+        }
     }
     QDialog::keyPressEvent(event);
 }

@@ -50,7 +50,8 @@ public:
     void reject() override;
 
 protected:
-    // Enter confirms, as a click on sbtConfirma would; the dialog has no default push button.
+    // Enter on a focused button presses it; elsewhere it confirms, as a click on sbtConfirma would (the
+    // dialog has no default push button). Escape cancels.
     void keyPressEvent(QKeyEvent* event) override;
 
     // A derived dialog calls this at the end of its constructor: runs FormCreate in the boundary.

@@ -144,6 +144,10 @@ void TOverGauge::SetMaxValue(double value)
 
 void TOverGauge::SetProgress(double value)
 {
+    // A value beyond the dial rests at the nearer end, so the needle and the zone that colours it read
+    // that end; the true figure is the caller's to show beside the dial.
+    if (rangeUsable() && !std::isnan(value))
+        value = std::clamp(value, std::min(m_min, m_max), std::max(m_min, m_max));
     m_progress = value;
     update();
 }

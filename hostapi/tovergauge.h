@@ -30,9 +30,9 @@ struct TGaugeZone {
 // AnnularID, then the zone values (which land on the zone AnnularID selects), then the rest.
 //
 // Behaviour at the edges:
-// - SetProgress holds the value unchanged even outside [MinValue, MaxValue]; Progress reads it back as
-//   given. The needle is drawn clipped to the arc's ends (below the minimum it rests on the left end,
-//   above the maximum on the right end).
+// - SetProgress limits the value to the range: below the minimum it becomes the minimum, above the
+//   maximum the maximum, and Progress reads back the limited value. Without a usable range (empty or not
+//   finite) or for NaN the value is held as given. Changing the range later does not move the value.
 // - SetMinValue/SetMaxValue accept any value. With MinValue > MaxValue the dial runs from MinValue on
 //   the left to MaxValue on the right; with MinValue == MaxValue (or a range that is not finite) the
 //   needle rests on the left end and no zone is drawn. Nothing is ever drawn outside the widget.

@@ -12,6 +12,7 @@ constexpr TColor clGreen = 0x008000;
 constexpr TColor clWhite = 0xFFFFFF;
 constexpr TColor clBlue = 0xFF0000;
 constexpr TColor clRowGrey = 0x1D1D1D;
+constexpr TColor clGray = 0x808080;
 // The desktop's window background and window text, in the standard colour scheme.
 constexpr TColor clWindow = 0xFFFFFF;
 constexpr TColor clWindowText = 0x000000;

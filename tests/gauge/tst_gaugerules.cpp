@@ -2,6 +2,7 @@
 #include "tovergauge.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <QTest>
 
 using Zones = QList<QPair<double, double>>; // start, stop of zones 0 (red), 1 (yellow), 2 (green)
@@ -113,21 +114,23 @@ void TestGaugeRules::shouldColourNeedleByZoneHoldingValue_data()
     QTest::newRow("40 worse, 44 yellow") << 40.0 << false << 44.0 << clYellow;
     QTest::newRow("40 worse, 45 red") << 40.0 << false << 45.0 << clRed;
     QTest::newRow("40 worse, 60 red") << 40.0 << false << 60.0 << clRed;
-    QTest::newRow("40 worse, 61 keeps") << 40.0 << false << 61.0 << clBlue;
-    QTest::newRow("40 worse, 19 keeps") << 40.0 << false << 19.0 << clBlue;
+    QTest::newRow("40 worse, 61 red at the right end") << 40.0 << false << 61.0 << clRed;
+    QTest::newRow("40 worse, 19 green at the left end") << 40.0 << false << 19.0 << clGreen;
     QTest::newRow("5 better, 5 green") << 5.0 << true << 5.0 << clGreen;
     QTest::newRow("5 better, 4.5 yellow") << 5.0 << true << 4.5 << clYellow;
     QTest::newRow("5 better, 2.5 red") << 5.0 << true << 2.5 << clRed;
     QTest::newRow("5 better, 7.5 green") << 5.0 << true << 7.5 << clGreen;
-    QTest::newRow("5 better, 2 keeps") << 5.0 << true << 2.0 << clBlue;
+    QTest::newRow("5 better, 10 green at the right end") << 5.0 << true << 10.0 << clGreen;
+    QTest::newRow("15 worse, 4 green at the left end") << 15.0 << false << 4.0 << clGreen;
+    QTest::newRow("5 better, 2 red at the left end") << 5.0 << true << 2.0 << clRed;
     QTest::newRow("0, 0 green") << 0.0 << true << 0.0 << clGreen;
     QTest::newRow("0, 1 keeps") << 0.0 << true << 1.0 << clBlue;
-    QTest::newRow("0, -1 keeps") << 0.0 << false << -1.0 << clBlue;
+    QTest::newRow("0, -1 limited to 0 green") << 0.0 << false << -1.0 << clGreen;
     QTest::newRow("-10 better, -12 green") << -10.0 << true << -12.0 << clGreen;
     QTest::newRow("-10 better, -10 green") << -10.0 << true << -10.0 << clGreen;
     QTest::newRow("-10 better, -9 yellow") << -10.0 << true << -9.0 << clYellow;
     QTest::newRow("-10 better, -6 red") << -10.0 << true << -6.0 << clRed;
-    QTest::newRow("-10 better, -4 keeps") << -10.0 << true << -4.0 << clBlue;
+    QTest::newRow("-10 better, -4 red at the right end") << -10.0 << true << -4.0 << clRed;
 }
 
 void TestGaugeRules::shouldColourNeedleByZoneHoldingValue()
@@ -144,7 +147,7 @@ void TestGaugeRules::shouldColourNeedleByZoneHoldingValue()
     gauge.SetProgress(value);
     ColorNeedleByZone(&gauge);
 
-    QCOMPARE(gauge.Progress(), value); // held unchanged, even beyond the range
+    QCOMPARE(gauge.Progress(), std::clamp(value, gauge.MinValue(), gauge.MaxValue()));
     QCOMPARE(gauge.NeedleColor(), expected);
     QCOMPARE(gauge.needleHubCOlor(), expected);
 }

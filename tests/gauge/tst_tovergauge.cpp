@@ -344,6 +344,7 @@ void TestTOverGauge::shouldWriteValueTextOnlyWithTextStyle()
     TOverGauge g;
     g.setFont(QFont(QStringLiteral("Arial"), 9));
     QVERIFY(!g.ParentFont());
+    g.SetMaxValue(2000);
     g.SetProgress(1234.5);
     g.SetTextPrecicsion(1);
     g.SetTextStyle(TOverGauge::tsNone);

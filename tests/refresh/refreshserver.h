@@ -16,6 +16,7 @@
 //  April 2008     one region CON: 12,5 M at 42/30/10/18 %
 //  May 2008       AAA 1 M at 42/40/10/8 %, and ZER with no revenue (its percentages come back empty)
 //  June 2008      no figures at all
+//  July 2008      one region OFF: 1 M at 40/46/4 %, so its result is 10 %: both beyond their dials
 // Every month shows the last load of 3 February 2008.
 class RefreshServer {
 public:
@@ -25,11 +26,13 @@ public:
     static inline const QDate kOneRegion{2008, 4, 1};
     static inline const QDate kZeroRevenue{2008, 5, 1};
     static inline const QDate kNoFigures{2008, 6, 1};
+    static inline const QDate kOffDial{2008, 7, 1};
 
     // Writes the database and starts the server; false with *error on failure.
     bool start(QString* error);
     // Points the host's server address at this server.
     void useIt() const;
+    QString databasePath() const { return m_dir.filePath(QStringLiteral("cockpit.db")); }
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
     int port() const { return m_port; }
     bool stop() { return m_server.stop(); }

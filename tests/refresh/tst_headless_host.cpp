@@ -48,6 +48,23 @@ HostRun runHost(const QString& server, const QString& month, const QTemporaryDir
     return run;
 }
 
+// Runs kpd-host with the given arguments after "--server"; exit code and standard error.
+std::pair<int, QString> runHostWith(const QStringList& args)
+{
+    QProcess host;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    host.setProcessEnvironment(env);
+    host.start(QStringLiteral(KPD_HOST_BIN), args);
+    if (!host.waitForFinished(120000)) {
+        host.kill();
+        host.waitForFinished();
+        return {-1, QStringLiteral("kpd-host não terminou")};
+    }
+    return {host.exitStatus() == QProcess::NormalExit ? host.exitCode() : -1,
+            QString::fromUtf8(host.readAllStandardError())};
+}
+
 QJsonObject zone(int color, double start, double stop)
 {
     return QJsonObject{{"color", color}, {"start", start}, {"stop", stop}};
@@ -138,6 +155,49 @@ private slots:
         QCOMPARE(run.json["messages"].toArray(), QJsonArray{message});
         QCOMPARE(run.json["refDate"].toString(), month + QStringLiteral("-01"));
         QCOMPARE(run.json["gauges"].toObject().size(), 30);
+    }
+
+    void shouldShowSeveralMonthsInOneWindowAndWriteEach()
+    {
+        QTemporaryDir dir;
+        const QString pattern = dir.filePath(QStringLiteral("painel-{month}"));
+        const QString pdf = dir.filePath(QStringLiteral("pacote.pdf"));
+        // March has six regions and fails; the other months are still written.
+        const auto [exitCode, err] =
+            runHostWith({"--server", m_server.address(), "--month", "2008-01..2008-03", "--month", "2008-06",
+                         "--snapshot", pattern + ".png", "--export-json", pattern + ".json", "--pdf", pdf});
+        QVERIFY2(exitCode == 1, qPrintable(err));
+        QVERIFY2(err.contains(QStringLiteral("2008-03")), qPrintable(err));
+        const QStringList months{"2008-01", "2008-02", "2008-03", "2008-06"};
+        for (const QString& month : months) {
+            QCOMPARE(QImage(dir.filePath("painel-" + month + ".png")).size(), m_windowSize);
+            QFile file(dir.filePath("painel-" + month + ".json"));
+            QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(month));
+            const QJsonObject j = QJsonDocument::fromJson(file.readAll()).object();
+            QCOMPARE(j["refDate"].toString(), month + "-01");
+            QCOMPARE(j["messages"].toArray().size(), month == "2008-03" ? 1 : 0);
+        }
+        // February follows January in the same window: its fourth row reads as stored, not as January's.
+        QFile feb(dir.filePath("painel-2008-02.json"));
+        QVERIFY(feb.open(QIODevice::ReadOnly));
+        QCOMPARE(QJsonDocument::fromJson(feb.readAll())["labels"]["lblR4"].toString(), QString());
+
+        QFile pack(pdf);
+        QVERIFY(pack.open(QIODevice::ReadOnly));
+        const QByteArray bytes = pack.readAll();
+        QVERIFY(bytes.startsWith("%PDF"));
+        QCOMPARE(bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r") + bytes.count("/Type /Page "), qsizetype(4));
+    }
+
+    void shouldRefuseSeveralMonthsIntoOneFile()
+    {
+        QTemporaryDir dir;
+        const QString png = dir.filePath(QStringLiteral("painel.png"));
+        const auto [exitCode, err] = runHostWith({"--server", m_server.address(), "--month", "2008-01..2008-02",
+                                                  "--snapshot", png});
+        QCOMPARE(exitCode, 2);
+        QVERIFY2(err.contains(QStringLiteral("{month}")), qPrintable(err));
+        QVERIFY(!QFile::exists(png));
     }
 };
 

@@ -16,6 +16,9 @@
 #include "tovergauge.h"
 
 #include <QLocale>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QtTest>
 
 namespace {
@@ -30,6 +33,7 @@ QString colourName(TColor c)
     case clRed: return QStringLiteral("red");
     case clYellow: return QStringLiteral("yellow");
     case clGreen: return QStringLiteral("green");
+    case clGray: return QStringLiteral("grey");
     default: return QStringLiteral("0x%1").arg(c, 6, 16, QLatin1Char('0'));
     }
 }
@@ -191,7 +195,7 @@ private slots:
         QCOMPARE(form->focusWidget(), form->dbgTop10);
     }
 
-    void threeRegionsResetRowsFourAndFiveAndKeepTheirTexts()
+    void threeRegionsResetRowsFourAndFiveToTheirStoredTexts()
     {
         TfrmIndiResult* form = open(RefreshServer::kFiveRegions);
         QVERIFY(form->LastActivateCompleted());
@@ -209,9 +213,10 @@ private slots:
         QCOMPARE(dial(form, "indicFatR1"), QStringLiteral("0.25..0.75 @0.5 green/green"));
         QCOMPARE(dial(form, "indicConsR3"), QStringLiteral("20..60 @30 green/green"));
 
-        // Rows without a region keep January's texts...
-        QCOMPARE(rowTexts(form, 4), (QStringList{"DDD", "2,5 M", "42%", "40%", "12%", "6%"}));
-        QCOMPARE(rowTexts(form, 5), (QStringList{"EEE", "1,9 M", "50%", "30%", "16%", "4%"}));
+        // Rows without a region read as on a new window, not as January's regions...
+        const QStringList stored{"", "0,00 M", "0%", "0%", "0%", "0%"};
+        QCOMPARE(rowTexts(form, 4), stored);
+        QCOMPARE(rowTexts(form, 5), stored);
         // ...and show reset dials: revenue from February's total (2 M), the percentages from their fixed
         // targets, the needle at the minimum in the colour January's value has in the new zones.
         const QStringList expected{
@@ -292,12 +297,13 @@ private slots:
         QVERIFY(form->LastActivateCompleted());
         QCOMPARE(rowTexts(form, 1), (QStringList{"AAA", "1 M", "42%", "40%", "10%", "8%"}));
         QCOMPARE(rowTexts(form, 2), (QStringList{"ZER", "0 M", "%", "%", "%", "%"}));
-        // Empty percentages read as 0; a revenue target of 0 keeps the reset range with empty zones.
-        QCOMPARE(dial(form, "indicFatR2"), QStringLiteral("0.5..1.5 @0 green/green"));
+        // A revenue of 0 is a figure: its target of 0 keeps the reset range with empty zones, and the needle
+        // rests at the dial's left end. Empty percentages are not judged: grey needles at the minimum.
+        QCOMPARE(range(form, "indicFatR2"), QStringLiteral("0.5..1.5 @0.5"));
         QCOMPARE(zones(form, "indicFatR2"), QStringLiteral("red 0-0, yellow 0-0, green 0-0"));
-        for (const char* g : {"indicConsR2", "indicMDOR2", "indicDespeR2", "IndicResultR2"})
-            QCOMPARE(range(form, g).section('@', 1), QStringLiteral("0"));
-        QCOMPARE(range(form, "indicConsR2"), QStringLiteral("20..60 @0"));
+        QCOMPARE(dial(form, "indicConsR2"), QStringLiteral("20..60 @20 grey/grey"));
+        QCOMPARE(dial(form, "indicMDOR2"), QStringLiteral("22.5..67.5 @22.5 grey/grey"));
+        QCOMPARE(dial(form, "IndicResultR2"), QStringLiteral("2.5..7.5 @2.5 grey/grey"));
     }
 
     void monthWithoutTotalShowsEmptyTotals()
@@ -315,15 +321,57 @@ private slots:
         QCOMPARE(caption(form, "lblQtFiliais"), QStringLiteral("Quantidade de Unidades:  "));
         QCOMPARE(caption(form, "lblDtAtu"), QString::fromUtf8("Última Atualização : "));
         QCOMPARE(totalTexts(form), (QStringList{" M", "%", "%", "%", "%"}));
-        // The revenue dials keep April's range; their zones collapse to [0, 0].
-        QCOMPARE(dial(form, "indicFatTotal"), QStringLiteral("6.25..18.75 @0 green/green"));
+        // Nothing to judge: grey needles at the minimum. The revenue dials keep April's range; their zones
+        // collapse to [0, 0].
+        QCOMPARE(dial(form, "indicFatTotal"), QStringLiteral("6.25..18.75 @6.25 grey/grey"));
         QCOMPARE(zones(form, "indicFatTotal"), QStringLiteral("red 0-0, yellow 0-0, green 0-0"));
         QCOMPARE(range(form, "indicFatR1"), QStringLiteral("6.25..18.75 @6.25"));
         QCOMPARE(zones(form, "indicFatR1"), QStringLiteral("red 0-0, yellow 0-0, green 0-0"));
-        QCOMPARE(range(form, "indicConsTotal"), QStringLiteral("20..60 @0"));
-        QCOMPARE(range(form, "IndicResultTotal"), QStringLiteral("2.5..7.5 @0"));
-        // The region row of April keeps its texts.
+        QCOMPARE(dial(form, "indicConsTotal"), QStringLiteral("20..60 @20 grey/grey"));
+        QCOMPARE(dial(form, "IndicResultTotal"), QStringLiteral("2.5..7.5 @2.5 grey/grey"));
+        // April's region is not this month's.
+        QCOMPARE(rowTexts(form, 1), (QStringList{"", "0,00 M", "0%", "0%", "0%", "0%"}));
+    }
+
+    void offDialFiguresPinTheNeedleAtTheNearerEnd()
+    {
+        TfrmIndiResult* form = open(RefreshServer::kFiveRegions);
+        comeBack(RefreshServer::kOffDial);
+        QVERIFY(form->LastActivateCompleted());
+        // The panels keep the true figures; the needles rest at the dial's ends in those ends' colours.
+        QCOMPARE(totalTexts(form), (QStringList{"1 M", "40%", "46%", "4%", "10%"}));
+        QCOMPARE(dial(form, "IndicResultTotal"), QStringLiteral("2.5..7.5 @7.5 green/green"));
+        QCOMPARE(dial(form, "indicDespeTotal"), QStringLiteral("7.5..22.5 @7.5 green/green"));
+        QCOMPARE(dial(form, "IndicResultR1"), QStringLiteral("2.5..7.5 @7.5 green/green"));
+        QCOMPARE(dial(form, "indicDespeR1"), QStringLiteral("7.5..22.5 @7.5 green/green"));
+    }
+
+    void failedFetchKeepsTheTitleWithItsFigures()
+    {
+        // A server of its own, whose database loses a table once the first month is on screen.
+        RefreshServer failing;
+        QString error;
+        QVERIFY2(failing.start(&error), qPrintable(error));
+        failing.useIt();
+        TfrmIndiResult* form = open(RefreshServer::kOneRegion);
+        QVERIFY(form->LastActivateCompleted());
+        const QString title = caption(form, "lblTitulo");
+        QVERIFY(title.contains(QStringLiteral("Abril/2008")));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("breaker"));
+            db.setDatabaseName(failing.databasePath());
+            QVERIFY(db.open());
+            QVERIFY(db.exec(QStringLiteral("DROP TABLE movimento_diario")).lastError().type() == QSqlError::NoError);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("breaker"));
+
+        comeBack(RefreshServer::kFiveRegions);
+        QCOMPARE(m_messages->messages.size(), 1);
+        QVERIFY(!form->LastActivateCompleted());
+        QCOMPARE(caption(form, "lblTitulo"), title);
         QCOMPARE(rowTexts(form, 1), (QStringList{"CON", "12,5 M", "42%", "30%", "10%", "18%"}));
+        QVERIFY(failing.stop());
     }
 
     void unreachableServerAbandonsTheRefreshAndKeepsTheData()

@@ -116,6 +116,18 @@ private slots:
         QCOMPARE(dashboardCount(), dashboards + 2);
         QVERIFY(first->isVisible() && frmIndiResult->isVisible());
         QCOMPARE(dtData, DateTimeUtil::fromDate(QDate(2008, 2, 1)));
+
+        // A later launch releases the earlier windows that are hidden, and only those.
+        QPointer<TfrmIndiResult> hidden = first;
+        QPointer<TfrmIndiResult> shown = frmIndiResult;
+        QPointer<TfrmFiltroIndicResult> oldDialog = frmFiltroIndicResult;
+        hidden->Close();
+        confirmWith(QStringLiteral("05032008"));
+        CriaIndicResult();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!hidden && !oldDialog);
+        QVERIFY(shown && shown->isVisible());
+        QVERIFY(frmIndiResult != shown && frmIndiResult->isVisible());
     }
 
     void shouldHoldTheHourglassWhileTheDialogIsOpen()
@@ -163,18 +175,42 @@ private slots:
         QCOMPARE(dtData, 123.0);
     }
 
-    void shouldConfirmWithEnter()
+    void shouldAnswerKeysByFocus_data()
     {
-        TfrmFiltroIndicResult dlg;
-        WhenModal([](QWidget* w) {
+        QTest::addColumn<int>("tabs"); // Tab presses after typing into the editor
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("result");
+        QTest::newRow("Enter in the editor confirms") << 0 << int(Qt::Key_Return) << int(mrOk);
+        QTest::newRow("Enter on Confirmar confirms") << 1 << int(Qt::Key_Return) << int(mrOk);
+        QTest::newRow("Space on Confirmar confirms") << 1 << int(Qt::Key_Space) << int(mrOk);
+        QTest::newRow("Enter on Cancelar cancels") << 2 << int(Qt::Key_Enter) << int(mrCancel);
+        QTest::newRow("Space on Cancelar cancels") << 2 << int(Qt::Key_Space) << int(mrCancel);
+        QTest::newRow("Escape in the editor cancels") << 0 << int(Qt::Key_Escape) << int(mrCancel);
+    }
+    void shouldAnswerKeysByFocus()
+    {
+        QFETCH(int, tabs);
+        QFETCH(int, key);
+        QFETCH(int, result);
+        dtData = 123.0;
+        WhenModal([tabs, key](QWidget* w) {
             auto* d = asDialog(w);
             d->depData->Clear();
             d->depData->SetFocus();
             QTest::keyClicks(d->depData, QStringLiteral("05062024"));
-            QTest::keyClick(d->depData, Qt::Key_Return);
+            for (int i = 0; i < tabs; ++i)
+                QTest::keyClick(d->focusWidget(), Qt::Key_Tab);
+            QTest::keyClick(d->focusWidget(), Qt::Key(key));
+            if (d->isVisible())
+                d->sbtCancela->Click(); // the key did nothing: end the test's modal run
         });
-        QCOMPARE(dlg.ShowModal(), int(mrOk));
-        QCOMPARE(dtData, DateTimeUtil::fromDate(QDate(2024, 6, 5)));
+        const int before = dashboardCount();
+        CriaIndicResult();
+        QCOMPARE(frmFiltroIndicResult->ModalResult(), result);
+        QCOMPARE(dashboardCount(), before + (result == mrOk ? 1 : 0));
+        QCOMPARE(dtData, result == mrOk ? DateTimeUtil::fromDate(QDate(2024, 6, 1)) : 123.0);
+        if (result == mrOk)
+            frmIndiResult->Close();
     }
 
     void shouldOpenOnTodayAndAcceptAtOnce()
