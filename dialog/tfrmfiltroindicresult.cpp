@@ -24,7 +24,6 @@ TfrmFiltroIndicResult::TfrmFiltroIndicResult(QWidget* parent)
     grbFiltroPadrao->setTitle(title);
     Label1 = m_fields->Label1;
     depData = m_fields->depData;
-    Label1->adjustSize(); // a label's width follows its text
 
     move(539, 273);
     lblCodTela->setText(QStringLiteral("RVQ93101"));

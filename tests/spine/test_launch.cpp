@@ -222,6 +222,9 @@ private slots:
         QCOMPARE(dlg.geometry().topLeft(), QPoint(539, 273));
         QCOMPARE(dlg.depData->geometry(), QRect(120, 21, 121, 21));
         QCOMPARE(dlg.depData->parentWidget(), dlg.grbFiltroPadrao);
+        // The label reads whole and stays clear of the editor.
+        QVERIFY(QFontMetrics(dlg.Label1->font()).horizontalAdvance(dlg.Label1->text()) <= dlg.Label1->width());
+        QVERIFY(dlg.Label1->geometry().right() < dlg.depData->x());
         QCOMPARE(dlg.FindComponent(QStringLiteral("DEPDATA")), dlg.depData);
         WhenModal([](QWidget* w) { asDialog(w)->sbtConfirma->Click(); });
         QCOMPARE(dlg.ShowModal(), int(mrOk));
