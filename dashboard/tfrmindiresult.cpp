@@ -1,8 +1,9 @@
 #include "tfrmindiresult.h"
 
+#include "eventboundary.h"
+#include "tdbgrid.h"
 #include "tmessages.h"
-
-__attribute__((visibility("default"))) TfrmIndiResult* frmIndiResult = nullptr;
+#include "tnetconnection.h"
 
 TfrmIndiResult::TfrmIndiResult(QWidget* owner) : TForm(owner)
 {
@@ -34,8 +35,14 @@ TfrmIndiResult::~TfrmIndiResult() = default;
 
 void TfrmIndiResult::hookEvents()
 {
-    OnCreate = [this](QObject* s) { FormCreate(s); };
-    OnActivate = [this](QObject* s) { FormActivate(s); };
-    OnDeactivate = [this](QObject* s) { FormDeactivate(s); };
-    OnKeyPress = [this](QObject* s, QChar& key) { FormKeyPress(s, key); };
+    ConnectGuarded(this, &TForm::OnCreate, this, &TfrmIndiResult::FormCreate);
+    ConnectGuarded(this, &TForm::OnActivate, this, &TfrmIndiResult::FormActivate);
+    ConnectGuarded(this, &TForm::OnDeactivate, this, &TfrmIndiResult::FormDeactivate);
+    ConnectGuarded(this, &TForm::OnKeyPress, this, &TfrmIndiResult::FormKeyPress);
+    ConnectGuarded(netIndicResult, &TNetConnection::BeforeConnect, this, &TfrmIndiResult::netIndicResultBeforeConnect);
+    // One drawing handler and one key handler serve the three grids.
+    for (TDBGrid* grid : {dbgTop10, dbgBottom10, dbgAtrasaLanca}) {
+        ConnectGuarded(grid, &TDBGrid::OnDrawColumnCell, this, &TfrmIndiResult::dbgTop10DrawColumnCell);
+        ConnectGuarded(grid, &TDBGrid::OnKeyPress, this, &TfrmIndiResult::FormKeyPress);
+    }
 }

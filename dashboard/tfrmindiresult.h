@@ -85,6 +85,3 @@ private:
     // Captions of the regional rows' labels and panels as the window definition stores them, by name.
     QHash<QString, QString> m_storedRowTexts;
 };
-
-// The dashboard of the latest confirmed launch.
-extern "C" TfrmIndiResult* frmIndiResult;

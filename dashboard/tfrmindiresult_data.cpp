@@ -3,7 +3,7 @@
 
 #include "exceptions.h"
 #include "hostfunctions.h"
-#include "moduledata.h"
+#include "modulestate.h"
 #include "tclientdataset.h"
 #include "tdatasource.h"
 #include "tnetconnection.h"
@@ -62,7 +62,6 @@ void TfrmIndiResult::createDataComponents()
     netIndicResult->SetHost(QStringLiteral("127.0.0.1"));
     netIndicResult->SetPort(213);
     netIndicResult->SetThrowException(false);
-    netIndicResult->BeforeConnect = [this](QObject* s) { netIndicResultBeforeConnect(s); };
 
     const auto ftString = TFieldType::ftString;
     const auto ftFloat = TFieldType::ftFloat;

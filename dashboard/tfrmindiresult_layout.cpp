@@ -12,15 +12,6 @@ void TfrmIndiResult::createLayout()
     setupUi(this);
     ApplyDesignFonts(this);
 
-    // The window grows to its components (the definition asks for auto-size): the stored client size
-    // would cut the pie charts' lower edge. The header panel spans the grown width.
-    QRect extent;
-    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        if (child != pnlTitulo)
-            extent = extent.united(child->geometry());
-    resize(qMax(width(), extent.right() + 1), qMax(height(), extent.bottom() + 1));
-    pnlTitulo->SetAlign(TPanel::alTop);
-
     // The regional rows' texts as the definition stores them, for rows a month has no region for.
     for (int n = 1; n <= 5; ++n)
         for (const char* prefix : {"lblR", "pnlIndicFatR", "pnlIndicConsR", "pnlIndicMdoR", "pnlIndicDespeR",
@@ -29,14 +20,6 @@ void TfrmIndiResult::createLayout()
             if (c)
                 m_storedRowTexts.insert(c->objectName(), c->property("Caption").toString());
         }
-
-    for (TDBGrid* grid : {dbgTop10, dbgBottom10, dbgAtrasaLanca}) {
-        grid->OnDrawColumnCell = [this](QObject* sender, const QRect& rect, int dataCol, TColumn* column,
-                                        TGridDrawState state) {
-            dbgTop10DrawColumnCell(sender, rect, dataCol, column, state);
-        };
-        grid->OnKeyPress = [this](QObject* sender, QChar& key) { FormKeyPress(sender, key); };
-    }
 }
 
 void TfrmIndiResult::linkDataControls()

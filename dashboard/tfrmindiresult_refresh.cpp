@@ -4,7 +4,7 @@
 #include "gaugerules.h"
 #include "exceptions.h"
 #include "hostfunctions.h"
-#include "moduledata.h"
+#include "modulestate.h"
 #include "tclientdataset.h"
 #include "tdbgrid.h"
 #include "tdatasource.h"

@@ -2,36 +2,23 @@
 
 #include "ui_tfrmfiltroindicresult.h"
 
+#include "eventboundary.h"
 #include "hostfunctions.h"
-#include "moduledata.h"
+#include "modulestate.h"
 #include "tbuttonflat.h"
 #include "tdateeditplus.h"
 #include "tmessages.h"
 
-#include <QGroupBox>
 #include <QLabel>
 
 TfrmFiltroIndicResult::TfrmFiltroIndicResult(QWidget* parent)
-    : TfrmFiltroPadrao(parent), m_fields(std::make_unique<Ui::TfrmFiltroIndicResult>())
+    : TfrmFiltroPadrao(parent, [](QDialog* dialog) { Ui::TfrmFiltroIndicResult().setupUi(dialog); })
 {
-    setObjectName(QStringLiteral("frmFiltroIndicResult"));
-    setWindowTitle(QStringLiteral("Indicadores de Resultado"));
-    // The fields go into the base dialog's group box, which keeps its own place and title.
-    const QRect frame = grbFiltroPadrao->geometry();
-    const QString title = grbFiltroPadrao->title();
-    m_fields->setupUi(grbFiltroPadrao);
-    grbFiltroPadrao->setGeometry(frame);
-    grbFiltroPadrao->setTitle(title);
-    Label1 = m_fields->Label1;
-    depData = m_fields->depData;
-
-    move(539, 273);
-    lblCodTela->setText(QStringLiteral("RVQ93101"));
-    lblCodTela->adjustSize();
+    Label1 = DefinedComponent<QLabel>("Label1");
+    depData = DefinedComponent<TDateEditPlus>("depData");
+    lblCodTela->adjustSize(); // the screen code sizes to its text
     msgPadrao->SetMessages({QStringLiteral("DATA|Data Inválida"), QStringLiteral("EMPTY|Data deve ser Informada")});
-    sbtConfirma->OnClick = [this](QObject* s) { sbtConfirmaClick(s); };
-    setTabOrder(depData, sbtConfirma);
-    setTabOrder(sbtConfirma, sbtCancela);
+    ConnectGuarded(sbtConfirma, &TButtonFlat::OnClick, this, &TfrmFiltroIndicResult::sbtConfirmaClick);
 
     DoCreate();
 }

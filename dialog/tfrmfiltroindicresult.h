@@ -2,11 +2,6 @@
 
 #include "tfrmfiltropadrao.h"
 
-#include <memory>
-
-namespace Ui {
-class TfrmFiltroIndicResult;
-}
 class QLabel;
 class TDateEditPlus;
 
@@ -23,7 +18,4 @@ public:
     void FormCreate(QObject* sender) override;
     void sbtConfirmaClick(QObject* sender);
     void sbtCancelClick(QObject* sender) override;
-
-private:
-    std::unique_ptr<Ui::TfrmFiltroIndicResult> m_fields;
 };

@@ -8,31 +8,41 @@
 #include "tmessages.h"
 
 #include <QAbstractButton>
+#include <QGroupBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QStyle>
 
-TfrmFiltroPadrao::TfrmFiltroPadrao(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::TfrmFiltroPadrao>())
+TfrmFiltroPadrao::TfrmFiltroPadrao(QWidget* parent)
+    : TfrmFiltroPadrao(parent, [](QDialog* dialog) { Ui::TfrmFiltroPadrao().setupUi(dialog); })
+{
+}
+
+TfrmFiltroPadrao::TfrmFiltroPadrao(QWidget* parent, const std::function<void(QDialog*)>& setupUi) : QDialog(parent)
 {
     // Designed at 96 dpi with a text height of 13 pixels; pixel sizes keep it so on any screen.
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(11);
     setFont(font);
-    m_ui->setupUi(this);
+    setupUi(this);
     Application(); // font substitutes and activation tracking are in place before the first show
     setAttribute(Qt::WA_QuitOnClose, false);
-    lblCodTela = m_ui->lblCodTela;
-    grbFiltroPadrao = m_ui->grbFiltroPadrao;
-    panMenu = m_ui->panMenu;
-    panBotoes = m_ui->panBotoes;
-    sbtConfirma = m_ui->sbtConfirma;
-    sbtCancela = m_ui->sbtCancela;
+    lblCodTela = DefinedComponent<QLabel>("lblCodTela");
+    grbFiltroPadrao = DefinedComponent<QGroupBox>("grbFiltroPadrao");
+    panMenu = DefinedComponent<QFrame>("panMenu");
+    panBotoes = DefinedComponent<QFrame>("panBotoes");
+    sbtConfirma = DefinedComponent<TButtonFlat>("sbtConfirma");
+    sbtCancela = DefinedComponent<TButtonFlat>("sbtCancela");
+    if (property("Left").isValid() && property("Top").isValid())
+        move(property("Left").toInt(), property("Top").toInt());
     sbtConfirma->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
     sbtCancela->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
 
     msgPadrao = new TMessages(this);
     msgPadrao->setObjectName(QStringLiteral("msgPadrao"));
 
-    sbtCancela->OnClick = [this](QObject* s) { sbtCancelClick(s); };
+    // Virtual: a derived dialog's own sbtCancelClick runs in its place.
+    ConnectGuarded(sbtCancela, &TButtonFlat::OnClick, this, &TfrmFiltroPadrao::sbtCancelClick);
     if (!parent)
         Application()->Adopt(this);
 }

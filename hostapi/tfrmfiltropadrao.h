@@ -4,11 +4,8 @@
 
 #include <QDialog>
 
-#include <memory>
+#include <functional>
 
-namespace Ui {
-class TfrmFiltroPadrao;
-}
 class TMessages;
 class TButtonFlat;
 class QLabel;
@@ -18,8 +15,12 @@ class QFrame;
 enum TModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2 };
 
 // Standard filter dialog of the in-house package: screen code, a group box for the filter fields, a
-// button bar with confirm and cancel, and a message table. A derived dialog adds its fields to
-// grbFiltroPadrao, binds sbtConfirma and ends its modal run by setting the modal result.
+// button bar with confirm and cancel, and a message table. A derived dialog has a window definition of
+// its own that holds the whole window (this frame with its fields inside grbFiltroPadrao, its caption,
+// position and tab order), binds sbtConfirma and ends its modal run by setting the modal result.
+//
+// A window definition may store the window's position as the dynamic properties Left and Top (screen
+// pixels), since a compiled definition applies only the size of its top-level window.
 class TfrmFiltroPadrao : public QDialog {
     Q_OBJECT
 public:
@@ -57,7 +58,20 @@ protected:
     // A derived dialog calls this at the end of its constructor: runs FormCreate in the boundary.
     void DoCreate();
 
+    // For a derived dialog: `setupUi` builds its whole window definition on the dialog, which must hold
+    // the frame's components under their names.
+    TfrmFiltroPadrao(QWidget* parent, const std::function<void(QDialog*)>& setupUi);
+
+    // A component of the window definition by name; a definition without it is a build fault.
+    template <typename T>
+    T* DefinedComponent(const char* name)
+    {
+        auto* c = findChild<T*>(QLatin1String(name));
+        if (!c)
+            qFatal("A definição da janela %s não tem o componente %s.", qPrintable(objectName()), name);
+        return c;
+    }
+
 private:
-    std::unique_ptr<Ui::TfrmFiltroPadrao> m_ui;
     int m_modalResult = mrNone;
 };

@@ -1,5 +1,7 @@
 #include "tnetconnection.h"
 
+#include "eventboundary.h"
+
 #include "exceptions.h"
 #include "remotecallclient.h"
 
@@ -24,8 +26,10 @@ void TNetConnection::SetConnected(bool on)
         m_client->Disconnect();
         return;
     }
-    if (BeforeConnect)
-        BeforeConnect(this);
+    const int failures = HandlerFailures();
+    emit BeforeConnect(this);
+    if (HandlerFailures() != failures)
+        throw EAbort(); // the boundary has told the user already
     m_client->Connect();
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "tappserver.h"
-#include "tform.h"
 
 #include <QObject>
 #include <memory>
@@ -40,8 +39,6 @@ public:
     int CallTimeoutMs() const;
     void SetCallTimeoutMs(int ms);
 
-    TNotifyEvent BeforeConnect;
-
     bool Connected() const;
     void SetConnected(bool on);
 
@@ -50,6 +47,11 @@ public:
 
     // Late-bound call on the module named ServerName; used by TAppServer.
     QVariant Invoke(const QString& method, QVariantList& args);
+
+signals:
+    // Emitted while switching Connected on, before the link opens. A handler that fails (inside the
+    // boundary) stops the opening: SetConnected then ends by EAbort and the connection stays off.
+    void BeforeConnect(QObject* sender);
 
 private:
     QString m_serverName;

@@ -84,62 +84,57 @@ QSize TOverGauge::sizeHint() const { return QSize(107, 54); }
 void TOverGauge::SetAnnulars(int count)
 {
     count = std::clamp(count, 1, MaxAnnulars);
+    if (count == Annulars())
+        return;
     m_zones.resize(static_cast<size_t>(count));
     if (m_selected >= count)
         m_selected = count - 1;
-    update();
+    scheduleRepaint();
 }
 
 void TOverGauge::SetAnnularID(int id)
 {
-    // A number that names no zone would leave the zone properties without a target.
+    // A number that names no zone would leave the zone properties without a target. The selection is not
+    // drawn, so it needs no repaint.
     if (id >= 0 && id < Annulars())
         m_selected = id;
-    update();
 }
 
 void TOverGauge::SetAnnularColor(TColor color)
 {
-    zone().color = color & 0xFFFFFF;
-    update();
+    assign(zone().color, color & 0xFFFFFF);
 }
 
 void TOverGauge::SetAnnularStartValue(double value)
 {
-    zone().start = value;
-    update();
+    assign(zone().start, value);
 }
 
 void TOverGauge::SetAnnularStopValue(double value)
 {
-    zone().stop = value;
-    update();
+    assign(zone().stop, value);
 }
 
 void TOverGauge::SetAnnularInnerRadius(double radius)
 {
-    zone().inner = radius;
-    update();
+    assign(zone().inner, radius);
 }
 
 void TOverGauge::SetAnnularouterRadius(double radius)
 {
-    zone().outer = radius;
-    update();
+    assign(zone().outer, radius);
 }
 
 // ---- Range and value ---------------------------------------------------------------------------------
 
 void TOverGauge::SetMinValue(double value)
 {
-    m_min = value;
-    update();
+    assign(m_min, value);
 }
 
 void TOverGauge::SetMaxValue(double value)
 {
-    m_max = value;
-    update();
+    assign(m_max, value);
 }
 
 void TOverGauge::SetProgress(double value)
@@ -148,8 +143,7 @@ void TOverGauge::SetProgress(double value)
     // that end; the true figure is the caller's to show beside the dial.
     if (rangeUsable() && !std::isnan(value))
         value = std::clamp(value, std::min(m_min, m_max), std::max(m_min, m_max));
-    m_progress = value;
-    update();
+    assign(m_progress, value);
 }
 
 bool TOverGauge::rangeUsable() const
@@ -171,72 +165,63 @@ double TOverGauge::fraction(double value) const
 
 void TOverGauge::SetBackColor(TColor color)
 {
-    m_backColor = color & 0xFFFFFF;
-    update();
+    assign(m_backColor, color & 0xFFFFFF);
 }
 
 void TOverGauge::SetNeedleCOlor(TColor color)
 {
-    m_needleColor = color & 0xFFFFFF;
-    update();
+    assign(m_needleColor, color & 0xFFFFFF);
 }
 
 void TOverGauge::SetNeedleLength(double length)
 {
-    m_needleLength = length;
-    update();
+    assign(m_needleLength, length);
 }
 
 void TOverGauge::SetNeedleWidth(double width)
 {
-    m_needleWidth = width;
-    update();
+    assign(m_needleWidth, width);
 }
 
 void TOverGauge::SetNeedleHubCOlor(TColor color)
 {
-    m_hubColor = color & 0xFFFFFF;
-    update();
+    assign(m_hubColor, color & 0xFFFFFF);
 }
 
 void TOverGauge::SetNeedleHubRadius(double radius)
 {
-    m_hubRadius = radius;
-    update();
+    assign(m_hubRadius, radius);
 }
 
 void TOverGauge::SetTextStyle(TTextStyle style)
 {
-    m_textStyle = style;
-    update();
+    assign(m_textStyle, style);
 }
 
 void TOverGauge::SetTextUnit(const QString& unit)
 {
-    m_textUnit = unit;
-    update();
+    assign(m_textUnit, unit);
 }
 
 void TOverGauge::SetTextPrecicsion(int decimals)
 {
-    m_textPrecision = decimals;
-    update();
+    assign(m_textPrecision, decimals);
 }
 
 void TOverGauge::SetTextPointLeft(int left)
 {
-    m_textLeft = left;
-    update();
+    assign(m_textLeft, left);
 }
 
 void TOverGauge::SetFontColor(TColor color)
 {
-    m_fontColor = color & 0xFFFFFF;
-    update();
+    assign(m_fontColor, color & 0xFFFFFF);
 }
 
 void TOverGauge::SetParentFont(bool parentFont)
 {
+    if (parentFont == m_parentFont)
+        return;
     m_parentFont = parentFont;
     if (parentFont) {
         // An empty font resolves nothing of its own, so the parent's font shows through again.
@@ -244,7 +229,7 @@ void TOverGauge::SetParentFont(bool parentFont)
         setFont(QFont());
         m_applyingParentFont = false;
     }
-    update();
+    scheduleRepaint();
 }
 
 void TOverGauge::changeEvent(QEvent* event)
@@ -271,8 +256,18 @@ QString TOverGauge::ValueText() const
 
 // ---- Painting ----------------------------------------------------------------------------------------
 
+void TOverGauge::scheduleRepaint()
+{
+    // Configuring a gauge is a burst of setter calls (twenty for the three zones); one request covers them.
+    if (m_repaintRequested)
+        return;
+    m_repaintRequested = true;
+    update();
+}
+
 void TOverGauge::paintEvent(QPaintEvent*)
 {
+    m_repaintRequested = false;
     QPainter painter(this);
     paint(painter, QRectF(rect()));
 }

@@ -4,6 +4,8 @@
 
 #include <QString>
 #include <QWidget>
+#include <cmath>
+#include <type_traits>
 #include <vector>
 
 class QPainter;
@@ -24,7 +26,8 @@ struct TGaugeZone {
 //
 // Zones are numbered from 0; exactly one is selected (AnnularID) and the zone properties read and
 // write that one only. Radii and needle sizes are fractions of the dial radius. Colours are TColor
-// (0x00BBGGRR). Every setter repaints by itself.
+// (0x00BBGGRR). A setter that changes what is drawn repaints by itself; one that changes nothing, or only
+// the selection, does not, and a burst of changes gets one repaint.
 //
 // The properties are declared in the order a window definition must apply them: Annulars, then
 // AnnularID, then the zone values (which land on the zone AnnularID selects), then the rest.
@@ -175,6 +178,19 @@ private:
     // Position of `value` along the arc: 0 = left end (MinValue), 1 = right end (MaxValue), clipped.
     double fraction(double value) const;
     bool rangeUsable() const;
+    void scheduleRepaint();
+    template <typename T>
+    void assign(T& member, const T& value)
+    {
+        if constexpr (std::is_floating_point_v<T>) {
+            if (member == value || (std::isnan(member) && std::isnan(value)))
+                return;
+        } else if (member == value) {
+            return;
+        }
+        member = value;
+        scheduleRepaint();
+    }
 
     std::vector<TGaugeZone> m_zones;
     int m_selected = 0;
@@ -194,4 +210,5 @@ private:
     TColor m_fontColor = clWhite;
     bool m_parentFont = true;
     bool m_applyingParentFont = false;
+    bool m_repaintRequested = false;
 };

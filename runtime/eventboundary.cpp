@@ -3,7 +3,14 @@
 #include "exceptions.h"
 #include "messagedlg.h"
 
-void HandleException(std::exception_ptr error) noexcept
+#include <QCoreApplication>
+#include <QTimer>
+
+namespace {
+int g_failures = 0;
+int g_deferring = 0;
+
+void report(std::exception_ptr error) noexcept
 {
     QString text;
     try {
@@ -22,4 +29,24 @@ void HandleException(std::exception_ptr error) noexcept
     } catch (...) {
         // Showing the error failed as well; the boundary still must not let anything through.
     }
+}
+
+} // namespace
+
+int HandlerFailures() noexcept { return g_failures; }
+
+DeferredErrorReports::DeferredErrorReports() noexcept { ++g_deferring; }
+DeferredErrorReports::~DeferredErrorReports() { --g_deferring; }
+
+void HandleException(std::exception_ptr error) noexcept
+{
+    ++g_failures;
+    if (g_deferring > 0 && QCoreApplication::instance()) {
+        try {
+            QTimer::singleShot(0, QCoreApplication::instance(), [error] { report(error); });
+            return;
+        } catch (...) {
+        }
+    }
+    report(error);
 }

@@ -1,5 +1,7 @@
 #include "tdbgrid.h"
 
+#include "tform.h"
+
 #include "eventboundary.h"
 #include "tclientdataset.h"
 #include "tdatasetmodel.h"
@@ -352,22 +354,16 @@ void TDBGrid::paintCell(QPainter* painter, const QStyleOptionViewItem& option, c
     // The cell starts in the grid's own colour, never the selection colour, and the event draws over it.
     m_canvas.Brush()->SetColor(m_color);
     DefaultDrawColumnCell(option.rect, dataCol, column, state);
-    if (OnDrawColumnCell && !m_drawEventFailed) {
-        try {
-            OnDrawColumnCell(this, option.rect, dataCol, column, state);
-        } catch (...) {
-            reportDrawError(std::current_exception());
-        }
+    if (!m_drawEventFailed) {
+        // A message box cannot open inside painting, and a failing handler would fail again at every
+        // repaint: the grid stops calling it until its data changes, and the error is reported once, after
+        // the paint.
+        const DeferredErrorReports afterPaint;
+        const int failures = HandlerFailures();
+        emit OnDrawColumnCell(this, option.rect, dataCol, column, state);
+        m_drawEventFailed = HandlerFailures() != failures;
     }
     m_canvas.SetPainter(nullptr);
-}
-
-void TDBGrid::reportDrawError(std::exception_ptr error)
-{
-    // A message box cannot open inside painting, and a failing handler would fail again at every repaint:
-    // the grid stops calling it until its data changes and reports the error once, after the paint.
-    m_drawEventFailed = true;
-    QTimer::singleShot(0, this, [error] { HandleException(error); });
 }
 
 void TDBGrid::DefaultDrawColumnCell(const QRect& rect, int dataCol, TColumn* column, TGridDrawState state)
@@ -394,8 +390,8 @@ void TDBGrid::DefaultDrawColumnCell(const QRect& rect, int dataCol, TColumn* col
 void TDBGrid::keyPressEvent(QKeyEvent* event)
 {
     QChar key = TForm::KeyChar(event);
-    if (OnKeyPress && !key.isNull()) {
-        Guarded([&] { OnKeyPress(this, key); });
+    if (!key.isNull()) {
+        emit OnKeyPress(this, key);
         if (key.isNull()) {
             event->accept();
             return;

@@ -5,13 +5,10 @@
 #include "tcolor.h"
 #include "tcolumn.h"
 #include "tdatasource.h"
-#include "tform.h"
 
 #include <QFont>
 #include <QPointer>
 #include <QTableView>
-#include <exception>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -20,11 +17,6 @@ class TDataSetModel;
 enum TGridDrawStateFlag { gdSelected = 0x1, gdFocused = 0x2, gdFixed = 0x4 };
 Q_DECLARE_FLAGS(TGridDrawState, TGridDrawStateFlag)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TGridDrawState)
-
-// Cell-drawing event: sender, the cell's rectangle in the grid's viewport, the column's index, the column
-// and the cell's drawing state. While it runs, the grid's dataset presents the record being painted.
-using TDrawColumnCellEvent = std::function<void(QObject* sender, const QRect& rect, int dataCol,
-                                                TColumn* column, TGridDrawState state)>;
 
 // Read-only data grid over the dataset of a data source. Columns are bound to fields by name; the title
 // row shows the fields' display labels on FixedColor; cells show the fields' display texts, text left and
@@ -86,14 +78,18 @@ public:
 
     TCanvas* Canvas() { return &m_canvas; }
 
-    TDrawColumnCellEvent OnDrawColumnCell;
-    // Receives the grid's key presses; setting the key to the null character stops the grid's own handling.
-    TKeyPressEvent OnKeyPress;
-
     // The standard drawing of a data cell: fills the rectangle with the canvas brush colour and writes the
     // column field's display text in the cell font, aligned as the field is, clipped to the cell. Does
     // nothing outside the grid's painting.
     void DefaultDrawColumnCell(const QRect& rect, int dataCol, TColumn* column, TGridDrawState state);
+
+signals:
+    // Cell drawing: sender, the cell's rectangle in the grid's viewport, the column's index, the column and
+    // the cell's drawing state. While it runs, the grid's dataset presents the record being painted. A
+    // handler that fails is reported once, after the paint, and not called again until the data changes.
+    void OnDrawColumnCell(QObject* sender, const QRect& rect, int dataCol, TColumn* column, TGridDrawState state);
+    // The grid's key presses; a handler that sets the key to the null character stops the grid's own handling.
+    void OnKeyPress(QObject* sender, QChar& key);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -111,7 +107,6 @@ private:
     void updateMetrics();
     int columnOfSection(int logicalSection) const;
     void paintCell(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index);
-    void reportDrawError(std::exception_ptr error);
 
     std::vector<std::unique_ptr<TColumn>> m_columns;
     TDataSetModel* m_model;

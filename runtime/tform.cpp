@@ -19,11 +19,7 @@ TForm::TForm(QWidget* parent) : QWidget(parent, Qt::Window)
         Application()->Adopt(this);
 }
 
-void TForm::DoCreate()
-{
-    if (OnCreate)
-        Guarded([this] { OnCreate(this); });
-}
+void TForm::DoCreate() { emit OnCreate(this); }
 
 void TForm::Show()
 {
@@ -115,14 +111,15 @@ QObject* TForm::FindComponent(const QString& name) const
 void TForm::DoActivate()
 {
     ++m_activateCount;
-    m_lastActivateCompleted = !OnActivate || Guarded([this] { OnActivate(this); });
+    const int failures = HandlerFailures();
+    emit OnActivate(this);
+    m_lastActivateCompleted = HandlerFailures() == failures;
 }
 
 void TForm::DoDeactivate()
 {
     ++m_deactivateCount;
-    if (OnDeactivate)
-        Guarded([this] { OnDeactivate(this); });
+    emit OnDeactivate(this);
 }
 
 QChar TForm::KeyChar(const QKeyEvent* event)
@@ -135,9 +132,9 @@ QChar TForm::KeyChar(const QKeyEvent* event)
 
 bool TForm::DispatchKeyPress(QObject* sender, QChar& key)
 {
-    if (!OnKeyPress || key.isNull())
+    if (key.isNull())
         return false;
-    Guarded([&] { OnKeyPress(sender, key); });
+    emit OnKeyPress(sender, key);
     return key.isNull();
 }
 

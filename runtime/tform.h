@@ -4,10 +4,6 @@
 #include <QHash>
 #include <QPointer>
 #include <QWidget>
-#include <functional>
-
-using TNotifyEvent = std::function<void(QObject* sender)>;
-using TKeyPressEvent = std::function<void(QObject* sender, QChar& key)>;
 
 // A component owned (directly or not) by `owner`, by name ignoring letter case; nullptr when none.
 QObject* FindOwnedComponent(const QObject* owner, const QString& name);
@@ -17,17 +13,13 @@ QObject* FindOwnedComponent(const QObject* owner, const QString& name);
 //    another window of the host); OnDeactivate when another window of the host becomes active. Leaving for
 //    another application and coming back runs neither; a message box shown from a handler does not count.
 //  - Close hides; the window lives on, owned by the application object.
-//  - Every handler runs inside the exception boundary.
+//  - Events are signals; handlers connect through ConnectGuarded (eventboundary.h), so each runs inside the
+//    exception boundary.
 class TForm : public QWidget {
     Q_OBJECT
 public:
     // With an owner of nullptr the application object owns the window.
     explicit TForm(QWidget* parent = nullptr);
-
-    TNotifyEvent OnCreate;
-    TNotifyEvent OnActivate;
-    TNotifyEvent OnDeactivate;
-    TKeyPressEvent OnKeyPress;
 
     // Shows the window, brings it to the front and returns once it is the active window (its OnActivate
     // has run), or after a short wait when the window system does not activate it.
@@ -40,8 +32,8 @@ public:
     template <typename T>
     T* FindComponentAs(const QString& name) const { return qobject_cast<T*>(FindComponent(name)); }
 
-    // Runs OnKeyPress for a key pressed on this window or on a child that hands its keys over.
-    // Returns true when the handler consumed the key (replaced it by the null character).
+    // Emits OnKeyPress for a key pressed on this window or on a child that hands its keys over.
+    // Returns true when a handler consumed the key (replaced it by the null character).
     bool DispatchKeyPress(QObject* sender, QChar& key);
 
     int ActivateCount() const { return m_activateCount; }
@@ -55,6 +47,13 @@ public:
 
     // The character a key event carries for OnKeyPress (Escape is 27); null for keys without one.
     static QChar KeyChar(const class QKeyEvent* event);
+
+signals:
+    void OnCreate(QObject* sender);
+    void OnActivate(QObject* sender);
+    void OnDeactivate(QObject* sender);
+    // A handler that sets `key` to the null character consumes it.
+    void OnKeyPress(QObject* sender, QChar& key);
 
 protected:
     // A derived window calls this at the end of its constructor, once its components exist.

@@ -6,7 +6,7 @@
 #include "hostfunctions.h"
 #include "launch.h"
 #include "messagedlg.h"
-#include "moduledata.h"
+#include "modulestate.h"
 #include "tbuttonflat.h"
 #include "tdateeditplus.h"
 #include "tfrmfiltroindicresult.h"

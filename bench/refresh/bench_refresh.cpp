@@ -5,7 +5,7 @@
 
 #include "hostfunctions.h"
 #include "messagedlg.h"
-#include "moduledata.h"
+#include "modulestate.h"
 #include "tapplication.h"
 #include "tappserver.h"
 #include "tclientdataset.h"

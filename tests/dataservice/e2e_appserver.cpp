@@ -3,7 +3,7 @@
 #include "exceptions.h"
 #include "hostfunctions.h"
 #include "messagedlg.h"
-#include "moduledata.h"
+#include "modulestate.h"
 #include "tclientdataset.h"
 #include "tfrmindiresult.h"
 #include "tnetconnection.h"

@@ -2,7 +2,7 @@
 #include "fakeappserver.h"
 #include "hostfunctions.h"
 #include "messagedlg.h"
-#include "moduledata.h"
+#include "modulestate.h"
 #include "packetcodec.h"
 #include "tclientdataset.h"
 #include "tdatasource.h"

@@ -246,12 +246,12 @@ private slots:
         net.SetPort(213);
         int events = 0;
         int nextPort = first.port();
-        net.BeforeConnect = [&](QObject* sender) {
+        QObject::connect(&net, &TNetConnection::BeforeConnect, &net, [&](QObject* sender) {
             QCOMPARE(sender, &net);
             ++events;
             net.SetHost("127.0.0.1");
             net.SetPort(nextPort);
-        };
+        });
         net.SetConnected(true);
         net.SetConnected(true);
         QCOMPARE(events, 1);
@@ -275,7 +275,7 @@ private slots:
     {
         TNetConnection net;
         const int port = closedPort();
-        net.BeforeConnect = [&](QObject*) { net.SetPort(port); };
+        QObject::connect(&net, &TNetConnection::BeforeConnect, &net, [&](QObject*) { net.SetPort(port); });
         QCOMPARE(messageOf([&] { net.SetConnected(true); }),
                  QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:%1.").arg(port));
         QVERIFY(!net.Connected());

@@ -1,6 +1,7 @@
 #include "messagedlg.h"
 #include "tclientdataset.h"
 #include "tdatasource.h"
+#include "eventboundary.h"
 #include "tdbgrid.h"
 
 #include <QAbstractItemModelTester>
@@ -153,8 +154,8 @@ private slots:
         grid->SetDataSource(src);
         ds->SetData(rankedPacket(4));
         QList<QPair<double, QString>> seen;
-        grid->OnDrawColumnCell = [&](QObject* sender, const QRect& rect, int dataCol, TColumn* column,
-                                     TGridDrawState state) {
+        ConnectGuarded(grid, &TDBGrid::OnDrawColumnCell, grid, [&](QObject* sender, const QRect& rect, int dataCol,
+                                                                     TColumn* column, TGridDrawState state) {
             QCOMPARE(sender, grid);
             auto* g = static_cast<TDBGrid*>(sender);
             const double rownum = g->DataSet()->FieldByName("ROWNUM")->AsFloat();
@@ -162,7 +163,7 @@ private slots:
                 seen.append({rownum, column->Field()->DisplayText()});
             g->Canvas()->Brush()->SetColor(int(rownum) % 2 == 0 ? clRowGrey : clBlack);
             g->DefaultDrawColumnCell(rect, dataCol, column, state);
-        };
+        });
         const QImage img = grid->grab().toImage();
         QCOMPARE(seen.size(), 4);
         for (const auto& s : seen)
@@ -197,11 +198,12 @@ private slots:
         grid->setCurrentIndex(grid->model()->index(0, ds->FindField("NMFILIAL")->Index()));
         grid->selectionModel()->select(grid->currentIndex(), QItemSelectionModel::Select);
         TGridDrawState state;
-        grid->OnDrawColumnCell = [&](QObject*, const QRect& r, int c, TColumn* col, TGridDrawState s) {
+        ConnectGuarded(grid, &TDBGrid::OnDrawColumnCell, grid,
+                       [&](QObject*, const QRect& r, int c, TColumn* col, TGridDrawState s) {
             if (c == 0 && r.top() < grid->RowHeight())
                 state = s;
             grid->DefaultDrawColumnCell(r, c, col, s);
-        };
+        });
         const QImage img = grid->grab().toImage();
         QVERIFY(state.testFlag(gdSelected));
         QCOMPARE(img.pixelColor(200, grid->TitleHeight() + 1), colourOf(clBlack));
@@ -230,10 +232,10 @@ private slots:
         grid->SetDataSource(src);
         ds->SetData(rankedPacket(3));
         int calls = 0;
-        grid->OnDrawColumnCell = [&](QObject*, const QRect&, int, TColumn*, TGridDrawState) {
+        ConnectGuarded(grid, &TDBGrid::OnDrawColumnCell, grid, [&](QObject*, const QRect&, int, TColumn*, TGridDrawState) {
             ++calls;
             throw std::runtime_error("falhou");
-        };
+        });
         grid->grab();
         grid->grab();
         QCoreApplication::processEvents();
@@ -272,12 +274,12 @@ private slots:
         ds->SetData(rankedPacket(3));
         QObject* sender = nullptr;
         QChar got;
-        grid->OnKeyPress = [&](QObject* s, QChar& key) {
+        ConnectGuarded(grid, &TDBGrid::OnKeyPress, grid, [&](QObject* s, QChar& key) {
             sender = s;
             got = key;
             if (consume)
                 key = QChar();
-        };
+        });
         QTest::keyClick(grid, Qt::Key_Escape);
         QCOMPARE(sender, grid);
         QCOMPARE(got, QChar(27));

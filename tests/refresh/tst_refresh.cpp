@@ -4,7 +4,7 @@
 
 #include "hostfunctions.h"
 #include "launch.h"
-#include "moduledata.h"
+#include "modulestate.h"
 #include "tapplication.h"
 #include "tbuttonflat.h"
 #include "tclientdataset.h"

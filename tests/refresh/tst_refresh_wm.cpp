@@ -3,7 +3,7 @@
 
 #include "hostfunctions.h"
 #include "messagedlg.h"
-#include "moduledata.h"
+#include "modulestate.h"
 #include "tfrmindiresult.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+#include "eventboundary.h"
 // Runs under Xvfb with openbox: activation is only real with a window manager.
 #include "hostfunctions.h"
 #include "messagedlg.h"
@@ -86,7 +87,7 @@ private slots:
             ShowMessageBox(kind, text);
         });
         TForm* c = makeForm(QStringLiteral("C"), 300);
-        c->OnActivate = [](QObject*) { MensErro(QStringLiteral("Há mais de 5 regionais"), true); };
+        ConnectGuarded(c, &TForm::OnActivate, c, [](QObject*) { MensErro(QStringLiteral("Há mais de 5 regionais"), true); });
         c->Show();
         // The window manager hands the activation back to C after each dismissal.
         QTest::qWait(2500);

@@ -1,6 +1,6 @@
 #include "hostfunctions.h"
 #include "launch.h"
-#include "moduledata.h"
+#include "modulestate.h"
 #include "tapplication.h"
 #include "tbuttonflat.h"
 #include "tdateeditplus.h"

@@ -1,6 +1,7 @@
 // Runs under Xvfb with openbox: a launch from the host's main window, as a user makes it.
 #include "hostfunctions.h"
 #include "launch.h"
+#include "modulestate.h"
 #include "tbuttonflat.h"
 #include "tfrmfiltroindicresult.h"
 #include "tfrmindiresult.h"

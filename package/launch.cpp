@@ -1,6 +1,6 @@
 #include "launch.h"
 
-#include "moduledata.h"
+#include "modulestate.h"
 #include "tdateeditplus.h"
 #include "tfrmfiltroindicresult.h"
 #include "tfrmindiresult.h"
@@ -14,12 +14,15 @@
 
 namespace {
 
-// The window is known as frmIndiResult before its own creation runs, as the host's form factory does it.
+// Creates the dashboard with frmIndiResult already naming it while its constructor runs, as the host's
+// form factory does: whatever the window's creation reaches (its creation handler, a message from it)
+// finds the module variable pointing at the window being built. Hence the storage first, the pointer
+// second, the constructor last; a constructor that throws puts the previous window back.
 void createDashboard()
 {
     TfrmIndiResult* const previous = frmIndiResult;
     void* storage = ::operator new(sizeof(TfrmIndiResult));
-    frmIndiResult = static_cast<TfrmIndiResult*>(storage);
+    frmIndiResult = static_cast<TfrmIndiResult*>(storage); // published before the constructor runs
     try {
         new (storage) TfrmIndiResult(nullptr);
     } catch (...) {
