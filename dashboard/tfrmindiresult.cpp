@@ -1,11 +1,13 @@
 #include "tfrmindiresult.h"
 
+#include "ui_tfrmindiresult.h"
+
 #include "eventboundary.h"
 #include "tdbgrid.h"
 #include "tmessages.h"
 #include "tnetconnection.h"
 
-TfrmIndiResult::TfrmIndiResult(QWidget* owner) : TForm(owner)
+TfrmIndiResult::TfrmIndiResult(QWidget* owner) : TForm(owner), m_ui(std::make_unique<Ui::TfrmIndiResult>())
 {
     setObjectName(QStringLiteral("frmIndiResult"));
     setWindowTitle(QStringLiteral("Indicadores de Resultado"));
@@ -41,7 +43,7 @@ void TfrmIndiResult::hookEvents()
     ConnectGuarded(this, &TForm::OnKeyPress, this, &TfrmIndiResult::FormKeyPress);
     ConnectGuarded(netIndicResult, &TNetConnection::BeforeConnect, this, &TfrmIndiResult::netIndicResultBeforeConnect);
     // One drawing handler and one key handler serve the three grids.
-    for (TDBGrid* grid : {dbgTop10, dbgBottom10, dbgAtrasaLanca}) {
+    for (TDBGrid* grid : {m_ui->dbgTop10, m_ui->dbgBottom10, m_ui->dbgAtrasaLanca}) {
         ConnectGuarded(grid, &TDBGrid::OnDrawColumnCell, this, &TfrmIndiResult::dbgTop10DrawColumnCell);
         ConnectGuarded(grid, &TDBGrid::OnKeyPress, this, &TfrmIndiResult::FormKeyPress);
     }

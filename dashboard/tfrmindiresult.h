@@ -1,10 +1,14 @@
 #pragma once
 
 #include "tform.h"
-#include "ui_tfrmindiresult.h"
+#include "tdbgrid.h"
 
-#include <QPointer>
+#include <QHash>
+#include <memory>
 
+namespace Ui {
+class TfrmIndiResult;
+}
 class TMessages;
 class TNetConnection;
 class TClientDataSet;
@@ -12,8 +16,9 @@ class TDataSource;
 class TField;
 
 // The results dashboard: a black, borderless window with the month's operating results. Its visual
-// components come from the window definition (tfrmindiresult.ui) as named members.
-class TfrmIndiResult : public TForm, public Ui::TfrmIndiResult {
+// components come from the window definition (tfrmindiresult.ui); the refresh finds them by name, as
+// FindComponent does for anyone else.
+class TfrmIndiResult : public TForm {
     Q_OBJECT
 public:
     explicit TfrmIndiResult(QWidget* owner = nullptr);
@@ -55,15 +60,6 @@ public:
     TField* cdsDiasEstoqueROWNUM = nullptr;
     TField* cdsDiasEstoqueNMFILIAL = nullptr;
     TField* cdsDiasEstoqueDIASESTOQUE = nullptr;
-    // ---- Visual components (window definition) ---------------------------------------------------
-    // Members of Ui::TfrmIndiResult: pnlTitulo (lblDtAtu, lblQtFiliais, lblTitulo); lblFaturamento,
-    // lblPConsumo, lblPMdo, lblPDespesas, lblPResultado, lblTotal, lblR1..lblR5, lblTop10, lblBottom10,
-    // lblAtrasaLanca; the gauges indicFatTotal, indicConsTotal, indicMDOtotal, indicDespeTotal,
-    // indicResultTotal, indicFatR1..5, indicConsR1..5, indicMDOR1..5, indicDespeR1..5, IndicResultR1..5;
-    // their value panels pnlIndic{Fat,Cons,Mdo,Despe,Result}{Total,R1..R5}; the grids dbgTop10,
-    // dbgBottom10, dbgAtrasaLanca; the masking panels Panel5, Panel3 (Panel4), Panel2, Panel1; the charts
-    // grafFatReg (series FastLineSeries5), grafCustReg (PieSeries1), grafResultReg (PieSeries2).
-
     // ---- Event handlers ------------------------------------------------------------------------
     void FormCreate(QObject* sender);
     void netIndicResultBeforeConnect(QObject* sender);
@@ -82,6 +78,7 @@ private:
     void linkDataControls();     // window definition: grids and charts to their data
     void hookEvents();
 
+    std::unique_ptr<Ui::TfrmIndiResult> m_ui;
     // Captions of the regional rows' labels and panels as the window definition stores them, by name.
     QHash<QString, QString> m_storedRowTexts;
 };

@@ -1,6 +1,8 @@
 // Window definition of the dashboard: components, positions, fonts and colours.
 #include "tfrmindiresult.h"
 
+#include "ui_tfrmindiresult.h"
+
 #include "designfonts.h"
 #include "tdbchart.h"
 #include "tdbgrid.h"
@@ -9,7 +11,7 @@
 void TfrmIndiResult::createLayout()
 {
     InstallFontSubstitutes();
-    setupUi(this);
+    m_ui->setupUi(this);
     ApplyDesignFonts(this);
 
     // The regional rows' texts as the definition stores them, for rows a month has no region for.
@@ -25,9 +27,9 @@ void TfrmIndiResult::createLayout()
 void TfrmIndiResult::linkDataControls()
 {
     // The definition names the data sources and the dataset; they exist once the data components do.
-    for (TDBGrid* grid : {dbgTop10, dbgBottom10, dbgAtrasaLanca})
+    for (TDBGrid* grid : {m_ui->dbgTop10, m_ui->dbgBottom10, m_ui->dbgAtrasaLanca})
         grid->LinkDataSource(this);
-    for (TDBChart* chart : {grafFatReg, grafCustReg, grafResultReg})
+    for (TDBChart* chart : {m_ui->grafFatReg, m_ui->grafCustReg, m_ui->grafResultReg})
         chart->LinkDataSet(this);
 }
 
@@ -35,7 +37,7 @@ void TfrmIndiResult::FormCreate(QObject* sender)
 {
     Q_UNUSED(sender);
     linkDataControls();
-    for (TDBGrid* grid : {dbgTop10, dbgBottom10, dbgAtrasaLanca}) {
+    for (TDBGrid* grid : {m_ui->dbgTop10, m_ui->dbgBottom10, m_ui->dbgAtrasaLanca}) {
         grid->SetDefaultColors(true);
         grid->SetColor(clBlack);
     }

@@ -1,6 +1,8 @@
 // Refresh of the dashboard, row striping of its grids and its keys.
 #include "tfrmindiresult.h"
 
+#include "ui_tfrmindiresult.h"
+
 #include "gaugerules.h"
 #include "exceptions.h"
 #include "hostfunctions.h"
@@ -79,15 +81,15 @@ void TfrmIndiResult::FormActivate(QObject* sender)
                           QStringLiteral("/") + DateTimeUtil::toDate(dtData).toString(QStringLiteral("yyyy")) +
                           QStringLiteral(")");
     FetchCkpData();
-    lblTitulo->SetCaption(title);
+    m_ui->lblTitulo->SetCaption(title);
 
     cdsIndicadores->SetFiltered(true);
     cdsIndicadores->SetFilter(QStringLiteral("CDAREAGERE = 'TOTAL'"));
     cdsIndicadores->First();
 
-    lblQtFiliais->SetCaption(msgPadrao->Msg(QStringLiteral("QTFILI")) + QStringLiteral(" ") +
+    m_ui->lblQtFiliais->SetCaption(msgPadrao->Msg(QStringLiteral("QTFILI")) + QStringLiteral(" ") +
                              cdsIndicadores->FieldByName(QStringLiteral("QTFILIAIS"))->AsString());
-    lblDtAtu->SetCaption(msgPadrao->Msg(QStringLiteral("DTULTATU")) +
+    m_ui->lblDtAtu->SetCaption(msgPadrao->Msg(QStringLiteral("DTULTATU")) +
                          cdsIndicadores->FieldByName(QStringLiteral("DTULTATUETL"))->AsString());
 
     // Totals: the revenue gauge is judged against the revenue itself.

@@ -1,3 +1,7 @@
+#include "tdbchart.h"
+#include "tpanel.h"
+#include "tlabel.h"
+#include "testsupport.h"
 #include "messagedlg.h"
 #include "tclientdataset.h"
 #include "tdatasource.h"
@@ -32,7 +36,7 @@ private slots:
         ds->SetData(p);
         auto* src = new TDataSource(form);
         src->SetDataSet(ds);
-        form->dbgTop10->SetDataSource(src);
+        ComponentOf<TDBGrid>(form, "dbgTop10")->SetDataSource(src);
         form->Show();
         QVERIFY(QTest::qWaitForWindowActive(form));
     }
@@ -51,8 +55,8 @@ private slots:
     {
         QFETCH(int, key);
         QFETCH(QStringList, order);
-        form->dbgTop10->setFocus(Qt::OtherFocusReason);
-        QTRY_COMPARE(QApplication::focusWidget(), form->dbgTop10);
+        ComponentOf<TDBGrid>(form, "dbgTop10")->setFocus(Qt::OtherFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), ComponentOf<TDBGrid>(form, "dbgTop10"));
         for (int i = 1; i < order.size(); ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key(key),
                             key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
@@ -62,11 +66,11 @@ private slots:
 
     void clickingAChartShouldNotTakeTheFocus()
     {
-        form->dbgBottom10->setFocus(Qt::OtherFocusReason);
-        QTRY_COMPARE(QApplication::focusWidget(), form->dbgBottom10);
-        QTest::mouseClick(form->grafFatReg, Qt::LeftButton, {}, form->grafFatReg->rect().center());
+        ComponentOf<TDBGrid>(form, "dbgBottom10")->setFocus(Qt::OtherFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), ComponentOf<TDBGrid>(form, "dbgBottom10"));
+        QTest::mouseClick(ComponentOf<TDBChart>(form, "grafFatReg"), Qt::LeftButton, {}, ComponentOf<TDBChart>(form, "grafFatReg")->rect().center());
         QTest::qWait(50);
-        QCOMPARE(QApplication::focusWidget(), form->dbgBottom10);
+        QCOMPARE(QApplication::focusWidget(), ComponentOf<TDBGrid>(form, "dbgBottom10"));
     }
 };
 

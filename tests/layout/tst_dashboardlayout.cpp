@@ -1,3 +1,4 @@
+#include "testsupport.h"
 #include "messagedlg.h"
 #include "tdbchart.h"
 #include "tdbgrid.h"
@@ -111,24 +112,24 @@ private slots:
 
     void shouldShowCreationCaptions()
     {
-        QCOMPARE(form->lblDtAtu->Caption(), QString("Última Atualização : "));
-        QCOMPARE(form->lblTitulo->Caption(), QString("BI Business Intelligence - Resultados Operacionais "));
-        QCOMPARE(form->lblR2->Caption(), QString());
-        QVERIFY(form->lblR3->WordWrap());
-        QCOMPARE(form->pnlIndicFatR1->Caption(), QString("0,00 M"));
-        QCOMPARE(form->pnlIndicFatR1->Alignment(), Qt::AlignRight | Qt::AlignVCenter);
-        QCOMPARE(form->pnlIndicFatTotal->Caption(), QString("0,00 M"));
-        QCOMPARE(form->pnlIndicFatTotal->Alignment(), Qt::Alignment(Qt::AlignCenter));
-        QCOMPARE(form->pnlIndicDespeR3->Caption(), QString("0%"));
-        QCOMPARE(form->pnlIndicDespeR3->Alignment(), Qt::Alignment(Qt::AlignCenter));
+        QCOMPARE(ComponentOf<TLabel>(form, "lblDtAtu")->Caption(), QString("Última Atualização : "));
+        QCOMPARE(ComponentOf<TLabel>(form, "lblTitulo")->Caption(), QString("BI Business Intelligence - Resultados Operacionais "));
+        QCOMPARE(ComponentOf<TLabel>(form, "lblR2")->Caption(), QString());
+        QVERIFY(ComponentOf<TLabel>(form, "lblR3")->WordWrap());
+        QCOMPARE(ComponentOf<TPanel>(form, "pnlIndicFatR1")->Caption(), QString("0,00 M"));
+        QCOMPARE(ComponentOf<TPanel>(form, "pnlIndicFatR1")->Alignment(), Qt::AlignRight | Qt::AlignVCenter);
+        QCOMPARE(ComponentOf<TPanel>(form, "pnlIndicFatTotal")->Caption(), QString("0,00 M"));
+        QCOMPARE(ComponentOf<TPanel>(form, "pnlIndicFatTotal")->Alignment(), Qt::Alignment(Qt::AlignCenter));
+        QCOMPARE(ComponentOf<TPanel>(form, "pnlIndicDespeR3")->Caption(), QString("0%"));
+        QCOMPARE(ComponentOf<TPanel>(form, "pnlIndicDespeR3")->Alignment(), Qt::Alignment(Qt::AlignCenter));
     }
 
     void shouldWidenARegionLabelToItsCode()
     {
-        form->lblR1->SetCaption("NORTE");
-        QVERIFY(form->lblR1->width() >= QFontMetrics(form->lblR1->font()).horizontalAdvance("NORTE"));
-        QCOMPARE(form->lblR1->pos(), QPoint(48, 163));
-        form->lblR1->SetCaption(QString());
+        ComponentOf<TLabel>(form, "lblR1")->SetCaption("NORTE");
+        QVERIFY(ComponentOf<TLabel>(form, "lblR1")->width() >= QFontMetrics(ComponentOf<TLabel>(form, "lblR1")->font()).horizontalAdvance("NORTE"));
+        QCOMPARE(ComponentOf<TLabel>(form, "lblR1")->pos(), QPoint(48, 163));
+        ComponentOf<TLabel>(form, "lblR1")->SetCaption(QString());
     }
 
     void shouldConfigureGaugesByColumn_data()
@@ -312,10 +313,10 @@ private slots:
     {
         form->show();
         form->resize(1500, 800);
-        QTRY_COMPARE(form->pnlTitulo->geometry(), QRect(0, 0, 1500, 38));
-        QCOMPARE(form->lblTitulo->geometry(), QRect(208, 8, 518, 24));
+        QTRY_COMPARE(ComponentOf<TPanel>(form, "pnlTitulo")->geometry(), QRect(0, 0, 1500, 38));
+        QCOMPARE(ComponentOf<TLabel>(form, "lblTitulo")->geometry(), QRect(208, 8, 518, 24));
         form->resize(1383, 779);
-        QTRY_COMPARE(form->pnlTitulo->width(), 1383);
+        QTRY_COMPARE(ComponentOf<TPanel>(form, "pnlTitulo")->width(), 1383);
         form->hide();
     }
 };

@@ -1,4 +1,7 @@
 // The dashboard's refresh against a real kpd-appserver over the months of RefreshServer.
+#include "tdbchart.h"
+#include "tpanel.h"
+#include "tlabel.h"
 #include "refreshserver.h"
 #include "testsupport.h"
 
@@ -192,7 +195,7 @@ private slots:
         QCOMPARE(dial(form, "IndicResultR5"), QStringLiteral("2.5..7.5 @4 red/red"));
         QCOMPARE(dial(form, "indicDespeR5"), QStringLiteral("7.5..22.5 @16 yellow/yellow"));
         // The keyboard lands on the first grid.
-        QCOMPARE(form->focusWidget(), form->dbgTop10);
+        QCOMPARE(form->focusWidget(), ComponentOf<TDBGrid>(form, "dbgTop10"));
     }
 
     void threeRegionsResetRowsFourAndFiveToTheirStoredTexts()

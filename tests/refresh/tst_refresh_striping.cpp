@@ -1,4 +1,7 @@
 // Row stripes of the dashboard's grids, read off the painted pixels.
+#include "tdbchart.h"
+#include "tpanel.h"
+#include "tlabel.h"
 #include "testsupport.h"
 
 #include "hostfunctions.h"
@@ -88,7 +91,7 @@ private slots:
     {
         QFETCH(QVariant, rowNum);
         QFETCH(int, colour);
-        for (TDBGrid* grid : {m_form->dbgTop10, m_form->dbgBottom10}) {
+        for (TDBGrid* grid : {ComponentOf<TDBGrid>(m_form, "dbgTop10"), ComponentOf<TDBGrid>(m_form, "dbgBottom10")}) {
             grid->DataSet()->SetData(rankingPacket({rowNum}));
             const QImage image = grid->viewport()->grab().toImage();
             const QList<TColor> cells = rowColours(grid, image, 0);
@@ -102,7 +105,7 @@ private slots:
     // too, and below the last row the grid stays black.
     void stripesAlternateAndShowOnTheCurrentCell()
     {
-        TDBGrid* grid = m_form->dbgTop10;
+        TDBGrid* grid = ComponentOf<TDBGrid>(m_form, "dbgTop10");
         grid->DataSet()->SetData(rankingPacket({1.0, 2.0, 3.0, 4.0}));
         grid->setFocus(Qt::OtherFocusReason);
         QTRY_VERIFY(grid->hasFocus());

@@ -1,4 +1,9 @@
 // Runs under Xvfb with openbox: only a window manager hands the activation back after a message box.
+#include "tdbgrid.h"
+#include "tdbchart.h"
+#include "tpanel.h"
+#include "tlabel.h"
+#include "testsupport.h"
 #include "refreshserver.h"
 
 #include "hostfunctions.h"
@@ -44,7 +49,7 @@ private slots:
         QTest::qWait(200);
         QVERIFY(form->LastActivateCompleted());
         QCOMPARE(form->ActivateCount(), 1);
-        QCOMPARE(QApplication::focusWidget(), form->dbgTop10);
+        QCOMPARE(QApplication::focusWidget(), ComponentOf<TDBGrid>(form, "dbgTop10"));
     }
 
     // Dismissing the message of a sixth region gives the activation back to the dashboard: that must not

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "messagedlg.h"
+#include "tform.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -32,4 +33,14 @@ inline void WhenModal(std::function<void(QWidget*)> action, int attempts = 200)
         else if (attempts > 0)
             WhenModal(std::move(action), attempts - 1);
     });
+}
+
+// A window's component by name, of the expected type; the test fails loudly when there is none.
+template <typename T>
+T* ComponentOf(const TForm* form, const char* name)
+{
+    T* c = form->FindComponentAs<T>(QLatin1String(name));
+    if (!c)
+        qFatal("componente %s não encontrado", name);
+    return c;
 }
