@@ -5,6 +5,7 @@
 #include "eventboundary.h"
 #include "tdbgrid.h"
 #include "tmessages.h"
+#include "tindicresultdata.h"
 #include "tnetconnection.h"
 
 TfrmIndiResult::TfrmIndiResult(QWidget* owner) : TForm(owner), m_ui(std::make_unique<Ui::TfrmIndiResult>())
@@ -28,7 +29,7 @@ TfrmIndiResult::TfrmIndiResult(QWidget* owner) : TForm(owner), m_ui(std::make_un
     });
 
     createLayout();
-    createDataComponents();
+    m_data = new TIndicResultData(this);
     hookEvents();
     DoCreate();
 }
@@ -41,10 +42,15 @@ void TfrmIndiResult::hookEvents()
     ConnectGuarded(this, &TForm::OnActivate, this, &TfrmIndiResult::FormActivate);
     ConnectGuarded(this, &TForm::OnDeactivate, this, &TfrmIndiResult::FormDeactivate);
     ConnectGuarded(this, &TForm::OnKeyPress, this, &TfrmIndiResult::FormKeyPress);
-    ConnectGuarded(netIndicResult, &TNetConnection::BeforeConnect, this, &TfrmIndiResult::netIndicResultBeforeConnect);
     // One drawing handler and one key handler serve the three grids.
     for (TDBGrid* grid : {m_ui->dbgTop10, m_ui->dbgBottom10, m_ui->dbgAtrasaLanca}) {
         ConnectGuarded(grid, &TDBGrid::OnDrawColumnCell, this, &TfrmIndiResult::dbgTop10DrawColumnCell);
         ConnectGuarded(grid, &TDBGrid::OnKeyPress, this, &TfrmIndiResult::FormKeyPress);
     }
+}
+
+void TfrmIndiResult::FormDeactivate(QObject* sender)
+{
+    Q_UNUSED(sender);
+    m_data->netIndicResult->SetConnected(false);
 }

@@ -1,5 +1,6 @@
 // Refresh of the dashboard, row striping of its grids and its keys.
 #include "tfrmindiresult.h"
+#include "tindicresultdata.h"
 
 #include "ui_tfrmindiresult.h"
 
@@ -73,14 +74,15 @@ static T* component(const TfrmIndiResult* form, const QString& name)
 void TfrmIndiResult::FormActivate(QObject* sender)
 {
     Q_UNUSED(sender);
-    netIndicResult->SetConnected(true);
+    TClientDataSet* const cdsIndicadores = m_data->cdsIndicadores;
+    m_data->netIndicResult->SetConnected(true);
 
     // The title names the month asked for, but goes on the window only with that month's figures: after a
     // failed fetch the header still belongs to the figures on screen.
     const QString title = msgPadrao->Msg(QStringLiteral("TITULO")) + QStringLiteral(" (") + NomeMes(dtData) +
                           QStringLiteral("/") + DateTimeUtil::toDate(dtData).toString(QStringLiteral("yyyy")) +
                           QStringLiteral(")");
-    FetchCkpData();
+    m_data->FetchCkpData();
     m_ui->lblTitulo->SetCaption(title);
 
     cdsIndicadores->SetFiltered(true);

@@ -39,7 +39,7 @@ TApplication* TApplication::Instance()
 
 TApplication::TApplication(QObject* parent) : QObject(parent)
 {
-    // The window definitions name the desktop faces of the original platform; Liberation Sans has
+    // The window definitions name Windows desktop faces, missing on Linux desktops; Liberation Sans has
     // Arial's metrics and is the closest sans face for both where those are missing.
     QFont::insertSubstitutions(QStringLiteral("Arial"), {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),

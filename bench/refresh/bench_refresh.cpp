@@ -10,6 +10,7 @@
 #include "tappserver.h"
 #include "tclientdataset.h"
 #include "tfrmindiresult.h"
+#include "tindicresultdata.h"
 #include "tnetconnection.h"
 #include "variantdate.h"
 
@@ -53,11 +54,11 @@ void comeBack()
 // The server's part of a refresh: opening the connection and the getCkpData round trip.
 QVariantList serverCall()
 {
-    g_form->netIndicResult->SetConnected(false);
-    g_form->netIndicResult->SetConnected(true);
+    g_form->Data()->netIndicResult->SetConnected(false);
+    g_form->Data()->netIndicResult->SetConnected(true);
     QVariantList args(8);
     args[0] = VariantDate::FromDateTime(g_month);
-    g_form->netIndicResult->AppServer()->Invoke(QStringLiteral("getCkpData"), args);
+    g_form->Data()->netIndicResult->AppServer()->Invoke(QStringLiteral("getCkpData"), args);
     return args;
 }
 
@@ -120,9 +121,9 @@ BENCHMARK(BM_ClientShareOfRefresh)->UseManualTime()->Unit(benchmark::kMillisecon
 void BM_LoadRecordedPackets(benchmark::State& state)
 {
     const QVariantList args = serverCall();
-    const std::pair<TClientDataSet*, int> loads[] = {{g_form->cdsIndicadores, 1}, {g_form->cdsTop10, 2},
-                                                     {g_form->cdsBottom10, 3}, {g_form->cdsGrafPizza, 4},
-                                                     {g_form->cdsDiasEstoque, 7}};
+    const std::pair<TClientDataSet*, int> loads[] = {{g_form->Data()->cdsIndicadores, 1}, {g_form->Data()->cdsTop10, 2},
+                                                     {g_form->Data()->cdsBottom10, 3}, {g_form->Data()->cdsGrafPizza, 4},
+                                                     {g_form->Data()->cdsDiasEstoque, 7}};
     for (auto _ : state) {
         for (const auto& [cds, index] : loads) {
             const TDataPacket packet = args[index].value<TDataPacket>();
@@ -208,8 +209,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "a primeira atualização falhou\n");
         return 1;
     }
-    std::fprintf(stderr, "regionais: %d, top10: %d, dias de estoque: %d\n", g_form->cdsIndicadores->RecordCount() - 1,
-                 g_form->cdsTop10->RecordCount(), g_form->cdsDiasEstoque->RecordCount());
+    std::fprintf(stderr, "regionais: %d, top10: %d, dias de estoque: %d\n", g_form->Data()->cdsIndicadores->RecordCount() - 1,
+                 g_form->Data()->cdsTop10->RecordCount(), g_form->Data()->cdsDiasEstoque->RecordCount());
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -6,6 +6,7 @@
 #include "modulestate.h"
 #include "tclientdataset.h"
 #include "tfrmindiresult.h"
+#include "tindicresultdata.h"
 #include "tnetconnection.h"
 
 #include <QLocale>
@@ -138,35 +139,35 @@ private slots:
     {
         TfrmIndiResult form;
         dtData = DateTimeUtil::fromDate(QDate(2026, 3, 17));
-        form.netIndicResult->SetConnected(true);
-        form.FetchCkpData();
+        form.Data()->netIndicResult->SetConnected(true);
+        form.Data()->FetchCkpData();
 
         QCOMPARE(DateTimeUtil::toDate(dtData), QDate(2026, 3, 1));
-        QCOMPARE(rowsOf(form.cdsIndicadores),
+        QCOMPARE(rowsOf(form.Data()->cdsIndicadores),
                  (QStringList{"TOTAL|3|4|50|20|11,5|18,5|02/03/2026", "NOR|1|1|40|20|10|30|02/03/2026",
                               "SUL|2|3|53,3|20|12|14,7|02/03/2026"}));
-        QCOMPARE(rowsOf(form.cdsTop10),
+        QCOMPARE(rowsOf(form.Data()->cdsTop10),
                  (QStringList{"NOR|Filial Um|30,0%|1,0%", "SUL|Filial Dois|25,0%|2,0%",
                               QString::fromUtf8("SUL|Filial Três|-6,0%|3,0%")}));
-        QCOMPARE(rowsOf(form.cdsBottom10),
+        QCOMPARE(rowsOf(form.Data()->cdsBottom10),
                  (QStringList{QString::fromUtf8("SUL|Filial Três|-6,0%|1,0%"), "SUL|Filial Dois|25,0%|2,0%",
                               "NOR|Filial Um|30,0%|3,0%"}));
-        QCOMPARE(rowsOf(form.cdsGrafPizza), (QStringList{"NOR|1|0,7|0,3", "SUL|3|2,56|0,44"}));
-        QCOMPARE(rowsOf(form.cdsDiasEstoque),
+        QCOMPARE(rowsOf(form.Data()->cdsGrafPizza), (QStringList{"NOR|1|0,7|0,3", "SUL|3|2,56|0,44"}));
+        QCOMPARE(rowsOf(form.Data()->cdsDiasEstoque),
                  (QStringList{"SUL|1|Filial Dois|62,0", "NOR|2|Filial Um|31,0",
                               QString::fromUtf8("SUL|3|Filial Três|15,5")}));
-        QCOMPARE(form.cdsIndicadores->RecNo(), 1);
+        QCOMPARE(form.Data()->cdsIndicadores->RecNo(), 1);
     }
 
     void shouldLoadEmptyDataSetsForAMonthWithoutFigures()
     {
         TfrmIndiResult form;
         dtData = DateTimeUtil::fromDate(QDate(2025, 1, 15));
-        form.netIndicResult->SetConnected(true);
-        form.FetchCkpData();
+        form.Data()->netIndicResult->SetConnected(true);
+        form.Data()->FetchCkpData();
         QCOMPARE(DateTimeUtil::toDate(dtData), QDate(2025, 1, 1));
-        for (TClientDataSet* cds : {form.cdsIndicadores, form.cdsTop10, form.cdsBottom10, form.cdsGrafPizza,
-                                    form.cdsDiasEstoque}) {
+        for (TClientDataSet* cds : {form.Data()->cdsIndicadores, form.Data()->cdsTop10, form.Data()->cdsBottom10, form.Data()->cdsGrafPizza,
+                                    form.Data()->cdsDiasEstoque}) {
             QVERIFY(cds->Active());
             QVERIFY(cds->IsEmpty());
         }
@@ -176,36 +177,36 @@ private slots:
     {
         TfrmIndiResult form;
         dtData = DateTimeUtil::fromDate(QDate(2026, 3, 17));
-        form.netIndicResult->SetConnected(true);
-        form.FetchCkpData();
-        const QStringList before = rowsOf(form.cdsTop10);
+        form.Data()->netIndicResult->SetConnected(true);
+        form.Data()->FetchCkpData();
+        const QStringList before = rowsOf(form.Data()->cdsTop10);
 
         // An unknown module is an error status of the server, reported with its message.
         form.FormDeactivate(&form);
-        form.netIndicResult->SetServerName("KPD00100.rdmNaoExiste");
-        form.netIndicResult->SetConnected(true);
+        form.Data()->netIndicResult->SetServerName("KPD00100.rdmNaoExiste");
+        form.Data()->netIndicResult->SetConnected(true);
         dtData = DateTimeUtil::fromDate(QDate(2025, 1, 15));
-        const QString refused = messageOf([&] { form.FetchCkpData(); });
+        const QString refused = messageOf([&] { form.Data()->FetchCkpData(); });
         QVERIFY2(refused.startsWith(QString::fromUtf8("O servidor de aplicação recusou KPD00100.rdmNaoExiste.getCkpData: ")),
                  qPrintable(refused));
-        QCOMPARE(rowsOf(form.cdsTop10), before);
+        QCOMPARE(rowsOf(form.Data()->cdsTop10), before);
         QCOMPARE(DateTimeUtil::toDate(dtData), QDate(2025, 1, 15));
 
         // Nothing listens on the port the host names now.
         form.FormDeactivate(&form);
-        form.netIndicResult->SetServerName("KPD00100.rdmIndicResult");
+        form.Data()->netIndicResult->SetServerName("KPD00100.rdmIndicResult");
         const int real = m_port;
         SetServerAddressProvider([] { return QStringLiteral("127.0.0.1"); }, [] { return 1; });
-        QCOMPARE(messageOf([&] { form.netIndicResult->SetConnected(true); }),
+        QCOMPARE(messageOf([&] { form.Data()->netIndicResult->SetConnected(true); }),
                  QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:1."));
-        QVERIFY(!form.netIndicResult->Connected());
-        QCOMPARE(rowsOf(form.cdsTop10), before);
+        QVERIFY(!form.Data()->netIndicResult->Connected());
+        QCOMPARE(rowsOf(form.Data()->cdsTop10), before);
 
         // The host points back at the server: the next opening uses it.
         SetServerAddressProvider([] { return QStringLiteral("127.0.0.1"); }, [real] { return real; });
-        form.netIndicResult->SetConnected(true);
-        form.FetchCkpData();
-        QVERIFY(form.cdsTop10->IsEmpty());
+        form.Data()->netIndicResult->SetConnected(true);
+        form.Data()->FetchCkpData();
+        QVERIFY(form.Data()->cdsTop10->IsEmpty());
     }
 };
 

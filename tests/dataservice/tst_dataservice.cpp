@@ -7,6 +7,7 @@
 #include "tclientdataset.h"
 #include "tdatasource.h"
 #include "tfrmindiresult.h"
+#include "tindicresultdata.h"
 #include "tnetconnection.h"
 #include "variantdate.h"
 
@@ -57,8 +58,8 @@ class TestDataService : public QObject {
     }
     QStringList snapshots(TfrmIndiResult* f)
     {
-        return {snapshot(f->cdsIndicadores), snapshot(f->cdsTop10), snapshot(f->cdsBottom10),
-                snapshot(f->cdsGrafPizza), snapshot(f->cdsDiasEstoque), QString::number(dtData)};
+        return {snapshot(f->Data()->cdsIndicadores), snapshot(f->Data()->cdsTop10), snapshot(f->Data()->cdsBottom10),
+                snapshot(f->Data()->cdsGrafPizza), snapshot(f->Data()->cdsDiasEstoque), QString::number(dtData)};
     }
 
 private slots:
@@ -86,17 +87,17 @@ private slots:
     void shouldDeclareConnectionWithStoredSettings()
     {
         std::unique_ptr<TfrmIndiResult> f(newForm());
-        QCOMPARE(f->netIndicResult->objectName(), "netIndicResult");
-        QCOMPARE(f->netIndicResult->ServerName(), "KPD00100.rdmIndicResult");
-        QCOMPARE(f->netIndicResult->Host(), "127.0.0.1");
-        QCOMPARE(f->netIndicResult->Port(), 213);
-        QCOMPARE(f->netIndicResult->ThrowException(), false);
-        QVERIFY(!f->netIndicResult->Connected());
-        QCOMPARE(f->dtsTop10->DataSet(), f->cdsTop10);
-        QCOMPARE(f->dtsBottom10->DataSet(), f->cdsBottom10);
-        QCOMPARE(f->dtsDiasEstoque->DataSet(), f->cdsDiasEstoque);
-        QCOMPARE(f->dtsDiasEstoque->objectName(), "dtsDiasEstoque");
-        for (TClientDataSet* cds : {f->cdsIndicadores, f->cdsTop10, f->cdsBottom10, f->cdsGrafPizza, f->cdsDiasEstoque})
+        QCOMPARE(f->Data()->netIndicResult->objectName(), "netIndicResult");
+        QCOMPARE(f->Data()->netIndicResult->ServerName(), "KPD00100.rdmIndicResult");
+        QCOMPARE(f->Data()->netIndicResult->Host(), "127.0.0.1");
+        QCOMPARE(f->Data()->netIndicResult->Port(), 213);
+        QCOMPARE(f->Data()->netIndicResult->ThrowException(), false);
+        QVERIFY(!f->Data()->netIndicResult->Connected());
+        QCOMPARE(f->Data()->dtsTop10->DataSet(), f->Data()->cdsTop10);
+        QCOMPARE(f->Data()->dtsBottom10->DataSet(), f->Data()->cdsBottom10);
+        QCOMPARE(f->Data()->dtsDiasEstoque->DataSet(), f->Data()->cdsDiasEstoque);
+        QCOMPARE(f->Data()->dtsDiasEstoque->objectName(), "dtsDiasEstoque");
+        for (TClientDataSet* cds : {f->Data()->cdsIndicadores, f->Data()->cdsTop10, f->Data()->cdsBottom10, f->Data()->cdsGrafPizza, f->Data()->cdsDiasEstoque})
             QVERIFY(!cds->Active() && cds->IsEmpty());
     }
 
@@ -139,17 +140,13 @@ private slots:
             QCOMPARE(field->DisplayFormat(), p[4]);
             QCOMPARE(field->ReadOnly(), p[5] == "1");
         }
-        // The header's members are these very objects.
-        QCOMPARE(f->findChild<TField*>("cdsTop10RESULTADO"), f->cdsTop10RESULTADO);
-        QCOMPARE(f->findChild<TField*>("cdsDiasEstoqueDIASESTOQUE"), f->cdsDiasEstoqueDIASESTOQUE);
-        QCOMPARE(f->findChild<TField*>("cdsIndicadoresDTULTATUETL"), f->cdsIndicadoresDTULTATUETL);
     }
 
     void shouldFetchAndLoadTheFivePackets()
     {
         std::unique_ptr<TfrmIndiResult> f(newForm());
-        f->netIndicResult->SetConnected(true);
-        f->FetchCkpData();
+        f->Data()->netIndicResult->SetConnected(true);
+        f->Data()->FetchCkpData();
 
         const auto rq = m_server->lastRequest();
         QCOMPARE(rq.server_name(), "KPD00100.rdmIndicResult");
@@ -160,19 +157,19 @@ private slots:
             QCOMPARE(rq.args(i).kind_case(), kpd::rpc::Variant::KIND_NOT_SET);
 
         QCOMPARE(dtData, kMarch1); // the date handed back replaces the reference date
-        QCOMPARE(f->cdsIndicadores->RecordCount(), 3);
-        QCOMPARE(f->cdsIndicadores->RecNo(), 1);
-        QCOMPARE(f->cdsIndicadoresCDAREAGERE->AsString(), "TOTAL");
-        QCOMPARE(f->cdsIndicadoresVRFATLIQGER->AsFloat(), 4.5);
-        QCOMPARE(f->cdsIndicadoresDTULTATUETL->AsString(), "02/03/2026");
-        QCOMPARE(f->cdsTop10->RecordCount(), 2);
-        QCOMPARE(f->cdsTop10NMFILIAL->AsString(), "Filial Norte");
-        QCOMPARE(f->cdsTop10RESULTADO->DisplayText(), "12,3%");
-        QCOMPARE(f->cdsBottom10RESULTADO->DisplayText(), "-3,5%");
-        QCOMPARE(f->cdsGrafPizza->RecordCount(), 2);
-        QCOMPARE(f->cdsGrafPizzaCUSTO->AsFloat(), 2.19);
-        QCOMPARE(f->cdsDiasEstoqueDIASESTOQUE->DisplayText(), "45,0");
-        QCOMPARE(f->cdsDiasEstoqueROWNUM->AsFloat(), 1.0);
+        QCOMPARE(f->Data()->cdsIndicadores->RecordCount(), 3);
+        QCOMPARE(f->Data()->cdsIndicadores->RecNo(), 1);
+        QCOMPARE(f->Data()->cdsIndicadores->FieldByName("CDAREAGERE")->AsString(), "TOTAL");
+        QCOMPARE(f->Data()->cdsIndicadores->FieldByName("VRFATLIQGER")->AsFloat(), 4.5);
+        QCOMPARE(f->Data()->cdsIndicadores->FieldByName("DTULTATUETL")->AsString(), "02/03/2026");
+        QCOMPARE(f->Data()->cdsTop10->RecordCount(), 2);
+        QCOMPARE(f->Data()->cdsTop10->FieldByName("NMFILIAL")->AsString(), "Filial Norte");
+        QCOMPARE(f->Data()->cdsTop10->FieldByName("RESULTADO")->DisplayText(), "12,3%");
+        QCOMPARE(f->Data()->cdsBottom10->FieldByName("RESULTADO")->DisplayText(), "-3,5%");
+        QCOMPARE(f->Data()->cdsGrafPizza->RecordCount(), 2);
+        QCOMPARE(f->Data()->cdsGrafPizza->FieldByName("CUSTO")->AsFloat(), 2.19);
+        QCOMPARE(f->Data()->cdsDiasEstoque->FieldByName("DIASESTOQUE")->DisplayText(), "45,0");
+        QCOMPARE(f->Data()->cdsDiasEstoque->FieldByName("ROWNUM")->AsFloat(), 1.0);
     }
 
     void shouldIgnoreWhateverComesInPacketsSixAndSeven()
@@ -184,9 +181,9 @@ private slots:
             return MakeCkpReply(reply, QVariant(0), VariantDate::FromDateTime(kMarch1), packets);
         });
         std::unique_ptr<TfrmIndiResult> f(newForm());
-        f->netIndicResult->SetConnected(true);
-        f->FetchCkpData();
-        QCOMPARE(f->cdsDiasEstoque->RecordCount(), 1);
+        f->Data()->netIndicResult->SetConnected(true);
+        f->Data()->FetchCkpData();
+        QCOMPARE(f->Data()->cdsDiasEstoque->RecordCount(), 1);
     }
 
     void shouldRefuseBadRepliesAndKeepEverything_data()
@@ -214,8 +211,8 @@ private slots:
         QFETCH(QVariant, bad);
         QFETCH(QString, expected);
         std::unique_ptr<TfrmIndiResult> f(newForm());
-        f->netIndicResult->SetConnected(true);
-        f->FetchCkpData();
+        f->Data()->netIndicResult->SetConnected(true);
+        f->Data()->FetchCkpData();
         const TDateTime fetched = dtData;
         const QStringList before = snapshots(f.get());
 
@@ -228,7 +225,7 @@ private slots:
                 packets[position - 1] = bad;
             return MakeCkpReply(reply, QVariant(0), date, packets);
         });
-        QCOMPARE(messageOf([&] { f->FetchCkpData(); }), expected);
+        QCOMPARE(messageOf([&] { f->Data()->FetchCkpData(); }), expected);
         QCOMPARE(snapshots(f.get()), before);
         QCOMPARE(dtData, fetched);
     }
@@ -247,13 +244,13 @@ private slots:
         QFETCH(QVariant, status);
         QFETCH(QString, message);
         std::unique_ptr<TfrmIndiResult> f(newForm());
-        f->netIndicResult->SetConnected(true);
-        f->FetchCkpData();
+        f->Data()->netIndicResult->SetConnected(true);
+        f->Data()->FetchCkpData();
         const QStringList before = snapshots(f.get());
         m_server->setHandler([status](const kpd::rpc::InvokeRequest&, kpd::rpc::InvokeReply* reply) {
             return MakeCkpReply(reply, status, VariantDate::FromDateTime(kMarch1 + 31), SampleCkpPackets());
         });
-        QCOMPARE(messageOf([&] { f->FetchCkpData(); }), "<EAbort>");
+        QCOMPARE(messageOf([&] { f->Data()->FetchCkpData(); }), "<EAbort>");
         QCOMPARE(m_messages, QStringList{message});
         QCOMPARE(dtData, kMarch1);
         QCOMPARE(snapshots(f.get()), before);
@@ -262,18 +259,18 @@ private slots:
     void shouldRefuseToFetchFromAnUnreachableServer()
     {
         std::unique_ptr<TfrmIndiResult> f(newForm());
-        f->netIndicResult->SetConnected(true);
-        f->FetchCkpData();
+        f->Data()->netIndicResult->SetConnected(true);
+        f->Data()->FetchCkpData();
         f->FormDeactivate(f.get());
-        QVERIFY(!f->netIndicResult->Connected());
+        QVERIFY(!f->Data()->netIndicResult->Connected());
         const QStringList before = snapshots(f.get());
 
         const int port = ClosedLoopbackPort();
         SetServerAddressProvider([] { return QStringLiteral("127.0.0.1"); }, [port] { return port; });
-        QCOMPARE(messageOf([&] { f->netIndicResult->SetConnected(true); }),
+        QCOMPARE(messageOf([&] { f->Data()->netIndicResult->SetConnected(true); }),
                  QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:%1.").arg(port));
-        QVERIFY(!f->netIndicResult->Connected());
-        QVERIFY(messageOf([&] { f->FetchCkpData(); }).contains(QString::fromUtf8("não está aberta")));
+        QVERIFY(!f->Data()->netIndicResult->Connected());
+        QVERIFY(messageOf([&] { f->Data()->FetchCkpData(); }).contains(QString::fromUtf8("não está aberta")));
         QCOMPARE(snapshots(f.get()), before);
     }
 
@@ -287,16 +284,16 @@ private slots:
         SetServerAddressProvider([&] { ++asked; return QStringLiteral("127.0.0.1"); }, [&] { return port; });
         std::unique_ptr<TfrmIndiResult> f(newForm());
 
-        f->netIndicResult->SetConnected(true);
-        f->netIndicResult->SetConnected(true); // already open: no event
-        f->FetchCkpData();
+        f->Data()->netIndicResult->SetConnected(true);
+        f->Data()->netIndicResult->SetConnected(true); // already open: no event
+        f->Data()->FetchCkpData();
         QCOMPARE(asked, 1);
-        QCOMPARE(f->netIndicResult->Port(), m_server->port());
+        QCOMPARE(f->Data()->netIndicResult->Port(), m_server->port());
 
         f->FormDeactivate(f.get());
         port = other.port();
-        f->netIndicResult->SetConnected(true);
-        f->FetchCkpData();
+        f->Data()->netIndicResult->SetConnected(true);
+        f->Data()->FetchCkpData();
         QCOMPARE(asked, 2);
         QCOMPARE(m_server->calls(), 1);
         QCOMPARE(other.calls(), 1);

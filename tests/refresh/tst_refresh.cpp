@@ -15,6 +15,7 @@
 #include "tdbgrid.h"
 #include "tfrmfiltroindicresult.h"
 #include "tfrmindiresult.h"
+#include "tindicresultdata.h"
 #include "tnetconnection.h"
 #include "tovergauge.h"
 
@@ -174,8 +175,8 @@ private slots:
         TfrmIndiResult* form = open(RefreshServer::kFiveRegions);
         QCOMPARE(m_messages->messages, QStringList());
         QVERIFY(form->LastActivateCompleted());
-        QVERIFY(!form->cdsIndicadores->Filtered());
-        QVERIFY(form->netIndicResult->Connected());
+        QVERIFY(!form->Data()->cdsIndicadores->Filtered());
+        QVERIFY(form->Data()->netIndicResult->Connected());
 
         QCOMPARE(caption(form, "lblTitulo"),
                  QStringLiteral("BI Business Intelligence - Resultados Operacionais  (Janeiro/2008)"));
@@ -206,7 +207,7 @@ private slots:
         QCOMPARE(form->ActivateCount(), 2);
         QVERIFY(form->LastActivateCompleted());
         QCOMPARE(m_messages->messages, QStringList());
-        QVERIFY(!form->cdsIndicadores->Filtered());
+        QVERIFY(!form->Data()->cdsIndicadores->Filtered());
 
         QCOMPARE(caption(form, "lblTitulo"),
                  QString::fromUtf8("BI Business Intelligence - Resultados Operacionais  (Fevereiro/2008)"));
@@ -239,8 +240,8 @@ private slots:
         TfrmIndiResult* form = open(RefreshServer::kSixRegions);
         QCOMPARE(m_messages->messages, QStringList{kMoreThanFive});
         QVERIFY(!form->LastActivateCompleted());
-        QVERIFY(form->cdsIndicadores->Filtered());
-        QCOMPARE(form->cdsIndicadores->Filter(), QStringLiteral("CDAREAGERE <> 'TOTAL'"));
+        QVERIFY(form->Data()->cdsIndicadores->Filtered());
+        QCOMPARE(form->Data()->cdsIndicadores->Filter(), QStringLiteral("CDAREAGERE <> 'TOTAL'"));
 
         QCOMPARE(caption(form, "lblTitulo"),
                  QString::fromUtf8("BI Business Intelligence - Resultados Operacionais  (Março/2008)"));
@@ -316,8 +317,8 @@ private slots:
         comeBack(RefreshServer::kNoFigures);
         QVERIFY(form->LastActivateCompleted());
         QCOMPARE(m_messages->messages, QStringList());
-        QVERIFY(form->cdsIndicadores->IsEmpty());
-        QVERIFY(!form->cdsIndicadores->Filtered());
+        QVERIFY(form->Data()->cdsIndicadores->IsEmpty());
+        QVERIFY(!form->Data()->cdsIndicadores->Filtered());
 
         QCOMPARE(caption(form, "lblTitulo"),
                  QStringLiteral("BI Business Intelligence - Resultados Operacionais  (Junho/2008)"));
@@ -383,7 +384,7 @@ private slots:
         QVERIFY(form->LastActivateCompleted());
         QList<QStringList> before;
         for (TClientDataSet* cds :
-             {form->cdsIndicadores, form->cdsTop10, form->cdsBottom10, form->cdsGrafPizza, form->cdsDiasEstoque})
+             {form->Data()->cdsIndicadores, form->Data()->cdsTop10, form->Data()->cdsBottom10, form->Data()->cdsGrafPizza, form->Data()->cdsDiasEstoque})
             before << recordsOf(cds);
         QVERIFY(!before.first().isEmpty());
         const QString title = caption(form, "lblTitulo");
@@ -394,10 +395,10 @@ private slots:
         QCOMPARE(m_messages->messages,
                  QStringList{QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:1.")});
         QVERIFY(!form->LastActivateCompleted());
-        QVERIFY(!form->netIndicResult->Connected());
+        QVERIFY(!form->Data()->netIndicResult->Connected());
         QList<QStringList> after;
         for (TClientDataSet* cds :
-             {form->cdsIndicadores, form->cdsTop10, form->cdsBottom10, form->cdsGrafPizza, form->cdsDiasEstoque})
+             {form->Data()->cdsIndicadores, form->Data()->cdsTop10, form->Data()->cdsBottom10, form->Data()->cdsGrafPizza, form->Data()->cdsDiasEstoque})
             after << recordsOf(cds);
         QCOMPARE(after, before);
         QCOMPARE(caption(form, "lblTitulo"), title);
@@ -437,7 +438,7 @@ private slots:
         QVERIFY(form && form->isVisible());
         QVERIFY(form->LastActivateCompleted());
         QCOMPARE(Application()->ActiveForm(), form);
-        QVERIFY(form->netIndicResult->Connected());
+        QVERIFY(form->Data()->netIndicResult->Connected());
 
         QWidget* receiver = target.isEmpty() ? static_cast<QWidget*>(form) : form->FindComponentAs<QWidget>(target);
         QVERIFY(receiver);
@@ -445,7 +446,7 @@ private slots:
         QApplication::sendEvent(receiver, &press);
 
         QCOMPARE(form->isVisible(), !closes);
-        QCOMPARE(form->netIndicResult->Connected(), !closes);
+        QCOMPARE(form->Data()->netIndicResult->Connected(), !closes);
         QCOMPARE(form->DeactivateCount(), closes ? 1 : 0);
         // Hidden, not destroyed: the module's global still names it and the application still owns it.
         QCOMPARE(frmIndiResult, form);

@@ -1,6 +1,6 @@
-// Data service of the dashboard: connection, datasets, fetch.
-#include "tfrmindiresult.h"
+#include "tindicresultdata.h"
 
+#include "eventboundary.h"
 #include "exceptions.h"
 #include "hostfunctions.h"
 #include "modulestate.h"
@@ -54,14 +54,16 @@ TDataPacket packetOf(const QVariantList& args, int index, const TClientDataSet* 
 
 } // namespace
 
-void TfrmIndiResult::createDataComponents()
+TIndicResultData::TIndicResultData(QObject* owner) : QObject(owner)
 {
+    setObjectName(QStringLiteral("dmIndicResult"));
     netIndicResult = new TNetConnection(this);
     netIndicResult->setObjectName(QStringLiteral("netIndicResult"));
     netIndicResult->SetServerName(QStringLiteral("KPD00100.rdmIndicResult"));
     netIndicResult->SetHost(QStringLiteral("127.0.0.1"));
     netIndicResult->SetPort(213);
     netIndicResult->SetThrowException(false);
+    ConnectGuarded(netIndicResult, &TNetConnection::BeforeConnect, this, &TIndicResultData::netIndicResultBeforeConnect);
 
     const auto ftString = TFieldType::ftString;
     const auto ftFloat = TFieldType::ftFloat;
@@ -70,59 +72,52 @@ void TfrmIndiResult::createDataComponents()
     const QString pct = QStringLiteral("#0.0%");
 
     cdsIndicadores = newDataSet(this, "cdsIndicadores");
-    cdsIndicadoresCDAREAGERE = addField(cdsIndicadores, "CDAREAGERE", ftString, 5);
-    cdsIndicadoresQTFILIAIS = addField(cdsIndicadores, "QTFILIAIS", ftFloat);
-    cdsIndicadoresVRFATLIQGER = addField(cdsIndicadores, "VRFATLIQGER", ftFloat);
-    cdsIndicadoresCONSUMO = addField(cdsIndicadores, "CONSUMO", ftFloat);
-    cdsIndicadoresMDO = addField(cdsIndicadores, "MDO", ftFloat);
-    cdsIndicadoresDESPESAS = addField(cdsIndicadores, "DESPESAS", ftFloat);
-    cdsIndicadoresRESULTADO = addField(cdsIndicadores, "RESULTADO", ftFloat);
-    cdsIndicadoresDTULTATUETL = addField(cdsIndicadores, "DTULTATUETL", ftString, 10);
+    addField(cdsIndicadores, "CDAREAGERE", ftString, 5);
+    addField(cdsIndicadores, "QTFILIAIS", ftFloat);
+    addField(cdsIndicadores, "VRFATLIQGER", ftFloat);
+    addField(cdsIndicadores, "CONSUMO", ftFloat);
+    addField(cdsIndicadores, "MDO", ftFloat);
+    addField(cdsIndicadores, "DESPESAS", ftFloat);
+    addField(cdsIndicadores, "RESULTADO", ftFloat);
+    addField(cdsIndicadores, "DTULTATUETL", ftString, 10);
 
     cdsTop10 = newDataSet(this, "cdsTop10");
-    cdsTop10CDAREAGERE = addField(cdsTop10, "CDAREAGERE", ftString, 3, reg);
-    cdsTop10NMFILIAL = addField(cdsTop10, "NMFILIAL", ftString, 30, filial);
-    cdsTop10RESULTADO = addField(cdsTop10, "RESULTADO", ftFloat, 0, QStringLiteral("%Result."), pct);
-    cdsTop10ROWNUM = addField(cdsTop10, "ROWNUM", ftFloat, 0, {}, pct);
+    addField(cdsTop10, "CDAREAGERE", ftString, 3, reg);
+    addField(cdsTop10, "NMFILIAL", ftString, 30, filial);
+    addField(cdsTop10, "RESULTADO", ftFloat, 0, QStringLiteral("%Result."), pct);
+    addField(cdsTop10, "ROWNUM", ftFloat, 0, {}, pct);
 
     cdsBottom10 = newDataSet(this, "cdsBottom10");
-    cdsBottom10CDAREAGERE = addField(cdsBottom10, "CDAREAGERE", ftString, 3, reg);
-    cdsBottom10NMFILIAL = addField(cdsBottom10, "NMFILIAL", ftString, 30, filial);
-    cdsBottom10RESULTADO = addField(cdsBottom10, "RESULTADO", ftFloat, 0, QStringLiteral("%Result."), pct);
-    cdsBottom10ROWNUM = addField(cdsBottom10, "ROWNUM", ftFloat, 0, {}, pct);
+    addField(cdsBottom10, "CDAREAGERE", ftString, 3, reg);
+    addField(cdsBottom10, "NMFILIAL", ftString, 30, filial);
+    addField(cdsBottom10, "RESULTADO", ftFloat, 0, QStringLiteral("%Result."), pct);
+    addField(cdsBottom10, "ROWNUM", ftFloat, 0, {}, pct);
 
     cdsGrafPizza = newDataSet(this, "cdsGrafPizza");
-    cdsGrafPizzaCDAREAGERE = addField(cdsGrafPizza, "CDAREAGERE", ftString, 3);
-    cdsGrafPizzaVRFATLIQGER = addField(cdsGrafPizza, "VRFATLIQGER", ftFloat, 0, {}, {}, true);
-    cdsGrafPizzaCUSTO = addField(cdsGrafPizza, "CUSTO", ftFloat, 0, {}, {}, true);
-    cdsGrafPizzaRESULTADO = addField(cdsGrafPizza, "RESULTADO", ftFloat, 0, {}, {}, true);
+    addField(cdsGrafPizza, "CDAREAGERE", ftString, 3);
+    addField(cdsGrafPizza, "VRFATLIQGER", ftFloat, 0, {}, {}, true);
+    addField(cdsGrafPizza, "CUSTO", ftFloat, 0, {}, {}, true);
+    addField(cdsGrafPizza, "RESULTADO", ftFloat, 0, {}, {}, true);
 
     cdsDiasEstoque = newDataSet(this, "cdsDiasEstoque");
-    cdsDiasEstoqueCDAREAGERE = addField(cdsDiasEstoque, "CDAREAGERE", ftString, 3, reg);
-    cdsDiasEstoqueROWNUM = addField(cdsDiasEstoque, "ROWNUM", ftFloat);
-    cdsDiasEstoqueNMFILIAL = addField(cdsDiasEstoque, "NMFILIAL", ftString, 30, filial);
-    cdsDiasEstoqueDIASESTOQUE =
-        addField(cdsDiasEstoque, "DIASESTOQUE", ftFloat, 0, QString::fromUtf8("Nº Dias"), QStringLiteral("#0.0"), true);
+    addField(cdsDiasEstoque, "CDAREAGERE", ftString, 3, reg);
+    addField(cdsDiasEstoque, "ROWNUM", ftFloat);
+    addField(cdsDiasEstoque, "NMFILIAL", ftString, 30, filial);
+    addField(cdsDiasEstoque, "DIASESTOQUE", ftFloat, 0, QString::fromUtf8("Nº Dias"), QStringLiteral("#0.0"), true);
 
     dtsTop10 = newDataSource(this, "dtsTop10", cdsTop10);
     dtsBottom10 = newDataSource(this, "dtsBottom10", cdsBottom10);
     dtsDiasEstoque = newDataSource(this, "dtsDiasEstoque", cdsDiasEstoque);
 }
 
-void TfrmIndiResult::netIndicResultBeforeConnect(QObject* sender)
+void TIndicResultData::netIndicResultBeforeConnect(QObject* sender)
 {
     Q_UNUSED(sender);
     netIndicResult->SetHost(WebURL());
     netIndicResult->SetPort(WebPort());
 }
 
-void TfrmIndiResult::FormDeactivate(QObject* sender)
-{
-    Q_UNUSED(sender);
-    netIndicResult->SetConnected(false);
-}
-
-void TfrmIndiResult::FetchCkpData()
+void TIndicResultData::FetchCkpData()
 {
     TAppServer* server = netIndicResult->AppServer();
 
