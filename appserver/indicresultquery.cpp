@@ -1,5 +1,6 @@
 #include "indicresultquery.h"
 
+#include "ckppackets.h"
 #include "database.h"
 #include "packetbuilder.h"
 
@@ -75,41 +76,6 @@ double millions(double value)
     return std::round(value / 10000.0) / 100.0;
 }
 
-PacketBuilder indicadoresLayout()
-{
-    PacketBuilder p;
-    p.string("CDAREAGERE", 5)
-        .floating("QTFILIAIS")
-        .floating("VRFATLIQGER")
-        .floating("CONSUMO")
-        .floating("MDO")
-        .floating("DESPESAS")
-        .floating("RESULTADO")
-        .string("DTULTATUETL", 10);
-    return p;
-}
-
-PacketBuilder rankingLayout()
-{
-    PacketBuilder p;
-    p.string("CDAREAGERE", 3).string("NMFILIAL", 30).floating("RESULTADO").floating("ROWNUM");
-    return p;
-}
-
-PacketBuilder grafPizzaLayout()
-{
-    PacketBuilder p;
-    p.string("CDAREAGERE", 3).floating("VRFATLIQGER", true).floating("CUSTO", true).floating("RESULTADO", true);
-    return p;
-}
-
-PacketBuilder diasEstoqueLayout()
-{
-    PacketBuilder p;
-    p.string("CDAREAGERE", 3).floating("ROWNUM").string("NMFILIAL", 30).floating("DIASESTOQUE", true);
-    return p;
-}
-
 void addIndicadoresRow(PacketBuilder& p, const QString& code, const Sums& s, const QString& lastLoad)
 {
     p.row()
@@ -128,10 +94,25 @@ void addIndicadoresRow(PacketBuilder& p, const QString& code, const Sums& s, con
 
 } // namespace
 
-kpd::rpc::DataPacket IndicResultQuery::emptyIndicadores() { return indicadoresLayout().take(); }
-kpd::rpc::DataPacket IndicResultQuery::emptyRanking() { return rankingLayout().take(); }
-kpd::rpc::DataPacket IndicResultQuery::emptyGrafPizza() { return grafPizzaLayout().take(); }
-kpd::rpc::DataPacket IndicResultQuery::emptyDiasEstoque() { return diasEstoqueLayout().take(); }
+kpd::rpc::DataPacket IndicResultQuery::emptyIndicadores()
+{
+    return PacketBuilder(CkpPackets::Indicadores()).take();
+}
+
+kpd::rpc::DataPacket IndicResultQuery::emptyRanking()
+{
+    return PacketBuilder(CkpPackets::Ranking()).take();
+}
+
+kpd::rpc::DataPacket IndicResultQuery::emptyGrafPizza()
+{
+    return PacketBuilder(CkpPackets::GrafPizza()).take();
+}
+
+kpd::rpc::DataPacket IndicResultQuery::emptyDiasEstoque()
+{
+    return PacketBuilder(CkpPackets::DiasEstoque()).take();
+}
 
 CkpData IndicResultQuery::run(const QDate& date)
 {
@@ -166,11 +147,11 @@ CkpData IndicResultQuery::run(const QDate& date)
         branches.push_back(std::move(b));
     }
 
-    PacketBuilder indicadores = indicadoresLayout();
-    PacketBuilder top10 = rankingLayout();
-    PacketBuilder bottom10 = rankingLayout();
-    PacketBuilder grafPizza = grafPizzaLayout();
-    PacketBuilder diasEstoque = diasEstoqueLayout();
+    PacketBuilder indicadores(CkpPackets::Indicadores());
+    PacketBuilder top10(CkpPackets::Ranking());
+    PacketBuilder bottom10(CkpPackets::Ranking());
+    PacketBuilder grafPizza(CkpPackets::GrafPizza());
+    PacketBuilder diasEstoque(CkpPackets::DiasEstoque());
     data.quinto = kpd::rpc::DataPacket();
     data.sexto = kpd::rpc::DataPacket();
 

@@ -1,8 +1,11 @@
 #include "rdmindicresult.h"
 
 #include "databasepool.h"
+#include "daycount.h"
 #include "indicresultquery.h"
-#include "wiredate.h"
+
+#include <cmath>
+#include <optional>
 
 namespace appserver {
 
@@ -27,6 +30,18 @@ grpc::Status invalid(const QString& message)
     return grpc::Status(grpc::StatusCode::INVALID_ARGUMENT, message.toStdString());
 }
 
+// The day of the reference date, or nothing when the value is not a finite number within the years 1 to
+// 9999. The bound on the magnitude comes first so that no nonsense reaches the date arithmetic.
+std::optional<QDate> referenceDay(double value)
+{
+    if (!std::isfinite(value) || std::fabs(value) > 3.0e6)
+        return std::nullopt;
+    const QDate date = DayCount::toDate(value);
+    if (!date.isValid() || date.year() < 1 || date.year() > 9999)
+        return std::nullopt;
+    return date;
+}
+
 } // namespace
 
 RdmIndicResult::RdmIndicResult(DatabasePool& pool)
@@ -43,7 +58,7 @@ grpc::Status RdmIndicResult::getCkpData(Invocation& call)
                            .arg(kCkpDataArgs)
                            .arg(args.size()));
 
-    const kpd::rpc::Variant& dateArg = args.Get(0);
+    const kpd::rpc::Variant& dateArg = args.Get(CkpPackets::kDateArg);
     double wire = 0;
     if (dateArg.kind_case() == kpd::rpc::Variant::kDatetimeValue)
         wire = dateArg.datetime_value();
@@ -52,7 +67,7 @@ grpc::Status RdmIndicResult::getCkpData(Invocation& call)
     else
         return invalid(QStringLiteral("O argumento 1 de getCkpData (data de referência) deve ser uma data; foi recebido %1.")
                            .arg(kindName(dateArg)));
-    const std::optional<QDate> date = WireDate::toDate(wire);
+    const std::optional<QDate> date = referenceDay(wire);
     if (!date)
         return invalid(QStringLiteral("O argumento 1 de getCkpData (data de referência) não é uma data válida."));
     call.logDetail = date->toString(Qt::ISODate);
@@ -67,14 +82,14 @@ grpc::Status RdmIndicResult::getCkpData(Invocation& call)
         return grpc::Status::OK;
     }
 
-    args.Mutable(0)->set_datetime_value(WireDate::fromDate(data.firstDay));
-    *args.Mutable(1)->mutable_packet_value() = std::move(data.indicadores);
-    *args.Mutable(2)->mutable_packet_value() = std::move(data.top10);
-    *args.Mutable(3)->mutable_packet_value() = std::move(data.bottom10);
-    *args.Mutable(4)->mutable_packet_value() = std::move(data.grafPizza);
-    *args.Mutable(5)->mutable_packet_value() = std::move(data.quinto);
-    *args.Mutable(6)->mutable_packet_value() = std::move(data.sexto);
-    *args.Mutable(7)->mutable_packet_value() = std::move(data.diasEstoque);
+    args.Mutable(CkpPackets::kDateArg)->set_datetime_value(DayCount::fromDate(data.firstDay));
+    *args.Mutable(CkpPackets::kIndicadoresArg)->mutable_packet_value() = std::move(data.indicadores);
+    *args.Mutable(CkpPackets::kTop10Arg)->mutable_packet_value() = std::move(data.top10);
+    *args.Mutable(CkpPackets::kBottom10Arg)->mutable_packet_value() = std::move(data.bottom10);
+    *args.Mutable(CkpPackets::kGrafPizzaArg)->mutable_packet_value() = std::move(data.grafPizza);
+    *args.Mutable(CkpPackets::kFirstEmptyArg)->mutable_packet_value() = std::move(data.quinto);
+    *args.Mutable(CkpPackets::kSecondEmptyArg)->mutable_packet_value() = std::move(data.sexto);
+    *args.Mutable(CkpPackets::kDiasEstoqueArg)->mutable_packet_value() = std::move(data.diasEstoque);
     call.reply.mutable_result()->set_int_value(0);
     return grpc::Status::OK;
 }

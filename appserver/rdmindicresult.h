@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ckppackets.h"
 #include "remotedatamodule.h"
 
 namespace appserver {
@@ -16,7 +17,7 @@ class DatabasePool;
 class RdmIndicResult : public RemoteDataModule {
 public:
     static constexpr const char* kRegisteredName = "KPD00100.rdmIndicResult";
-    static constexpr int kCkpDataArgs = 8;
+    static constexpr int kCkpDataArgs = CkpPackets::kArgCount;
 
     explicit RdmIndicResult(DatabasePool& pool);
 

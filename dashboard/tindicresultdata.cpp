@@ -1,5 +1,6 @@
 #include "tindicresultdata.h"
 
+#include "ckppackets.h"
 #include "eventboundary.h"
 #include "exceptions.h"
 #include "hostfunctions.h"
@@ -13,24 +14,25 @@
 
 namespace {
 
-TClientDataSet* newDataSet(QObject* owner, const char* name)
+// A dataset whose persistent fields are those of the packet it loads, as the server defines them.
+TClientDataSet* newDataSet(QObject* owner, const char* name, const QVector<TPacketFieldDef>& layout)
 {
     auto* cds = new TClientDataSet(owner);
     // Field objects take their names from the dataset, so the name comes first.
     cds->setObjectName(QString::fromLatin1(name));
+    for (const TPacketFieldDef& def : layout)
+        cds->AddField(def.name, def.type, def.size)->SetReadOnly(def.readOnly);
     return cds;
 }
 
-TField* addField(TClientDataSet* cds, const char* name, TFieldType type, int size = 0, const QString& label = {},
-                 const QString& format = {}, bool readOnly = false)
+// What the dashboard adds to a field of its own: the column title and the number format.
+void present(TClientDataSet* cds, const char* name, const QString& label, const QString& format = {})
 {
-    TField* f = cds->AddField(QString::fromLatin1(name), type, size);
+    TField* f = cds->FieldByName(QString::fromLatin1(name));
     if (!label.isEmpty())
         f->SetDisplayLabel(label);
     if (!format.isEmpty())
         f->SetDisplayFormat(format);
-    f->SetReadOnly(readOnly);
-    return f;
 }
 
 TDataSource* newDataSource(QObject* owner, const char* name, TClientDataSet* cds)
@@ -65,45 +67,25 @@ TIndicResultData::TIndicResultData(QObject* owner) : QObject(owner)
     netIndicResult->SetThrowException(false);
     ConnectGuarded(netIndicResult, &TNetConnection::BeforeConnect, this, &TIndicResultData::netIndicResultBeforeConnect);
 
-    const auto ftString = TFieldType::ftString;
-    const auto ftFloat = TFieldType::ftFloat;
     const QString reg = QStringLiteral("Reg.");
     const QString filial = QStringLiteral("Filial");
     const QString pct = QStringLiteral("#0.0%");
 
-    cdsIndicadores = newDataSet(this, "cdsIndicadores");
-    addField(cdsIndicadores, "CDAREAGERE", ftString, 5);
-    addField(cdsIndicadores, "QTFILIAIS", ftFloat);
-    addField(cdsIndicadores, "VRFATLIQGER", ftFloat);
-    addField(cdsIndicadores, "CONSUMO", ftFloat);
-    addField(cdsIndicadores, "MDO", ftFloat);
-    addField(cdsIndicadores, "DESPESAS", ftFloat);
-    addField(cdsIndicadores, "RESULTADO", ftFloat);
-    addField(cdsIndicadores, "DTULTATUETL", ftString, 10);
+    cdsIndicadores = newDataSet(this, "cdsIndicadores", CkpPackets::Indicadores());
+    cdsTop10 = newDataSet(this, "cdsTop10", CkpPackets::Ranking());
+    cdsBottom10 = newDataSet(this, "cdsBottom10", CkpPackets::Ranking());
+    cdsGrafPizza = newDataSet(this, "cdsGrafPizza", CkpPackets::GrafPizza());
+    cdsDiasEstoque = newDataSet(this, "cdsDiasEstoque", CkpPackets::DiasEstoque());
 
-    cdsTop10 = newDataSet(this, "cdsTop10");
-    addField(cdsTop10, "CDAREAGERE", ftString, 3, reg);
-    addField(cdsTop10, "NMFILIAL", ftString, 30, filial);
-    addField(cdsTop10, "RESULTADO", ftFloat, 0, QStringLiteral("%Result."), pct);
-    addField(cdsTop10, "ROWNUM", ftFloat, 0, {}, pct);
-
-    cdsBottom10 = newDataSet(this, "cdsBottom10");
-    addField(cdsBottom10, "CDAREAGERE", ftString, 3, reg);
-    addField(cdsBottom10, "NMFILIAL", ftString, 30, filial);
-    addField(cdsBottom10, "RESULTADO", ftFloat, 0, QStringLiteral("%Result."), pct);
-    addField(cdsBottom10, "ROWNUM", ftFloat, 0, {}, pct);
-
-    cdsGrafPizza = newDataSet(this, "cdsGrafPizza");
-    addField(cdsGrafPizza, "CDAREAGERE", ftString, 3);
-    addField(cdsGrafPizza, "VRFATLIQGER", ftFloat, 0, {}, {}, true);
-    addField(cdsGrafPizza, "CUSTO", ftFloat, 0, {}, {}, true);
-    addField(cdsGrafPizza, "RESULTADO", ftFloat, 0, {}, {}, true);
-
-    cdsDiasEstoque = newDataSet(this, "cdsDiasEstoque");
-    addField(cdsDiasEstoque, "CDAREAGERE", ftString, 3, reg);
-    addField(cdsDiasEstoque, "ROWNUM", ftFloat);
-    addField(cdsDiasEstoque, "NMFILIAL", ftString, 30, filial);
-    addField(cdsDiasEstoque, "DIASESTOQUE", ftFloat, 0, QString::fromUtf8("Nº Dias"), QStringLiteral("#0.0"), true);
+    for (TClientDataSet* ranking : {cdsTop10, cdsBottom10}) {
+        present(ranking, "CDAREAGERE", reg);
+        present(ranking, "NMFILIAL", filial);
+        present(ranking, "RESULTADO", QStringLiteral("%Result."), pct);
+        present(ranking, "ROWNUM", {}, pct);
+    }
+    present(cdsDiasEstoque, "CDAREAGERE", reg);
+    present(cdsDiasEstoque, "NMFILIAL", filial);
+    present(cdsDiasEstoque, "DIASESTOQUE", QString::fromUtf8("Nº Dias"), QStringLiteral("#0.0"));
 
     dtsTop10 = newDataSource(this, "dtsTop10", cdsTop10);
     dtsBottom10 = newDataSource(this, "dtsBottom10", cdsBottom10);
@@ -121,24 +103,27 @@ void TIndicResultData::FetchCkpData()
 {
     TAppServer* server = netIndicResult->AppServer();
 
-    QVariantList args(8);
-    args[0] = VariantDate::FromDateTime(dtData);
+    QVariantList args(CkpPackets::kArgCount);
+    args[CkpPackets::kDateArg] = VariantDate::FromDateTime(dtData);
     const QVariant result = server->Invoke(QStringLiteral("getCkpData"), args);
     CheckResultServ(result, true, 0);
 
     // Everything the reply brought is checked before anything changes: a bad packet leaves every dataset,
     // and the reference date, as they were before the fetch.
     TDateTime newDate = 0.0;
-    if (!VariantDate::ToDateTime(args[0], &newDate))
+    if (!VariantDate::ToDateTime(args[CkpPackets::kDateArg], &newDate))
         throw ERemoteError(QStringLiteral("O servidor de aplicação devolveu a data de referência em formato inválido."));
 
     struct Load {
         TClientDataSet* target;
         int arg;
     };
-    // Packets 6 and 7 (indexes 5 and 6) are received and discarded.
-    const std::array<Load, 5> loads{{{cdsIndicadores, 1}, {cdsTop10, 2}, {cdsBottom10, 3}, {cdsGrafPizza, 4},
-                                     {cdsDiasEstoque, 7}}};
+    // The two empty packets are received and discarded.
+    const std::array<Load, 5> loads{{{cdsIndicadores, CkpPackets::kIndicadoresArg},
+                                     {cdsTop10, CkpPackets::kTop10Arg},
+                                     {cdsBottom10, CkpPackets::kBottom10Arg},
+                                     {cdsGrafPizza, CkpPackets::kGrafPizzaArg},
+                                     {cdsDiasEstoque, CkpPackets::kDiasEstoqueArg}}};
     std::array<TDataPacket, 5> packets;
     for (size_t i = 0; i < loads.size(); ++i) {
         packets[i] = packetOf(args, loads[i].arg, loads[i].target);

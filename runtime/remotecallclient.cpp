@@ -146,7 +146,7 @@ QVariant TRemoteCallClient::Invoke(const QString& serverName, const QString& met
     for (int i = 0; i < args.size(); ++i) {
         try {
             PacketCodec::EncodeVariant(args[i], request.add_args());
-        } catch (const ERemoteError& e) {
+        } catch (const WireError& e) {
             throw ERemoteError(QStringLiteral("Argumento %1 de %2: %3").arg(i + 1).arg(method, e.Message()));
         }
     }
@@ -176,13 +176,18 @@ QVariant TRemoteCallClient::Invoke(const QString& serverName, const QString& met
                                .arg(reply.args_size())
                                .arg(method)
                                .arg(args.size()));
-    const QVariant result = PacketCodec::DecodeVariant(reply.result());
+    QVariant result;
+    try {
+        result = PacketCodec::DecodeVariant(reply.result());
+    } catch (const WireError& e) {
+        throw ERemoteError(e.Message());
+    }
     QVariantList returned;
     returned.reserve(args.size());
     for (int i = 0; i < reply.args_size(); ++i) {
         try {
             returned.append(PacketCodec::DecodeVariant(reply.args(i)));
-        } catch (const ERemoteError& e) {
+        } catch (const WireError& e) {
             throw ERemoteError(QStringLiteral("Argumento %1 de %2: %3").arg(i + 1).arg(method, e.Message()));
         }
     }

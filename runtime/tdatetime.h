@@ -3,7 +3,8 @@
 #include <QDate>
 #include <QDateTime>
 
-// The host's date-time: whole days since 30 December 1899 plus the fraction of the day.
+// The host's date-time: whole days since 30 December 1899 plus the fraction of the day, counted as
+// daycount.h counts it (before that day the fraction still runs forward from the day's midnight).
 using TDateTime = double;
 
 namespace DateTimeUtil {

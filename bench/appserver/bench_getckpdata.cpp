@@ -1,6 +1,8 @@
 // getCkpData for one month of 2,000 branches: end to end over loopback against a real kpd-appserver,
 // and the same queries in-process, on 36 months of history and on 1 month.
+#include "ckppackets.h"
 #include "database.h"
+#include "daycount.h"
 #include "demodatabase.h"
 #include "indicresultquery.h"
 
@@ -90,8 +92,8 @@ kpd::rpc::InvokeRequest request()
     kpd::rpc::InvokeRequest r;
     r.set_server_name("KPD00100.rdmIndicResult");
     r.set_method("getCkpData");
-    r.add_args()->set_datetime_value(QDate(1899, 12, 30).daysTo(kReference));
-    for (int i = 1; i < 8; ++i)
+    r.add_args()->set_datetime_value(DayCount::fromDate(kReference));
+    for (int i = 1; i < CkpPackets::kArgCount; ++i)
         r.add_args();
     return r;
 }

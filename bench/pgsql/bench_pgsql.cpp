@@ -1,7 +1,9 @@
 // getCkpData for one month of 2,000 branches with 36 months of history, on SQLite and on PostgreSQL:
 // latency of single calls (p50/p99), and throughput with 1, 8 and 32 concurrent clients against one
 // and two app server instances over the same database.
+#include "ckppackets.h"
 #include "database.h"
+#include "daycount.h"
 #include "demodatabase.h"
 
 #include "kpd.grpc.pb.h"
@@ -220,8 +222,8 @@ kpd::rpc::InvokeRequest request()
     kpd::rpc::InvokeRequest r;
     r.set_server_name("KPD00100.rdmIndicResult");
     r.set_method("getCkpData");
-    r.add_args()->set_datetime_value(QDate(1899, 12, 30).daysTo(kReference));
-    for (int i = 1; i < 8; ++i)
+    r.add_args()->set_datetime_value(DayCount::fromDate(kReference));
+    for (int i = 1; i < CkpPackets::kArgCount; ++i)
         r.add_args();
     return r;
 }

@@ -1,5 +1,5 @@
-#include "exceptions.h"
 #include "packetcodec.h"
+#include "tdatetime.h"
 #include "variantdate.h"
 
 #include <QPoint>
@@ -53,6 +53,35 @@ private slots:
         TDateTime back = 0;
         QVERIFY(VariantDate::ToDateTime(PacketCodec::DecodeVariant(wire), &back));
         QCOMPARE(back, 46082.0);
+    }
+
+    // The dialog's date, the remote call's date and the wire all count the same way, on both sides of the
+    // epoch: before it the day counts backwards and its fraction forwards.
+    void shouldCountDaysAlikeEverywhere_data()
+    {
+        QTest::addColumn<QDateTime>("wallClock");
+        QTest::addColumn<double>("days");
+        QTest::newRow("after the epoch") << QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC) << 46082.5;
+        QTest::newRow("day before") << QDateTime(QDate(1899, 12, 29), QTime(6, 0), Qt::UTC) << -1.25;
+        QTest::newRow("days before") << QDateTime(QDate(1899, 12, 28), QTime(18, 0), Qt::UTC) << -2.75;
+    }
+    void shouldCountDaysAlikeEverywhere()
+    {
+        QFETCH(QDateTime, wallClock);
+        QFETCH(double, days);
+        QCOMPARE(DateTimeUtil::fromDateTime(wallClock), days);
+        const QDateTime back = DateTimeUtil::toDateTime(days);
+        QCOMPARE(back.date(), wallClock.date());
+        QCOMPARE(back.time(), wallClock.time());
+
+        TDateTime carried = 0;
+        QVERIFY(VariantDate::ToDateTime(QVariant(wallClock), &carried));
+        QCOMPARE(carried, days);
+        QCOMPARE(VariantDate::ToQDateTime(days), wallClock);
+
+        Variant wire;
+        PacketCodec::EncodeVariant(QVariant(wallClock), &wire);
+        QCOMPARE(wire.datetime_value(), days);
     }
 
     void shouldRoundTripPacket()
@@ -134,7 +163,7 @@ private slots:
         try {
             PacketCodec::DecodeVariant(wire);
             QFAIL("malformed data was accepted");
-        } catch (const ERemoteError& e) {
+        } catch (const WireError& e) {
             QVERIFY2(e.Message().contains(fragment), qPrintable(e.Message()));
             QVERIFY(e.Message().startsWith(QString::fromUtf8("O servidor de aplicação devolveu dados malformados")));
         }
@@ -155,8 +184,8 @@ private slots:
     void shouldRefuseValuesTheWireCannotCarry()
     {
         Variant wire;
-        QVERIFY_THROWS_EXCEPTION(ERemoteError, PacketCodec::EncodeVariant(QVariant(QPoint(1, 2)), &wire));
-        QVERIFY_THROWS_EXCEPTION(ERemoteError, PacketCodec::EncodeVariant(QVariant(QDateTime()), &wire));
+        QVERIFY_THROWS_EXCEPTION(WireError, PacketCodec::EncodeVariant(QVariant(QPoint(1, 2)), &wire));
+        QVERIFY_THROWS_EXCEPTION(WireError, PacketCodec::EncodeVariant(QVariant(QDateTime()), &wire));
     }
 };
 

@@ -1,5 +1,8 @@
 #include "testfigures.h"
 
+#include "ckppackets.h"
+#include "daycount.h"
+
 #include <QFile>
 #include <QTextStream>
 
@@ -77,8 +80,8 @@ kpd::rpc::InvokeRequest request(const QDate& day)
     kpd::rpc::InvokeRequest r;
     r.set_server_name("KPD00100.rdmIndicResult");
     r.set_method("getCkpData");
-    r.add_args()->set_datetime_value(QDate(1899, 12, 30).daysTo(day));
-    for (int i = 1; i < 8; ++i)
+    r.add_args()->set_datetime_value(DayCount::fromDate(day));
+    for (int i = 1; i < CkpPackets::kArgCount; ++i)
         r.add_args();
     return r;
 }

@@ -1,8 +1,6 @@
 #include "packetcodec.h"
 
-#include "exceptions.h"
-#include "tdatetime.h"
-#include "variantdate.h"
+#include "daycount.h"
 
 #include <QSet>
 #include <cmath>
@@ -14,7 +12,7 @@ namespace {
 
 [[noreturn]] void malformed(const QString& detail)
 {
-    throw ERemoteError(QStringLiteral("O servidor de aplicação devolveu dados malformados: %1.").arg(detail));
+    throw WireError(QStringLiteral("O servidor de aplicação devolveu dados malformados: %1.").arg(detail));
 }
 
 QString toQString(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
@@ -55,6 +53,14 @@ QVariant decodeCell(const kpd::rpc::Variant& v, const TPacketFieldDef& field, in
 
 } // namespace
 
+void EncodeFieldDef(const TPacketFieldDef& field, kpd::rpc::FieldDef* out)
+{
+    out->set_name(toStd(field.name));
+    out->set_type(ToWire(field.type));
+    out->set_size(field.size);
+    out->set_read_only(field.readOnly);
+}
+
 kpd::rpc::FieldType ToWire(TFieldType type)
 {
     switch (type) {
@@ -83,7 +89,7 @@ TFieldType FromWire(kpd::rpc::FieldType type)
 
 QDateTime DateTimeFromWire(double value)
 {
-    const QDateTime dt = VariantDate::ToQDateTime(value);
+    const QDateTime dt = DayCount::toWallClock(value);
     if (!dt.isValid())
         malformed(QStringLiteral("data fora do intervalo aceito (%1)").arg(value));
     return dt;
@@ -91,10 +97,9 @@ QDateTime DateTimeFromWire(double value)
 
 double DateTimeToWire(const QDateTime& value)
 {
-    TDateTime wire = 0.0;
-    if (!VariantDate::ToDateTime(QVariant(value), &wire))
-        throw ERemoteError(QStringLiteral("Data inválida não pode ser enviada ao servidor de aplicação."));
-    return wire;
+    if (!value.isValid())
+        throw WireError(QStringLiteral("Data inválida não pode ser enviada ao servidor de aplicação."));
+    return DayCount::fromDateTime(value.date(), value.time());
 }
 
 void EncodeVariant(const QVariant& value, kpd::rpc::Variant* out)
@@ -121,10 +126,10 @@ void EncodeVariant(const QVariant& value, kpd::rpc::Variant* out)
     case QMetaType::QString: out->set_text_value(toStd(value.toString())); return;
     case QMetaType::QDateTime: out->set_datetime_value(DateTimeToWire(value.toDateTime())); return;
     case QMetaType::QDate: {
-        TDateTime wire = 0.0;
-        if (!VariantDate::ToDateTime(value, &wire))
-            throw ERemoteError(QStringLiteral("Data inválida não pode ser enviada ao servidor de aplicação."));
-        out->set_datetime_value(wire);
+        const QDate date = value.toDate();
+        if (!date.isValid())
+            throw WireError(QStringLiteral("Data inválida não pode ser enviada ao servidor de aplicação."));
+        out->set_datetime_value(DayCount::fromDate(date));
         return;
     }
     default:
@@ -134,8 +139,8 @@ void EncodeVariant(const QVariant& value, kpd::rpc::Variant* out)
         }
         break;
     }
-    throw ERemoteError(QStringLiteral("Valor do tipo %1 não pode ser enviado ao servidor de aplicação.")
-                           .arg(QString::fromLatin1(value.typeName())));
+    throw WireError(QStringLiteral("Valor do tipo %1 não pode ser enviado ao servidor de aplicação.")
+                        .arg(QString::fromLatin1(value.typeName())));
 }
 
 QVariant DecodeVariant(const kpd::rpc::Variant& value)
@@ -156,20 +161,15 @@ QVariant DecodeVariant(const kpd::rpc::Variant& value)
 void EncodePacket(const TDataPacket& packet, kpd::rpc::DataPacket* out)
 {
     out->Clear();
-    for (const TPacketFieldDef& f : packet.fields) {
-        auto* def = out->add_fields();
-        def->set_name(toStd(f.name));
-        def->set_type(ToWire(f.type));
-        def->set_size(f.size);
-        def->set_read_only(f.readOnly);
-    }
+    for (const TPacketFieldDef& f : packet.fields)
+        EncodeFieldDef(f, out->add_fields());
     out->mutable_rows()->Reserve(static_cast<int>(packet.rows.size()));
     for (const auto& row : packet.rows) {
         auto* r = out->add_rows();
         r->mutable_values()->Reserve(static_cast<int>(row.size()));
         for (const QVariant& v : row) {
             if (v.typeId() == qMetaTypeId<TDataPacket>())
-                throw ERemoteError(QStringLiteral("Um pacote de dados não pode conter outro pacote."));
+                throw WireError(QStringLiteral("Um pacote de dados não pode conter outro pacote."));
             EncodeVariant(v, r->add_values());
         }
     }

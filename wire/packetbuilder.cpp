@@ -1,27 +1,13 @@
 #include "packetbuilder.h"
 
+#include "packetcodec.h"
+
 #include <stdexcept>
 
-namespace appserver {
-
-PacketBuilder& PacketBuilder::string(const char* name, int size, bool readOnly)
+PacketBuilder::PacketBuilder(const QVector<TPacketFieldDef>& layout)
 {
-    kpd::rpc::FieldDef* field = m_packet.add_fields();
-    field->set_name(name);
-    field->set_type(kpd::rpc::FIELD_STRING);
-    field->set_size(size);
-    field->set_read_only(readOnly);
-    return *this;
-}
-
-PacketBuilder& PacketBuilder::floating(const char* name, bool readOnly)
-{
-    kpd::rpc::FieldDef* field = m_packet.add_fields();
-    field->set_name(name);
-    field->set_type(kpd::rpc::FIELD_FLOAT);
-    field->set_size(0);
-    field->set_read_only(readOnly);
-    return *this;
+    for (const TPacketFieldDef& field : layout)
+        PacketCodec::EncodeFieldDef(field, m_packet.add_fields());
 }
 
 PacketBuilder& PacketBuilder::row()
@@ -62,5 +48,3 @@ PacketBuilder& PacketBuilder::null()
     nextCell();
     return *this;
 }
-
-} // namespace appserver

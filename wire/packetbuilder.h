@@ -1,19 +1,20 @@
 #pragma once
 
+#include "datapacket.h"
+
 #include "kpd.pb.h"
 
 #include <QString>
 
 #include <optional>
 
-namespace appserver {
-
-/// Builds a data packet: field definitions first, then rows filled left to right. Texts longer than
-/// their field are cut to the field's size so the packet always matches its own definitions.
+// Builds a data packet straight into its wire message, for a server that has no use for TDataPacket: the
+// field definitions come from a layout, then rows are filled left to right. Texts longer than their field
+// are cut to the field's size so the packet always matches its own definitions. A cell outside a row or
+// past the last field throws std::logic_error.
 class PacketBuilder {
 public:
-    PacketBuilder& string(const char* name, int size, bool readOnly = false);
-    PacketBuilder& floating(const char* name, bool readOnly = false);
+    explicit PacketBuilder(const QVector<TPacketFieldDef>& layout);
 
     /// Starts a new row; the cells that follow fill it in field order.
     PacketBuilder& row();
@@ -31,5 +32,3 @@ private:
 
     kpd::rpc::DataPacket m_packet;
 };
-
-} // namespace appserver

@@ -1,8 +1,8 @@
 #pragma once
 
-// Conversion between the wire messages of kpd.proto and the runtime's values. Internal to the remote call
-// client and to whoever speaks the same protocol (the application server, test servers): it exposes the
-// generated protobuf types, so no public header of the runtime includes it.
+// Conversion between the wire messages of kpd.proto and Qt values. Used by the module's remote call client
+// and by whoever speaks the same protocol (test servers, benchmarks): it exposes the generated protobuf
+// types, so no public header of the runtime includes it.
 //
 // Mapping (QVariant <-> kpd.rpc.Variant):
 //   null / invalid QVariant        <-> no kind set
@@ -12,16 +12,17 @@
 //   QString                        <-> text_value
 //   QDateTime, QDate               <-> datetime_value   (decodes as a QDateTime, see below)
 //   TDataPacket                    <-> packet_value     (only at the top level, never inside a row)
-// A datetime_value is the host's date-time: days since 1899-12-30 plus the fraction of the day. It decodes
-// to the wall-clock QDateTime of variantdate.h (Qt::UTC, no zone conversion, rounded to the millisecond);
-// encoding takes the date and time of the QDateTime as they are. Whole days, the only dates the module
+// A datetime_value is the host's date-time of daycount.h. It decodes to DayCount::toWallClock's QDateTime
+// (Qt::UTC, no zone conversion, rounded to the millisecond); encoding takes the date and time of the
+// QDateTime as they are. Whole days, the only dates the module
 // sends, travel exactly. Values outside the years 1 to 9999 are refused.
 //
 // Decoding never trusts the wire: a row whose length differs from the field list, a cell whose kind does
 // not fit its field's type, a packet inside a row, an unnamed or repeated field name, a negative size or a
-// date out of range raise ERemoteError with a Portuguese message. Nothing is half decoded.
+// date out of range raise WireError with a Portuguese message. Nothing is half decoded.
 
 #include "datapacket.h"
+#include "wireerror.h"
 
 #include <QDateTime>
 #include <QVariant>
@@ -30,17 +31,19 @@
 
 namespace PacketCodec {
 
-// Throws ERemoteError for a QVariant of a type the wire does not carry.
+// Throws WireError for a QVariant of a type the wire does not carry.
 void EncodeVariant(const QVariant& value, kpd::rpc::Variant* out);
 QVariant DecodeVariant(const kpd::rpc::Variant& value);
 
 void EncodePacket(const TDataPacket& packet, kpd::rpc::DataPacket* out);
 TDataPacket DecodePacket(const kpd::rpc::DataPacket& packet);
 
+void EncodeFieldDef(const TPacketFieldDef& field, kpd::rpc::FieldDef* out);
+
 kpd::rpc::FieldType ToWire(TFieldType type);
 TFieldType FromWire(kpd::rpc::FieldType type); // unknown numbers give ftUnknown
 
-// Host date-time <-> the wall-clock QDateTime described above. DateTimeFromWire throws ERemoteError for a
+// Host date-time <-> the wall-clock QDateTime described above. DateTimeFromWire throws WireError for a
 // value that is not finite or lies outside the years 1 to 9999.
 QDateTime DateTimeFromWire(double value);
 double DateTimeToWire(const QDateTime& value);

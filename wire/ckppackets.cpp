@@ -1,0 +1,48 @@
+#include "ckppackets.h"
+
+namespace CkpPackets {
+
+namespace {
+
+TPacketFieldDef text(const char* name, int size)
+{
+    return {QString::fromLatin1(name), TFieldType::ftString, size, false};
+}
+
+TPacketFieldDef number(const char* name, bool readOnly = false)
+{
+    return {QString::fromLatin1(name), TFieldType::ftFloat, 0, readOnly};
+}
+
+} // namespace
+
+const QVector<TPacketFieldDef>& Indicadores()
+{
+    static const QVector<TPacketFieldDef> layout{
+        text("CDAREAGERE", 5), number("QTFILIAIS"), number("VRFATLIQGER"), number("CONSUMO"), number("MDO"),
+        number("DESPESAS"), number("RESULTADO"), text("DTULTATUETL", 10)};
+    return layout;
+}
+
+const QVector<TPacketFieldDef>& Ranking()
+{
+    static const QVector<TPacketFieldDef> layout{
+        text("CDAREAGERE", 3), text("NMFILIAL", 30), number("RESULTADO"), number("ROWNUM")};
+    return layout;
+}
+
+const QVector<TPacketFieldDef>& GrafPizza()
+{
+    static const QVector<TPacketFieldDef> layout{
+        text("CDAREAGERE", 3), number("VRFATLIQGER", true), number("CUSTO", true), number("RESULTADO", true)};
+    return layout;
+}
+
+const QVector<TPacketFieldDef>& DiasEstoque()
+{
+    static const QVector<TPacketFieldDef> layout{
+        text("CDAREAGERE", 3), number("ROWNUM"), text("NMFILIAL", 30), number("DIASESTOQUE", true)};
+    return layout;
+}
+
+} // namespace CkpPackets

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "datapacket.h"
+
+// getCkpData of KPD00100.rdmIndicResult: where each argument travels and which fields each packet carries.
+// The application server builds its packets from these layouts and the dashboard defines its persistent
+// fields from them, so a field cannot change on one side only.
+namespace CkpPackets {
+
+// getCkpData(date, 7 packets); every argument travels by reference and comes back.
+constexpr int kArgCount = 8;
+constexpr int kDateArg = 0;           // the reference date; comes back as the first day of its month
+constexpr int kIndicadoresArg = 1;
+constexpr int kTop10Arg = 2;
+constexpr int kBottom10Arg = 3;
+constexpr int kGrafPizzaArg = 4;
+constexpr int kFirstEmptyArg = 5;     // empty packets, kept for the argument order
+constexpr int kSecondEmptyArg = 6;
+constexpr int kDiasEstoqueArg = 7;
+
+// TOTAL and one record per region.
+const QVector<TPacketFieldDef>& Indicadores();
+// The best and the worst branches by result: Top10 and Bottom10 alike.
+const QVector<TPacketFieldDef>& Ranking();
+const QVector<TPacketFieldDef>& GrafPizza();
+const QVector<TPacketFieldDef>& DiasEstoque();
+
+} // namespace CkpPackets
