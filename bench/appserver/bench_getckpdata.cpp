@@ -1,6 +1,8 @@
 // getCkpData for one month of 2,000 branches: end to end over loopback against a real kpd-appserver,
 // and the same queries in-process, on 36 months of history and on 1 month.
 #include "ckppackets.h"
+#include "benchsupport.h"
+#include "testfigures.h"
 #include "database.h"
 #include "daycount.h"
 #include "demodatabase.h"
@@ -87,33 +89,33 @@ Server& serverFor(int months)
     return *slot;
 }
 
-kpd::rpc::InvokeRequest request()
-{
-    kpd::rpc::InvokeRequest r;
-    r.set_server_name("KPD00100.rdmIndicResult");
-    r.set_method("getCkpData");
-    r.add_args()->set_datetime_value(DayCount::fromDate(kReference));
-    for (int i = 1; i < CkpPackets::kArgCount; ++i)
-        r.add_args();
-    return r;
-}
-
 std::map<std::string, double> g_p50;
+
+// One getCkpData over loopback, in milliseconds.
+double timedCall(Server& server, const kpd::rpc::InvokeRequest& req)
+{
+    QElapsedTimer t;
+    t.start();
+    grpc::ClientContext context;
+    context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(30));
+    kpd::rpc::InvokeReply reply;
+    if (!server.stub->Invoke(&context, req, &reply).ok())
+        qFatal("getCkpData failed");
+    return t.nsecsElapsed() / 1e6;
+}
 
 void report(benchmark::State& state, std::vector<double>& samples, const std::string& key)
 {
-    std::sort(samples.begin(), samples.end());
-    const auto at = [&](double q) { return samples[std::min(samples.size() - 1, size_t(q * samples.size()))]; };
-    state.counters["p50_ms"] = at(0.50);
-    state.counters["p99_ms"] = at(0.99);
-    g_p50[key] = at(0.50);
+    state.counters["p50_ms"] = Percentile(samples, 0.50);
+    state.counters["p99_ms"] = Percentile(samples, 0.99);
+    g_p50[key] = Percentile(samples, 0.50);
 }
 
 void BM_EndToEnd(benchmark::State& state)
 {
     const int months = int(state.range(0));
     Server& server = serverFor(months);
-    const kpd::rpc::InvokeRequest req = request();
+    const kpd::rpc::InvokeRequest req = testfigures::request(kReference);
     const auto call = [&] {
         grpc::ClientContext context;
         context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(30));
@@ -162,30 +164,22 @@ void BM_Interleaved(benchmark::State& state)
     auto& db = g_dbs[months];
     if (!db)
         db = std::make_unique<Database>(DatabaseSettings::sqliteFile(databaseFor(months), true));
-    const kpd::rpc::InvokeRequest req = request();
+    const kpd::rpc::InvokeRequest req = testfigures::request(kReference);
     std::vector<double> remote, local;
     QElapsedTimer t;
     for (auto _ : state) {
-        t.start();
-        grpc::ClientContext context;
-        context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(30));
-        kpd::rpc::InvokeReply reply;
-        if (!server.stub->Invoke(&context, req, &reply).ok())
-            qFatal("getCkpData failed");
-        remote.push_back(t.nsecsElapsed() / 1e6);
+        remote.push_back(timedCall(server, req));
         t.start();
         CkpData data = IndicResultQuery(*db).run(kReference);
         benchmark::DoNotOptimize(data);
         local.push_back(t.nsecsElapsed() / 1e6);
     }
-    std::sort(remote.begin(), remote.end());
-    std::sort(local.begin(), local.end());
-    const double r50 = remote[remote.size() / 2];
-    const double l50 = local[local.size() / 2];
+    const double r50 = Percentile(remote, 0.50);
+    const double l50 = Percentile(local, 0.50);
     state.counters["e2e_p50_ms"] = r50;
-    state.counters["e2e_p99_ms"] = remote[std::min(remote.size() - 1, size_t(0.99 * remote.size()))];
+    state.counters["e2e_p99_ms"] = Percentile(remote, 0.99);
     state.counters["inproc_p50_ms"] = l50;
-    state.counters["inproc_p99_ms"] = local[std::min(local.size() - 1, size_t(0.99 * local.size()))];
+    state.counters["inproc_p99_ms"] = Percentile(local, 0.99);
     state.counters["e2e_over_inproc"] = r50 / l50;
     g_p50["mixed-e2e/" + std::to_string(months)] = r50;
     g_p50["mixed-inproc/" + std::to_string(months)] = l50;
@@ -196,30 +190,18 @@ void BM_HistoryInterleaved(benchmark::State& state)
 {
     Server& longHistory = serverFor(36);
     Server& shortHistory = serverFor(1);
-    const kpd::rpc::InvokeRequest req = request();
+    const kpd::rpc::InvokeRequest req = testfigures::request(kReference);
     std::vector<double> longSamples, shortSamples;
-    QElapsedTimer t;
-    const auto call = [&](Server& server, std::vector<double>& samples) {
-        t.start();
-        grpc::ClientContext context;
-        context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(30));
-        kpd::rpc::InvokeReply reply;
-        if (!server.stub->Invoke(&context, req, &reply).ok())
-            qFatal("getCkpData failed");
-        samples.push_back(t.nsecsElapsed() / 1e6);
-    };
     for (auto _ : state) {
-        call(longHistory, longSamples);
-        call(shortHistory, shortSamples);
+        longSamples.push_back(timedCall(longHistory, req));
+        shortSamples.push_back(timedCall(shortHistory, req));
     }
-    std::sort(longSamples.begin(), longSamples.end());
-    std::sort(shortSamples.begin(), shortSamples.end());
-    const double l50 = longSamples[longSamples.size() / 2];
-    const double s50 = shortSamples[shortSamples.size() / 2];
+    const double l50 = Percentile(longSamples, 0.50);
+    const double s50 = Percentile(shortSamples, 0.50);
     state.counters["m36_p50_ms"] = l50;
-    state.counters["m36_p99_ms"] = longSamples[std::min(longSamples.size() - 1, size_t(0.99 * longSamples.size()))];
+    state.counters["m36_p99_ms"] = Percentile(longSamples, 0.99);
     state.counters["m1_p50_ms"] = s50;
-    state.counters["m1_p99_ms"] = shortSamples[std::min(shortSamples.size() - 1, size_t(0.99 * shortSamples.size()))];
+    state.counters["m1_p99_ms"] = Percentile(shortSamples, 0.99);
     state.counters["m36_over_m1"] = l50 / s50;
     g_p50["hist-e2e/36"] = l50;
     g_p50["hist-e2e/1"] = s50;
@@ -235,9 +217,7 @@ BENCHMARK(BM_HistoryInterleaved)->Unit(benchmark::kMillisecond)->UseRealTime()->
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    RunBenchmarks(argc, argv);
     g_dbs.clear();
     for (auto& [months, server] : g_servers) {
         server->stub.reset();

@@ -2,6 +2,8 @@
 // latency of single calls (p50/p99), and throughput with 1, 8 and 32 concurrent clients against one
 // and two app server instances over the same database.
 #include "ckppackets.h"
+#include "benchsupport.h"
+#include "testfigures.h"
 #include "database.h"
 #include "daycount.h"
 #include "demodatabase.h"
@@ -217,17 +219,6 @@ const QString& addressOf(int engine, int index)
     return slot->address;
 }
 
-kpd::rpc::InvokeRequest request()
-{
-    kpd::rpc::InvokeRequest r;
-    r.set_server_name("KPD00100.rdmIndicResult");
-    r.set_method("getCkpData");
-    r.add_args()->set_datetime_value(DayCount::fromDate(kReference));
-    for (int i = 1; i < CkpPackets::kArgCount; ++i)
-        r.add_args();
-    return r;
-}
-
 std::unique_ptr<kpd::rpc::RemoteDataModule::Stub> newStub(const QString& address, int client)
 {
     // A channel argument of its own keeps each client on its own connection, as separate cockpits are.
@@ -253,7 +244,7 @@ void BM_Latency(benchmark::State& state)
 {
     const int engine = int(state.range(0));
     auto stub = newStub(addressOf(engine, 0), 0);
-    const kpd::rpc::InvokeRequest req = request();
+    const kpd::rpc::InvokeRequest req = testfigures::request(kReference);
     for (int i = 0; i < 10; ++i)
         invoke(*stub, req);   // connections, caches
     std::vector<double> samples;
@@ -264,9 +255,8 @@ void BM_Latency(benchmark::State& state)
             qFatal("getCkpData failed on %s", engineName(engine));
         samples.push_back(t.nsecsElapsed() / 1e6);
     }
-    std::sort(samples.begin(), samples.end());
-    state.counters["p50_ms"] = samples[samples.size() / 2];
-    state.counters["p99_ms"] = samples[std::min(samples.size() - 1, size_t(0.99 * samples.size()))];
+    state.counters["p50_ms"] = Percentile(samples, 0.50);
+    state.counters["p99_ms"] = Percentile(samples, 0.99);
     state.SetLabel(engineName(engine));
 }
 
@@ -280,7 +270,7 @@ void BM_Throughput(benchmark::State& state)
     std::vector<QString> addresses;
     for (int i = 0; i < instances; ++i)
         addresses.push_back(addressOf(engine, i));
-    const kpd::rpc::InvokeRequest req = request();
+    const kpd::rpc::InvokeRequest req = testfigures::request(kReference);
     std::vector<std::unique_ptr<kpd::rpc::RemoteDataModule::Stub>> stubs;
     for (int c = 0; c < clients; ++c) {
         stubs.push_back(newStub(addresses[size_t(c % instances)], c));
@@ -328,9 +318,7 @@ BENCHMARK(BM_Throughput)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    RunBenchmarks(argc, argv);
     for (auto& [key, instance] : g_instances) {
         instance->process.terminate();
         instance->process.waitForFinished(10000);

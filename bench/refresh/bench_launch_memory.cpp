@@ -1,7 +1,8 @@
 // The host's resident memory over many launches: each cycle opens the month dialog, confirms it, lets the
 // dashboard refresh against a real kpd-appserver over the demo database, and closes it with Escape, as a
 // manager who opens the cockpit many times a day does. Reports the growth from the first to the last cycle.
-#include "serverprocess.h"
+#include "demoserver.h"
+#include "benchsupport.h"
 
 #include "hostfunctions.h"
 #include "launch.h"
@@ -77,21 +78,6 @@ void BM_LaunchCycles(benchmark::State& state)
 }
 BENCHMARK(BM_LaunchCycles)->Arg(500)->Iterations(1)->Unit(benchmark::kSecond);
 
-QString demoDatabase()
-{
-    const QString path = QStringLiteral(KPD_BENCH_CACHE_DIR "/demo-%1.db")
-                             .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM")));
-    if (!QFile::exists(path)) {
-        QProcess init;
-        init.start(QStringLiteral(KPD_APPSERVER_BIN), {QStringLiteral("--init-demo"), path});
-        if (!init.waitForFinished(120000) || init.exitCode() != 0) {
-            QFile::remove(path);
-            return {};
-        }
-    }
-    return path;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -106,24 +92,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "mensagem: %s\n", qPrintable(text));
     });
 
-    const QString db = demoDatabase();
-    if (db.isEmpty())
-        return 1;
     ServerProcess server;
-    server.process().setStandardErrorFile(QStringLiteral(KPD_BENCH_CACHE_DIR "/appserver-launch.log"));
-    QString error;
-    if (!server.start({QStringLiteral("--db"), db}, &error)) {
-        std::fprintf(stderr, "o servidor não iniciou: %s\n", qPrintable(error));
+    if (!StartDemoServer(server, QStringLiteral("appserver-launch.log")))
         return 1;
-    }
-    const int port = server.port();
-    SetServerAddressProvider([] { return QStringLiteral("127.0.0.1"); }, [port] { return port; });
     const QDate thisMonth(QDate::currentDate().year(), QDate::currentDate().month(), 1);
     g_month = thisMonth.addMonths(-1);
 
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    RunBenchmarks(argc, argv);
     server.stop();
     return g_messages == 0 ? 0 : 1;
 }

@@ -1,7 +1,8 @@
 // One dashboard refresh against a real kpd-appserver over the demo database (60 branches, 5 regions), split
 // into the server's part (connect and getCkpData over loopback) and the client's part (loading the packets,
 // texts, gauges), and one full repaint of the dashboard.
-#include "serverprocess.h"
+#include "demoserver.h"
+#include "benchsupport.h"
 
 #include "hostfunctions.h"
 #include "messagedlg.h"
@@ -149,23 +150,6 @@ void BM_FullRepaint(benchmark::State& state)
 }
 BENCHMARK(BM_FullRepaint)->Unit(benchmark::kMillisecond);
 
-QString demoDatabase()
-{
-    // The demo runs up to the current month, so one file per month of generation.
-    const QString path = QStringLiteral(KPD_BENCH_CACHE_DIR "/demo-%1.db")
-                             .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM")));
-    if (!QFile::exists(path)) {
-        QProcess init;
-        init.start(QStringLiteral(KPD_APPSERVER_BIN), {QStringLiteral("--init-demo"), path});
-        if (!init.waitForFinished(120000) || init.exitCode() != 0) {
-            std::fprintf(stderr, "kpd-appserver --init-demo falhou: %s\n", init.readAllStandardError().constData());
-            QFile::remove(path);
-            return {};
-        }
-    }
-    return path;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -179,21 +163,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "mensagem: %s\n", qPrintable(text));
     });
 
-    const QString db = demoDatabase();
-    if (db.isEmpty())
-        return 1;
     ServerProcess server;
-    // The server logs every call; nothing here reads its pipe while benchmarks run, and a full pipe would
-    // block the server in the middle of a call.
-    server.process().setStandardErrorFile(QStringLiteral(KPD_BENCH_CACHE_DIR "/appserver.log"));
-    QString error;
-    if (!server.start({QStringLiteral("--db"), db}, &error)) {
-        std::fprintf(stderr, "o servidor não iniciou: %s\n", qPrintable(error));
+    if (!StartDemoServer(server, QStringLiteral("appserver.log")))
         return 1;
-    }
     g_server = &server;
-    const int port = server.port();
-    SetServerAddressProvider([] { return QStringLiteral("127.0.0.1"); }, [port] { return port; });
 
     // The last complete month of the demo.
     const QDate thisMonth(QDate::currentDate().year(), QDate::currentDate().month(), 1);
@@ -212,9 +185,7 @@ int main(int argc, char** argv)
     std::fprintf(stderr, "regionais: %d, top10: %d, dias de estoque: %d\n", g_form->Data()->cdsIndicadores->RecordCount() - 1,
                  g_form->Data()->cdsTop10->RecordCount(), g_form->Data()->cdsDiasEstoque->RecordCount());
 
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    RunBenchmarks(argc, argv);
 
     form.reset();
     other.reset();

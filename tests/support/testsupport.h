@@ -1,5 +1,6 @@
 #pragma once
 
+#include "exceptions.h"
 #include "messagedlg.h"
 #include "tform.h"
 
@@ -43,4 +44,17 @@ T* ComponentOf(const TForm* form, const char* name)
     if (!c)
         qFatal("componente %s não encontrado", name);
     return c;
+}
+
+// The message of what `action` raised: "<EAbort>" for an abandon, "<sem exceção>" when it raised nothing.
+inline QString messageOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const EAbort&) {
+        return QStringLiteral("<EAbort>");
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return QStringLiteral("<sem exceção>");
 }

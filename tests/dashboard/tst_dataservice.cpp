@@ -1,4 +1,5 @@
 #include "exceptions.h"
+#include "testsupport.h"
 #include "fakeappserver.h"
 #include "hostfunctions.h"
 #include "messagedlg.h"
@@ -18,18 +19,6 @@ namespace {
 
 const TDateTime kMarch17 = DateTimeUtil::fromDate(QDate(2026, 3, 17));
 const TDateTime kMarch1 = DateTimeUtil::fromDate(QDate(2026, 3, 1));
-
-QString messageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const EAbort&) {
-        return QStringLiteral("<EAbort>");
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return QStringLiteral("<sem exceção>");
-}
 
 // What a dataset holds, to tell whether a failed fetch changed it.
 QString snapshot(const TClientDataSet* cds)

@@ -41,4 +41,4 @@ private slots:
 };
 
 QTEST_MAIN(TestPackage)
-#include "test_package.moc"
+#include "tst_package.moc"

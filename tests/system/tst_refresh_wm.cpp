@@ -26,8 +26,7 @@ private slots:
     {
         QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
         QString error;
-        QVERIFY2(m_server.start(&error), qPrintable(error));
-        m_server.useIt();
+        QVERIFY2(m_server.startAndUse(&error), qPrintable(error));
     }
 
     void cleanup() { m_form.reset(); }

@@ -32,6 +32,14 @@ public:
     bool start(QString* error);
     // Points the host's server address at this server.
     void useIt() const;
+    // Both, for a test case's start; false with *error when the server does not start.
+    bool startAndUse(QString* error)
+    {
+        if (!start(error))
+            return false;
+        useIt();
+        return true;
+    }
     QString databasePath() const { return m_dir.filePath(QStringLiteral("cockpit.db")); }
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
     int port() const { return m_port; }

@@ -143,8 +143,7 @@ private slots:
     {
         QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
         QString error;
-        QVERIFY2(m_server.start(&error), qPrintable(error));
-        m_server.useIt();
+        QVERIFY2(m_server.startAndUse(&error), qPrintable(error));
         m_messages = std::make_unique<MessageRecorder>();
         m_other = std::make_unique<TForm>();
         m_other->setObjectName(QStringLiteral("frmOutra"));

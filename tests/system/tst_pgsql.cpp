@@ -1,7 +1,7 @@
 // kpd-appserver over PostgreSQL: the same figures loaded into SQLite and into a real PostgreSQL
 // server answer alike; the pool, two instances over one database, and a database restart under a
 // running app server.
-#include "../appserver/serverprocess.h"
+#include "serverprocess.h"
 #include "pgcluster.h"
 #include "testfigures.h"
 

@@ -210,4 +210,4 @@ private slots:
 };
 
 QTEST_MAIN(TestHostApi)
-#include "test_hostapi.moc"
+#include "tst_hostapi.moc"

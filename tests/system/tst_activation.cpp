@@ -116,4 +116,4 @@ int main(int argc, char* argv[])
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "test_activation.moc"
+#include "tst_activation.moc"

@@ -41,4 +41,4 @@ private slots:
 };
 
 QTEST_MAIN(TestLaunchWm)
-#include "test_launch_wm.moc"
+#include "tst_launch_wm.moc"

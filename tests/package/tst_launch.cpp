@@ -142,39 +142,6 @@ private slots:
         QVERIFY(!QGuiApplication::overrideCursor());
     }
 
-    void shouldRefuseBlankAndImpossibleDates_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("cleared") << QString() << QStringLiteral("Data deve ser Informada");
-        QTest::newRow("impossible") << QStringLiteral("31022026") << QStringLiteral("Data Inválida");
-    }
-    void shouldRefuseBlankAndImpossibleDates()
-    {
-        QFETCH(QString, typed);
-        QFETCH(QString, message);
-        MessageRecorder& recorder = *m_recorder;
-        dtData = 123.0;
-        TfrmFiltroIndicResult dlg;
-        bool focused = false;
-        bool stillOpen = false;
-        WhenModal([&](QWidget* w) {
-            auto* d = asDialog(w);
-            d->depData->Clear();
-            d->depData->SetFocus();
-            QTest::keyClicks(d->depData, typed);
-            d->sbtConfirma->Click();
-            focused = d->depData->hasFocus();
-            stillOpen = d->isVisible() && d->ModalResult() == mrNone;
-            d->sbtCancela->Click();
-        });
-        QCOMPARE(dlg.ShowModal(), int(mrCancel));
-        QCOMPARE(recorder.messages, QStringList{message});
-        QVERIFY(focused);
-        QVERIFY(stillOpen);
-        QCOMPARE(dtData, 123.0);
-    }
-
     void shouldAnswerKeysByFocus_data()
     {
         QTest::addColumn<int>("tabs"); // Tab presses after typing into the editor
@@ -213,28 +180,9 @@ private slots:
             frmIndiResult->Close();
     }
 
-    void shouldOpenOnTodayAndAcceptAtOnce()
-    {
-        MessageRecorder& recorder = *m_recorder;
-        TfrmFiltroIndicResult dlg;
-        QCOMPARE(dlg.depData->Text(), QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy")));
-        QCOMPARE(dlg.lblCodTela->text(), QStringLiteral("RVQ93101"));
-        QCOMPARE(dlg.geometry().topLeft(), QPoint(539, 273));
-        QCOMPARE(dlg.depData->geometry(), QRect(120, 21, 121, 21));
-        QCOMPARE(dlg.depData->parentWidget(), dlg.grbFiltroPadrao);
-        // The label reads whole and stays clear of the editor.
-        QVERIFY(QFontMetrics(dlg.Label1->font()).horizontalAdvance(dlg.Label1->text()) <= dlg.Label1->width());
-        QVERIFY(dlg.Label1->geometry().right() < dlg.depData->x());
-        QCOMPARE(dlg.FindComponent(QStringLiteral("DEPDATA")), dlg.depData);
-        WhenModal([](QWidget* w) { asDialog(w)->sbtConfirma->Click(); });
-        QCOMPARE(dlg.ShowModal(), int(mrOk));
-        QCOMPARE(dtData, DateTimeUtil::fromDate(QDate::currentDate()));
-        QVERIFY(recorder.messages.isEmpty());
-    }
-
 private:
     std::unique_ptr<MessageRecorder> m_recorder;
 };
 
 QTEST_MAIN(TestLaunch)
-#include "test_launch.moc"
+#include "tst_launch.moc"

@@ -1,6 +1,7 @@
 // The dashboard's data service against a real kpd-appserver on a free loopback port, over a small
 // database whose figures are worked out by hand below.
 #include "exceptions.h"
+#include "testsupport.h"
 #include "hostfunctions.h"
 #include "messagedlg.h"
 #include "modulestate.h"
@@ -54,18 +55,6 @@ const char* const kSchema[] = {
     "INSERT INTO carga_etl VALUES ('2026-02-01 06:00:00'), ('2026-03-02 06:30:00')",
 };
 
-QString messageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const EAbort&) {
-        return QStringLiteral("<EAbort>");
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return QStringLiteral("<sem exceção>");
-}
-
 // Every record of the dataset in its display texts, fields separated by "|".
 QStringList rowsOf(TClientDataSet* cds)
 {
@@ -106,7 +95,7 @@ private slots:
         }
         QSqlDatabase::removeDatabase("build");
 
-        m_server.setProgram(KPD_APPSERVER);
+        m_server.setProgram(QStringLiteral(KPD_APPSERVER_BIN));
         m_server.setArguments({"--db", path, "--listen", "127.0.0.1:0"});
         m_server.setProcessChannelMode(QProcess::SeparateChannels);
         m_server.start();
@@ -211,4 +200,4 @@ private slots:
 };
 
 QTEST_MAIN(TestAppServerEndToEnd)
-#include "e2e_appserver.moc"
+#include "tst_e2e_appserver.moc"

@@ -1,4 +1,5 @@
 #include "exceptions.h"
+#include "testsupport.h"
 #include "fakeappserver.h"
 #include "packetcodec.h"
 #include "remotecallclient.h"
@@ -15,16 +16,6 @@
 namespace {
 
 int closedPort() { return ClosedLoopbackPort(); }
-
-QString messageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return QStringLiteral("<sem exceção>");
-}
 
 } // namespace
 

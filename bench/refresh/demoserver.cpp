@@ -1,0 +1,33 @@
+#include "demoserver.h"
+
+#include "hostfunctions.h"
+
+#include <QDate>
+#include <QFile>
+#include <QProcess>
+
+#include <cstdio>
+
+bool StartDemoServer(ServerProcess& server, const QString& logName)
+{
+    const QString db = QStringLiteral(KPD_BENCH_CACHE_DIR "/demo-%1.db")
+                           .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM")));
+    if (!QFile::exists(db)) {
+        QProcess init;
+        init.start(QStringLiteral(KPD_APPSERVER_BIN), {QStringLiteral("--init-demo"), db});
+        if (!init.waitForFinished(120000) || init.exitCode() != 0) {
+            std::fprintf(stderr, "kpd-appserver --init-demo falhou: %s\n", init.readAllStandardError().constData());
+            QFile::remove(db);
+            return false;
+        }
+    }
+    server.process().setStandardErrorFile(QStringLiteral(KPD_BENCH_CACHE_DIR "/") + logName);
+    QString error;
+    if (!server.start({QStringLiteral("--db"), db}, &error)) {
+        std::fprintf(stderr, "o servidor não iniciou: %s\n", qPrintable(error));
+        return false;
+    }
+    const int port = server.port();
+    SetServerAddressProvider([] { return QStringLiteral("127.0.0.1"); }, [port] { return port; });
+    return true;
+}
