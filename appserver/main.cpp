@@ -151,7 +151,7 @@ int serve(const ServerOptions& options)
     const QString host = options.listen.left(options.listen.lastIndexOf(QLatin1Char(':')));
     std::printf("listening on %s:%d\n", host.toUtf8().constData(), port);
     std::fflush(stdout);
-    std::fprintf(stderr, "kpd-appserver: banco %s (%d conexões), escutando em %s:%d%s\n",
+    std::fprintf(stderr, "kpd-appserver %s: banco %s (%d conexões), escutando em %s:%d%s\n", KPD_VERSION,
                  settings.displayName().toUtf8().constData(), pool.size(), host.toUtf8().constData(), port,
                  options.tlsCert.isEmpty() ? "" : " (TLS)");
 
@@ -194,6 +194,10 @@ int main(int argc, char** argv)
     }
     if (options.help) {
         std::printf("%s", ServerOptions::usage().toUtf8().constData());
+        return 0;
+    }
+    if (options.version) {
+        std::printf("kpd-appserver %s\n", KPD_VERSION);
         return 0;
     }
     try {

@@ -51,6 +51,10 @@ bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& 
             out.help = true;
             return true;
         }
+        if (arg == QLatin1String("--version")) {
+            out.version = true;
+            return true;
+        }
         if (arg == QLatin1String("--init-schema")) {
             out.initSchema = true;
             continue;

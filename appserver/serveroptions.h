@@ -13,6 +13,7 @@ struct ServerOptions {
     static constexpr int kDefaultPool = 8;
 
     bool help = false;
+    bool version = false;
     QString dbPath;         ///< SQLite file or postgresql:// URI
     int dbPool = kDefaultPool;
     bool initSchema = false;   ///< create the tables when the database has none

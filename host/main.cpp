@@ -23,7 +23,8 @@ void chooseOffscreenWithoutDisplay(int argc, char* argv[])
         return;
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
-        if (arg.startsWith("--month") || arg == "--help" || arg == "-h" || arg == "--help-all") {
+        if (arg.startsWith("--month") || arg == "--help" || arg == "-h" || arg == "--help-all" || arg == "--version" ||
+            arg == "-v") {
             qputenv("QT_QPA_PLATFORM", "offscreen");
             return;
         }
@@ -38,11 +39,13 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("kpd"));
     QCoreApplication::setApplicationName(QStringLiteral("kpd-host"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KPD_VERSION));
     QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Aplicação hospedeira dos Indicadores de Resultado"));
     parser.addHelpOption();
+    parser.addVersionOption();
     QCommandLineOption moduleOpt(QStringLiteral("module"), QStringLiteral("Caminho do módulo."), QStringLiteral("PATH"),
                                  ModuleLoader::DefaultPath());
     QCommandLineOption serverOpt(QStringLiteral("server"), QStringLiteral("Servidor de aplicação HOST:PORT."),

@@ -15,7 +15,12 @@ QString ModuleLoader::DefaultPath()
     const QString beside = bin.filePath(QStringLiteral(KPD_DEFAULT_MODULE));
     if (QFileInfo::exists(beside))
         return beside;
-    return QDir::cleanPath(bin.filePath(QStringLiteral("../lib/" KPD_DEFAULT_MODULE)));
+    const QString built = QDir::cleanPath(bin.filePath(QStringLiteral("../lib/" KPD_DEFAULT_MODULE)));
+    // An installed host keeps the module in its private library folder.
+    const QString installed = QStringLiteral(KPD_INSTALLED_MODULE_DIR "/" KPD_DEFAULT_MODULE);
+    if (!QFileInfo::exists(built) && QFileInfo::exists(installed))
+        return installed;
+    return built;
 }
 
 bool ModuleLoader::Load(const QString& path)

@@ -10,7 +10,7 @@ KPD_PACKAGES=(
   libgrpc++-dev protobuf-compiler-grpc libprotobuf-dev protobuf-compiler
   libsqlite3-dev sqlite3 libpq-dev
   libgtest-dev libbenchmark-dev
-  xvfb xauth openbox x11-utils imagemagick xdotool
+  xvfb xauth openbox x11-utils imagemagick xdotool lintian poppler-utils
   fonts-liberation fonts-dejavu-core
   postgresql
 )
@@ -29,7 +29,28 @@ kpd_install_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
 }
 
+# kpd_build [TARGET...]: configures and builds the given targets (everything when none are given).
 kpd_build() {
-  cmake -S "$KPD_ROOT" -B "$KPD_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  cmake --build "$KPD_BUILD" -j"${KPD_JOBS:-2}"
+  cmake -S "$KPD_ROOT" -B "$KPD_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  local targets=()
+  local t
+  for t in "$@"; do targets+=(--target "$t"); done
+  cmake --build "$KPD_BUILD" -j"${KPD_JOBS:-2}" "${targets[@]}"
+}
+
+# kpd_step LOG MESSAGE COMMAND...: one line of progress; the command's output goes to LOG, shown only
+# (its end, and where the whole is) when the command fails.
+kpd_step() {
+  local log=$1 message=$2
+  shift 2
+  printf '%s... ' "$message"
+  local start=$SECONDS
+  if "$@" >>"$log" 2>&1; then
+    echo "ok ($((SECONDS - start)) s)"
+  else
+    echo "falhou"
+    tail -n 25 "$log" | sed 's/^/    /'
+    echo "Registro completo: $log"
+    exit 1
+  fi
 }
