@@ -8,6 +8,7 @@
 #include "invokeservice.h"
 #include "moduleregistry.h"
 #include "rdmindicresult.h"
+#include "healthmonitor.h"
 #include "schema.h"
 #include "serveroptions.h"
 
@@ -140,6 +141,7 @@ int serve(const ServerOptions& options)
     }
 
     int port = 0;
+    HealthMonitor::EnableStandardServices();
     grpc::ServerBuilder builder;
     builder.AddListeningPort(options.listen.toStdString(), credentials, &port);
     builder.RegisterService(&service);
@@ -154,6 +156,8 @@ int serve(const ServerOptions& options)
     std::fprintf(stderr, "kpd-appserver %s: banco %s (%d conexões), escutando em %s:%d%s\n", KPD_VERSION,
                  settings.displayName().toUtf8().constData(), pool.size(), host.toUtf8().constData(), port,
                  options.tlsCert.isEmpty() ? "" : " (TLS)");
+
+    HealthMonitor health(*server, settings);
 
     std::thread waiter([&] {
         const sigset_t set = stopSignals();

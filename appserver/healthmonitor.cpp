@@ -1,0 +1,69 @@
+#include "healthmonitor.h"
+
+#include "schema.h"
+
+#include <grpcpp/ext/proto_server_reflection_plugin.h>
+#include <grpcpp/health_check_service_interface.h>
+#include <grpcpp/server.h>
+
+#include <cstdio>
+
+namespace appserver {
+
+void HealthMonitor::EnableStandardServices()
+{
+    grpc::EnableDefaultHealthCheckService(true);
+    grpc::reflection::InitProtoReflectionServerBuilderPlugin();
+}
+
+HealthMonitor::HealthMonitor(grpc::Server& server, DatabaseSettings settings, int intervalMs)
+    : m_server(server), m_settings(std::move(settings)), m_intervalMs(intervalMs)
+{
+    m_settings.readOnly = true;
+    m_thread = std::thread([this] { run(); });
+}
+
+HealthMonitor::~HealthMonitor()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+bool HealthMonitor::databaseAnswers() const
+{
+    try {
+        Database probe(m_settings);
+        Schema::verify(probe);
+        return true;
+    } catch (const DatabaseError&) {
+        return false;
+    }
+}
+
+void HealthMonitor::run()
+{
+    grpc::HealthCheckServiceInterface* health = m_server.GetHealthCheckService();
+    int last = -1;
+    std::unique_lock lock(m_mutex);
+    while (!m_stop) {
+        lock.unlock();
+        const bool serving = databaseAnswers();
+        if (health) {
+            health->SetServingStatus(serving);
+            health->SetServingStatus(kServiceName, serving);
+        }
+        if (int(serving) != last) {
+            std::fprintf(stderr, "kpd-appserver: saúde: %s\n",
+                         serving ? "SERVING (o banco responde)" : "NOT_SERVING (o banco não responde)");
+            last = int(serving);
+        }
+        lock.lock();
+        m_wake.wait_for(lock, std::chrono::milliseconds(m_intervalMs), [this] { return m_stop; });
+    }
+}
+
+} // namespace appserver

@@ -1,0 +1,78 @@
+// The server's standard gRPC operations: health follows the database, reflection lists the service.
+#include "cockpitdatabase.h"
+#include "serverprocess.h"
+
+#include "health.grpc.pb.h"
+#include "reflection.grpc.pb.h"
+
+#include <grpcpp/grpcpp.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+using grpc::health::v1::HealthCheckResponse;
+
+HealthCheckResponse::ServingStatus healthOf(grpc::health::v1::Health::Stub& stub, const std::string& service)
+{
+    grpc::ClientContext context;
+    context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(5));
+    grpc::health::v1::HealthCheckRequest request;
+    request.set_service(service);
+    HealthCheckResponse response;
+    const grpc::Status status = stub.Check(&context, request, &response);
+    return status.ok() ? response.status() : HealthCheckResponse::UNKNOWN;
+}
+
+} // namespace
+
+class TestOperations : public QObject {
+    Q_OBJECT
+private slots:
+    void shouldServeHealthWhileTheDatabaseAnswersAndListItsService()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("cockpit.db"));
+        {
+            CockpitDatabase db(path);
+            QVERIFY2(db.create(), qPrintable(db.error()));
+        }
+        ServerProcess server;
+        QString error;
+        QVERIFY2(server.start({QStringLiteral("--db"), path}, &error), qPrintable(error));
+        const auto channel = grpc::CreateChannel(server.address().toStdString(), grpc::InsecureChannelCredentials());
+
+        auto health = grpc::health::v1::Health::NewStub(channel);
+        for (const std::string service : {"", "kpd.rpc.RemoteDataModule"})
+            QTRY_COMPARE(healthOf(*health, service), HealthCheckResponse::SERVING);
+        // The database goes away (as root a file's permissions do not stop reading it): out of rotation.
+        QVERIFY(QFile::rename(path, path + QStringLiteral(".fora")));
+        QTRY_COMPARE_WITH_TIMEOUT(healthOf(*health, "kpd.rpc.RemoteDataModule"), HealthCheckResponse::NOT_SERVING, 5000);
+        QCOMPARE(healthOf(*health, ""), HealthCheckResponse::NOT_SERVING);
+        QVERIFY(QFile::rename(path + QStringLiteral(".fora"), path));
+        QTRY_COMPARE_WITH_TIMEOUT(healthOf(*health, "kpd.rpc.RemoteDataModule"), HealthCheckResponse::SERVING, 5000);
+
+        auto reflection = grpc::reflection::v1alpha::ServerReflection::NewStub(channel);
+        grpc::ClientContext context;
+        context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(5));
+        auto stream = reflection->ServerReflectionInfo(&context);
+        grpc::reflection::v1alpha::ServerReflectionRequest request;
+        request.set_list_services("");
+        QVERIFY(stream->Write(request));
+        stream->WritesDone();
+        grpc::reflection::v1alpha::ServerReflectionResponse response;
+        QVERIFY(stream->Read(&response));
+        QStringList services;
+        for (const auto& s : response.list_services_response().service())
+            services << QString::fromStdString(s.name());
+        QVERIFY2(services.contains(QStringLiteral("kpd.rpc.RemoteDataModule")), qPrintable(services.join(' ')));
+        QVERIFY2(services.contains(QStringLiteral("grpc.health.v1.Health")), qPrintable(services.join(' ')));
+        QVERIFY(stream->Finish().ok());
+        QVERIFY(server.stop());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOperations)
+#include "tst_operations.moc"
