@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include <libpq-fe.h>
+#include <sqlite3.h>
 
 #include <atomic>
 #include <utility>
@@ -41,6 +42,37 @@ struct ThreadConnections {
 
 thread_local ThreadConnections t_connections;
 
+// The interrupt of the work this thread runs for a call; null outside such work (imports, start-up).
+thread_local StatementInterrupt* t_interrupt = nullptr;
+
+const QString kInterrupted = QStringLiteral("A consulta ao banco de dados foi interrompida: a chamada terminou.");
+
+// SQLite calls this every few thousand steps of a statement; non-zero ends the statement with
+// SQLITE_INTERRUPT. It runs on the thread that runs the statement, so the thread's work is the one to ask.
+int sqliteProgress(void*)
+{
+    return t_interrupt && t_interrupt->interrupted() ? 1 : 0;
+}
+
+constexpr int kProgressSteps = 4000;
+
+template <typename T>
+T* driverHandle(const QSqlDriver* driver, const char* typeName, const char* altTypeName)
+{
+    if (!driver)
+        return nullptr;
+    const QVariant handle = driver->handle();
+    if (!handle.isValid() || (qstrcmp(handle.typeName(), typeName) != 0 && qstrcmp(handle.typeName(), altTypeName) != 0))
+        return nullptr;
+    return *static_cast<T* const*>(handle.constData());
+}
+
+// The driver declares the handle as PGconn*, which Qt names after the struct behind the typedef.
+PGconn* postgresHandle(const QSqlDriver* driver)
+{
+    return driverHandle<PGconn>(driver, "pg_conn*", "PGconn*");
+}
+
 QString driverText(const QSqlError& error)
 {
     // libpq's messages run over several lines; the client shows one.
@@ -52,14 +84,7 @@ QString driverText(const QSqlError& error)
 // driver only reports the failed statement.
 bool connectionBroken(const QSqlDriver* driver)
 {
-    if (!driver)
-        return false;
-    const QVariant handle = driver->handle();
-    // The driver declares the handle as PGconn*, which Qt names after the struct behind the typedef.
-    if (!handle.isValid()
-        || (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0))
-        return false;
-    PGconn* conn = *static_cast<PGconn* const*>(handle.constData());
+    PGconn* conn = postgresHandle(driver);
     return conn && PQstatus(conn) == CONNECTION_BAD;
 }
 
@@ -74,6 +99,50 @@ DatabaseError statementError(const QString& what, const QSqlDriver* driver, cons
 }
 
 } // namespace
+
+StatementInterrupt::~StatementInterrupt()
+{
+    release();
+}
+
+void StatementInterrupt::interrupt()
+{
+    m_interrupted.store(true, std::memory_order_release);
+    // Under the lock, so the worker cannot free the cancel object (and move on to other work on the
+    // same connection) while the request is on its way.
+    std::lock_guard lock(m_mutex);
+    if (m_pgCancel) {
+        char error[256];
+        PQcancel(static_cast<PGcancel*>(m_pgCancel), error, sizeof error);
+    }
+}
+
+void StatementInterrupt::watchPostgres(void* conn)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_pgCancel)
+        m_pgCancel = PQgetCancel(static_cast<PGconn*>(conn));
+}
+
+void StatementInterrupt::release()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_pgCancel)
+        PQfreeCancel(static_cast<PGcancel*>(m_pgCancel));
+    m_pgCancel = nullptr;
+}
+
+Database::InterruptScope::InterruptScope(StatementInterrupt& interrupt)
+{
+    t_interrupt = &interrupt;
+}
+
+Database::InterruptScope::~InterruptScope()
+{
+    if (t_interrupt)
+        t_interrupt->release();
+    t_interrupt = nullptr;
+}
 
 QString DatabaseSettings::displayName() const
 {
@@ -177,6 +246,8 @@ QSqlDatabase Database::connection()
                                 .arg(m_settings.displayName(), driverText(db.lastError())));
     QSqlQuery session(db);
     if (isSqlite()) {
+        if (sqlite3* handle = driverHandle<sqlite3>(db.driver(), "sqlite3*", "sqlite3*"))
+            sqlite3_progress_handler(handle, kProgressSteps, sqliteProgress, nullptr);
         // A month of a large company is a few megabytes of index; keep it in this connection's cache
         // (SQLite's default is 2 MB) so repeated calls do not read it again.
         session.exec(QStringLiteral("PRAGMA cache_size = -32768"));
@@ -199,9 +270,23 @@ QSqlDatabase Database::connection()
     return db;
 }
 
+void Database::checkInterrupt(const QSqlDatabase& db) const
+{
+    if (!t_interrupt)
+        return;
+    // Watched first: an interrupt from now on sends the cancel request, one before it is seen below.
+    if (isPostgres()) {
+        if (PGconn* conn = postgresHandle(db.driver()))
+            t_interrupt->watchPostgres(conn);
+    }
+    if (t_interrupt->interrupted())
+        throw DatabaseError(kInterrupted);
+}
+
 QSqlQuery Database::prepare(const QString& sql)
 {
     const QSqlDatabase db = connection();
+    checkInterrupt(db);
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.prepare(sql))
@@ -211,6 +296,8 @@ QSqlQuery Database::prepare(const QString& sql)
 
 void Database::exec(QSqlQuery& query)
 {
+    if (t_interrupt && t_interrupt->interrupted())
+        throw DatabaseError(kInterrupted);
     if (!query.exec())
         throw statementError(QStringLiteral("Erro ao consultar o banco de dados"), query.driver(), query.lastError());
 }
@@ -218,6 +305,7 @@ void Database::exec(QSqlQuery& query)
 void Database::execDirect(const QString& sql)
 {
     const QSqlDatabase db = connection();
+    checkInterrupt(db);
     QSqlQuery query(db);
     if (!query.exec(sql))
         fail(QStringLiteral("Erro ao executar o comando no banco de dados"), db, query.lastError());

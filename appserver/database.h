@@ -11,8 +11,34 @@
 #include <QVariant>
 
 #include <atomic>
+#include <mutex>
 
 namespace appserver {
+
+/// Lets another thread stop the statements of one piece of work while they run. The pool's worker
+/// installs it for the work's duration (Database::InterruptScope); the thread that waits for the work
+/// calls interrupt() when the caller has given up. SQLite checks it as its statements run; PostgreSQL
+/// is sent a cancel request for the statement in progress.
+class StatementInterrupt {
+public:
+    StatementInterrupt() = default;
+    ~StatementInterrupt();
+    StatementInterrupt(const StatementInterrupt&) = delete;
+    StatementInterrupt& operator=(const StatementInterrupt&) = delete;
+
+    /// Any thread. The statement running now fails, and so does every later one of the same work.
+    void interrupt();
+    bool interrupted() const { return m_interrupted.load(std::memory_order_acquire); }
+
+private:
+    friend class Database;
+    void watchPostgres(void* conn);   // PGconn* the work's statements run on
+    void release();
+
+    std::atomic<bool> m_interrupted{false};
+    std::mutex m_mutex;
+    void* m_pgCancel = nullptr;   // PGcancel*, valid while the work runs
+};
 
 /// Where the figures live. SQLite by default; the fields for a server database (host, port, user)
 /// are there for the PostgreSQL driver ("QPSQL"). A PostgreSQL password is never set here: libpq
@@ -62,6 +88,15 @@ public:
     /// restarted): each thread opens a new one before its next statement instead of failing first.
     void markConnectionsStale();
 
+    /// Makes interrupt the statement interrupt of this thread's work until the scope ends.
+    class InterruptScope {
+    public:
+        explicit InterruptScope(StatementInterrupt& interrupt);
+        ~InterruptScope();
+        InterruptScope(const InterruptScope&) = delete;
+        InterruptScope& operator=(const InterruptScope&) = delete;
+    };
+
     /// A forward-only query prepared on this thread's connection. Throws DatabaseError.
     QSqlQuery prepare(const QString& sql);
     /// Runs a prepared query. Throws DatabaseError with the driver's text (connectionLost() set when
@@ -82,6 +117,7 @@ public:
 
 private:
     QString connectionName() const;
+    void checkInterrupt(const QSqlDatabase& db) const;
     [[noreturn]] void fail(const QString& what, const QSqlDatabase& db, const QSqlError& error);
 
     DatabaseSettings m_settings;

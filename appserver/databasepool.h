@@ -1,7 +1,9 @@
 #pragma once
 
+#include "callscope.h"
 #include "database.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -19,23 +21,34 @@ namespace appserver {
 /// connection used only by the thread that opened it, so the work goes to the connection's thread
 /// rather than the connection to the caller's.
 ///
+/// At most maxQueued pieces of work wait for a free connection; beyond that a call is refused at once
+/// (CallEnded, Overloaded) instead of joining a queue it would never leave in time. Work follows its
+/// call: when the call ends (cancelled, deadline passed) work still waiting is dropped and a running
+/// statement is interrupted, so the connection goes to a caller who still waits.
+///
 /// A call that meets a broken connection fails with that error; the pool then has every thread open
 /// a new connection before its next work, so after a database restart only the calls in flight fail.
 class DatabasePool {
 public:
+    static constexpr int kDefaultMaxQueued = 64;
+
     /// waitLimit bounds how long run() waits for a free connection plus the work itself.
-    DatabasePool(Database& db, int size, std::chrono::milliseconds waitLimit = std::chrono::seconds(60));
+    DatabasePool(Database& db, int size, int maxQueued = kDefaultMaxQueued,
+                 std::chrono::milliseconds waitLimit = std::chrono::seconds(60));
+    /// Drops the waiting work and interrupts the running work before the threads end.
     ~DatabasePool();
     DatabasePool(const DatabasePool&) = delete;
     DatabasePool& operator=(const DatabasePool&) = delete;
 
     int size() const { return static_cast<int>(m_threads.size()); }
+    int maxQueued() const { return m_maxQueued; }
     Database& database() { return m_db; }
 
-    /// Runs work(database) on a pool thread and returns its result. Rethrows what work throws; throws
-    /// DatabaseError when the wait limit passes first (the work is then dropped if it has not started).
+    /// Runs work(database) on a pool thread for the call and returns its result. Rethrows what work
+    /// throws; throws CallEnded when the queue is full or the call ends first, DatabaseError when the
+    /// wait limit passes first.
     template <typename F>
-    auto run(F&& work) -> decltype(work(std::declval<Database&>()))
+    auto run(F&& work, const CallScope& call = {}) -> decltype(work(std::declval<Database&>()))
     {
         using R = decltype(work(std::declval<Database&>()));
         auto task = std::make_shared<std::packaged_task<R()>>(
@@ -52,28 +65,49 @@ public:
         auto job = std::make_shared<Job>();
         job->run = [task] { (*task)(); };
         submit(job);
-        if (result.wait_for(m_waitLimit) != std::future_status::ready) {
-            job->cancelled = true;
-            throwTimeout();
+        const auto limit = std::chrono::steady_clock::now() + m_waitLimit;
+        for (;;) {
+            auto until = std::min(limit, call.deadline);
+            if (call.ended)
+                until = std::min(until, std::chrono::steady_clock::now() + kCallPoll);
+            if (result.wait_until(until) == std::future_status::ready)
+                return result.get();
+            if (call.ended) {
+                if (const std::optional<CallEnd> end = call.ended())
+                    abandon(job, *end);
+            }
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= call.deadline)
+                abandon(job, CallEnd::DeadlineExceeded);
+            if (now >= limit)
+                abandonForTimeout(job);
         }
-        return result.get();
     }
 
 private:
+    // How often a waiting call asks whether its client is still there.
+    static constexpr std::chrono::milliseconds kCallPoll{20};
+
     struct Job {
         std::function<void()> run;
-        std::atomic<bool> cancelled{false};
+        StatementInterrupt interrupt;
     };
 
     void submit(const std::shared_ptr<Job>& job);
-    void worker();
-    [[noreturn]] void throwTimeout() const;
+    void worker(size_t index);
+    // Drops the job if it still waits, interrupts it if it runs.
+    void drop(const std::shared_ptr<Job>& job);
+    [[noreturn]] void abandon(const std::shared_ptr<Job>& job, CallEnd end);
+    [[noreturn]] void abandonForTimeout(const std::shared_ptr<Job>& job);
 
     Database& m_db;
+    int m_maxQueued;
     std::chrono::milliseconds m_waitLimit;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<std::shared_ptr<Job>> m_queue;
+    std::vector<std::shared_ptr<Job>> m_running;   // by worker
+    int m_busy = 0;
     bool m_stopping = false;
     std::vector<std::thread> m_threads;
 };

@@ -17,6 +17,30 @@ QString quoted(QString value)
     return QLatin1Char('\'') + value + QLatin1Char('\'');
 }
 
+// The argument as messages may show it: what stands between the scheme and the last "@" is the user and
+// maybe a password, and a password= parameter may be there too; a malformed URI can hold either
+// anywhere, so both are masked wherever they are.
+QString shown(const QString& argument)
+{
+    QString text = argument;
+    const qsizetype scheme = text.indexOf(QLatin1Char(':'));
+    if (scheme >= 0) {
+        qsizetype from = scheme + 1;
+        while (from < text.size() && text.at(from) == QLatin1Char('/'))
+            ++from;
+        const qsizetype at = text.lastIndexOf(QLatin1Char('@'));
+        if (at > from) {
+            const qsizetype colon = text.indexOf(QLatin1Char(':'), from);
+            if (colon >= 0 && colon < at)
+                text.replace(colon + 1, at - colon - 1, QStringLiteral("***"));
+        }
+    }
+    static const QRegularExpression password(QStringLiteral("(password\\s*=)[^&;\\s]*"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    text.replace(password, QStringLiteral("\\1***"));
+    return text;
+}
+
 } // namespace
 
 bool DatabaseUri::isPostgres(const QString& argument)
@@ -28,6 +52,14 @@ bool DatabaseUri::isPostgres(const QString& argument)
 std::optional<DatabaseSettings> DatabaseUri::parse(const QString& argument, QString& error)
 {
     DatabaseSettings settings;
+    const QString invalidUri = QStringLiteral("Endereço de banco de dados inválido: \"%1\" (use "
+                                              "postgresql://USUARIO@HOST:PORTA/BANCO).");
+    static const QRegularExpression postgresLike(QStringLiteral("^postgres(ql)?:"), QRegularExpression::CaseInsensitiveOption);
+    if (!isPostgres(argument) && postgresLike.match(argument).hasMatch()) {
+        // Not a file name either: taken for one, it would be repeated whole in "does not exist".
+        error = invalidUri.arg(shown(argument));
+        return std::nullopt;
+    }
     if (!isPostgres(argument)) {
         if (argument.trimmed().isEmpty()) {
             error = QStringLiteral("Informe o banco de dados em --db.");
@@ -39,8 +71,7 @@ std::optional<DatabaseSettings> DatabaseUri::parse(const QString& argument, QStr
 
     const QUrl url(argument, QUrl::StrictMode);
     if (!url.isValid()) {
-        error = QStringLiteral("Endereço de banco de dados inválido: \"%1\" (use postgresql://USUARIO@HOST:PORTA/BANCO).")
-                    .arg(argument);
+        error = invalidUri.arg(shown(argument));
         return std::nullopt;
     }
     if (!url.password().isEmpty()) {
@@ -54,7 +85,7 @@ std::optional<DatabaseSettings> DatabaseUri::parse(const QString& argument, QStr
     settings.port = url.port(-1);
     settings.databaseName = url.path(QUrl::FullyDecoded).mid(1);
     if (settings.databaseName.contains(QLatin1Char('/'))) {
-        error = QStringLiteral("Nome de banco de dados inválido em \"%1\".").arg(argument);
+        error = QStringLiteral("Nome de banco de dados inválido em \"%1\".").arg(shown(argument));
         return std::nullopt;
     }
 

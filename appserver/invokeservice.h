@@ -10,7 +10,9 @@ namespace appserver {
 class ModuleRegistry;
 
 /// The gRPC face of the server: finds the module and the method by name, runs it and writes one log
-/// line per call (time, module, method, reference, milliseconds, status).
+/// line per call (time, module, method, reference, milliseconds, status). Names from the request are
+/// escaped and cut wherever they are repeated; the method's database work gets the call's deadline and
+/// cancellation, and a call that ended or found no place is answered and logged as such.
 class InvokeService final : public kpd::rpc::RemoteDataModule::Service {
 public:
     /// log may be null for no log.

@@ -6,6 +6,7 @@
 #include "demodatabase.h"
 #include "importerror.h"
 #include "invokeservice.h"
+#include "listener.h"
 #include "moduleregistry.h"
 #include "rdmindicresult.h"
 #include "healthmonitor.h"
@@ -13,6 +14,7 @@
 #include "serveroptions.h"
 
 #include <grpcpp/grpcpp.h>
+#include <grpcpp/resource_quota.h>
 #include <grpcpp/security/server_credentials.h>
 
 #include <QCoreApplication>
@@ -23,6 +25,7 @@
 #include <cstdio>
 #include <memory>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <thread>
 
 using namespace appserver;
@@ -34,13 +37,68 @@ void fail(const QString& message)
     std::fprintf(stderr, "kpd-appserver: %s\n", message.toUtf8().constData());
 }
 
-bool readFile(const QString& path, std::string& out)
+// A PEM file the TLS set-up needs; false with the reason in error. An empty file would otherwise pass
+// for "no certificates" and, for a CA, trust anyone.
+bool readPem(const QString& option, const QString& path, const char* marker, std::string& out, QString& error)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("Não foi possível ler o arquivo de %1 \"%2\": %3.").arg(option, path, file.errorString());
         return false;
-    out = file.readAll().toStdString();
+    }
+    const QByteArray pem = file.readAll();
+    if (pem.trimmed().isEmpty()) {
+        error = QStringLiteral("O arquivo de %1 \"%2\" está vazio.").arg(option, path);
+        return false;
+    }
+    if (!pem.contains(marker)) {
+        error = QStringLiteral("O arquivo de %1 \"%2\" não contém um PEM válido (falta \"%3\").")
+                    .arg(option, path, QString::fromLatin1(marker));
+        return false;
+    }
+    out = pem.toStdString();
     return true;
+}
+
+// The server's credentials from the options: plain text, TLS, or TLS that requires client certificates.
+std::shared_ptr<grpc::ServerCredentials> serverCredentials(const ServerOptions& options, QString& error)
+{
+    if (options.tlsCert.isEmpty())
+        return grpc::InsecureServerCredentials();
+    grpc::SslServerCredentialsOptions::PemKeyCertPair pair;
+    if (!readPem(QStringLiteral("--tls-cert"), options.tlsCert, "-----BEGIN CERTIFICATE-----", pair.cert_chain, error)
+        || !readPem(QStringLiteral("--tls-key"), options.tlsKey, "PRIVATE KEY-----", pair.private_key, error))
+        return nullptr;
+    grpc::SslServerCredentialsOptions ssl;
+    ssl.pem_key_cert_pairs.push_back(pair);
+    if (!options.tlsClientCa.isEmpty()) {
+        if (!readPem(QStringLiteral("--tls-client-ca"), options.tlsClientCa, "-----BEGIN CERTIFICATE-----",
+                     ssl.pem_root_certs, error))
+            return nullptr;
+        ssl.client_certificate_request = GRPC_SSL_REQUEST_AND_REQUIRE_CLIENT_CERTIFICATE_AND_VERIFY;
+        ssl.force_client_auth = true;
+    }
+    return grpc::SslServerCredentials(ssl);
+}
+
+// Raises the soft limit on open descriptors to the hard one (systemd's LimitNOFILE, or the shell's
+// ulimit -Hn): every connection costs one. Returns the limit now in force.
+int raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 1024;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        // An unlimited hard limit is still capped by the kernel (fs.nr_open, 1048576 by default).
+        if (raised.rlim_max == RLIM_INFINITY)
+            raised.rlim_cur = 1048576;
+        else
+            raised.rlim_cur = raised.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    return limit.rlim_cur > 1048576 ? 1048576 : static_cast<int>(limit.rlim_cur);
 }
 
 int initDemo(const ServerOptions& options)
@@ -109,6 +167,43 @@ extern "C" void onStopSignal(int) {}
 
 int serve(const ServerOptions& options)
 {
+    // How long a client may take to say its first word, and then to finish the TLS and HTTP/2
+    // handshakes: a cockpit needs milliseconds; a connection that says nothing holds a descriptor.
+    constexpr std::chrono::milliseconds kHandshakeLimit{5000};
+    // A connection without calls for this long is closed; its client reconnects when it calls again.
+    constexpr int kIdleLimitMs = 15 * 60 * 1000;
+    // Connections are renewed after this long (calls in progress get the grace to finish), so a
+    // balancer spreads them again after an instance came back.
+    constexpr int kAgeLimitMs = 60 * 60 * 1000;
+    constexpr int kAgeGraceMs = 90 * 1000;
+
+    const int descriptors = raiseDescriptorLimit();
+    // Descriptors kept back from connections: the database's (a file with its journal, or a socket,
+    // per pool connection, and new ones after a lost connection), gRPC's own, the log.
+    const int reserve = 64 + 8 * options.dbPool;
+    const int budget = descriptors > 2 * reserve ? descriptors - reserve : descriptors / 2;
+
+    // The set-up is checked before the database is touched.
+    QString error;
+    const std::shared_ptr<grpc::ServerCredentials> credentials = serverCredentials(options, error);
+    if (!credentials) {
+        fail(error);
+        return 1;
+    }
+
+    Listener listener;
+    if (!listener.open(options.listen, error)) {
+        fail(error);
+        return 1;
+    }
+    const bool tls = !options.tlsCert.isEmpty();
+    if (!tls && !listener.loopbackOnly() && !options.insecureListen) {
+        fail(QStringLiteral("Recusado: escutar em %1 sem TLS deixaria qualquer um na rede ler os números. Use "
+                            "--tls-cert, --tls-key e --tls-client-ca, ou --insecure-listen se a rede for fechada.")
+                 .arg(options.listen));
+        return 2;
+    }
+
     if (options.initSchema)
         initSchema(options);
     DatabaseSettings settings = databaseSettings(options, true);
@@ -116,9 +211,9 @@ int serve(const ServerOptions& options)
     // connection forever.
     settings.statementTimeoutMs = 30000;
     Database db(settings);
-    DatabasePool pool(db, options.dbPool);
+    DatabasePool pool(db, options.dbPool, options.dbQueue);
     pool.run([](Database& d) {
-        Schema::verify(d);
+        Schema::verify(d, true);
         return 0;
     });
 
@@ -126,36 +221,48 @@ int serve(const ServerOptions& options)
     registry.add(std::make_unique<RdmIndicResult>(pool));
     InvokeService service(registry, stderr);
 
-    std::shared_ptr<grpc::ServerCredentials> credentials;
-    if (!options.tlsCert.isEmpty()) {
-        grpc::SslServerCredentialsOptions::PemKeyCertPair pair;
-        if (!readFile(options.tlsKey, pair.private_key) || !readFile(options.tlsCert, pair.cert_chain)) {
-            fail(QStringLiteral("Não foi possível ler o certificado \"%1\" ou a chave \"%2\".").arg(options.tlsCert, options.tlsKey));
-            return 1;
-        }
-        grpc::SslServerCredentialsOptions ssl;
-        ssl.pem_key_cert_pairs.push_back(pair);
-        credentials = grpc::SslServerCredentials(ssl);
-    } else {
-        credentials = grpc::InsecureServerCredentials();
-    }
-
-    int port = 0;
     HealthMonitor::EnableStandardServices();
     grpc::ServerBuilder builder;
-    builder.AddListeningPort(options.listen.toStdString(), credentials, &port);
+    std::unique_ptr<grpc::experimental::ExternalConnectionAcceptor> acceptor =
+        builder.experimental().AddExternalConnectionAcceptor(
+            grpc::ServerBuilder::experimental_type::ExternalConnectionType::FROM_FD, credentials);
     builder.RegisterService(&service);
+    builder.AddChannelArgument(GRPC_ARG_SERVER_HANDSHAKE_TIMEOUT_MS, static_cast<int>(kHandshakeLimit.count()));
+    builder.AddChannelArgument(GRPC_ARG_MAX_CONNECTION_IDLE_MS, kIdleLimitMs);
+    builder.AddChannelArgument(GRPC_ARG_MAX_CONNECTION_AGE_MS, kAgeLimitMs);
+    builder.AddChannelArgument(GRPC_ARG_MAX_CONNECTION_AGE_GRACE_MS, kAgeGraceMs);
+    // One thread per call in progress at most: the pool's, the queue's, and a few for calls that never
+    // reach the database. Beyond that gRPC itself answers RESOURCE_EXHAUSTED.
+    grpc::ResourceQuota quota("kpd-appserver");
+    quota.SetMaxThreads(pool.size() + pool.maxQueued() + 16);
+    builder.SetResourceQuota(quota);
     std::unique_ptr<grpc::Server> server = builder.BuildAndStart();
-    if (!server || port == 0) {
-        fail(QStringLiteral("Não foi possível escutar em %1 (endereço inválido ou porta em uso).").arg(options.listen));
+    if (!server) {
+        fail(QStringLiteral("Não foi possível iniciar o servidor gRPC em %1.").arg(options.listen));
         return 1;
     }
+    listener.start(acceptor.get(), budget, kHandshakeLimit);
+
     const QString host = options.listen.left(options.listen.lastIndexOf(QLatin1Char(':')));
+    const int port = listener.port();
     std::printf("listening on %s:%d\n", host.toUtf8().constData(), port);
     std::fflush(stdout);
-    std::fprintf(stderr, "kpd-appserver %s: banco %s (%d conexões), escutando em %s:%d%s\n", KPD_VERSION,
-                 settings.displayName().toUtf8().constData(), pool.size(), host.toUtf8().constData(), port,
-                 options.tlsCert.isEmpty() ? "" : " (TLS)");
+    std::fprintf(stderr, "kpd-appserver %s: banco %s (%d conexões), fila de %d chamadas, escutando em %s:%d%s, até %d conexões\n",
+                 KPD_VERSION, settings.displayName().toUtf8().constData(), pool.size(), pool.maxQueued(),
+                 host.toUtf8().constData(), port,
+                 !tls ? "" : options.tlsClientCa.isEmpty() ? " (TLS)" : " (TLS, certificado do cliente exigido)",
+                 budget);
+    if (!tls && !listener.loopbackOnly())
+        std::fprintf(stderr, "kpd-appserver: AVISO: sem TLS num endereço de rede (--insecure-listen): qualquer um que "
+                             "alcance %s lê os números; use só numa rede fechada\n",
+                     options.listen.toUtf8().constData());
+    else if (tls && options.tlsClientCa.isEmpty() && !listener.loopbackOnly())
+        std::fprintf(stderr, "kpd-appserver: AVISO: sem --tls-client-ca qualquer cliente que alcance %s lê os números\n",
+                     options.listen.toUtf8().constData());
+    if (descriptors < 4096)
+        std::fprintf(stderr, "kpd-appserver: AVISO: limite de %d descritores; aumente-o (LimitNOFILE) para atender "
+                             "mais conexões\n",
+                     descriptors);
 
     HealthMonitor health(*server, settings);
 
@@ -164,8 +271,9 @@ int serve(const ServerOptions& options)
         int signal = 0;
         sigwait(&set, &signal);
         std::fprintf(stderr, "kpd-appserver: sinal %d recebido, encerrando\n", signal);
-        // Calls in progress get a grace period to finish. gRPC also spends it on connections that
-        // clients still hold open, so it is kept short: a call takes milliseconds.
+        // No new connections; calls in progress get a grace period, then gRPC cancels them, and
+        // their database work follows (dropped from the queue, statements interrupted).
+        listener.stop();
         server->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(2));
     });
     server->Wait();

@@ -75,7 +75,7 @@ grpc::Status RdmIndicResult::getCkpData(Invocation& call)
     CkpData data;
     try {
         const QDate day = *date;
-        data = m_pool.run([day](Database& db) { return IndicResultQuery(db).run(day); });
+        data = m_pool.run([day](Database& db) { return IndicResultQuery(db).run(day); }, call.scope);
     } catch (const DatabaseError& e) {
         // A failure of the data, not of the call: the client shows the message as the call's status.
         call.reply.mutable_result()->set_text_value(e.message().toStdString());

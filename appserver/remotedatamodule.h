@@ -1,5 +1,6 @@
 #pragma once
 
+#include "callscope.h"
 #include "kpd.pb.h"
 
 #include <grpcpp/support/status.h>
@@ -16,6 +17,7 @@ namespace appserver {
 struct Invocation {
     kpd::rpc::InvokeReply& reply;
     QString logDetail;   ///< what the call log shows about the arguments, e.g. the reference date
+    CallScope scope;     ///< hand it to the database work, which then stops when the call does
 };
 
 /// A remote data module: a named set of methods that clients call by name.

@@ -91,9 +91,9 @@ bool Schema::ensure(Database& db)
     return true;
 }
 
-void Schema::verify(Database& db)
+void Schema::verify(Database& db, bool viewsWillDo)
 {
-    const QStringList present = db.connection().tables();
+    const QStringList present = db.connection().tables(viewsWillDo ? QSql::TableType(QSql::Tables | QSql::Views) : QSql::Tables);
     for (const QString& table : tableNames()) {
         if (!present.contains(table, Qt::CaseInsensitive))
             throw DatabaseError(QStringLiteral("O banco de dados \"%1\" não tem a tabela \"%2\"; crie-o com docs/schema.sql.")

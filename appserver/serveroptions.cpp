@@ -20,26 +20,33 @@ QString ServerOptions::usage()
 {
     return QStringLiteral(
         "Uso:\n"
-        "  kpd-appserver --db BANCO [--db-pool N] [--init-schema] [--listen HOST:PORTA]\n"
-        "                [--tls-cert ARQUIVO --tls-key ARQUIVO]\n"
+        "  kpd-appserver --db BANCO [--db-pool N] [--db-queue N] [--init-schema] [--listen HOST:PORTA]\n"
+        "                [--tls-cert ARQUIVO --tls-key ARQUIVO [--tls-client-ca ARQUIVO]] [--insecure-listen]\n"
         "  kpd-appserver --import PASTA --db BANCO [--init-schema]\n"
         "  kpd-appserver --init-demo ARQUIVO [--branches N] [--months M] [--end-month AAAA-MM]\n"
         "\n"
         "  --db BANCO           arquivo SQLite, ou postgresql://USUARIO@HOST:PORTA/BANCO (a senha vem de\n"
         "                       PGPASSWORD ou ~/.pgpass); esquema em docs/schema.sql\n"
         "  --db-pool N          conexões simultâneas com o banco (padrão %2)\n"
+        "  --db-queue N         chamadas que podem esperar por uma conexão; as demais são recusadas na\n"
+        "                       hora como sobrecarga (padrão %3)\n"
         "  --init-schema        cria as tabelas se o banco ainda não as tem\n"
         "  --import PASTA       carrega regional.csv, filial.csv, movimento_diario.csv e\n"
         "                       estoque_mensal.csv da pasta numa só transação e termina\n"
         "  --listen HOST:PORTA  endereço de escuta (padrão %1; porta 0 escolhe uma porta livre)\n"
         "  --tls-cert ARQUIVO   certificado PEM do servidor (com --tls-key, liga o TLS)\n"
         "  --tls-key ARQUIVO    chave privada PEM do servidor\n"
+        "  --tls-client-ca ARQUIVO\n"
+        "                       exige de cada cliente um certificado assinado por esta autoridade (PEM)\n"
+        "  --insecure-listen    permite escutar sem TLS num endereço que não é o local (só numa rede\n"
+        "                       fechada: qualquer um que alcance o endereço lê os números)\n"
         "  --init-demo ARQUIVO  grava um banco de demonstração e termina\n"
         "  --branches N         filiais do banco de demonstração (padrão 60)\n"
         "  --months M           meses de movimento do banco de demonstração (padrão 36)\n"
         "  --end-month AAAA-MM  último mês do banco de demonstração (padrão: o mês atual, até hoje)\n")
         .arg(QString::fromLatin1(kDefaultListen))
-        .arg(kDefaultPool);
+        .arg(kDefaultPool)
+        .arg(kDefaultQueue);
 }
 
 bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& error)
@@ -59,8 +66,13 @@ bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& 
             out.initSchema = true;
             continue;
         }
-        static const QStringList withValue{"--db", "--listen", "--tls-cert", "--tls-key", "--init-demo",
-                                           "--branches", "--months", "--end-month", "--db-pool", "--import"};
+        if (arg == QLatin1String("--insecure-listen")) {
+            out.insecureListen = true;
+            continue;
+        }
+        static const QStringList withValue{"--db", "--listen", "--tls-cert", "--tls-key", "--tls-client-ca",
+                                           "--init-demo", "--branches", "--months", "--end-month", "--db-pool",
+                                           "--db-queue", "--import"};
         if (!withValue.contains(arg)) {
             error = QStringLiteral("Opção desconhecida: %1").arg(arg);
             return false;
@@ -82,6 +94,8 @@ bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& 
             out.tlsCert = value;
         } else if (arg == QLatin1String("--tls-key")) {
             out.tlsKey = value;
+        } else if (arg == QLatin1String("--tls-client-ca")) {
+            out.tlsClientCa = value;
         } else if (arg == QLatin1String("--import")) {
             out.importDir = value;
         } else if (arg == QLatin1String("--db-pool")) {
@@ -89,6 +103,13 @@ bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& 
             out.dbPool = value.toInt(&ok);
             if (!ok || out.dbPool < 1 || out.dbPool > 1000) {
                 error = QStringLiteral("Valor inválido em --db-pool: \"%1\" (use um inteiro de 1 a 1000).").arg(value);
+                return false;
+            }
+        } else if (arg == QLatin1String("--db-queue")) {
+            bool ok = false;
+            out.dbQueue = value.toInt(&ok);
+            if (!ok || out.dbQueue < 0 || out.dbQueue > 10000) {
+                error = QStringLiteral("Valor inválido em --db-queue: \"%1\" (use um inteiro de 0 a 10000).").arg(value);
                 return false;
             }
         } else if (arg == QLatin1String("--init-demo")) {
@@ -119,6 +140,10 @@ bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& 
     }
     if (out.tlsCert.isEmpty() != out.tlsKey.isEmpty()) {
         error = QStringLiteral("Para usar TLS informe --tls-cert e --tls-key juntos.");
+        return false;
+    }
+    if (!out.tlsClientCa.isEmpty() && out.tlsCert.isEmpty()) {
+        error = QStringLiteral("--tls-client-ca exige o TLS do servidor: informe também --tls-cert e --tls-key.");
         return false;
     }
     return true;

@@ -11,16 +11,20 @@ struct ServerOptions {
     static constexpr const char* kDefaultListen = "127.0.0.1:2113";
 
     static constexpr int kDefaultPool = 8;
+    static constexpr int kDefaultQueue = 64;
 
     bool help = false;
     bool version = false;
     QString dbPath;         ///< SQLite file or postgresql:// URI
     int dbPool = kDefaultPool;
+    int dbQueue = kDefaultQueue;   ///< calls that may wait for a connection; more are refused at once
     bool initSchema = false;   ///< create the tables when the database has none
     QString importDir;      ///< set: load the CSV files of this folder instead of serving
     QString listen = QString::fromLatin1(kDefaultListen);
     QString tlsCert;
     QString tlsKey;
+    QString tlsClientCa;    ///< set: every client must present a certificate signed by this CA
+    bool insecureListen = false;   ///< allows plain text on an address other than loopback
     QString initDemoPath;   ///< set: write a demo database instead of serving
     int branches = 60;
     int months = 36;

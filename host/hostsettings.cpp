@@ -1,11 +1,27 @@
 #include "hostsettings.h"
 
+#include "remotecallclient.h"
+
+#include <QFile>
 #include <QSettings>
+
+#include <optional>
 
 namespace {
 QString g_overrideHost;
 int g_overridePort = 0;
+std::optional<HostSettings::TlsFiles> g_overrideTls;
 constexpr int kDefaultPort = 2113;
+
+QString unusable(const QString& path, const QString& what)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("Não foi possível ler %1 \"%2\": %3.").arg(what, path, file.errorString());
+    if (file.readAll().trimmed().isEmpty())
+        return QStringLiteral("O arquivo \"%1\" (%2) está vazio.").arg(path, what);
+    return {};
+}
 } // namespace
 
 QString HostSettings::Host()
@@ -41,6 +57,59 @@ void HostSettings::ClearOverride()
 {
     g_overrideHost.clear();
     g_overridePort = 0;
+}
+
+HostSettings::TlsFiles HostSettings::Tls()
+{
+    if (g_overrideTls)
+        return *g_overrideTls;
+    QSettings s;
+    return {s.value(QStringLiteral("tls/ca")).toString(), s.value(QStringLiteral("tls/cert")).toString(),
+            s.value(QStringLiteral("tls/key")).toString()};
+}
+
+void HostSettings::SetStoredTls(const TlsFiles& files)
+{
+    QSettings s;
+    s.setValue(QStringLiteral("tls/ca"), files.ca);
+    s.setValue(QStringLiteral("tls/cert"), files.cert);
+    s.setValue(QStringLiteral("tls/key"), files.key);
+    g_overrideTls.reset();
+    ApplyTls();
+}
+
+void HostSettings::SetTlsOverride(const TlsFiles& files)
+{
+    g_overrideTls = files;
+    ApplyTls();
+}
+
+QString HostSettings::CheckTls(const TlsFiles& files)
+{
+    if (files.cert.isEmpty() != files.key.isEmpty())
+        return QStringLiteral("Informe o certificado do cliente e a sua chave juntos.");
+    if (!files.cert.isEmpty() && files.ca.isEmpty())
+        return QStringLiteral("O certificado do cliente só vale com TLS: informe também a autoridade certificadora do servidor.");
+    const std::pair<QString, QString> checks[] = {
+        {files.ca, QStringLiteral("o certificado da autoridade certificadora")},
+        {files.cert, QStringLiteral("o certificado do cliente")},
+        {files.key, QStringLiteral("a chave do certificado do cliente")},
+    };
+    for (const auto& [path, what] : checks) {
+        if (path.isEmpty())
+            continue;
+        const QString why = unusable(path, what);
+        if (!why.isEmpty())
+            return why;
+    }
+    return {};
+}
+
+void HostSettings::ApplyTls()
+{
+    const TlsFiles files = Tls();
+    TRemoteCallClient::SetTlsCaFile(files.ca);
+    TRemoteCallClient::SetTlsClientCertificate(files.cert, files.key);
 }
 
 bool HostSettings::ParseAddress(const QString& text, QString* host, int* port)

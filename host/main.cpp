@@ -69,7 +69,13 @@ int main(int argc, char* argv[])
     QCommandLineOption tlsCaOpt(QStringLiteral("tls-ca"),
                                 QStringLiteral("Conecta com TLS, validando o servidor por esta autoridade certificadora."),
                                 QStringLiteral("FILE"));
-    parser.addOptions({moduleOpt, serverOpt, launchOpt, monthOpt, snapshotOpt, jsonOpt, pdfOpt, timeoutOpt, tlsCaOpt});
+    QCommandLineOption tlsCertOpt(QStringLiteral("tls-cert"),
+                                  QStringLiteral("Certificado (PEM) que o cliente apresenta ao servidor; com --tls-key e --tls-ca."),
+                                  QStringLiteral("FILE"));
+    QCommandLineOption tlsKeyOpt(QStringLiteral("tls-key"), QStringLiteral("Chave privada (PEM) do certificado do cliente."),
+                                 QStringLiteral("FILE"));
+    parser.addOptions({moduleOpt, serverOpt, launchOpt, monthOpt, snapshotOpt, jsonOpt, pdfOpt, timeoutOpt, tlsCaOpt,
+                       tlsCertOpt, tlsKeyOpt});
     parser.process(app);
 
     if (parser.isSet(serverOpt)) {
@@ -92,8 +98,19 @@ int main(int argc, char* argv[])
         }
         TRemoteCallClient::SetDefaultCallTimeoutMs(static_cast<int>(seconds * 1000));
     }
-    if (parser.isSet(tlsCaOpt))
-        TRemoteCallClient::SetTlsCaFile(parser.value(tlsCaOpt));
+    if (parser.isSet(tlsCaOpt) || parser.isSet(tlsCertOpt) || parser.isSet(tlsKeyOpt)) {
+        const HostSettings::TlsFiles tls{parser.value(tlsCaOpt), parser.value(tlsCertOpt), parser.value(tlsKeyOpt)};
+        const QString why = tls.ca.isEmpty() && tls.cert.isEmpty() && tls.key.isEmpty()
+                                ? QStringLiteral("Informe o arquivo em --tls-ca.")
+                                : HostSettings::CheckTls(tls);
+        if (!why.isEmpty()) {
+            std::fprintf(stderr, "kpd-host: %s\n", qPrintable(why));
+            return 2;
+        }
+        HostSettings::SetTlsOverride(tls);
+    } else {
+        HostSettings::ApplyTls();
+    }
     // The module asks for the address at every connect, so a change in the settings dialog is used next time.
     SetServerAddressProvider([] { return HostSettings::Host(); }, [] { return HostSettings::Port(); });
 

@@ -26,6 +26,8 @@ std::atomic<int> g_callTimeoutMs{kDefaultCallTimeoutMs};
 std::atomic<int> g_connectTimeoutMs{kDefaultConnectTimeoutMs};
 QMutex g_tlsMutex;
 QString g_tlsCaFile;
+QString g_tlsCertFile;
+QString g_tlsKeyFile;
 
 std::string toStd(const QString& s)
 {
@@ -41,6 +43,19 @@ std::chrono::system_clock::time_point after(int ms)
 }
 
 QString seconds(int ms) { return FloatToStr(ms / 1000.0); }
+
+// The contents of a PEM file of the TLS set-up; an empty file is refused, not taken for "none" (an empty
+// authority would trust every public one).
+std::string readPem(const QString& path, const QString& what)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw ERemoteError(QStringLiteral("Não foi possível ler %1 %2.").arg(what, path));
+    const QByteArray pem = file.readAll();
+    if (pem.trimmed().isEmpty())
+        throw ERemoteError(QStringLiteral("O arquivo %1 (%2) está vazio.").arg(path, what));
+    return std::string(pem.constData(), static_cast<size_t>(pem.size()));
+}
 
 } // namespace
 
@@ -67,6 +82,25 @@ void TRemoteCallClient::SetTlsCaFile(const QString& path)
 {
     QMutexLocker lock(&g_tlsMutex);
     g_tlsCaFile = path;
+}
+
+QString TRemoteCallClient::TlsCertFile()
+{
+    QMutexLocker lock(&g_tlsMutex);
+    return g_tlsCertFile;
+}
+
+QString TRemoteCallClient::TlsKeyFile()
+{
+    QMutexLocker lock(&g_tlsMutex);
+    return g_tlsKeyFile;
+}
+
+void TRemoteCallClient::SetTlsClientCertificate(const QString& certPath, const QString& keyPath)
+{
+    QMutexLocker lock(&g_tlsMutex);
+    g_tlsCertFile = certPath;
+    g_tlsKeyFile = keyPath;
 }
 
 int TRemoteCallClient::EffectiveCallTimeoutMs() const
@@ -98,13 +132,13 @@ void TRemoteCallClient::Connect()
     if (caFile.isEmpty()) {
         credentials = grpc::InsecureChannelCredentials();
     } else {
-        QFile file(caFile);
-        if (!file.open(QIODevice::ReadOnly))
-            throw ERemoteError(QStringLiteral("Não foi possível ler o certificado da autoridade certificadora %1.")
-                                   .arg(caFile));
         grpc::SslCredentialsOptions options;
-        const QByteArray pem = file.readAll();
-        options.pem_root_certs.assign(pem.constData(), static_cast<size_t>(pem.size()));
+        options.pem_root_certs = readPem(caFile, QStringLiteral("o certificado da autoridade certificadora"));
+        const QString certFile = TlsCertFile();
+        if (!certFile.isEmpty()) {
+            options.pem_cert_chain = readPem(certFile, QStringLiteral("o certificado do cliente"));
+            options.pem_private_key = readPem(TlsKeyFile(), QStringLiteral("a chave do certificado do cliente"));
+        }
         credentials = grpc::SslCredentials(options);
     }
 

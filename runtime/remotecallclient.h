@@ -47,6 +47,11 @@ public:
     // PEM file of the certificate authority that signed the server's certificate. Empty: plain text link.
     static QString TlsCaFile();
     static void SetTlsCaFile(const QString& path);
+    // PEM files of the certificate and key this client presents to a server that requires one (with a CA
+    // file only). Empty: none.
+    static QString TlsCertFile();
+    static QString TlsKeyFile();
+    static void SetTlsClientCertificate(const QString& certPath, const QString& keyPath);
 
     // "HOST:PORT" as the messages name it.
     QString Address() const;

@@ -3,6 +3,7 @@
 #include "database.h"
 #include "schema.h"
 #include "serverprocess.h"
+#include "testcertificates.h"
 
 #include "kpd.grpc.pb.h"
 
@@ -15,6 +16,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <optional>
 #include <cmath>
 #include <limits>
 #include <thread>
@@ -208,6 +210,12 @@ private slots:
     void shouldReportDatabaseFailureInResult();
     void shouldRefuseMissingDatabaseFile();
     void shouldServeOverTls();
+    void shouldRequireAClientCertificateFromItsAuthority_data();
+    void shouldRequireAClientCertificateFromItsAuthority();
+    void shouldRefuseAnUnsafeStart_data();
+    void shouldRefuseAnUnsafeStart();
+    void shouldLogForgedNamesEscaped_data();
+    void shouldLogForgedNamesEscaped();
     void shouldStopOnSigint();
     void shouldLogEachCallAndStopOnSigterm();
 
@@ -215,8 +223,11 @@ private:
     grpc::Status invoke(const kpd::rpc::InvokeRequest& request, kpd::rpc::InvokeReply& reply,
                         const QString& address = {});
 
+    const TestCertificates& certificates();
+
     QTemporaryDir m_dir;
     QString m_dbPath;
+    std::optional<TestCertificates> m_certificates;
     ServerProcess m_server;
     std::shared_ptr<grpc::Channel> m_channel;
 };
@@ -445,6 +456,148 @@ void TestGetCkpData::shouldServeOverTls()
     kpd::rpc::InvokeReply plain;
     QVERIFY(!invoke(ckpRequest(dateTime(kMarch15)), plain, server.address()).ok());
     QVERIFY(server.stop());
+}
+
+const TestCertificates& TestGetCkpData::certificates()
+{
+    if (!m_certificates) {
+        const QString dir = m_dir.filePath(QStringLiteral("certs"));
+        QDir().mkpath(dir);
+        TestCertificates made;
+        QString error;
+        if (!made.create(dir, &error))
+            qFatal("%s", qPrintable(error));
+        m_certificates = made;
+    }
+    return *m_certificates;
+}
+
+void TestGetCkpData::shouldRequireAClientCertificateFromItsAuthority_data()
+{
+    QTest::addColumn<int>("client");   // 0 none, 1 signed by the server's authority, 2 by another one
+    QTest::addColumn<bool>("served");
+    QTest::newRow("certificate from the authority") << 1 << true;
+    QTest::newRow("no certificate") << 0 << false;
+    QTest::newRow("certificate from another authority") << 2 << false;
+}
+
+void TestGetCkpData::shouldRequireAClientCertificateFromItsAuthority()
+{
+    QFETCH(int, client);
+    QFETCH(bool, served);
+    const TestCertificates& c = certificates();
+    ServerProcess server;
+    QString error;
+    QVERIFY2(server.start({"--db", m_dbPath, "--tls-cert", c.serverCert, "--tls-key", c.serverKey, "--tls-client-ca", c.ca},
+                          &error),
+             qPrintable(error));
+    grpc::SslCredentialsOptions ssl;
+    ssl.pem_root_certs = TestCertificates::read(c.ca);
+    if (client > 0) {
+        ssl.pem_cert_chain = TestCertificates::read(client == 1 ? c.clientCert : c.otherClientCert);
+        ssl.pem_private_key = TestCertificates::read(client == 1 ? c.clientKey : c.otherClientKey);
+    }
+    auto stub = kpd::rpc::RemoteDataModule::NewStub(
+        grpc::CreateChannel(server.address().toStdString(), grpc::SslCredentials(ssl)));
+    grpc::ClientContext context;
+    context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(5));
+    kpd::rpc::InvokeReply reply;
+    const grpc::Status status = stub->Invoke(&context, ckpRequest(dateTime(kMarch15)), &reply);
+    QCOMPARE(status.ok(), served);
+    if (served)
+        QCOMPARE(rowsOf(reply.args(1).packet_value()), kIndicadores);
+    QVERIFY(server.stop());
+}
+
+void TestGetCkpData::shouldRefuseAnUnsafeStart_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");   // -1: starts, and says so
+    QTest::addColumn<QString>("mentions");
+
+    const TestCertificates& c = certificates();
+    const QString empty = m_dir.filePath(QStringLiteral("empty.pem"));
+    QFile(empty).open(QIODevice::WriteOnly);
+    const QString missing = m_dir.filePath(QStringLiteral("missing.key"));
+    const QStringList tls{"--tls-cert", c.serverCert, "--tls-key", c.serverKey};
+    QTest::newRow("plain text on the network") << QStringList{"--listen", "0.0.0.0:0"} << 2 << "--insecure-listen";
+    QTest::newRow("plain text on a closed network") << QStringList{"--listen", "0.0.0.0:0", "--insecure-listen"} << -1
+                                                    << "AVISO: sem TLS";
+    QTest::newRow("empty client authority") << tls + QStringList{"--tls-client-ca", empty} << 1 << "está vazio";
+    QTest::newRow("unreadable key") << QStringList{"--tls-cert", c.serverCert, "--tls-key", missing} << 1
+                                    << "Não foi possível ler";
+    QTest::newRow("client authority without TLS") << QStringList{"--tls-client-ca", c.ca} << 2 << "--tls-cert";
+    QTest::newRow("password in a malformed URI") << QStringList{"--db", "postgresql://kpd:segredo@db:porta/kpd"} << 1
+                                                 << "inválido";
+    QTest::newRow("password after one slash") << QStringList{"--db", "postgresql:/kpd:segredo@db/kpd"} << 1 << "inválido";
+    QTest::newRow("password parameter in a malformed URI")
+        << QStringList{"--db", "postgresql://kpd@db:porta/kpd?password=segredo"} << 1 << "inválido";
+}
+
+void TestGetCkpData::shouldRefuseAnUnsafeStart()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, mentions);
+    if (!args.contains(QStringLiteral("--db")))
+        args << "--db" << m_dbPath;
+    if (!args.contains(QStringLiteral("--listen")))
+        args << "--listen" << "127.0.0.1:0";
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral(KPD_APPSERVER_BIN), args);
+    QString output;
+    if (exitCode < 0) {
+        QTRY_VERIFY2((output += QString::fromUtf8(p.readAll())).contains(mentions), qPrintable(output));
+        p.terminate();
+        QVERIFY(p.waitForFinished(5000));
+        return;
+    }
+    QVERIFY(p.waitForFinished(15000));
+    output = QString::fromUtf8(p.readAll());
+    QCOMPARE(p.exitCode(), exitCode);
+    QVERIFY2(output.contains(mentions), qPrintable(output));
+    QVERIFY2(!output.contains(QStringLiteral("segredo")), qPrintable(output));
+}
+
+void TestGetCkpData::shouldLogForgedNamesEscaped_data()
+{
+    QTest::addColumn<QByteArray>("module");
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("forged log line") << QByteArray("KPD00100.rdmOutro\r\n2024-03-01 10:00:00.000 "
+                                                   "KPD00100.rdmIndicResult getCkpData ref=2024-03-15 1 ms OK")
+                                     << QByteArray("getCkpData") << "KPD00100.rdmOutro\\r\\n2024-03-01";
+    QTest::newRow("terminal escape") << QByteArray(kModule) << QByteArray("get\x1b[2JCkpData\xe2\x80\xae")
+                                     << "get\\x1b[2JCkpData\\u{202e}";
+    QTest::newRow("name of megabytes") << QByteArray(4000000, 'A') << QByteArray("getCkpData")
+                                       << QString(100, QLatin1Char('A')) + QStringLiteral("… getCkpData");
+}
+
+void TestGetCkpData::shouldLogForgedNamesEscaped()
+{
+    QFETCH(QByteArray, module);
+    QFETCH(QByteArray, method);
+    QFETCH(QString, logged);
+    const qsizetype before = m_server.log().size();
+    kpd::rpc::InvokeRequest request = ckpRequest(dateTime(kMarch15));
+    request.set_server_name(module.toStdString());
+    request.set_method(method.toStdString());
+    kpd::rpc::InvokeReply reply;
+    const grpc::Status status = invoke(request, reply);
+    QCOMPARE(status.error_code(), grpc::StatusCode::NOT_FOUND);
+    const QString message = QString::fromStdString(status.error_message());
+    QVERIFY2(message.size() < 300, qPrintable(message.left(300)));
+    QVERIFY2(!message.contains(QRegularExpression(QStringLiteral("[\\x00-\\x1f\\x{202e}]"))), qPrintable(message));
+
+    QTRY_VERIFY(m_server.log().size() > before);
+    const QString added = m_server.log().mid(before);
+    QVERIFY2(added.contains(logged), qPrintable(added));
+    // One line, under a sane length, starting as every call's line does.
+    QCOMPARE(added.count(QLatin1Char('\n')), 1);
+    QVERIFY2(added.size() < 600, qPrintable(added.left(600)));
+    QVERIFY2(added.contains(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} .* ref=- \\d+ ms NOT_FOUND: [^\\n]*\\n$"))),
+             qPrintable(added));
 }
 
 void TestGetCkpData::shouldStopOnSigint()

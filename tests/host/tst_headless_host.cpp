@@ -1,5 +1,6 @@
 // kpd-host without a display: opens the month, writes the PNG and the JSON of the dashboard, exits.
 #include "refreshserver.h"
+#include "testcertificates.h"
 
 #include "tfrmindiresult.h"
 
@@ -198,6 +199,48 @@ private slots:
         QCOMPARE(exitCode, 2);
         QVERIFY2(err.contains(QStringLiteral("{month}")), qPrintable(err));
         QVERIFY(!QFile::exists(png));
+    }
+
+    void shouldPresentItsCertificateToAServerThatRequiresOne_data()
+    {
+        QTest::addColumn<QStringList>("tls");   // {ca, cert, key}: "ok" the good file, "vazio" an empty one
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("certificate from the authority") << QStringList{"ok", "ok", "ok"} << 0 << "Abril/2008";
+        QTest::newRow("empty authority") << QStringList{"vazio", "", ""} << 2 << "está vazio";
+        QTest::newRow("empty key") << QStringList{"ok", "ok", "vazio"} << 2 << "está vazio";
+        QTest::newRow("certificate without key") << QStringList{"ok", "ok", ""} << 2 << "juntos";
+    }
+    void shouldPresentItsCertificateToAServerThatRequiresOne()
+    {
+        QFETCH(QStringList, tls);
+        QFETCH(int, exitCode);
+        QFETCH(QString, mentions);
+        QTemporaryDir dir;
+        TestCertificates c;
+        QString error;
+        if (!c.create(dir.path(), &error))
+            QSKIP(qPrintable(error));
+        ServerProcess server;
+        QVERIFY2(server.start({"--db", m_server.databasePath(), "--tls-cert", c.serverCert, "--tls-key", c.serverKey,
+                               "--tls-client-ca", c.ca},
+                              &error),
+                 qPrintable(error));
+        const QString empty = dir.filePath(QStringLiteral("vazio.pem"));
+        QFile(empty).open(QIODevice::WriteOnly);
+        const QStringList options{"--tls-ca", "--tls-cert", "--tls-key"};
+        const QStringList good{c.ca, c.clientCert, c.clientKey};
+        QStringList args{"--server", server.address(), "--month", "2008-04", "--export-json", dir.filePath("painel.json")};
+        for (int i = 0; i < 3; ++i) {
+            if (!tls[i].isEmpty())
+                args << options[i] << (tls[i] == QLatin1String("ok") ? good[i] : empty);
+        }
+        const auto [code, err] = runHostWith(args);
+        QFile json(dir.filePath("painel.json"));
+        const QString shown = json.open(QIODevice::ReadOnly) ? QString::fromUtf8(json.readAll()) : err;
+        QCOMPARE(code, exitCode);
+        QVERIFY2(shown.contains(mentions), qPrintable(shown));
+        QVERIFY(server.stop());
     }
 };
 

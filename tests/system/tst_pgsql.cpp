@@ -56,6 +56,7 @@ private slots:
     void shouldKeepToItsPoolSize();
     void shouldRefuseBadDatabaseArguments_data();
     void shouldRefuseBadDatabaseArguments();
+    void shouldCancelTheStatementOfACallGivenUp();
     void shouldFailCallsWhileDatabaseIsDownAndRecover();
 
 private:
@@ -225,6 +226,30 @@ void TestPgsql::shouldRefuseBadDatabaseArguments()
     QCOMPARE(code, exitCode);
     QVERIFY2(output.contains(mentions), qPrintable(output));
     QVERIFY2(!output.contains(QStringLiteral("segredo")), qPrintable(output));
+}
+
+void TestPgsql::shouldCancelTheStatementOfACallGivenUp()
+{
+    // The daily figures seen through a view that sleeps half a minute, in a schema searched first.
+    QVERIFY(m_cluster.psql(QStringLiteral("CREATE SCHEMA IF NOT EXISTS lenta; CREATE OR REPLACE VIEW lenta.movimento_diario AS "
+                                          "SELECT m.* FROM public.movimento_diario m CROSS JOIN (SELECT pg_sleep(30)) s")));
+    const QString name = QStringLiteral("kpd-lenta");
+    ServerProcess server;
+    QString error;
+    QVERIFY2(server.start({"--db", m_cluster.uri() + "?options=-csearch_path%3Dlenta,public&application_name=" + name,
+                           "--db-pool", "1"},
+                          &error),
+             qPrintable(error));
+    kpd::rpc::InvokeReply reply;
+    QCOMPARE(call(server.address(), QDate(2024, 3, 15), reply, 1).error_code(), grpc::StatusCode::DEADLINE_EXCEEDED);
+    // The statement was cancelled on the database, not left to sleep.
+    QString active;
+    QTRY_VERIFY_WITH_TIMEOUT(m_cluster.psql(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE application_name = "
+                                                           "'%1' AND state = 'active'").arg(name), &active)
+                                 && active == QLatin1String("0"),
+                             3000);
+    QTRY_VERIFY2(server.log().contains(QStringLiteral(" ms DEADLINE_EXCEEDED: ")), qPrintable(server.log()));
+    QVERIFY(server.stop());
 }
 
 void TestPgsql::shouldFailCallsWhileDatabaseIsDownAndRecover()

@@ -1,0 +1,349 @@
+#include "listener.h"
+
+#include <grpcpp/server_builder.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <list>
+#include <unordered_map>
+
+namespace appserver {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Accepting stops this long when the system refuses even the spare descriptor's worth of room.
+constexpr std::chrono::milliseconds kPause{100};
+// At most this many connections per readiness of a listening socket, so silent ones keep being served.
+constexpr int kAcceptBatch = 256;
+
+QString bindFailure(int error)
+{
+    switch (error) {
+    case EADDRINUSE: return QStringLiteral("a porta já está em uso");
+    case EACCES: return QStringLiteral("sem permissão para essa porta");
+    case EADDRNOTAVAIL: return QStringLiteral("o endereço não pertence a esta máquina");
+    default: return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
+bool isLoopback(const sockaddr* address)
+{
+    if (address->sa_family == AF_INET)
+        return (ntohl(reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr) >> 24) == 127;
+    if (address->sa_family == AF_INET6) {
+        const in6_addr& a = reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr;
+        if (IN6_IS_ADDR_LOOPBACK(&a))
+            return true;
+        return IN6_IS_ADDR_V4MAPPED(&a) && a.s6_addr[12] == 127;
+    }
+    return false;
+}
+
+void setPort(sockaddr* address, int port)
+{
+    if (address->sa_family == AF_INET)
+        reinterpret_cast<sockaddr_in*>(address)->sin_port = htons(static_cast<uint16_t>(port));
+    else if (address->sa_family == AF_INET6)
+        reinterpret_cast<sockaddr_in6*>(address)->sin6_port = htons(static_cast<uint16_t>(port));
+}
+
+int boundPort(int fd)
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    if (address.ss_family == AF_INET)
+        return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
+    return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
+}
+
+} // namespace
+
+// The silent connections, oldest first, and where each one is in that order.
+struct SilentSet {
+    std::list<int> order;
+    std::unordered_map<int, std::pair<std::list<int>::iterator, Clock::time_point>> byFd;
+};
+
+Listener::~Listener()
+{
+    stop();
+}
+
+bool Listener::open(const QString& hostPort, QString& error)
+{
+    const qsizetype colon = hostPort.lastIndexOf(QLatin1Char(':'));
+    QString host = hostPort.left(colon);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    const QByteArray service = hostPort.mid(colon + 1).toLatin1();
+    const auto failure = [&](const QString& why) {
+        error = QStringLiteral("Não foi possível escutar em %1: %2.").arg(hostPort, why);
+        for (int fd : m_sockets)
+            ::close(fd);
+        m_sockets.clear();
+        return false;
+    };
+
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const int resolved = getaddrinfo(host.toUtf8().constData(), service.constData(), &hints, &found);
+    if (resolved != 0)
+        return failure(QStringLiteral("endereço desconhecido (%1)").arg(QString::fromLocal8Bit(gai_strerror(resolved))));
+
+    bool anyV4 = false;
+    for (const addrinfo* a = found; a; a = a->ai_next)
+        anyV4 = anyV4 || a->ai_family == AF_INET;
+    std::vector<QByteArray> seen;
+    int lastError = 0;
+    m_port = 0;
+    m_loopbackOnly = true;
+    for (const addrinfo* a = found; a; a = a->ai_next) {
+        if (a->ai_family != AF_INET && a->ai_family != AF_INET6)
+            continue;
+        QByteArray address(reinterpret_cast<const char*>(a->ai_addr), static_cast<qsizetype>(a->ai_addrlen));
+        if (std::find(seen.begin(), seen.end(), address) != seen.end())
+            continue;
+        seen.push_back(address);
+        auto* sa = reinterpret_cast<sockaddr*>(address.data());
+        // Port 0 picks one port for the first address; the others take the same.
+        if (m_port != 0)
+            setPort(sa, m_port);
+        const int fd = ::socket(a->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            lastError = errno;
+            continue;
+        }
+        const int one = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        if (a->ai_family == AF_INET6) {
+            // "::" alone serves IPv4 too; next to an IPv4 address of its own it must not take its port.
+            const int v6only = anyV4 ? 1 : 0;
+            setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6only, sizeof v6only);
+        }
+        if (::bind(fd, sa, static_cast<socklen_t>(address.size())) != 0 || ::listen(fd, SOMAXCONN) != 0) {
+            lastError = errno;
+            ::close(fd);
+            // A machine without IPv6 still serves "localhost" over IPv4.
+            if (lastError == EAFNOSUPPORT || (lastError == EADDRNOTAVAIL && a->ai_family == AF_INET6))
+                continue;
+            freeaddrinfo(found);
+            return failure(bindFailure(lastError));
+        }
+        if (m_port == 0)
+            m_port = boundPort(fd);
+        m_loopbackOnly = m_loopbackOnly && isLoopback(sa);
+        m_sockets.push_back(fd);
+    }
+    freeaddrinfo(found);
+    if (m_sockets.empty())
+        return failure(lastError ? bindFailure(lastError) : QStringLiteral("nenhum endereço IP encontrado"));
+    return true;
+}
+
+void Listener::start(grpc::experimental::ExternalConnectionAcceptor* acceptor, int descriptorBudget,
+                     std::chrono::milliseconds silentLimit)
+{
+    m_acceptor = acceptor;
+    m_budget = descriptorBudget;
+    m_silentLimit = silentLimit;
+    m_wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    m_spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    m_thread = std::thread([this] { loop(); });
+}
+
+void Listener::stop()
+{
+    if (m_thread.joinable()) {
+        const uint64_t one = 1;
+        if (::write(m_wake, &one, sizeof one) < 0)
+            std::perror("kpd-appserver: eventfd");
+        m_thread.join();
+    }
+    for (int fd : m_sockets)
+        ::close(fd);
+    m_sockets.clear();
+    for (int* fd : {&m_wake, &m_spare}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
+}
+
+void Listener::loop()
+{
+    const int epoll = epoll_create1(EPOLL_CLOEXEC);
+    SilentSet silent;
+    long closedSilent = 0;
+    long refused = 0;
+    Clock::time_point lastReport;
+    bool paused = false;
+
+    const auto watch = [&](int op, int fd, uint32_t events) {
+        epoll_event e{};
+        e.events = events;
+        e.data.fd = fd;
+        epoll_ctl(epoll, op, fd, &e);
+    };
+    const auto forget = [&](int fd) {
+        const auto it = silent.byFd.find(fd);
+        silent.order.erase(it->second.first);
+        silent.byFd.erase(it);
+        epoll_ctl(epoll, EPOLL_CTL_DEL, fd, nullptr);
+    };
+    const auto closeSilent = [&](int fd) {
+        forget(fd);
+        ::close(fd);
+    };
+    const auto closeOldest = [&] {
+        if (silent.order.empty())
+            return false;
+        closeSilent(silent.order.front());
+        ++closedSilent;
+        return true;
+    };
+    const auto refuseOne = [&](int listenerFd) {
+        // No descriptor left even to say no: give the spare back for a moment, take the caller and close.
+        if (m_spare >= 0)
+            ::close(m_spare);
+        const int fd = accept4(listenerFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd >= 0)
+            ::close(fd);
+        m_spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        ++refused;
+        return fd >= 0;
+    };
+    const auto setListening = [&](bool on) {
+        for (int fd : m_sockets)
+            watch(EPOLL_CTL_MOD, fd, on ? uint32_t(EPOLLIN) : 0u);
+        paused = !on;
+    };
+    const auto acceptAll = [&](int listenerFd, Clock::time_point now) {
+        for (int n = 0; n < kAcceptBatch; ++n) {
+            int fd = accept4(listenerFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd < 0) {
+                switch (errno) {
+                case EINTR:
+                case ECONNABORTED:
+                case EPROTO:
+                case EPERM:
+                    continue;
+                case EAGAIN:
+                    return;
+                case EMFILE:
+                case ENFILE:
+                    if (closeOldest() || refuseOne(listenerFd))
+                        continue;
+                    [[fallthrough]];
+                default:
+                    m_pausedUntil = now + kPause;
+                    setListening(false);
+                    return;
+                }
+            }
+            if (fd >= m_budget) {
+                // The descriptors left are the reserve: a silent connection gives way, or this one is refused.
+                if (!closeOldest()) {
+                    ::close(fd);
+                    ++refused;
+                    continue;
+                }
+                // Into the place just freed, so the reserve stays free.
+                const int lower = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+                if (lower >= 0 && lower < fd) {
+                    ::close(fd);
+                    fd = lower;
+                } else if (lower >= 0) {
+                    ::close(lower);
+                }
+            }
+            const int one = 1;
+            setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            silent.order.push_back(fd);
+            silent.byFd[fd] = {std::prev(silent.order.end()), now};
+            watch(EPOLL_CTL_ADD, fd, EPOLLIN | EPOLLRDHUP);
+        }
+    };
+
+    watch(EPOLL_CTL_ADD, m_wake, EPOLLIN);
+    for (int fd : m_sockets)
+        watch(EPOLL_CTL_ADD, fd, EPOLLIN);
+    std::vector<epoll_event> events(256);
+    for (;;) {
+        int timeoutMs = -1;
+        const auto soonest = [&](Clock::time_point at) {
+            const auto ms = std::chrono::ceil<std::chrono::milliseconds>(at - Clock::now()).count();
+            const int t = ms < 0 ? 0 : static_cast<int>(std::min<long long>(ms, 60000));
+            timeoutMs = timeoutMs < 0 ? t : std::min(timeoutMs, t);
+        };
+        if (!silent.order.empty())
+            soonest(silent.byFd[silent.order.front()].second + m_silentLimit);
+        if (paused)
+            soonest(m_pausedUntil);
+        const int n = epoll_wait(epoll, events.data(), static_cast<int>(events.size()), timeoutMs);
+        const Clock::time_point now = Clock::now();
+        bool stopping = false;
+        // Connections first: accepting may close silent ones and reuse their numbers, which would
+        // mislead an event of this same round still to be read.
+        for (int i = 0; i < n; ++i) {
+            const int fd = events[i].data.fd;
+            if (fd == m_wake) {
+                stopping = true;
+            } else if (silent.byFd.count(fd)) {
+                if (events[i].events & EPOLLIN) {
+                    // The client has spoken: from here on gRPC owns the connection and its handshake limit.
+                    forget(fd);
+                    grpc::experimental::ExternalConnectionAcceptor::NewConnectionParameters p;
+                    p.listener_fd = m_sockets.front();
+                    p.fd = fd;
+                    m_acceptor->HandleNewConnection(&p);
+                } else {
+                    closeSilent(fd);   // gone without a word
+                }
+            }
+        }
+        if (stopping)
+            break;
+        for (int i = 0; i < n; ++i) {
+            const int fd = events[i].data.fd;
+            if (!paused && (events[i].events & EPOLLIN)
+                && std::find(m_sockets.begin(), m_sockets.end(), fd) != m_sockets.end())
+                acceptAll(fd, now);
+        }
+        while (!silent.order.empty() && silent.byFd[silent.order.front()].second + m_silentLimit <= now)
+            closeSilent(silent.order.front());
+        if (paused && now >= m_pausedUntil)
+            setListening(true);
+        if ((closedSilent || refused) && now - lastReport >= std::chrono::seconds(10)) {
+            std::fprintf(stderr,
+                         "kpd-appserver: descritores no limite (%d): %ld conexões caladas fechadas e %ld recusadas\n",
+                         m_budget, closedSilent, refused);
+            closedSilent = refused = 0;
+            lastReport = now;
+        }
+    }
+    for (int fd : silent.order)
+        ::close(fd);
+    ::close(epoll);
+}
+
+} // namespace appserver

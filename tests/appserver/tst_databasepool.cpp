@@ -1,0 +1,197 @@
+// Work follows the caller: on a slow database, a call the client gave up on stops costing the server,
+// calls beyond the queue are refused at once, and SIGTERM ends the server promptly with calls queued.
+#include "database.h"
+#include "schema.h"
+#include "serverprocess.h"
+#include "testfigures.h"
+
+#include "kpd.grpc.pb.h"
+
+#include <grpcpp/grpcpp.h>
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <mutex>
+
+using appserver::Database;
+using appserver::DatabaseSettings;
+
+namespace {
+
+const QDate kMarch(2024, 3, 15);
+
+// The daily figures are a view that counts up to lentidao.passos before finding no row: a statement as
+// slow as that number says, which stops at any step like a real one. Set to 0, the month comes back empty.
+void setSteps(const QString& path, qint64 steps)
+{
+    Database db(DatabaseSettings::sqliteFile(path, false));
+    db.execDirect(QStringLiteral("UPDATE lentidao SET passos = %1").arg(steps));
+}
+
+QString slowDatabase(const QTemporaryDir& dir, const QString& name)
+{
+    const QString path = dir.filePath(name + QStringLiteral(".db"));
+    Database db(DatabaseSettings::sqliteFile(path, false));
+    appserver::Schema::create(db);
+    db.execDirect(QStringLiteral("DROP TABLE movimento_diario"));
+    db.execDirect(QStringLiteral("CREATE TABLE lentidao (passos INTEGER NOT NULL)"));
+    db.execDirect(QStringLiteral("INSERT INTO lentidao VALUES (4000000000)"));
+    db.execDirect(QStringLiteral(
+        "CREATE VIEW movimento_diario AS "
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < (SELECT passos FROM lentidao)) "
+        "SELECT 1 AS cdfilial, '2024-03-01' AS dtmovimento, 1.0 AS vrfatliq, 0.0 AS vrconsumo, 0.0 AS vrmdo, "
+        "0.0 AS vrdespesas FROM n WHERE i = 0"));
+    return path;
+}
+
+// Calls in flight through gRPC's callback API, so that dozens need no thread each.
+class Calls {
+public:
+    explicit Calls(const QString& address)
+        : m_stub(kpd::rpc::RemoteDataModule::NewStub(
+              grpc::CreateChannel(address.toStdString(), grpc::InsecureChannelCredentials())))
+    {
+    }
+    ~Calls()
+    {
+        for (auto& c : m_calls)
+            c->context.TryCancel();
+        QTRY_VERIFY_WITH_TIMEOUT(finished() == int(m_calls.size()), 10000);
+    }
+
+    void start(int count, std::chrono::milliseconds deadline)
+    {
+        for (int i = 0; i < count; ++i) {
+            auto call = std::make_unique<Call>();
+            call->request = testfigures::request(kMarch);
+            call->context.set_deadline(std::chrono::system_clock::now() + deadline);
+            call->timer.start();
+            Call* c = call.get();
+            m_calls.push_back(std::move(call));
+            m_stub->async()->Invoke(&c->context, &c->request, &c->reply, [this, c](grpc::Status status) {
+                std::lock_guard lock(m_mutex);
+                c->status = status;
+                c->elapsedMs = c->timer.elapsed();
+                c->done = true;
+            });
+        }
+    }
+    void cancel(int index) { m_calls.at(size_t(index))->context.TryCancel(); }
+    int finished()
+    {
+        std::lock_guard lock(m_mutex);
+        return int(std::count_if(m_calls.begin(), m_calls.end(), [](const auto& c) { return c->done; }));
+    }
+    // Code and milliseconds of each finished call.
+    QList<std::pair<grpc::StatusCode, qint64>> outcomes()
+    {
+        std::lock_guard lock(m_mutex);
+        QList<std::pair<grpc::StatusCode, qint64>> out;
+        for (const auto& c : m_calls) {
+            if (c->done)
+                out.append({c->status.error_code(), c->elapsedMs});
+        }
+        return out;
+    }
+
+private:
+    struct Call {
+        grpc::ClientContext context;
+        kpd::rpc::InvokeRequest request;
+        kpd::rpc::InvokeReply reply;
+        grpc::Status status;
+        QElapsedTimer timer;
+        qint64 elapsedMs = 0;
+        bool done = false;
+    };
+    std::unique_ptr<kpd::rpc::RemoteDataModule::Stub> m_stub;
+    std::vector<std::unique_ptr<Call>> m_calls;
+    std::mutex m_mutex;
+};
+
+} // namespace
+
+class TestDatabasePool : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+private slots:
+    void shouldStopTheWorkOfACallItsClientGaveUp_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("deadline passed") << false << "DEADLINE_EXCEEDED";
+        QTest::newRow("cancelled") << true << "CANCELLED";
+    }
+
+    void shouldStopTheWorkOfACallItsClientGaveUp()
+    {
+        QFETCH(bool, cancel);
+        QFETCH(QString, logged);
+        const QString path = slowDatabase(m_dir, QTest::currentDataTag());
+        ServerProcess server;
+        QString error;
+        QVERIFY2(server.start({"--db", path, "--db-pool", "1"}, &error), qPrintable(error));
+        {
+            Calls calls(server.address());
+            calls.start(1, std::chrono::milliseconds(cancel ? 30000 : 300));
+            if (cancel) {
+                QTest::qWait(300);
+                calls.cancel(0);
+            }
+            QTRY_COMPARE(calls.finished(), 1);
+        }
+        // The one connection is free again: its statement was interrupted, not left to run for minutes.
+        QTRY_VERIFY2(server.log().contains(QRegularExpression(" ms " + logged + ": ")), qPrintable(server.log()));
+        setSteps(path, 0);
+        Calls next(server.address());
+        next.start(1, std::chrono::seconds(5));
+        QTRY_COMPARE(next.finished(), 1);
+        QCOMPARE(next.outcomes().at(0).first, grpc::StatusCode::OK);
+        QVERIFY(server.stop());
+    }
+
+    void shouldRefuseCallsBeyondTheQueueAtOnce()
+    {
+        const QString path = slowDatabase(m_dir, QStringLiteral("overload"));
+        ServerProcess server;
+        QString error;
+        QVERIFY2(server.start({"--db", path, "--db-pool", "1", "--db-queue", "1"}, &error), qPrintable(error));
+        Calls calls(server.address());
+        calls.start(3, std::chrono::seconds(20));   // one runs, one waits, one has no place
+        QTRY_COMPARE(calls.finished(), 1);
+        QTest::qWait(200);
+        const auto outcomes = calls.outcomes();
+        QCOMPARE(outcomes.size(), 1);
+        QCOMPARE(outcomes.at(0).first, grpc::StatusCode::RESOURCE_EXHAUSTED);
+        QVERIFY2(outcomes.at(0).second < 1000, qPrintable(QString::number(outcomes.at(0).second)));
+        QTRY_VERIFY(server.log().contains(QStringLiteral(" ms RESOURCE_EXHAUSTED: O servidor de aplicação está sobrecarregado")));
+    }
+
+    void shouldStopOnSigtermWithinThreeSecondsUnderLoad()
+    {
+        const QString path = slowDatabase(m_dir, QStringLiteral("sigterm"));
+        ServerProcess server;
+        QString error;
+        QVERIFY2(server.start({"--db", path, "--db-pool", "2"}, &error), qPrintable(error));
+        Calls calls(server.address());
+        calls.start(66, std::chrono::seconds(30));   // two on the database, 64 queued
+        QTest::qWait(500);
+        QCOMPARE(calls.finished(), 0);
+        QElapsedTimer timer;
+        timer.start();
+        ::kill(pid_t(server.process().processId()), SIGTERM);
+        QVERIFY(server.process().waitForFinished(10000));
+        const qint64 ms = timer.elapsed();
+        qInfo("SIGTERM with 66 calls on a slow database: ended in %lld ms", ms);
+        QVERIFY2(ms < 3000, qPrintable(QString::number(ms)));
+        QCOMPARE(server.process().exitCode(), 0);
+        QTRY_COMPARE(calls.finished(), 66);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDatabasePool)
+#include "tst_databasepool.moc"
