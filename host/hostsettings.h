@@ -12,6 +12,7 @@ public:
     static void SetOverride(const QString& host, int port);
     static void ClearOverride();
 
-    // Parses "HOST:PORT" (an IPv6 host in brackets); false when it is not of that form.
+    // Parses exactly "HOST:PORT" or "[IPv6]:PORT" (a host name or IPv4 address, no blanks; a port from 1 to
+    // 65535 in digits); false for anything else.
     static bool ParseAddress(const QString& text, QString* host, int* port);
 };
