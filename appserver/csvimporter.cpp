@@ -4,6 +4,7 @@
 #include "database.h"
 #include "databaseerror.h"
 #include "importerror.h"
+#include "wiretext.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,10 +73,8 @@ QString staging(const Table& t) { return QStringLiteral("imp_%1").arg(QLatin1Str
 QString fileOf(const Table& t) { return QStringLiteral("%1.csv").arg(QLatin1String(t.name)); }
 bool isDaily(const Table& t) { return qstrcmp(t.name, "movimento_diario") == 0; }
 
-QString shown(const QString& text)
-{
-    return QLatin1Char('"') + (text.size() > 40 ? text.left(40) + QStringLiteral("…") : text) + QLatin1Char('"');
-}
+// A value as a refusal quotes it: cut, and with its control characters escaped for the terminal.
+QString shown(const QString& text) { return QLatin1Char('"') + WireText::Printable(text, 40) + QLatin1Char('"'); }
 
 std::optional<QDate> parseDay(const QString& text)
 {
@@ -100,13 +99,21 @@ QVariant convert(Database& db, Kind kind, const QString& text, QChar separator, 
     }
     switch (kind) {
     case Kind::Code:
-        if (text.size() > kMaxCodeLength)
+        // A code is a key the cockpit matches and shows: a blank at an end or a control character would make
+        // two codes that look alike, or one that cannot be shown.
+        if (WireText::HasControlCharacter(text))
+            reason = QStringLiteral("código de regional com caractere de controle: %1.").arg(shown(text));
+        else if (text.trimmed() != text)
+            reason = QStringLiteral("código de regional com espaço no início ou no fim: %1.").arg(shown(text));
+        else if (WireText::CharacterCount(text) > kMaxCodeLength)
             reason = QStringLiteral("código de regional com mais de %1 caracteres: %2.").arg(kMaxCodeLength).arg(shown(text));
         return text;
-    case Kind::Name:
-        if (text.size() > kMaxNameLength)
-            reason = QStringLiteral("nome com mais de %1 caracteres (%2): %3.").arg(kMaxNameLength).arg(text.size()).arg(shown(text));
+    case Kind::Name: {
+        const qsizetype length = WireText::CharacterCount(text);
+        if (length > kMaxNameLength)
+            reason = QStringLiteral("nome com mais de %1 caracteres (%2): %3.").arg(kMaxNameLength).arg(length).arg(shown(text));
         return text;
+    }
     case Kind::Branch: {
         static const QRegularExpression digits(QStringLiteral("^\\d{1,9}$"));
         const qint64 code = digits.match(text).hasMatch() ? text.toLongLong() : 0;
@@ -120,6 +127,11 @@ QVariant convert(Database& db, Kind kind, const QString& text, QChar separator, 
         const auto d = parseDay(text);
         if (!d) {
             reason = QStringLiteral("data inválida: %1 (use AAAA-MM-DD ou DD/MM/AAAA).").arg(shown(text));
+            return {};
+        }
+        // A day's month ends where the next begins, and there is no month after December 9999.
+        if (d->addMonths(1).year() > 9999) {
+            reason = QStringLiteral("data fora do intervalo aceito: %1 (de 01/01/1900 a 30/11/9999).").arg(shown(text));
             return {};
         }
         if (day)
@@ -365,11 +377,12 @@ private:
                     found = int(c);
             }
             if (found < 0)
-                throw ImportError(file, reader.line(), int(i) + 1, fields[i],
+                throw ImportError(file, reader.line(), int(i) + 1, WireText::Printable(fields[i], 40),
                                   QStringLiteral("coluna desconhecida; as colunas de %1 são %2.")
                                       .arg(file, columnList(t)));
             if (position[size_t(found)] >= 0)
-                throw ImportError(file, reader.line(), int(i) + 1, fields[i], QStringLiteral("coluna repetida no cabeçalho."));
+                throw ImportError(file, reader.line(), int(i) + 1, WireText::Printable(fields[i], 40),
+                                  QStringLiteral("coluna repetida no cabeçalho."));
             position[size_t(found)] = int(i);
         }
         for (size_t c = 0; c < t.columns.size(); ++c) {

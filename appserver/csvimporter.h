@@ -28,9 +28,10 @@ struct ImportSummary {
 /// stays flat however large they are; keys repeated inside the import and codes that exist neither
 /// in the import nor in the database are found there before anything reaches the real tables.
 ///
-/// Values: codes of regions up to 3 characters, names up to 30; branch codes positive integers;
-/// days as AAAA-MM-DD or DD/MM/AAAA; months as AAAA-MM or the first day of the month; amounts with
-/// a '.' for decimals (or a ',' in files separated by ';'), no thousands separators.
+/// Values: codes of regions up to 3 characters, without control characters or blanks at either end,
+/// names up to 30 (characters, not bytes or UTF-16 units); branch codes positive integers; days as
+/// AAAA-MM-DD or DD/MM/AAAA from 1900 to November 9999; months as AAAA-MM or the first day of the month;
+/// amounts with a '.' for decimals (or a ',' in files separated by ';'), no thousands separators.
 class CsvImporter {
 public:
     explicit CsvImporter(Database& db) : m_db(db) {}

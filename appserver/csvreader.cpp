@@ -8,6 +8,27 @@ namespace appserver {
 
 CsvReader::CsvReader(QIODevice& device, QString name) : m_device(device), m_name(std::move(name)) {}
 
+namespace {
+
+// Where the first byte that is no UTF-8 lies, in characters of the decoded line; -1 when there is none. The
+// decoder marks such bytes with U+FFFD, which a file may also hold as itself.
+qsizetype firstInvalid(const QByteArray& bytes, const QString& decoded)
+{
+    qsizetype offset = 0;
+    qsizetype from = 0;
+    for (qsizetype i = decoded.indexOf(QChar::ReplacementCharacter); i >= 0;
+         i = decoded.indexOf(QChar::ReplacementCharacter, i + 1)) {
+        offset += QStringView(decoded).mid(from, i - from).toUtf8().size();
+        if (bytes.mid(offset, 3) != "\xEF\xBF\xBD")
+            return i;
+        offset += 3;
+        from = i + 1;
+    }
+    return -1;
+}
+
+} // namespace
+
 bool CsvReader::readLine(QString& out)
 {
     if (m_device.atEnd())
@@ -18,10 +39,17 @@ bool CsvReader::readLine(QString& out)
         bytes.remove(0, 3);
     while (bytes.endsWith('\n') || bytes.endsWith('\r'))
         bytes.chop(1);
-    QStringDecoder decoder(QStringDecoder::Utf8);
+    // Stateless: a sequence cut short at the end of the line is an error, not left pending.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     out = decoder(bytes);
-    if (decoder.hasError())
-        throw ImportError(m_name, m_line, 0, {}, QStringLiteral("o texto não está em UTF-8."));
+    m_invalidAt = -1;
+    if (decoder.hasError()) {
+        // The record is read up to the bad byte, so that the error names the column it falls in.
+        m_invalidAt = firstInvalid(bytes, out);
+        if (m_invalidAt < 0)
+            m_invalidAt = out.size();
+        out.truncate(m_invalidAt);
+    }
     return true;
 }
 
@@ -31,7 +59,7 @@ bool CsvReader::next(QStringList& fields)
     do {
         if (!readLine(text))
             return false;
-    } while (text.trimmed().isEmpty());
+    } while (m_invalidAt < 0 && text.trimmed().isEmpty());
     m_recordLine = m_line;
     if (m_separator.isNull())
         m_separator = text.count(QLatin1Char(';')) > text.count(QLatin1Char(',')) ? QLatin1Char(';') : QLatin1Char(',');
@@ -43,6 +71,11 @@ bool CsvReader::next(QStringList& fields)
     qsizetype i = 0;
     for (;;) {
         if (i >= text.size()) {
+            if (m_invalidAt >= 0)
+                throw ImportError(m_name, m_line, int(fields.size()) + 1, {},
+                                  QStringLiteral("o texto não está em UTF-8 (byte inválido depois de %1 caracteres "
+                                                 "da linha); grave o arquivo em UTF-8.")
+                                      .arg(m_invalidAt));
             if (!quoted)
                 break;
             // A line break inside quotes belongs to the field.

@@ -16,7 +16,8 @@ public:
     CsvReader(QIODevice& device, QString name);
 
     /// The next record in fields; false at the end of the file. Blank lines are skipped. Throws
-    /// ImportError on a quote left open or text that is not UTF-8.
+    /// ImportError on a quote left open or text that is not UTF-8 (naming the line and the column of the
+    /// first bad byte).
     bool next(QStringList& fields);
     /// The line where the last record read started (1-based).
     qint64 line() const { return m_recordLine; }
@@ -30,6 +31,7 @@ private:
     QChar m_separator;
     qint64 m_line = 0;        // lines read so far
     qint64 m_recordLine = 0;
+    qsizetype m_invalidAt = -1;  // in the line last read: where a byte that is no UTF-8 was; -1 for none
 };
 
 } // namespace appserver

@@ -113,6 +113,15 @@ void TIndicResultData::FetchCkpData()
     TDateTime newDate = 0.0;
     if (!VariantDate::ToDateTime(args[CkpPackets::kDateArg], &newDate))
         throw ERemoteError(QStringLiteral("O servidor de aplicação devolveu a data de referência em formato inválido."));
+    // The figures are shown under the month that was asked for, so they must be that month's.
+    const QDate asked = DateTimeUtil::toDate(dtData);
+    const QDate returned = DateTimeUtil::toDate(newDate);
+    if (returned.year() != asked.year() || returned.month() != asked.month())
+        throw ERemoteError(QStringLiteral("O servidor de aplicação devolveu os dados de %1/%2 para o pedido de %3/%4.")
+                               .arg(NomeMes(newDate))
+                               .arg(returned.year())
+                               .arg(NomeMes(dtData))
+                               .arg(asked.year()));
 
     struct Load {
         TClientDataSet* target;

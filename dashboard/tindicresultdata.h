@@ -28,6 +28,7 @@ public:
     void netIndicResultBeforeConnect(QObject* sender);
 
     // Calls getCkpData with dtData on the open connection and loads the five datasets. The whole reply is
-    // checked first: a failed status or a malformed packet leaves every dataset, and dtData, as they were.
+    // checked first: a failed status, a date outside dtData's month or a malformed packet leaves every dataset,
+    // and dtData, as they were.
     void FetchCkpData();
 };

@@ -7,6 +7,7 @@
 #include "tdateeditplus.h"
 #include "tapplication.h"
 #include "tform.h"
+#include "wiretext.h"
 
 #include <QApplication>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <QTimer>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRegularExpression>
 
 #include <memory>
 #include <utility>
@@ -54,8 +56,11 @@ bool writeFile(const QString& path, const QByteArray& data)
 
 bool ParseMonths(const QStringList& values, QList<QDate>* months, QString* error)
 {
+    // Exactly four digits, a hyphen and two: QDate's own parsing would take blanks, signs and short years.
+    static const QRegularExpression form(QStringLiteral("^([0-9]{4})-([0-9]{2})$"));
     const auto monthOf = [](const QString& text) {
-        return QDate::fromString(text.trimmed() + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"));
+        const QRegularExpressionMatch m = form.match(text);
+        return m.hasMatch() ? QDate(m.captured(1).toInt(), m.captured(2).toInt(), 1) : QDate();
     };
     months->clear();
     for (const QString& value : values) {
@@ -63,11 +68,13 @@ bool ParseMonths(const QStringList& values, QList<QDate>* months, QString* error
         const QDate first = monthOf(ends.value(0));
         const QDate last = ends.size() == 2 ? monthOf(ends.value(1)) : first;
         if (ends.size() > 2 || !first.isValid() || !last.isValid()) {
-            *error = QStringLiteral("mês inválido em --month: %1 (use AAAA-MM ou AAAA-MM..AAAA-MM)").arg(value);
+            *error = QStringLiteral("mês inválido em --month: %1 (use AAAA-MM ou AAAA-MM..AAAA-MM)")
+                         .arg(WireText::Printable(value, 40));
             return false;
         }
         if (last < first) {
-            *error = QStringLiteral("período invertido em --month: %1 (o primeiro mês vem antes do último)").arg(value);
+            *error = QStringLiteral("período invertido em --month: %1 (o primeiro mês vem antes do último)")
+                         .arg(WireText::Printable(value, 40));
             return false;
         }
         for (QDate m = first; m <= last; m = m.addMonths(1))

@@ -3,6 +3,7 @@
 #include "remotecallclient.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSettings>
 
 #include <optional>
@@ -114,17 +115,18 @@ void HostSettings::ApplyTls()
 
 bool HostSettings::ParseAddress(const QString& text, QString* host, int* port)
 {
-    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
-    if (colon <= 0)
+    // A name or IPv4 address, or an IPv6 address in brackets (its colons would otherwise be taken for the
+    // port's), then a port of digits only.
+    static const QRegularExpression form(QStringLiteral(
+        "^(?:([A-Za-z0-9](?:[A-Za-z0-9._-]*[A-Za-z0-9])?)|\\[([0-9A-Fa-f:.]*:[0-9A-Fa-f:.]*(?:%[A-Za-z0-9._-]+)?)\\])"
+        ":([0-9]{1,5})$"));
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
         return false;
-    QString h = text.left(colon).trimmed();
-    if (h.startsWith(QLatin1Char('[')) && h.endsWith(QLatin1Char(']')))
-        h = h.mid(1, h.size() - 2);
-    bool ok = false;
-    const int p = text.mid(colon + 1).toInt(&ok);
-    if (h.isEmpty() || !ok || p <= 0 || p > 65535)
+    const int p = m.captured(3).toInt();
+    if (p <= 0 || p > 65535)
         return false;
-    *host = h;
+    *host = m.captured(1).isEmpty() ? m.captured(2) : m.captured(1);
     *port = p;
     return true;
 }

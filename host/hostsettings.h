@@ -30,6 +30,7 @@ public:
     // Hands the files in force to the remote call client, for the next connect.
     static void ApplyTls();
 
-    // Parses "HOST:PORT" (an IPv6 host in brackets); false when it is not of that form.
+    // Parses exactly "HOST:PORT" or "[IPv6]:PORT" (a host name or IPv4 address, no blanks; a port from 1 to
+    // 65535 in digits); false for anything else.
     static bool ParseAddress(const QString& text, QString* host, int* port);
 };

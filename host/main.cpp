@@ -4,13 +4,17 @@
 #include "mainwindow.h"
 #include "moduleloader.h"
 #include "remotecallclient.h"
+#include "wiretext.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QLocale>
 #include <QTimer>
 
+#include <cmath>
 #include <cstdio>
+
+#include <grpc/support/log.h>
 
 namespace {
 
@@ -31,11 +35,29 @@ void chooseOffscreenWithoutDisplay(int argc, char* argv[])
     }
 }
 
+// A command line that cannot be followed: the message on standard error and status 2.
+int refuse(const QString& message)
+{
+    std::fprintf(stderr, "kpd-host: %s\n", message.toUtf8().constData());
+    return 2;
+}
+
+QString shown(const QString& argument) { return WireText::Printable(argument, 80); }
+
+// gRPC writes its own diagnostics (a failed TLS handshake, for one) to standard error in English, beside
+// the host's messages, which already say what went wrong. GRPC_VERBOSITY brings them back for a diagnosis.
+void quietTransportLog()
+{
+    if (!qEnvironmentVariableIsSet("GRPC_VERBOSITY"))
+        gpr_set_log_function([](gpr_log_func_args*) {});
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     chooseOffscreenWithoutDisplay(argc, argv);
+    quietTransportLog();
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("kpd"));
     QCoreApplication::setApplicationName(QStringLiteral("kpd-host"));
@@ -76,26 +98,35 @@ int main(int argc, char* argv[])
                                  QStringLiteral("FILE"));
     parser.addOptions({moduleOpt, serverOpt, launchOpt, monthOpt, snapshotOpt, jsonOpt, pdfOpt, timeoutOpt, tlsCaOpt,
                        tlsCertOpt, tlsKeyOpt});
-    parser.process(app);
+    // Parsed here rather than by process(), which ends with status 1 and an English message.
+    if (!parser.parse(QCoreApplication::arguments()))
+        return refuse(parser.unknownOptionNames().isEmpty()
+                          ? QStringLiteral("falta o valor de uma opção (veja --help)")
+                          : QStringLiteral("opção desconhecida: %1 (veja --help)")
+                                .arg(shown(parser.unknownOptionNames().constFirst())));
+    if (parser.isSet(QStringLiteral("help")) || parser.optionNames().contains(QStringLiteral("help-all")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+    if (!parser.positionalArguments().isEmpty())
+        return refuse(QStringLiteral("argumento inesperado: %1 (veja --help)")
+                          .arg(shown(parser.positionalArguments().constFirst())));
 
     if (parser.isSet(serverOpt)) {
         QString host;
         int port = 0;
-        if (!HostSettings::ParseAddress(parser.value(serverOpt), &host, &port)) {
-            std::fprintf(stderr, "kpd-host: endereço inválido em --server: %s (use HOST:PORTA)\n",
-                         qPrintable(parser.value(serverOpt)));
-            return 2;
-        }
+        if (!HostSettings::ParseAddress(parser.value(serverOpt), &host, &port))
+            return refuse(QStringLiteral("endereço inválido em --server: %1 (use HOST:PORTA ou [IPv6]:PORTA)")
+                              .arg(shown(parser.value(serverOpt))));
         HostSettings::SetOverride(host, port);
     }
     if (parser.isSet(timeoutOpt)) {
         bool ok = false;
         const double seconds = QLocale::c().toDouble(parser.value(timeoutOpt), &ok);
-        if (!ok || seconds <= 0 || seconds > 3600) {
-            std::fprintf(stderr, "kpd-host: prazo inválido em --timeout: %s (segundos, de 0 a 3600)\n",
-                         qPrintable(parser.value(timeoutOpt)));
-            return 2;
-        }
+        // "nan" and "inf" convert: a comparison alone would let NaN through.
+        if (!ok || !std::isfinite(seconds) || seconds < 1 || seconds > 3600)
+            return refuse(QStringLiteral("prazo inválido em --timeout: %1 (segundos, de 1 a 3600)")
+                              .arg(shown(parser.value(timeoutOpt))));
         TRemoteCallClient::SetDefaultCallTimeoutMs(static_cast<int>(seconds * 1000));
     }
     if (parser.isSet(tlsCaOpt) || parser.isSet(tlsCertOpt) || parser.isSet(tlsKeyOpt)) {
@@ -124,10 +155,8 @@ int main(int argc, char* argv[])
         options.json = parser.value(jsonOpt);
         options.pdf = parser.value(pdfOpt);
         QString error;
-        if (!ParseMonths(parser.values(monthOpt), &options.months, &error) || !CheckHeadlessOptions(options, &error)) {
-            std::fprintf(stderr, "kpd-host: %s\n", qPrintable(error));
-            return 2;
-        }
+        if (!ParseMonths(parser.values(monthOpt), &options.months, &error) || !CheckHeadlessOptions(options, &error))
+            return refuse(error);
         QApplication::setQuitOnLastWindowClosed(false);
         return RunHeadless(module, options);
     }

@@ -2,6 +2,7 @@
 
 #include "exceptions.h"
 #include "messagedlg.h"
+#include "wiretext.h"
 
 #include <QSettings>
 
@@ -22,22 +23,30 @@ void MensErro(const QString& text, bool abort)
 QVariant CheckResultServ(const QVariant& status, bool abort, int options)
 {
     Q_UNUSED(options);
-    // The server answers 0 (or nothing) when the call went well and a text naming the failure otherwise.
-    if (status.isNull() || !status.isValid())
+    // Success is an integer 0 and nothing else (docs/protocol.md): a false, a 0.0 or a missing status could be
+    // any server's idea of a failure, and taking it for success would show figures that were never computed.
+    switch (status.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        if (status.toLongLong() != 0)
+            MensErro(QStringLiteral("O servidor de aplicação informou uma falha (código %1).").arg(status.toLongLong()),
+                     abort);
         return status;
-    if (status.typeId() == QMetaType::QString) {
-        const QString text = status.toString();
-        if (!EmptyString(text))
-            MensErro(text, abort);
+    case QMetaType::QString:
+        // The server's own words; a text without any is still a failure.
+        if (EmptyString(status.toString()))
+            MensErro(QStringLiteral("O servidor de aplicação informou uma falha sem descrevê-la."), abort);
+        else
+            MensErro(WireText::Printable(status.toString(), 2000), abort);
         return status;
+    default: break;
     }
-    bool ok = false;
-    const qlonglong code = status.toLongLong(&ok);
-    // A status of another kind (a date, a data packet) is no success either: never let it pass silently.
-    if (!ok)
+    if (status.isNull() || !status.isValid())
+        MensErro(QStringLiteral("O servidor de aplicação não devolveu o status da chamada."), abort);
+    else
         MensErro(QStringLiteral("O servidor de aplicação devolveu um status de tipo inesperado."), abort);
-    else if (code != 0)
-        MensErro(QStringLiteral("O servidor de aplicação informou uma falha (código %1).").arg(code), abort);
     return status;
 }
 

@@ -10,8 +10,9 @@
 // by raising EAbort, which the host's event boundary absorbs quietly.
 void MensErro(const QString& text, bool abort);
 
-// Checks the status a server call returned. A status the server marks as failed is reported as MensErro
-// reports it and abandons the handler; otherwise the status comes back unchanged.
+// Checks the status a server call returned. Only an integer 0 is success; a text is the server's failure
+// message, and anything else (another number, a boolean, nothing) is a failure too. A failure is reported as
+// MensErro reports it and abandons the handler; otherwise the status comes back unchanged.
 QVariant CheckResultServ(const QVariant& status, bool abort, int options);
 
 // Portuguese name of the date's month ("Janeiro" ... "Dezembro").

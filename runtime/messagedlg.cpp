@@ -1,5 +1,7 @@
 #include "messagedlg.h"
 
+#include "wiretext.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -37,10 +39,12 @@ const MessagePresenter& CurrentMessagePresenter() { return presenterSlot(); }
 
 void ShowMessageDlg(MessageKind kind, const QString& text)
 {
+    // Messages quote what the server sent; its control characters must not drive a terminal or a box.
+    const QString shown = WireText::Printable(text, -1, true);
     if (const auto& presenter = presenterSlot())
-        presenter(kind, text);
+        presenter(kind, shown);
     else
-        ShowMessageBox(kind, text);
+        ShowMessageBox(kind, shown);
 }
 
 bool IsTransientMessageWindow(const QWidget* window)

@@ -15,7 +15,9 @@ void SetMessagePresenter(MessagePresenter presenter);
 const MessagePresenter& CurrentMessagePresenter();
 
 // Shows the message and returns once the user has dismissed it. A box shown here is a transient of the
-// window that was active: it never counts as another window for the activation rules of TForm.
+// window that was active: it never counts as another window for the activation rules of TForm. Control
+// characters other than line breaks are shown as escapes (\x1B), so a text quoted from the server cannot
+// drive a terminal.
 void ShowMessageDlg(MessageKind kind, const QString& text);
 
 // The standard presentation: a modal box marked as a transient (used when no presenter is installed).

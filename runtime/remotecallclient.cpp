@@ -1,9 +1,10 @@
 #include "remotecallclient.h"
 
 #include "exceptions.h"
-#include "floattostr.h"
 #include "packetcodec.h"
+#include "remotefailure.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
@@ -19,8 +20,8 @@ namespace {
 
 constexpr int kDefaultCallTimeoutMs = 30000;
 constexpr int kDefaultConnectTimeoutMs = 5000;
-// Data packets of a large month can exceed gRPC's default limit of 4 MB.
-constexpr int kMaxMessageBytes = 256 * 1024 * 1024;
+// A reply above this is refused unread rather than decoded into memory (see RemoteFailure).
+constexpr int kMaxMessageBytes = RemoteFailure::kMaxReplyBytes;
 
 std::atomic<int> g_callTimeoutMs{kDefaultCallTimeoutMs};
 std::atomic<int> g_connectTimeoutMs{kDefaultConnectTimeoutMs};
@@ -35,14 +36,11 @@ std::string toStd(const QString& s)
     return std::string(utf8.constData(), static_cast<size_t>(utf8.size()));
 }
 
-QString fromStd(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-
 std::chrono::system_clock::time_point after(int ms)
 {
     return std::chrono::system_clock::now() + std::chrono::milliseconds(ms);
 }
 
-QString seconds(int ms) { return FloatToStr(ms / 1000.0); }
 
 // The contents of a PEM file of the TLS set-up; an empty file is refused, not taken for "none" (an empty
 // authority would trust every public one).
@@ -123,12 +121,13 @@ void TRemoteCallClient::Connect()
 {
     m_link.reset();
     const QString address = Address();
-    const QString failure = QStringLiteral("Não foi possível conectar ao servidor de aplicação %1.").arg(address);
     if (m_host.trimmed().isEmpty() || m_port <= 0 || m_port > 65535)
-        throw ERemoteError(failure + QStringLiteral(" Endereço inválido."));
+        throw ERemoteError(QStringLiteral("Não foi possível conectar ao servidor de aplicação %1: endereço inválido.")
+                               .arg(address));
 
     std::shared_ptr<grpc::ChannelCredentials> credentials;
     const QString caFile = TlsCaFile();
+    const RemoteFailure::Where where{m_host, address, !caFile.isEmpty()};
     if (caFile.isEmpty()) {
         credentials = grpc::InsecureChannelCredentials();
     } else {
@@ -153,13 +152,14 @@ void TRemoteCallClient::Connect()
     // gRPC connects lazily; drive the channel until it is ready, and give up as soon as it reports a failure
     // rather than letting it retry until the deadline.
     const auto deadline = after(ConnectTimeoutMs());
+    QElapsedTimer waited;
+    waited.start();
     grpc_connectivity_state state = channel->GetState(true);
     while (state != GRPC_CHANNEL_READY) {
         if (state == GRPC_CHANNEL_TRANSIENT_FAILURE || state == GRPC_CHANNEL_SHUTDOWN)
-            throw ERemoteError(failure);
+            throw ERemoteError(RemoteFailure::ConnectFailed(*channel, where));
         if (!channel->WaitForStateChange(state, deadline))
-            throw ERemoteError(failure + QStringLiteral(" O servidor não respondeu em %1 s.")
-                                             .arg(seconds(ConnectTimeoutMs())));
+            throw ERemoteError(RemoteFailure::ConnectTimedOut(where, waited.elapsed()));
         state = channel->GetState(true);
     }
 
@@ -189,20 +189,13 @@ QVariant TRemoteCallClient::Invoke(const QString& serverName, const QString& met
     grpc::ClientContext context;
     context.set_deadline(after(timeoutMs));
     kpd::rpc::InvokeReply reply;
+    QElapsedTimer elapsed;
+    elapsed.start();
     const grpc::Status status = m_link->stub->Invoke(&context, request, &reply);
-    if (!status.ok()) {
-        const QString message = fromStd(status.error_message());
-        switch (status.error_code()) {
-        case grpc::StatusCode::DEADLINE_EXCEEDED:
-            throw ERemoteError(QStringLiteral("O servidor de aplicação não respondeu em %1 s.").arg(seconds(timeoutMs)));
-        case grpc::StatusCode::UNAVAILABLE:
-            throw ERemoteError(QStringLiteral("A conexão com o servidor de aplicação %1 foi perdida: %2")
-                                   .arg(Address(), message));
-        default:
-            throw ERemoteError(QStringLiteral("O servidor de aplicação recusou %1.%2: %3")
-                                   .arg(serverName, method, message));
-        }
-    }
+    if (!status.ok())
+        throw ERemoteError(RemoteFailure::CallFailed(status, {m_host, Address(), !TlsCaFile().isEmpty()},
+                                                     serverName + QLatin1Char('.') + method, elapsed.elapsed(),
+                                                     timeoutMs));
 
     // Decode everything before touching the caller's arguments, so a malformed reply changes nothing.
     if (reply.args_size() != args.size())

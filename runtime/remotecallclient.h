@@ -9,7 +9,8 @@
 // late-bound, by name, with positional variant arguments that all travel by reference.
 //
 // Values: null, bool, integers, double, QString, QDateTime/QDate (the host's date-time) and TDataPacket
-// (see packetcodec.h for the exact mapping). Every failure raises ERemoteError with a Portuguese message.
+// (see packetcodec.h for the exact mapping). Every failure raises ERemoteError with a Portuguese message
+// that says what happened; a reply above RemoteFailure::kMaxReplyBytes is refused unread.
 // Used on the GUI thread; every call blocks until the server answers or its deadline expires.
 class TRemoteCallClient {
 public:
@@ -29,8 +30,9 @@ public:
     int EffectiveCallTimeoutMs() const;
 
     // Opens the link now, with the current host and port, and waits until it is usable. Fails at once when
-    // the server refuses or cannot be resolved, at the latest after ConnectTimeoutMs(): "Não foi possível
-    // conectar ao servidor de aplicação HOST:PORT." Connecting an open client reconnects.
+    // the server refuses, cannot be resolved or fails the TLS handshake, at the latest after
+    // ConnectTimeoutMs(): "Não foi possível conectar ao servidor de aplicação HOST:PORT: reason." (the reasons
+    // are in remotefailure.cpp). Connecting an open client reconnects.
     void Connect();
     void Disconnect();
     bool Connected() const;

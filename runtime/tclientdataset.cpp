@@ -1,6 +1,7 @@
 #include "tclientdataset.h"
 
 #include "exceptions.h"
+#include "wiretext.h"
 
 #include <QRegularExpression>
 
@@ -42,7 +43,7 @@ bool valueFits(const QVariant& v, TFieldType type, int size)
                id == QMetaType::Float || id == QMetaType::UInt || id == QMetaType::ULongLong;
     }
     case TFieldType::ftString:
-        return v.typeId() == QMetaType::QString && (size <= 0 || v.toString().size() <= size);
+        return v.typeId() == QMetaType::QString && (size <= 0 || WireText::CharacterCount(v.toString()) <= size);
     case TFieldType::ftBoolean:
         return v.typeId() == QMetaType::Bool;
     case TFieldType::ftDateTime:

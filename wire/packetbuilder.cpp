@@ -1,6 +1,7 @@
 #include "packetbuilder.h"
 
 #include "packetcodec.h"
+#include "wiretext.h"
 
 #include <stdexcept>
 
@@ -30,7 +31,7 @@ PacketBuilder& PacketBuilder::text(const QString& value)
 {
     kpd::rpc::Variant* cell = nextCell();
     const kpd::rpc::FieldDef& field = m_packet.fields(m_packet.rows(m_packet.rows_size() - 1).values_size() - 1);
-    const QString fitted = field.size() > 0 ? value.left(field.size()) : value;
+    const QString fitted = field.size() > 0 ? WireText::LeftCharacters(value, field.size()) : value;
     cell->set_text_value(fitted.toStdString());
     return *this;
 }

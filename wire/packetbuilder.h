@@ -10,8 +10,8 @@
 
 // Builds a data packet straight into its wire message, for a server that has no use for TDataPacket: the
 // field definitions come from a layout, then rows are filled left to right. Texts longer than their field
-// are cut to the field's size so the packet always matches its own definitions. A cell outside a row or
-// past the last field throws std::logic_error.
+// are cut to the field's size, counted in characters as the client counts them, so the packet always
+// matches its own definitions. A cell outside a row or past the last field throws std::logic_error.
 class PacketBuilder {
 public:
     explicit PacketBuilder(const QVector<TPacketFieldDef>& layout);

@@ -1,6 +1,7 @@
 #include "packetcodec.h"
 
 #include "daycount.h"
+#include "wiretext.h"
 
 #include <QSet>
 #include <cmath>
@@ -17,6 +18,17 @@ namespace {
 
 QString toQString(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
+// A field name as a message quotes it: it came from the other side and may hold anything.
+QString quoted(const QString& name) { return QLatin1Char('\'') + WireText::Printable(name, 40) + QLatin1Char('\''); }
+
+// NaN and the infinities are no figure a server computes: a reply that holds one is not to be shown.
+double finite(double value, const QString& where)
+{
+    if (!std::isfinite(value))
+        malformed(QStringLiteral("número não finito (%1)%2").arg(value).arg(where));
+    return value;
+}
+
 std::string toStd(const QString& s)
 {
     const QByteArray utf8 = s.toUtf8();
@@ -30,7 +42,7 @@ QVariant decodeCell(const kpd::rpc::Variant& v, const TPacketFieldDef& field, in
     if (v.kind_case() == K::KIND_NOT_SET)
         return {};
     if (v.kind_case() == K::kPacketValue)
-        malformed(QStringLiteral("a linha %1 traz um pacote no campo '%2'").arg(row + 1).arg(field.name));
+        malformed(QStringLiteral("a linha %1 traz um pacote no campo %2").arg(row + 1).arg(quoted(field.name)));
     bool fits = false;
     switch (field.type) {
     case TFieldType::ftString: fits = v.kind_case() == K::kTextValue; break;
@@ -39,15 +51,17 @@ QVariant decodeCell(const kpd::rpc::Variant& v, const TPacketFieldDef& field, in
         if (v.kind_case() == K::kIntValue)
             return QVariant(static_cast<double>(v.int_value()));
         fits = v.kind_case() == K::kDoubleValue;
+        if (fits)
+            return finite(v.double_value(), QStringLiteral(" na linha %1, campo %2").arg(row + 1).arg(quoted(field.name)));
         break;
     case TFieldType::ftBoolean: fits = v.kind_case() == K::kBoolValue; break;
     case TFieldType::ftDateTime: fits = v.kind_case() == K::kDatetimeValue; break;
     case TFieldType::ftUnknown: fits = true; break; // a column of a type we do not know: carried as it is
     }
     if (!fits)
-        malformed(QStringLiteral("a linha %1 traz um valor de tipo errado no campo '%2' (%3)")
+        malformed(QStringLiteral("a linha %1 traz um valor de tipo errado no campo %2 (%3)")
                       .arg(row + 1)
-                      .arg(field.name, FieldTypeName(field.type)));
+                      .arg(quoted(field.name), FieldTypeName(field.type)));
     return DecodeVariant(v);
 }
 
@@ -150,7 +164,7 @@ QVariant DecodeVariant(const kpd::rpc::Variant& value)
     case K::KIND_NOT_SET: return {};
     case K::kBoolValue: return QVariant(value.bool_value());
     case K::kIntValue: return QVariant(static_cast<qlonglong>(value.int_value()));
-    case K::kDoubleValue: return QVariant(value.double_value());
+    case K::kDoubleValue: return QVariant(finite(value.double_value(), {}));
     case K::kTextValue: return QVariant(toQString(value.text_value()));
     case K::kDatetimeValue: return QVariant(DateTimeFromWire(value.datetime_value()));
     case K::kPacketValue: return QVariant::fromValue(DecodePacket(value.packet_value()));
@@ -186,10 +200,10 @@ TDataPacket DecodePacket(const kpd::rpc::DataPacket& packet)
         if (f.name.trimmed().isEmpty())
             malformed(QStringLiteral("campo sem nome no pacote"));
         if (names.contains(f.name.toUpper()))
-            malformed(QStringLiteral("campo '%1' repetido no pacote").arg(f.name));
+            malformed(QStringLiteral("campo %1 repetido no pacote").arg(quoted(f.name)));
         names.insert(f.name.toUpper());
         if (def.size() < 0)
-            malformed(QStringLiteral("tamanho negativo no campo '%1'").arg(f.name));
+            malformed(QStringLiteral("tamanho negativo no campo %1").arg(quoted(f.name)));
         f.type = FromWire(def.type());
         f.size = def.size();
         f.readOnly = def.read_only();

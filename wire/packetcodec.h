@@ -18,8 +18,9 @@
 // sends, travel exactly. Values outside the years 1 to 9999 are refused.
 //
 // Decoding never trusts the wire: a row whose length differs from the field list, a cell whose kind does
-// not fit its field's type, a packet inside a row, an unnamed or repeated field name, a negative size or a
-// date out of range raise WireError with a Portuguese message. Nothing is half decoded.
+// not fit its field's type, a packet inside a row, an unnamed or repeated field name, a negative size, a
+// number that is not finite (NaN, ±Inf) anywhere in the reply or a date out of range raise WireError with a
+// Portuguese message. Nothing is half decoded.
 
 #include "datapacket.h"
 #include "wireerror.h"

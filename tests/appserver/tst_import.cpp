@@ -46,12 +46,13 @@ Figures figuresOf(Database& db)
     return f;
 }
 
+// U+FFFE in a test file's text stands for the byte 0xFF, which is no UTF-8.
 bool writeFile(const QString& path, const QString& text)
 {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
-    return f.write(text.toUtf8()) >= 0;
+    return f.write(text.toUtf8().replace("\xEF\xBF\xBE", "\xFF")) >= 0;
 }
 
 const QString kDailyHeader = QStringLiteral("cdfilial,dtmovimento,vrfatliq,vrconsumo,vrmdo,vrdespesas\n");
@@ -247,6 +248,17 @@ void TestImport::shouldRefuseBadInputAndWriteNothing_data()
          "mais de 3 caracteres"},
         {"branch name over 30 characters", {"filial.csv", "cdfilial,nmfilial,cdareagere\n20,Filial 20 - Sao Jose dos Campos,NE\n"},
          "filial.csv", 2, 2, "mais de 30 caracteres (31)"},
+        {"name counted in characters", {"filial.csv", "cdfilial,nmfilial,cdareagere\n20,Filial " + QString::fromUtf8("\U0001F3EA").repeated(24) + ",NE\n"},
+         "filial.csv", 2, 2, "mais de 30 caracteres (31)"},
+        {"code with a control character", {"regional.csv", "cdareagere,nmareagere\nN\x1bO,Norte\n"}, "regional.csv", 2, 1,
+         "caractere de controle: \"N\\x1BO\""},
+        {"code with a blank at an end", {"regional.csv", "cdareagere,nmareagere\n\"NO \",Norte\n"}, "regional.csv", 2, 1,
+         "espaço no início ou no fim"},
+        {"not UTF-8", {"regional.csv", "cdareagere,nmareagere\nNO,Nort\uFFFE\n"}, "regional.csv", 2, 2, "não está em UTF-8"},
+        {"not UTF-8 inside quotes over lines", {"regional.csv", "cdareagere;nmareagere\nNO;\"Norte\n\uFFFE\"\n"},
+         "regional.csv", 3, 2, "não está em UTF-8"},
+        {"day in December 9999", {"movimento_diario.csv", kDailyHeader + good1 + "2,9999-12-31,100,40,40,10\n"},
+         "movimento_diario.csv", 3, 2, "data fora do intervalo aceito"},
         {"repeated key", {"movimento_diario.csv", kDailyHeader + good1 + good2 + "1,01/06/2024,5,1,1,1\n"}, "movimento_diario.csv", 4, 1,
          "chave repetida (cdfilial 1, dtmovimento 2024-06-01): já informada na linha 2"},
         {"repeated key far apart", {"movimento_diario.csv", manyRows}, "movimento_diario.csv", 301, 1, "já informada na linha 4"},

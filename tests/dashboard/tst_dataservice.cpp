@@ -13,6 +13,7 @@
 #include "variantdate.h"
 
 #include <QLocale>
+#include <cmath>
 #include <QTest>
 
 namespace {
@@ -193,6 +194,20 @@ private slots:
         QTest::newRow("date as text") << 0 << QVariant(QStringLiteral("2026-03-01"))
                                       << QString::fromUtf8("O servidor de aplicação devolveu a data de referência em "
                                                            "formato inválido.");
+        QTest::newRow("another month") << 0 << VariantDate::FromDateTime(DateTimeUtil::fromDate(QDate(2020, 7, 1)))
+                                       << QString::fromUtf8("O servidor de aplicação devolveu os dados de Julho/2020 "
+                                                            "para o pedido de Março/2026.");
+        TDataPacket nanFigure = SampleCkpPackets()[0].value<TDataPacket>();
+        nanFigure.rows[1][3] = std::nan(""); // VRFATLIQGER of the second row
+        QTest::newRow("NaN figure") << 1 << QVariant::fromValue(nanFigure)
+                                    << QString::fromUtf8("Argumento 2 de getCkpData: O servidor de aplicação devolveu "
+                                                         "dados malformados: número não finito (nan) na linha 2, campo "
+                                                         "'VRFATLIQGER'.");
+        const TDataPacket oversized = MakePacket({"CDAREAGERE"}, {}, {{QString(17 * 1024 * 1024, QLatin1Char('x'))}});
+        QTest::newRow("oversized reply") << 1 << QVariant::fromValue(oversized)
+                                         << QString::fromUtf8("A resposta do servidor de aplicação a "
+                                                              "KPD00100.rdmIndicResult.getCkpData tem 17,0 MiB, acima do "
+                                                              "limite de 16,0 MiB deste cliente; ela foi recusada.");
     }
     void shouldRefuseBadRepliesAndKeepEverything()
     {
@@ -207,7 +222,8 @@ private slots:
 
         m_server->setHandler([=](const kpd::rpc::InvokeRequest&, kpd::rpc::InvokeReply* reply) {
             QVector<QVariant> packets = SampleCkpPackets();
-            QVariant date = VariantDate::FromDateTime(kMarch1 + 31);
+            // Another day of the month asked for: a reply that got loaded would show in dtData.
+            QVariant date = VariantDate::FromDateTime(kMarch1 + 9);
             if (position == 0)
                 date = bad;
             else
@@ -227,6 +243,10 @@ private slots:
                               << QString::fromUtf8("Falha ao consultar o banco de dados.");
         QTest::newRow("packet") << QVariant::fromValue(MakePacket({"A"}, {}, {}))
                                 << QString::fromUtf8("O servidor de aplicação devolveu um status de tipo inesperado.");
+        QTest::newRow("false") << QVariant(false)
+                               << QString::fromUtf8("O servidor de aplicação devolveu um status de tipo inesperado.");
+        QTest::newRow("control characters") << QVariant(QString::fromUtf8("Falha\x1b[2J\n10:00 OK"))
+                                            << QString::fromUtf8("Falha\\x1B[2J\\n10:00 OK");
     }
     void shouldReportAFailedStatusLikeMensErro()
     {
@@ -257,7 +277,9 @@ private slots:
         const int port = ClosedLoopbackPort();
         SetServerAddressProvider([] { return QStringLiteral("127.0.0.1"); }, [port] { return port; });
         QCOMPARE(messageOf([&] { f->Data()->netIndicResult->SetConnected(true); }),
-                 QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:%1.").arg(port));
+                 QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:%1: a conexão foi "
+                                   "recusada (não há servidor em execução nesse endereço).")
+                     .arg(port));
         QVERIFY(!f->Data()->netIndicResult->Connected());
         QVERIFY(messageOf([&] { f->Data()->FetchCkpData(); }).contains(QString::fromUtf8("não está aberta")));
         QCOMPARE(snapshots(f.get()), before);

@@ -139,7 +139,9 @@ private slots:
         QTest::addColumn<QString>("month");
         QTest::addColumn<QString>("message");
         QTest::newRow("unreachable server")
-            << false << "2008-04" << QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:1.");
+            << false << "2008-04"
+            << QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:1: a conexão foi recusada "
+                                 "(não há servidor em execução nesse endereço).");
         QTest::newRow("six regions") << true << "2008-03"
                                      << QString::fromUtf8("Há mais de 5 regionais cadastradas no sistema.Este cockpit "
                                                           "está programado para exibir dados de apenas 5 regionais.");
@@ -188,6 +190,33 @@ private slots:
         const QByteArray bytes = pack.readAll();
         QVERIFY(bytes.startsWith("%PDF"));
         QCOMPARE(bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r") + bytes.count("/Type /Page "), qsizetype(4));
+    }
+
+    void shouldRefuseMalformedArguments_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        const QString month = QString::fromUtf8("mês inválido em --month");
+        QTest::newRow("month with a blank") << QStringList{"--month", " 2024-03"} << month;
+        QTest::newRow("range with a blank") << QStringList{"--month", "2024-01 ..2024-03"} << month;
+        const QString timeout = QString::fromUtf8("prazo inválido em --timeout");
+        QTest::newRow("timeout NaN") << QStringList{"--timeout", "nan"} << timeout;
+        QTest::newRow("timeout below a second") << QStringList{"--timeout", "0.5"} << timeout;
+        const QString server = QString::fromUtf8("endereço inválido em --server");
+        QTest::newRow("IPv6 without brackets") << QStringList{"--server", "::1:2113"} << server;
+        QTest::newRow("host with a blank") << QStringList{"--server", "servidor :2113"} << server;
+        QTest::newRow("port with a sign") << QStringList{"--server", "servidor:+2113"} << server;
+        QTest::newRow("unknown option") << QStringList{"--mes", "2024-03"} << QString::fromUtf8("opção desconhecida: mes");
+    }
+    void shouldRefuseMalformedArguments()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        if (!args.contains("--server"))
+            args << "--server" << m_server.address();
+        const auto [exitCode, err] = runHostWith(args);
+        QCOMPARE(exitCode, 2);
+        QVERIFY2(err.contains("kpd-host: " + message), qPrintable(err));
     }
 
     void shouldRefuseSeveralMonthsIntoOneFile()

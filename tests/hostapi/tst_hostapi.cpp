@@ -161,10 +161,15 @@ private slots:
     {
         QTest::addColumn<QVariant>("status");
         QTest::addColumn<bool>("fails");
+        // Success is an integer 0, as docs/protocol.md defines it; nothing else passes.
         QTest::newRow("ok code") << QVariant(0) << false;
-        QTest::newRow("null") << QVariant() << false;
+        QTest::newRow("ok code, 64 bits") << QVariant(qlonglong(0)) << false;
+        QTest::newRow("null") << QVariant() << true;
         QTest::newRow("failure text") << QVariant(QStringLiteral("Banco indisponível")) << true;
+        QTest::newRow("empty text") << QVariant(QString()) << true;
         QTest::newRow("failure code") << QVariant(7) << true;
+        QTest::newRow("false") << QVariant(false) << true;
+        QTest::newRow("zero of another kind") << QVariant(0.0) << true;
     }
     void shouldReportServerFailureStatus()
     {

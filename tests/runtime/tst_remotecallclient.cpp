@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QLocale>
 #include <QTest>
@@ -16,6 +17,37 @@
 namespace {
 
 int closedPort() { return ClosedLoopbackPort(); }
+
+QString refused(int port)
+{
+    return QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:%1: a conexão foi recusada "
+                             "(não há servidor em execução nesse endereço).")
+        .arg(port);
+}
+
+std::string readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+}
+
+// A self-signed certificate (its own authority) for the given subject alternative names, as cert.pem and
+// key.pem under `name` in dir; false when openssl is not there.
+bool makeCertificate(const QTemporaryDir& dir, const QString& name, const QString& altNames)
+{
+    QProcess openssl;
+    openssl.start("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                              "-days", "1", "-subj", "/CN=" + name, "-addext", "subjectAltName=" + altNames,
+                              "-keyout", dir.filePath(name + "-key.pem"), "-out", dir.filePath(name + ".pem")});
+    return openssl.waitForFinished(60000) && openssl.exitStatus() == QProcess::NormalExit && openssl.exitCode() == 0;
+}
+
+std::shared_ptr<grpc::ServerCredentials> serverTls(const QTemporaryDir& dir, const QString& name)
+{
+    grpc::SslServerCredentialsOptions options;
+    options.pem_key_cert_pairs.push_back({readAll(dir.filePath(name + "-key.pem")), readAll(dir.filePath(name + ".pem"))});
+    return grpc::SslServerCredentials(options);
+}
 
 } // namespace
 
@@ -62,8 +94,7 @@ private slots:
         // A refusal is reported when it happens, not when the connect deadline runs out.
         QVERIFY(clock.elapsed() < 10000);
         TRemoteCallClient::SetConnectTimeoutMs(0);
-        QCOMPARE(message, QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:%1.")
-                              .arg(client.Port()));
+        QCOMPARE(message, refused(client.Port()));
         QVERIFY(!client.Connected());
     }
 
@@ -112,8 +143,8 @@ private slots:
         QTest::addColumn<int>("perClient");
         QTest::addColumn<int>("processWide");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("per client") << 200 << 0 << QString::fromUtf8("O servidor de aplicação não respondeu em 0,2 s.");
-        QTest::newRow("process-wide") << 0 << 300 << QString::fromUtf8("O servidor de aplicação não respondeu em 0,3 s.");
+        QTest::newRow("per client") << 200 << 0 << QString::fromUtf8("O servidor de aplicação não respondeu em 0,2 s (prazo desta chamada: 0,2 s).");
+        QTest::newRow("process-wide") << 0 << 300 << QString::fromUtf8("O servidor de aplicação não respondeu em 0,3 s (prazo desta chamada: 0,3 s).");
     }
     void shouldReportAnExpiredDeadline()
     {
@@ -227,6 +258,83 @@ private slots:
         QCOMPARE(server.calls(), 1);
     }
 
+    // Each failure in its own words, with the figures it had and nothing raw from the server. Timings read "#".
+    void shouldSayWhatWentWrong_data()
+    {
+        QTest::addColumn<QString>("server");   // "" none, "plain", or the certificate it presents
+        QTest::addColumn<QString>("authority"); // the certificate the client trusts; "" for plain text
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("code");          // status the server answers, -1 for an echo
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");  // %1: the server's port
+        const QString connect = QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:%1: ");
+        QTest::newRow("unknown host")
+            << "" << "" << "servidor.invalid" << -1 << ""
+            << QString::fromUtf8("Não foi possível conectar ao servidor de aplicação servidor.invalid:2113: o nome "
+                                 "\"servidor.invalid\" não foi encontrado (confira o endereço do servidor).");
+        QTest::newRow("certificate not trusted")
+            << "local" << "outro" << "127.0.0.1" << -1 << ""
+            << connect + QString::fromUtf8("o certificado do servidor não é de confiança (não foi emitido pela "
+                                           "autoridade certificadora configurada).");
+        QTest::newRow("certificate for another name")
+            << "outro" << "outro" << "127.0.0.1" << -1 << ""
+            << connect + QString::fromUtf8("o certificado do servidor não foi emitido para o nome \"127.0.0.1\".");
+        QTest::newRow("TLS against plain text")
+            << "plain" << "local" << "127.0.0.1" << -1 << ""
+            << connect + QString::fromUtf8("o servidor não usa TLS, e este cliente está configurado para usá-lo.");
+        QTest::newRow("plain text against TLS")
+            << "local" << "" << "127.0.0.1" << -1 << ""
+            << connect + QString::fromUtf8("o servidor encerrou a conexão sem responder (ele pode exigir TLS).");
+        QTest::newRow("deadline given up by the server")
+            << "plain" << "" << "127.0.0.1" << int(grpc::StatusCode::DEADLINE_EXCEEDED) << "Deadline Exceeded"
+            << QString::fromUtf8("O servidor de aplicação encerrou M.m por prazo esgotado após # s (o prazo desta "
+                                 "chamada era de # s).");
+        QTest::newRow("overload")
+            << "plain" << "" << "127.0.0.1" << int(grpc::StatusCode::RESOURCE_EXHAUSTED) << "fila cheia"
+            << QString::fromUtf8("O servidor de aplicação está sobrecarregado; tente novamente em instantes.");
+        QTest::newRow("gRPC's own text")
+            << "plain" << "" << "127.0.0.1" << int(grpc::StatusCode::INTERNAL) << "Received RST_STREAM with error code 2"
+            << QString::fromUtf8("A chamada M.m ao servidor de aplicação 127.0.0.1:%1 falhou (código gRPC INTERNAL).");
+        QTest::newRow("control characters")
+            << "plain" << "" << "127.0.0.1" << int(grpc::StatusCode::NOT_FOUND) << "Sem m\x1b[2J\r\n10:00 OK"
+            << QString::fromUtf8("O servidor de aplicação recusou M.m: Sem m\\x1B[2J\\r\\n10:00 OK");
+    }
+    void shouldSayWhatWentWrong()
+    {
+        QFETCH(QString, server);
+        QFETCH(QString, authority);
+        QFETCH(QString, host);
+        QFETCH(int, code);
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        if ((!server.isEmpty() && server != "plain") || !authority.isEmpty()) {
+            if (!makeCertificate(dir, "local", "IP:127.0.0.1,DNS:localhost") ||
+                !makeCertificate(dir, "outro", "DNS:outro.invalid"))
+                QSKIP("openssl is not available to make test certificates");
+        }
+        std::unique_ptr<FakeAppServer> fake;
+        if (!server.isEmpty())
+            fake = std::make_unique<FakeAppServer>(
+                [code, text](const kpd::rpc::InvokeRequest& rq, kpd::rpc::InvokeReply* reply) {
+                    return code < 0 ? FakeAppServer::echo(rq, reply)
+                                    : grpc::Status(static_cast<grpc::StatusCode>(code), text.toStdString());
+                },
+                server == "plain" ? nullptr : serverTls(dir, server));
+        TRemoteCallClient::SetTlsCaFile(authority.isEmpty() ? QString() : dir.filePath(authority + ".pem"));
+        TRemoteCallClient client;
+        client.SetHost(host);
+        client.SetPort(fake ? fake->port() : 2113);
+        QString message = messageOf([&] {
+            client.Connect();
+            QVariantList args;
+            client.Invoke("M", "m", args);
+        });
+        TRemoteCallClient::SetTlsCaFile({});
+        message.replace(QRegularExpression(QStringLiteral("\\d+(,\\d+)? s\\b")), QStringLiteral("# s"));
+        QCOMPARE(message, expected.replace(QStringLiteral("%1"), QString::number(client.Port())));
+    }
+
     // TNetConnection: the before-connect event and the open/closed switch.
     void shouldRunBeforeConnectOncePerOpening()
     {
@@ -267,8 +375,7 @@ private slots:
         TNetConnection net;
         const int port = closedPort();
         QObject::connect(&net, &TNetConnection::BeforeConnect, &net, [&](QObject*) { net.SetPort(port); });
-        QCOMPARE(messageOf([&] { net.SetConnected(true); }),
-                 QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:%1.").arg(port));
+        QCOMPARE(messageOf([&] { net.SetConnected(true); }), refused(port));
         QVERIFY(!net.Connected());
         QCOMPARE(messageOf([&] { net.AppServer(); }),
                  QString::fromUtf8("A conexão com o servidor de aplicação 127.0.0.1:%1 não está aberta.").arg(port));

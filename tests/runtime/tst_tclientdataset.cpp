@@ -65,6 +65,9 @@ private slots:
         QVERIFY(m_cds->Active() && m_cds->Eof());
         QCOMPARE(m_cds->RecNo(), 0);
         QCOMPARE(m_result->AsFloat(), 0.0);
+        one.rows = {{QString::fromUtf8("\U0001F3EA").repeated(5), 1.0}}; // 5 characters, 10 UTF-16 units
+        m_cds->SetData(one);
+        QCOMPARE(m_cds->RecordCount(), 1);
     }
 
     void shouldReadValuesAsNumberAndText()

@@ -187,7 +187,8 @@ private slots:
         const int real = m_port;
         SetServerAddressProvider([] { return QStringLiteral("127.0.0.1"); }, [] { return 1; });
         QCOMPARE(messageOf([&] { form.Data()->netIndicResult->SetConnected(true); }),
-                 QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:1."));
+                 QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:1: a conexão foi "
+                                   "recusada (não há servidor em execução nesse endereço)."));
         QVERIFY(!form.Data()->netIndicResult->Connected());
         QCOMPARE(rowsOf(form.Data()->cdsTop10), before);
 

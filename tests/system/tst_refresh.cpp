@@ -392,7 +392,8 @@ private slots:
         SetServerAddressProvider([] { return QStringLiteral("127.0.0.1"); }, [] { return 1; });
         comeBack(RefreshServer::kThreeRegions);
         QCOMPARE(m_messages->messages,
-                 QStringList{QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:1.")});
+                 QStringList{QString::fromUtf8("Não foi possível conectar ao servidor de aplicação 127.0.0.1:1: a conexão "
+                                               "foi recusada (não há servidor em execução nesse endereço).")});
         QVERIFY(!form->LastActivateCompleted());
         QVERIFY(!form->Data()->netIndicResult->Connected());
         QList<QStringList> after;

@@ -1,3 +1,4 @@
+#include "packetbuilder.h"
 #include "packetcodec.h"
 #include "tdatetime.h"
 #include "variantdate.h"
@@ -155,6 +156,15 @@ private slots:
         Variant badCell = packet({{"D", kpd::rpc::FIELD_DATETIME}});
         badCell.mutable_packet_value()->add_rows()->add_values()->set_datetime_value(-1e12);
         QTest::newRow("date cell out of range") << badCell << "data fora do intervalo";
+
+        Variant nanCell = packet({{"A", kpd::rpc::FIELD_STRING}, {"B", kpd::rpc::FIELD_FLOAT}});
+        auto* nanRow = nanCell.mutable_packet_value()->add_rows();
+        nanRow->add_values()->set_text_value("x");
+        nanRow->add_values()->set_double_value(std::nan(""));
+        QTest::newRow("NaN figure") << nanCell << "número não finito (nan) na linha 1, campo 'B'";
+        Variant inf;
+        inf.set_double_value(-HUGE_VAL);
+        QTest::newRow("infinite number") << inf << "número não finito (-inf)";
     }
     void shouldRefuseMalformedPacket()
     {
@@ -179,6 +189,14 @@ private slots:
         const TDataPacket p = PacketCodec::DecodeVariant(v).value<TDataPacket>();
         QCOMPARE(p.fields[0].type, TFieldType::ftUnknown);
         QCOMPARE(p.rows[0][0], QVariant(qlonglong(7)));
+    }
+
+    void shouldCutTextsToTheirFieldInCharacters()
+    {
+        const QString shop = QString::fromUtf8("\U0001F3EA"); // one character, two UTF-16 units
+        PacketBuilder p({{"NOME", TFieldType::ftString, 3, false}});
+        p.row().text(shop.repeated(4));
+        QCOMPARE(QString::fromStdString(p.packet().rows(0).values(0).text_value()), shop.repeated(3));
     }
 
     void shouldRefuseValuesTheWireCannotCarry()

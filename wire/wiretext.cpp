@@ -1,0 +1,82 @@
+#include "wiretext.h"
+
+namespace WireText {
+
+namespace {
+
+bool isControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029; }
+
+// The character at i and how many UTF-16 units it takes; a lone surrogate counts as one character.
+char32_t at(const QString& text, qsizetype i, qsizetype* units)
+{
+    const QChar c = text.at(i);
+    if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+        *units = 2;
+        return QChar::surrogateToUcs4(c, text.at(i + 1));
+    }
+    *units = 1;
+    return c.unicode();
+}
+
+QString escaped(char32_t c)
+{
+    switch (c) {
+    case '\n': return QStringLiteral("\\n");
+    case '\r': return QStringLiteral("\\r");
+    case '\t': return QStringLiteral("\\t");
+    default: break;
+    }
+    const QString hex = QString::number(uint(c), 16).toUpper();
+    return c <= 0xFF ? QStringLiteral("\\x") + hex.rightJustified(2, QLatin1Char('0'))
+                     : QStringLiteral("\\u") + hex.rightJustified(4, QLatin1Char('0'));
+}
+
+} // namespace
+
+qsizetype CharacterCount(const QString& text)
+{
+    qsizetype n = 0;
+    qsizetype units = 0;
+    for (qsizetype i = 0; i < text.size(); i += units, ++n)
+        at(text, i, &units);
+    return n;
+}
+
+QString LeftCharacters(const QString& text, qsizetype count)
+{
+    qsizetype i = 0;
+    qsizetype units = 0;
+    for (qsizetype n = 0; n < count && i < text.size(); ++n, i += units)
+        at(text, i, &units);
+    return text.left(i);
+}
+
+bool HasControlCharacter(const QString& text)
+{
+    for (const QChar c : text)
+        if (isControl(c.unicode()))
+            return true;
+    return false;
+}
+
+QString Printable(const QString& text, qsizetype maxCharacters, bool keepNewlines)
+{
+    QString out;
+    out.reserve(text.size());
+    qsizetype n = 0;
+    qsizetype units = 0;
+    for (qsizetype i = 0; i < text.size(); i += units, ++n) {
+        if (maxCharacters >= 0 && n == maxCharacters) {
+            out += QChar(0x2026);
+            break;
+        }
+        const char32_t c = at(text, i, &units);
+        if (isControl(c) && !(keepNewlines && c == '\n'))
+            out += escaped(c);
+        else
+            out += QStringView(text).mid(i, units);
+    }
+    return out;
+}
+
+} // namespace WireText
