@@ -120,18 +120,27 @@ CkpData IndicResultQuery::run(const QDate& date)
     data.firstDay = QDate(date.year(), date.month(), 1);
     const QDate nextMonth = data.firstDay.addMonths(1);
 
-    // The month's rows only: a range on the leading column of the covering index.
-    QSqlQuery figures = m_db.prepare(QStringLiteral(
-        "SELECT f.cdfilial, f.nmfilial, f.cdareagere, m.vrfatliq, m.vrconsumo, m.vrmdo, m.vrdespesas "
-        "FROM (SELECT cdfilial, SUM(vrfatliq) AS vrfatliq, SUM(vrconsumo) AS vrconsumo, "
-        "             SUM(vrmdo) AS vrmdo, SUM(vrdespesas) AS vrdespesas "
-        "      FROM movimento_diario "
-        "      WHERE dtmovimento >= ? AND dtmovimento < ? "
-        "      GROUP BY cdfilial) m "
-        "JOIN filial f ON f.cdfilial = m.cdfilial "
-        "ORDER BY f.cdfilial"));
+    // Either way one range seek: the month's summary rows by its key, or the month's daily rows on the
+    // leading column of their covering index.
+    QSqlQuery figures = m_db.prepare(m_source == Source::MonthlySummary
+        ? QStringLiteral(
+            "SELECT f.cdfilial, f.nmfilial, f.cdareagere, m.vrfatliq, m.vrconsumo, m.vrmdo, m.vrdespesas "
+            "FROM movimento_mensal m "
+            "JOIN filial f ON f.cdfilial = m.cdfilial "
+            "WHERE m.mes = ? AND m.qtdias > 0 "
+            "ORDER BY m.cdfilial")
+        : QStringLiteral(
+            "SELECT f.cdfilial, f.nmfilial, f.cdareagere, m.vrfatliq, m.vrconsumo, m.vrmdo, m.vrdespesas "
+            "FROM (SELECT cdfilial, SUM(vrfatliq) AS vrfatliq, SUM(vrconsumo) AS vrconsumo, "
+            "             SUM(vrmdo) AS vrmdo, SUM(vrdespesas) AS vrdespesas "
+            "      FROM movimento_diario "
+            "      WHERE dtmovimento >= ? AND dtmovimento < ? "
+            "      GROUP BY cdfilial) m "
+            "JOIN filial f ON f.cdfilial = m.cdfilial "
+            "ORDER BY f.cdfilial"));
     figures.addBindValue(m_db.dateValue(data.firstDay));
-    figures.addBindValue(m_db.dateValue(nextMonth));
+    if (m_source == Source::DailyRows)
+        figures.addBindValue(m_db.dateValue(nextMonth));
     Database::exec(figures);
 
     std::vector<Branch> branches;

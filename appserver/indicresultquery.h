@@ -28,7 +28,11 @@ struct CkpData {
 /// without revenue have no result percentage and take no place in the best/worst lists.
 class IndicResultQuery {
 public:
-    explicit IndicResultQuery(Database& db) : m_db(db) {}
+    /// Where a month's branch sums come from: the monthly summary, or summed from the daily rows
+    /// (a database without the summary, and the reference the summary is measured against).
+    enum class Source { MonthlySummary, DailyRows };
+
+    explicit IndicResultQuery(Database& db, Source source = Source::MonthlySummary) : m_db(db), m_source(source) {}
 
     /// Computes the month that holds date. Throws DatabaseError.
     CkpData run(const QDate& date);
@@ -41,6 +45,7 @@ public:
 
 private:
     Database& m_db;
+    Source m_source;
 };
 
 } // namespace appserver

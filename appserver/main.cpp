@@ -5,9 +5,11 @@
 #include "databaseuri.h"
 #include "demodatabase.h"
 #include "importerror.h"
+#include "indicresultquery.h"
 #include "invokeservice.h"
 #include "listener.h"
 #include "moduleregistry.h"
+#include "monthlysummary.h"
 #include "rdmindicresult.h"
 #include "healthmonitor.h"
 #include "schema.h"
@@ -19,6 +21,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <csignal>
@@ -135,12 +138,71 @@ void initSchema(const ServerOptions& options)
         std::fprintf(stderr, "kpd-appserver: tabelas criadas em %s\n", db.settings().displayName().toUtf8().constData());
 }
 
+// The summary must be there before a load, or the load's rows would reach it only by a later rebuild.
+void ensureSummaryForWriting(Database& db)
+{
+    if (MonthlySummary::check(db) == MonthlySummary::State::Missing)
+        MonthlySummary::install(db);
+}
+
+int rebuildSummary(const ServerOptions& options)
+{
+    Database db(databaseSettings(options, false));
+    Schema::verify(db);
+    QElapsedTimer timer;
+    timer.start();
+    MonthlySummary::install(db);
+    std::printf("resumo mensal refeito em %s: %lld filiais-mês em %.1f s\n",
+                db.settings().displayName().toUtf8().constData(), static_cast<long long>(MonthlySummary::rows(db)),
+                timer.elapsed() / 1000.0);
+    return 0;
+}
+
+// Where the server reads a month: the monthly summary, made or summed again first when it is missing or
+// out of step (a database from before it, or rows written with its triggers off), or, when that cannot
+// be done with the server's rights, the daily rows, with a word to the operator.
+IndicResultQuery::Source chooseSource(const ServerOptions& options, const DatabaseSettings& readSettings)
+{
+    if (options.noSummary) {
+        std::fprintf(stderr, "kpd-appserver: --no-summary: cada mês é somado dos movimentos diários\n");
+        return IndicResultQuery::Source::DailyRows;
+    }
+    DatabaseSettings settings = readSettings;
+    settings.readOnly = false;
+    Database db(settings);
+    const MonthlySummary::State state = MonthlySummary::check(db);
+    if (state == MonthlySummary::State::InStep)
+        return IndicResultQuery::Source::MonthlySummary;
+    if (state == MonthlySummary::State::Unavailable) {
+        std::fprintf(stderr, "kpd-appserver: resumo mensal %s: cada mês é somado dos movimentos diários\n",
+                     MonthlySummary::describe(state).toUtf8().constData());
+        return IndicResultQuery::Source::DailyRows;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        MonthlySummary::install(db);
+    } catch (const DatabaseError& e) {
+        std::fprintf(stderr, "kpd-appserver: AVISO: resumo mensal %s e não foi possível refazê-lo (%s); cada mês será "
+                             "somado dos movimentos diários até que alguém com permissão de escrita rode "
+                             "kpd-appserver --rebuild-summary --db %s\n",
+                     MonthlySummary::describe(state).toUtf8().constData(), e.message().toUtf8().constData(),
+                     options.dbPath.toUtf8().constData());
+        return IndicResultQuery::Source::DailyRows;
+    }
+    std::fprintf(stderr, "kpd-appserver: resumo mensal %s: refeito com %lld filiais-mês em %.1f s\n",
+                 MonthlySummary::describe(state).toUtf8().constData(), static_cast<long long>(MonthlySummary::rows(db)),
+                 timer.elapsed() / 1000.0);
+    return IndicResultQuery::Source::MonthlySummary;
+}
+
 int importFigures(const ServerOptions& options)
 {
     if (options.initSchema)
         initSchema(options);
     Database db(databaseSettings(options, false));
     Schema::verify(db);
+    ensureSummaryForWriting(db);
     try {
         const ImportSummary summary = CsvImporter(db).run(options.importDir);
         for (const auto& [file, rows] : summary.files)
@@ -207,6 +269,7 @@ int serve(const ServerOptions& options)
     if (options.initSchema)
         initSchema(options);
     DatabaseSettings settings = databaseSettings(options, true);
+    const IndicResultQuery::Source source = chooseSource(options, settings);
     // A call waits for its statements at most this long; a stuck statement must not hold a pooled
     // connection forever.
     settings.statementTimeoutMs = 30000;
@@ -218,7 +281,7 @@ int serve(const ServerOptions& options)
     });
 
     ModuleRegistry registry;
-    registry.add(std::make_unique<RdmIndicResult>(pool));
+    registry.add(std::make_unique<RdmIndicResult>(pool, source));
     InvokeService service(registry, stderr);
 
     HealthMonitor::EnableStandardServices();
@@ -320,6 +383,10 @@ int main(int argc, char** argv)
         if (!options.importDir.isEmpty()) {
             pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
             return importFigures(options);
+        }
+        if (options.rebuildSummary) {
+            pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+            return rebuildSummary(options);
         }
         return serve(options);
     } catch (const DatabaseError& e) {

@@ -44,8 +44,8 @@ std::optional<QDate> referenceDay(double value)
 
 } // namespace
 
-RdmIndicResult::RdmIndicResult(DatabasePool& pool)
-    : RemoteDataModule(QString::fromLatin1(kRegisteredName)), m_pool(pool)
+RdmIndicResult::RdmIndicResult(DatabasePool& pool, IndicResultQuery::Source source)
+    : RemoteDataModule(QString::fromLatin1(kRegisteredName)), m_pool(pool), m_source(source)
 {
     registerMethod(QStringLiteral("getCkpData"), [this](Invocation& call) { return getCkpData(call); });
 }
@@ -75,7 +75,8 @@ grpc::Status RdmIndicResult::getCkpData(Invocation& call)
     CkpData data;
     try {
         const QDate day = *date;
-        data = m_pool.run([day](Database& db) { return IndicResultQuery(db).run(day); }, call.scope);
+        const IndicResultQuery::Source source = m_source;
+        data = m_pool.run([day, source](Database& db) { return IndicResultQuery(db, source).run(day); }, call.scope);
     } catch (const DatabaseError& e) {
         // A failure of the data, not of the call: the client shows the message as the call's status.
         call.reply.mutable_result()->set_text_value(e.message().toStdString());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ckppackets.h"
+#include "indicresultquery.h"
 #include "remotedatamodule.h"
 
 namespace appserver {
@@ -19,12 +20,14 @@ public:
     static constexpr const char* kRegisteredName = "KPD00100.rdmIndicResult";
     static constexpr int kCkpDataArgs = CkpPackets::kArgCount;
 
-    explicit RdmIndicResult(DatabasePool& pool);
+    explicit RdmIndicResult(DatabasePool& pool,
+                            IndicResultQuery::Source source = IndicResultQuery::Source::MonthlySummary);
 
 private:
     grpc::Status getCkpData(Invocation& call);
 
     DatabasePool& m_pool;
+    IndicResultQuery::Source m_source;
 };
 
 } // namespace appserver

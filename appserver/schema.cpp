@@ -1,6 +1,7 @@
 #include "schema.h"
 
 #include "database.h"
+#include "monthlysummary.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -32,28 +33,70 @@ const QStringList& Schema::tableNames()
     return names;
 }
 
-QStringList Schema::statements()
+namespace {
+
+QString resourceText(const QString& name)
 {
     initSchemaResource();
-    QFile file(QStringLiteral(":/kpd/schema.sql"));
+    QFile file(QStringLiteral(":/kpd/") + name);
     if (!file.open(QIODevice::ReadOnly))
         throw DatabaseError(QStringLiteral("O esquema do banco de dados não foi incluído no programa."));
-    QString text = QString::fromUtf8(file.readAll());
+    return QString::fromUtf8(file.readAll());
+}
+
+} // namespace
+
+QStringList Schema::split(QString script)
+{
     static const QRegularExpression comment(QStringLiteral("--[^\n]*"));
-    text.remove(comment);
+    static const QRegularExpression triggerBody(QStringLiteral("^CREATE\\s+TRIGGER\\b.*\\bBEGIN\\b"),
+                                                QRegularExpression::CaseInsensitiveOption
+                                                    | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression bodyEnd(QStringLiteral("\\bEND\\s*;$"), QRegularExpression::CaseInsensitiveOption);
+    script.remove(comment);
     QStringList result;
-    for (const QString& part : text.split(QLatin1Char(';'))) {
-        const QString statement = part.trimmed();
-        if (!statement.isEmpty())
-            result << statement;
+    QString current;
+    const auto flush = [&] {
+        const QString statement = current.trimmed();
+        if (!statement.isEmpty()) {
+            // The separator is not part of a statement, but a trigger body's own END is.
+            result << (statement.endsWith(QLatin1Char(';')) ? statement.chopped(1).trimmed() : statement);
+        }
+        current.clear();
+    };
+    for (const QString& line : script.split(QLatin1Char('\n'))) {
+        current += line + QLatin1Char('\n');
+        const QString sofar = current.trimmed();
+        if (!sofar.endsWith(QLatin1Char(';')))
+            continue;
+        if (sofar.count(QStringLiteral("$$")) % 2 != 0)
+            continue;
+        if (triggerBody.match(sofar).hasMatch() && !bodyEnd.match(sofar).hasMatch())
+            continue;
+        flush();
     }
+    flush();
     return result;
+}
+
+QStringList Schema::statements()
+{
+    return split(resourceText(QStringLiteral("schema.sql")));
+}
+
+QStringList Schema::triggerStatements(const Database& db)
+{
+    return split(resourceText(db.isPostgres() ? QStringLiteral("schema-postgresql.sql") : QStringLiteral("schema-sqlite.sql")));
 }
 
 void Schema::create(Database& db, bool withIndexes)
 {
     for (const QString& statement : statements()) {
         if (withIndexes || !isIndex(statement))
+            db.execDirect(statement);
+    }
+    if (withIndexes) {
+        for (const QString& statement : triggerStatements(db))
             db.execDirect(statement);
     }
 }
@@ -64,6 +107,9 @@ void Schema::createIndexes(Database& db)
         if (isIndex(statement))
             db.execDirect(statement);
     }
+    for (const QString& statement : triggerStatements(db))
+        db.execDirect(statement);
+    MonthlySummary::rebuild(db);
 }
 
 bool Schema::ensure(Database& db)
@@ -74,8 +120,12 @@ bool Schema::ensure(Database& db)
         if (!present.contains(table, Qt::CaseInsensitive))
             missing << table;
     }
-    if (missing.isEmpty())
+    if (missing.isEmpty()) {
+        // A database from before the monthly summary gets it now, from the rows it has.
+        if (MonthlySummary::check(db) == MonthlySummary::State::Missing)
+            MonthlySummary::install(db);
         return false;
+    }
     if (missing.size() != tableNames().size())
         throw DatabaseError(QStringLiteral("O banco de dados \"%1\" tem só parte das tabelas (faltam: %2); "
                                            "complete-o com docs/schema.sql.")

@@ -22,7 +22,9 @@ QString ServerOptions::usage()
         "Uso:\n"
         "  kpd-appserver --db BANCO [--db-pool N] [--db-queue N] [--init-schema] [--listen HOST:PORTA]\n"
         "                [--tls-cert ARQUIVO --tls-key ARQUIVO [--tls-client-ca ARQUIVO]] [--insecure-listen]\n"
+        "                [--no-summary]\n"
         "  kpd-appserver --import PASTA --db BANCO [--init-schema]\n"
+        "  kpd-appserver --rebuild-summary --db BANCO\n"
         "  kpd-appserver --init-demo ARQUIVO [--branches N] [--months M] [--end-month AAAA-MM]\n"
         "\n"
         "  --db BANCO           arquivo SQLite, ou postgresql://USUARIO@HOST:PORTA/BANCO (a senha vem de\n"
@@ -31,6 +33,9 @@ QString ServerOptions::usage()
         "  --db-queue N         chamadas que podem esperar por uma conexão; as demais são recusadas na\n"
         "                       hora como sobrecarga (padrão %3)\n"
         "  --init-schema        cria as tabelas se o banco ainda não as tem\n"
+        "  --rebuild-summary    soma de novo o resumo mensal (movimento_mensal) a partir dos movimentos\n"
+        "                       diários, criando-o e a seus gatilhos se faltarem, e termina\n"
+        "  --no-summary         lê cada mês somando os movimentos diários, sem o resumo mensal\n"
         "  --import PASTA       carrega regional.csv, filial.csv, movimento_diario.csv e\n"
         "                       estoque_mensal.csv da pasta numa só transação e termina\n"
         "  --listen HOST:PORTA  endereço de escuta (padrão %1; porta 0 escolhe uma porta livre)\n"
@@ -64,6 +69,14 @@ bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& 
         }
         if (arg == QLatin1String("--init-schema")) {
             out.initSchema = true;
+            continue;
+        }
+        if (arg == QLatin1String("--rebuild-summary")) {
+            out.rebuildSummary = true;
+            continue;
+        }
+        if (arg == QLatin1String("--no-summary")) {
+            out.noSummary = true;
             continue;
         }
         if (arg == QLatin1String("--insecure-listen")) {

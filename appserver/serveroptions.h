@@ -19,6 +19,8 @@ struct ServerOptions {
     int dbPool = kDefaultPool;
     int dbQueue = kDefaultQueue;   ///< calls that may wait for a connection; more are refused at once
     bool initSchema = false;   ///< create the tables when the database has none
+    bool rebuildSummary = false;   ///< sum the monthly summary again and stop
+    bool noSummary = false;   ///< read months from the daily rows, not the monthly summary
     QString importDir;      ///< set: load the CSV files of this folder instead of serving
     QString listen = QString::fromLatin1(kDefaultListen);
     QString tlsCert;

@@ -1,6 +1,7 @@
 -- Database of kpd-appserver: the figures behind the results cockpit.
--- Runs unchanged on SQLite and PostgreSQL. Dates are ISO text 'yyyy-mm-dd' on SQLite (DATE columns),
--- timestamps 'yyyy-mm-dd hh:mm:ss'. Money columns are in currency units (not thousands, not millions).
+-- Runs unchanged on SQLite and PostgreSQL; then run schema-sqlite.sql or schema-postgresql.sql, the
+-- triggers that keep movimento_mensal (kpd-appserver --init-schema runs both).
+-- Dates are ISO text 'yyyy-mm-dd' on SQLite (DATE columns), timestamps 'yyyy-mm-dd hh:mm:ss'. Money columns are in currency units (not thousands, not millions).
 -- Column meanings and units: schema.md.
 
 -- Regions (areas of management). 'TOTAL' is reserved for the company total.
@@ -33,6 +34,20 @@ CREATE TABLE estoque_mensal (
     mes         DATE NOT NULL,        -- first day of the month
     vrestoque   NUMERIC NOT NULL,     -- stock value at the end of that month
     PRIMARY KEY (cdfilial, mes)
+);
+
+-- The month's figures of each branch: the sums of its daily rows in that month. The triggers of
+-- schema-sqlite.sql or schema-postgresql.sql keep it in step with movimento_diario on every insert,
+-- update and delete, whoever writes; kpd-appserver reads a month here instead of summing its days.
+CREATE TABLE movimento_mensal (
+    mes         DATE NOT NULL,        -- first day of the month
+    cdfilial    INTEGER NOT NULL,     -- branch code (no reference: it follows movimento_diario)
+    vrfatliq    NUMERIC NOT NULL,     -- sums of the month's daily rows
+    vrconsumo   NUMERIC NOT NULL,
+    vrmdo       NUMERIC NOT NULL,
+    vrdespesas  NUMERIC NOT NULL,
+    qtdias      INTEGER NOT NULL,     -- daily rows summed (0: all were deleted; readers skip it)
+    PRIMARY KEY (mes, cdfilial)
 );
 
 -- One row per data load; the latest one is shown as the date of the last update.

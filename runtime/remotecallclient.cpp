@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 
 #include <grpcpp/grpcpp.h>
 
@@ -54,6 +55,57 @@ std::string readPem(const QString& path, const QString& what)
         throw ERemoteError(QStringLiteral("O arquivo %1 (%2) está vazio.").arg(path, what));
     return std::string(pem.constData(), static_cast<size_t>(pem.size()));
 }
+
+// gRPC connects lazily: drives the channel until it is ready. False as soon as it reports a failure
+// (rather than letting it retry until the deadline) or when the deadline passes.
+bool WaitUntilReady(grpc::Channel& channel, std::chrono::system_clock::time_point deadline)
+{
+    grpc_connectivity_state state = channel.GetState(true);
+    while (state != GRPC_CHANNEL_READY) {
+        if (state == GRPC_CHANNEL_TRANSIENT_FAILURE || state == GRPC_CHANNEL_SHUTDOWN)
+            return false;
+        if (!channel.WaitForStateChange(state, deadline))
+            return false;
+        state = channel.GetState(true);
+    }
+    return true;
+}
+
+// The process's channels by address and TLS files. Never destroyed: channels torn down during static
+// destruction would race gRPC's own shutdown; the process's end closes their sockets.
+class ChannelCache {
+public:
+    static std::shared_ptr<grpc::Channel> Find(const std::string& key)
+    {
+        QMutexLocker lock(&mutex());
+        const auto it = map().find(key);
+        return it == map().end() ? nullptr : it->second;
+    }
+    static void Keep(const std::string& key, std::shared_ptr<grpc::Channel> channel)
+    {
+        QMutexLocker lock(&mutex());
+        map()[key] = std::move(channel);
+    }
+    static void Forget(const std::string& key, const std::shared_ptr<grpc::Channel>& channel)
+    {
+        QMutexLocker lock(&mutex());
+        const auto it = map().find(key);
+        if (it != map().end() && it->second == channel)
+            map().erase(it);
+    }
+
+private:
+    static QMutex& mutex()
+    {
+        static QMutex* m = new QMutex;
+        return *m;
+    }
+    static std::map<std::string, std::shared_ptr<grpc::Channel>>& map()
+    {
+        static auto* m = new std::map<std::string, std::shared_ptr<grpc::Channel>>;
+        return *m;
+    }
+};
 
 } // namespace
 
@@ -141,26 +193,33 @@ void TRemoteCallClient::Connect()
         credentials = grpc::SslCredentials(options);
     }
 
-    grpc::ChannelArguments arguments;
-    // A channel of its own for every connect: a shared subchannel still backing off from an earlier refusal
-    // would fail a connect to a server that has come up since.
-    arguments.SetInt(GRPC_ARG_USE_LOCAL_SUBCHANNEL_POOL, 1);
-    arguments.SetMaxReceiveMessageSize(kMaxMessageBytes);
-    arguments.SetMaxSendMessageSize(kMaxMessageBytes);
-    auto channel = grpc::CreateCustomChannel(toStd(address), credentials, arguments);
-
-    // gRPC connects lazily; drive the channel until it is ready, and give up as soon as it reports a failure
-    // rather than letting it retry until the deadline.
+    // One channel per address and TLS set-up for the life of the process: a connect after the first finds
+    // its TCP, TLS and HTTP/2 handshakes done. A cached channel that is not usable at once may be a
+    // subchannel still backing off from an earlier refusal, which would fail a connect to a server that
+    // has come up since: it is dropped and the connect tried once more on a new channel.
+    const std::string key = toStd(address + QLatin1Char('\n') + caFile + QLatin1Char('\n') + TlsCertFile()
+                                  + QLatin1Char('\n') + TlsKeyFile());
     const auto deadline = after(ConnectTimeoutMs());
     QElapsedTimer waited;
     waited.start();
-    grpc_connectivity_state state = channel->GetState(true);
-    while (state != GRPC_CHANNEL_READY) {
-        if (state == GRPC_CHANNEL_TRANSIENT_FAILURE || state == GRPC_CHANNEL_SHUTDOWN)
-            throw ERemoteError(RemoteFailure::ConnectFailed(*channel, where));
-        if (!channel->WaitForStateChange(state, deadline))
+    std::shared_ptr<grpc::Channel> channel = ChannelCache::Find(key);
+    if (channel && !WaitUntilReady(*channel, deadline)) {
+        ChannelCache::Forget(key, channel);
+        channel.reset();
+    }
+    if (!channel) {
+        grpc::ChannelArguments arguments;
+        // Subchannels of its own: one shared with an earlier, refused channel would inherit its back-off.
+        arguments.SetInt(GRPC_ARG_USE_LOCAL_SUBCHANNEL_POOL, 1);
+        arguments.SetMaxReceiveMessageSize(kMaxMessageBytes);
+        arguments.SetMaxSendMessageSize(kMaxMessageBytes);
+        channel = grpc::CreateCustomChannel(toStd(address), credentials, arguments);
+        if (!WaitUntilReady(*channel, deadline)) {
+            if (channel->GetState(false) == GRPC_CHANNEL_TRANSIENT_FAILURE || channel->GetState(false) == GRPC_CHANNEL_SHUTDOWN)
+                throw ERemoteError(RemoteFailure::ConnectFailed(*channel, where));
             throw ERemoteError(RemoteFailure::ConnectTimedOut(where, waited.elapsed()));
-        state = channel->GetState(true);
+        }
+        ChannelCache::Keep(key, channel);
     }
 
     auto link = std::make_unique<Link>();

@@ -42,10 +42,13 @@ bool ServerProcess::start(const QStringList& extraArgs, QString* error)
 bool ServerProcess::stop()
 {
     m_process.terminate();
-    if (!m_process.waitForFinished(10000))
-        return false;
+    const bool finished = m_process.waitForFinished(10000);
     m_stderr += m_process.readAllStandardError();
-    return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+    if (finished && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0)
+        return true;
+    qWarning("kpd-appserver %s (status %d, code %d); its log:\n%s", finished ? "stopped badly" : "did not stop",
+             int(m_process.exitStatus()), m_process.exitCode(), m_stderr.right(2000).constData());
+    return false;
 }
 
 QString ServerProcess::log()

@@ -11,6 +11,8 @@
 
 #include <QElapsedTimer>
 #include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -58,6 +60,8 @@ private slots:
     void shouldRefuseBadDatabaseArguments();
     void shouldCancelTheStatementOfACallGivenUp();
     void shouldFailCallsWhileDatabaseIsDownAndRecover();
+    void shouldFollowPlainSqlWritesInTheMonthlySummary_data();
+    void shouldFollowPlainSqlWritesInTheMonthlySummary();
 
 private:
     QStringList sqliteDump(const QDate& day);
@@ -288,6 +292,74 @@ void TestPgsql::shouldFailCallsWhileDatabaseIsDownAndRecover()
              after.result().text_value().c_str());
     QCOMPARE(testfigures::dump(after), testfigures::dump(before));
     QVERIFY(m_pg.stop());
+}
+
+void TestPgsql::shouldFollowPlainSqlWritesInTheMonthlySummary_data()
+{
+    QTest::addColumn<bool>("postgres");
+    QTest::newRow("sqlite") << false;
+    QTest::newRow("postgresql") << true;
+}
+
+// A company's own tools write the daily rows without --import: every kind of write reaches the monthly
+// summary, and a month read from it equals the month summed from the daily rows (--no-summary).
+void TestPgsql::shouldFollowPlainSqlWritesInTheMonthlySummary()
+{
+    QFETCH(bool, postgres);
+    const QStringList writes{
+        // a month that had none, a region that had none, amounts in cents
+        "INSERT INTO movimento_diario VALUES (2, '2024-02-10', 1234.56, 400.01, 500.02, 100.03)",
+        "INSERT INTO movimento_diario VALUES (13, '2024-03-02', 999.99, 10.10, 20.20, 30.30)",
+        "UPDATE movimento_diario SET vrfatliq = vrfatliq + 0.07, vrconsumo = vrconsumo * 1.5 "
+        "WHERE cdfilial IN (1, 5) AND dtmovimento >= '2024-03-01' AND dtmovimento < '2024-03-11'",
+        // into another month (April had no rows of branch 2), and into another branch
+        "UPDATE movimento_diario SET dtmovimento = '2024-04-05' WHERE cdfilial = 2 AND dtmovimento = '2024-03-05'",
+        "UPDATE movimento_diario SET cdfilial = 13 WHERE cdfilial = 8 AND dtmovimento = '2024-01-20'",
+        // every row of one branch-month, and one row of another
+        "DELETE FROM movimento_diario WHERE cdfilial = 3 AND dtmovimento >= '2024-01-01' AND dtmovimento < '2024-02-01'",
+        "DELETE FROM movimento_diario WHERE cdfilial = 7 AND dtmovimento = '2024-03-15'",
+    };
+    QString error;
+    QString db = m_sqlitePath;
+    if (postgres) {
+        QVERIFY2(m_cluster.start(&error), qPrintable(error));   // the test before stops it
+        db = m_cluster.uri();
+    }
+    ServerProcess summary;
+    ServerProcess daily;
+    QVERIFY2(summary.start({"--db", db}, &error), qPrintable(error));
+    QVERIFY2(daily.start({"--db", db, "--no-summary"}, &error), qPrintable(error));
+    const QList<QDate> months{QDate(2024, 1, 9), QDate(2024, 2, 9), QDate(2024, 3, 9), QDate(2024, 4, 9)};
+    QList<QStringList> before;
+    for (const QDate& month : months) {
+        kpd::rpc::InvokeReply reply;
+        QVERIFY(call(summary.address(), month, reply).ok());
+        before << testfigures::dump(reply);
+    }
+
+    if (postgres) {
+        for (const QString& sql : writes)
+            QVERIFY2(m_cluster.psql(sql, &error), qPrintable(sql + QStringLiteral(": ") + error));
+    } else {
+        QSqlDatabase conn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("writer"));
+        conn.setDatabaseName(m_sqlitePath);
+        QVERIFY(conn.open());
+        for (const QString& sql : writes) {
+            QSqlQuery q(conn);
+            QVERIFY2(q.exec(sql), qPrintable(sql + QStringLiteral(": ") + q.lastError().text()));
+        }
+        conn.close();
+    }
+
+    for (int i = 0; i < months.size(); ++i) {
+        kpd::rpc::InvokeReply fromSummary;
+        kpd::rpc::InvokeReply fromDays;
+        QVERIFY(call(summary.address(), months[i], fromSummary).ok());
+        QVERIFY(call(daily.address(), months[i], fromDays).ok());
+        const QStringList expected = testfigures::dump(fromDays);
+        QCOMPARE(testfigures::dump(fromSummary), expected);
+        QVERIFY2(expected != before[i], "every month of the test is touched by some write");
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPgsql)

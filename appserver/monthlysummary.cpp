@@ -1,0 +1,140 @@
+#include "monthlysummary.h"
+
+#include "database.h"
+#include "schema.h"
+
+#include <QSqlQuery>
+#include <QStringList>
+
+namespace appserver {
+
+namespace {
+
+const QString kTable = QStringLiteral("movimento_mensal");
+
+QStringList triggerNames(const Database& db)
+{
+    QStringList names{QStringLiteral("movimento_mensal_inclusao"), QStringLiteral("movimento_mensal_exclusao"),
+                      QStringLiteral("movimento_mensal_alteracao")};
+    if (db.isPostgres())
+        names << QStringLiteral("movimento_mensal_esvaziamento");
+    return names;
+}
+
+// The summary's triggers on movimento_diario that are there and enabled.
+QStringList presentTriggers(Database& db)
+{
+    QSqlQuery q = db.prepare(db.isPostgres()
+                                 ? QStringLiteral("SELECT tgname FROM pg_trigger WHERE tgrelid = to_regclass('movimento_diario') "
+                                                  "AND NOT tgisinternal AND tgenabled <> 'D'")
+                                 : QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'trigger' "
+                                                  "AND tbl_name = 'movimento_diario'"));
+    Database::exec(q);
+    QStringList names;
+    while (q.next())
+        names << q.value(0).toString();
+    return names;
+}
+
+bool hasTable(Database& db, const QString& name, QSql::TableType type = QSql::Tables)
+{
+    return db.connection().tables(type).contains(name, Qt::CaseInsensitive);
+}
+
+qint64 scalar(Database& db, const QString& sql)
+{
+    QSqlQuery q = db.prepare(sql);
+    Database::exec(q);
+    return q.next() ? q.value(0).toLongLong() : 0;
+}
+
+} // namespace
+
+MonthlySummary::State MonthlySummary::check(Database& db)
+{
+    if (!hasTable(db, QStringLiteral("movimento_diario")))
+        return State::Unavailable;
+    if (!hasTable(db, kTable))
+        return State::Missing;
+    const QStringList present = presentTriggers(db);
+    for (const QString& name : triggerNames(db)) {
+        if (!present.contains(name, Qt::CaseInsensitive))
+            return State::Missing;
+    }
+    // Every daily row is counted once: a write made while the triggers were off (or dropped and
+    // made again) shows as a difference.
+    const qint64 daily = scalar(db, QStringLiteral("SELECT COUNT(*) FROM movimento_diario"));
+    const qint64 counted = scalar(db, QStringLiteral("SELECT COALESCE(SUM(qtdias), 0) FROM movimento_mensal"));
+    return daily == counted ? State::InStep : State::OutOfStep;
+}
+
+void MonthlySummary::install(Database& db)
+{
+    if (!hasTable(db, QStringLiteral("movimento_diario"), QSql::Tables))
+        throw DatabaseError(QStringLiteral("O resumo mensal precisa da tabela movimento_diario, que não está em \"%1\" "
+                                           "(ou é uma visão, onde não cabem gatilhos).")
+                                .arg(db.settings().displayName()));
+    db.beginTransaction();
+    try {
+        if (db.isPostgres())   // two servers starting over one database install it once
+            db.execDirect(QStringLiteral("LOCK TABLE movimento_diario IN SHARE ROW EXCLUSIVE MODE"));
+        if (!hasTable(db, kTable)) {
+            for (const QString& statement : Schema::statements()) {
+                if (statement.contains(QStringLiteral("movimento_mensal")))
+                    db.execDirect(statement);
+            }
+        }
+        const QStringList present = presentTriggers(db);
+        const QStringList wanted = triggerNames(db);
+        bool complete = true;
+        for (const QString& name : wanted)
+            complete = complete && present.contains(name, Qt::CaseInsensitive);
+        if (!complete) {
+            // Made again as a whole: a half set (or a disabled one) would miss some kinds of writes.
+            for (const QString& name : wanted) {
+                db.execDirect(db.isPostgres() ? QStringLiteral("DROP TRIGGER IF EXISTS %1 ON movimento_diario").arg(name)
+                                              : QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name));
+            }
+            if (db.isPostgres())
+                db.execDirect(QStringLiteral("DROP FUNCTION IF EXISTS movimento_mensal_soma()"));
+            for (const QString& statement : Schema::triggerStatements(db))
+                db.execDirect(statement);
+        }
+        rebuild(db);
+        db.commit();
+    } catch (const DatabaseError&) {
+        db.rollback();
+        throw;
+    }
+}
+
+void MonthlySummary::rebuild(Database& db)
+{
+    const QString month = db.isPostgres() ? QStringLiteral("date_trunc('month', dtmovimento)::date")
+                                          : QStringLiteral("date(dtmovimento, 'start of month')");
+    db.execDirect(QStringLiteral("DELETE FROM movimento_mensal"));
+    db.execDirect(QStringLiteral("INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias) "
+                                 "SELECT %1, cdfilial, SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), COUNT(*) "
+                                 "FROM movimento_diario GROUP BY cdfilial, %1")
+                      .arg(month));
+    if (db.isPostgres())
+        db.execDirect(QStringLiteral("ANALYZE movimento_mensal"));
+}
+
+qint64 MonthlySummary::rows(Database& db)
+{
+    return scalar(db, QStringLiteral("SELECT COUNT(*) FROM movimento_mensal"));
+}
+
+QString MonthlySummary::describe(State state)
+{
+    switch (state) {
+    case State::InStep: return QStringLiteral("em dia");
+    case State::Missing: return QStringLiteral("ausente");
+    case State::OutOfStep: return QStringLiteral("fora de compasso com movimento_diario");
+    case State::Unavailable: return QStringLiteral("indisponível (movimento_diario não é uma tabela deste banco)");
+    }
+    return {};
+}
+
+} // namespace appserver

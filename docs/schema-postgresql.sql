@@ -1,0 +1,84 @@
+-- PostgreSQL: the triggers that keep movimento_mensal in step with movimento_diario. Run after
+-- schema.sql.
+--
+-- One trigger per statement, over the rows the statement wrote (a bulk INSERT ... SELECT or COPY adds
+-- each branch-month once, not once per day). The month's sums change by the sums of the rows written:
+-- NUMERIC arithmetic is exact, so the running sums are the sums of the rows, and adding to the row in
+-- place (ON CONFLICT ... DO UPDATE) takes the row lock, so writers of the same branch-month at the same
+-- time add up instead of overwriting each other. A branch-month whose rows were all deleted keeps a row
+-- with qtdias = 0, which readers skip.
+
+-- A statement names only the transition tables its trigger has, so each kind of write has its own.
+CREATE FUNCTION movimento_mensal_soma() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+    IF TG_OP = 'TRUNCATE' THEN
+        DELETE FROM movimento_mensal;
+    ELSIF TG_OP = 'INSERT' THEN
+    INSERT INTO movimento_mensal AS m (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias)
+    SELECT mes, cdfilial, SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), SUM(qtdias)
+      FROM (SELECT date_trunc('month', dtmovimento)::date AS mes, cdfilial,
+                   vrfatliq, vrconsumo, vrmdo, vrdespesas, 1 AS qtdias
+              FROM movimento_diario_novos) AS d
+     GROUP BY mes, cdfilial
+     -- Rows locked in one order by every writer: two loads over the same branches cannot deadlock.
+     ORDER BY mes, cdfilial
+    ON CONFLICT (mes, cdfilial) DO UPDATE
+       SET vrfatliq = m.vrfatliq + EXCLUDED.vrfatliq,
+           vrconsumo = m.vrconsumo + EXCLUDED.vrconsumo,
+           vrmdo = m.vrmdo + EXCLUDED.vrmdo,
+           vrdespesas = m.vrdespesas + EXCLUDED.vrdespesas,
+           qtdias = m.qtdias + EXCLUDED.qtdias;
+    ELSIF TG_OP = 'DELETE' THEN
+    INSERT INTO movimento_mensal AS m (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias)
+    SELECT mes, cdfilial, SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), SUM(qtdias)
+      FROM (SELECT date_trunc('month', dtmovimento)::date AS mes, cdfilial,
+                   -vrfatliq AS vrfatliq, -vrconsumo AS vrconsumo, -vrmdo AS vrmdo,
+                   -vrdespesas AS vrdespesas, -1 AS qtdias
+              FROM movimento_diario_antigos) AS d
+     GROUP BY mes, cdfilial
+     -- Rows locked in one order by every writer: two loads over the same branches cannot deadlock.
+     ORDER BY mes, cdfilial
+    ON CONFLICT (mes, cdfilial) DO UPDATE
+       SET vrfatliq = m.vrfatliq + EXCLUDED.vrfatliq,
+           vrconsumo = m.vrconsumo + EXCLUDED.vrconsumo,
+           vrmdo = m.vrmdo + EXCLUDED.vrmdo,
+           vrdespesas = m.vrdespesas + EXCLUDED.vrdespesas,
+           qtdias = m.qtdias + EXCLUDED.qtdias;
+    ELSE
+    INSERT INTO movimento_mensal AS m (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias)
+    SELECT mes, cdfilial, SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), SUM(qtdias)
+      FROM (SELECT date_trunc('month', dtmovimento)::date AS mes, cdfilial,
+                   vrfatliq, vrconsumo, vrmdo, vrdespesas, 1 AS qtdias
+              FROM movimento_diario_novos
+            UNION ALL
+            SELECT date_trunc('month', dtmovimento)::date, cdfilial,
+                   -vrfatliq, -vrconsumo, -vrmdo, -vrdespesas, -1
+              FROM movimento_diario_antigos) AS d
+     GROUP BY mes, cdfilial
+     -- Rows locked in one order by every writer: two loads over the same branches cannot deadlock.
+     ORDER BY mes, cdfilial
+    ON CONFLICT (mes, cdfilial) DO UPDATE
+       SET vrfatliq = m.vrfatliq + EXCLUDED.vrfatliq,
+           vrconsumo = m.vrconsumo + EXCLUDED.vrconsumo,
+           vrmdo = m.vrmdo + EXCLUDED.vrmdo,
+           vrdespesas = m.vrdespesas + EXCLUDED.vrdespesas,
+           qtdias = m.qtdias + EXCLUDED.qtdias;
+    END IF;
+    RETURN NULL;
+END
+$$;
+
+CREATE TRIGGER movimento_mensal_inclusao AFTER INSERT ON movimento_diario
+    REFERENCING NEW TABLE AS movimento_diario_novos
+    FOR EACH STATEMENT EXECUTE FUNCTION movimento_mensal_soma();
+
+CREATE TRIGGER movimento_mensal_exclusao AFTER DELETE ON movimento_diario
+    REFERENCING OLD TABLE AS movimento_diario_antigos
+    FOR EACH STATEMENT EXECUTE FUNCTION movimento_mensal_soma();
+
+CREATE TRIGGER movimento_mensal_alteracao AFTER UPDATE ON movimento_diario
+    REFERENCING OLD TABLE AS movimento_diario_antigos NEW TABLE AS movimento_diario_novos
+    FOR EACH STATEMENT EXECUTE FUNCTION movimento_mensal_soma();
+
+CREATE TRIGGER movimento_mensal_esvaziamento AFTER TRUNCATE ON movimento_diario
+    FOR EACH STATEMENT EXECUTE FUNCTION movimento_mensal_soma();

@@ -1,0 +1,58 @@
+-- SQLite: the triggers that keep movimento_mensal in step with movimento_diario. Run after schema.sql.
+--
+-- Each write recomputes the sums of the branch-months it touched from their daily rows (at most a
+-- month of one branch, read through the primary key), so the stored sums are sums of the rows as they
+-- are, not a running total of doubles that drifts in its last digits as rows come and go. SQLite lets
+-- one writer in at a time, so a recomputation always sees every committed row.
+
+CREATE TRIGGER movimento_mensal_inclusao AFTER INSERT ON movimento_diario
+BEGIN
+    DELETE FROM movimento_mensal
+     WHERE mes = date(NEW.dtmovimento, 'start of month') AND cdfilial = NEW.cdfilial;
+    INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias)
+    SELECT date(NEW.dtmovimento, 'start of month'), cdfilial,
+           SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), COUNT(*)
+      FROM movimento_diario
+     WHERE cdfilial = NEW.cdfilial
+       AND dtmovimento >= date(NEW.dtmovimento, 'start of month')
+       AND dtmovimento < date(NEW.dtmovimento, 'start of month', '+1 month')
+     GROUP BY cdfilial;
+END;
+
+CREATE TRIGGER movimento_mensal_exclusao AFTER DELETE ON movimento_diario
+BEGIN
+    DELETE FROM movimento_mensal
+     WHERE mes = date(OLD.dtmovimento, 'start of month') AND cdfilial = OLD.cdfilial;
+    INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias)
+    SELECT date(OLD.dtmovimento, 'start of month'), cdfilial,
+           SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), COUNT(*)
+      FROM movimento_diario
+     WHERE cdfilial = OLD.cdfilial
+       AND dtmovimento >= date(OLD.dtmovimento, 'start of month')
+       AND dtmovimento < date(OLD.dtmovimento, 'start of month', '+1 month')
+     GROUP BY cdfilial;
+END;
+
+-- An update may move a row to another branch or month: both the old and the new branch-month.
+CREATE TRIGGER movimento_mensal_alteracao AFTER UPDATE ON movimento_diario
+BEGIN
+    DELETE FROM movimento_mensal
+     WHERE (mes = date(OLD.dtmovimento, 'start of month') AND cdfilial = OLD.cdfilial)
+        OR (mes = date(NEW.dtmovimento, 'start of month') AND cdfilial = NEW.cdfilial);
+    INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias)
+    SELECT date(OLD.dtmovimento, 'start of month'), cdfilial,
+           SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), COUNT(*)
+      FROM movimento_diario
+     WHERE cdfilial = OLD.cdfilial
+       AND dtmovimento >= date(OLD.dtmovimento, 'start of month')
+       AND dtmovimento < date(OLD.dtmovimento, 'start of month', '+1 month')
+     GROUP BY cdfilial;
+    INSERT OR IGNORE INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias)
+    SELECT date(NEW.dtmovimento, 'start of month'), cdfilial,
+           SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), COUNT(*)
+      FROM movimento_diario
+     WHERE cdfilial = NEW.cdfilial
+       AND dtmovimento >= date(NEW.dtmovimento, 'start of month')
+       AND dtmovimento < date(NEW.dtmovimento, 'start of month', '+1 month')
+     GROUP BY cdfilial;
+END;
