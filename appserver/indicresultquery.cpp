@@ -29,6 +29,7 @@ struct Branch {
     double consumption = 0;
     double labour = 0;
     double expenses = 0;
+    std::optional<double> stock;   // month-end stock, when there is one
     double cost() const { return consumption + labour + expenses; }
     double result() const { return revenue - cost(); }
 };
@@ -92,6 +93,26 @@ void addIndicadoresRow(PacketBuilder& p, const QString& code, const Sums& s, con
         p.text(lastLoad);
 }
 
+// Fills in the names of the given branches, in one statement.
+void readNames(Database& db, const QList<Branch*>& branches)
+{
+    if (branches.isEmpty())
+        return;
+    QStringList marks;
+    for (int i = 0; i < branches.size(); ++i)
+        marks << QStringLiteral("?");
+    QSqlQuery names = db.prepare(QStringLiteral("SELECT cdfilial, nmfilial FROM filial WHERE cdfilial IN (%1)")
+                                     .arg(marks.join(QLatin1Char(','))));
+    for (const Branch* b : branches)
+        names.addBindValue(b->code);
+    Database::exec(names);
+    QHash<qint64, QString> byCode;
+    while (names.next())
+        byCode.insert(names.value(0).toLongLong(), names.value(1).toString().trimmed());
+    for (Branch* b : branches)
+        b->name = byCode.value(b->code);
+}
+
 } // namespace
 
 kpd::rpc::DataPacket IndicResultQuery::emptyIndicadores()
@@ -120,24 +141,24 @@ CkpData IndicResultQuery::run(const QDate& date)
     data.firstDay = QDate(date.year(), date.month(), 1);
     const QDate nextMonth = data.firstDay.addMonths(1);
 
-    // Either way one range seek: the month's summary rows by its key, or the month's daily rows on the
-    // leading column of their covering index.
+    // Either way one range seek: the month's summary rows on their covering index, or the month's daily
+    // rows on the leading column of theirs. The names are read later, for the few branches the lists show.
     QSqlQuery figures = m_db.prepare(m_source == Source::MonthlySummary
         ? QStringLiteral(
-            "SELECT f.cdfilial, f.nmfilial, f.cdareagere, m.vrfatliq, m.vrconsumo, m.vrmdo, m.vrdespesas "
+            "SELECT m.cdfilial, f.cdareagere, m.vrfatliq, m.vrconsumo, m.vrmdo, m.vrdespesas "
             "FROM movimento_mensal m "
             "JOIN filial f ON f.cdfilial = m.cdfilial "
             "WHERE m.mes = ? AND m.qtdias > 0 "
             "ORDER BY m.cdfilial")
         : QStringLiteral(
-            "SELECT f.cdfilial, f.nmfilial, f.cdareagere, m.vrfatliq, m.vrconsumo, m.vrmdo, m.vrdespesas "
+            "SELECT m.cdfilial, f.cdareagere, m.vrfatliq, m.vrconsumo, m.vrmdo, m.vrdespesas "
             "FROM (SELECT cdfilial, SUM(vrfatliq) AS vrfatliq, SUM(vrconsumo) AS vrconsumo, "
             "             SUM(vrmdo) AS vrmdo, SUM(vrdespesas) AS vrdespesas "
             "      FROM movimento_diario "
             "      WHERE dtmovimento >= ? AND dtmovimento < ? "
             "      GROUP BY cdfilial) m "
             "JOIN filial f ON f.cdfilial = m.cdfilial "
-            "ORDER BY f.cdfilial"));
+            "ORDER BY m.cdfilial"));
     figures.addBindValue(m_db.dateValue(data.firstDay));
     if (m_source == Source::DailyRows)
         figures.addBindValue(m_db.dateValue(nextMonth));
@@ -147,13 +168,26 @@ CkpData IndicResultQuery::run(const QDate& date)
     while (figures.next()) {
         Branch b;
         b.code = figures.value(0).toLongLong();
-        b.name = figures.value(1).toString().trimmed();
-        b.region = figures.value(2).toString().trimmed();
-        b.revenue = figures.value(3).toDouble();
-        b.consumption = figures.value(4).toDouble();
-        b.labour = figures.value(5).toDouble();
-        b.expenses = figures.value(6).toDouble();
+        b.region = figures.value(1).toString().trimmed();
+        b.revenue = figures.value(2).toDouble();
+        b.consumption = figures.value(3).toDouble();
+        b.labour = figures.value(4).toDouble();
+        b.expenses = figures.value(5).toDouble();
         branches.push_back(std::move(b));
+    }
+    if (!branches.empty()) {
+        // Both in code order, read from covering indexes: matched as they come.
+        QSqlQuery stock = m_db.prepare(QStringLiteral("SELECT cdfilial, vrestoque FROM estoque_mensal WHERE mes = ? ORDER BY cdfilial"));
+        stock.addBindValue(m_db.dateValue(data.firstDay));
+        Database::exec(stock);
+        auto b = branches.begin();
+        while (b != branches.end() && stock.next()) {
+            const qint64 code = stock.value(0).toLongLong();
+            while (b != branches.end() && b->code < code)
+                ++b;
+            if (b != branches.end() && b->code == code)
+                b->stock = stock.value(1).toDouble();
+        }
     }
 
     PacketBuilder indicadores(CkpPackets::Indicadores());
@@ -176,9 +210,15 @@ CkpData IndicResultQuery::run(const QDate& date)
 
         Sums total;
         QMap<QString, Sums> regions;   // ordered by code
+        Sums* current = nullptr;
+        QString currentRegion;
         for (const Branch& b : branches) {
             total.add(b);
-            regions[b.region].add(b);
+            if (!current || b.region != currentRegion) {
+                current = &regions[b.region];
+                currentRegion = b.region;
+            }
+            current->add(b);
         }
         addIndicadoresRow(indicadores, QStringLiteral("TOTAL"), total, lastLoad);
         for (auto it = regions.cbegin(); it != regions.cend(); ++it) {
@@ -190,57 +230,59 @@ CkpData IndicResultQuery::run(const QDate& date)
                 .number(millions(it.value().result()));
         }
 
-        // Best and worst by result; ties go to the lower branch code in both lists.
+        // The lists: the first ten by a figure, ties to the lower branch code (the rows come in code order).
         struct Ranked {
-            const Branch* branch;
-            double result;
+            Branch* branch;
+            double value;
+        };
+        const auto firstTen = [](std::vector<Ranked> list, bool descending) {
+            const auto before = [descending](const Ranked& a, const Ranked& b) {
+                if (a.value != b.value)
+                    return descending ? a.value > b.value : a.value < b.value;
+                return a.branch->code < b.branch->code;
+            };
+            const auto end = list.begin() + std::min<std::ptrdiff_t>(kListSize, static_cast<std::ptrdiff_t>(list.size()));
+            std::partial_sort(list.begin(), end, list.end(), before);
+            list.erase(end, list.end());
+            return list;
         };
         std::vector<Ranked> ranked;
-        for (const Branch& b : branches) {
+        std::vector<Ranked> stocked;
+        // Days of stock: month-end stock over the month's average daily consumption.
+        const double days = data.firstDay.daysInMonth();
+        for (Branch& b : branches) {
             if (const auto r = rawPercent(b.result(), b.revenue))
                 ranked.push_back({&b, *r});
+            if (b.stock && b.consumption > 0)
+                stocked.push_back({&b, *b.stock * days / b.consumption});
         }
-        std::vector<Ranked> best = ranked;
-        std::stable_sort(best.begin(), best.end(), [](const Ranked& a, const Ranked& b) { return a.result > b.result; });
-        std::vector<Ranked> worst = ranked;
-        std::stable_sort(worst.begin(), worst.end(), [](const Ranked& a, const Ranked& b) { return a.result < b.result; });
+        const std::vector<Ranked> best = firstTen(ranked, true);
+        const std::vector<Ranked> worst = firstTen(ranked, false);
+        const std::vector<Ranked> mostStock = firstTen(stocked, true);
+
+        QList<Branch*> shown;
+        for (const auto* list : {&best, &worst, &mostStock}) {
+            for (const Ranked& r : *list)
+                shown << r.branch;
+        }
+        readNames(m_db, shown);
+
         const auto fill = [](PacketBuilder& p, const std::vector<Ranked>& list) {
-            for (int i = 0; i < kListSize && i < static_cast<int>(list.size()); ++i)
+            for (size_t i = 0; i < list.size(); ++i)
                 p.row()
                     .text(list[i].branch->region)
                     .text(list[i].branch->name)
-                    .number(oneDecimal(list[i].result))
-                    .number(i + 1);
+                    .number(oneDecimal(list[i].value))
+                    .number(static_cast<int>(i) + 1);
         };
         fill(top10, best);
         fill(bottom10, worst);
-
-        // Days of stock: month-end stock over the month's average daily consumption.
-        QSqlQuery stock = m_db.prepare(QStringLiteral("SELECT cdfilial, vrestoque FROM estoque_mensal WHERE mes = ?"));
-        stock.addBindValue(m_db.dateValue(data.firstDay));
-        Database::exec(stock);
-        QHash<qint64, double> stockByBranch;
-        while (stock.next())
-            stockByBranch.insert(stock.value(0).toLongLong(), stock.value(1).toDouble());
-        const double days = data.firstDay.daysInMonth();
-        struct Stocked {
-            const Branch* branch;
-            double days;
-        };
-        std::vector<Stocked> stocked;
-        for (const Branch& b : branches) {
-            const auto it = stockByBranch.constFind(b.code);
-            if (it == stockByBranch.cend() || b.consumption <= 0)
-                continue;
-            stocked.push_back({&b, it.value() * days / b.consumption});
-        }
-        std::stable_sort(stocked.begin(), stocked.end(), [](const Stocked& a, const Stocked& b) { return a.days > b.days; });
-        for (int i = 0; i < kListSize && i < static_cast<int>(stocked.size()); ++i)
+        for (size_t i = 0; i < mostStock.size(); ++i)
             diasEstoque.row()
-                .text(stocked[i].branch->region)
-                .number(i + 1)
-                .text(stocked[i].branch->name)
-                .number(oneDecimal(stocked[i].days));
+                .text(mostStock[i].branch->region)
+                .number(static_cast<int>(i) + 1)
+                .text(mostStock[i].branch->name)
+                .number(oneDecimal(mostStock[i].value));
     }
 
     data.indicadores = indicadores.take();

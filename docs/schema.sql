@@ -60,6 +60,10 @@ CREATE TABLE carga_etl (
 CREATE INDEX ix_movimento_diario_mes
     ON movimento_diario (dtmovimento, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas);
 
+-- A month of the summary is read from this index alone: one range, no lookups into the table.
+CREATE INDEX ix_movimento_mensal_mes
+    ON movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias);
+
 CREATE INDEX ix_estoque_mensal_mes ON estoque_mensal (mes, cdfilial, vrestoque);
 
 CREATE INDEX ix_carga_etl_dtcarga ON carga_etl (dtcarga);

@@ -1,0 +1,402 @@
+// getCkpData at scale: a month read from the monthly summary against the same month summed from the
+// daily rows (--no-summary), measured side by side in one run on the same databases: in-process at
+// 2,000 and 20,000 branches × 36 months on SQLite and PostgreSQL, 32 clients against one server at
+// 2,000 branches, and the import of the same files with and without the summary's triggers.
+#include "benchsupport.h"
+#include "csvimporter.h"
+#include "database.h"
+#include "databaseuri.h"
+#include "demodatabase.h"
+#include "indicresultquery.h"
+#include "schema.h"
+#include "testfigures.h"
+
+#include "kpd.grpc.pb.h"
+
+#include <benchmark/benchmark.h>
+#include <grpcpp/grpcpp.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <thread>
+#include <vector>
+
+using namespace appserver;
+
+namespace {
+
+constexpr int kMonths = 36;
+const QDate kEndMonth(2024, 12, 1);
+const QDate kReference(2024, 12, 15);
+constexpr int kPool = 8;
+constexpr int kClients = 32;
+
+enum Engine { kSqlite = 0, kPostgres = 1 };
+enum Source { kSummary = 0, kDaily = 1 };
+
+const char* engineName(int engine) { return engine == kPostgres ? "postgresql" : "sqlite"; }
+const char* sourceName(int source) { return source == kDaily ? "somando os dias" : "resumo mensal"; }
+
+QString sqlitePath(int branches)
+{
+    // The generator's layout is part of the name, so a changed generator never reuses an old file.
+    const QString path = QStringLiteral(KPD_BENCH_CACHE_DIR "/scale-%1x%2-%3-v3.db")
+                             .arg(branches)
+                             .arg(kMonths)
+                             .arg(kEndMonth.toString(QStringLiteral("yyyy-MM")));
+    if (!QFile::exists(path)) {
+        std::fprintf(stderr, "gerando %s ...\n", qPrintable(path));
+        QElapsedTimer t;
+        t.start();
+        const QString partial = path + QStringLiteral(".partial");
+        QFile::remove(partial);
+        DemoDatabase::create(partial, {branches, kMonths, kEndMonth});
+        QFile::rename(partial, path);
+        std::fprintf(stderr, "gerado em %.0f s\n", t.elapsed() / 1000.0);
+    }
+    return path;
+}
+
+bool shell(const QString& command)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedChannels);
+    p.start(QStringLiteral("bash"), {QStringLiteral("-o"), QStringLiteral("pipefail"), QStringLiteral("-c"), command});
+    return p.waitForFinished(-1) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+QString quoted(const QString& s)
+{
+    return QLatin1Char('\'') + QString(s).replace(QLatin1Char('\''), QStringLiteral("'\\''")) + QLatin1Char('\'');
+}
+
+// --- PostgreSQL: one throwaway cluster, one database per size, copied from the SQLite file -------------
+
+std::unique_ptr<QTemporaryDir> g_tmp;
+QString g_pgDir;
+QString g_pgUri;   // the cluster's "kpd" database
+bool g_destroyCluster = false;
+
+QString pgScript(const QString& action)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(QStringLiteral(KPD_PG_CLUSTER_SCRIPT), {action, g_pgDir});
+    if (!p.waitForFinished(300000) || p.exitCode() != 0)
+        qFatal("pg-cluster.sh %s failed", qPrintable(action));
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed().section(QLatin1Char('\n'), -1);
+}
+
+QString pgUriFor(const QString& database)
+{
+    if (g_pgUri.isEmpty()) {
+        g_tmp = std::make_unique<QTemporaryDir>();
+        QFile::setPermissions(g_tmp->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeGroup
+                                                 | QFile::ExeOther);
+        const QByteArray keep = qgetenv("KPD_BENCH_PG_DIR");
+        g_pgDir = keep.isEmpty() ? g_tmp->filePath(QStringLiteral("pg")) : QString::fromLocal8Bit(keep);
+        g_destroyCluster = keep.isEmpty();
+        g_pgUri = pgScript(QStringLiteral("start"));
+    }
+    QString uri = g_pgUri;
+    return uri.replace(QRegularExpression(QStringLiteral("/kpd$")), QLatin1Char('/') + database);
+}
+
+void psql(const QString& sql)
+{
+    if (!shell(QStringLiteral("psql %1 -qAt -v ON_ERROR_STOP=1 -c %2").arg(quoted(g_pgUri), quoted(sql))))
+        qFatal("psql failed: %s", qPrintable(sql));
+}
+
+Database& pgDatabase(const QString& uri)
+{
+    static std::map<QString, std::unique_ptr<Database>> dbs;
+    auto& slot = dbs[uri];
+    if (!slot) {
+        QString error;
+        const auto settings = DatabaseUri::parse(uri, error);
+        if (!settings)
+            qFatal("%s", qPrintable(error));
+        slot = std::make_unique<Database>(*settings);
+    }
+    return *slot;
+}
+
+// The SQLite file's rows copied into PostgreSQL by COPY, then the indexes, triggers and summary.
+QString pgFor(int branches)
+{
+    const QString name = QStringLiteral("kpd_%1").arg(branches);
+    const QString uri = pgUriFor(name);
+    const QString marker = g_pgDir + QStringLiteral("/loaded-%1").arg(branches);
+    if (QFile::exists(marker))
+        return uri;
+    const QString source = sqlitePath(branches);
+    std::fprintf(stderr, "copiando %s para o PostgreSQL ...\n", qPrintable(source));
+    QElapsedTimer t;
+    t.start();
+    psql(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(name));
+    psql(QStringLiteral("CREATE DATABASE %1").arg(name));
+    Database& db = pgDatabase(uri);
+    Schema::create(db, false);
+    const QStringList copies{
+        QStringLiteral("regional|SELECT cdareagere, nmareagere FROM regional"),
+        QStringLiteral("filial|SELECT cdfilial, nmfilial, cdareagere FROM filial"),
+        QStringLiteral("movimento_diario|SELECT cdfilial, dtmovimento, vrfatliq, vrconsumo, vrmdo, vrdespesas FROM movimento_diario"),
+        QStringLiteral("estoque_mensal|SELECT cdfilial, mes, vrestoque FROM estoque_mensal"),
+        QStringLiteral("carga_etl|SELECT dtcarga FROM carga_etl"),
+    };
+    for (const QString& copy : copies) {
+        const QString table = copy.section(QLatin1Char('|'), 0, 0);
+        const QString select = copy.section(QLatin1Char('|'), 1);
+        // Money as the sqlite3 shell prints it (15 significant digits): the generator's amounts in cents.
+        if (!shell(QStringLiteral("sqlite3 -csv %1 %2 | psql %3 -qAt -v ON_ERROR_STOP=1 -c %4")
+                       .arg(quoted(source), quoted(select), quoted(uri),
+                            quoted(QStringLiteral("\\copy %1 FROM STDIN WITH (FORMAT csv)").arg(table)))))
+            qFatal("copy of %s failed", qPrintable(table));
+    }
+    Schema::createIndexes(db);   // with the triggers and the summary's first sums
+    db.execDirect(QStringLiteral("VACUUM ANALYZE"));
+    QFile f(marker);
+    f.open(QIODevice::WriteOnly);
+    std::fprintf(stderr, "copiado em %.0f s\n", t.elapsed() / 1000.0);
+    return uri;
+}
+
+Database& databaseFor(int engine, int branches)
+{
+    if (engine == kPostgres)
+        return pgDatabase(pgFor(branches));
+    static std::map<int, std::unique_ptr<Database>> dbs;
+    auto& slot = dbs[branches];
+    if (!slot)
+        slot = std::make_unique<Database>(DatabaseSettings::sqliteFile(sqlitePath(branches), true));
+    return *slot;
+}
+
+// --- in-process --------------------------------------------------------------------------------------
+
+void BM_InProcess(benchmark::State& state)
+{
+    const int engine = int(state.range(0));
+    const int branches = int(state.range(1));
+    const auto source = state.range(2) == kDaily ? IndicResultQuery::Source::DailyRows : IndicResultQuery::Source::MonthlySummary;
+    Database& db = databaseFor(engine, branches);
+    for (int i = 0; i < 3; ++i)
+        IndicResultQuery(db, source).run(kReference);   // pages in cache, statements prepared
+    std::vector<double> samples;
+    QElapsedTimer t;
+    for (auto _ : state) {
+        t.start();
+        CkpData data = IndicResultQuery(db, source).run(kReference);
+        samples.push_back(t.nsecsElapsed() / 1e6);
+        if (data.top10.rows_size() != 10)
+            qFatal("unexpected reply");
+        benchmark::DoNotOptimize(data);
+    }
+    state.counters["p50_ms"] = Percentile(samples, 0.50);
+    state.counters["p99_ms"] = Percentile(samples, 0.99);
+    state.SetLabel(QStringLiteral("%1, %2 filiais, %3").arg(engineName(engine)).arg(branches).arg(sourceName(int(state.range(2)))).toStdString());
+}
+
+// --- 32 clients against one server --------------------------------------------------------------------
+
+struct Instance {
+    QProcess process;
+    QString address;
+};
+std::map<std::pair<int, int>, std::unique_ptr<Instance>> g_instances;   // (engine, source)
+
+const QString& serverFor(int engine, int source)
+{
+    auto& slot = g_instances[{engine, source}];
+    if (!slot) {
+        const QString db = engine == kPostgres ? pgFor(2000) : sqlitePath(2000);
+        slot = std::make_unique<Instance>();
+        slot->process.setStandardErrorFile(QProcess::nullDevice());
+        QStringList args{"--db", db, "--db-pool", QString::number(kPool), "--listen", "127.0.0.1:0"};
+        if (source == kDaily)
+            args << "--no-summary";
+        slot->process.start(QStringLiteral(KPD_APPSERVER_BIN), args);
+        static const QRegularExpression re(QStringLiteral("listening on (\\S+)"));
+        QByteArray out;
+        QDeadlineTimer deadline(120000);
+        while (slot->address.isEmpty() && !deadline.hasExpired()) {
+            slot->process.waitForReadyRead(200);
+            out += slot->process.readAllStandardOutput();
+            const auto m = re.match(QString::fromUtf8(out));
+            if (m.hasMatch())
+                slot->address = m.captured(1);
+        }
+        if (slot->address.isEmpty())
+            qFatal("kpd-appserver did not start");
+    }
+    return slot->address;
+}
+
+bool invoke(kpd::rpc::RemoteDataModule::Stub& stub, const kpd::rpc::InvokeRequest& req)
+{
+    grpc::ClientContext context;
+    context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(60));
+    kpd::rpc::InvokeReply reply;
+    const grpc::Status status = stub.Invoke(&context, req, &reply);
+    return status.ok() && reply.result().kind_case() == kpd::rpc::Variant::kIntValue
+           && reply.args(2).packet_value().rows_size() == 10;
+}
+
+void BM_Clients(benchmark::State& state)
+{
+    const int engine = int(state.range(0));
+    const int source = int(state.range(1));
+    const QString address = serverFor(engine, source);
+    const kpd::rpc::InvokeRequest req = testfigures::request(kReference);
+    std::vector<std::unique_ptr<kpd::rpc::RemoteDataModule::Stub>> stubs;
+    for (int c = 0; c < kClients; ++c) {
+        // A channel argument of its own keeps each client on its own connection, as separate cockpits are.
+        grpc::ChannelArguments args;
+        args.SetInt("kpd.bench.client", c);
+        stubs.push_back(kpd::rpc::RemoteDataModule::NewStub(
+            grpc::CreateCustomChannel(address.toStdString(), grpc::InsecureChannelCredentials(), args)));
+        invoke(*stubs.back(), req);
+    }
+    constexpr double kSeconds = 5.0;
+    for (auto _ : state) {
+        std::atomic<long> calls{0};
+        std::atomic<long> failed{0};
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> threads;
+        QElapsedTimer t;
+        t.start();
+        for (int c = 0; c < kClients; ++c) {
+            threads.emplace_back([&, c] {
+                while (!stop)
+                    (invoke(*stubs[size_t(c)], req) ? calls : failed)++;
+            });
+        }
+        std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds));
+        stop = true;
+        for (auto& th : threads)
+            th.join();
+        const double elapsed = t.nsecsElapsed() / 1e9;
+        state.SetIterationTime(elapsed);
+        state.counters["calls_per_s"] = calls / elapsed;
+        state.counters["failed"] = double(failed);
+    }
+    state.SetLabel(QStringLiteral("%1, 2000 filiais, %2 clientes, %3").arg(engineName(engine)).arg(kClients).arg(sourceName(source)).toStdString());
+}
+
+// --- import with and without the triggers ----------------------------------------------------------
+
+constexpr int kImportMonths = 3;
+
+// The last kImportMonths months of the 2,000-branch file as the importer's CSV files.
+QString importFiles()
+{
+    static QString dir;
+    if (!dir.isEmpty())
+        return dir;
+    if (!g_tmp)
+        g_tmp = std::make_unique<QTemporaryDir>();
+    dir = g_tmp->filePath(QStringLiteral("csv"));
+    QDir().mkpath(dir);
+    const QString db = sqlitePath(2000);
+    const QString from = kEndMonth.addMonths(-(kImportMonths - 1)).toString(Qt::ISODate);
+    const QStringList files{
+        QStringLiteral("regional|SELECT cdareagere, nmareagere FROM regional"),
+        QStringLiteral("filial|SELECT cdfilial, nmfilial, cdareagere FROM filial"),
+        QStringLiteral("movimento_diario|SELECT dtmovimento, cdfilial, printf('%.2f', vrfatliq) AS vrfatliq, "
+                       "printf('%.2f', vrconsumo) AS vrconsumo, printf('%.2f', vrmdo) AS vrmdo, "
+                       "printf('%.2f', vrdespesas) AS vrdespesas FROM movimento_diario WHERE dtmovimento >= '") + from + QStringLiteral("'"),
+        QStringLiteral("estoque_mensal|SELECT cdfilial, mes, printf('%.2f', vrestoque) AS vrestoque FROM estoque_mensal WHERE mes >= '") + from + QStringLiteral("'"),
+    };
+    for (const QString& file : files) {
+        if (!shell(QStringLiteral("sqlite3 -csv -header %1 %2 > %3")
+                       .arg(quoted(db), quoted(file.section(QLatin1Char('|'), 1)),
+                            quoted(dir + QLatin1Char('/') + file.section(QLatin1Char('|'), 0, 0) + QStringLiteral(".csv")))))
+            qFatal("export failed");
+    }
+    return dir;
+}
+
+void dropTriggers(Database& db)
+{
+    for (const char* name : {"movimento_mensal_inclusao", "movimento_mensal_exclusao", "movimento_mensal_alteracao",
+                             "movimento_mensal_esvaziamento"}) {
+        if (db.isPostgres())
+            db.execDirect(QStringLiteral("DROP TRIGGER IF EXISTS %1 ON movimento_diario").arg(QLatin1String(name)));
+        else
+            db.execDirect(QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(QLatin1String(name)));
+    }
+}
+
+// Twice into a fresh database: the first load inserts, the second replaces every row (deletes, then
+// inserts), as a monthly reload does.
+void BM_Import(benchmark::State& state)
+{
+    const int engine = int(state.range(0));
+    const bool triggers = state.range(1) != 0;
+    const QString dir = importFiles();
+    for (auto _ : state) {
+        QTemporaryDir scratch;
+        std::unique_ptr<Database> owned;
+        Database* db = nullptr;
+        if (engine == kPostgres) {
+            const QString name = QStringLiteral("kpd_import_%1").arg(triggers ? 1 : 0);
+            pgUriFor(name);
+            psql(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(name));
+            psql(QStringLiteral("CREATE DATABASE %1").arg(name));
+            db = &pgDatabase(pgUriFor(name));
+        } else {
+            owned = std::make_unique<Database>(DatabaseSettings::sqliteFile(scratch.filePath(QStringLiteral("i.db")), false));
+            db = owned.get();
+        }
+        Schema::create(*db);
+        if (!triggers)
+            dropTriggers(*db);
+        QElapsedTimer t;
+        t.start();
+        const ImportSummary first = CsvImporter(*db).run(dir);
+        CsvImporter(*db).run(dir);
+        state.SetIterationTime(t.nsecsElapsed() / 1e9);
+        for (const auto& [file, rows] : first.files) {
+            if (file == QLatin1String("movimento_diario.csv"))
+                state.counters["rows"] = double(rows);
+        }
+    }
+    state.SetLabel(QStringLiteral("%1, %2 meses de 2000 filiais, duas cargas, %3").arg(engineName(engine)).arg(kImportMonths)
+                       .arg(triggers ? QStringLiteral("com os gatilhos") : QStringLiteral("sem os gatilhos")).toStdString());
+}
+
+BENCHMARK(BM_InProcess)
+    ->ArgsProduct({{kSqlite, kPostgres}, {2000, 20000}, {kSummary, kDaily}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2.0);
+BENCHMARK(BM_Clients)->ArgsProduct({{kSqlite, kPostgres}, {kSummary, kDaily}})->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Import)->ArgsProduct({{kSqlite, kPostgres}, {0, 1}})->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    RunBenchmarks(argc, argv);
+    for (auto& [key, instance] : g_instances) {
+        instance->process.terminate();
+        instance->process.waitForFinished(10000);
+    }
+    g_instances.clear();
+    if (!g_pgDir.isEmpty())
+        pgScript(g_destroyCluster ? QStringLiteral("destroy") : QStringLiteral("stop"));
+    return 0;
+}
