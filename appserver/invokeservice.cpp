@@ -138,7 +138,7 @@ grpc::Status InvokeService::Invoke(grpc::ServerContext* context, const kpd::rpc:
             outcome = QStringLiteral("FALHA: ") + echoedMessage(reply->result().text_value());
         const QString line = QStringLiteral("%1 %2 %3 ref=%4 %5 ms %6\n")
                                  .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")),
-                                      moduleName, methodName, detail, QString::number(timer.elapsed()), outcome);
+                                      moduleName, methodName, detail, QString::number(timer.nsecsElapsed() / 1e6, 'f', 2), outcome);
         const QByteArray bytes = line.toUtf8();
         std::lock_guard lock(m_logMutex);
         std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), m_log);

@@ -23,6 +23,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <chrono>
 #include <cstdio>
@@ -116,6 +117,37 @@ void BM_ClientShareOfRefresh(benchmark::State& state)
 }
 // A fixed count: with manual time, a minimum time would count only the small client part.
 BENCHMARK(BM_ClientShareOfRefresh)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1500)->Repetitions(5);
+
+// A whole refresh (come back to the window: connect, call, load, draw the texts) against the server's
+// own time for the call, as its log line gives it (from the request's arrival to its reply).
+void BM_RefreshOverServerTime(benchmark::State& state)
+{
+    QFile log(DemoServerLogPath(QStringLiteral("appserver.log")));
+    if (!log.open(QIODevice::ReadOnly))
+        state.SkipWithError("sem o registro do servidor");
+    log.seek(log.size());
+    static const QRegularExpression ms(QStringLiteral(" getCkpData ref=\\S+ (\\d+\\.\\d+) ms OK"));
+    double whole = 0, own = 0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        comeBack();
+        const double w = secondsSince(t0);
+        state.SetIterationTime(w);
+        whole += w;
+        QCoreApplication::processEvents();
+        const auto m = ms.match(QString::fromUtf8(log.readAll()));
+        if (!m.hasMatch()) {
+            state.SkipWithError("a chamada não apareceu no registro do servidor");
+            break;
+        }
+        own += m.captured(1).toDouble() / 1000.0;
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["refresh_ms"] = 1000.0 * whole / n;
+    state.counters["server_own_ms"] = 1000.0 * own / n;
+    state.counters["ratio"] = own > 0 ? whole / own : 0.0;
+}
+BENCHMARK(BM_RefreshOverServerTime)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1500)->Repetitions(3);
 
 // The client's data work in isolation: the five recorded packets checked and loaded into the datasets,
 // with the grids and charts that follow them.

@@ -8,6 +8,11 @@
 
 #include <cstdio>
 
+QString DemoServerLogPath(const QString& logName)
+{
+    return QStringLiteral(KPD_BENCH_CACHE_DIR "/") + logName;
+}
+
 bool StartDemoServer(ServerProcess& server, const QString& logName)
 {
     const QString db = QStringLiteral(KPD_BENCH_CACHE_DIR "/demo-%1.db")
@@ -21,7 +26,7 @@ bool StartDemoServer(ServerProcess& server, const QString& logName)
             return false;
         }
     }
-    server.process().setStandardErrorFile(QStringLiteral(KPD_BENCH_CACHE_DIR "/") + logName);
+    server.process().setStandardErrorFile(DemoServerLogPath(logName));
     QString error;
     if (!server.start({QStringLiteral("--db"), db}, &error)) {
         std::fprintf(stderr, "o servidor não iniciou: %s\n", qPrintable(error));

@@ -10,3 +10,5 @@
 // a full pipe would block the server in the middle of a call. False, with the reason on standard error,
 // when it cannot.
 bool StartDemoServer(ServerProcess& server, const QString& logName);
+// Where StartDemoServer writes the log of that name.
+QString DemoServerLogPath(const QString& logName);

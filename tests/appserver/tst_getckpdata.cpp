@@ -596,7 +596,7 @@ void TestGetCkpData::shouldLogForgedNamesEscaped()
     // One line, under a sane length, starting as every call's line does.
     QCOMPARE(added.count(QLatin1Char('\n')), 1);
     QVERIFY2(added.size() < 600, qPrintable(added.left(600)));
-    QVERIFY2(added.contains(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} .* ref=- \\d+ ms NOT_FOUND: [^\\n]*\\n$"))),
+    QVERIFY2(added.contains(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} .* ref=- \\d+\\.\\d\\d ms NOT_FOUND: [^\\n]*\\n$"))),
              qPrintable(added));
 }
 
@@ -625,7 +625,7 @@ void TestGetCkpData::shouldLogEachCallAndStopOnSigterm()
     QVERIFY(m_server.stop());
     const QString log = m_server.log();
     QVERIFY2(log.contains(QRegularExpression(
-                 QStringLiteral("KPD00100\\.rdmIndicResult getCkpData ref=2024-03-15 \\d+ ms OK\n"))),
+                 QStringLiteral("KPD00100\\.rdmIndicResult getCkpData ref=2024-03-15 \\d+\\.\\d\\d ms OK\n"))),
              qPrintable(log));
     QVERIFY(log.contains(QStringLiteral("KPD00100.rdmOutro getCkpData ref=- ")));
     QVERIFY(log.contains(QStringLiteral(" ms NOT_FOUND: ")));
