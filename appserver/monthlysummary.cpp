@@ -36,9 +36,16 @@ QStringList presentTriggers(Database& db)
     return names;
 }
 
-bool hasTable(Database& db, const QString& name, QSql::TableType type = QSql::Tables)
+// Whether the name, as the server's statements resolve it (PostgreSQL's search_path included), is a
+// table of this database: a view of the same name is read, but takes no triggers.
+bool hasTable(Database& db, const QString& name)
 {
-    return db.connection().tables(type).contains(name, Qt::CaseInsensitive);
+    QSqlQuery q = db.prepare(db.isPostgres()
+                                 ? QStringLiteral("SELECT relkind IN ('r', 'p') FROM pg_class WHERE oid = to_regclass(?)")
+                                 : QStringLiteral("SELECT type = 'table' FROM sqlite_master WHERE name = ? COLLATE NOCASE"));
+    q.addBindValue(name);
+    Database::exec(q);
+    return q.next() && q.value(0).toBool();
 }
 
 qint64 scalar(Database& db, const QString& sql)
@@ -70,7 +77,7 @@ MonthlySummary::State MonthlySummary::check(Database& db)
 
 void MonthlySummary::install(Database& db)
 {
-    if (!hasTable(db, QStringLiteral("movimento_diario"), QSql::Tables))
+    if (!hasTable(db, QStringLiteral("movimento_diario")))
         throw DatabaseError(QStringLiteral("O resumo mensal precisa da tabela movimento_diario, que não está em \"%1\" "
                                            "(ou é uma visão, onde não cabem gatilhos).")
                                 .arg(db.settings().displayName()));

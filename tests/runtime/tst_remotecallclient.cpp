@@ -112,6 +112,23 @@ private slots:
         QVERIFY(client.Connected());
     }
 
+    // Each activation opens and closes the connection: the handshakes are paid once per process.
+    void shouldKeepOneConnectionAcrossOpenings()
+    {
+        FakeAppServer server;
+        for (int opening = 0; opening < 3; ++opening) {
+            TRemoteCallClient client;
+            client.SetPort(server.port());
+            client.Connect();
+            QVariantList args{1};
+            client.Invoke(QStringLiteral("M"), QStringLiteral("f"), args);
+            client.Disconnect();
+            QVERIFY_THROWS_EXCEPTION(ERemoteError, client.Invoke(QStringLiteral("M"), QStringLiteral("f"), args));
+        }
+        QCOMPARE(server.calls(), 3);
+        QCOMPARE(server.connections(), 1);
+    }
+
     void shouldReportServerErrorsWithTheirMessage_data()
     {
         QTest::addColumn<int>("code");

@@ -1,5 +1,7 @@
 #include "fakeappserver.h"
 
+#include <set>
+
 #include "packetcodec.h"
 
 #include <arpa/inet.h>
@@ -9,13 +11,14 @@
 
 class FakeAppServer::Service final : public kpd::rpc::RemoteDataModule::Service {
 public:
-    grpc::Status Invoke(grpc::ServerContext*, const kpd::rpc::InvokeRequest* request,
+    grpc::Status Invoke(grpc::ServerContext* context, const kpd::rpc::InvokeRequest* request,
                         kpd::rpc::InvokeReply* reply) override
     {
         Handler handler;
         {
             std::lock_guard lock(mutex);
             ++calls;
+            peers.insert(context->peer());
             last = *request;
             handler = this->handler;
         }
@@ -25,8 +28,15 @@ public:
     mutable std::mutex mutex;
     Handler handler;
     int calls = 0;
+    std::set<std::string> peers;
     kpd::rpc::InvokeRequest last;
 };
+
+int FakeAppServer::connections() const
+{
+    std::lock_guard lock(m_service->mutex);
+    return static_cast<int>(m_service->peers.size());
+}
 
 FakeAppServer::FakeAppServer(Handler handler, std::shared_ptr<grpc::ServerCredentials> credentials)
     : m_service(std::make_unique<Service>())

@@ -24,6 +24,8 @@ public:
     int port() const { return m_port; }
     void setHandler(Handler handler);
     int calls() const;
+    // Client connections (address and port) its calls came over.
+    int connections() const;
     kpd::rpc::InvokeRequest lastRequest() const;
     void stop();
 

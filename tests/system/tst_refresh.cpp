@@ -364,7 +364,7 @@ private slots:
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("breaker"));
             db.setDatabaseName(failing.databasePath());
             QVERIFY(db.open());
-            QVERIFY(db.exec(QStringLiteral("DROP TABLE movimento_diario")).lastError().type() == QSqlError::NoError);
+            QVERIFY(db.exec(QStringLiteral("DROP TABLE filial")).lastError().type() == QSqlError::NoError);
             db.close();
         }
         QSqlDatabase::removeDatabase(QStringLiteral("breaker"));
