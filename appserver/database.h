@@ -11,6 +11,7 @@
 #include <QVariant>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 
 namespace appserver {
@@ -104,6 +105,21 @@ public:
     static void exec(QSqlQuery& query);
     /// Runs one statement without parameters (DDL, pragmas). Throws DatabaseError.
     void execDirect(const QString& sql);
+
+    /// One row of forEachRow, read in place: valid only during the call that receives it.
+    class Row {
+    public:
+        virtual bool isNull(int column) const = 0;
+        virtual qint64 integer(int column) const = 0;
+        virtual double real(int column) const = 0;   ///< as toDouble() of the driver's value
+        virtual QByteArray text(int column) const = 0;   ///< UTF-8
+    protected:
+        ~Row() = default;
+    };
+    /// Runs a query with positional parameters (text, dates as dateValue() gives them, integers) and
+    /// hands over each row straight from the engine's library, without a QVariant per value: for the
+    /// statements that read a row per branch. Throws DatabaseError as exec() does.
+    void forEachRow(const QString& sql, const QVariantList& params, const std::function<void(const Row&)>& row);
 
     void beginTransaction();
     void commit();

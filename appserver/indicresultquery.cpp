@@ -143,7 +143,7 @@ CkpData IndicResultQuery::run(const QDate& date)
 
     // Either way one range seek: the month's summary rows on their covering index, or the month's daily
     // rows on the leading column of theirs. The names are read later, for the few branches the lists show.
-    QSqlQuery figures = m_db.prepare(m_source == Source::MonthlySummary
+    const QString sql = m_source == Source::MonthlySummary
         ? QStringLiteral(
             "SELECT m.cdfilial, f.cdareagere, m.vrfatliq, m.vrconsumo, m.vrmdo, m.vrdespesas "
             "FROM movimento_mensal m "
@@ -158,36 +158,41 @@ CkpData IndicResultQuery::run(const QDate& date)
             "      WHERE dtmovimento >= ? AND dtmovimento < ? "
             "      GROUP BY cdfilial) m "
             "JOIN filial f ON f.cdfilial = m.cdfilial "
-            "ORDER BY m.cdfilial"));
-    figures.addBindValue(m_db.dateValue(data.firstDay));
+            "ORDER BY m.cdfilial");
+    QVariantList params{m_db.dateValue(data.firstDay)};
     if (m_source == Source::DailyRows)
-        figures.addBindValue(m_db.dateValue(nextMonth));
-    Database::exec(figures);
+        params << m_db.dateValue(nextMonth);
 
+    // A row per branch: read in place, and a region's code made a QString only when it changes.
     std::vector<Branch> branches;
-    while (figures.next()) {
+    QByteArray lastRegion;
+    QString lastRegionText;
+    m_db.forEachRow(sql, params, [&](const Database::Row& row) {
         Branch b;
-        b.code = figures.value(0).toLongLong();
-        b.region = figures.value(1).toString().trimmed();
-        b.revenue = figures.value(2).toDouble();
-        b.consumption = figures.value(3).toDouble();
-        b.labour = figures.value(4).toDouble();
-        b.expenses = figures.value(5).toDouble();
+        b.code = row.integer(0);
+        const QByteArray region = row.text(1);
+        if (region != lastRegion || branches.empty()) {
+            lastRegion = region;
+            lastRegionText = QString::fromUtf8(region).trimmed();
+        }
+        b.region = lastRegionText;
+        b.revenue = row.real(2);
+        b.consumption = row.real(3);
+        b.labour = row.real(4);
+        b.expenses = row.real(5);
         branches.push_back(std::move(b));
-    }
+    });
     if (!branches.empty()) {
         // Both in code order, read from covering indexes: matched as they come.
-        QSqlQuery stock = m_db.prepare(QStringLiteral("SELECT cdfilial, vrestoque FROM estoque_mensal WHERE mes = ? ORDER BY cdfilial"));
-        stock.addBindValue(m_db.dateValue(data.firstDay));
-        Database::exec(stock);
         auto b = branches.begin();
-        while (b != branches.end() && stock.next()) {
-            const qint64 code = stock.value(0).toLongLong();
-            while (b != branches.end() && b->code < code)
-                ++b;
-            if (b != branches.end() && b->code == code)
-                b->stock = stock.value(1).toDouble();
-        }
+        m_db.forEachRow(QStringLiteral("SELECT cdfilial, vrestoque FROM estoque_mensal WHERE mes = ? ORDER BY cdfilial"),
+                        {m_db.dateValue(data.firstDay)}, [&](const Database::Row& row) {
+                            const qint64 code = row.integer(0);
+                            while (b != branches.end() && b->code < code)
+                                ++b;
+                            if (b != branches.end() && b->code == code && !row.isNull(1))
+                                b->stock = row.real(1);
+                        });
     }
 
     PacketBuilder indicadores(CkpPackets::Indicadores());
