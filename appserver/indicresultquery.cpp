@@ -99,16 +99,16 @@ void readNames(Database& db, const QList<Branch*>& branches)
     if (branches.isEmpty())
         return;
     QStringList marks;
-    for (int i = 0; i < branches.size(); ++i)
+    QVariantList codes;
+    for (const Branch* b : branches) {
         marks << QStringLiteral("?");
-    QSqlQuery names = db.prepare(QStringLiteral("SELECT cdfilial, nmfilial FROM filial WHERE cdfilial IN (%1)")
-                                     .arg(marks.join(QLatin1Char(','))));
-    for (const Branch* b : branches)
-        names.addBindValue(b->code);
-    Database::exec(names);
+        codes << QVariant::fromValue(b->code);
+    }
     QHash<qint64, QString> byCode;
-    while (names.next())
-        byCode.insert(names.value(0).toLongLong(), names.value(1).toString().trimmed());
+    db.forEachRow(QStringLiteral("SELECT cdfilial, nmfilial FROM filial WHERE cdfilial IN (%1)").arg(marks.join(QLatin1Char(','))),
+                  codes, [&](const Database::Row& row) {
+                      byCode.insert(row.integer(0), QString::fromUtf8(row.text(1)).trimmed());
+                  });
     for (Branch* b : branches)
         b->name = byCode.value(b->code);
 }
@@ -204,14 +204,12 @@ CkpData IndicResultQuery::run(const QDate& date)
     data.sexto = kpd::rpc::DataPacket();
 
     if (!branches.empty()) {
-        QSqlQuery lastLoadQuery = m_db.prepare(QStringLiteral("SELECT MAX(dtcarga) FROM carga_etl"));
-        Database::exec(lastLoadQuery);
         QString lastLoad;
-        if (lastLoadQuery.next()) {
-            const QDateTime when = Database::toDateTime(lastLoadQuery.value(0));
+        m_db.forEachRow(QStringLiteral("SELECT MAX(dtcarga) FROM carga_etl"), {}, [&](const Database::Row& row) {
+            const QDateTime when = row.isNull(0) ? QDateTime() : Database::toDateTime(QString::fromUtf8(row.text(0)));
             if (when.isValid())
                 lastLoad = when.date().toString(QStringLiteral("dd/MM/yyyy"));
-        }
+        });
 
         Sums total;
         QMap<QString, Sums> regions;   // ordered by code
