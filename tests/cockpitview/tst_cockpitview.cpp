@@ -1,13 +1,11 @@
-// The browser's cockpit view: a few cases worked out by hand, and the whole view against what the
-// desktop dashboard shows for the same month.
+// The browser's cockpit view: a few cases worked out by hand, and what kpd-appserver --http serves
+// against what the desktop dashboard shows for the same month.
 #include "cockpitview.h"
 #include "refreshserver.h"
-#include "testfigures.h"
 
 #include "ckppackets.h"
-#include "kpd.grpc.pb.h"
 
-#include <grpcpp/grpcpp.h>
+#include <httplib.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -72,6 +70,7 @@ void differences(const QJsonValue& desktop, const QJsonValue& view, const QStrin
 class TestCockpitView : public QObject {
     Q_OBJECT
     RefreshServer m_server;
+    ServerProcess m_browserFace;
     QTemporaryDir m_dir;
 
     QJsonObject desktopExport(const QDate& month)
@@ -89,14 +88,9 @@ class TestCockpitView : public QObject {
 
     QJsonObject browserView(const QDate& month)
     {
-        auto stub = kpd::rpc::RemoteDataModule::NewStub(
-            grpc::CreateChannel(m_server.address().toStdString(), grpc::InsecureChannelCredentials()));
-        grpc::ClientContext context;
-        context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(30));
-        kpd::rpc::InvokeReply reply;
-        if (!stub->Invoke(&context, testfigures::request(month), &reply).ok())
-            return {};
-        return cockpit::CockpitJson(cockpit::PacketsFromReply(reply));
+        httplib::Client client("127.0.0.1", m_browserFace.httpPort());
+        const auto r = client.Get("/api/cockpit?month=" + month.toString(QStringLiteral("yyyy-MM")).toStdString());
+        return r && r->status == 200 ? QJsonDocument::fromJson(QByteArray::fromStdString(r->body)).object() : QJsonObject();
     }
 
 private slots:
@@ -104,6 +98,7 @@ private slots:
     {
         QString error;
         QVERIFY2(m_server.start(&error), qPrintable(error));
+        QVERIFY2(m_browserFace.start({"--db", m_server.databasePath(), "--http", "127.0.0.1:0"}, &error), qPrintable(error));
     }
 
     void shouldJudgeTheTotalsAsWorkedOutByHand_data()
@@ -179,7 +174,11 @@ private slots:
         QVERIFY2(diff.isEmpty(), qPrintable(diff.join(QLatin1Char('\n'))));
     }
 
-    void cleanupTestCase() { QVERIFY(m_server.stop()); }
+    void cleanupTestCase()
+    {
+        QVERIFY(m_browserFace.stop());
+        QVERIFY(m_server.stop());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCockpitView)
