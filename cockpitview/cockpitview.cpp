@@ -8,10 +8,12 @@
 #include "packetcodec.h"
 #include "wireerror.h"
 
-#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLocale>
 
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 
 namespace cockpit {
 
@@ -19,21 +21,6 @@ int StripeColor(double rowNum)
 {
     const double whole = std::isfinite(rowNum) ? std::nearbyint(rowNum) : 0.0;
     return std::fmod(whole, 2.0) == 0.0 ? kRowGrey : kBlack;
-}
-
-QJsonObject GaugeState::ToJson() const
-{
-    QJsonArray zones;
-    for (const GaugeZone& z : m_zones)
-        zones.append(QJsonObject{{QStringLiteral("color"), z.color},
-                                 {QStringLiteral("start"), z.start},
-                                 {QStringLiteral("stop"), z.stop}});
-    return QJsonObject{{QStringLiteral("min"), m_min},
-                       {QStringLiteral("max"), m_max},
-                       {QStringLiteral("value"), m_progress},
-                       {QStringLiteral("needleColor"), m_needle},
-                       {QStringLiteral("hubColor"), m_hub},
-                       {QStringLiteral("zones"), zones}};
 }
 
 namespace {
@@ -110,6 +97,9 @@ public:
 private:
     int layoutIndex(const QString& field) const
     {
+        for (int i = 0; i < m_layout.size(); ++i)   // the usual spelling first: this runs for every cell
+            if (m_layout[i].name == field)
+                return i;
         for (int i = 0; i < m_layout.size(); ++i)
             if (m_layout[i].name.compare(field, Qt::CaseInsensitive) == 0)
                 return i;
@@ -200,11 +190,106 @@ QVector<double> sliceFractions(const QVector<double>& values)
 template <typename T>
 T& component(QHash<QString, T>& items, const QString& name)
 {
-    for (auto it = items.begin(); it != items.end(); ++it)
-        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
-            return it.value();
-    throw WireError(QStringLiteral("Componente %1 não encontrado no painel.").arg(name));
+    static const QHash<QString, QString> spelling = [] {
+        const DashboardDefinition& def = DashboardDefinition::Get();
+        QHash<QString, QString> out;
+        for (const auto* names : {&def.labels, &def.panels})
+            for (auto it = names->cbegin(); it != names->cend(); ++it)
+                out.insert(it.key().toLower(), it.key());
+        for (auto it = def.gauges.cbegin(); it != def.gauges.cend(); ++it)
+            out.insert(it.key().toLower(), it.key());
+        return out;
+    }();
+    const auto it = items.find(spelling.value(name.toLower()));
+    if (it == items.end())
+        throw WireError(QStringLiteral("Componente %1 não encontrado no painel.").arg(name));
+    return it.value();
 }
+
+// The view's JSON written straight into text: building it as QJsonObjects first cost several times the
+// database call it follows.
+class JsonText {
+public:
+    JsonText() { m_out.reserve(32 * 1024); }
+
+    void open(char bracket)
+    {
+        separate();
+        m_out += bracket;
+        m_first = true;
+    }
+    void close(char bracket)
+    {
+        m_out += bracket;
+        m_first = false;
+    }
+    void key(const char* name)
+    {
+        separate();
+        m_out += '"';
+        m_out += name;
+        m_out += "\":";
+        m_first = true;
+    }
+    void key(const QString& name)
+    {
+        string(name);
+        m_out += ':';
+        m_first = true;
+    }
+    void string(const QString& text)
+    {
+        separate();
+        m_out += '"';
+        for (const char c : text.toUtf8()) {
+            const auto u = static_cast<unsigned char>(c);
+            if (c == '"' || c == '\\') {
+                m_out += '\\';
+                m_out += c;
+            } else if (u < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+                m_out += escaped;
+            } else {
+                m_out += c;
+            }
+        }
+        m_out += '"';
+    }
+    // As QJsonDocument writes numbers: the shortest form that reads back the same; null when not finite.
+    void number(double v)
+    {
+        separate();
+        if (!std::isfinite(v)) {
+            m_out += "null";
+            return;
+        }
+        char buf[32];
+        const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+        m_out.append(buf, end - buf);
+    }
+    void strings(const QHash<QString, QString>& items)
+    {
+        open('{');
+        for (auto it = items.cbegin(); it != items.cend(); ++it) {
+            key(it.key());
+            string(it.value());
+        }
+        close('}');
+    }
+    const QByteArray& text() const { return m_out; }
+
+private:
+    void separate()
+    {
+        if (!m_first)
+            m_out += ',';
+        m_first = false;
+    }
+
+    QByteArray m_out;
+    bool m_first = true;
+};
 
 } // namespace
 
@@ -235,7 +320,7 @@ CockpitPackets PacketsFromReply(const kpd::rpc::InvokeReply& reply)
     return out;
 }
 
-QJsonObject CockpitJson(const CockpitPackets& packets)
+QByteArray CockpitJsonText(const CockpitPackets& packets)
 {
     const DashboardDefinition& def = DashboardDefinition::Get();
     QHash<QString, QString> labels = def.labels;
@@ -309,33 +394,80 @@ QJsonObject CockpitJson(const CockpitPackets& packets)
         }
     }
 
-    QJsonObject jsonLabels, jsonPanels, jsonGauges, jsonGrids, jsonCharts;
-    for (auto it = labels.cbegin(); it != labels.cend(); ++it)
-        jsonLabels[it.key()] = it.value();
-    for (auto it = panels.cbegin(); it != panels.cend(); ++it)
-        jsonPanels[it.key()] = it.value();
-    for (auto it = gauges.cbegin(); it != gauges.cend(); ++it)
-        jsonGauges[it.key()] = it.value().ToJson();
+    JsonText out;
+    out.open('{');
+    out.key("refDate");
+    out.string(packets.month.toString(Qt::ISODate));
+    out.key("labels");
+    out.strings(labels);
+    out.key("panels");
+    out.strings(panels);
+    out.key("gauges");
+    out.open('{');
+    for (auto it = gauges.cbegin(); it != gauges.cend(); ++it) {
+        const GaugeState& g = it.value();
+        out.key(it.key());
+        out.open('{');
+        out.key("min");
+        out.number(g.MinValue());
+        out.key("max");
+        out.number(g.MaxValue());
+        out.key("value");
+        out.number(g.Progress());
+        out.key("needleColor");
+        out.number(g.NeedleColor());
+        out.key("hubColor");
+        out.number(g.NeedleHubColor());
+        out.key("zones");
+        out.open('[');
+        for (const GaugeZone& z : g.Zones()) {
+            out.open('{');
+            out.key("color");
+            out.number(z.color);
+            out.key("start");
+            out.number(z.start);
+            out.key("stop");
+            out.number(z.stop);
+            out.close('}');
+        }
+        out.close(']');
+        out.close('}');
+    }
+    out.close('}');
 
+    out.key("grids");
+    out.open('{');
     for (auto it = def.grids.cbegin(); it != def.grids.cend(); ++it) {
         const Table* table = tables.value(it.value().dataSource);
-        QJsonArray titles, rows, colors;
-        if (table) {
-            for (const QString& column : it.value().columns)
-                titles.append(table->title(column));
-            for (int r = 0; r < table->rowCount(); ++r) {
-                QJsonArray cells;
-                for (const QString& column : it.value().columns)
-                    cells.append(table->displayText(r, column));
-                rows.append(cells);
-                colors.append(StripeColor(toFloat(table->value(r, QStringLiteral("ROWNUM")))));
-            }
+        const QStringList& columns = it.value().columns;
+        const int rows = table ? table->rowCount() : 0;
+        out.key(it.key());
+        out.open('{');
+        out.key("titles");
+        out.open('[');
+        for (const QString& column : columns)
+            table ? out.string(table->title(column)) : void();
+        out.close(']');
+        out.key("rows");
+        out.open('[');
+        for (int r = 0; r < rows; ++r) {
+            out.open('[');
+            for (const QString& column : columns)
+                out.string(table->displayText(r, column));
+            out.close(']');
         }
-        jsonGrids[it.key()] = QJsonObject{{QStringLiteral("titles"), titles},
-                                          {QStringLiteral("rows"), rows},
-                                          {QStringLiteral("rowColors"), colors}};
+        out.close(']');
+        out.key("rowColors");
+        out.open('[');
+        for (int r = 0; r < rows; ++r)
+            out.number(StripeColor(toFloat(table->value(r, QStringLiteral("ROWNUM")))));
+        out.close(']');
+        out.close('}');
     }
+    out.close('}');
 
+    out.key("charts");
+    out.open('{');
     for (auto it = def.charts.cbegin(); it != def.charts.cend(); ++it) {
         const ChartDefinition& chart = it.value();
         const Table* table = tables.value(chart.dataSet);
@@ -343,26 +475,41 @@ QJsonObject CockpitJson(const CockpitPackets& packets)
         for (int r = 0; table && r < table->rowCount(); ++r)
             values.append(toFloat(table->value(r, chart.valuesField)));
         const QVector<double> fractions = sliceFractions(values);
-        QJsonArray slices;
+        out.key(it.key());
+        out.open('{');
+        out.key("title");
+        out.string(chart.title);
+        out.key("slices");
+        out.open('[');
         for (int r = 0; r < values.size(); ++r) {
-            QJsonObject s{{QStringLiteral("label"), table->displayText(r, chart.labelsField)},
-                          {QStringLiteral("color"), sliceColor(r, chart.seriesColor)},
-                          {QStringLiteral("fraction"), fractions[r]}};
-            s[QStringLiteral("value")] = std::isfinite(values[r]) ? QJsonValue(values[r]) : QJsonValue();
-            slices.append(s);
+            out.open('{');
+            out.key("label");
+            out.string(table->displayText(r, chart.labelsField));
+            out.key("value");
+            out.number(values[r]);
+            out.key("color");
+            out.number(sliceColor(r, chart.seriesColor));
+            out.key("fraction");
+            out.number(fractions[r]);
+            out.close('}');
         }
-        jsonCharts[it.key()] = QJsonObject{{QStringLiteral("title"), chart.title}, {QStringLiteral("slices"), slices}};
+        out.close(']');
+        out.close('}');
     }
+    out.close('}');
 
-    QJsonObject root;
-    root[QStringLiteral("refDate")] = packets.month.toString(Qt::ISODate);
-    root[QStringLiteral("labels")] = jsonLabels;
-    root[QStringLiteral("panels")] = jsonPanels;
-    root[QStringLiteral("gauges")] = jsonGauges;
-    root[QStringLiteral("grids")] = jsonGrids;
-    root[QStringLiteral("charts")] = jsonCharts;
-    root[QStringLiteral("messages")] = QJsonArray::fromStringList(messages);
-    return root;
+    out.key("messages");
+    out.open('[');
+    for (const QString& m : messages)
+        out.string(m);
+    out.close(']');
+    out.close('}');
+    return out.text();
+}
+
+QJsonObject CockpitJson(const CockpitPackets& packets)
+{
+    return QJsonDocument::fromJson(CockpitJsonText(packets)).object();
 }
 
 } // namespace cockpit

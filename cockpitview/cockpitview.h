@@ -28,6 +28,8 @@ CockpitPackets PacketsFromReply(const kpd::rpc::InvokeReply& reply);
 // The view as JSON, in the shape of kpd-host's --export-json: refDate, labels, panels, gauges, grids
 // (titles, rows, rowColors), charts (title, slices) and messages. Slices also carry what the desktop
 // export leaves out and a browser needs to draw them: their colour and their share of the pie.
+QByteArray CockpitJsonText(const CockpitPackets& packets);
+// The same, parsed; for tests and callers that want to look inside.
 QJsonObject CockpitJson(const CockpitPackets& packets);
 
 } // namespace cockpit

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QJsonObject>
 #include <QVector>
 
 #include <algorithm>
@@ -57,9 +56,6 @@ public:
     void SetAnnularStopValue(double v) { m_zones[m_selected].stop = v; }
     void SetAnnularInnerRadius(double) {}
     void SetAnnularouterRadius(double) {}
-
-    // {min, max, value, needleColor, hubColor, zones: [{color, start, stop}]}
-    QJsonObject ToJson() const;
 
 private:
     double m_min = 0.0;
