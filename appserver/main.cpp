@@ -31,6 +31,8 @@
 #include <memory>
 #include <pthread.h>
 #include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
 #include <thread>
 
 using namespace appserver;
@@ -174,8 +176,21 @@ extern "C" void onStopSignal(int) {}
 // other users of the machine could read it.
 int addUser(const HttpOptions& http)
 {
+    // Typed at a terminal, the password is not echoed.
+    termios saved{};
+    const bool terminal = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (terminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+        std::fprintf(stderr, "Senha de %s: ", http.addUser.toUtf8().constData());
+    }
     QTextStream in(stdin);
     const QByteArray password = in.readLine().toUtf8();
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::fprintf(stderr, "\n");
+    }
     QString error;
     if (!UserAccounts::addUser(http.users, http.addUser, password, error)) {
         fail(error);
