@@ -6,10 +6,13 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <semaphore>
 
 namespace appserver {
 
 namespace {
+
+constexpr std::ptrdiff_t kConcurrentChecks = 2;
 
 bool validName(const QString& name)
 {
@@ -129,9 +132,14 @@ UserAccounts::Check UserAccounts::check(const QString& address, const QString& n
         return QByteArray(h);
     }();
     const bool known = !hash.isEmpty();
+    // Each check takes some 64 MiB for a moment: a burst of sign-ins from many addresses waits here
+    // rather than taking the machine's memory.
+    static std::counting_semaphore<kConcurrentChecks> checks(kConcurrentChecks);
+    checks.acquire();
     const bool ok = crypto_pwhash_str_verify(known ? hash.constData() : dummy.constData(), password.constData(),
                                              static_cast<unsigned long long>(password.size())) == 0
                     && known;
+    checks.release();
     std::lock_guard lock(m_mutex);
     if (ok) {
         m_failures.remove(address);
