@@ -284,6 +284,11 @@ bool HttpFace::start(const Setup& setup, QString& error)
                 res.set_content(json(QJsonObject{{QStringLiteral("usuario"), QString()}}), "application/json; charset=utf-8");
                 return;
             }
+            // Only JSON: a form on another site could post text, but not JSON without the browser asking first.
+            if (req.get_header_value("Content-Type").rfind("application/json", 0) != 0) {
+                answerError(res, 415, QStringLiteral("Envie usuário e senha em JSON."));
+                return;
+            }
             const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(req.body)).object();
             const QString name = body.value(QStringLiteral("usuario")).toString();
             if (!routes.verify(req, res, name, body.value(QStringLiteral("senha")).toString().toUtf8()))
