@@ -164,6 +164,17 @@ private slots:
             QVERIFY2(r->body.find(series) != std::string::npos, series);
     }
 
+    void shouldServeOnlyMetricsWhenAskedTo()
+    {
+        ServerProcess metricsOnly;
+        QString error;
+        QVERIFY2(metricsOnly.start({"--db", m_data.databasePath(), "--metrics-only", "127.0.0.1:0"}, &error), qPrintable(error));
+        httplib::Client client("127.0.0.1", metricsOnly.httpPort());
+        QCOMPARE(client.Get("/metrics")->status, 200);
+        QCOMPARE(client.Get("/api/cockpit?month=2008-04")->status, 404);
+        QVERIFY(metricsOnly.stop());
+    }
+
     void cleanupTestCase()
     {
         QVERIFY(m_open.stop());
