@@ -22,7 +22,6 @@
 
 #include <cstdio>
 #include <map>
-#include <unistd.h>
 
 namespace {
 
@@ -94,12 +93,10 @@ void BM_CockpitViewInProcess(benchmark::State& state)
 double pageDrawn(const QString& chromium, const QString& profile)
 {
     static const QRegularExpression drawn(QStringLiteral("data-desenhado-ms=\"([0-9.]+)\""));
-    QStringList args{"--headless", "--disable-gpu", "--no-first-run", "--user-data-dir=" + profile,
+    QStringList args{"--headless", "--no-sandbox", "--disable-gpu", "--no-first-run", "--user-data-dir=" + profile,
                      "--virtual-time-budget=10000",
                      "--dump-dom",
                      QStringLiteral("http://127.0.0.1:%1/?mes=%2").arg(g_server.httpPort()).arg(kMonth.toString("yyyy-MM"))};
-    if (geteuid() == 0)
-        args.prepend(QStringLiteral("--no-sandbox"));
     for (int attempt = 0; attempt < 5; ++attempt) {
         QProcess browser;
         browser.start(chromium, args);
