@@ -65,9 +65,9 @@ private slots:
         const QString dom = renderedPage(month);
         QVERIFY2(dom.contains(QStringLiteral("data-mes=\"%1\"").arg(month)), "a página não desenhou o mês");
 
-        // Each drawn gauge: its name, its needle's colour and the text under it.
+        // Each drawn gauge: its name, its needle's painted colour and the text under it.
         static const QRegularExpression gauge(QStringLiteral(
-            "data-gauge=\"([^\"]+)\".*?class=\"agulha\"[^>]*data-color=\"(\\d+)\".*?<div class=\"valor\">([^<]*)</div>"));
+            "data-gauge=\"([^\"]+)\".*?class=\"agulha\"[^>]*fill=\"#([0-9a-f]{6})\".*?<div class=\"valor\">([^<]*)</div>"));
         const QJsonObject gauges = j["gauges"].toObject();
         QStringList panelNames = j["panels"].toObject().keys();
         int drawn = 0;
@@ -75,7 +75,9 @@ private slots:
             const auto m = it.next();
             const QString name = m.captured(1);
             QVERIFY2(gauges.contains(name), qPrintable(name));
-            QCOMPARE(m.captured(2).toInt(), gauges[name]["needleColor"].toInt());
+            // The needle as painted, #RRGGBB, against the JSON's 0x00BBGGRR.
+            const int rgb = m.captured(2).toInt(nullptr, 16);
+            QCOMPARE((rgb >> 16) | (rgb & 0xFF00) | (rgb & 0xFF) << 16, gauges[name]["needleColor"].toInt());
             // The text under a gauge is its panel's: pnl + the gauge's name without "indic".
             const QString panel = QStringLiteral("pnl") + name.mid(name.indexOf(QLatin1String("ndic"), 0, Qt::CaseInsensitive) - 1);
             const auto found = std::find_if(panelNames.begin(), panelNames.end(),
