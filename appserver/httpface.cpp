@@ -101,7 +101,11 @@ struct HttpFace::Routes {
 
     std::string cookie(const QString& token, bool expire) const
     {
-        QString c = QStringLiteral("%1=%2; Path=/; HttpOnly; SameSite=Strict; Secure").arg(QLatin1String(kCookie), token);
+        // Secure wherever there is TLS. Plain HTTP is only allowed on loopback, where some browsers would
+        // drop a Secure cookie and the page could never sign in.
+        QString c = QStringLiteral("%1=%2; Path=/; HttpOnly; SameSite=Strict").arg(QLatin1String(kCookie), token);
+        if (secure)
+            c += QStringLiteral("; Secure");
         c += expire ? QStringLiteral("; Max-Age=0")
                     : QStringLiteral("; Max-Age=%1").arg(std::chrono::duration_cast<std::chrono::seconds>(kSessionLife).count());
         return c.toStdString();
