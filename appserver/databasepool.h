@@ -42,6 +42,12 @@ public:
 
     int size() const { return static_cast<int>(m_threads.size()); }
     int maxQueued() const { return m_maxQueued; }
+    /// Work waiting for a connection now, and connections running work now.
+    std::pair<int, int> load() const
+    {
+        std::lock_guard lock(m_mutex);
+        return {static_cast<int>(m_queue.size()), m_busy};
+    }
     Database& database() { return m_db; }
 
     /// Runs work(database) on a pool thread for the call and returns its result. Rethrows what work
@@ -103,7 +109,7 @@ private:
     Database& m_db;
     int m_maxQueued;
     std::chrono::milliseconds m_waitLimit;
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<std::shared_ptr<Job>> m_queue;
     std::vector<std::shared_ptr<Job>> m_running;   // by worker

@@ -1,5 +1,6 @@
 #include "invokeservice.h"
 
+#include "metrics.h"
 #include "moduleregistry.h"
 #include "printable.h"
 
@@ -143,6 +144,15 @@ grpc::Status InvokeService::Invoke(grpc::ServerContext* context, const kpd::rpc:
         std::lock_guard lock(m_logMutex);
         std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), m_log);
         std::fflush(m_log);
+    }
+    if (m_metrics) {
+        // Only names the server knows become labels: a caller must not grow the series without end.
+        const bool failed = status.ok() && reply->result().kind_case() == kpd::rpc::Variant::kTextValue;
+        const QString methodLabel = method ? QString::fromStdString(request->method()) : QStringLiteral("desconhecido");
+        m_metrics->recordCall(methodLabel, failed ? QStringLiteral("FALHA") : QString::fromLatin1(codeName(status.error_code())),
+                              static_cast<double>(timer.nsecsElapsed()) / 1e9);
+        if (failed)
+            m_metrics->recordDatabaseError();
     }
     if (!status.ok())
         reply->Clear();

@@ -7,6 +7,7 @@
 
 namespace appserver {
 
+class Metrics;
 class ModuleRegistry;
 
 /// The gRPC face of the server: finds the module and the method by name, runs it and writes one log
@@ -18,12 +19,16 @@ public:
     /// log may be null for no log.
     InvokeService(const ModuleRegistry& registry, std::FILE* log);
 
+    /// Counts every call in metrics from now on (null: none). Set before the server starts.
+    void setMetrics(Metrics* metrics) { m_metrics = metrics; }
+
     grpc::Status Invoke(grpc::ServerContext* context, const kpd::rpc::InvokeRequest* request,
                         kpd::rpc::InvokeReply* reply) override;
 
 private:
     const ModuleRegistry& m_registry;
     std::FILE* m_log;
+    Metrics* m_metrics = nullptr;
     std::mutex m_logMutex;
 };
 

@@ -12,6 +12,10 @@
 #include "monthlysummary.h"
 #include "rdmindicresult.h"
 #include "healthmonitor.h"
+#include "httpface.h"
+#include "httpoptions.h"
+#include "metrics.h"
+#include "useraccounts.h"
 #include "schema.h"
 #include "serveroptions.h"
 
@@ -23,12 +27,15 @@
 #include <QFile>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTextStream>
 
 #include <csignal>
 #include <cstdio>
 #include <memory>
 #include <pthread.h>
 #include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
 #include <thread>
 
 using namespace appserver;
@@ -227,7 +234,36 @@ sigset_t stopSignals()
 
 extern "C" void onStopSignal(int) {}
 
-int serve(const ServerOptions& options)
+// --add-user: the password comes from standard input (one line), never from the command line, where
+// other users of the machine could read it.
+int addUser(const HttpOptions& http)
+{
+    // Typed at a terminal, the password is not echoed.
+    termios saved{};
+    const bool terminal = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (terminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+        std::fprintf(stderr, "Senha de %s: ", http.addUser.toUtf8().constData());
+    }
+    QTextStream in(stdin);
+    const QByteArray password = in.readLine().toUtf8();
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::fprintf(stderr, "\n");
+    }
+    QString error;
+    if (!UserAccounts::addUser(http.users, http.addUser, password, error)) {
+        fail(error);
+        return 1;
+    }
+    std::fprintf(stderr, "kpd-appserver: usuário %s gravado em %s\n", http.addUser.toUtf8().constData(),
+                 http.users.toUtf8().constData());
+    return 0;
+}
+
+int serve(const ServerOptions& options, const HttpOptions& http)
 {
     // How long a client may take to say its first word, and then to finish the TLS and HTTP/2
     // handshakes: a cockpit needs milliseconds; a connection that says nothing holds a descriptor.
@@ -249,6 +285,12 @@ int serve(const ServerOptions& options)
     QString error;
     const std::shared_ptr<grpc::ServerCredentials> credentials = serverCredentials(options, error);
     if (!credentials) {
+        fail(error);
+        return 1;
+    }
+
+    UserAccounts users;
+    if (!http.users.isEmpty() && !users.load(http.users, error)) {
         fail(error);
         return 1;
     }
@@ -283,6 +325,9 @@ int serve(const ServerOptions& options)
     ModuleRegistry registry;
     registry.add(std::make_unique<RdmIndicResult>(pool, source));
     InvokeService service(registry, stderr);
+    Metrics metrics;
+    metrics.setPoolProbe([&pool] { return pool.load(); });
+    service.setMetrics(&metrics);
 
     HealthMonitor::EnableStandardServices();
     grpc::ServerBuilder builder;
@@ -306,9 +351,30 @@ int serve(const ServerOptions& options)
     }
     listener.start(acceptor.get(), budget, kHandshakeLimit);
 
+    HttpFace face(service, metrics);
+    const QString httpListen = http.http.isEmpty() ? http.metricsOnly : http.http;
+    if (!httpListen.isEmpty()) {
+        HttpFace::Setup setup;
+        setup.listen = httpListen;
+        setup.metricsOnly = http.http.isEmpty();
+        setup.tlsCert = options.tlsCert;
+        setup.tlsKey = options.tlsKey;
+        setup.users = http.users.isEmpty() ? nullptr : &users;
+        if (!face.start(setup, error)) {
+            fail(error);
+            listener.stop();
+            server->Shutdown();
+            return 2;
+        }
+    }
+
     const QString host = options.listen.left(options.listen.lastIndexOf(QLatin1Char(':')));
     const int port = listener.port();
     std::printf("listening on %s:%d\n", host.toUtf8().constData(), port);
+    if (!httpListen.isEmpty())
+        std::printf("%s em %s://%s:%d/\n", http.http.isEmpty() ? "métricas" : "navegador",
+                    options.tlsCert.isEmpty() ? "http" : "https",
+                    httpListen.left(httpListen.lastIndexOf(QLatin1Char(':'))).toUtf8().constData(), face.port());
     std::fflush(stdout);
     std::fprintf(stderr, "kpd-appserver %s: banco %s (%d conexões), fila de %d chamadas, escutando em %s:%d%s, até %d conexões\n",
                  KPD_VERSION, settings.displayName().toUtf8().constData(), pool.size(), pool.maxQueued(),
@@ -337,6 +403,7 @@ int serve(const ServerOptions& options)
         // No new connections; calls in progress get a grace period, then gRPC cancels them, and
         // their database work follows (dropped from the queue, statements interrupted).
         listener.stop();
+        face.stop();
         server->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(2));
     });
     server->Wait();
@@ -362,13 +429,25 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     ServerOptions options;
     QString error;
-    if (!ServerOptions::parse(app.arguments().mid(1), options, error)) {
+    QStringList args = app.arguments().mid(1);
+    HttpOptions http;
+    const QString usage = ServerOptions::usage() + HttpOptions::usage();
+    if (!HttpOptions::extract(args, http, error)) {
         fail(error);
-        std::fprintf(stderr, "%s", ServerOptions::usage().toUtf8().constData());
+        std::fprintf(stderr, "%s", usage.toUtf8().constData());
+        return 2;
+    }
+    if (!http.addUser.isEmpty() && !args.contains(QStringLiteral("--help")) && !args.contains(QStringLiteral("-h"))) {
+        pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+        return addUser(http);
+    }
+    if (!ServerOptions::parse(args, options, error)) {
+        fail(error);
+        std::fprintf(stderr, "%s", usage.toUtf8().constData());
         return 2;
     }
     if (options.help) {
-        std::printf("%s", ServerOptions::usage().toUtf8().constData());
+        std::printf("%s", usage.toUtf8().constData());
         return 0;
     }
     if (options.version) {
@@ -388,7 +467,7 @@ int main(int argc, char** argv)
             pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
             return rebuildSummary(options);
         }
-        return serve(options);
+        return serve(options, http);
     } catch (const DatabaseError& e) {
         fail(e.message());
         return 1;

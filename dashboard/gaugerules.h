@@ -7,6 +7,8 @@ class TOverGauge;
 // Zone colours of a dashboard gauge, by zone number.
 constexpr TColor GaugeZoneColors[3] = {clRed, clYellow, clGreen};
 
+// The two rules below apply cockpitview's gaugerules_shared.h, which the browser's view follows too.
+
 // Gives the gauge the range and the three zones of target `T`: red for bad, yellow for close to the
 // target, green for at or beyond it. With `higherIsBetter` the dial runs from 0.5·T to 1.5·T with red
 // [0.5T, 0.9T], yellow [0.9T, T], green [T, 1.5T]; otherwise green [0.5T, T], yellow [T, 1.1T], red

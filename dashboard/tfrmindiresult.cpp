@@ -2,6 +2,7 @@
 
 #include "ui_tfrmindiresult.h"
 
+#include "cockpitfields.h"
 #include "eventboundary.h"
 #include "tdbgrid.h"
 #include "tmessages.h"
@@ -20,13 +21,7 @@ TfrmIndiResult::TfrmIndiResult(QWidget* owner) : TForm(owner), m_ui(std::make_un
 
     msgPadrao = new TMessages(this);
     msgPadrao->setObjectName(QStringLiteral("msgPadrao"));
-    msgPadrao->SetMessages({
-        QStringLiteral("REGIONAIS>5|Há mais de 5 regionais cadastradas no sistema.Este cockpit está programado "
-                       "para exibir dados de apenas 5 regionais."),
-        QStringLiteral("DTULTATU|Última Atualização : "),
-        QStringLiteral("QTFILI|Quantidade de Unidades: "),
-        QStringLiteral("TITULO|BI Business Intelligence - Resultados Operacionais "),
-    });
+    msgPadrao->SetMessages(cockpit::DashboardMessages());
 
     createLayout();
     m_data = new TIndicResultData(this);

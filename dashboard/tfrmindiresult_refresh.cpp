@@ -4,6 +4,7 @@
 
 #include "ui_tfrmindiresult.h"
 
+#include "cockpitcolors.h"
 #include "gaugerules.h"
 #include "exceptions.h"
 #include "hostfunctions.h"
@@ -16,8 +17,6 @@
 #include "tnetconnection.h"
 #include "tovergauge.h"
 #include "tpanel.h"
-
-#include <cmath>
 
 namespace {
 
@@ -164,11 +163,7 @@ void TfrmIndiResult::dbgTop10DrawColumnCell(QObject* sender, const QRect& rect, 
 {
     auto* grid = static_cast<TDBGrid*>(sender);
     TField* rowNum = grid->DataSource()->DataSet()->FieldByName(QStringLiteral("ROWNUM"));
-    // Whole number nearest the value, a half going to the even neighbour; empty reads as 0.
-    const double value = rowNum->AsFloat();
-    const double whole = std::isfinite(value) ? std::nearbyint(value) : 0.0;
-    const bool even = std::fmod(whole, 2.0) == 0.0;
-    grid->Canvas()->Brush()->SetColor(even ? clRowGrey : clBlack);
+    grid->Canvas()->Brush()->SetColor(cockpit::StripeColor(rowNum->AsFloat()));
     grid->DefaultDrawColumnCell(rect, dataCol, column, state);
 }
 

@@ -1,6 +1,7 @@
 #include "tindicresultdata.h"
 
 #include "ckppackets.h"
+#include "cockpitfields.h"
 #include "eventboundary.h"
 #include "exceptions.h"
 #include "hostfunctions.h"
@@ -25,14 +26,19 @@ TClientDataSet* newDataSet(QObject* owner, const char* name, const QVector<TPack
     return cds;
 }
 
-// What the dashboard adds to a field of its own: the column title and the number format.
-void present(TClientDataSet* cds, const char* name, const QString& label, const QString& format = {})
+// What the dashboard adds to its fields: column titles and number formats, shared with the browser view.
+void present(const QList<TClientDataSet*>& dataSets)
 {
-    TField* f = cds->FieldByName(QString::fromLatin1(name));
-    if (!label.isEmpty())
-        f->SetDisplayLabel(label);
-    if (!format.isEmpty())
-        f->SetDisplayFormat(format);
+    for (const cockpit::FieldPresentation& p : cockpit::FieldPresentations())
+        for (TClientDataSet* cds : dataSets) {
+            if (cds->objectName() != p.dataSet)
+                continue;
+            TField* f = cds->FieldByName(p.field);
+            if (!p.label.isEmpty())
+                f->SetDisplayLabel(p.label);
+            if (!p.format.isEmpty())
+                f->SetDisplayFormat(p.format);
+        }
 }
 
 TDataSource* newDataSource(QObject* owner, const char* name, TClientDataSet* cds)
@@ -67,25 +73,13 @@ TIndicResultData::TIndicResultData(QObject* owner) : QObject(owner)
     netIndicResult->SetThrowException(false);
     ConnectGuarded(netIndicResult, &TNetConnection::BeforeConnect, this, &TIndicResultData::netIndicResultBeforeConnect);
 
-    const QString reg = QStringLiteral("Reg.");
-    const QString filial = QStringLiteral("Filial");
-    const QString pct = QStringLiteral("#0.0%");
-
     cdsIndicadores = newDataSet(this, "cdsIndicadores", CkpPackets::Indicadores());
     cdsTop10 = newDataSet(this, "cdsTop10", CkpPackets::Ranking());
     cdsBottom10 = newDataSet(this, "cdsBottom10", CkpPackets::Ranking());
     cdsGrafPizza = newDataSet(this, "cdsGrafPizza", CkpPackets::GrafPizza());
     cdsDiasEstoque = newDataSet(this, "cdsDiasEstoque", CkpPackets::DiasEstoque());
 
-    for (TClientDataSet* ranking : {cdsTop10, cdsBottom10}) {
-        present(ranking, "CDAREAGERE", reg);
-        present(ranking, "NMFILIAL", filial);
-        present(ranking, "RESULTADO", QStringLiteral("%Result."), pct);
-        present(ranking, "ROWNUM", {}, pct);
-    }
-    present(cdsDiasEstoque, "CDAREAGERE", reg);
-    present(cdsDiasEstoque, "NMFILIAL", filial);
-    present(cdsDiasEstoque, "DIASESTOQUE", QString::fromUtf8("Nº Dias"), QStringLiteral("#0.0"));
+    present({cdsTop10, cdsBottom10, cdsDiasEstoque});
 
     dtsTop10 = newDataSource(this, "dtsTop10", cdsTop10);
     dtsBottom10 = newDataSource(this, "dtsBottom10", cdsBottom10);

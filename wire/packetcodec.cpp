@@ -51,6 +51,9 @@ QVariant decodeCell(const kpd::rpc::Variant& v, const TPacketFieldDef& field, in
         if (v.kind_case() == K::kIntValue)
             return QVariant(static_cast<double>(v.int_value()));
         fits = v.kind_case() == K::kDoubleValue;
+        // The message is only composed for a value that needs it: every number of a reply passes here.
+        if (fits && std::isfinite(v.double_value()))
+            return QVariant(v.double_value());
         if (fits)
             return finite(v.double_value(), QStringLiteral(" na linha %1, campo %2").arg(row + 1).arg(quoted(field.name)));
         break;

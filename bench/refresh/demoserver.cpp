@@ -13,7 +13,7 @@ QString DemoServerLogPath(const QString& logName)
     return QStringLiteral(KPD_BENCH_CACHE_DIR "/") + logName;
 }
 
-bool StartDemoServer(ServerProcess& server, const QString& logName)
+bool StartDemoServer(ServerProcess& server, const QString& logName, const QStringList& extraArgs)
 {
     const QString db = QStringLiteral(KPD_BENCH_CACHE_DIR "/demo-%1.db")
                            .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM")));
@@ -28,7 +28,7 @@ bool StartDemoServer(ServerProcess& server, const QString& logName)
     }
     server.process().setStandardErrorFile(DemoServerLogPath(logName));
     QString error;
-    if (!server.start({QStringLiteral("--db"), db}, &error)) {
+    if (!server.start(QStringList{QStringLiteral("--db"), db} + extraArgs, &error)) {
         std::fprintf(stderr, "o servidor não iniciou: %s\n", qPrintable(error));
         return false;
     }

@@ -21,7 +21,8 @@ bool ServerProcess::start(const QStringList& extraArgs, QString* error)
     }
     // The server reports the port it was given, so parallel tests never race for one.
     static const QRegularExpression re(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
-    QByteArray out;
+    QByteArray& out = m_stdout;
+    out.clear();
     QDeadlineTimer deadline(15000);
     while (!deadline.hasExpired()) {
         m_process.waitForReadyRead(200);
@@ -37,6 +38,14 @@ bool ServerProcess::start(const QStringList& extraArgs, QString* error)
     if (error)
         *error = QStringLiteral("o servidor não informou a porta: %1").arg(QString::fromUtf8(m_process.readAllStandardError()));
     return false;
+}
+
+int ServerProcess::httpPort() const
+{
+    // Printed in the same write as the gRPC port.
+    static const QRegularExpression re(QStringLiteral(" em https?://[^ ]*:(\\d+)/"));
+    const auto match = re.match(QString::fromUtf8(m_stdout));
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
 }
 
 bool ServerProcess::stop()

@@ -14,6 +14,8 @@ public:
     bool stop();
 
     int port() const { return m_port; }
+    /// The port of the HTTP face (--http or --metrics-only) as the server reported it; 0 without one.
+    int httpPort() const;
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
     /// Everything written on stderr so far.
     QString log();
@@ -22,5 +24,6 @@ public:
 private:
     QProcess m_process;
     QByteArray m_stderr;
+    QByteArray m_stdout;
     int m_port = 0;
 };

@@ -1,0 +1,100 @@
+#include "metrics.h"
+
+namespace appserver {
+
+namespace {
+
+// A label value as the exposition format quotes it.
+QByteArray label(const QString& value)
+{
+    QByteArray out;
+    for (const char c : value.toUtf8()) {
+        if (c == '\\' || c == '"')
+            out += '\\';
+        if (c == '\n') {
+            out += "\\n";
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
+QByteArray number(double v) { return QByteArray::number(v, 'g', 17); }
+
+} // namespace
+
+void Metrics::recordCall(const QString& method, const QString& outcome, double seconds)
+{
+    std::lock_guard lock(m_mutex);
+    ++m_calls[{method, outcome}];
+    Histogram& h = m_latency[method];
+    for (size_t i = 0; i < kBuckets.size(); ++i)
+        if (seconds <= kBuckets[i])
+            ++h.buckets[i];
+    ++h.count;
+    h.sum += seconds;
+}
+
+void Metrics::recordDatabaseError()
+{
+    std::lock_guard lock(m_mutex);
+    ++m_databaseErrors;
+}
+
+void Metrics::recordHttp(const QString& route, int status)
+{
+    std::lock_guard lock(m_mutex);
+    ++m_http[{route, status}];
+}
+
+void Metrics::setPoolProbe(std::function<std::pair<int, int>()> queuedAndBusy)
+{
+    std::lock_guard lock(m_mutex);
+    m_pool = std::move(queuedAndBusy);
+}
+
+QByteArray Metrics::render() const
+{
+    std::function<std::pair<int, int>()> pool;
+    QByteArray out;
+    {
+        std::lock_guard lock(m_mutex);
+        pool = m_pool;
+        out += "# HELP kpd_calls_total Calls of remote data module methods, by method and outcome.\n"
+               "# TYPE kpd_calls_total counter\n";
+        for (const auto& [key, n] : m_calls)
+            out += "kpd_calls_total{method=\"" + label(key.first) + "\",outcome=\"" + label(key.second) + "\"} "
+                   + QByteArray::number(n) + '\n';
+        out += "# HELP kpd_call_duration_seconds Time from a call's arrival to its answer.\n"
+               "# TYPE kpd_call_duration_seconds histogram\n";
+        for (const auto& [method, h] : m_latency) {
+            const QByteArray m = label(method);
+            for (size_t i = 0; i < kBuckets.size(); ++i)
+                out += "kpd_call_duration_seconds_bucket{method=\"" + m + "\",le=\"" + QByteArray::number(kBuckets[i], 'g', 6) + "\"} "
+                       + QByteArray::number(h.buckets[i]) + '\n';
+            out += "kpd_call_duration_seconds_bucket{method=\"" + m + "\",le=\"+Inf\"} " + QByteArray::number(h.count) + '\n';
+            out += "kpd_call_duration_seconds_sum{method=\"" + m + "\"} " + number(h.sum) + '\n';
+            out += "kpd_call_duration_seconds_count{method=\"" + m + "\"} " + QByteArray::number(h.count) + '\n';
+        }
+        out += "# HELP kpd_database_errors_total Calls the database failed.\n"
+               "# TYPE kpd_database_errors_total counter\n"
+               "kpd_database_errors_total " + QByteArray::number(m_databaseErrors) + '\n';
+        out += "# HELP kpd_http_requests_total Requests answered by the HTTP face, by route and status.\n"
+               "# TYPE kpd_http_requests_total counter\n";
+        for (const auto& [key, n] : m_http)
+            out += "kpd_http_requests_total{route=\"" + label(key.first) + "\",code=\"" + QByteArray::number(key.second)
+                   + "\"} " + QByteArray::number(n) + '\n';
+    }
+    // Read outside the lock: the pool takes its own.
+    const auto [queued, busy] = pool ? pool() : std::pair<int, int>{0, 0};
+    out += "# HELP kpd_work_queue_depth Database work waiting for a free connection.\n"
+           "# TYPE kpd_work_queue_depth gauge\n"
+           "kpd_work_queue_depth " + QByteArray::number(queued) + '\n';
+    out += "# HELP kpd_database_connections_busy Pool connections running a statement now.\n"
+           "# TYPE kpd_database_connections_busy gauge\n"
+           "kpd_database_connections_busy " + QByteArray::number(busy) + '\n';
+    return out;
+}
+
+} // namespace appserver

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QVector>
+
+#include <algorithm>
+#include <cmath>
+
+namespace cockpit {
+
+struct GaugeZone {
+    int color = 0;
+    double start = 0.0;
+    double stop = 0.0;
+};
+
+// What a dial gauge shows, without the widget: range, value, needle and zones. Its setters behave as the
+// desktop gauge's do (a value beyond a usable dial rests at the nearer end; 1 to 256 zones, one always
+// selected), so the rules of gaugerules_shared.h give it the same state they give the widget.
+class GaugeState {
+public:
+    double MinValue() const { return m_min; }
+    double MaxValue() const { return m_max; }
+    double Progress() const { return m_progress; }
+    int NeedleColor() const { return m_needle; }
+    int NeedleHubColor() const { return m_hub; }
+    int Annulars() const { return static_cast<int>(m_zones.size()); }
+    double AnnularStartValue() const { return m_zones[m_selected].start; }
+    double AnnularStopValue() const { return m_zones[m_selected].stop; }
+    int AnnularColor() const { return m_zones[m_selected].color; }
+    const QVector<GaugeZone>& Zones() const { return m_zones; }
+
+    void SetMinValue(double v) { m_min = v; }
+    void SetMaxValue(double v) { m_max = v; }
+    void SetProgress(double v)
+    {
+        const bool usable = std::isfinite(m_min) && std::isfinite(m_max) && m_min != m_max && std::isfinite(m_max - m_min);
+        if (usable && !std::isnan(v))
+            v = std::clamp(v, std::min(m_min, m_max), std::max(m_min, m_max));
+        m_progress = v;
+    }
+    void SetNeedleCOlor(int c) { m_needle = c & 0xFFFFFF; }
+    void SetNeedleHubCOlor(int c) { m_hub = c & 0xFFFFFF; }
+    void SetAnnulars(int count)
+    {
+        count = std::clamp(count, 1, 256);
+        m_zones.resize(count);
+        m_selected = std::min(m_selected, count - 1);
+    }
+    void SetAnnularID(int id)
+    {
+        if (id >= 0 && id < Annulars())
+            m_selected = id;
+    }
+    void SetAnnularColor(int c) { m_zones[m_selected].color = c & 0xFFFFFF; }
+    void SetAnnularStartValue(double v) { m_zones[m_selected].start = v; }
+    void SetAnnularStopValue(double v) { m_zones[m_selected].stop = v; }
+    void SetAnnularInnerRadius(double) {}
+    void SetAnnularouterRadius(double) {}
+
+private:
+    double m_min = 0.0;
+    double m_max = 100.0;
+    double m_progress = 0.0;
+    int m_needle = 0x0000FF;
+    int m_hub = 0x0000FF;
+    QVector<GaugeZone> m_zones = QVector<GaugeZone>(3);
+    int m_selected = 0;
+};
+
+} // namespace cockpit

@@ -1,0 +1,185 @@
+// The browser's cockpit view: a few cases worked out by hand, and what kpd-appserver --http serves
+// against what the desktop dashboard shows for the same month.
+#include "cockpitview.h"
+#include "refreshserver.h"
+
+#include "ckppackets.h"
+
+#include <httplib.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+TDataPacket indicadores(const QVector<QVector<QVariant>>& rows)
+{
+    return TDataPacket{CkpPackets::Indicadores(), rows};
+}
+
+cockpit::CockpitPackets packetsWith(const QVariant& revenue, const QVariant& consumption)
+{
+    cockpit::CockpitPackets p;
+    p.month = QDate(2024, 3, 1);
+    p.indicadores = indicadores({{"TOTAL", 7.0, revenue, consumption, 45.0, 15.0, 5.0, "03/04/2024"}});
+    p.top10 = TDataPacket{CkpPackets::Ranking(), {{"NE", "Recife", 12.25, 1.0}, {"SUL", "Porto Alegre", -3.0, 2.0}}};
+    p.bottom10 = TDataPacket{CkpPackets::Ranking(), {}};
+    p.grafPizza = TDataPacket{CkpPackets::GrafPizza(), {{"NE", 4.0, 3.0, 1.0}, {"SUL", 6.0, 5.0, 1.0}}};
+    p.diasEstoque = TDataPacket{CkpPackets::DiasEstoque(), {}};
+    return p;
+}
+
+// Where the desktop's export and the view differ, as paths. A row colour the desktop could not see
+// (the row lies below the grid's visible part) is not compared; the slices' colours and shares are the view's own.
+void differences(const QJsonValue& desktop, const QJsonValue& view, const QString& path, QStringList& out)
+{
+    if (desktop.isObject() && view.isObject()) {
+        QJsonObject v = view.toObject();
+        if (path.endsWith(QLatin1String("]")) && path.contains(QLatin1String("slices")))
+            for (const char* own : {"color", "fraction"})
+                v.remove(QLatin1String(own));
+        const QJsonObject d = desktop.toObject();
+        for (auto it = d.begin(); it != d.end(); ++it)
+            differences(it.value(), v.value(it.key()), path + QLatin1Char('.') + it.key(), out);
+        for (auto it = v.begin(); it != v.end(); ++it)
+            if (!d.contains(it.key()))
+                out << path + QLatin1Char('.') + it.key() + QStringLiteral(" só no navegador");
+        return;
+    }
+    if (desktop.isArray() && view.isArray()) {
+        const QJsonArray d = desktop.toArray(), v = view.toArray();
+        if (d.size() != v.size()) {
+            out << QStringLiteral("%1: %2 itens no painel, %3 no navegador").arg(path).arg(d.size()).arg(v.size());
+            return;
+        }
+        for (qsizetype i = 0; i < d.size(); ++i)
+            if (!(path.endsWith(QLatin1String("rowColors")) && d[i].isNull()))
+                differences(d[i], v[i], QStringLiteral("%1[%2]").arg(path).arg(i), out);
+        return;
+    }
+    if (desktop != view)
+        out << QStringLiteral("%1: painel %2, navegador %3")
+                   .arg(path, QString::fromUtf8(QJsonDocument(QJsonArray{desktop}).toJson(QJsonDocument::Compact)),
+                        QString::fromUtf8(QJsonDocument(QJsonArray{view}).toJson(QJsonDocument::Compact)));
+}
+
+} // namespace
+
+class TestCockpitView : public QObject {
+    Q_OBJECT
+    RefreshServer m_server;
+    ServerProcess m_browserFace;
+    QTemporaryDir m_dir;
+
+    QJsonObject desktopExport(const QDate& month)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("painel.json"));
+        QFile::remove(path);
+        QProcess host;
+        host.start(QStringLiteral(KPD_HOST_BIN), {"--server", m_server.address(), "--month",
+                                                  month.toString(QStringLiteral("yyyy-MM")), "--export-json", path});
+        if (!host.waitForFinished(60000))
+            host.kill();
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
+    }
+
+    QJsonObject browserView(const QDate& month)
+    {
+        httplib::Client client("127.0.0.1", m_browserFace.httpPort());
+        const auto r = client.Get("/api/cockpit?month=" + month.toString(QStringLiteral("yyyy-MM")).toStdString());
+        return r && r->status == 200 ? QJsonDocument::fromJson(QByteArray::fromStdString(r->body)).object() : QJsonObject();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(m_server.start(&error), qPrintable(error));
+        QVERIFY2(m_browserFace.start({"--db", m_server.databasePath(), "--http", "127.0.0.1:0"}, &error), qPrintable(error));
+    }
+
+    void shouldJudgeTheTotalsAsWorkedOutByHand_data()
+    {
+        QTest::addColumn<QVariant>("revenue");
+        QTest::addColumn<QVariant>("consumption");
+        QTest::addColumn<QString>("gauge");
+        QTest::addColumn<QString>("panelText");
+        QTest::addColumn<double>("min");
+        QTest::addColumn<double>("max");
+        QTest::addColumn<double>("value");
+        QTest::addColumn<int>("needle");
+        // Revenue 12.5 M: dial 6.25 .. 18.75, green from the revenue itself.
+        QTest::newRow("revenue on its target") << QVariant(12.5) << QVariant(40.0) << "indicFatTotal" << "12,5 M"
+                                               << 6.25 << 18.75 << 12.5 << 0x008000;
+        // Consumption: green 20..40, yellow 40..44, red 44..60.
+        QTest::newRow("consumption close") << QVariant(1.0) << QVariant(42.0) << "indicConsTotal" << "42%" << 20.0 << 60.0
+                                           << 42.0 << 0x00FFFF;
+        QTest::newRow("consumption off the dial") << QVariant(1.0) << QVariant(80.5) << "indicConsTotal" << "80,5%"
+                                                  << 20.0 << 60.0 << 60.0 << 0x0000FF;
+        QTest::newRow("consumption empty") << QVariant(1.0) << QVariant() << "indicConsTotal" << "%" << 20.0 << 60.0
+                                           << 20.0 << 0x808080;
+    }
+
+    void shouldJudgeTheTotalsAsWorkedOutByHand()
+    {
+        QFETCH(QVariant, revenue);
+        QFETCH(QVariant, consumption);
+        QFETCH(QString, gauge);
+        QFETCH(QString, panelText);
+        const QJsonObject j = cockpit::CockpitJson(packetsWith(revenue, consumption));
+        const QJsonObject g = j["gauges"][gauge].toObject();
+        QTEST(g["min"].toDouble(), "min");
+        QTEST(g["max"].toDouble(), "max");
+        QTEST(g["value"].toDouble(), "value");
+        QTEST(g["needleColor"].toInt(), "needle");
+        QTEST(g["hubColor"].toInt(), "needle");
+        const QString panel = gauge == QLatin1String("indicFatTotal") ? "pnlIndicFatTotal" : "pnlIndicConsTotal";
+        QCOMPARE(j["panels"][panel].toString(), panelText);
+    }
+
+    void shouldStripeRowsAndFormatTheirFigures()
+    {
+        const QJsonObject j = cockpit::CockpitJson(packetsWith(12.5, 40.0));
+        const QJsonObject top = j["grids"]["dbgTop10"].toObject();
+        QCOMPARE(top["titles"].toArray(), (QJsonArray{"Filial", "Reg.", "%Result."}));
+        QCOMPARE(top["rows"].toArray(), (QJsonArray{QJsonArray{"Recife", "NE", "12,3%"}, QJsonArray{"Porto Alegre", "SUL", "-3,0%"}}));
+        QCOMPARE(top["rowColors"].toArray(), (QJsonArray{0x000000, 0x1D1D1D}));
+        QCOMPARE(j["labels"]["lblTitulo"].toString(),
+                 QStringLiteral("BI Business Intelligence - Resultados Operacionais  (Março/2024)"));
+    }
+
+    void shouldShowWhatTheDesktopShows_data()
+    {
+        QTest::addColumn<QDate>("month");
+        QTest::newRow("five regions") << RefreshServer::kFiveRegions;
+        QTest::newRow("six regions") << RefreshServer::kSixRegions;
+        QTest::newRow("one region") << RefreshServer::kOneRegion;
+        QTest::newRow("zero revenue") << RefreshServer::kZeroRevenue;
+        QTest::newRow("no figures") << RefreshServer::kNoFigures;
+        QTest::newRow("off the dial") << RefreshServer::kOffDial;
+    }
+
+    void shouldShowWhatTheDesktopShows()
+    {
+        QFETCH(QDate, month);
+        const QJsonObject desktop = desktopExport(month);
+        QVERIFY(!desktop.isEmpty());
+        const QJsonObject view = browserView(month);
+        QVERIFY(!view.isEmpty());
+        QStringList diff;
+        differences(desktop, view, QStringLiteral("$"), diff);
+        QVERIFY2(diff.isEmpty(), qPrintable(diff.join(QLatin1Char('\n'))));
+    }
+
+    void cleanupTestCase()
+    {
+        QVERIFY(m_browserFace.stop());
+        QVERIFY(m_server.stop());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCockpitView)
+#include "tst_cockpitview.moc"
