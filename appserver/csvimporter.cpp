@@ -478,6 +478,11 @@ private:
             "ON CONFLICT (cdfilial) DO UPDATE SET nmfilial = excluded.nmfilial, cdareagere = excluded.cdareagere"));
         m_db.execDirect(QStringLiteral("INSERT INTO imp_meses (cdfilial, mes, mesfim) "
                                        "SELECT DISTINCT cdfilial, mes, mesfim FROM imp_movimento_diario"));
+        // SQLite's triggers recompute a branch-month per row written; a load sums each one it touched once
+        // instead, in this same transaction (docs/schema-sqlite.sql). PostgreSQL's work per statement.
+        const bool sumOnce = m_db.isSqlite() && summaryKept();
+        if (sumOnce)
+            m_db.execDirect(QStringLiteral("INSERT INTO movimento_mensal_carga (ativa) VALUES (1)"));
         m_db.execDirect(QStringLiteral(
             "DELETE FROM movimento_diario WHERE EXISTS (SELECT 1 FROM imp_meses s "
             "  WHERE s.cdfilial = movimento_diario.cdfilial "
@@ -485,9 +490,31 @@ private:
         m_db.execDirect(QStringLiteral(
             "INSERT INTO movimento_diario (cdfilial, dtmovimento, vrfatliq, vrconsumo, vrmdo, vrdespesas) "
             "SELECT cdfilial, dtmovimento, vrfatliq, vrconsumo, vrmdo, vrdespesas FROM imp_movimento_diario"));
+        if (sumOnce) {
+            m_db.execDirect(QStringLiteral(
+                "DELETE FROM movimento_mensal WHERE EXISTS (SELECT 1 FROM imp_meses s "
+                "  WHERE s.cdfilial = movimento_mensal.cdfilial AND s.mes = movimento_mensal.mes)"));
+            m_db.execDirect(QStringLiteral(
+                "INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias) "
+                "SELECT s.mes, s.cdfilial, SUM(d.vrfatliq), SUM(d.vrconsumo), SUM(d.vrmdo), SUM(d.vrdespesas), COUNT(*) "
+                "FROM imp_meses s JOIN movimento_diario d "
+                "  ON d.cdfilial = s.cdfilial AND d.dtmovimento >= s.mes AND d.dtmovimento < s.mesfim "
+                "GROUP BY s.cdfilial, s.mes"));
+            m_db.execDirect(QStringLiteral("DELETE FROM movimento_mensal_carga"));
+        }
         m_db.execDirect(QStringLiteral(
             "INSERT INTO estoque_mensal (cdfilial, mes, vrestoque) SELECT cdfilial, mes, vrestoque FROM imp_estoque_mensal "
             "WHERE true ON CONFLICT (cdfilial, mes) DO UPDATE SET vrestoque = excluded.vrestoque"));
+    }
+
+    // A database without the monthly summary (kpd-appserver makes it before a load; a bare schema may
+    // lack it) has nothing to keep.
+    bool summaryKept()
+    {
+        QSqlQuery q = m_db.prepare(QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' "
+                                                  "AND name IN ('movimento_mensal', 'movimento_mensal_carga')"));
+        Database::exec(q);
+        return q.next() && q.value(0).toInt() == 2;
     }
 
     Database& m_db;
@@ -504,7 +531,7 @@ ImportSummary CsvImporter::run(const QString& dir)
         // rows from the covering index alone; without it the first calls after a large load read
         // the table too. The figures are committed already: a failure here loses nothing.
         try {
-            m_db.execDirect(QStringLiteral("VACUUM (ANALYZE) regional, filial, movimento_diario, estoque_mensal, carga_etl"));
+            m_db.execDirect(QStringLiteral("VACUUM (ANALYZE) regional, filial, movimento_diario, movimento_mensal, estoque_mensal, carga_etl"));
         } catch (const DatabaseError&) {
         }
     }

@@ -11,6 +11,7 @@ namespace appserver {
 namespace {
 
 const QString kTable = QStringLiteral("movimento_mensal");
+const QString kLoadFlag = QStringLiteral("movimento_mensal_carga");   // SQLite: a bulk load in progress
 
 QStringList triggerNames(const Database& db)
 {
@@ -68,6 +69,13 @@ MonthlySummary::State MonthlySummary::check(Database& db)
         if (!present.contains(name, Qt::CaseInsensitive))
             return State::Missing;
     }
+    if (db.isSqlite()) {
+        if (!hasTable(db, kLoadFlag))
+            return State::Missing;
+        // Only a load's own transaction ever holds a row here.
+        if (scalar(db, QStringLiteral("SELECT COUNT(*) FROM movimento_mensal_carga")) != 0)
+            return State::OutOfStep;
+    }
     // Every daily row is counted once: a write made while the triggers were off (or dropped and
     // made again) shows as a difference.
     const qint64 daily = scalar(db, QStringLiteral("SELECT COUNT(*) FROM movimento_diario"));
@@ -91,22 +99,15 @@ void MonthlySummary::install(Database& db)
                     db.execDirect(statement);
             }
         }
-        const QStringList present = presentTriggers(db);
-        const QStringList wanted = triggerNames(db);
-        bool complete = true;
-        for (const QString& name : wanted)
-            complete = complete && present.contains(name, Qt::CaseInsensitive);
-        if (!complete) {
-            // Made again as a whole: a half set (or a disabled one) would miss some kinds of writes.
-            for (const QString& name : wanted) {
-                db.execDirect(db.isPostgres() ? QStringLiteral("DROP TRIGGER IF EXISTS %1 ON movimento_diario").arg(name)
-                                              : QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name));
-            }
-            if (db.isPostgres())
-                db.execDirect(QStringLiteral("DROP FUNCTION IF EXISTS movimento_mensal_soma()"));
-            for (const QString& statement : Schema::triggerStatements(db))
-                db.execDirect(statement);
+        // Made again as a whole: a half set (or a disabled one) would miss some kinds of writes.
+        for (const QString& name : triggerNames(db)) {
+            db.execDirect(db.isPostgres() ? QStringLiteral("DROP TRIGGER IF EXISTS %1 ON movimento_diario").arg(name)
+                                          : QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name));
         }
+        if (db.isPostgres())
+            db.execDirect(QStringLiteral("DROP FUNCTION IF EXISTS movimento_mensal_soma()"));
+        for (const QString& statement : Schema::triggerStatements(db))
+            db.execDirect(statement);
         rebuild(db);
         db.commit();
     } catch (const DatabaseError&) {
@@ -120,6 +121,8 @@ void MonthlySummary::rebuild(Database& db)
     const QString month = db.isPostgres() ? QStringLiteral("date_trunc('month', dtmovimento)::date")
                                           : QStringLiteral("date(dtmovimento, 'start of month')");
     db.execDirect(QStringLiteral("DELETE FROM movimento_mensal"));
+    if (db.isSqlite() && hasTable(db, kLoadFlag))
+        db.execDirect(QStringLiteral("DELETE FROM movimento_mensal_carga"));
     db.execDirect(QStringLiteral("INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias) "
                                  "SELECT %1, cdfilial, SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), COUNT(*) "
                                  "FROM movimento_diario GROUP BY cdfilial, %1")

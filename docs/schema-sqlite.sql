@@ -4,8 +4,18 @@
 -- month of one branch, read through the primary key), so the stored sums are sums of the rows as they
 -- are, not a running total of doubles that drifts in its last digits as rows come and go. SQLite lets
 -- one writer in at a time, so a recomputation always sees every committed row.
+--
+-- A bulk load (kpd-appserver --import) puts a row in movimento_mensal_carga inside its own
+-- transaction, writes the daily rows with the triggers standing aside, sums each branch-month it
+-- touched once, and takes the row out before it commits: nobody else ever sees the row, and a load that
+-- fails rolls the row back with everything else. (A row seen outside a load makes kpd-appserver sum
+-- the summary again at its next start.)
+CREATE TABLE IF NOT EXISTS movimento_mensal_carga (
+    ativa       INTEGER NOT NULL
+);
 
 CREATE TRIGGER movimento_mensal_inclusao AFTER INSERT ON movimento_diario
+WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
 BEGIN
     DELETE FROM movimento_mensal
      WHERE mes = date(NEW.dtmovimento, 'start of month') AND cdfilial = NEW.cdfilial;
@@ -20,6 +30,7 @@ BEGIN
 END;
 
 CREATE TRIGGER movimento_mensal_exclusao AFTER DELETE ON movimento_diario
+WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
 BEGIN
     DELETE FROM movimento_mensal
      WHERE mes = date(OLD.dtmovimento, 'start of month') AND cdfilial = OLD.cdfilial;
@@ -35,6 +46,7 @@ END;
 
 -- An update may move a row to another branch or month: both the old and the new branch-month.
 CREATE TRIGGER movimento_mensal_alteracao AFTER UPDATE ON movimento_diario
+WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
 BEGIN
     DELETE FROM movimento_mensal
      WHERE (mes = date(OLD.dtmovimento, 'start of month') AND cdfilial = OLD.cdfilial)

@@ -94,6 +94,9 @@ void TestPgsql::initTestCase()
     QVERIFY2(m_sqlite.start({"--db", m_sqlitePath}, &error), qPrintable(error));
     QVERIFY2(m_pg.start({"--db", m_cluster.uri(), "--db-pool", "2"}, &error), qPrintable(error));
     QTRY_VERIFY(m_pg.log().contains(QStringLiteral("(2 conexões)")));
+    // The import kept the monthly summary in step: nothing for the server to sum again at start.
+    QVERIFY2(!m_sqlite.log().contains(QStringLiteral("resumo mensal")), qPrintable(m_sqlite.log()));
+    QVERIFY2(!m_pg.log().contains(QStringLiteral("resumo mensal")), qPrintable(m_pg.log()));
 }
 
 QStringList TestPgsql::sqliteDump(const QDate& day)
