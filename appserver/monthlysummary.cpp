@@ -19,6 +19,8 @@ QStringList triggerNames(const Database& db)
                       QStringLiteral("movimento_mensal_alteracao")};
     if (db.isPostgres())
         names << QStringLiteral("movimento_mensal_esvaziamento");
+    else
+        names << QStringLiteral("movimento_mensal_inclusao_anterior");
     return names;
 }
 

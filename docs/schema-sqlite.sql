@@ -14,8 +14,31 @@ CREATE TABLE IF NOT EXISTS movimento_mensal_carga (
     ativa       INTEGER NOT NULL
 );
 
+-- A row after every other of its branch-month (a load in date order) adds to the sums: SQLite's SUM adds
+-- in that same order, so the result is the recomputation's, to the last bit, without reading the month.
 CREATE TRIGGER movimento_mensal_inclusao AFTER INSERT ON movimento_diario
 WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
+ AND NOT EXISTS (SELECT 1 FROM movimento_diario
+                  WHERE cdfilial = NEW.cdfilial AND dtmovimento > NEW.dtmovimento
+                    AND dtmovimento < date(NEW.dtmovimento, 'start of month', '+1 month'))
+BEGIN
+    INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias)
+    VALUES (date(NEW.dtmovimento, 'start of month'), NEW.cdfilial,
+            NEW.vrfatliq, NEW.vrconsumo, NEW.vrmdo, NEW.vrdespesas, 1)
+    ON CONFLICT (mes, cdfilial) DO UPDATE
+       SET vrfatliq = vrfatliq + excluded.vrfatliq,
+           vrconsumo = vrconsumo + excluded.vrconsumo,
+           vrmdo = vrmdo + excluded.vrmdo,
+           vrdespesas = vrdespesas + excluded.vrdespesas,
+           qtdias = qtdias + 1;
+END;
+
+-- A row before some other of its month: the month summed again in date order.
+CREATE TRIGGER movimento_mensal_inclusao_anterior AFTER INSERT ON movimento_diario
+WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
+ AND EXISTS (SELECT 1 FROM movimento_diario
+              WHERE cdfilial = NEW.cdfilial AND dtmovimento > NEW.dtmovimento
+                AND dtmovimento < date(NEW.dtmovimento, 'start of month', '+1 month'))
 BEGIN
     DELETE FROM movimento_mensal
      WHERE mes = date(NEW.dtmovimento, 'start of month') AND cdfilial = NEW.cdfilial;

@@ -335,8 +335,8 @@ QString importFiles()
 // The database as it was before the monthly summary: no triggers, no summary.
 void dropSummary(Database& db)
 {
-    for (const char* name : {"movimento_mensal_inclusao", "movimento_mensal_exclusao", "movimento_mensal_alteracao",
-                             "movimento_mensal_esvaziamento"}) {
+    for (const char* name : {"movimento_mensal_inclusao", "movimento_mensal_inclusao_anterior", "movimento_mensal_exclusao",
+                             "movimento_mensal_alteracao", "movimento_mensal_esvaziamento"}) {
         if (db.isPostgres())
             db.execDirect(QStringLiteral("DROP TRIGGER IF EXISTS %1 ON movimento_diario").arg(QLatin1String(name)));
         else

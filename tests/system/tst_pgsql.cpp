@@ -312,6 +312,7 @@ void TestPgsql::shouldFollowPlainSqlWritesInTheMonthlySummary()
     const QStringList writes{
         // a month that had none, a region that had none, amounts in cents
         "INSERT INTO movimento_diario VALUES (2, '2024-02-10', 1234.56, 400.01, 500.02, 100.03)",
+        "INSERT INTO movimento_diario VALUES (2, '2024-02-20', 765.43, 300.07, 200.11, 99.99)",
         "INSERT INTO movimento_diario VALUES (13, '2024-03-02', 999.99, 10.10, 20.20, 30.30)",
         "UPDATE movimento_diario SET vrfatliq = vrfatliq + 0.07, vrconsumo = vrconsumo * 1.5 "
         "WHERE cdfilial IN (1, 5) AND dtmovimento >= '2024-03-01' AND dtmovimento < '2024-03-11'",
@@ -321,6 +322,8 @@ void TestPgsql::shouldFollowPlainSqlWritesInTheMonthlySummary()
         // every row of one branch-month, and one row of another
         "DELETE FROM movimento_diario WHERE cdfilial = 3 AND dtmovimento >= '2024-01-01' AND dtmovimento < '2024-02-01'",
         "DELETE FROM movimento_diario WHERE cdfilial = 7 AND dtmovimento = '2024-03-15'",
+        // before later days of its month
+        "INSERT INTO movimento_diario VALUES (7, '2024-03-15', 0.1, 0.2, 0.3, 0.4)",
     };
     QString error;
     QString db = m_sqlitePath;
