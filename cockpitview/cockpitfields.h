@@ -22,6 +22,29 @@ const QStringList& DashboardMessages();
 // The text of one of them; empty for an unknown key.
 QString DashboardMessage(const QString& key);
 
+// One of the five indicators: its field in the indicators' packet, the components that show it (for a
+// region, the prefix of a name that ends in the row number) and how its gauge is judged.
+struct IndicatorColumn {
+    const char* field;
+    const char* totalGauge;
+    const char* totalPanel;
+    const char* regionGauge;
+    const char* regionPanel;
+    double target;   // fixed target; the revenue column uses the revenue itself
+    bool higherIsBetter;
+    const char* suffix;
+};
+
+inline constexpr IndicatorColumn kIndicatorColumns[] = {
+    {"VRFATLIQGER", "indicFatTotal", "pnlIndicFatTotal", "indicFatR", "pnlIndicFatR", 0.0, true, " M"},
+    {"CONSUMO", "indicConsTotal", "pnlIndicConsTotal", "indicConsR", "pnlIndicConsR", 40.0, false, "%"},
+    {"MDO", "indicMDOtotal", "pnlIndicMdoTotal", "indicMdoR", "pnlIndicMdoR", 45.0, false, "%"},
+    {"DESPESAS", "indicDespeTotal", "pnlIndicDespeTotal", "indicDespeR", "pnlIndicDespeR", 15.0, false, "%"},
+    {"RESULTADO", "indicResultTotal", "pnlIndicResultTotal", "indicResultR", "pnlIndicResultR", 5.0, true, "%"},
+};
+
+inline bool isRevenue(const IndicatorColumn& column) { return &column == &kIndicatorColumns[0]; }
+
 // "Janeiro" .. "Dezembro"; empty outside 1 .. 12.
 QString MonthName(int month);
 

@@ -113,26 +113,6 @@ private:
     QHash<QString, FieldPresentation> m_presentation;
 };
 
-struct IndicatorColumn {
-    const char* field;
-    const char* totalGauge;
-    const char* totalPanel;
-    const char* regionGauge;
-    const char* regionPanel;
-    double target;   // fixed target; the revenue column uses the revenue itself
-    bool higherIsBetter;
-    const char* suffix;
-};
-
-const IndicatorColumn kColumns[] = {
-    {"VRFATLIQGER", "indicFatTotal", "pnlIndicFatTotal", "indicFatR", "pnlIndicFatR", 0.0, true, " M"},
-    {"CONSUMO", "indicConsTotal", "pnlIndicConsTotal", "indicConsR", "pnlIndicConsR", 40.0, false, "%"},
-    {"MDO", "indicMDOtotal", "pnlIndicMdoTotal", "indicMdoR", "pnlIndicMdoR", 45.0, false, "%"},
-    {"DESPESAS", "indicDespeTotal", "pnlIndicDespeTotal", "indicDespeR", "pnlIndicDespeR", 15.0, false, "%"},
-    {"RESULTADO", "indicResultTotal", "pnlIndicResultTotal", "indicResultR", "pnlIndicResultR", 5.0, true, "%"},
-};
-
-bool isRevenue(const IndicatorColumn& c) { return &c == &kColumns[0]; }
 QString L(const char* s) { return QString::fromLatin1(s); }
 QString rowName(const char* prefix, int n) { return L(prefix) + QString::number(n); }
 
@@ -359,8 +339,8 @@ QByteArray CockpitJsonText(const CockpitPackets& packets)
     component(labels, QStringLiteral("lblDtAtu")) = DashboardMessage(QStringLiteral("DTULTATU"))
                                          + indicadores.asString(total, QStringLiteral("DTULTATUETL"));
 
-    const double totalRevenue = toFloat(indicadores.value(total, L(kColumns[0].field)));
-    for (const IndicatorColumn& c : kColumns) {
+    const double totalRevenue = toFloat(indicadores.value(total, L(kIndicatorColumns[0].field)));
+    for (const IndicatorColumn& c : kIndicatorColumns) {
         const QVariant v = indicadores.value(total, L(c.field));
         GaugeState& g = component(gauges, L(c.totalGauge));
         ConfigureGaugeZones(g, c.higherIsBetter, isRevenue(c) ? toFloat(v) : c.target);
@@ -371,7 +351,7 @@ QByteArray CockpitJsonText(const CockpitPackets& packets)
     // Rows without a region this month read as on a new window: the definition's texts, the new zones,
     // the needle parked at the minimum in the colour the definition's value has in them.
     for (int n = 1; n <= 5; ++n)
-        for (const IndicatorColumn& c : kColumns) {
+        for (const IndicatorColumn& c : kIndicatorColumns) {
             GaugeState& g = component(gauges, rowName(c.regionGauge, n));
             ConfigureGaugeZones(g, c.higherIsBetter, isRevenue(c) ? totalRevenue : c.target);
             ColorNeedleByZone(g);
@@ -385,7 +365,7 @@ QByteArray CockpitJsonText(const CockpitPackets& packets)
             break;
         }
         component(labels, rowName("lblR", n)) = indicadores.asString(r, area);
-        for (const IndicatorColumn& c : kColumns) {
+        for (const IndicatorColumn& c : kIndicatorColumns) {
             const QVariant v = indicadores.value(r, L(c.field));
             GaugeState& g = component(gauges, rowName(c.regionGauge, n));
             component(panels, rowName(c.regionPanel, n)) = indicadores.asString(r, L(c.field)) + L(c.suffix);

@@ -5,6 +5,7 @@
 #include "ui_tfrmindiresult.h"
 
 #include "cockpitcolors.h"
+#include "cockpitfields.h"
 #include "gaugerules.h"
 #include "exceptions.h"
 #include "hostfunctions.h"
@@ -20,28 +21,9 @@
 
 namespace {
 
-// One indicator column of the cockpit: where its figure comes from and how its gauges are judged.
-struct IndicatorColumn {
-    const char* field;
-    const char* totalGauge;
-    const char* totalPanel;
-    const char* regionGauge; // + row number
-    const char* regionPanel; // + row number
-    double target;           // fixed target; the revenue column uses the revenue itself
-    bool higherIsBetter;
-    const char* suffix;
-};
-
-
-const IndicatorColumn kColumns[] = {
-    {"VRFATLIQGER", "indicFatTotal", "pnlIndicFatTotal", "indicFatR", "pnlIndicFatR", 0.0, true, " M"},
-    {"CONSUMO", "indicConsTotal", "pnlIndicConsTotal", "indicConsR", "pnlIndicConsR", 40.0, false, "%"},
-    {"MDO", "indicMDOtotal", "pnlIndicMdoTotal", "indicMdoR", "pnlIndicMdoR", 45.0, false, "%"},
-    {"DESPESAS", "indicDespeTotal", "pnlIndicDespeTotal", "indicDespeR", "pnlIndicDespeR", 15.0, false, "%"},
-    {"RESULTADO", "indicResultTotal", "pnlIndicResultTotal", "indicResultR", "pnlIndicResultR", 5.0, true, "%"},
-};
-
-bool isRevenue(const IndicatorColumn& column) { return &column == &kColumns[0]; }
+using cockpit::IndicatorColumn;
+using cockpit::isRevenue;
+using cockpit::kIndicatorColumns;
 
 QString name(const char* prefix, int row) { return QLatin1String(prefix) + QString::number(row); }
 
@@ -95,7 +77,7 @@ void TfrmIndiResult::FormActivate(QObject* sender)
 
     // Totals: the revenue gauge is judged against the revenue itself.
     const double totalRevenue = cdsIndicadores->FieldByName(QStringLiteral("VRFATLIQGER"))->AsFloat();
-    for (const IndicatorColumn& column : kColumns) {
+    for (const IndicatorColumn& column : kIndicatorColumns) {
         TField* field = cdsIndicadores->FieldByName(QLatin1String(column.field));
         auto* gauge = component<TOverGauge>(this, QLatin1String(column.totalGauge));
         auto* panel = component<TPanel>(this, QLatin1String(column.totalPanel));
@@ -108,7 +90,7 @@ void TfrmIndiResult::FormActivate(QObject* sender)
     // the colour its old value has in the new zones. A row this month has no region for reads as on a
     // new window, not as some earlier month's region.
     for (int n = 1; n <= 5; ++n) {
-        for (const IndicatorColumn& column : kColumns) {
+        for (const IndicatorColumn& column : kIndicatorColumns) {
             auto* gauge = component<TOverGauge>(this, name(column.regionGauge, n));
             ConfigureGaugeZones(gauge, column.higherIsBetter, isRevenue(column) ? totalRevenue : column.target);
             ColorNeedleByZone(gauge);
@@ -128,18 +110,18 @@ void TfrmIndiResult::FormActivate(QObject* sender)
             MensErro(msgPadrao->Msg(QStringLiteral("REGIONAIS>5")), true);
 
         TField* revenue = cdsIndicadores->FieldByName(QStringLiteral("VRFATLIQGER"));
-        auto* gauge = component<TOverGauge>(this, name(kColumns[0].regionGauge, n));
-        auto* panel = component<TPanel>(this, name(kColumns[0].regionPanel, n));
+        auto* gauge = component<TOverGauge>(this, name(kIndicatorColumns[0].regionGauge, n));
+        auto* panel = component<TPanel>(this, name(kIndicatorColumns[0].regionPanel, n));
         auto* label = component<TLabel>(this, name("lblR", n));
         label->SetCaption(cdsIndicadores->FieldByName(QStringLiteral("CDAREAGERE"))->AsString());
-        panel->SetCaption(revenue->AsString() + QLatin1String(kColumns[0].suffix));
+        panel->SetCaption(revenue->AsString() + QLatin1String(kIndicatorColumns[0].suffix));
         ConfigureGaugeZones(gauge, true, revenue->AsFloat());
         showFigure(gauge, revenue);
         label->setVisible(true);
         gauge->setVisible(true);
         panel->setVisible(true);
 
-        for (const IndicatorColumn& column : kColumns) {
+        for (const IndicatorColumn& column : kIndicatorColumns) {
             if (isRevenue(column))
                 continue;
             TField* field = cdsIndicadores->FieldByName(QLatin1String(column.field));

@@ -9,6 +9,7 @@
 #include "demodatabase.h"
 #include "indicresultquery.h"
 #include "schema.h"
+#include "serverprocess.h"
 #include "testfigures.h"
 
 #include "kpd.grpc.pb.h"
@@ -17,7 +18,6 @@
 #include <grpcpp/grpcpp.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -215,37 +215,23 @@ void BM_InProcess(benchmark::State& state)
 
 // --- 32 clients against one server --------------------------------------------------------------------
 
-struct Instance {
-    QProcess process;
-    QString address;
-};
-std::map<std::pair<int, int>, std::unique_ptr<Instance>> g_instances;   // (engine, source)
+std::map<std::pair<int, int>, std::unique_ptr<ServerProcess>> g_servers;   // (engine, source)
 
-const QString& serverFor(int engine, int source)
+QString serverFor(int engine, int source)
 {
-    auto& slot = g_instances[{engine, source}];
+    auto& slot = g_servers[{engine, source}];
     if (!slot) {
-        const QString db = engine == kPostgres ? pgFor(2000) : sqlitePath(2000);
-        slot = std::make_unique<Instance>();
-        slot->process.setStandardErrorFile(QProcess::nullDevice());
-        QStringList args{"--db", db, "--db-pool", QString::number(kPool), "--listen", "127.0.0.1:0"};
+        slot = std::make_unique<ServerProcess>();
+        // Nobody reads its log while the clients run; a full pipe would stall it.
+        slot->process().setStandardErrorFile(QProcess::nullDevice());
+        QStringList args{"--db", engine == kPostgres ? pgFor(2000) : sqlitePath(2000), "--db-pool", QString::number(kPool)};
         if (source == kDaily)
             args << "--no-summary";
-        slot->process.start(QStringLiteral(KPD_APPSERVER_BIN), args);
-        static const QRegularExpression re(QStringLiteral("listening on (\\S+)"));
-        QByteArray out;
-        QDeadlineTimer deadline(120000);
-        while (slot->address.isEmpty() && !deadline.hasExpired()) {
-            slot->process.waitForReadyRead(200);
-            out += slot->process.readAllStandardOutput();
-            const auto m = re.match(QString::fromUtf8(out));
-            if (m.hasMatch())
-                slot->address = m.captured(1);
-        }
-        if (slot->address.isEmpty())
-            qFatal("kpd-appserver did not start");
+        QString error;
+        if (!slot->start(args, &error))
+            qFatal("kpd-appserver did not start: %s", qPrintable(error));
     }
-    return slot->address;
+    return slot->address();
 }
 
 bool invoke(kpd::rpc::RemoteDataModule::Stub& stub, const kpd::rpc::InvokeRequest& req)
@@ -398,11 +384,9 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     RunBenchmarks(argc, argv);
-    for (auto& [key, instance] : g_instances) {
-        instance->process.terminate();
-        instance->process.waitForFinished(10000);
-    }
-    g_instances.clear();
+    for (auto& [key, server] : g_servers)
+        server->stop();
+    g_servers.clear();
     if (!g_pgDir.isEmpty())
         pgScript(g_destroyCluster ? QStringLiteral("destroy") : QStringLiteral("stop"));
     return 0;
