@@ -25,12 +25,18 @@ HealthMonitor::HealthMonitor(grpc::Server& server, DatabaseSettings settings, in
 
 HealthMonitor::~HealthMonitor()
 {
+    stop();
+    m_thread.join();
+}
+
+void HealthMonitor::stop()
+{
     {
+        // Taken while a check writes to the health service: after this, none does.
         std::lock_guard lock(m_mutex);
         m_stop = true;
     }
     m_wake.notify_all();
-    m_thread.join();
 }
 
 bool HealthMonitor::databaseAnswers() const
@@ -51,11 +57,16 @@ void HealthMonitor::run()
     std::unique_lock lock(m_mutex);
     while (!m_stop) {
         lock.unlock();
+        // The probe may wait for a database that does not answer; a stop does not wait for it.
         const bool serving = databaseAnswers();
+        lock.lock();
+        if (m_stop)
+            break;
         if (health) {
             health->SetServingStatus(serving);
             health->SetServingStatus(kServiceName, serving);
         }
+        lock.unlock();
         if (int(serving) != last) {
             std::fprintf(stderr, "kpd-appserver: saúde: %s\n",
                          serving ? "SERVING (o banco responde)" : "NOT_SERVING (o banco não responde)");

@@ -29,6 +29,9 @@ public:
 
     HealthMonitor(grpc::Server& server, DatabaseSettings settings, int intervalMs = 1000);
     ~HealthMonitor();
+    /// Ends the checks without waiting for one in progress; once it returns nothing more is written to
+    /// the server's health service, so the server may shut down. Idempotent.
+    void stop();
     HealthMonitor(const HealthMonitor&) = delete;
     HealthMonitor& operator=(const HealthMonitor&) = delete;
 

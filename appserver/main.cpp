@@ -404,6 +404,8 @@ int serve(const ServerOptions& options, const HttpOptions& http)
         // their database work follows (dropped from the queue, statements interrupted).
         listener.stop();
         face.stop();
+        // Its checks write to the server's health service, which goes with the server.
+        health.stop();
         server->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(2));
     });
     server->Wait();
@@ -420,11 +422,13 @@ int main(int argc, char** argv)
     // The stop signals are taken by one waiting thread, so they must be blocked before any thread
     // starts: gRPC starts its own as soon as it is first used, and they inherit this mask.
     // A shell that starts the server in the background leaves SIGINT ignored, and an ignored signal
-    // never reaches sigwait: give both a handler first (it never runs while they are blocked).
+    // never reaches sigwait: give both a handler (it never runs while they are blocked). Blocked first:
+    // a stop signal that comes in between stays pending for sigwait instead of running the empty
+    // handler and being lost.
     const sigset_t set = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
 
     QCoreApplication app(argc, argv);
     ServerOptions options;
