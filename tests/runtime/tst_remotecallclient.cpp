@@ -160,8 +160,9 @@ private slots:
         QTest::addColumn<int>("perClient");
         QTest::addColumn<int>("processWide");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("per client") << 200 << 0 << QString::fromUtf8("O servidor de aplicação não respondeu em 0,2 s (prazo desta chamada: 0,2 s).");
-        QTest::newRow("process-wide") << 0 << 300 << QString::fromUtf8("O servidor de aplicação não respondeu em 0,3 s (prazo desta chamada: 0,3 s).");
+        // The time waited is the clock's, a few hundredths past the deadline on a busy machine.
+        QTest::newRow("per client") << 200 << 0 << QString::fromUtf8("^O servidor de aplicação não respondeu em 0,2\\d? s \\(prazo desta chamada: 0,2 s\\)\\.$");
+        QTest::newRow("process-wide") << 0 << 300 << QString::fromUtf8("^O servidor de aplicação não respondeu em 0,3\\d? s \\(prazo desta chamada: 0,3 s\\)\\.$");
     }
     void shouldReportAnExpiredDeadline()
     {
@@ -180,7 +181,7 @@ private slots:
         QVariantList args;
         const QString message = messageOf([&] { client.Invoke("M", "m", args); });
         TRemoteCallClient::SetDefaultCallTimeoutMs(0);
-        QCOMPARE(message, expected);
+        QVERIFY2(QRegularExpression(expected).match(message).hasMatch(), qPrintable(message));
         QCOMPARE(TRemoteCallClient::DefaultCallTimeoutMs(), 30000);
     }
 
