@@ -52,9 +52,11 @@ struct Sums {
     double result() const { return revenue - cost(); }
 };
 
+// A share of a revenue that is zero or negative (returns beyond sales) means nothing: against a negative
+// revenue a loss would read as a gain.
 std::optional<double> rawPercent(double part, double whole)
 {
-    if (std::fabs(whole) < kNoRevenue)
+    if (!(whole >= kNoRevenue))
         return std::nullopt;
     return part * 100.0 / whole;
 }
@@ -62,7 +64,7 @@ std::optional<double> rawPercent(double part, double whole)
 // Scaled before rounding so that exact decimal inputs round as written (47.5 → 48, not 47.4999…).
 std::optional<double> percent(double part, double whole)
 {
-    if (std::fabs(whole) < kNoRevenue)
+    if (!(whole >= kNoRevenue))
         return std::nullopt;
     return std::round(part * 1000.0 / whole) / 10.0;
 }

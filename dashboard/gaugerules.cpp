@@ -3,10 +3,6 @@
 #include "gaugerules_shared.h"
 #include "tovergauge.h"
 
-static_assert(GaugeZoneColors[0] == cockpit::kZoneColors[0] && GaugeZoneColors[1] == cockpit::kZoneColors[1]
-                  && GaugeZoneColors[2] == cockpit::kZoneColors[2],
-              "the desktop and the browser colour zones alike");
-
 void SwapValues(double& a, double& b)
 {
     const double t = a;

@@ -1,13 +1,8 @@
 #pragma once
 
-#include "tcolor.h"
-
 class TOverGauge;
 
-// Zone colours of a dashboard gauge, by zone number.
-constexpr TColor GaugeZoneColors[3] = {clRed, clYellow, clGreen};
-
-// The two rules below apply cockpitview's gaugerules_shared.h, which the browser's view follows too.
+// The two rules below apply the cockpit's own (gaugerules_shared.h) to the desktop's gauge widget.
 
 // Gives the gauge the range and the three zones of target `T`: red for bad, yellow for close to the
 // target, green for at or beyond it. With `higherIsBetter` the dial runs from 0.5·T to 1.5·T with red

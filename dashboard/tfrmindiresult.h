@@ -11,6 +11,9 @@ class TfrmIndiResult;
 }
 class TMessages;
 class TIndicResultData;
+namespace cockpit {
+struct CockpitView;
+}
 
 // The results dashboard: a black, borderless window with the month's operating results. Its visual
 // components come from the window definition (tfrmindiresult.ui); the refresh finds them by name, as
@@ -38,9 +41,11 @@ private:
     void createLayout();     // window definition
     void linkDataControls(); // grids and charts to their data
     void hookEvents();
+    // Puts the view's texts and gauge states on the window's labels, panels and gauges.
+    void showView(const cockpit::CockpitView& view);
 
     std::unique_ptr<Ui::TfrmIndiResult> m_ui;
     TIndicResultData* m_data = nullptr;
-    // Captions of the regional rows' labels and panels as the window definition stores them, by name.
-    QHash<QString, QString> m_storedRowTexts;
+    // A month's figures are on screen (a refresh has completed its fetch at least once).
+    bool m_showsMonth = false;
 };

@@ -13,15 +13,6 @@ void TfrmIndiResult::createLayout()
     InstallFontSubstitutes();
     m_ui->setupUi(this);
     ApplyDesignFonts(this);
-
-    // The regional rows' texts as the definition stores them, for rows a month has no region for.
-    for (int n = 1; n <= 5; ++n)
-        for (const char* prefix : {"lblR", "pnlIndicFatR", "pnlIndicConsR", "pnlIndicMdoR", "pnlIndicDespeR",
-                                   "pnlIndicResultR"}) {
-            const QObject* c = FindComponent(QLatin1String(prefix) + QString::number(n));
-            if (c)
-                m_storedRowTexts.insert(c->objectName(), c->property("Caption").toString());
-        }
 }
 
 void TfrmIndiResult::linkDataControls()

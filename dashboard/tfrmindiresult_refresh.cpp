@@ -5,8 +5,7 @@
 #include "ui_tfrmindiresult.h"
 
 #include "cockpitcolors.h"
-#include "cockpitfields.h"
-#include "gaugerules.h"
+#include "cockpitview.h"
 #include "exceptions.h"
 #include "hostfunctions.h"
 #include "modulestate.h"
@@ -21,30 +20,8 @@
 
 namespace {
 
-using cockpit::IndicatorColumn;
-using cockpit::isRevenue;
-using cockpit::kIndicatorColumns;
-
-QString name(const char* prefix, int row) { return QLatin1String(prefix) + QString::number(row); }
-
-// Puts a figure on a gauge whose zones are set. An empty figure is not judged: judging it as 0 would
-// paint a verdict the data never gave, so the needle rests at the minimum in grey.
-void showFigure(TOverGauge* gauge, const TField* field)
-{
-    if (field->IsNull()) {
-        gauge->SetProgress(gauge->MinValue());
-        gauge->SetNeedleCOlor(clGray);
-        gauge->SetNeedleHubCOlor(clGray);
-        return;
-    }
-    gauge->SetProgress(field->AsFloat());
-    ColorNeedleByZone(gauge);
-}
-
-} // namespace
-
 template <typename T>
-static T* component(const TfrmIndiResult* form, const QString& name)
+T* component(const TfrmIndiResult* form, const QString& name)
 {
     auto* c = form->FindComponentAs<T>(name);
     if (!c)
@@ -52,89 +29,82 @@ static T* component(const TfrmIndiResult* form, const QString& name)
     return c;
 }
 
+// The gauge takes the state the view computed for it. The range moves the end that goes away from the other
+// first, so no single assignment inverts it; the value comes after the range, which limits it.
+void showGauge(TOverGauge* gauge, const cockpit::GaugeState& state)
+{
+    if (gauge->MaxValue() > state.MinValue()) {
+        gauge->SetMinValue(state.MinValue());
+        gauge->SetMaxValue(state.MaxValue());
+    } else {
+        gauge->SetMaxValue(state.MaxValue());
+        gauge->SetMinValue(state.MinValue());
+    }
+    const auto& zones = state.Zones();
+    gauge->SetAnnulars(static_cast<int>(zones.size()));
+    for (int i = 0; i < zones.size(); ++i) {
+        gauge->SetAnnularID(i);
+        gauge->SetAnnularInnerRadius(0.7);
+        gauge->SetAnnularouterRadius(1);
+        gauge->SetAnnularColor(zones[i].color);
+        gauge->SetAnnularStartValue(zones[i].start);
+        gauge->SetAnnularStopValue(zones[i].stop);
+    }
+    gauge->SetProgress(state.Progress());
+    gauge->SetNeedleCOlor(state.NeedleColor());
+    gauge->SetNeedleHubCOlor(state.NeedleHubColor());
+}
+
+// The message a failed step gave the user: MensErro has shown its text before abandoning.
+QString failureText(const Exception& e)
+{
+    if (const auto* abort = dynamic_cast<const EAbort*>(&e))
+        return abort->Shown().isEmpty() ? e.Message() : abort->Shown();
+    return e.Message();
+}
+
+} // namespace
+
+void TfrmIndiResult::showView(const cockpit::CockpitView& view)
+{
+    // Whose figures the window shows, for a host that prints or exports it: the title is text for people.
+    setProperty("shownMonth", view.month);
+    for (auto it = view.labels.cbegin(); it != view.labels.cend(); ++it)
+        component<TLabel>(this, it.key())->SetCaption(it.value());
+    for (auto it = view.panels.cbegin(); it != view.panels.cend(); ++it)
+        component<TPanel>(this, it.key())->SetCaption(it.value());
+    for (auto it = view.gauges.cbegin(); it != view.gauges.cend(); ++it)
+        showGauge(component<TOverGauge>(this, it.key()), it.value());
+}
+
 void TfrmIndiResult::FormActivate(QObject* sender)
 {
     Q_UNUSED(sender);
     TClientDataSet* const cdsIndicadores = m_data->cdsIndicadores;
-    m_data->netIndicResult->SetConnected(true);
-
-    // The title names the month asked for, but goes on the window only with that month's figures: after a
-    // failed fetch the header still belongs to the figures on screen.
-    const QString title = msgPadrao->Msg(QStringLiteral("TITULO")) + QStringLiteral(" (") + NomeMes(dtData) +
-                          QStringLiteral("/") + DateTimeUtil::toDate(dtData).toString(QStringLiteral("yyyy")) +
-                          QStringLiteral(")");
-    m_data->FetchCkpData();
-    m_ui->lblTitulo->SetCaption(title);
+    cockpit::CockpitPackets packets;
+    try {
+        m_data->netIndicResult->SetConnected(true);
+        packets = m_data->FetchCkpData();
+    } catch (const Exception& e) {
+        // With a month on screen, its figures stay under its title. With none, the window says that it has
+        // no data and why, rather than show the definition's zeros as if they were a month.
+        if (!m_showsMonth)
+            showView(cockpit::FailedView(failureText(e)));
+        throw;
+    }
+    // Computed before anything changes, so a view that cannot be computed leaves the window as it was.
+    const cockpit::CockpitView view = cockpit::ComputeView(packets);
 
     cdsIndicadores->SetFiltered(true);
     cdsIndicadores->SetFilter(QStringLiteral("CDAREAGERE = 'TOTAL'"));
     cdsIndicadores->First();
-
-    m_ui->lblQtFiliais->SetCaption(msgPadrao->Msg(QStringLiteral("QTFILI")) + QStringLiteral(" ") +
-                             cdsIndicadores->FieldByName(QStringLiteral("QTFILIAIS"))->AsString());
-    m_ui->lblDtAtu->SetCaption(msgPadrao->Msg(QStringLiteral("DTULTATU")) +
-                         cdsIndicadores->FieldByName(QStringLiteral("DTULTATUETL"))->AsString());
-
-    // Totals: the revenue gauge is judged against the revenue itself.
-    const double totalRevenue = cdsIndicadores->FieldByName(QStringLiteral("VRFATLIQGER"))->AsFloat();
-    for (const IndicatorColumn& column : kIndicatorColumns) {
-        TField* field = cdsIndicadores->FieldByName(QLatin1String(column.field));
-        auto* gauge = component<TOverGauge>(this, QLatin1String(column.totalGauge));
-        auto* panel = component<TPanel>(this, QLatin1String(column.totalPanel));
-        ConfigureGaugeZones(gauge, column.higherIsBetter, isRevenue(column) ? field->AsFloat() : column.target);
-        panel->SetCaption(field->AsString() + QLatin1String(column.suffix));
-        showFigure(gauge, field);
-    }
-
-    // Every regional row starts from the new zones, its needle parked at the minimum; the needle keeps
-    // the colour its old value has in the new zones. A row this month has no region for reads as on a
-    // new window, not as some earlier month's region.
-    for (int n = 1; n <= 5; ++n) {
-        for (const IndicatorColumn& column : kIndicatorColumns) {
-            auto* gauge = component<TOverGauge>(this, name(column.regionGauge, n));
-            ConfigureGaugeZones(gauge, column.higherIsBetter, isRevenue(column) ? totalRevenue : column.target);
-            ColorNeedleByZone(gauge);
-            gauge->SetProgress(gauge->MinValue());
-            auto* panel = component<TPanel>(this, name(column.regionPanel, n));
-            panel->SetCaption(m_storedRowTexts.value(panel->objectName()));
-        }
-        auto* label = component<TLabel>(this, name("lblR", n));
-        label->SetCaption(m_storedRowTexts.value(label->objectName()));
-    }
+    showView(view);
+    m_showsMonth = true;
 
     cdsIndicadores->SetFilter(QStringLiteral("CDAREAGERE <> 'TOTAL'"));
     cdsIndicadores->First();
-    while (!cdsIndicadores->Eof()) {
-        const int n = cdsIndicadores->RecNo();
-        if (n > 5)
-            MensErro(msgPadrao->Msg(QStringLiteral("REGIONAIS>5")), true);
-
-        TField* revenue = cdsIndicadores->FieldByName(QStringLiteral("VRFATLIQGER"));
-        auto* gauge = component<TOverGauge>(this, name(kIndicatorColumns[0].regionGauge, n));
-        auto* panel = component<TPanel>(this, name(kIndicatorColumns[0].regionPanel, n));
-        auto* label = component<TLabel>(this, name("lblR", n));
-        label->SetCaption(cdsIndicadores->FieldByName(QStringLiteral("CDAREAGERE"))->AsString());
-        panel->SetCaption(revenue->AsString() + QLatin1String(kIndicatorColumns[0].suffix));
-        ConfigureGaugeZones(gauge, true, revenue->AsFloat());
-        showFigure(gauge, revenue);
-        label->setVisible(true);
-        gauge->setVisible(true);
-        panel->setVisible(true);
-
-        for (const IndicatorColumn& column : kIndicatorColumns) {
-            if (isRevenue(column))
-                continue;
-            TField* field = cdsIndicadores->FieldByName(QLatin1String(column.field));
-            auto* g = component<TOverGauge>(this, name(column.regionGauge, n));
-            auto* p = component<TPanel>(this, name(column.regionPanel, n));
-            p->SetCaption(field->AsString() + QLatin1String(column.suffix));
-            ConfigureGaugeZones(g, column.higherIsBetter, column.target);
-            showFigure(g, field);
-            g->setVisible(true);
-            p->setVisible(true);
-        }
-        cdsIndicadores->Next();
-    }
+    for (const QString& message : view.messages)
+        MensErro(message, true);
 
     cdsIndicadores->SetFiltered(false);
     SetFocus();

@@ -67,7 +67,7 @@ TIndicResultData::TIndicResultData(QObject* owner) : QObject(owner)
     setObjectName(QStringLiteral("dmIndicResult"));
     netIndicResult = new TNetConnection(this);
     netIndicResult->setObjectName(QStringLiteral("netIndicResult"));
-    netIndicResult->SetServerName(QStringLiteral("KPD00100.rdmIndicResult"));
+    netIndicResult->SetServerName(QLatin1String(CkpPackets::kServerName));
     netIndicResult->SetHost(QStringLiteral("127.0.0.1"));
     netIndicResult->SetPort(213);
     netIndicResult->SetThrowException(false);
@@ -93,13 +93,13 @@ void TIndicResultData::netIndicResultBeforeConnect(QObject* sender)
     netIndicResult->SetPort(WebPort());
 }
 
-void TIndicResultData::FetchCkpData()
+cockpit::CockpitPackets TIndicResultData::FetchCkpData()
 {
     TAppServer* server = netIndicResult->AppServer();
 
     QVariantList args(CkpPackets::kArgCount);
     args[CkpPackets::kDateArg] = VariantDate::FromDateTime(dtData);
-    const QVariant result = server->Invoke(QStringLiteral("getCkpData"), args);
+    const QVariant result = server->Invoke(QLatin1String(CkpPackets::kMethod), args);
     CheckResultServ(result, true, 0);
 
     // Everything the reply brought is checked before anything changes: a bad packet leaves every dataset,
@@ -136,4 +136,6 @@ void TIndicResultData::FetchCkpData()
     dtData = newDate;
     for (size_t i = 0; i < loads.size(); ++i)
         loads[i].target->SetData(packets[i]);
+    return cockpit::CockpitPackets{QDate(returned.year(), returned.month(), 1), packets[0], packets[1], packets[2],
+                                   packets[3], packets[4]};
 }

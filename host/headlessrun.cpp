@@ -3,6 +3,7 @@
 #include "cockpitexport.h"
 #include "messagedlg.h"
 #include "moduleloader.h"
+#include "presentation.h"
 #include "tbuttonflat.h"
 #include "tdateeditplus.h"
 #include "tapplication.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QJsonDocument>
+#include <QLabel>
 #include <QTimer>
 #include <QPainter>
 #include <QPdfWriter>
@@ -110,7 +112,9 @@ class BoardPack {
 public:
     explicit BoardPack(const QString& path) : m_path(path) {}
 
-    bool add(const QDate& month, const QImage& picture)
+    // A page for the month: the picture of its cockpit under a header, or, for a month whose figures could
+    // not be fetched (`picture` null), the header with `failure` and nothing else.
+    bool add(const QDate& month, const QImage& picture, const QString& failure)
     {
         if (!m_writer) {
             m_writer = std::make_unique<QPdfWriter>(m_path);
@@ -129,21 +133,24 @@ public:
         QFont font(QStringLiteral("Liberation Sans"));
         font.setPixelSize(qRound(page.height() * 0.03));
         m_painter.setFont(font);
-        const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
-        QString header = locale.standaloneMonthName(month.month()) + QLatin1Char('/') + QString::number(month.year());
-        header.replace(0, 1, header.at(0).toUpper());
+        const QString header = QStringLiteral("Indicadores de Resultado — ") + MonthName(month.month()) +
+                               QLatin1Char('/') + QString::number(month.year());
         const QRectF headerBox(page.left(), page.top(), page.width(), page.height() * 0.06);
-        m_painter.drawText(headerBox, Qt::AlignLeft | Qt::AlignVCenter,
-                           QStringLiteral("Indicadores de Resultado — ") + header);
-        const QRectF area(page.left(), headerBox.bottom(), page.width(), page.height() - headerBox.height());
-        if (!picture.isNull()) {
-            QSizeF size = picture.size();
-            size.scale(area.size(), Qt::KeepAspectRatio);
-            const QRectF target(area.left() + (area.width() - size.width()) / 2.0, area.top(), size.width(),
-                                size.height());
-            m_painter.setRenderHint(QPainter::SmoothPixmapTransform);
-            m_painter.drawImage(target, picture);
+        m_painter.drawText(headerBox, Qt::AlignLeft | Qt::AlignVCenter, header);
+        if (picture.isNull()) {
+            const QRectF failureBox(page.left(), headerBox.bottom(), page.width(), page.height() * 0.3);
+            m_painter.setPen(QColor(0xB0, 0, 0));
+            m_painter.drawText(failureBox, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                               QStringLiteral("Sem dados: ") + failure);
+            m_painter.setPen(Qt::black);
+            return true;
         }
+        const QRectF area(page.left(), headerBox.bottom(), page.width(), page.height() - headerBox.height());
+        QSizeF size = picture.size();
+        size.scale(area.size(), Qt::KeepAspectRatio);
+        const QRectF target(area.left() + (area.width() - size.width()) / 2.0, area.top(), size.width(), size.height());
+        m_painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        m_painter.drawImage(target, picture);
         return true;
     }
 
@@ -174,6 +181,7 @@ int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
     QWidget elsewhere;
     bool allCompleted = true;
     bool written = true;
+    QStringList emptyMonths;
 
     for (int i = 0; i < options.months.size(); ++i) {
         const QDate month = options.months[i];
@@ -206,6 +214,11 @@ int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
                          qPrintable(month.toString(QStringLiteral("yyyy-MM"))));
         allCompleted = allCompleted && completed;
 
+        // A window that still shows another month's figures (or none) must not be printed as this month's.
+        const bool shown = dashboard && dashboard->property("shownMonth").toDate() == month;
+        const auto* notice = dashboard ? dashboard->findChild<QLabel*>(QStringLiteral("lblAviso")) : nullptr;
+        if (shown && notice && !notice->text().isEmpty())
+            emptyMonths << month.toString(QStringLiteral("yyyy-MM"));
         const QImage picture = dashboard ? dashboard->grab().toImage() : QImage();
         if (!options.snapshot.isEmpty())
             written = dashboard && picture.save(PathForMonth(options.snapshot, month), "PNG") && written;
@@ -215,7 +228,8 @@ int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
             written = writeFile(PathForMonth(options.json, month), QJsonDocument(json).toJson(QJsonDocument::Indented)) &&
                       written;
         }
-        if (!options.pdf.isEmpty() && !pack.add(month, picture)) {
+        if (!options.pdf.isEmpty() &&
+            !pack.add(month, shown ? picture : QImage(), messages.join(QLatin1Char(' ')))) {
             std::fprintf(stderr, "kpd-host: não foi possível gravar %s\n", qPrintable(options.pdf));
             written = false;
         }
@@ -225,5 +239,7 @@ int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
         written = false;
     }
     SetMessagePresenter({});
+    if (!emptyMonths.isEmpty())
+        std::fprintf(stderr, "kpd-host: sem dados para %s\n", qPrintable(emptyMonths.join(QStringLiteral(", "))));
     return allCompleted && written ? 0 : 1;
 }

@@ -1,5 +1,7 @@
 #include "hostfunctions.h"
 
+#include "presentation.h"
+
 #include "exceptions.h"
 #include "messagedlg.h"
 #include "wiretext.h"
@@ -17,7 +19,7 @@ void MensErro(const QString& text, bool abort)
 {
     ShowMessageDlg(MessageKind::Error, text);
     if (abort)
-        throw EAbort();
+        throw EAbort(text);
 }
 
 QVariant CheckResultServ(const QVariant& status, bool abort, int options)
@@ -52,12 +54,8 @@ QVariant CheckResultServ(const QVariant& status, bool abort, int options)
 
 QString NomeMes(TDateTime date)
 {
-    static const char* const names[] = {"Janeiro", "Fevereiro", "Março",    "Abril",   "Maio",     "Junho",
-                                        "Julho",   "Agosto",    "Setembro", "Outubro", "Novembro", "Dezembro"};
     const QDate d = DateTimeUtil::toDate(date);
-    if (!d.isValid())
-        return {};
-    return QString::fromUtf8(names[d.month() - 1]);
+    return d.isValid() ? MonthName(d.month()) : QString();
 }
 
 bool EmptyString(const QString& text) { return text.trimmed().isEmpty(); }

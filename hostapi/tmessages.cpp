@@ -1,11 +1,5 @@
 #include "tmessages.h"
 
-QString TMessages::Msg(const QString& key) const
-{
-    for (const QString& line : m_lines) {
-        const qsizetype bar = line.indexOf(QLatin1Char('|'));
-        if (bar >= 0 && QStringView(line).left(bar) == key)
-            return line.mid(bar + 1);
-    }
-    return {};
-}
+#include "presentation.h"
+
+QString TMessages::Msg(const QString& key) const { return KeyedText(m_lines, key); }

@@ -1,5 +1,7 @@
 #include "tovergauge.h"
 
+#include "presentation.h"
+
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QLocale>
@@ -141,9 +143,7 @@ void TOverGauge::SetProgress(double value)
 {
     // A value beyond the dial rests at the nearer end, so the needle and the zone that colours it read
     // that end; the true figure is the caller's to show beside the dial.
-    if (rangeUsable() && !std::isnan(value))
-        value = std::clamp(value, std::min(m_min, m_max), std::max(m_min, m_max));
-    assign(m_progress, value);
+    assign(m_progress, ValueOnDial(m_min, m_max, value));
 }
 
 bool TOverGauge::rangeUsable() const

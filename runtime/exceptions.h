@@ -20,6 +20,12 @@ private:
 class EAbort : public Exception {
 public:
     EAbort() : Exception(QStringLiteral("Operação abandonada")) {}
+    // `shown`: the text the user was told, for a caller that must say it again elsewhere.
+    explicit EAbort(QString shown) : EAbort() { m_shown = std::move(shown); }
+    const QString& Shown() const { return m_shown; }
+
+private:
+    QString m_shown;
 };
 
 // A failure of a dataset operation (bad filter, missing field, malformed packet).

@@ -41,7 +41,7 @@ void TLabel::SetWordWrap(bool on)
 
 void TLabel::fitToText()
 {
-    if (text().isEmpty())
+    if (text().isEmpty() || !m_autoSize)
         return;
     const QFontMetrics fm(font());
     if (!wordWrap()) {

@@ -40,22 +40,7 @@ void TPieSeries::SetSeriesColor(TColor color)
     Rebuild();
 }
 
-QColor TPieSeries::SliceColor(int index) const
-{
-    // The chart palette, without black: a black slice would vanish on the black chart.
-    static const TColor palette[] = {0x0000FF, 0x008000, 0x00FFFF, 0xFF0000, 0xFFFFFF,
-                                     0x808080, 0xFF00FF, 0x808000, 0x800000, 0x000080,
-                                     0x00FF00, 0x008080, 0x800080, 0xC0C0C0, 0xFFFF00};
-    constexpr int n = static_cast<int>(sizeof(palette) / sizeof(palette[0]));
-    if (index <= 0)
-        return ToQColor(m_seriesColor);
-    // The series colour takes the palette's place of the first slice, so it is not repeated.
-    int start = 0;
-    for (int i = 0; i < n; ++i)
-        if (palette[i] == m_seriesColor)
-            start = i;
-    return ToQColor(palette[(start + index) % n]);
-}
+QColor TPieSeries::SliceColor(int index) const { return ToQColor(PieSliceColor(index, m_seriesColor)); }
 
 void TPieSeries::Rebuild()
 {
@@ -81,20 +66,9 @@ void TPieSeries::Rebuild()
 
 QList<double> TPieSeries::Fractions() const
 {
-    // Scaled by the largest value first, so that a sum of huge values cannot overflow to infinity.
-    double largest = 0.0;
+    QList<double> values;
+    values.reserve(m_slices.size());
     for (const TPieSlice& s : m_slices)
-        if (s.Drawn())
-            largest = std::max(largest, s.value);
-    QList<double> out;
-    double sum = 0.0;
-    for (const TPieSlice& s : m_slices) {
-        const double f = (largest > 0.0 && s.Drawn()) ? s.value / largest : 0.0;
-        out.append(f);
-        sum += f;
-    }
-    if (sum > 0.0)
-        for (double& f : out)
-            f /= sum;
-    return out;
+        values.append(s.value);
+    return PieFractions(values);
 }

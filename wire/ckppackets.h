@@ -7,6 +7,10 @@
 // fields from them, so a field cannot change on one side only.
 namespace CkpPackets {
 
+// The remote data module and its method, as a client names them in a call.
+constexpr const char* kServerName = "KPD00100.rdmIndicResult";
+constexpr const char* kMethod = "getCkpData";
+
 // getCkpData(date, 7 packets); every argument travels by reference and comes back.
 constexpr int kArgCount = 8;
 constexpr int kDateArg = 0;           // the reference date; comes back as the first day of its month

@@ -5,7 +5,7 @@
 
 #include <stdexcept>
 
-static void initDefinitionResource() { Q_INIT_RESOURCE(cockpitview); }
+static void initDefinitionResource() { Q_INIT_RESOURCE(cockpit); }
 
 namespace cockpit {
 
@@ -119,7 +119,7 @@ void readWidget(QXmlStreamReader& xml, DashboardDefinition& def)
 DashboardDefinition load()
 {
     initDefinitionResource();
-    QFile file(QStringLiteral(":/kpd/cockpitview/tfrmindiresult.ui"));
+    QFile file(QStringLiteral(":/kpd/cockpit/tfrmindiresult.ui"));
     if (!file.open(QIODevice::ReadOnly))
         throw std::runtime_error("a definição do painel não está no programa");
     DashboardDefinition def;

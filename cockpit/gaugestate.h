@@ -1,5 +1,7 @@
 #pragma once
 
+#include "presentation.h"
+
 #include <QVector>
 
 #include <algorithm>
@@ -33,10 +35,7 @@ public:
     void SetMaxValue(double v) { m_max = v; }
     void SetProgress(double v)
     {
-        const bool usable = std::isfinite(m_min) && std::isfinite(m_max) && m_min != m_max && std::isfinite(m_max - m_min);
-        if (usable && !std::isnan(v))
-            v = std::clamp(v, std::min(m_min, m_max), std::max(m_min, m_max));
-        m_progress = v;
+        m_progress = ValueOnDial(m_min, m_max, v);
     }
     void SetNeedleCOlor(int c) { m_needle = c & 0xFFFFFF; }
     void SetNeedleHubCOlor(int c) { m_hub = c & 0xFFFFFF; }
@@ -61,8 +60,8 @@ private:
     double m_min = 0.0;
     double m_max = 100.0;
     double m_progress = 0.0;
-    int m_needle = 0x0000FF;
-    int m_hub = 0x0000FF;
+    int m_needle = clRed;
+    int m_hub = clRed;
     QVector<GaugeZone> m_zones = QVector<GaugeZone>(3);
     int m_selected = 0;
 };

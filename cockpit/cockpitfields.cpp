@@ -1,5 +1,7 @@
 #include "cockpitfields.h"
 
+#include "presentation.h"
+
 namespace cockpit {
 
 const QVector<FieldPresentation>& FieldPresentations()
@@ -36,21 +38,6 @@ const QStringList& DashboardMessages()
     return messages;
 }
 
-QString DashboardMessage(const QString& key)
-{
-    for (const QString& entry : DashboardMessages()) {
-        const qsizetype bar = entry.indexOf(QLatin1Char('|'));
-        if (bar >= 0 && QStringView(entry).left(bar) == key)
-            return entry.mid(bar + 1);
-    }
-    return {};
-}
-
-QString MonthName(int month)
-{
-    static const char* const names[] = {"Janeiro", "Fevereiro", "Março",    "Abril",   "Maio",     "Junho",
-                                        "Julho",   "Agosto",    "Setembro", "Outubro", "Novembro", "Dezembro"};
-    return month >= 1 && month <= 12 ? QString::fromUtf8(names[month - 1]) : QString();
-}
+QString DashboardMessage(const QString& key) { return KeyedText(DashboardMessages(), key); }
 
 } // namespace cockpit

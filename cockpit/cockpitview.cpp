@@ -4,6 +4,7 @@
 #include "cockpitfields.h"
 #include "dashboarddefinition.h"
 #include "floattostr.h"
+#include "presentation.h"
 #include "gaugerules_shared.h"
 #include "packetcodec.h"
 #include "wireerror.h"
@@ -14,13 +15,14 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 namespace cockpit {
 
-int StripeColor(double rowNum)
+TColor StripeColor(double rowNum)
 {
     const double whole = std::isfinite(rowNum) ? std::nearbyint(rowNum) : 0.0;
-    return std::fmod(whole, 2.0) == 0.0 ? kRowGrey : kBlack;
+    return std::fmod(whole, 2.0) == 0.0 ? clRowGrey : clBlack;
 }
 
 namespace {
@@ -31,14 +33,7 @@ const QLocale& brazil()
     return locale;
 }
 
-double toFloat(const QVariant& v)
-{
-    if (v.isNull())
-        return 0.0;
-    bool ok = false;
-    const double d = v.toDouble(&ok);
-    return ok ? d : 0.0;
-}
+double toFloat(const QVariant& v) { return FieldFloat(v); }
 
 // A packet read through its layout, the way the dashboard's dataset reads it: the layout gives each
 // field's type, the dashboard's presentation its title and number format.
@@ -64,29 +59,14 @@ public:
         const int f = layoutIndex(field);
         return row >= 0 && row < rowCount() ? m_packet.rows[row].value(m_columns[f]) : QVariant();
     }
-    bool numeric(const QString& field) const
-    {
-        const TFieldType t = m_layout[layoutIndex(field)].type;
-        return t == TFieldType::ftFloat || t == TFieldType::ftInteger;
-    }
     QString asString(int row, const QString& field) const
     {
-        const QVariant v = value(row, field);
-        if (v.isNull())
-            return {};
-        if (numeric(field))
-            return FloatToStr(toFloat(v), brazil());
-        if (m_layout[layoutIndex(field)].type == TFieldType::ftDateTime)
-            return brazil().toString(v.toDateTime(), QStringLiteral("dd/MM/yyyy"));
-        return v.toString();
+        return FieldText(value(row, field), m_layout[layoutIndex(field)].type, brazil());
     }
     QString displayText(int row, const QString& field) const
     {
-        const QString format = m_presentation.value(field).format;
-        const QVariant v = value(row, field);
-        if (v.isNull() || !numeric(field) || format.isEmpty())
-            return asString(row, field);
-        return FormatFloat(format, toFloat(v), brazil());
+        return FieldText(value(row, field), m_layout[layoutIndex(field)].type, brazil(),
+                         m_presentation.value(field).format);
     }
     QString title(const QString& field) const
     {
@@ -115,55 +95,6 @@ private:
 
 QString L(const char* s) { return QString::fromLatin1(s); }
 QString rowName(const char* prefix, int n) { return L(prefix) + QString::number(n); }
-
-// An empty figure is not judged: its needle rests at the minimum in grey.
-void showFigure(GaugeState& gauge, const QVariant& value)
-{
-    if (value.isNull()) {
-        gauge.SetProgress(gauge.MinValue());
-        gauge.SetNeedleCOlor(kGray);
-        gauge.SetNeedleHubCOlor(kGray);
-        return;
-    }
-    gauge.SetProgress(toFloat(value));
-    ColorNeedleByZone(gauge);
-}
-
-// The chart palette without black, the series colour standing in for the first slice.
-int sliceColor(int index, int seriesColor)
-{
-    static const int palette[] = {0x0000FF, 0x008000, 0x00FFFF, 0xFF0000, 0xFFFFFF, 0x808080, 0xFF00FF, 0x808000,
-                                  0x800000, 0x000080, 0x00FF00, 0x008080, 0x800080, 0xC0C0C0, 0xFFFF00};
-    constexpr int n = static_cast<int>(sizeof(palette) / sizeof(palette[0]));
-    if (index <= 0)
-        return seriesColor;
-    int start = 0;
-    for (int i = 0; i < n; ++i)
-        if (palette[i] == seriesColor)
-            start = i;
-    return palette[(start + index) % n];
-}
-
-// Each slice's share of the pie as the desktop draws it: only finite positive values are drawn, and the
-// values are scaled by the largest first so that a sum of huge values cannot overflow.
-QVector<double> sliceFractions(const QVector<double>& values)
-{
-    const auto drawn = [](double v) { return std::isfinite(v) && v > 0.0; };
-    double largest = 0.0;
-    for (double v : values)
-        if (drawn(v))
-            largest = std::max(largest, v);
-    QVector<double> out;
-    double sum = 0.0;
-    for (double v : values) {
-        out.append(largest > 0.0 && drawn(v) ? v / largest : 0.0);
-        sum += out.last();
-    }
-    if (sum > 0.0)
-        for (double& f : out)
-            f /= sum;
-    return out;
-}
 
 // Components are found by name ignoring letter case, as the dashboard finds them ("indicResultR1" is
 // the definition's "IndicResultR1"); the definition's spelling is the one shown.
@@ -300,91 +231,217 @@ CockpitPackets PacketsFromReply(const kpd::rpc::InvokeReply& reply)
     return out;
 }
 
-QByteArray CockpitJsonText(const CockpitPackets& packets)
+QString CockpitView::notice() const { return labels.value(QLatin1String(kNoticeLabel)); }
+
+namespace {
+
+// What the dashboard's definition shows before any refresh: the start of every view.
+CockpitView definitionView()
 {
     const DashboardDefinition& def = DashboardDefinition::Get();
-    QHash<QString, QString> labels = def.labels;
-    QHash<QString, QString> panels = def.panels;
-    QHash<QString, GaugeState> gauges = def.gauges;
-    QStringList messages;
+    CockpitView view;
+    view.labels = def.labels;
+    view.panels = def.panels;
+    view.gauges = def.gauges;
+    return view;
+}
+
+QString monthText(const QDate& month)
+{
+    return MonthName(month.month()) + QLatin1Char('/') + month.toString(QStringLiteral("yyyy"));
+}
+
+// A figure the gauge can judge: none for an empty field, and none for a percentage of a revenue that is
+// zero or negative (against a negative revenue a loss would read as a gain).
+std::optional<double> figureOf(const Table& indicadores, int row, const IndicatorColumn& column)
+{
+    const QVariant v = indicadores.value(row, L(column.field));
+    if (v.isNull())
+        return std::nullopt;
+    if (!isRevenue(column)) {
+        const QVariant revenue = indicadores.value(row, L(kIndicatorColumns[0].field));
+        if (revenue.isNull() || !(toFloat(revenue) > 0.0))
+            return std::nullopt;
+    }
+    return toFloat(v);
+}
+
+// Nothing to judge: the needle rests at the minimum in grey, whatever it showed before.
+void rest(GaugeState& gauge)
+{
+    gauge.SetProgress(gauge.MinValue());
+    gauge.SetNeedleCOlor(clGray);
+    gauge.SetNeedleHubCOlor(clGray);
+}
+
+void judge(GaugeState& gauge, const IndicatorColumn& column, const std::optional<double>& figure, double target)
+{
+    ConfigureGaugeZones(gauge, column.higherIsBetter, target);
+    if (!figure) {
+        rest(gauge);
+        return;
+    }
+    gauge.SetProgress(*figure);
+    // A target of 0 leaves the dial without zones to speak of: a figure of 0 has met it.
+    if (target == 0.0 && *figure == 0.0) {
+        gauge.SetNeedleCOlor(clGreen);
+        gauge.SetNeedleHubCOlor(clGreen);
+        return;
+    }
+    ColorNeedleByZone(gauge);
+}
+
+void writeGrids(CockpitView& view, const QHash<QString, const Table*>& tables)
+{
+    const DashboardDefinition& def = DashboardDefinition::Get();
+    for (auto it = def.grids.cbegin(); it != def.grids.cend(); ++it) {
+        const Table* table = tables.value(it.value().dataSource);
+        GridView& grid = view.grids[it.key()];
+        if (!table)
+            continue;
+        for (const QString& column : it.value().columns)
+            grid.titles.append(table->title(column));
+        for (int r = 0; r < table->rowCount(); ++r) {
+            QStringList cells;
+            for (const QString& column : it.value().columns)
+                cells.append(table->displayText(r, column));
+            grid.rows.append(cells);
+            grid.rowColors.append(StripeColor(toFloat(table->value(r, QStringLiteral("ROWNUM")))));
+        }
+    }
+}
+
+void writeCharts(CockpitView& view, const QHash<QString, const Table*>& tables)
+{
+    const DashboardDefinition& def = DashboardDefinition::Get();
+    for (auto it = def.charts.cbegin(); it != def.charts.cend(); ++it) {
+        const ChartDefinition& definition = it.value();
+        const Table* table = tables.value(definition.dataSet);
+        ChartView& chart = view.charts[it.key()];
+        chart.title = definition.title;
+        QList<double> values;
+        for (int r = 0; table && r < table->rowCount(); ++r)
+            values.append(toFloat(table->value(r, definition.valuesField)));
+        const QList<double> fractions = PieFractions(values);
+        for (int r = 0; r < values.size(); ++r)
+            chart.slices.append({table->displayText(r, definition.labelsField), values[r],
+                                 PieSliceColor(r, definition.seriesColor), fractions[r]});
+    }
+}
+
+} // namespace
+
+CockpitView ComputeView(const CockpitPackets& packets)
+{
+    CockpitView view = definitionView();
+    view.month = packets.month;
 
     const Table indicadores(QStringLiteral("cdsIndicadores"), packets.indicadores, CkpPackets::Indicadores());
-    QHash<QString, const Table*> tables;
     const Table top10(QStringLiteral("cdsTop10"), packets.top10, CkpPackets::Ranking());
     const Table bottom10(QStringLiteral("cdsBottom10"), packets.bottom10, CkpPackets::Ranking());
     const Table pizza(QStringLiteral("cdsGrafPizza"), packets.grafPizza, CkpPackets::GrafPizza());
     const Table stock(QStringLiteral("cdsDiasEstoque"), packets.diasEstoque, CkpPackets::DiasEstoque());
-    tables.insert(QStringLiteral("dtsTop10"), &top10);
-    tables.insert(QStringLiteral("dtsBottom10"), &bottom10);
-    tables.insert(QStringLiteral("dtsDiasEstoque"), &stock);
-    tables.insert(QStringLiteral("cdsGrafPizza"), &pizza);
+    const QHash<QString, const Table*> tables{{QStringLiteral("dtsTop10"), &top10},
+                                              {QStringLiteral("dtsBottom10"), &bottom10},
+                                              {QStringLiteral("dtsDiasEstoque"), &stock},
+                                              {QStringLiteral("cdsGrafPizza"), &pizza}};
 
-    component(labels, QStringLiteral("lblTitulo")) = DashboardMessage(QStringLiteral("TITULO")) + QStringLiteral(" (")
-                                          + MonthName(packets.month.month()) + QLatin1Char('/')
-                                          + packets.month.toString(QStringLiteral("yyyy")) + QLatin1Char(')');
+    component(view.labels, QStringLiteral("lblTitulo")) =
+        DashboardMessage(QStringLiteral("TITULO")) + QStringLiteral(" (") + monthText(packets.month) + QLatin1Char(')');
 
     const QString area = QStringLiteral("CDAREAGERE");
     int total = -1;
     QList<int> regions;
+    bool anyFigure = false;
     for (int r = 0; r < indicadores.rowCount(); ++r) {
         const bool isTotal = indicadores.value(r, area).toString() == QLatin1String("TOTAL");
         if (isTotal && total < 0)
             total = r;
         if (!isTotal)
             regions.append(r);
+        for (const IndicatorColumn& c : kIndicatorColumns)
+            anyFigure = anyFigure || !indicadores.value(r, L(c.field)).isNull();
     }
+    if (!anyFigure)
+        component(view.labels, L(kNoticeLabel)) = QStringLiteral("Sem dados para ") + monthText(packets.month);
 
-    component(labels, QStringLiteral("lblQtFiliais")) = DashboardMessage(QStringLiteral("QTFILI")) + QLatin1Char(' ')
-                                             + indicadores.asString(total, QStringLiteral("QTFILIAIS"));
-    component(labels, QStringLiteral("lblDtAtu")) = DashboardMessage(QStringLiteral("DTULTATU"))
-                                         + indicadores.asString(total, QStringLiteral("DTULTATUETL"));
+    component(view.labels, QStringLiteral("lblQtFiliais")) =
+        DashboardMessage(QStringLiteral("QTFILI")) + QLatin1Char(' ') + indicadores.asString(total, QStringLiteral("QTFILIAIS"));
+    component(view.labels, QStringLiteral("lblDtAtu")) =
+        DashboardMessage(QStringLiteral("DTULTATU")) + indicadores.asString(total, QStringLiteral("DTULTATUETL"));
 
     const double totalRevenue = toFloat(indicadores.value(total, L(kIndicatorColumns[0].field)));
     for (const IndicatorColumn& c : kIndicatorColumns) {
-        const QVariant v = indicadores.value(total, L(c.field));
-        GaugeState& g = component(gauges, L(c.totalGauge));
-        ConfigureGaugeZones(g, c.higherIsBetter, isRevenue(c) ? toFloat(v) : c.target);
-        component(panels, L(c.totalPanel)) = indicadores.asString(total, L(c.field)) + L(c.suffix);
-        showFigure(g, v);
+        const std::optional<double> figure = figureOf(indicadores, total, c);
+        component(view.panels, L(c.totalPanel)) = (figure ? indicadores.asString(total, L(c.field)) : QString()) + L(c.suffix);
+        judge(component(view.gauges, L(c.totalGauge)), c, figure, isRevenue(c) ? figure.value_or(0.0) : c.target);
     }
 
-    // Rows without a region this month read as on a new window: the definition's texts, the new zones,
-    // the needle parked at the minimum in the colour the definition's value has in them.
-    for (int n = 1; n <= 5; ++n)
+    // A row is a region's only while this month has that region: otherwise it is empty and not judged,
+    // whatever an earlier month put there.
+    for (int n = 1; n <= 5; ++n) {
+        component(view.labels, rowName("lblR", n)).clear();
         for (const IndicatorColumn& c : kIndicatorColumns) {
-            GaugeState& g = component(gauges, rowName(c.regionGauge, n));
+            component(view.panels, rowName(c.regionPanel, n)).clear();
+            GaugeState& g = component(view.gauges, rowName(c.regionGauge, n));
             ConfigureGaugeZones(g, c.higherIsBetter, isRevenue(c) ? totalRevenue : c.target);
-            ColorNeedleByZone(g);
-            g.SetProgress(g.MinValue());
+            rest(g);
         }
+    }
 
     int n = 0;
     for (int r : regions) {
         if (++n > 5) {
-            messages.append(DashboardMessage(QStringLiteral("REGIONAIS>5")));
+            view.messages.append(DashboardMessage(QStringLiteral("REGIONAIS>5")));
             break;
         }
-        component(labels, rowName("lblR", n)) = indicadores.asString(r, area);
+        component(view.labels, rowName("lblR", n)) = indicadores.asString(r, area);
         for (const IndicatorColumn& c : kIndicatorColumns) {
-            const QVariant v = indicadores.value(r, L(c.field));
-            GaugeState& g = component(gauges, rowName(c.regionGauge, n));
-            component(panels, rowName(c.regionPanel, n)) = indicadores.asString(r, L(c.field)) + L(c.suffix);
-            ConfigureGaugeZones(g, c.higherIsBetter, isRevenue(c) ? toFloat(v) : c.target);
-            showFigure(g, v);
+            const std::optional<double> figure = figureOf(indicadores, r, c);
+            component(view.panels, rowName(c.regionPanel, n)) =
+                (figure ? indicadores.asString(r, L(c.field)) : QString()) + L(c.suffix);
+            judge(component(view.gauges, rowName(c.regionGauge, n)), c, figure,
+                  isRevenue(c) ? figure.value_or(0.0) : c.target);
         }
     }
 
+    writeGrids(view, tables);
+    writeCharts(view, tables);
+    return view;
+}
+
+CockpitView FailedView(const QString& message)
+{
+    CockpitView view = definitionView();
+    component(view.labels, QStringLiteral("lblTitulo")) = DashboardMessage(QStringLiteral("TITULO"));
+    component(view.labels, QStringLiteral("lblQtFiliais")) = DashboardMessage(QStringLiteral("QTFILI")) + QLatin1Char(' ');
+    component(view.labels, QStringLiteral("lblDtAtu")) = DashboardMessage(QStringLiteral("DTULTATU"));
+    component(view.labels, L(kNoticeLabel)) = QStringLiteral("Sem dados: ") + message;
+    for (int n = 1; n <= 5; ++n)
+        component(view.labels, rowName("lblR", n)).clear();
+    for (QString& text : view.panels)
+        text.clear();
+    for (GaugeState& g : view.gauges)
+        rest(g);
+    const QHash<QString, const Table*> none;
+    writeGrids(view, none);
+    writeCharts(view, none);
+    return view;
+}
+
+QByteArray CockpitJsonText(const CockpitView& view)
+{
     JsonText out;
     out.open('{');
     out.key("refDate");
-    out.string(packets.month.toString(Qt::ISODate));
+    out.string(view.month.toString(Qt::ISODate));
     out.key("labels");
-    out.strings(labels);
+    out.strings(view.labels);
     out.key("panels");
-    out.strings(panels);
+    out.strings(view.panels);
     out.key("gauges");
     out.open('{');
-    for (auto it = gauges.cbegin(); it != gauges.cend(); ++it) {
+    for (auto it = view.gauges.cbegin(); it != view.gauges.cend(); ++it) {
         const GaugeState& g = it.value();
         out.key(it.key());
         out.open('{');
@@ -417,30 +474,28 @@ QByteArray CockpitJsonText(const CockpitPackets& packets)
 
     out.key("grids");
     out.open('{');
-    for (auto it = def.grids.cbegin(); it != def.grids.cend(); ++it) {
-        const Table* table = tables.value(it.value().dataSource);
-        const QStringList& columns = it.value().columns;
-        const int rows = table ? table->rowCount() : 0;
+    for (auto it = view.grids.cbegin(); it != view.grids.cend(); ++it) {
+        const GridView& grid = it.value();
         out.key(it.key());
         out.open('{');
         out.key("titles");
         out.open('[');
-        for (const QString& column : columns)
-            table ? out.string(table->title(column)) : void();
+        for (const QString& title : grid.titles)
+            out.string(title);
         out.close(']');
         out.key("rows");
         out.open('[');
-        for (int r = 0; r < rows; ++r) {
+        for (const QStringList& row : grid.rows) {
             out.open('[');
-            for (const QString& column : columns)
-                out.string(table->displayText(r, column));
+            for (const QString& cell : row)
+                out.string(cell);
             out.close(']');
         }
         out.close(']');
         out.key("rowColors");
         out.open('[');
-        for (int r = 0; r < rows; ++r)
-            out.number(StripeColor(toFloat(table->value(r, QStringLiteral("ROWNUM")))));
+        for (int color : grid.rowColors)
+            out.number(color);
         out.close(']');
         out.close('}');
     }
@@ -448,29 +503,23 @@ QByteArray CockpitJsonText(const CockpitPackets& packets)
 
     out.key("charts");
     out.open('{');
-    for (auto it = def.charts.cbegin(); it != def.charts.cend(); ++it) {
-        const ChartDefinition& chart = it.value();
-        const Table* table = tables.value(chart.dataSet);
-        QVector<double> values;
-        for (int r = 0; table && r < table->rowCount(); ++r)
-            values.append(toFloat(table->value(r, chart.valuesField)));
-        const QVector<double> fractions = sliceFractions(values);
+    for (auto it = view.charts.cbegin(); it != view.charts.cend(); ++it) {
         out.key(it.key());
         out.open('{');
         out.key("title");
-        out.string(chart.title);
+        out.string(it.value().title);
         out.key("slices");
         out.open('[');
-        for (int r = 0; r < values.size(); ++r) {
+        for (const SliceView& s : it.value().slices) {
             out.open('{');
             out.key("label");
-            out.string(table->displayText(r, chart.labelsField));
+            out.string(s.label);
             out.key("value");
-            out.number(values[r]);
+            out.number(s.value);
             out.key("color");
-            out.number(sliceColor(r, chart.seriesColor));
+            out.number(s.color);
             out.key("fraction");
-            out.number(fractions[r]);
+            out.number(s.fraction);
             out.close('}');
         }
         out.close(']');
@@ -480,16 +529,16 @@ QByteArray CockpitJsonText(const CockpitPackets& packets)
 
     out.key("messages");
     out.open('[');
-    for (const QString& m : messages)
+    for (const QString& m : view.messages)
         out.string(m);
     out.close(']');
     out.close('}');
     return out.text();
 }
 
-QJsonObject CockpitJson(const CockpitPackets& packets)
+QJsonObject CockpitJson(const CockpitView& view)
 {
-    return QJsonDocument::fromJson(CockpitJsonText(packets)).object();
+    return QJsonDocument::fromJson(CockpitJsonText(view)).object();
 }
 
 } // namespace cockpit

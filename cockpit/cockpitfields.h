@@ -45,7 +45,4 @@ inline constexpr IndicatorColumn kIndicatorColumns[] = {
 
 inline bool isRevenue(const IndicatorColumn& column) { return &column == &kIndicatorColumns[0]; }
 
-// "Janeiro" .. "Dezembro"; empty outside 1 .. 12.
-QString MonthName(int month);
-
 } // namespace cockpit

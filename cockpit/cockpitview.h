@@ -1,0 +1,82 @@
+#pragma once
+
+#include "datapacket.h"
+#include "gaugestate.h"
+
+#include <QDate>
+#include <QHash>
+#include <QJsonObject>
+#include <QStringList>
+#include <QVector>
+
+namespace kpd::rpc {
+class InvokeReply;
+}
+
+// What the cockpit shows, computed once from a month's five packets: every face (the desktop window, the
+// browser, the board pack) draws this value and decides nothing of its own.
+namespace cockpit {
+
+struct CockpitPackets {
+    QDate month;   // first day of the month the reply is for
+    TDataPacket indicadores, top10, bottom10, grafPizza, diasEstoque;
+};
+
+// The packets of a successful getCkpData reply; throws WireError (Portuguese message) for a reply that
+// carries a failure, misses a packet or whose packets do not have the fields of their layouts.
+CockpitPackets PacketsFromReply(const kpd::rpc::InvokeReply& reply);
+
+struct GridView {
+    QStringList titles;
+    QVector<QStringList> rows;   // cell texts as the grid shows them
+    QVector<int> rowColors;      // the colour each row is painted with
+};
+
+struct SliceView {
+    QString label;
+    double value = 0.0;
+    int color = 0;
+    double fraction = 0.0;       // its share of the pie; 0 for a slice that is not drawn
+};
+
+struct ChartView {
+    QString title;
+    QVector<SliceView> slices;
+};
+
+// Components by the names the dashboard's window definition gives them. Colours are 0x00BBGGRR.
+struct CockpitView {
+    QDate month;   // the month the figures are of; invalid when a failure left nothing to show
+    QHash<QString, QString> labels;
+    QHash<QString, QString> panels;
+    QHash<QString, GaugeState> gauges;
+    QHash<QString, GridView> grids;
+    QHash<QString, ChartView> charts;
+    QStringList messages;   // errors to report once the view is drawn (more than five regions)
+
+    // The header's notice ("Sem dados para Junho/2008"); empty when the month has figures.
+    QString notice() const;
+};
+
+// The label in the dashboard's header that carries the notice.
+inline constexpr const char* kNoticeLabel = "lblAviso";
+
+// The view of a month. A gauge without a figure (an empty one, a percentage of a revenue that is zero or
+// negative, a row with no region this month) is not judged: grey needle and hub at the dial's minimum.
+CockpitView ComputeView(const CockpitPackets& packets);
+// The view after a refresh that failed with nothing on screen: no month in the title, every gauge grey,
+// every panel empty, and the notice "Sem dados: " with the failure's message.
+CockpitView FailedView(const QString& message);
+
+// The view as JSON, in the shape of kpd-host's --export-json: refDate, labels, panels, gauges, grids
+// (titles, rows, rowColors), charts (title, slices) and messages. Slices also carry what the desktop
+// export leaves out and a browser needs to draw them: their colour and their share of the pie.
+QByteArray CockpitJsonText(const CockpitView& view);
+// The same, parsed; for tests and callers that want to look inside.
+QJsonObject CockpitJson(const CockpitView& view);
+
+// The month's view as JSON in one step, as the browser face serves it.
+inline QByteArray CockpitJsonText(const CockpitPackets& packets) { return CockpitJsonText(ComputeView(packets)); }
+inline QJsonObject CockpitJson(const CockpitPackets& packets) { return CockpitJson(ComputeView(packets)); }
+
+} // namespace cockpit

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "datapacket.h"
+
+#include <QList>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+// How a figure, a colour, a month or a message is presented, written once for the desktop's components
+// and the cockpit view the server computes: both faces link this library, so they cannot drift apart.
+
+// Colours as the window definitions hold them: 0x00BBGGRR.
+using TColor = int;
+
+constexpr TColor clBlack = 0x000000;
+constexpr TColor clRed = 0x0000FF;
+constexpr TColor clYellow = 0x00FFFF;
+constexpr TColor clGreen = 0x008000;
+constexpr TColor clWhite = 0xFFFFFF;
+constexpr TColor clBlue = 0xFF0000;
+constexpr TColor clRowGrey = 0x1D1D1D;
+constexpr TColor clGray = 0x808080;
+// The desktop's window background and window text, in the standard colour scheme.
+constexpr TColor clWindow = 0xFFFFFF;
+constexpr TColor clWindowText = 0x000000;
+
+// "Janeiro" .. "Dezembro"; empty outside 1 .. 12.
+QString MonthName(int month);
+
+// The text after the first '|' of the line whose key (the part before it) is `key`, blanks at its end
+// included; empty when no line has that key.
+QString KeyedText(const QStringList& lines, const QString& key);
+
+// A field's value as text: empty for an empty value, numbers in the host's general number form with the
+// locale's decimal separator (or in `format`, such as "#0.0%", when one is given), dates as dd/MM/yyyy,
+// anything else as its own text.
+QString FieldText(const QVariant& value, TFieldType type, const QLocale& locale, const QString& format = {});
+// A field's value as a number: 0 for an empty value or one that is not a number.
+double FieldFloat(const QVariant& value);
+
+// Where a dial shows `value`: a value beyond a usable dial (finite ends that differ) rests at the nearer end,
+// so the needle and the zone that colours it read that end. NaN and unusable dials leave it as it is.
+double ValueOnDial(double min, double max, double value);
+
+// A pie's slice colours: the series colour for the first slice, then the chart palette (without black, which
+// would vanish on a black chart) from the series colour's place on.
+TColor PieSliceColor(int index, TColor seriesColor);
+// Each slice's share of the pie: only finite positive values are drawn; they are scaled by the largest first,
+// so that a sum of huge values cannot overflow. All zero when nothing is drawn.
+QList<double> PieFractions(const QList<double>& values);
