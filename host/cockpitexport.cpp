@@ -3,9 +3,9 @@
 #include "tcolor.h"
 #include "tdbchart.h"
 #include "tpieseries.h"
-#include "tdatetime.h"
 
 #include <QAbstractItemModel>
+#include <QDate>
 #include <QHeaderView>
 #include <QJsonArray>
 #include <QLabel>
@@ -100,7 +100,7 @@ bool isPanelName(const QString& name)
 
 } // namespace
 
-QJsonObject ExportCockpit(QWidget* dashboard, double refDate, const QStringList& messages)
+QJsonObject ExportCockpit(QWidget* dashboard, const QStringList& messages)
 {
     QJsonObject labels, panels, gauges, grids, charts;
     if (dashboard) {
@@ -122,7 +122,9 @@ QJsonObject ExportCockpit(QWidget* dashboard, double refDate, const QStringList&
         }
     }
     QJsonObject root;
-    root[QStringLiteral("refDate")] = DateTimeUtil::toDate(refDate).toString(Qt::ISODate);
+    // The month whose figures the window shows, which after a failed refresh is not the month asked for.
+    root[QStringLiteral("refDate")] =
+        dashboard ? dashboard->property("shownMonth").toDate().toString(Qt::ISODate) : QString();
     root[QStringLiteral("labels")] = labels;
     root[QStringLiteral("panels")] = panels;
     root[QStringLiteral("gauges")] = gauges;

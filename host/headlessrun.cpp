@@ -223,8 +223,7 @@ int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
         if (!options.snapshot.isEmpty())
             written = dashboard && picture.save(PathForMonth(options.snapshot, month), "PNG") && written;
         if (!options.json.isEmpty()) {
-            const double refDate = module.DtData() ? *module.DtData() : 0.0;
-            const QJsonObject json = ExportCockpit(dashboard, refDate, messages);
+            const QJsonObject json = ExportCockpit(dashboard, messages);
             written = writeFile(PathForMonth(options.json, month), QJsonDocument(json).toJson(QJsonDocument::Indented)) &&
                       written;
         }

@@ -166,7 +166,8 @@ function desenhar(j) {
   desenharGraficos(j);
   $('painel').hidden = false;
   $('entrada').hidden = true;
-  aviso((j.messages || []).join(' '));
+  // The month's own notice (no figures) first, then what the refresh had to report.
+  aviso([rotulo('lblAviso')[1], ...(j.messages || [])].filter(Boolean).join(' '));
   document.body.dataset.mes = (j.refDate || '').slice(0, 7);
   document.body.dataset.desenhadoMs = performance.now().toFixed(1);
 }

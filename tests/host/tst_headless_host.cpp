@@ -156,7 +156,9 @@ private slots:
         QVERIFY2(run.stderrText.contains(message), qPrintable(run.stderrText));
         QCOMPARE(run.snapshot.size(), m_windowSize);
         QCOMPARE(run.json["messages"].toArray(), QJsonArray{message});
-        QCOMPARE(run.json["refDate"].toString(), month + QStringLiteral("-01"));
+        // With nothing fetched the window names no month and says why it has no figures.
+        QCOMPARE(run.json["refDate"].toString(), reachable ? month + QStringLiteral("-01") : QString());
+        QCOMPARE(run.json["labels"]["lblAviso"].toString(), reachable ? QString() : QStringLiteral("Sem dados: ") + message);
         QCOMPARE(run.json["gauges"].toObject().size(), 30);
     }
 
@@ -171,6 +173,7 @@ private slots:
                          "--snapshot", pattern + ".png", "--export-json", pattern + ".json", "--pdf", pdf});
         QVERIFY2(exitCode == 1, qPrintable(err));
         QVERIFY2(err.contains(QStringLiteral("2008-03")), qPrintable(err));
+        QVERIFY2(err.contains(QStringLiteral("sem dados para 2008-06")), qPrintable(err));
         const QStringList months{"2008-01", "2008-02", "2008-03", "2008-06"};
         for (const QString& month : months) {
             QCOMPARE(QImage(dir.filePath("painel-" + month + ".png")).size(), m_windowSize);

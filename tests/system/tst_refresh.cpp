@@ -1,4 +1,6 @@
 // The dashboard's refresh against a real kpd-appserver over the months of RefreshServer.
+#include "cockpitexport.h"
+#include "jsondiff.h"
 #include "tdbchart.h"
 #include "tpanel.h"
 #include "tlabel.h"
@@ -19,6 +21,10 @@
 #include "tnetconnection.h"
 #include "tovergauge.h"
 
+#include <httplib.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocale>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -59,13 +65,6 @@ QString dial(TfrmIndiResult* form, const QString& name)
         .arg(g->MaxValue())
         .arg(g->Progress())
         .arg(colourName(g->NeedleColor()), colourName(g->needleHubCOlor()));
-}
-
-// Range and value only, for needles whose colour the case does not decide.
-QString range(TfrmIndiResult* form, const QString& name)
-{
-    const TOverGauge* g = gaugeOf(form, name);
-    return QStringLiteral("%1..%2 @%3").arg(g->MinValue()).arg(g->MaxValue()).arg(g->Progress());
 }
 
 QString zones(TfrmIndiResult* form, const QString& name)
@@ -198,7 +197,7 @@ private slots:
         QCOMPARE(form->focusWidget(), ComponentOf<TDBGrid>(form, "dbgTop10"));
     }
 
-    void threeRegionsResetRowsFourAndFiveToTheirStoredTexts()
+    void threeRegionsLeaveRowsFourAndFiveEmptyAndUnjudged()
     {
         TfrmIndiResult* form = open(RefreshServer::kFiveRegions);
         QVERIFY(form->LastActivateCompleted());
@@ -216,18 +215,15 @@ private slots:
         QCOMPARE(dial(form, "indicFatR1"), QStringLiteral("0.25..0.75 @0.5 green/green"));
         QCOMPARE(dial(form, "indicConsR3"), QStringLiteral("20..60 @30 green/green"));
 
-        // Rows without a region read as on a new window, not as January's regions...
-        const QStringList stored{"", "0,00 M", "0%", "0%", "0%", "0%"};
-        QCOMPARE(rowTexts(form, 4), stored);
-        QCOMPARE(rowTexts(form, 5), stored);
-        // ...and show reset dials: revenue from February's total (2 M), the percentages from their fixed
-        // targets, the needle at the minimum in the colour January's value has in the new zones.
+        // Rows without a region are empty, not January's regions, and not judged: grey needles at the minimum
+        // of dials set from February's total (2 M) and the fixed targets.
+        const QStringList empty{"", "", "", "", "", ""};
+        QCOMPARE(rowTexts(form, 4), empty);
+        QCOMPARE(rowTexts(form, 5), empty);
         const QStringList expected{
-            "indicFatR4", "1..3 @1 green/green",        "indicFatR5", "1..3 @1 yellow/yellow",
-            "indicConsR4", "20..60 @20 yellow/yellow",  "indicConsR5", "20..60 @20 red/red",
-            "indicMDOR4", "22.5..67.5 @22.5 green/green", "indicMDOR5", "22.5..67.5 @22.5 green/green",
-            "indicDespeR4", "7.5..22.5 @7.5 green/green", "indicDespeR5", "7.5..22.5 @7.5 yellow/yellow",
-            "IndicResultR4", "2.5..7.5 @2.5 green/green", "IndicResultR5", "2.5..7.5 @2.5 red/red",
+            "indicFatR4", "1..3 @1 grey/grey",          "indicFatR5", "1..3 @1 grey/grey",
+            "indicConsR4", "20..60 @20 grey/grey",      "indicConsR5", "20..60 @20 grey/grey",
+            "indicMDOR5", "22.5..67.5 @22.5 grey/grey", "IndicResultR5", "2.5..7.5 @2.5 grey/grey",
         };
         for (int i = 0; i < expected.size(); i += 2)
             QCOMPARE(expected[i] + ": " + dial(form, expected[i]), expected[i] + ": " + expected[i + 1]);
@@ -300,9 +296,9 @@ private slots:
         QVERIFY(form->LastActivateCompleted());
         QCOMPARE(rowTexts(form, 1), (QStringList{"AAA", "1 M", "42%", "40%", "10%", "8%"}));
         QCOMPARE(rowTexts(form, 2), (QStringList{"ZER", "0 M", "%", "%", "%", "%"}));
-        // A revenue of 0 is a figure: its target of 0 keeps the reset range with empty zones, and the needle
-        // rests at the dial's left end. Empty percentages are not judged: grey needles at the minimum.
-        QCOMPARE(range(form, "indicFatR2"), QStringLiteral("0.5..1.5 @0.5"));
+        // A revenue of 0 is a figure: its target of 0 keeps the reset range with empty zones, the needle rests
+        // at the dial's left end, and 0 against a target of 0 has met it. Empty percentages are not judged.
+        QCOMPARE(dial(form, "indicFatR2"), QStringLiteral("0.5..1.5 @0.5 green/green"));
         QCOMPARE(zones(form, "indicFatR2"), QStringLiteral("red 0-0, yellow 0-0, green 0-0"));
         QCOMPARE(dial(form, "indicConsR2"), QStringLiteral("20..60 @20 grey/grey"));
         QCOMPARE(dial(form, "indicMDOR2"), QStringLiteral("22.5..67.5 @22.5 grey/grey"));
@@ -324,16 +320,33 @@ private slots:
         QCOMPARE(caption(form, "lblQtFiliais"), QStringLiteral("Quantidade de Unidades:  "));
         QCOMPARE(caption(form, "lblDtAtu"), QString::fromUtf8("Última Atualização : "));
         QCOMPARE(totalTexts(form), (QStringList{" M", "%", "%", "%", "%"}));
-        // Nothing to judge: grey needles at the minimum. The revenue dials keep April's range; their zones
-        // collapse to [0, 0].
-        QCOMPARE(dial(form, "indicFatTotal"), QStringLiteral("6.25..18.75 @6.25 grey/grey"));
+        QCOMPARE(caption(form, "lblAviso"), QStringLiteral("Sem dados para Junho/2008"));
+        // Nothing to judge: grey needles at the minimum, April's range not kept (a fresh window's instead).
+        QCOMPARE(dial(form, "indicFatTotal"), QStringLiteral("0..75 @0 grey/grey"));
         QCOMPARE(zones(form, "indicFatTotal"), QStringLiteral("red 0-0, yellow 0-0, green 0-0"));
-        QCOMPARE(range(form, "indicFatR1"), QStringLiteral("6.25..18.75 @6.25"));
-        QCOMPARE(zones(form, "indicFatR1"), QStringLiteral("red 0-0, yellow 0-0, green 0-0"));
         QCOMPARE(dial(form, "indicConsTotal"), QStringLiteral("20..60 @20 grey/grey"));
-        QCOMPARE(dial(form, "IndicResultTotal"), QStringLiteral("2.5..7.5 @2.5 grey/grey"));
+        QCOMPARE(dial(form, "IndicResultR1"), QStringLiteral("2.5..7.5 @2.5 grey/grey"));
         // April's region is not this month's.
-        QCOMPARE(rowTexts(form, 1), (QStringList{"", "0,00 M", "0%", "0%", "0%", "0%"}));
+        QCOMPARE(rowTexts(form, 1), (QStringList{"", "", "", "", "", ""}));
+    }
+
+    void failureWithNothingShownSaysSoAndJudgesNothing()
+    {
+        SetServerAddressProvider([] { return QStringLiteral("127.0.0.1"); }, [] { return 1; });
+        TfrmIndiResult* form = open(RefreshServer::kFiveRegions);
+        QCOMPARE(m_messages->messages.size(), 1);
+        QVERIFY(!form->LastActivateCompleted());
+        QCOMPARE(caption(form, "lblAviso"), QStringLiteral("Sem dados: ") + m_messages->messages.first());
+        QCOMPARE(caption(form, "lblTitulo"), QStringLiteral("BI Business Intelligence - Resultados Operacionais "));
+        QCOMPARE(totalTexts(form), (QStringList{"", "", "", "", ""}));
+        QCOMPARE(dial(form, "indicConsTotal").section(' ', 2), QStringLiteral("grey/grey"));
+        QCOMPARE(dial(form, "indicFatR3").section(' ', 2), QStringLiteral("grey/grey"));
+        // The server is back: the month replaces the notice.
+        m_server.useIt();
+        comeBack(RefreshServer::kFiveRegions);
+        QVERIFY(form->LastActivateCompleted());
+        QCOMPARE(caption(form, "lblAviso"), QString());
+        QCOMPARE(rowTexts(form, 1).first(), QStringLiteral("AAA"));
     }
 
     void offDialFiguresPinTheNeedleAtTheNearerEnd()
@@ -403,6 +416,37 @@ private slots:
         QCOMPARE(after, before);
         QCOMPARE(caption(form, "lblTitulo"), title);
         QCOMPARE(rowTexts(form, 5), (QStringList{"EEE", "1,9 M", "50%", "30%", "16%", "4%"}));
+    }
+
+    // One window shown month after month must show, each time, what the browser shows for that month: no
+    // rule of one face may leave an earlier month's picture where the other draws this one's.
+    void everyMonthInOneWindowShowsWhatTheBrowserShows()
+    {
+        ServerProcess browserFace;
+        QString error;
+        QVERIFY2(browserFace.start({"--db", m_server.databasePath(), "--http", "127.0.0.1:0"}, &error), qPrintable(error));
+        const auto differences = [&](const QDate& month) {
+            httplib::Client client("127.0.0.1", browserFace.httpPort());
+            const auto r = client.Get("/api/cockpit?month=" + month.toString(QStringLiteral("yyyy-MM")).toStdString());
+            if (!r || r->status != 200)
+                return QStringLiteral("o navegador não recebeu %1").arg(month.toString(QStringLiteral("yyyy-MM")));
+            QStringList diff;
+            JsonDifferences(ExportCockpit(m_form, {}), QJsonDocument::fromJson(QByteArray::fromStdString(r->body)).object(),
+                            QStringLiteral("$"), diff);
+            return diff.join(QLatin1Char('\n'));
+        };
+        open(RefreshServer::kFiveRegions);
+        QCOMPARE(differences(RefreshServer::kFiveRegions), QString());
+        comeBack(RefreshServer::kThreeRegions);
+        QCOMPARE(differences(RefreshServer::kThreeRegions), QString());
+        comeBack(RefreshServer::kNoFigures);
+        QCOMPARE(differences(RefreshServer::kNoFigures), QString());
+        // A failed fetch leaves June on screen, under June's title.
+        SetServerAddressProvider([] { return QStringLiteral("127.0.0.1"); }, [] { return 1; });
+        comeBack(RefreshServer::kFiveRegions);
+        QVERIFY(!m_form->LastActivateCompleted());
+        QCOMPARE(differences(RefreshServer::kNoFigures), QString());
+        QVERIFY(browserFace.stop());
     }
 
     void escapeClosesTheDashboard_data()

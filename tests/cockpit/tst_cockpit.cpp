@@ -1,6 +1,7 @@
 // The browser's cockpit view: a few cases worked out by hand, and what kpd-appserver --http serves
 // against what the desktop dashboard shows for the same month.
 #include "cockpitview.h"
+#include "jsondiff.h"
 #include "refreshserver.h"
 
 #include "ckppackets.h"
@@ -29,40 +30,6 @@ cockpit::CockpitPackets packetsWith(const QVariant& revenue, const QVariant& con
     p.grafPizza = TDataPacket{CkpPackets::GrafPizza(), {{"NE", 4.0, 3.0, 1.0}, {"SUL", 6.0, 5.0, 1.0}}};
     p.diasEstoque = TDataPacket{CkpPackets::DiasEstoque(), {}};
     return p;
-}
-
-// Where the desktop's export and the view differ, as paths. A row colour the desktop could not see
-// (the row lies below the grid's visible part) is not compared; the slices' colours and shares are the view's own.
-void differences(const QJsonValue& desktop, const QJsonValue& view, const QString& path, QStringList& out)
-{
-    if (desktop.isObject() && view.isObject()) {
-        QJsonObject v = view.toObject();
-        if (path.endsWith(QLatin1String("]")) && path.contains(QLatin1String("slices")))
-            for (const char* own : {"color", "fraction"})
-                v.remove(QLatin1String(own));
-        const QJsonObject d = desktop.toObject();
-        for (auto it = d.begin(); it != d.end(); ++it)
-            differences(it.value(), v.value(it.key()), path + QLatin1Char('.') + it.key(), out);
-        for (auto it = v.begin(); it != v.end(); ++it)
-            if (!d.contains(it.key()))
-                out << path + QLatin1Char('.') + it.key() + QStringLiteral(" só no navegador");
-        return;
-    }
-    if (desktop.isArray() && view.isArray()) {
-        const QJsonArray d = desktop.toArray(), v = view.toArray();
-        if (d.size() != v.size()) {
-            out << QStringLiteral("%1: %2 itens no painel, %3 no navegador").arg(path).arg(d.size()).arg(v.size());
-            return;
-        }
-        for (qsizetype i = 0; i < d.size(); ++i)
-            if (!(path.endsWith(QLatin1String("rowColors")) && d[i].isNull()))
-                differences(d[i], v[i], QStringLiteral("%1[%2]").arg(path).arg(i), out);
-        return;
-    }
-    if (desktop != view)
-        out << QStringLiteral("%1: painel %2, navegador %3")
-                   .arg(path, QString::fromUtf8(QJsonDocument(QJsonArray{desktop}).toJson(QJsonDocument::Compact)),
-                        QString::fromUtf8(QJsonDocument(QJsonArray{view}).toJson(QJsonDocument::Compact)));
 }
 
 } // namespace
@@ -121,6 +88,14 @@ private slots:
                                                   << 20.0 << 60.0 << 60.0 << 0x0000FF;
         QTest::newRow("consumption empty") << QVariant(1.0) << QVariant() << "indicConsTotal" << "%" << 20.0 << 60.0
                                            << 20.0 << 0x808080;
+        // Returns beyond sales: a share of a negative revenue is no figure (a loss would read as a gain).
+        QTest::newRow("consumption of a negative revenue") << QVariant(-0.4) << QVariant(-223.8) << "indicConsTotal" << "%"
+                                                           << 20.0 << 60.0 << 20.0 << 0x808080;
+        QTest::newRow("consumption of no revenue") << QVariant(0.0) << QVariant(40.0) << "indicConsTotal" << "%" << 20.0
+                                                   << 60.0 << 20.0 << 0x808080;
+        // A revenue of 0 is its own target of 0, met: green on the dial the definition gives.
+        QTest::newRow("revenue of 0") << QVariant(0.0) << QVariant(40.0) << "indicFatTotal" << "0 M" << 0.0 << 75.0 << 0.0
+                                      << 0x008000;
     }
 
     void shouldJudgeTheTotalsAsWorkedOutByHand()
@@ -151,6 +126,34 @@ private slots:
                  QStringLiteral("BI Business Intelligence - Resultados Operacionais  (Março/2024)"));
     }
 
+    // The whole view of each of the test server's months, as the browser face serves it, against the
+    // documents in golden/ (KPD_UPDATE_GOLDEN=1 writes them anew; read the diff before committing it).
+    void shouldServeTheGoldenView_data()
+    {
+        QTest::addColumn<QDate>("month");
+        for (const QDate& m : {RefreshServer::kFiveRegions, RefreshServer::kThreeRegions, RefreshServer::kSixRegions,
+                               RefreshServer::kOneRegion, RefreshServer::kZeroRevenue, RefreshServer::kNoFigures,
+                               RefreshServer::kOffDial})
+            QTest::newRow(qPrintable(m.toString(QStringLiteral("yyyy-MM")))) << m;
+    }
+
+    void shouldServeTheGoldenView()
+    {
+        QFETCH(QDate, month);
+        const QJsonObject view = browserView(month);
+        QVERIFY(!view.isEmpty());
+        QFile golden(QStringLiteral(KPD_GOLDEN_DIR "/%1.json").arg(month.toString(QStringLiteral("yyyy-MM"))));
+        if (qEnvironmentVariableIsSet("KPD_UPDATE_GOLDEN")) {
+            QVERIFY(golden.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            golden.write(QJsonDocument(view).toJson(QJsonDocument::Indented));
+            return;
+        }
+        QVERIFY2(golden.open(QIODevice::ReadOnly), qPrintable(golden.fileName()));
+        QStringList diff;
+        JsonDifferences(QJsonDocument::fromJson(golden.readAll()).object(), view, QStringLiteral("$"), diff);
+        QVERIFY2(diff.isEmpty(), qPrintable(diff.join(QLatin1Char('\n'))));
+    }
+
     void shouldShowWhatTheDesktopShows_data()
     {
         QTest::addColumn<QDate>("month");
@@ -170,7 +173,7 @@ private slots:
         const QJsonObject view = browserView(month);
         QVERIFY(!view.isEmpty());
         QStringList diff;
-        differences(desktop, view, QStringLiteral("$"), diff);
+        JsonDifferences(desktop, view, QStringLiteral("$"), diff);
         QVERIFY2(diff.isEmpty(), qPrintable(diff.join(QLatin1Char('\n'))));
     }
 
@@ -182,4 +185,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestCockpitView)
-#include "tst_cockpitview.moc"
+#include "tst_cockpit.moc"
