@@ -3,6 +3,7 @@
 #include "cockpitexport.h"
 #include "messagedlg.h"
 #include "moduleloader.h"
+#include "outputfile.h"
 #include "presentation.h"
 #include "tbuttonflat.h"
 #include "tdateeditplus.h"
@@ -11,6 +12,7 @@
 #include "wiretext.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QLabel>
@@ -46,12 +48,19 @@ void confirmMonthWhenAsked(const QDate& month, int attempts = 500)
 
 bool writeFile(const QString& path, const QByteArray& data)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(data) != data.size()) {
-        std::fprintf(stderr, "kpd-host: não foi possível gravar %s: %s\n", qPrintable(path), qPrintable(file.errorString()));
-        return false;
-    }
-    return true;
+    QString error;
+    if (WriteOutputFile(path, data, &error))
+        return true;
+    std::fprintf(stderr, "kpd-host: %s\n", qPrintable(error));
+    return false;
+}
+
+QByteArray png(const QImage& picture)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    return picture.save(&buffer, "PNG") ? bytes : QByteArray();
 }
 
 } // namespace
@@ -117,7 +126,9 @@ public:
     bool add(const QDate& month, const QImage& picture, const QString& failure)
     {
         if (!m_writer) {
-            m_writer = std::make_unique<QPdfWriter>(m_path);
+            // Made in memory and written whole at the end: a pack is never left half written.
+            m_buffer.open(QIODevice::WriteOnly);
+            m_writer = std::make_unique<QPdfWriter>(&m_buffer);
             m_writer->setPageSize(QPageSize(QPageSize::A4));
             m_writer->setPageOrientation(QPageLayout::Landscape);
             m_writer->setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
@@ -158,11 +169,17 @@ public:
     {
         if (!m_writer)
             return true;
-        return m_painter.end();
+        if (!m_painter.end()) {
+            std::fprintf(stderr, "kpd-host: não foi possível compor %s\n", qPrintable(m_path));
+            return false;
+        }
+        m_writer.reset();
+        return writeFile(m_path, m_buffer.data());
     }
 
 private:
     QString m_path;
+    QBuffer m_buffer;
     std::unique_ptr<QPdfWriter> m_writer;
     QPainter m_painter;
 };
@@ -220,8 +237,13 @@ int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
         if (shown && notice && !notice->text().isEmpty())
             emptyMonths << month.toString(QStringLiteral("yyyy-MM"));
         const QImage picture = dashboard ? dashboard->grab().toImage() : QImage();
-        if (!options.snapshot.isEmpty())
-            written = dashboard && picture.save(PathForMonth(options.snapshot, month), "PNG") && written;
+        if (!options.snapshot.isEmpty()) {
+            const QByteArray image = png(picture);
+            if (image.isEmpty())
+                std::fprintf(stderr, "kpd-host: não foi possível gerar a imagem do painel de %s\n",
+                             qPrintable(month.toString(QStringLiteral("yyyy-MM"))));
+            written = !image.isEmpty() && writeFile(PathForMonth(options.snapshot, month), image) && written;
+        }
         if (!options.json.isEmpty()) {
             const QJsonObject json = ExportCockpit(dashboard, messages);
             written = writeFile(PathForMonth(options.json, month), QJsonDocument(json).toJson(QJsonDocument::Indented)) &&
@@ -229,14 +251,12 @@ int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
         }
         if (!options.pdf.isEmpty() &&
             !pack.add(month, shown ? picture : QImage(), messages.join(QLatin1Char(' ')))) {
-            std::fprintf(stderr, "kpd-host: não foi possível gravar %s\n", qPrintable(options.pdf));
+            std::fprintf(stderr, "kpd-host: não foi possível compor %s\n", qPrintable(options.pdf));
             written = false;
         }
     }
-    if (!pack.finish()) {
-        std::fprintf(stderr, "kpd-host: não foi possível gravar %s\n", qPrintable(options.pdf));
+    if (!pack.finish())
         written = false;
-    }
     SetMessagePresenter({});
     if (!emptyMonths.isEmpty())
         std::fprintf(stderr, "kpd-host: sem dados para %s\n", qPrintable(emptyMonths.join(QStringLiteral(", "))));

@@ -195,6 +195,31 @@ private slots:
         QCOMPARE(bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r") + bytes.count("/Type /Page "), qsizetype(4));
     }
 
+    // An output that cannot be written is said so, in words, and never left half written.
+    void shouldNeverReportAnOutputItDidNotWrite_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("reason");
+        const QString full = QStringLiteral("/dev/full");
+        const QString noSpace = QString::fromUtf8("não há espaço livre no disco");
+        QTest::newRow("json to a full disk") << "--export-json" << full << noSpace;
+        QTest::newRow("pack to a full disk") << "--pdf" << full << noSpace;
+        QTest::newRow("picture into a missing folder") << "--snapshot" << "falta/painel.png" << QString::fromUtf8("a pasta não existe");
+    }
+    void shouldNeverReportAnOutputItDidNotWrite()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, path);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QString target = path.startsWith('/') ? path : dir.filePath(path);
+        const auto [exitCode, err] = runHostWith({"--server", m_server.address(), "--month", "2008-04", option, target});
+        QVERIFY2(exitCode == 1, qPrintable(err));
+        QVERIFY2(err.contains(QString::fromUtf8("não foi possível gravar %1: %2").arg(target, reason)), qPrintable(err));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    }
+
     void shouldRefuseMalformedArguments_data()
     {
         QTest::addColumn<QStringList>("args");
