@@ -3,6 +3,7 @@
 // texts, gauges), and one full repaint of the dashboard.
 #include "demoserver.h"
 #include "benchsupport.h"
+#include "ckppackets.h"
 
 #include "hostfunctions.h"
 #include "messagedlg.h"
@@ -60,7 +61,7 @@ QVariantList serverCall()
     g_form->Data()->netIndicResult->SetConnected(true);
     QVariantList args(8);
     args[0] = VariantDate::FromDateTime(g_month);
-    g_form->Data()->netIndicResult->AppServer()->Invoke(QStringLiteral("getCkpData"), args);
+    g_form->Data()->netIndicResult->AppServer()->Invoke(QLatin1String(CkpPackets::kMethod), args);
     return args;
 }
 

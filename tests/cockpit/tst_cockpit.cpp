@@ -145,7 +145,7 @@ private slots:
         QFile golden(QStringLiteral(KPD_GOLDEN_DIR "/%1.json").arg(month.toString(QStringLiteral("yyyy-MM"))));
         if (qEnvironmentVariableIsSet("KPD_UPDATE_GOLDEN")) {
             QVERIFY(golden.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            golden.write(QJsonDocument(view).toJson(QJsonDocument::Indented));
+            golden.write(QJsonDocument(view).toJson(QJsonDocument::Compact));
             return;
         }
         QVERIFY2(golden.open(QIODevice::ReadOnly), qPrintable(golden.fileName()));
