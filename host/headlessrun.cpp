@@ -121,9 +121,10 @@ class BoardPack {
 public:
     explicit BoardPack(const QString& path) : m_path(path) {}
 
-    // A page for the month: the picture of its cockpit under a header, or, for a month whose figures could
-    // not be fetched (`picture` null), the header with `failure` and nothing else.
-    bool add(const QDate& month, const QImage& picture, const QString& failure)
+    // A page for the month: the picture of its cockpit under a header that repeats its `note` (a month
+    // without figures says so), or, for a month whose figures could not be fetched (`picture` null), the
+    // header with the failure (`note`) and nothing else.
+    bool add(const QDate& month, const QImage& picture, const QString& note)
     {
         if (!m_writer) {
             // Made in memory and written whole at the end: a pack is never left half written.
@@ -147,12 +148,13 @@ public:
         const QString header = QStringLiteral("Indicadores de Resultado — ") + MonthName(month.month()) +
                                QLatin1Char('/') + QString::number(month.year());
         const QRectF headerBox(page.left(), page.top(), page.width(), page.height() * 0.06);
-        m_painter.drawText(headerBox, Qt::AlignLeft | Qt::AlignVCenter, header);
+        m_painter.drawText(headerBox, Qt::AlignLeft | Qt::AlignVCenter,
+                           picture.isNull() || note.isEmpty() ? header : header + QStringLiteral(" — ") + note);
         if (picture.isNull()) {
             const QRectF failureBox(page.left(), headerBox.bottom(), page.width(), page.height() * 0.3);
             m_painter.setPen(QColor(0xB0, 0, 0));
             m_painter.drawText(failureBox, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                               QStringLiteral("Sem dados: ") + failure);
+                               QStringLiteral("Sem dados: ") + note);
             m_painter.setPen(Qt::black);
             return true;
         }
@@ -234,7 +236,8 @@ int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
         // A window that still shows another month's figures (or none) must not be printed as this month's.
         const bool shown = dashboard && dashboard->property("shownMonth").toDate() == month;
         const auto* notice = dashboard ? dashboard->findChild<QLabel*>(QStringLiteral("lblAviso")) : nullptr;
-        if (shown && notice && !notice->text().isEmpty())
+        const QString noticeText = shown && notice ? notice->text() : QString();
+        if (!noticeText.isEmpty())
             emptyMonths << month.toString(QStringLiteral("yyyy-MM"));
         const QImage picture = dashboard ? dashboard->grab().toImage() : QImage();
         if (!options.snapshot.isEmpty()) {
@@ -250,7 +253,7 @@ int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
                       written;
         }
         if (!options.pdf.isEmpty() &&
-            !pack.add(month, shown ? picture : QImage(), messages.join(QLatin1Char(' ')))) {
+            !pack.add(month, shown ? picture : QImage(), shown ? noticeText : messages.join(QLatin1Char(' ')))) {
             std::fprintf(stderr, "kpd-host: não foi possível compor %s\n", qPrintable(options.pdf));
             written = false;
         }
