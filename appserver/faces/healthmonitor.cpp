@@ -43,7 +43,7 @@ bool HealthMonitor::databaseAnswers() const
 {
     try {
         Database probe(m_settings);
-        Schema::verify(probe);
+        Schema::verify(probe, Schema::Use::Read);
         return true;
     } catch (const DatabaseError&) {
         return false;

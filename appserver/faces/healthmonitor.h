@@ -17,8 +17,9 @@ namespace appserver {
 /// reflection, so that load balancers and tools such as grpcurl work with it.
 ///
 /// Health follows the database: every interval a fresh connection (a pooled one could outlive a database
-/// file that was taken away) checks the schema; the server and its service are SERVING only while that
-/// succeeds, so a balancer takes an instance whose database is gone out of rotation.
+/// file that was taken away) checks the schema with the rule serving starts on (Schema::verify for
+/// reading: tables or views alike); the server and its service are SERVING exactly while the server can
+/// answer a month, so a balancer takes an instance whose database is gone out of rotation.
 class HealthMonitor {
 public:
     /// The services' names as health checks ask for them ("" is the server as a whole).

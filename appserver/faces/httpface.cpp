@@ -1,10 +1,12 @@
 #include "httpface.h"
 
-#include "ckppackets.h"
+#include "calllog.h"
 #include "cockpitview.h"
-#include "daycount.h"
-#include "invokeservice.h"
+#include "databaseerror.h"
+#include "loopback.h"
 #include "metrics.h"
+#include "packetcodec.h"
+#include "rdmindicresult.h"
 #include "useraccounts.h"
 #include "wireerror.h"
 
@@ -18,7 +20,6 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
-#include <arpa/inet.h>
 #include <mutex>
 
 static void initWebResource() { Q_INIT_RESOURCE(web); }
@@ -36,17 +37,6 @@ void answerError(httplib::Response& res, int status, const QString& message)
 {
     res.status = status;
     res.set_content(json(QJsonObject{{QStringLiteral("erro"), message}}), "application/json; charset=utf-8");
-}
-
-bool isLoopback(const QString& host)
-{
-    QString h = host;
-    if (h.startsWith(QLatin1Char('[')))
-        h = h.mid(1, h.size() - 2);
-    if (h == QLatin1String("localhost") || h == QLatin1String("::1"))
-        return true;
-    in_addr a{};
-    return inet_pton(AF_INET, h.toLatin1().constData(), &a) == 1 && (ntohl(a.s_addr) >> 24) == 127;
 }
 
 QByteArray resource(const QString& name)
@@ -155,7 +145,55 @@ struct HttpFace::Routes {
     }
 };
 
-HttpFace::HttpFace(InvokeService& service, Metrics& metrics) : m_service(service), m_metrics(metrics) {}
+HttpFace::HttpFace(const RdmIndicResult& cockpit, CallLog& log, Metrics& metrics)
+    : m_cockpit(cockpit), m_log(log), m_metrics(metrics)
+{
+}
+
+// The month as the browser's JSON, or the HTTP status and message of why not; logged as a gRPC call is.
+void HttpFace::answerMonth(const QDate& month, std::string& body, int& status, QString& error) const
+{
+    QElapsedTimer timer;
+    timer.start();
+    CallLog::Call logged{QString::fromLatin1(RdmIndicResult::kRegisteredName), QStringLiteral("getCkpData"),
+                         QStringLiteral("getCkpData"), month.toString(Qt::ISODate)};
+    // cpp-httplib 0.11 does not tell a handler that its browser went away, so the scope ends only by its
+    // deadline; an engine that does tells it through scope.ended.
+    CallScope scope;
+    scope.deadline = std::chrono::steady_clock::now() + m_callDeadline;
+    status = 200;
+    try {
+        CkpData data = m_cockpit.month(month, scope);
+        cockpit::CockpitPackets packets;
+        packets.month = data.firstDay;
+        packets.indicadores = PacketCodec::DecodePacket(data.indicadores);
+        packets.top10 = PacketCodec::DecodePacket(data.top10);
+        packets.bottom10 = PacketCodec::DecodePacket(data.bottom10);
+        packets.grafPizza = PacketCodec::DecodePacket(data.grafPizza);
+        packets.diasEstoque = PacketCodec::DecodePacket(data.diasEstoque);
+        body = cockpit::CockpitJsonText(packets).toStdString();
+    } catch (const CallEnded& e) {
+        status = e.reason() == CallEnd::Overloaded ? 503 : e.reason() == CallEnd::DeadlineExceeded ? 504 : 500;
+        error = e.message();
+        logged.outcome = CallLog::outcomeOf(e.reason());
+    } catch (const DatabaseError& e) {
+        status = 502;
+        error = e.message();
+        logged.outcome = QStringLiteral("FALHA");
+    } catch (const WireError& e) {
+        status = 502;
+        error = e.Message();
+        logged.outcome = QStringLiteral("INTERNAL");
+    } catch (const std::exception& e) {
+        status = 500;
+        error = QStringLiteral("Erro interno no servidor de aplicação: %1")
+                    .arg(CallLog::echoedMessage(QString::fromUtf8(e.what())));
+        logged.outcome = QStringLiteral("INTERNAL");
+    }
+    logged.message = error;
+    logged.nanoseconds = timer.nsecsElapsed();
+    m_log.record(logged);
+}
 
 HttpFace::~HttpFace() { stop(); }
 
@@ -166,7 +204,7 @@ bool HttpFace::start(const Setup& setup, QString& error)
     const int port = setup.listen.mid(colon + 1).toInt();
     const bool tls = !setup.tlsCert.isEmpty();
     const QString what = setup.metricsOnly ? QStringLiteral("--metrics-only") : QStringLiteral("--http");
-    if (!isLoopback(host) && (!tls || !setup.users)) {
+    if (!isLoopbackHost(host) && (!tls || !setup.users)) {
         error = QStringLiteral("Recusado: %1 em %2 exige TLS (--tls-cert e --tls-key) e usuários (--users); sem eles só "
                                "no endereço local (127.0.0.1).")
                     .arg(what, setup.listen);
@@ -187,6 +225,7 @@ bool HttpFace::start(const Setup& setup, QString& error)
     } else {
         m_server = std::make_unique<httplib::Server>();
     }
+    m_callDeadline = setup.callDeadline;
     m_routes = std::make_unique<Routes>();
     m_routes->users = setup.users;
     m_routes->secure = tls;
@@ -259,28 +298,17 @@ bool HttpFace::start(const Setup& setup, QString& error)
                                                            .arg(text.left(40)));
                 return;
             }
-            kpd::rpc::InvokeRequest request;
-            request.set_server_name("KPD00100.rdmIndicResult");
-            request.set_method("getCkpData");
-            request.add_args()->set_datetime_value(DayCount::fromDate(month));
-            for (int i = 1; i < CkpPackets::kArgCount; ++i)
-                request.add_args();
-            kpd::rpc::InvokeReply reply;
-            const grpc::Status status = m_service.Invoke(nullptr, &request, &reply);
-            if (!status.ok()) {
-                const int code = status.error_code() == grpc::StatusCode::RESOURCE_EXHAUSTED  ? 503
-                                 : status.error_code() == grpc::StatusCode::DEADLINE_EXCEEDED ? 504
-                                                                                              : 500;
-                if (code == 503)
+            std::string body;
+            int status = 200;
+            QString error;
+            answerMonth(month, body, status, error);
+            if (status != 200) {
+                if (status == 503)
                     res.set_header("Retry-After", "1");
-                answerError(res, code, QString::fromStdString(status.error_message()));
+                answerError(res, status, error);
                 return;
             }
-            try {
-                res.set_content(cockpit::CockpitJsonText(cockpit::PacketsFromReply(reply)).toStdString(), "application/json; charset=utf-8");
-            } catch (const WireError& e) {
-                answerError(res, 502, e.Message());
-            }
+            res.set_content(body, "application/json; charset=utf-8");
         });
 
         svr.Post("/api/entrar", [&routes](const httplib::Request& req, httplib::Response& res) {

@@ -1,5 +1,7 @@
 #include "httpoptions.h"
 
+#include "serveroptions.h"
+
 #include <QRegularExpression>
 
 namespace appserver {
@@ -11,6 +13,19 @@ bool HttpOptions::extract(QStringList& args, HttpOptions& out, QString& error)
     QStringList rest;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
+        if (arg == QLatin1String("--http-deadline")) {
+            bool ok = false;
+            const double seconds = i + 1 < args.size() ? args[i + 1].toDouble(&ok) : 0;
+            const int ms = ok ? int(seconds * 1000 + 0.5) : 0;
+            if (ms < 1 || ms > ServerOptions::kStatementTimeoutMs) {
+                error = QStringLiteral("--http-deadline precisa de um número de segundos, maior que zero e de até %1.")
+                            .arg(ServerOptions::kStatementTimeoutMs / 1000);
+                return false;
+            }
+            out.callDeadlineMs = ms;
+            ++i;
+            continue;
+        }
         QString* target = arg == QLatin1String("--http")           ? &out.http
                           : arg == QLatin1String("--metrics-only") ? &out.metricsOnly
                           : arg == QLatin1String("--users")        ? &out.users
@@ -57,8 +72,14 @@ QString HttpOptions::usage()
         "  --metrics-only HOST:PORTA\n"
         "                       serve só /metrics (formato do Prometheus)\n"
         "  --users ARQUIVO      usuários que podem entrar; sem ele o painel só abre no endereço local\n"
+        "  --http-deadline SEGUNDOS\n"
+        "                       prazo de cada mês pedido pelo navegador (padrão %1; no máximo %2, o\n"
+        "                       limite de cada consulta ao banco); passado o prazo, a consulta é\n"
+        "                       interrompida e a conexão volta ao pool\n"
         "  kpd-appserver --add-user NOME --users ARQUIVO\n"
-        "                       inclui o usuário (ou troca sua senha), lendo a senha da entrada padrão\n");
+        "                       inclui o usuário (ou troca sua senha), lendo a senha da entrada padrão\n")
+        .arg(kDefaultCallDeadlineMs / 1000)
+        .arg(ServerOptions::kStatementTimeoutMs / 1000);
 }
 
 } // namespace appserver

@@ -12,6 +12,10 @@ struct HttpOptions {
     QString metricsOnly;   ///< --metrics-only HOST:PORT: /metrics alone
     QString users;         ///< --users FILE: who may sign in
     QString addUser;       ///< --add-user NAME: add or change a user in --users and end
+    /// --http-deadline SECONDS: how long a browser's call may take, at most the statement timeout
+    int callDeadlineMs = kDefaultCallDeadlineMs;
+
+    static constexpr int kDefaultCallDeadlineMs = 10000;
 
     /// Removes the options above from args; false with a Portuguese message on a mistake.
     static bool extract(QStringList& args, HttpOptions& out, QString& error);

@@ -1,8 +1,7 @@
 #include "invokeservice.h"
 
-#include "metrics.h"
+#include "calllog.h"
 #include "moduleregistry.h"
-#include "printable.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -12,9 +11,6 @@
 namespace appserver {
 
 namespace {
-
-// Status texts and the log quote a failure message at most this long.
-constexpr qsizetype kEchoedMessageChars = 400;
 
 const char* codeName(grpc::StatusCode code)
 {
@@ -40,22 +36,6 @@ grpc::StatusCode statusCode(CallEnd end)
     return grpc::StatusCode::RESOURCE_EXHAUSTED;
 }
 
-// A name from the request as the log and the status texts repeat it.
-QString echoed(const std::string& name)
-{
-    if (name.empty())
-        return QStringLiteral("\"\"");
-    // Decoding a multi-megabyte name only to cut it would cost more than the call itself.
-    // (More than maxChars characters are left after the cut, so printable() still marks it.)
-    const size_t bytes = std::min(name.size(), size_t(kEchoedNameChars * 4 + 4));
-    return printable(QString::fromUtf8(name.data(), qsizetype(bytes)), kEchoedNameChars);
-}
-
-QString echoedMessage(const std::string& message)
-{
-    return printable(QString::fromStdString(message), kEchoedMessageChars);
-}
-
 // Whether the call has ended on the client's side, and how. gRPC cancels a call whose deadline passed,
 // so a cancelled call at (or a hair before) its deadline counts as a deadline.
 std::optional<CallEnd> callEnd(grpc::ServerContext* context)
@@ -72,8 +52,6 @@ std::optional<CallEnd> callEnd(grpc::ServerContext* context)
 CallScope scopeOf(grpc::ServerContext* context)
 {
     CallScope scope;
-    if (!context)
-        return scope;
     const auto deadline = context->deadline();
     if (deadline != std::chrono::system_clock::time_point::max()) {
         const auto left = deadline - std::chrono::system_clock::now();
@@ -85,15 +63,15 @@ CallScope scopeOf(grpc::ServerContext* context)
 
 } // namespace
 
-InvokeService::InvokeService(const ModuleRegistry& registry, std::FILE* log) : m_registry(registry), m_log(log) {}
+InvokeService::InvokeService(const ModuleRegistry& registry, CallLog& log) : m_registry(registry), m_log(log) {}
 
 grpc::Status InvokeService::Invoke(grpc::ServerContext* context, const kpd::rpc::InvokeRequest* request,
                                    kpd::rpc::InvokeReply* reply)
 {
     QElapsedTimer timer;
     timer.start();
-    const QString moduleName = echoed(request->server_name());
-    const QString methodName = echoed(request->method());
+    const QString moduleName = CallLog::echoed(request->server_name());
+    const QString methodName = CallLog::echoed(request->method());
     QString detail = QStringLiteral("-");
     grpc::Status status;
 
@@ -118,42 +96,29 @@ grpc::Status InvokeService::Invoke(grpc::ServerContext* context, const kpd::rpc:
         } catch (const std::exception& e) {
             status = grpc::Status(grpc::StatusCode::INTERNAL,
                                   QStringLiteral("Erro interno no servidor de aplicação: %1")
-                                      .arg(echoedMessage(e.what()))
+                                      .arg(CallLog::echoedMessage(QString::fromUtf8(e.what())))
                                       .toStdString());
         }
         if (!call.logDetail.isEmpty())
             detail = call.logDetail;
         // An answer nobody waits for any more is logged as what the client saw.
-        if (status.ok() && context) {
+        if (status.ok()) {
             if (const std::optional<CallEnd> end = callEnd(context))
                 status = grpc::Status(statusCode(*end), end == CallEnd::Cancelled ? "A chamada foi cancelada pelo cliente."
                                                                                   : "O prazo da chamada terminou.");
         }
     }
 
-    if (m_log) {
-        QString outcome = QString::fromLatin1(codeName(status.error_code()));
-        if (!status.ok())
-            outcome += QStringLiteral(": ") + echoedMessage(status.error_message());
-        else if (reply->result().kind_case() == kpd::rpc::Variant::kTextValue)
-            outcome = QStringLiteral("FALHA: ") + echoedMessage(reply->result().text_value());
-        const QString line = QStringLiteral("%1 %2 %3 ref=%4 %5 ms %6\n")
-                                 .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")),
-                                      moduleName, methodName, detail, QString::number(timer.nsecsElapsed() / 1e6, 'f', 2), outcome);
-        const QByteArray bytes = line.toUtf8();
-        std::lock_guard lock(m_logMutex);
-        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), m_log);
-        std::fflush(m_log);
+    CallLog::Call logged{moduleName, methodName,
+                         method ? QString::fromStdString(request->method()) : QStringLiteral("desconhecido"), detail,
+                         timer.nsecsElapsed(), QString::fromLatin1(codeName(status.error_code())), {}};
+    if (!status.ok())
+        logged.message = QString::fromStdString(status.error_message());
+    else if (reply->result().kind_case() == kpd::rpc::Variant::kTextValue) {
+        logged.outcome = QStringLiteral("FALHA");
+        logged.message = QString::fromStdString(reply->result().text_value());
     }
-    if (m_metrics) {
-        // Only names the server knows become labels: a caller must not grow the series without end.
-        const bool failed = status.ok() && reply->result().kind_case() == kpd::rpc::Variant::kTextValue;
-        const QString methodLabel = method ? QString::fromStdString(request->method()) : QStringLiteral("desconhecido");
-        m_metrics->recordCall(methodLabel, failed ? QStringLiteral("FALHA") : QString::fromLatin1(codeName(status.error_code())),
-                              static_cast<double>(timer.nsecsElapsed()) / 1e9);
-        if (failed)
-            m_metrics->recordDatabaseError();
-    }
+    m_log.record(logged);
     if (!status.ok())
         reply->Clear();
     return status;

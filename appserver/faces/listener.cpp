@@ -1,5 +1,7 @@
 #include "listener.h"
 
+#include "loopback.h"
+
 #include <grpcpp/server_builder.h>
 
 #include <arpa/inet.h>
@@ -8,6 +10,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -40,19 +43,6 @@ QString bindFailure(int error)
     }
 }
 
-bool isLoopback(const sockaddr* address)
-{
-    if (address->sa_family == AF_INET)
-        return (ntohl(reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr) >> 24) == 127;
-    if (address->sa_family == AF_INET6) {
-        const in6_addr& a = reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr;
-        if (IN6_IS_ADDR_LOOPBACK(&a))
-            return true;
-        return IN6_IS_ADDR_V4MAPPED(&a) && a.s6_addr[12] == 127;
-    }
-    return false;
-}
-
 void setPort(sockaddr* address, int port)
 {
     if (address->sa_family == AF_INET)
@@ -79,6 +69,30 @@ struct SilentSet {
     std::list<int> order;
     std::unordered_map<int, std::pair<std::list<int>::iterator, Clock::time_point>> byFd;
 };
+
+int Listener::raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 1024;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        // An unlimited hard limit is still capped by the kernel (fs.nr_open, 1048576 by default).
+        if (raised.rlim_max == RLIM_INFINITY)
+            raised.rlim_cur = 1048576;
+        else
+            raised.rlim_cur = raised.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    return limit.rlim_cur > 1048576 ? 1048576 : static_cast<int>(limit.rlim_cur);
+}
+
+int Listener::descriptorBudget(int limit, int poolSize)
+{
+    const int reserve = 64 + 8 * poolSize;
+    return limit > 2 * reserve ? limit - reserve : limit / 2;
+}
 
 Listener::~Listener()
 {

@@ -41,6 +41,14 @@ public:
     /// Stops accepting and closes the listening sockets and the silent connections. Idempotent.
     void stop();
 
+    /// Raises the soft limit on open descriptors to the hard one (systemd's LimitNOFILE, or the shell's
+    /// ulimit -Hn): every connection costs one. Returns the limit now in force.
+    static int raiseDescriptorLimit();
+    /// The descriptors connections may have out of limit: the rest are kept for the database (a file
+    /// with its journal, or a socket, per pool connection, and new ones after a lost connection),
+    /// gRPC's own and the log.
+    static int descriptorBudget(int limit, int poolSize);
+
 private:
     void loop();
 

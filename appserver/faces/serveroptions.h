@@ -12,6 +12,9 @@ struct ServerOptions {
 
     static constexpr int kDefaultPool = 8;
     static constexpr int kDefaultQueue = 64;
+    /// How long a call's statements may run on a pooled connection, whichever face the call came by: a
+    /// stuck statement must not hold a connection forever. No face waits longer for a call.
+    static constexpr int kStatementTimeoutMs = 30000;
 
     bool help = false;
     bool version = false;

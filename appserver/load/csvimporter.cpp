@@ -1,9 +1,13 @@
 #include "csvimporter.h"
 
 #include "csvreader.h"
+#include "importtables.h"
+#include "importvalues.h"
+#include "stagingwriter.h"
 #include "database.h"
 #include "databaseerror.h"
 #include "importerror.h"
+#include "monthlysummary.h"
 #include "wiretext.h"
 
 #include <QDir>
@@ -19,272 +23,9 @@
 
 namespace appserver {
 
+using namespace importing;
+
 namespace {
-
-constexpr int kBatchRows = 250;      // rows per INSERT into a staging table
-constexpr int kMaxCodeLength = 3;    // the cockpit's grids have room for 3
-constexpr int kMaxNameLength = 30;
-
-enum class Kind { Code, Name, Branch, Day, Month, Money };
-
-struct Column {
-    const char* name;
-    Kind kind;
-};
-
-struct Table {
-    const char* name;
-    std::vector<Column> columns;
-    int keys;   // the first `keys` columns form the primary key
-};
-
-const std::array<Table, 4>& tables()
-{
-    static const std::array<Table, 4> all{{
-        {"regional", {{"cdareagere", Kind::Code}, {"nmareagere", Kind::Name}}, 1},
-        {"filial", {{"cdfilial", Kind::Branch}, {"nmfilial", Kind::Name}, {"cdareagere", Kind::Code}}, 1},
-        {"movimento_diario",
-         {{"cdfilial", Kind::Branch},
-          {"dtmovimento", Kind::Day},
-          {"vrfatliq", Kind::Money},
-          {"vrconsumo", Kind::Money},
-          {"vrmdo", Kind::Money},
-          {"vrdespesas", Kind::Money}},
-         2},
-        {"estoque_mensal", {{"cdfilial", Kind::Branch}, {"mes", Kind::Month}, {"vrestoque", Kind::Money}}, 2},
-    }};
-    return all;
-}
-
-const char* sqlType(Kind kind)
-{
-    switch (kind) {
-    case Kind::Code:
-    case Kind::Name: return "TEXT";
-    case Kind::Branch: return "INTEGER";
-    case Kind::Day:
-    case Kind::Month: return "DATE";
-    case Kind::Money: return "NUMERIC";
-    }
-    return "TEXT";
-}
-
-QString staging(const Table& t) { return QStringLiteral("imp_%1").arg(QLatin1String(t.name)); }
-QString fileOf(const Table& t) { return QStringLiteral("%1.csv").arg(QLatin1String(t.name)); }
-bool isDaily(const Table& t) { return qstrcmp(t.name, "movimento_diario") == 0; }
-
-// A value as a refusal quotes it: cut, and with its control characters escaped for the terminal.
-QString shown(const QString& text) { return QLatin1Char('"') + WireText::Printable(text, 40) + QLatin1Char('"'); }
-
-std::optional<QDate> parseDay(const QString& text)
-{
-    static const QRegularExpression iso(QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})$"));
-    static const QRegularExpression br(QStringLiteral("^(\\d{2})/(\\d{2})/(\\d{4})$"));
-    QDate d;
-    if (const auto m = iso.match(text); m.hasMatch())
-        d = QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-    else if (const auto m2 = br.match(text); m2.hasMatch())
-        d = QDate(m2.captured(3).toInt(), m2.captured(2).toInt(), m2.captured(1).toInt());
-    if (!d.isValid() || d.year() < 1900)
-        return std::nullopt;
-    return d;
-}
-
-// One value of a record, checked and made ready to bind; a non-empty reason refuses it.
-QVariant convert(Database& db, Kind kind, const QString& text, QChar separator, QString& reason, QDate* day)
-{
-    if (text.isEmpty()) {
-        reason = QStringLiteral("valor vazio.");
-        return {};
-    }
-    switch (kind) {
-    case Kind::Code:
-        // A code is a key the cockpit matches and shows: a blank at an end or a control character would make
-        // two codes that look alike, or one that cannot be shown.
-        if (WireText::HasControlCharacter(text))
-            reason = QStringLiteral("código de regional com caractere de controle: %1.").arg(shown(text));
-        else if (text.trimmed() != text)
-            reason = QStringLiteral("código de regional com espaço no início ou no fim: %1.").arg(shown(text));
-        else if (WireText::CharacterCount(text) > kMaxCodeLength)
-            reason = QStringLiteral("código de regional com mais de %1 caracteres: %2.").arg(kMaxCodeLength).arg(shown(text));
-        return text;
-    case Kind::Name: {
-        const qsizetype length = WireText::CharacterCount(text);
-        if (length > kMaxNameLength)
-            reason = QStringLiteral("nome com mais de %1 caracteres (%2): %3.").arg(kMaxNameLength).arg(length).arg(shown(text));
-        return text;
-    }
-    case Kind::Branch: {
-        static const QRegularExpression digits(QStringLiteral("^\\d{1,9}$"));
-        const qint64 code = digits.match(text).hasMatch() ? text.toLongLong() : 0;
-        if (code <= 0) {
-            reason = QStringLiteral("código de filial inválido: %1 (use um número inteiro positivo).").arg(shown(text));
-            return {};
-        }
-        return code;
-    }
-    case Kind::Day: {
-        const auto d = parseDay(text);
-        if (!d) {
-            reason = QStringLiteral("data inválida: %1 (use AAAA-MM-DD ou DD/MM/AAAA).").arg(shown(text));
-            return {};
-        }
-        // A day's month ends where the next begins, and there is no month after December 9999.
-        if (d->addMonths(1).year() > 9999) {
-            reason = QStringLiteral("data fora do intervalo aceito: %1 (de 01/01/1900 a 30/11/9999).").arg(shown(text));
-            return {};
-        }
-        if (day)
-            *day = *d;
-        return db.dateValue(*d);
-    }
-    case Kind::Month: {
-        static const QRegularExpression month(QStringLiteral("^(\\d{4})-(\\d{2})$"));
-        std::optional<QDate> d;
-        if (const auto m = month.match(text); m.hasMatch()) {
-            const QDate first(m.captured(1).toInt(), m.captured(2).toInt(), 1);
-            if (first.isValid() && first.year() >= 1900)
-                d = first;
-        } else {
-            d = parseDay(text);
-        }
-        if (!d) {
-            reason = QStringLiteral("mês inválido: %1 (use AAAA-MM ou o primeiro dia do mês, AAAA-MM-01).").arg(shown(text));
-            return {};
-        }
-        if (d->day() != 1) {
-            reason = QStringLiteral("o mês deve ser informado pelo seu primeiro dia: %1.").arg(shown(text));
-            return {};
-        }
-        return db.dateValue(*d);
-    }
-    case Kind::Money: {
-        // Text, not a double: the exact decimal reaches PostgreSQL's NUMERIC unrounded.
-        static const QRegularExpression dot(QStringLiteral("^[+-]?\\d{1,15}(\\.\\d{1,6})?$"));
-        static const QRegularExpression comma(QStringLiteral("^[+-]?\\d{1,15}(,\\d{1,6})?$"));
-        if (dot.match(text).hasMatch())
-            return text;
-        if (separator == QLatin1Char(';') && comma.match(text).hasMatch())
-            return QString(text).replace(QLatin1Char(','), QLatin1Char('.'));
-        reason = QStringLiteral("número inválido: %1 (use 1234.56, sem separador de milhar).").arg(shown(text));
-        return {};
-    }
-    }
-    return text;
-}
-
-struct StagedRow {
-    qint64 line;
-    QVariantList values;   // line first, then the staging columns
-};
-
-// Writes checked records of one file into its staging table, a batch at a time.
-class StagingWriter {
-public:
-    StagingWriter(Database& db, const Table& table, const QString& file, const std::vector<int>& filePositions)
-        : m_db(db), m_table(table), m_file(file), m_positions(filePositions)
-    {
-        m_columns << QStringLiteral("linha");
-        for (const Column& c : table.columns)
-            m_columns << QLatin1String(c.name);
-        if (isDaily(table))
-            m_columns << QStringLiteral("mes") << QStringLiteral("mesfim");
-    }
-
-    void add(StagedRow row)
-    {
-        m_pending.push_back(std::move(row));
-        if (static_cast<int>(m_pending.size()) == kBatchRows)
-            flush();
-    }
-
-    qint64 count() const { return m_count; }
-
-    void flush()
-    {
-        if (m_pending.empty())
-            return;
-        const int n = static_cast<int>(m_pending.size());
-        QSqlQuery* query = nullptr;
-        QSqlQuery partial;
-        if (n == kBatchRows) {
-            if (!m_full)
-                m_full = std::make_unique<QSqlQuery>(m_db.prepare(insertSql(n)));
-            query = m_full.get();
-        } else {
-            partial = m_db.prepare(insertSql(n));
-            query = &partial;
-        }
-        int position = 0;
-        for (const StagedRow& r : m_pending) {
-            query->bindValue(position++, r.line);
-            for (const QVariant& v : r.values)
-                query->bindValue(position++, v);
-        }
-        Database::exec(*query);
-        // A key already staged is skipped rather than failing the statement (which on PostgreSQL
-        // would end the transaction): fewer rows than sent means a repeated key in this batch.
-        if (query->numRowsAffected() != n)
-            reportRepeatedKey();
-        m_count += n;
-        m_pending.clear();
-    }
-
-private:
-    QString insertSql(int rows) const
-    {
-        QString one = QStringLiteral("(?");
-        for (int i = 1; i < m_columns.size(); ++i)
-            one += QStringLiteral(", ?");
-        one += QLatin1Char(')');
-        QStringList all;
-        for (int i = 0; i < rows; ++i)
-            all << one;
-        return QStringLiteral("INSERT INTO %1 (%2) VALUES %3 ON CONFLICT DO NOTHING")
-            .arg(staging(m_table), m_columns.join(QStringLiteral(", ")), all.join(QStringLiteral(", ")));
-    }
-
-    [[noreturn]] void reportRepeatedKey()
-    {
-        QStringList where;
-        for (int k = 0; k < m_table.keys; ++k)
-            where << QStringLiteral("%1 = ?").arg(QLatin1String(m_table.columns[size_t(k)].name));
-        QSqlQuery find = m_db.prepare(QStringLiteral("SELECT linha FROM %1 WHERE %2")
-                                          .arg(staging(m_table), where.join(QStringLiteral(" AND "))));
-        for (const StagedRow& r : m_pending) {
-            for (int k = 0; k < m_table.keys; ++k)
-                find.bindValue(k, r.values[k]);
-            Database::exec(find);
-            if (!find.next())
-                continue;
-            const qint64 first = find.value(0).toLongLong();
-            find.finish();
-            if (first == r.line)
-                continue;
-            QStringList key;
-            for (int k = 0; k < m_table.keys; ++k) {
-                QString v = r.values[k].toString();
-                if (r.values[k].metaType().id() == QMetaType::QDate)
-                    v = r.values[k].toDate().toString(Qt::ISODate);
-                key << QStringLiteral("%1 %2").arg(QLatin1String(m_table.columns[size_t(k)].name), v);
-            }
-            throw ImportError(m_file, r.line, m_positions[0] + 1, QLatin1String(m_table.columns[0].name),
-                              QStringLiteral("chave repetida (%1): já informada na linha %2.")
-                                  .arg(key.join(QStringLiteral(", ")))
-                                  .arg(first));
-        }
-        throw ImportError(m_file, m_pending.front().line, 0, {}, QStringLiteral("chave repetida neste arquivo."));
-    }
-
-    Database& m_db;
-    const Table& m_table;
-    QString m_file;
-    std::vector<int> m_positions;   // file column of each table column
-    QStringList m_columns;
-    std::vector<StagedRow> m_pending;
-    std::unique_ptr<QSqlQuery> m_full;
-    qint64 m_count = 0;
-};
 
 class Import {
 public:
@@ -478,11 +219,8 @@ private:
             "ON CONFLICT (cdfilial) DO UPDATE SET nmfilial = excluded.nmfilial, cdareagere = excluded.cdareagere"));
         m_db.execDirect(QStringLiteral("INSERT INTO imp_meses (cdfilial, mes, mesfim) "
                                        "SELECT DISTINCT cdfilial, mes, mesfim FROM imp_movimento_diario"));
-        // SQLite's triggers recompute a branch-month per row written; a load sums each one it touched once
-        // instead, in this same transaction (docs/schema-sqlite.sql). PostgreSQL's work per statement.
-        const bool sumOnce = m_db.isSqlite() && summaryKept();
-        if (sumOnce)
-            m_db.execDirect(QStringLiteral("INSERT INTO movimento_mensal_carga (ativa) VALUES (1)"));
+        // A load writes many rows per branch-month: the summary is summed once per branch-month it touched.
+        MonthlySummary::beginLoad(m_db);
         m_db.execDirect(QStringLiteral(
             "DELETE FROM movimento_diario WHERE EXISTS (SELECT 1 FROM imp_meses s "
             "  WHERE s.cdfilial = movimento_diario.cdfilial "
@@ -490,31 +228,10 @@ private:
         m_db.execDirect(QStringLiteral(
             "INSERT INTO movimento_diario (cdfilial, dtmovimento, vrfatliq, vrconsumo, vrmdo, vrdespesas) "
             "SELECT cdfilial, dtmovimento, vrfatliq, vrconsumo, vrmdo, vrdespesas FROM imp_movimento_diario"));
-        if (sumOnce) {
-            m_db.execDirect(QStringLiteral(
-                "DELETE FROM movimento_mensal WHERE EXISTS (SELECT 1 FROM imp_meses s "
-                "  WHERE s.cdfilial = movimento_mensal.cdfilial AND s.mes = movimento_mensal.mes)"));
-            m_db.execDirect(QStringLiteral(
-                "INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias) "
-                "SELECT s.mes, s.cdfilial, SUM(d.vrfatliq), SUM(d.vrconsumo), SUM(d.vrmdo), SUM(d.vrdespesas), COUNT(*) "
-                "FROM imp_meses s JOIN movimento_diario d "
-                "  ON d.cdfilial = s.cdfilial AND d.dtmovimento >= s.mes AND d.dtmovimento < s.mesfim "
-                "GROUP BY s.cdfilial, s.mes"));
-            m_db.execDirect(QStringLiteral("DELETE FROM movimento_mensal_carga"));
-        }
+        MonthlySummary::endLoad(m_db, QStringLiteral("imp_meses"));
         m_db.execDirect(QStringLiteral(
             "INSERT INTO estoque_mensal (cdfilial, mes, vrestoque) SELECT cdfilial, mes, vrestoque FROM imp_estoque_mensal "
             "WHERE true ON CONFLICT (cdfilial, mes) DO UPDATE SET vrestoque = excluded.vrestoque"));
-    }
-
-    // A database without the monthly summary (kpd-appserver makes it before a load; a bare schema may
-    // lack it) has nothing to keep.
-    bool summaryKept()
-    {
-        QSqlQuery q = m_db.prepare(QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' "
-                                                  "AND name IN ('movimento_mensal', 'movimento_mensal_carga')"));
-        Database::exec(q);
-        return q.next() && q.value(0).toInt() == 2;
     }
 
     Database& m_db;

@@ -1,31 +1,30 @@
 #pragma once
 
-#include "ckppackets.h"
+#include "callscope.h"
 #include "indicresultquery.h"
-#include "remotedatamodule.h"
+
+#include <QDate>
 
 namespace appserver {
 
 class DatabasePool;
 
-/// "KPD00100.rdmIndicResult": the results cockpit's data module.
-///
-/// getCkpData(date, 7 × out): argument 1 is the reference date (a date-time, or a plain double of the
-/// same meaning) and comes back as the first day of its month; arguments 2, 3, 4, 5 and 8 come back
-/// as the indicators, best 10, worst 10, pie and days-of-stock packets, 6 and 7 as empty packets.
-/// The result is the integer 0, or a Portuguese message when the database failed (also when the
-/// connection to a database server was lost: the next call opens a new one).
-class RdmIndicResult : public RemoteDataModule {
+/// "KPD00100.rdmIndicResult": the results cockpit's data module, as plain C++. The gRPC face calls
+/// month() for getCkpData, the HTTP face for /api/cockpit; each gives it the scope of its own call.
+class RdmIndicResult {
 public:
     static constexpr const char* kRegisteredName = "KPD00100.rdmIndicResult";
-    static constexpr int kCkpDataArgs = CkpPackets::kArgCount;
 
     explicit RdmIndicResult(DatabasePool& pool,
                             IndicResultQuery::Source source = IndicResultQuery::Source::MonthlySummary);
 
-private:
-    grpc::Status getCkpData(Invocation& call);
+    /// The cockpit's packets of the month that holds date, computed on a pooled connection within the
+    /// call's scope. Throws DatabaseError (a Portuguese message for the user; also when the connection to
+    /// a database server was lost: the next call opens a new one) and CallEnded when the call ended, or
+    /// found no place in the queue, before the database answered.
+    CkpData month(const QDate& date, const CallScope& scope) const;
 
+private:
     DatabasePool& m_pool;
     IndicResultQuery::Source m_source;
 };

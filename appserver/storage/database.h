@@ -1,6 +1,7 @@
 #pragma once
 
 #include "databaseerror.h"
+#include "statementinterrupt.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -12,34 +13,8 @@
 
 #include <atomic>
 #include <functional>
-#include <mutex>
 
 namespace appserver {
-
-/// Lets another thread stop the statements of one piece of work while they run. The pool's worker
-/// installs it for the work's duration (Database::InterruptScope); the thread that waits for the work
-/// calls interrupt() when the caller has given up. SQLite checks it as its statements run; PostgreSQL
-/// is sent a cancel request for the statement in progress.
-class StatementInterrupt {
-public:
-    StatementInterrupt() = default;
-    ~StatementInterrupt();
-    StatementInterrupt(const StatementInterrupt&) = delete;
-    StatementInterrupt& operator=(const StatementInterrupt&) = delete;
-
-    /// Any thread. The statement running now fails, and so does every later one of the same work.
-    void interrupt();
-    bool interrupted() const { return m_interrupted.load(std::memory_order_acquire); }
-
-private:
-    friend class Database;
-    void watchPostgres(void* conn);   // PGconn* the work's statements run on
-    void release();
-
-    std::atomic<bool> m_interrupted{false};
-    std::mutex m_mutex;
-    void* m_pgCancel = nullptr;   // PGcancel*, valid while the work runs
-};
 
 /// Where the figures live. SQLite by default; the fields for a server database (host, port, user)
 /// are there for the PostgreSQL driver ("QPSQL"). A PostgreSQL password is never set here: libpq

@@ -39,16 +39,29 @@ QStringList presentTriggers(Database& db)
     return names;
 }
 
-// Whether the name, as the server's statements resolve it (PostgreSQL's search_path included), is a
-// table of this database: a view of the same name is read, but takes no triggers.
+// A view of the same name is read, but takes no triggers.
 bool hasTable(Database& db, const QString& name)
 {
-    QSqlQuery q = db.prepare(db.isPostgres()
-                                 ? QStringLiteral("SELECT relkind IN ('r', 'p') FROM pg_class WHERE oid = to_regclass(?)")
-                                 : QStringLiteral("SELECT type = 'table' FROM sqlite_master WHERE name = ? COLLATE NOCASE"));
-    q.addBindValue(name);
-    Database::exec(q);
-    return q.next() && q.value(0).toBool();
+    return Schema::relation(db, name) == Schema::Relation::Table;
+}
+
+// The one place the server sums daily rows into the summary's branch-months (the engines' triggers keep
+// them in step between sums): the rows of `days` (movimento_diario as d, filtered or joined as the caller
+// needs), grouped by `groupBy`. SQLite adds a month's rows in the order the plan reads them, date order
+// through the primary key, as its triggers do, so both give the same sums to the last bit.
+void insertSums(Database& db, const QString& month, const QString& branch, const QString& days, const QString& groupBy)
+{
+    db.execDirect(QStringLiteral("INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias) "
+                                 "SELECT %1, %2, SUM(d.vrfatliq), SUM(d.vrconsumo), SUM(d.vrmdo), SUM(d.vrdespesas), COUNT(*) "
+                                 "FROM %3 GROUP BY %4")
+                      .arg(month, branch, days, groupBy));
+}
+
+// Whether a load has a summary to keep on SQLite: a bare schema may lack it (kpd-appserver makes it
+// before a load).
+bool keptBySqlite(Database& db)
+{
+    return db.isSqlite() && hasTable(db, kTable) && hasTable(db, kLoadFlag);
 }
 
 qint64 scalar(Database& db, const QString& sql)
@@ -120,17 +133,37 @@ void MonthlySummary::install(Database& db)
 
 void MonthlySummary::rebuild(Database& db)
 {
-    const QString month = db.isPostgres() ? QStringLiteral("date_trunc('month', dtmovimento)::date")
-                                          : QStringLiteral("date(dtmovimento, 'start of month')");
+    const QString month = db.isPostgres() ? QStringLiteral("date_trunc('month', d.dtmovimento)::date")
+                                          : QStringLiteral("date(d.dtmovimento, 'start of month')");
     db.execDirect(QStringLiteral("DELETE FROM movimento_mensal"));
     if (db.isSqlite() && hasTable(db, kLoadFlag))
         db.execDirect(QStringLiteral("DELETE FROM movimento_mensal_carga"));
-    db.execDirect(QStringLiteral("INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias) "
-                                 "SELECT %1, cdfilial, SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), COUNT(*) "
-                                 "FROM movimento_diario GROUP BY cdfilial, %1")
-                      .arg(month));
+    insertSums(db, month, QStringLiteral("d.cdfilial"), QStringLiteral("movimento_diario d"),
+               QStringLiteral("d.cdfilial, %1").arg(month));
     if (db.isPostgres())
         db.execDirect(QStringLiteral("ANALYZE movimento_mensal"));
+}
+
+void MonthlySummary::beginLoad(Database& db)
+{
+    // Only the load's own transaction ever sees this row (docs/schema-sqlite.sql).
+    if (keptBySqlite(db))
+        db.execDirect(QStringLiteral("INSERT INTO movimento_mensal_carga (ativa) VALUES (1)"));
+}
+
+void MonthlySummary::endLoad(Database& db, const QString& monthsTable)
+{
+    if (!keptBySqlite(db))
+        return;
+    db.execDirect(QStringLiteral("DELETE FROM movimento_mensal WHERE EXISTS (SELECT 1 FROM %1 s "
+                                 "  WHERE s.cdfilial = movimento_mensal.cdfilial AND s.mes = movimento_mensal.mes)")
+                      .arg(monthsTable));
+    insertSums(db, QStringLiteral("s.mes"), QStringLiteral("s.cdfilial"),
+               QStringLiteral("%1 s JOIN movimento_diario d "
+                              "  ON d.cdfilial = s.cdfilial AND d.dtmovimento >= s.mes AND d.dtmovimento < s.mesfim")
+                   .arg(monthsTable),
+               QStringLiteral("s.cdfilial, s.mes"));
+    db.execDirect(QStringLiteral("DELETE FROM movimento_mensal_carga"));
 }
 
 qint64 MonthlySummary::rows(Database& db)

@@ -24,6 +24,13 @@ public:
     static void install(Database& db);
     /// Sums every branch-month again from the daily rows. Throws DatabaseError.
     static void rebuild(Database& db);
+
+    /// A bulk load of daily rows, inside the load's transaction. On SQLite the summary's triggers stand
+    /// aside from beginLoad() (they would sum a branch-month again per row written) and endLoad() sums
+    /// each branch-month of monthsTable (cdfilial, mes, mesfim) once; PostgreSQL's triggers work per
+    /// statement and need neither. Throws DatabaseError.
+    static void beginLoad(Database& db);
+    static void endLoad(Database& db, const QString& monthsTable);
     /// Branch-months in the summary.
     static qint64 rows(Database& db);
 

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QRegularExpression>
+#include <QSqlQuery>
 
 static void initSchemaResource()
 {
@@ -114,10 +115,9 @@ void Schema::createIndexes(Database& db)
 
 bool Schema::ensure(Database& db)
 {
-    const QStringList present = db.connection().tables();
     QStringList missing;
     for (const QString& table : tableNames()) {
-        if (!present.contains(table, Qt::CaseInsensitive))
+        if (relation(db, table) == Relation::None)
             missing << table;
     }
     if (missing.isEmpty()) {
@@ -141,11 +141,25 @@ bool Schema::ensure(Database& db)
     return true;
 }
 
-void Schema::verify(Database& db, bool viewsWillDo)
+Schema::Relation Schema::relation(Database& db, const QString& name)
 {
-    const QStringList present = db.connection().tables(viewsWillDo ? QSql::TableType(QSql::Tables | QSql::Views) : QSql::Tables);
+    QSqlQuery q = db.prepare(db.isPostgres()
+                                 ? QStringLiteral("SELECT CASE WHEN relkind IN ('r', 'p') THEN 1 ELSE 2 END "
+                                                  "FROM pg_class WHERE oid = to_regclass(?)")
+                                 : QStringLiteral("SELECT CASE type WHEN 'table' THEN 1 ELSE 2 END FROM sqlite_master "
+                                                  "WHERE name = ? COLLATE NOCASE AND type IN ('table', 'view')"));
+    q.addBindValue(name);
+    Database::exec(q);
+    if (!q.next())
+        return Relation::None;
+    return q.value(0).toInt() == 1 ? Relation::Table : Relation::View;
+}
+
+void Schema::verify(Database& db, Use use)
+{
     for (const QString& table : tableNames()) {
-        if (!present.contains(table, Qt::CaseInsensitive))
+        const Relation found = relation(db, table);
+        if (found == Relation::None || (found == Relation::View && use == Use::Write))
             throw DatabaseError(QStringLiteral("O banco de dados \"%1\" não tem a tabela \"%2\"; crie-o com docs/schema.sql.")
                                     .arg(db.settings().displayName(), table));
     }

@@ -25,10 +25,19 @@ public:
     /// Creates the tables and indexes when the database has none of the tables; to a complete database
     /// only adds the monthly summary when it has none. Returns true when it created them. Throws DatabaseError when only some are there.
     static bool ensure(Database& db);
-    /// Checks that the tables the server reads are there. Throws DatabaseError naming the first missing.
-    /// With viewsWillDo a view of a table's name counts: the server only reads, and a company may give
-    /// it views over its own tables.
-    static void verify(Database& db, bool viewsWillDo = false);
+    /// What a name is in db, as the server's statements resolve it (PostgreSQL's search_path included).
+    /// A materialized or foreign table reads like a view: it takes no triggers.
+    enum class Relation { None, Table, View };
+    static Relation relation(Database& db, const QString& name);
+
+    /// What the server does with the tables: only reads them (serving, health), or writes them too
+    /// (import, summary rebuild).
+    enum class Use { Read, Write };
+    /// Checks that the tables of the schema are there for use; throws DatabaseError naming the first
+    /// missing. For reading a view of a table's name counts as well: a company may give the server views
+    /// over its own tables. The one rule for "this database can answer a month": serving starts on it
+    /// and health follows it.
+    static void verify(Database& db, Use use);
     static const QStringList& tableNames();
 };
 
