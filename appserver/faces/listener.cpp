@@ -64,11 +64,6 @@ int boundPort(int fd)
 
 } // namespace
 
-// The silent connections, oldest first, and where each one is in that order.
-struct SilentSet {
-    std::list<int> order;
-    std::unordered_map<int, std::pair<std::list<int>::iterator, Clock::time_point>> byFd;
-};
 
 int Listener::raiseDescriptorLimit()
 {
@@ -203,55 +198,140 @@ void Listener::stop()
     }
 }
 
-void Listener::loop()
-{
-    const int epoll = epoll_create1(EPOLL_CLOEXEC);
-    SilentSet silent;
-    long closedSilent = 0;
-    long refused = 0;
-    Clock::time_point lastReport;
-    bool paused = false;
+// The accept loop's state and its steps: connections come in, wait silent until their client speaks
+// (then gRPC takes them) or their time is up, and give way to new ones when descriptors run short.
+class Listener::Loop {
+public:
+    explicit Loop(Listener& listener) : m_l(listener), m_epoll(epoll_create1(EPOLL_CLOEXEC)) {}
+    ~Loop()
+    {
+        for (int fd : m_order)
+            ::close(fd);
+        ::close(m_epoll);
+    }
 
-    const auto watch = [&](int op, int fd, uint32_t events) {
+    void run()
+    {
+        watch(EPOLL_CTL_ADD, m_l.m_wake, EPOLLIN);
+        for (int fd : m_l.m_sockets)
+            watch(EPOLL_CTL_ADD, fd, EPOLLIN);
+        std::vector<epoll_event> events(256);
+        for (;;) {
+            const int n = epoll_wait(m_epoll, events.data(), static_cast<int>(events.size()), timeoutMs());
+            const Clock::time_point now = Clock::now();
+            // Connections first: accepting may close silent ones and reuse their numbers, which would
+            // mislead an event of this same round still to be read.
+            if (handOver(events, n))
+                return;
+            for (int i = 0; i < n; ++i) {
+                const int fd = events[i].data.fd;
+                if (!m_paused && (events[i].events & EPOLLIN)
+                    && std::find(m_l.m_sockets.begin(), m_l.m_sockets.end(), fd) != m_l.m_sockets.end())
+                    acceptAll(fd, now);
+            }
+            while (!m_order.empty() && m_byFd[m_order.front()].second + m_l.m_silentLimit <= now)
+                closeSilent(m_order.front());
+            if (m_paused && now >= m_pausedUntil)
+                setListening(true);
+            report(now);
+        }
+    }
+
+private:
+    // Until the oldest silent connection's time is up or the pause ends; -1 when neither waits.
+    int timeoutMs()
+    {
+        int timeout = -1;
+        const auto soonest = [&](Clock::time_point at) {
+            const auto ms = std::chrono::ceil<std::chrono::milliseconds>(at - Clock::now()).count();
+            const int t = ms < 0 ? 0 : static_cast<int>(std::min<long long>(ms, 60000));
+            timeout = timeout < 0 ? t : std::min(timeout, t);
+        };
+        if (!m_order.empty())
+            soonest(m_byFd[m_order.front()].second + m_l.m_silentLimit);
+        if (m_paused)
+            soonest(m_pausedUntil);
+        return timeout;
+    }
+
+    // Gives gRPC the connections whose clients spoke, closes those gone without a word; true on the
+    // stop signal.
+    bool handOver(const std::vector<epoll_event>& events, int n)
+    {
+        bool stopping = false;
+        for (int i = 0; i < n; ++i) {
+            const int fd = events[i].data.fd;
+            if (fd == m_l.m_wake) {
+                stopping = true;
+            } else if (m_byFd.count(fd)) {
+                if (events[i].events & EPOLLIN) {
+                    // The client has spoken: from here on gRPC owns the connection and its handshake limit.
+                    forget(fd);
+                    grpc::experimental::ExternalConnectionAcceptor::NewConnectionParameters p;
+                    p.listener_fd = m_l.m_sockets.front();
+                    p.fd = fd;
+                    m_l.m_acceptor->HandleNewConnection(&p);
+                } else {
+                    closeSilent(fd);
+                }
+            }
+        }
+        return stopping;
+    }
+
+    void watch(int op, int fd, uint32_t events)
+    {
         epoll_event e{};
         e.events = events;
         e.data.fd = fd;
-        epoll_ctl(epoll, op, fd, &e);
-    };
-    const auto forget = [&](int fd) {
-        const auto it = silent.byFd.find(fd);
-        silent.order.erase(it->second.first);
-        silent.byFd.erase(it);
-        epoll_ctl(epoll, EPOLL_CTL_DEL, fd, nullptr);
-    };
-    const auto closeSilent = [&](int fd) {
+        epoll_ctl(m_epoll, op, fd, &e);
+    }
+
+    void forget(int fd)
+    {
+        const auto it = m_byFd.find(fd);
+        m_order.erase(it->second.first);
+        m_byFd.erase(it);
+        epoll_ctl(m_epoll, EPOLL_CTL_DEL, fd, nullptr);
+    }
+
+    void closeSilent(int fd)
+    {
         forget(fd);
         ::close(fd);
-    };
-    const auto closeOldest = [&] {
-        if (silent.order.empty())
+    }
+
+    bool closeOldest()
+    {
+        if (m_order.empty())
             return false;
-        closeSilent(silent.order.front());
-        ++closedSilent;
+        closeSilent(m_order.front());
+        ++m_closedSilent;
         return true;
-    };
-    const auto refuseOne = [&](int listenerFd) {
-        // No descriptor left even to say no: give the spare back for a moment, take the caller and close.
-        if (m_spare >= 0)
-            ::close(m_spare);
+    }
+
+    // No descriptor left even to say no: give the spare back for a moment, take the caller and close.
+    bool refuseOne(int listenerFd)
+    {
+        if (m_l.m_spare >= 0)
+            ::close(m_l.m_spare);
         const int fd = accept4(listenerFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd >= 0)
             ::close(fd);
-        m_spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        ++refused;
+        m_l.m_spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        ++m_refused;
         return fd >= 0;
-    };
-    const auto setListening = [&](bool on) {
-        for (int fd : m_sockets)
+    }
+
+    void setListening(bool on)
+    {
+        for (int fd : m_l.m_sockets)
             watch(EPOLL_CTL_MOD, fd, on ? uint32_t(EPOLLIN) : 0u);
-        paused = !on;
-    };
-    const auto acceptAll = [&](int listenerFd, Clock::time_point now) {
+        m_paused = !on;
+    }
+
+    void acceptAll(int listenerFd, Clock::time_point now)
+    {
         for (int n = 0; n < kAcceptBatch; ++n) {
             int fd = accept4(listenerFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (fd < 0) {
@@ -274,90 +354,61 @@ void Listener::loop()
                     return;
                 }
             }
-            if (fd >= m_budget) {
-                // The descriptors left are the reserve: a silent connection gives way, or this one is refused.
-                if (!closeOldest()) {
-                    ::close(fd);
-                    ++refused;
-                    continue;
-                }
-                // Into the place just freed, so the reserve stays free.
-                const int lower = fcntl(fd, F_DUPFD_CLOEXEC, 0);
-                if (lower >= 0 && lower < fd) {
-                    ::close(fd);
-                    fd = lower;
-                } else if (lower >= 0) {
-                    ::close(lower);
-                }
-            }
+            if (fd >= m_l.m_budget && (fd = intoReserveGap(fd)) < 0)
+                continue;
             const int one = 1;
             setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-            silent.order.push_back(fd);
-            silent.byFd[fd] = {std::prev(silent.order.end()), now};
+            m_order.push_back(fd);
+            m_byFd[fd] = {std::prev(m_order.end()), now};
             watch(EPOLL_CTL_ADD, fd, EPOLLIN | EPOLLRDHUP);
         }
-    };
+    }
 
-    watch(EPOLL_CTL_ADD, m_wake, EPOLLIN);
-    for (int fd : m_sockets)
-        watch(EPOLL_CTL_ADD, fd, EPOLLIN);
-    std::vector<epoll_event> events(256);
-    for (;;) {
-        int timeoutMs = -1;
-        const auto soonest = [&](Clock::time_point at) {
-            const auto ms = std::chrono::ceil<std::chrono::milliseconds>(at - Clock::now()).count();
-            const int t = ms < 0 ? 0 : static_cast<int>(std::min<long long>(ms, 60000));
-            timeoutMs = timeoutMs < 0 ? t : std::min(timeoutMs, t);
-        };
-        if (!silent.order.empty())
-            soonest(silent.byFd[silent.order.front()].second + m_silentLimit);
-        if (paused)
-            soonest(m_pausedUntil);
-        const int n = epoll_wait(epoll, events.data(), static_cast<int>(events.size()), timeoutMs);
-        const Clock::time_point now = Clock::now();
-        bool stopping = false;
-        // Connections first: accepting may close silent ones and reuse their numbers, which would
-        // mislead an event of this same round still to be read.
-        for (int i = 0; i < n; ++i) {
-            const int fd = events[i].data.fd;
-            if (fd == m_wake) {
-                stopping = true;
-            } else if (silent.byFd.count(fd)) {
-                if (events[i].events & EPOLLIN) {
-                    // The client has spoken: from here on gRPC owns the connection and its handshake limit.
-                    forget(fd);
-                    grpc::experimental::ExternalConnectionAcceptor::NewConnectionParameters p;
-                    p.listener_fd = m_sockets.front();
-                    p.fd = fd;
-                    m_acceptor->HandleNewConnection(&p);
-                } else {
-                    closeSilent(fd);   // gone without a word
-                }
-            }
+    // A connection that got a descriptor of the reserve: a silent connection gives way and it moves into
+    // the place freed, so the reserve stays free; refused (-1) when none can give way.
+    int intoReserveGap(int fd)
+    {
+        if (!closeOldest()) {
+            ::close(fd);
+            ++m_refused;
+            return -1;
         }
-        if (stopping)
-            break;
-        for (int i = 0; i < n; ++i) {
-            const int fd = events[i].data.fd;
-            if (!paused && (events[i].events & EPOLLIN)
-                && std::find(m_sockets.begin(), m_sockets.end(), fd) != m_sockets.end())
-                acceptAll(fd, now);
+        const int lower = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        if (lower >= 0 && lower < fd) {
+            ::close(fd);
+            return lower;
         }
-        while (!silent.order.empty() && silent.byFd[silent.order.front()].second + m_silentLimit <= now)
-            closeSilent(silent.order.front());
-        if (paused && now >= m_pausedUntil)
-            setListening(true);
-        if ((closedSilent || refused) && now - lastReport >= std::chrono::seconds(10)) {
+        if (lower >= 0)
+            ::close(lower);
+        return fd;
+    }
+
+    void report(Clock::time_point now)
+    {
+        if ((m_closedSilent || m_refused) && now - m_lastReport >= std::chrono::seconds(10)) {
             std::fprintf(stderr,
                          "kpd-appserver: descritores no limite (%d): %ld conexões caladas fechadas e %ld recusadas\n",
-                         m_budget, closedSilent, refused);
-            closedSilent = refused = 0;
-            lastReport = now;
+                         m_l.m_budget, m_closedSilent, m_refused);
+            m_closedSilent = m_refused = 0;
+            m_lastReport = now;
         }
     }
-    for (int fd : silent.order)
-        ::close(fd);
-    ::close(epoll);
+
+    Listener& m_l;
+    int m_epoll;
+    // The silent connections, oldest first, and where each one is in that order.
+    std::list<int> m_order;
+    std::unordered_map<int, std::pair<std::list<int>::iterator, Clock::time_point>> m_byFd;
+    long m_closedSilent = 0;
+    long m_refused = 0;
+    Clock::time_point m_lastReport;
+    bool m_paused = false;
+    Clock::time_point m_pausedUntil;
+};
+
+void Listener::loop()
+{
+    Loop(*this).run();
 }
 
 } // namespace appserver

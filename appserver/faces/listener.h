@@ -50,6 +50,7 @@ public:
     static int descriptorBudget(int limit, int poolSize);
 
 private:
+    class Loop;
     void loop();
 
     std::vector<int> m_sockets;
@@ -59,7 +60,6 @@ private:
     int m_spare = -1;   // a descriptor given back when none is left, to accept and refuse a caller
     int m_budget = 0;
     std::chrono::milliseconds m_silentLimit{0};
-    std::chrono::steady_clock::time_point m_pausedUntil;
     grpc::experimental::ExternalConnectionAcceptor* m_acceptor = nullptr;
     std::thread m_thread;
 };

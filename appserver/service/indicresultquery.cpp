@@ -135,15 +135,14 @@ kpd::rpc::DataPacket IndicResultQuery::emptyDiasEstoque()
     return PacketBuilder(CkpPackets::DiasEstoque()).take();
 }
 
-CkpData IndicResultQuery::run(const QDate& date)
-{
-    CkpData data;
-    data.firstDay = QDate(date.year(), date.month(), 1);
-    const QDate nextMonth = data.firstDay.addMonths(1);
+namespace {
 
-    // Either way one range seek: the month's summary rows on their covering index, or the month's daily
-    // rows on the leading column of theirs. The names are read later, for the few branches the lists show.
-    const QString sql = m_source == Source::MonthlySummary
+// The month's branches in code order, each with its region and sums. Either way one range seek: the
+// month's summary rows on their covering index, or the month's daily rows on the leading column of
+// theirs. The names are read later, for the few branches the lists show.
+std::vector<Branch> readBranches(Database& db, IndicResultQuery::Source source, const QDate& firstDay)
+{
+    const QString sql = source == IndicResultQuery::Source::MonthlySummary
         ? QStringLiteral(
             "SELECT m.cdfilial, f.cdareagere, m.vrfatliq, m.vrconsumo, m.vrmdo, m.vrdespesas "
             "FROM movimento_mensal m "
@@ -159,15 +158,15 @@ CkpData IndicResultQuery::run(const QDate& date)
             "      GROUP BY cdfilial) m "
             "JOIN filial f ON f.cdfilial = m.cdfilial "
             "ORDER BY m.cdfilial");
-    QVariantList params{m_db.dateValue(data.firstDay)};
-    if (m_source == Source::DailyRows)
-        params << m_db.dateValue(nextMonth);
+    QVariantList params{db.dateValue(firstDay)};
+    if (source == IndicResultQuery::Source::DailyRows)
+        params << db.dateValue(firstDay.addMonths(1));
 
     // A row per branch: read in place, and a region's code made a QString only when it changes.
     std::vector<Branch> branches;
     QByteArray lastRegion;
     QString lastRegionText;
-    m_db.forEachRow(sql, params, [&](const Database::Row& row) {
+    db.forEachRow(sql, params, [&](const Database::Row& row) {
         Branch b;
         b.code = row.integer(0);
         const QByteArray region = row.text(1);
@@ -182,116 +181,149 @@ CkpData IndicResultQuery::run(const QDate& date)
         b.expenses = row.real(5);
         branches.push_back(std::move(b));
     });
-    if (!branches.empty()) {
-        // Both in code order, read from covering indexes: matched as they come.
-        auto b = branches.begin();
-        m_db.forEachRow(QStringLiteral("SELECT cdfilial, vrestoque FROM estoque_mensal WHERE mes = ? ORDER BY cdfilial"),
-                        {m_db.dateValue(data.firstDay)}, [&](const Database::Row& row) {
-                            const qint64 code = row.integer(0);
-                            while (b != branches.end() && b->code < code)
-                                ++b;
-                            if (b != branches.end() && b->code == code && !row.isNull(1))
-                                b->stock = row.real(1);
-                        });
+    return branches;
+}
+
+// Each branch's month-end stock, where there is one.
+void readStock(Database& db, const QDate& firstDay, std::vector<Branch>& branches)
+{
+    // Both in code order, read from covering indexes: matched as they come.
+    auto b = branches.begin();
+    db.forEachRow(QStringLiteral("SELECT cdfilial, vrestoque FROM estoque_mensal WHERE mes = ? ORDER BY cdfilial"),
+                  {db.dateValue(firstDay)}, [&](const Database::Row& row) {
+                      const qint64 code = row.integer(0);
+                      while (b != branches.end() && b->code < code)
+                          ++b;
+                      if (b != branches.end() && b->code == code && !row.isNull(1))
+                          b->stock = row.real(1);
+                  });
+}
+
+// The day of the latest data load as the indicators show it; empty when there was none.
+QString lastLoad(Database& db)
+{
+    QString text;
+    db.forEachRow(QStringLiteral("SELECT MAX(dtcarga) FROM carga_etl"), {}, [&](const Database::Row& row) {
+        const QDateTime when = row.isNull(0) ? QDateTime() : Database::toDateTime(QString::fromUtf8(row.text(0)));
+        if (when.isValid())
+            text = when.date().toString(QStringLiteral("dd/MM/yyyy"));
+    });
+    return text;
+}
+
+// TOTAL and one row per region in the indicators; one slice per region in the pie.
+void fillTotals(const std::vector<Branch>& branches, const QString& loaded, PacketBuilder& indicadores,
+                PacketBuilder& grafPizza)
+{
+    Sums total;
+    QMap<QString, Sums> regions;   // ordered by code
+    Sums* current = nullptr;
+    QString currentRegion;
+    for (const Branch& b : branches) {
+        total.add(b);
+        if (!current || b.region != currentRegion) {
+            current = &regions[b.region];
+            currentRegion = b.region;
+        }
+        current->add(b);
     }
+    addIndicadoresRow(indicadores, QStringLiteral("TOTAL"), total, loaded);
+    for (auto it = regions.cbegin(); it != regions.cend(); ++it) {
+        addIndicadoresRow(indicadores, it.key(), it.value(), loaded);
+        grafPizza.row()
+            .text(it.key())
+            .number(millions(it.value().revenue))
+            .number(millions(it.value().cost()))
+            .number(millions(it.value().result()));
+    }
+}
+
+struct Ranked {
+    Branch* branch;
+    double value;
+};
+
+// The first ten by a figure, ties to the lower branch code (the rows come in code order).
+std::vector<Ranked> firstTen(std::vector<Ranked> list, bool descending)
+{
+    const auto before = [descending](const Ranked& a, const Ranked& b) {
+        if (a.value != b.value)
+            return descending ? a.value > b.value : a.value < b.value;
+        return a.branch->code < b.branch->code;
+    };
+    const auto end = list.begin() + std::min<std::ptrdiff_t>(kListSize, static_cast<std::ptrdiff_t>(list.size()));
+    std::partial_sort(list.begin(), end, list.end(), before);
+    list.erase(end, list.end());
+    return list;
+}
+
+// The best and worst ten by result, and the ten with the most days of stock, with their names.
+void fillLists(Database& db, const QDate& firstDay, std::vector<Branch>& branches, PacketBuilder& top10,
+               PacketBuilder& bottom10, PacketBuilder& diasEstoque)
+{
+    std::vector<Ranked> ranked;
+    std::vector<Ranked> stocked;
+    // Days of stock: month-end stock over the month's average daily consumption.
+    const double days = firstDay.daysInMonth();
+    for (Branch& b : branches) {
+        if (const auto r = rawPercent(b.result(), b.revenue))
+            ranked.push_back({&b, *r});
+        if (b.stock && b.consumption > 0)
+            stocked.push_back({&b, *b.stock * days / b.consumption});
+    }
+    const std::vector<Ranked> best = firstTen(ranked, true);
+    const std::vector<Ranked> worst = firstTen(ranked, false);
+    const std::vector<Ranked> mostStock = firstTen(stocked, true);
+
+    QList<Branch*> shown;
+    for (const auto* list : {&best, &worst, &mostStock}) {
+        for (const Ranked& r : *list)
+            shown << r.branch;
+    }
+    readNames(db, shown);
+
+    const auto fill = [](PacketBuilder& p, const std::vector<Ranked>& list) {
+        for (size_t i = 0; i < list.size(); ++i)
+            p.row()
+                .text(list[i].branch->region)
+                .text(list[i].branch->name)
+                .number(oneDecimal(list[i].value))
+                .number(static_cast<int>(i) + 1);
+    };
+    fill(top10, best);
+    fill(bottom10, worst);
+    for (size_t i = 0; i < mostStock.size(); ++i)
+        diasEstoque.row()
+            .text(mostStock[i].branch->region)
+            .number(static_cast<int>(i) + 1)
+            .text(mostStock[i].branch->name)
+            .number(oneDecimal(mostStock[i].value));
+}
+
+} // namespace
+
+CkpData IndicResultQuery::run(const QDate& date)
+{
+    CkpData data;
+    data.firstDay = QDate(date.year(), date.month(), 1);
+    std::vector<Branch> branches = readBranches(m_db, m_source, data.firstDay);
 
     PacketBuilder indicadores(CkpPackets::Indicadores());
     PacketBuilder top10(CkpPackets::Ranking());
     PacketBuilder bottom10(CkpPackets::Ranking());
     PacketBuilder grafPizza(CkpPackets::GrafPizza());
     PacketBuilder diasEstoque(CkpPackets::DiasEstoque());
-    data.quinto = kpd::rpc::DataPacket();
-    data.sexto = kpd::rpc::DataPacket();
-
     if (!branches.empty()) {
-        QString lastLoad;
-        m_db.forEachRow(QStringLiteral("SELECT MAX(dtcarga) FROM carga_etl"), {}, [&](const Database::Row& row) {
-            const QDateTime when = row.isNull(0) ? QDateTime() : Database::toDateTime(QString::fromUtf8(row.text(0)));
-            if (when.isValid())
-                lastLoad = when.date().toString(QStringLiteral("dd/MM/yyyy"));
-        });
-
-        Sums total;
-        QMap<QString, Sums> regions;   // ordered by code
-        Sums* current = nullptr;
-        QString currentRegion;
-        for (const Branch& b : branches) {
-            total.add(b);
-            if (!current || b.region != currentRegion) {
-                current = &regions[b.region];
-                currentRegion = b.region;
-            }
-            current->add(b);
-        }
-        addIndicadoresRow(indicadores, QStringLiteral("TOTAL"), total, lastLoad);
-        for (auto it = regions.cbegin(); it != regions.cend(); ++it) {
-            addIndicadoresRow(indicadores, it.key(), it.value(), lastLoad);
-            grafPizza.row()
-                .text(it.key())
-                .number(millions(it.value().revenue))
-                .number(millions(it.value().cost()))
-                .number(millions(it.value().result()));
-        }
-
-        // The lists: the first ten by a figure, ties to the lower branch code (the rows come in code order).
-        struct Ranked {
-            Branch* branch;
-            double value;
-        };
-        const auto firstTen = [](std::vector<Ranked> list, bool descending) {
-            const auto before = [descending](const Ranked& a, const Ranked& b) {
-                if (a.value != b.value)
-                    return descending ? a.value > b.value : a.value < b.value;
-                return a.branch->code < b.branch->code;
-            };
-            const auto end = list.begin() + std::min<std::ptrdiff_t>(kListSize, static_cast<std::ptrdiff_t>(list.size()));
-            std::partial_sort(list.begin(), end, list.end(), before);
-            list.erase(end, list.end());
-            return list;
-        };
-        std::vector<Ranked> ranked;
-        std::vector<Ranked> stocked;
-        // Days of stock: month-end stock over the month's average daily consumption.
-        const double days = data.firstDay.daysInMonth();
-        for (Branch& b : branches) {
-            if (const auto r = rawPercent(b.result(), b.revenue))
-                ranked.push_back({&b, *r});
-            if (b.stock && b.consumption > 0)
-                stocked.push_back({&b, *b.stock * days / b.consumption});
-        }
-        const std::vector<Ranked> best = firstTen(ranked, true);
-        const std::vector<Ranked> worst = firstTen(ranked, false);
-        const std::vector<Ranked> mostStock = firstTen(stocked, true);
-
-        QList<Branch*> shown;
-        for (const auto* list : {&best, &worst, &mostStock}) {
-            for (const Ranked& r : *list)
-                shown << r.branch;
-        }
-        readNames(m_db, shown);
-
-        const auto fill = [](PacketBuilder& p, const std::vector<Ranked>& list) {
-            for (size_t i = 0; i < list.size(); ++i)
-                p.row()
-                    .text(list[i].branch->region)
-                    .text(list[i].branch->name)
-                    .number(oneDecimal(list[i].value))
-                    .number(static_cast<int>(i) + 1);
-        };
-        fill(top10, best);
-        fill(bottom10, worst);
-        for (size_t i = 0; i < mostStock.size(); ++i)
-            diasEstoque.row()
-                .text(mostStock[i].branch->region)
-                .number(static_cast<int>(i) + 1)
-                .text(mostStock[i].branch->name)
-                .number(oneDecimal(mostStock[i].value));
+        readStock(m_db, data.firstDay, branches);
+        fillTotals(branches, lastLoad(m_db), indicadores, grafPizza);
+        fillLists(m_db, data.firstDay, branches, top10, bottom10, diasEstoque);
     }
-
     data.indicadores = indicadores.take();
     data.top10 = top10.take();
     data.bottom10 = bottom10.take();
     data.grafPizza = grafPizza.take();
+    data.quinto = kpd::rpc::DataPacket();
+    data.sexto = kpd::rpc::DataPacket();
     data.diasEstoque = diasEstoque.take();
     return data;
 }
