@@ -12,6 +12,7 @@ namespace {
 
 const QString kTable = QStringLiteral("movimento_mensal");
 const QString kLoadFlag = QStringLiteral("movimento_mensal_carga");   // SQLite: a bulk load in progress
+const QString kToSum = QStringLiteral("movimento_mensal_refazer");    // SQLite: branch-months to sum again
 
 QStringList triggerNames(const Database& db)
 {
@@ -20,7 +21,7 @@ QStringList triggerNames(const Database& db)
     if (db.isPostgres())
         names << QStringLiteral("movimento_mensal_esvaziamento");
     else
-        names << QStringLiteral("movimento_mensal_inclusao_anterior");
+        names << QStringLiteral("movimento_mensal_inclusao_anterior") << QStringLiteral("movimento_mensal_refazer_soma");
     return names;
 }
 
@@ -31,7 +32,7 @@ QStringList presentTriggers(Database& db)
                                  ? QStringLiteral("SELECT tgname FROM pg_trigger WHERE tgrelid = to_regclass('movimento_diario') "
                                                   "AND NOT tgisinternal AND tgenabled <> 'D'")
                                  : QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'trigger' "
-                                                  "AND tbl_name = 'movimento_diario'"));
+                                                  "AND tbl_name IN ('movimento_diario', 'movimento_mensal_refazer')"));
     Database::exec(q);
     QStringList names;
     while (q.next())
@@ -45,23 +46,25 @@ bool hasTable(Database& db, const QString& name)
     return Schema::relation(db, name) == Schema::Relation::Table;
 }
 
-// The one place the server sums daily rows into the summary's branch-months (the engines' triggers keep
-// them in step between sums): the rows of `days` (movimento_diario as d, filtered or joined as the caller
-// needs), grouped by `groupBy`. SQLite adds a month's rows in the order the plan reads them, date order
-// through the primary key, as its triggers do, so both give the same sums to the last bit.
-void insertSums(Database& db, const QString& month, const QString& branch, const QString& days, const QString& groupBy)
+// Every branch-month summed from its daily rows at once, as a rebuild does; between rebuilds the engine's
+// triggers keep them (on SQLite one trigger sums a branch-month again, with the same statement's
+// arithmetic: a month's rows added in date order, as the primary key reads them, so both give the same
+// sums to the last bit).
+void insertAllSums(Database& db)
 {
+    const QString month = db.isPostgres() ? QStringLiteral("date_trunc('month', dtmovimento)::date")
+                                          : QStringLiteral("date(dtmovimento, 'start of month')");
     db.execDirect(QStringLiteral("INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias) "
-                                 "SELECT %1, %2, SUM(d.vrfatliq), SUM(d.vrconsumo), SUM(d.vrmdo), SUM(d.vrdespesas), COUNT(*) "
-                                 "FROM %3 GROUP BY %4")
-                      .arg(month, branch, days, groupBy));
+                                 "SELECT %1, cdfilial, SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), COUNT(*) "
+                                 "FROM movimento_diario GROUP BY cdfilial, %1")
+                      .arg(month));
 }
 
 // Whether a load has a summary to keep on SQLite: a bare schema may lack it (kpd-appserver makes it
 // before a load).
 bool keptBySqlite(Database& db)
 {
-    return db.isSqlite() && hasTable(db, kTable) && hasTable(db, kLoadFlag);
+    return db.isSqlite() && hasTable(db, kTable) && hasTable(db, kLoadFlag) && hasTable(db, kToSum);
 }
 
 qint64 scalar(Database& db, const QString& sql)
@@ -85,7 +88,7 @@ MonthlySummary::State MonthlySummary::check(Database& db)
             return State::Missing;
     }
     if (db.isSqlite()) {
-        if (!hasTable(db, kLoadFlag))
+        if (!hasTable(db, kLoadFlag) || !hasTable(db, kToSum))
             return State::Missing;
         // Only a load's own transaction ever holds a row here.
         if (scalar(db, QStringLiteral("SELECT COUNT(*) FROM movimento_mensal_carga")) != 0)
@@ -133,13 +136,14 @@ void MonthlySummary::install(Database& db)
 
 void MonthlySummary::rebuild(Database& db)
 {
-    const QString month = db.isPostgres() ? QStringLiteral("date_trunc('month', d.dtmovimento)::date")
-                                          : QStringLiteral("date(d.dtmovimento, 'start of month')");
     db.execDirect(QStringLiteral("DELETE FROM movimento_mensal"));
-    if (db.isSqlite() && hasTable(db, kLoadFlag))
-        db.execDirect(QStringLiteral("DELETE FROM movimento_mensal_carga"));
-    insertSums(db, month, QStringLiteral("d.cdfilial"), QStringLiteral("movimento_diario d"),
-               QStringLiteral("d.cdfilial, %1").arg(month));
+    if (db.isSqlite()) {
+        for (const QString& table : {kLoadFlag, kToSum}) {
+            if (hasTable(db, table))
+                db.execDirect(QStringLiteral("DELETE FROM %1").arg(table));
+        }
+    }
+    insertAllSums(db);
     if (db.isPostgres())
         db.execDirect(QStringLiteral("ANALYZE movimento_mensal"));
 }
@@ -155,14 +159,9 @@ void MonthlySummary::endLoad(Database& db, const QString& monthsTable)
 {
     if (!keptBySqlite(db))
         return;
-    db.execDirect(QStringLiteral("DELETE FROM movimento_mensal WHERE EXISTS (SELECT 1 FROM %1 s "
-                                 "  WHERE s.cdfilial = movimento_mensal.cdfilial AND s.mes = movimento_mensal.mes)")
+    // Summed by the schema's own trigger, as any other write's branch-months are.
+    db.execDirect(QStringLiteral("INSERT INTO movimento_mensal_refazer (mes, cdfilial) SELECT mes, cdfilial FROM %1")
                       .arg(monthsTable));
-    insertSums(db, QStringLiteral("s.mes"), QStringLiteral("s.cdfilial"),
-               QStringLiteral("%1 s JOIN movimento_diario d "
-                              "  ON d.cdfilial = s.cdfilial AND d.dtmovimento >= s.mes AND d.dtmovimento < s.mesfim")
-                   .arg(monthsTable),
-               QStringLiteral("s.cdfilial, s.mes"));
     db.execDirect(QStringLiteral("DELETE FROM movimento_mensal_carga"));
 }
 
