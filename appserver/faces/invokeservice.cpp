@@ -3,7 +3,6 @@
 #include "calllog.h"
 #include "moduleregistry.h"
 
-#include <QDateTime>
 #include <QElapsedTimer>
 
 #include <exception>

@@ -18,7 +18,8 @@ enum class CallEnd {
 
 /// What the database work of a call knows of the call: until when the client waits, and whether it
 /// has stopped waiting. Work for a call that has ended is dropped or interrupted, so a client that
-/// gave up no longer costs the server anything.
+/// gave up no longer costs the server anything. Each face makes one for every call it receives and
+/// hands it through the service to the pool: so no call, whatever its transport, runs unbounded.
 struct CallScope {
     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
     /// Asked while the call waits for its work; empty: the call never ends early.
