@@ -1,30 +1,31 @@
 // kpd-appserver: serves the cockpit's remote data modules, or writes a demonstration database.
+#include "calllog.h"
 #include "csvimporter.h"
 #include "database.h"
 #include "databasepool.h"
 #include "databaseuri.h"
 #include "demodatabase.h"
+#include "grpcserver.h"
+#include "healthmonitor.h"
+#include "httpface.h"
+#include "httpoptions.h"
 #include "importerror.h"
 #include "indicresultquery.h"
 #include "invokeservice.h"
 #include "listener.h"
+#include "metrics.h"
 #include "moduleregistry.h"
 #include "monthlysummary.h"
 #include "rdmindicresult.h"
-#include "healthmonitor.h"
-#include "httpface.h"
-#include "httpoptions.h"
-#include "metrics.h"
-#include "useraccounts.h"
+#include "rdmindicresultface.h"
 #include "schema.h"
 #include "serveroptions.h"
+#include "useraccounts.h"
 
-#include <grpcpp/grpcpp.h>
-#include <grpcpp/resource_quota.h>
-#include <grpcpp/security/server_credentials.h>
+#include <grpcpp/server.h>
+#include <grpcpp/server_builder.h>
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTextStream>
@@ -33,10 +34,9 @@
 #include <cstdio>
 #include <memory>
 #include <pthread.h>
-#include <sys/resource.h>
 #include <termios.h>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace appserver;
 
@@ -45,70 +45,6 @@ namespace {
 void fail(const QString& message)
 {
     std::fprintf(stderr, "kpd-appserver: %s\n", message.toUtf8().constData());
-}
-
-// A PEM file the TLS set-up needs; false with the reason in error. An empty file would otherwise pass
-// for "no certificates" and, for a CA, trust anyone.
-bool readPem(const QString& option, const QString& path, const char* marker, std::string& out, QString& error)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("Não foi possível ler o arquivo de %1 \"%2\": %3.").arg(option, path, file.errorString());
-        return false;
-    }
-    const QByteArray pem = file.readAll();
-    if (pem.trimmed().isEmpty()) {
-        error = QStringLiteral("O arquivo de %1 \"%2\" está vazio.").arg(option, path);
-        return false;
-    }
-    if (!pem.contains(marker)) {
-        error = QStringLiteral("O arquivo de %1 \"%2\" não contém um PEM válido (falta \"%3\").")
-                    .arg(option, path, QString::fromLatin1(marker));
-        return false;
-    }
-    out = pem.toStdString();
-    return true;
-}
-
-// The server's credentials from the options: plain text, TLS, or TLS that requires client certificates.
-std::shared_ptr<grpc::ServerCredentials> serverCredentials(const ServerOptions& options, QString& error)
-{
-    if (options.tlsCert.isEmpty())
-        return grpc::InsecureServerCredentials();
-    grpc::SslServerCredentialsOptions::PemKeyCertPair pair;
-    if (!readPem(QStringLiteral("--tls-cert"), options.tlsCert, "-----BEGIN CERTIFICATE-----", pair.cert_chain, error)
-        || !readPem(QStringLiteral("--tls-key"), options.tlsKey, "PRIVATE KEY-----", pair.private_key, error))
-        return nullptr;
-    grpc::SslServerCredentialsOptions ssl;
-    ssl.pem_key_cert_pairs.push_back(pair);
-    if (!options.tlsClientCa.isEmpty()) {
-        if (!readPem(QStringLiteral("--tls-client-ca"), options.tlsClientCa, "-----BEGIN CERTIFICATE-----",
-                     ssl.pem_root_certs, error))
-            return nullptr;
-        ssl.client_certificate_request = GRPC_SSL_REQUEST_AND_REQUIRE_CLIENT_CERTIFICATE_AND_VERIFY;
-        ssl.force_client_auth = true;
-    }
-    return grpc::SslServerCredentials(ssl);
-}
-
-// Raises the soft limit on open descriptors to the hard one (systemd's LimitNOFILE, or the shell's
-// ulimit -Hn): every connection costs one. Returns the limit now in force.
-int raiseDescriptorLimit()
-{
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        return 1024;
-    if (limit.rlim_cur < limit.rlim_max) {
-        rlimit raised = limit;
-        // An unlimited hard limit is still capped by the kernel (fs.nr_open, 1048576 by default).
-        if (raised.rlim_max == RLIM_INFINITY)
-            raised.rlim_cur = 1048576;
-        else
-            raised.rlim_cur = raised.rlim_max;
-        if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
-            limit = raised;
-    }
-    return limit.rlim_cur > 1048576 ? 1048576 : static_cast<int>(limit.rlim_cur);
 }
 
 int initDemo(const ServerOptions& options)
@@ -155,7 +91,7 @@ void ensureSummaryForWriting(Database& db)
 int rebuildSummary(const ServerOptions& options)
 {
     Database db(databaseSettings(options, false));
-    Schema::verify(db);
+    Schema::verify(db, Schema::Use::Write);
     QElapsedTimer timer;
     timer.start();
     MonthlySummary::install(db);
@@ -208,7 +144,7 @@ int importFigures(const ServerOptions& options)
     if (options.initSchema)
         initSchema(options);
     Database db(databaseSettings(options, false));
-    Schema::verify(db);
+    Schema::verify(db, Schema::Use::Write);
     ensureSummaryForWriting(db);
     try {
         const ImportSummary summary = CsvImporter(db).run(options.importDir);
@@ -263,117 +199,17 @@ int addUser(const HttpOptions& http)
     return 0;
 }
 
-int serve(const ServerOptions& options, const HttpOptions& http)
+// The operator's lines once everything listens: where, with what, and what is unsafe about it.
+void announce(const ServerOptions& options, const HttpOptions& http, const Listener& listener, const HttpFace& face,
+              const DatabaseSettings& settings, const DatabasePool& pool, int descriptors, int budget)
 {
-    // How long a client may take to say its first word, and then to finish the TLS and HTTP/2
-    // handshakes: a cockpit needs milliseconds; a connection that says nothing holds a descriptor.
-    constexpr std::chrono::milliseconds kHandshakeLimit{5000};
-    // A connection without calls for this long is closed; its client reconnects when it calls again.
-    constexpr int kIdleLimitMs = 15 * 60 * 1000;
-    // Connections are renewed after this long (calls in progress get the grace to finish), so a
-    // balancer spreads them again after an instance came back.
-    constexpr int kAgeLimitMs = 60 * 60 * 1000;
-    constexpr int kAgeGraceMs = 90 * 1000;
-
-    const int descriptors = raiseDescriptorLimit();
-    // Descriptors kept back from connections: the database's (a file with its journal, or a socket,
-    // per pool connection, and new ones after a lost connection), gRPC's own, the log.
-    const int reserve = 64 + 8 * options.dbPool;
-    const int budget = descriptors > 2 * reserve ? descriptors - reserve : descriptors / 2;
-
-    // The set-up is checked before the database is touched.
-    QString error;
-    const std::shared_ptr<grpc::ServerCredentials> credentials = serverCredentials(options, error);
-    if (!credentials) {
-        fail(error);
-        return 1;
-    }
-
-    UserAccounts users;
-    if (!http.users.isEmpty() && !users.load(http.users, error)) {
-        fail(error);
-        return 1;
-    }
-
-    Listener listener;
-    if (!listener.open(options.listen, error)) {
-        fail(error);
-        return 1;
-    }
     const bool tls = !options.tlsCert.isEmpty();
-    if (!tls && !listener.loopbackOnly() && !options.insecureListen) {
-        fail(QStringLiteral("Recusado: escutar em %1 sem TLS deixaria qualquer um na rede ler os números. Use "
-                            "--tls-cert, --tls-key e --tls-client-ca, ou --insecure-listen se a rede for fechada.")
-                 .arg(options.listen));
-        return 2;
-    }
-
-    if (options.initSchema)
-        initSchema(options);
-    DatabaseSettings settings = databaseSettings(options, true);
-    const IndicResultQuery::Source source = chooseSource(options, settings);
-    // A call waits for its statements at most this long; a stuck statement must not hold a pooled
-    // connection forever.
-    settings.statementTimeoutMs = 30000;
-    Database db(settings);
-    DatabasePool pool(db, options.dbPool, options.dbQueue);
-    pool.run([](Database& d) {
-        Schema::verify(d, true);
-        return 0;
-    });
-
-    ModuleRegistry registry;
-    registry.add(std::make_unique<RdmIndicResult>(pool, source));
-    InvokeService service(registry, stderr);
-    Metrics metrics;
-    metrics.setPoolProbe([&pool] { return pool.load(); });
-    service.setMetrics(&metrics);
-
-    HealthMonitor::EnableStandardServices();
-    grpc::ServerBuilder builder;
-    std::unique_ptr<grpc::experimental::ExternalConnectionAcceptor> acceptor =
-        builder.experimental().AddExternalConnectionAcceptor(
-            grpc::ServerBuilder::experimental_type::ExternalConnectionType::FROM_FD, credentials);
-    builder.RegisterService(&service);
-    builder.AddChannelArgument(GRPC_ARG_SERVER_HANDSHAKE_TIMEOUT_MS, static_cast<int>(kHandshakeLimit.count()));
-    builder.AddChannelArgument(GRPC_ARG_MAX_CONNECTION_IDLE_MS, kIdleLimitMs);
-    builder.AddChannelArgument(GRPC_ARG_MAX_CONNECTION_AGE_MS, kAgeLimitMs);
-    builder.AddChannelArgument(GRPC_ARG_MAX_CONNECTION_AGE_GRACE_MS, kAgeGraceMs);
-    // One thread per call in progress at most: the pool's, the queue's, and a few for calls that never
-    // reach the database. Beyond that gRPC itself answers RESOURCE_EXHAUSTED.
-    grpc::ResourceQuota quota("kpd-appserver");
-    quota.SetMaxThreads(pool.size() + pool.maxQueued() + 16);
-    builder.SetResourceQuota(quota);
-    std::unique_ptr<grpc::Server> server = builder.BuildAndStart();
-    if (!server) {
-        fail(QStringLiteral("Não foi possível iniciar o servidor gRPC em %1.").arg(options.listen));
-        return 1;
-    }
-    listener.start(acceptor.get(), budget, kHandshakeLimit);
-
-    HttpFace face(service, metrics);
     const QString httpListen = http.http.isEmpty() ? http.metricsOnly : http.http;
-    if (!httpListen.isEmpty()) {
-        HttpFace::Setup setup;
-        setup.listen = httpListen;
-        setup.metricsOnly = http.http.isEmpty();
-        setup.tlsCert = options.tlsCert;
-        setup.tlsKey = options.tlsKey;
-        setup.users = http.users.isEmpty() ? nullptr : &users;
-        if (!face.start(setup, error)) {
-            fail(error);
-            listener.stop();
-            server->Shutdown();
-            return 2;
-        }
-    }
-
     const QString host = options.listen.left(options.listen.lastIndexOf(QLatin1Char(':')));
     const int port = listener.port();
     std::printf("listening on %s:%d\n", host.toUtf8().constData(), port);
     if (!httpListen.isEmpty())
-        std::printf("%s em %s://%s:%d/\n", http.http.isEmpty() ? "métricas" : "navegador",
-                    options.tlsCert.isEmpty() ? "http" : "https",
+        std::printf("%s em %s://%s:%d/\n", http.http.isEmpty() ? "métricas" : "navegador", tls ? "https" : "http",
                     httpListen.left(httpListen.lastIndexOf(QLatin1Char(':'))).toUtf8().constData(), face.port());
     std::fflush(stdout);
     std::fprintf(stderr, "kpd-appserver %s: banco %s (%d conexões), fila de %d chamadas, escutando em %s:%d%s, até %d conexões\n",
@@ -392,24 +228,108 @@ int serve(const ServerOptions& options, const HttpOptions& http)
         std::fprintf(stderr, "kpd-appserver: AVISO: limite de %d descritores; aumente-o (LimitNOFILE) para atender "
                              "mais conexões\n",
                      descriptors);
+}
 
-    HealthMonitor health(*server, settings);
-
+// Until SIGINT or SIGTERM; then no new connections, and calls in progress get a grace period before
+// gRPC cancels them and their database work follows (dropped from the queue, statements interrupted).
+void serveUntilStopped(grpc::Server& server, Listener& listener, HttpFace& face, HealthMonitor& health)
+{
     std::thread waiter([&] {
         const sigset_t set = stopSignals();
         int signal = 0;
         sigwait(&set, &signal);
         std::fprintf(stderr, "kpd-appserver: sinal %d recebido, encerrando\n", signal);
-        // No new connections; calls in progress get a grace period, then gRPC cancels them, and
-        // their database work follows (dropped from the queue, statements interrupted).
         listener.stop();
         face.stop();
         // Its checks write to the server's health service, which goes with the server.
         health.stop();
-        server->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(2));
+        server.Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(2));
     });
-    server->Wait();
+    server.Wait();
     waiter.join();
+}
+
+int serve(const ServerOptions& options, const HttpOptions& http)
+{
+    const int descriptors = Listener::raiseDescriptorLimit();
+    const int budget = Listener::descriptorBudget(descriptors, options.dbPool);
+
+    // The set-up is checked before the database is touched.
+    QString error;
+    const std::shared_ptr<grpc::ServerCredentials> credentials = GrpcServer::credentials(options, error);
+    if (!credentials) {
+        fail(error);
+        return 1;
+    }
+    UserAccounts users;
+    if (!http.users.isEmpty() && !users.load(http.users, error)) {
+        fail(error);
+        return 1;
+    }
+    Listener listener;
+    if (!listener.open(options.listen, error)) {
+        fail(error);
+        return 1;
+    }
+    if (options.tlsCert.isEmpty() && !listener.loopbackOnly() && !options.insecureListen) {
+        fail(QStringLiteral("Recusado: escutar em %1 sem TLS deixaria qualquer um na rede ler os números. Use "
+                            "--tls-cert, --tls-key e --tls-client-ca, ou --insecure-listen se a rede for fechada.")
+                 .arg(options.listen));
+        return 2;
+    }
+
+    // Storage, then the service on it, then the faces on the service.
+    if (options.initSchema)
+        initSchema(options);
+    DatabaseSettings settings = databaseSettings(options, true);
+    const IndicResultQuery::Source source = chooseSource(options, settings);
+    settings.statementTimeoutMs = ServerOptions::kStatementTimeoutMs;
+    Database db(settings);
+    DatabasePool pool(db, options.dbPool, options.dbQueue);
+    pool.run([](Database& d) {
+        Schema::verify(d, Schema::Use::Read);
+        return 0;
+    });
+    const RdmIndicResult cockpit(pool, source);
+
+    Metrics metrics;
+    metrics.setPoolProbe([&pool] { return pool.load(); });
+    CallLog log(stderr, &metrics);
+    ModuleRegistry registry;
+    registry.add(std::make_unique<RdmIndicResultFace>(cockpit));
+    InvokeService service(registry, log);
+    std::unique_ptr<grpc::experimental::ExternalConnectionAcceptor> acceptor;
+    // One thread per call in progress at most: the pool's, the queue's, and a few for calls that never
+    // reach the database.
+    std::unique_ptr<grpc::Server> server =
+        GrpcServer::start(service, credentials, pool.size() + pool.maxQueued() + 16, acceptor);
+    if (!server) {
+        fail(QStringLiteral("Não foi possível iniciar o servidor gRPC em %1.").arg(options.listen));
+        return 1;
+    }
+    listener.start(acceptor.get(), budget, GrpcServer::kHandshakeLimit);
+
+    HttpFace face(cockpit, log, metrics);
+    const QString httpListen = http.http.isEmpty() ? http.metricsOnly : http.http;
+    if (!httpListen.isEmpty()) {
+        HttpFace::Setup setup;
+        setup.listen = httpListen;
+        setup.metricsOnly = http.http.isEmpty();
+        setup.tlsCert = options.tlsCert;
+        setup.tlsKey = options.tlsKey;
+        setup.users = http.users.isEmpty() ? nullptr : &users;
+        setup.callDeadline = std::chrono::milliseconds(http.callDeadlineMs);
+        if (!face.start(setup, error)) {
+            fail(error);
+            listener.stop();
+            server->Shutdown();
+            return 2;
+        }
+    }
+    announce(options, http, listener, face, settings, pool, descriptors, budget);
+
+    HealthMonitor health(*server, settings);
+    serveUntilStopped(*server, listener, face, health);
     server.reset();
     std::fprintf(stderr, "kpd-appserver: encerrado\n");
     return 0;

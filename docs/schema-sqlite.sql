@@ -6,8 +6,8 @@
 -- one writer in at a time, so a recomputation always sees every committed row.
 --
 -- A bulk load (kpd-appserver --import) puts a row in movimento_mensal_carga inside its own
--- transaction, writes the daily rows with the triggers standing aside, sums each branch-month it
--- touched once, and takes the row out before it commits: nobody else ever sees the row, and a load that
+-- transaction, writes the daily rows with the triggers standing aside, names each branch-month it
+-- touched once in movimento_mensal_refazer, and takes the row out before it commits: nobody else ever sees the row, and a load that
 -- fails rolls the row back with everything else. (A row seen outside a load makes kpd-appserver sum
 -- the summary again at its next start.)
 CREATE TABLE IF NOT EXISTS movimento_mensal_carga (
@@ -33,61 +33,45 @@ BEGIN
            qtdias = qtdias + 1;
 END;
 
--- A row before some other of its month: the month summed again in date order.
+-- The branch-months to sum again. Every write that cannot simply add names its branch-months here, and
+-- so does a load once per branch-month it touched: the trigger below is the one place SQLite sums a
+-- month of days, in date order through the primary key, and leaves the table empty again.
+CREATE TABLE IF NOT EXISTS movimento_mensal_refazer (
+    mes         DATE    NOT NULL,
+    cdfilial    INTEGER NOT NULL
+);
+
+CREATE TRIGGER movimento_mensal_refazer_soma AFTER INSERT ON movimento_mensal_refazer
+BEGIN
+    DELETE FROM movimento_mensal WHERE mes = NEW.mes AND cdfilial = NEW.cdfilial;
+    INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias)
+    SELECT NEW.mes, cdfilial, SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), COUNT(*)
+      FROM movimento_diario
+     WHERE cdfilial = NEW.cdfilial AND dtmovimento >= NEW.mes AND dtmovimento < date(NEW.mes, '+1 month')
+     GROUP BY cdfilial;
+    DELETE FROM movimento_mensal_refazer WHERE rowid = NEW.rowid;
+END;
+
+-- A row before some other of its month: the month summed again.
 CREATE TRIGGER movimento_mensal_inclusao_anterior AFTER INSERT ON movimento_diario
 WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
  AND EXISTS (SELECT 1 FROM movimento_diario
               WHERE cdfilial = NEW.cdfilial AND dtmovimento > NEW.dtmovimento
                 AND dtmovimento < date(NEW.dtmovimento, 'start of month', '+1 month'))
 BEGIN
-    DELETE FROM movimento_mensal
-     WHERE mes = date(NEW.dtmovimento, 'start of month') AND cdfilial = NEW.cdfilial;
-    INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias)
-    SELECT date(NEW.dtmovimento, 'start of month'), cdfilial,
-           SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), COUNT(*)
-      FROM movimento_diario
-     WHERE cdfilial = NEW.cdfilial
-       AND dtmovimento >= date(NEW.dtmovimento, 'start of month')
-       AND dtmovimento < date(NEW.dtmovimento, 'start of month', '+1 month')
-     GROUP BY cdfilial;
+    INSERT INTO movimento_mensal_refazer VALUES (date(NEW.dtmovimento, 'start of month'), NEW.cdfilial);
 END;
 
 CREATE TRIGGER movimento_mensal_exclusao AFTER DELETE ON movimento_diario
 WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
 BEGIN
-    DELETE FROM movimento_mensal
-     WHERE mes = date(OLD.dtmovimento, 'start of month') AND cdfilial = OLD.cdfilial;
-    INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias)
-    SELECT date(OLD.dtmovimento, 'start of month'), cdfilial,
-           SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), COUNT(*)
-      FROM movimento_diario
-     WHERE cdfilial = OLD.cdfilial
-       AND dtmovimento >= date(OLD.dtmovimento, 'start of month')
-       AND dtmovimento < date(OLD.dtmovimento, 'start of month', '+1 month')
-     GROUP BY cdfilial;
+    INSERT INTO movimento_mensal_refazer VALUES (date(OLD.dtmovimento, 'start of month'), OLD.cdfilial);
 END;
 
 -- An update may move a row to another branch or month: both the old and the new branch-month.
 CREATE TRIGGER movimento_mensal_alteracao AFTER UPDATE ON movimento_diario
 WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
 BEGIN
-    DELETE FROM movimento_mensal
-     WHERE (mes = date(OLD.dtmovimento, 'start of month') AND cdfilial = OLD.cdfilial)
-        OR (mes = date(NEW.dtmovimento, 'start of month') AND cdfilial = NEW.cdfilial);
-    INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias)
-    SELECT date(OLD.dtmovimento, 'start of month'), cdfilial,
-           SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), COUNT(*)
-      FROM movimento_diario
-     WHERE cdfilial = OLD.cdfilial
-       AND dtmovimento >= date(OLD.dtmovimento, 'start of month')
-       AND dtmovimento < date(OLD.dtmovimento, 'start of month', '+1 month')
-     GROUP BY cdfilial;
-    INSERT OR IGNORE INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias)
-    SELECT date(NEW.dtmovimento, 'start of month'), cdfilial,
-           SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), COUNT(*)
-      FROM movimento_diario
-     WHERE cdfilial = NEW.cdfilial
-       AND dtmovimento >= date(NEW.dtmovimento, 'start of month')
-       AND dtmovimento < date(NEW.dtmovimento, 'start of month', '+1 month')
-     GROUP BY cdfilial;
+    INSERT INTO movimento_mensal_refazer VALUES (date(OLD.dtmovimento, 'start of month'), OLD.cdfilial);
+    INSERT INTO movimento_mensal_refazer VALUES (date(NEW.dtmovimento, 'start of month'), NEW.cdfilial);
 END;

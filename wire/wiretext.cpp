@@ -1,5 +1,7 @@
 #include "wiretext.h"
 
+#include <algorithm>
+
 namespace WireText {
 
 namespace {
@@ -18,13 +20,26 @@ char32_t at(const QString& text, qsizetype i, qsizetype* units)
     return c.unicode();
 }
 
-QString escaped(char32_t c)
+// What Printable escapes: besides the controls, what would hide or reorder the text around it.
+bool needsEscape(char32_t c)
+{
+    if (isControl(c) || QChar::isSurrogate(c))
+        return true;
+    return QChar::category(c) == QChar::Other_Format;
+}
+
+QString escaped(char32_t c, Escapes escapes)
 {
     switch (c) {
     case '\n': return QStringLiteral("\\n");
     case '\r': return QStringLiteral("\\r");
     case '\t': return QStringLiteral("\\t");
     default: break;
+    }
+    if (escapes == Escapes::Log) {
+        const QString hex = QString::number(uint(c), 16);
+        return c <= 0xFF ? QStringLiteral("\\x") + hex.rightJustified(2, QLatin1Char('0'))
+                         : QStringLiteral("\\u{") + hex.rightJustified(4, QLatin1Char('0')) + QLatin1Char('}');
     }
     const QString hex = QString::number(uint(c), 16).toUpper();
     return c <= 0xFF ? QStringLiteral("\\x") + hex.rightJustified(2, QLatin1Char('0'))
@@ -59,10 +74,11 @@ bool HasControlCharacter(const QString& text)
     return false;
 }
 
-QString Printable(const QString& text, qsizetype maxCharacters, bool keepNewlines)
+QString Printable(const QString& text, qsizetype maxCharacters, bool keepNewlines, Escapes escapes)
 {
     QString out;
-    out.reserve(text.size());
+    // A name of megabytes is cut long before its end.
+    out.reserve(maxCharacters < 0 ? text.size() : std::min(text.size(), 2 * maxCharacters + 8));
     qsizetype n = 0;
     qsizetype units = 0;
     for (qsizetype i = 0; i < text.size(); i += units, ++n) {
@@ -71,8 +87,10 @@ QString Printable(const QString& text, qsizetype maxCharacters, bool keepNewline
             break;
         }
         const char32_t c = at(text, i, &units);
-        if (isControl(c) && !(keepNewlines && c == '\n'))
-            out += escaped(c);
+        if (needsEscape(c) && !(keepNewlines && c == '\n'))
+            out += escaped(c, escapes);
+        else if (c == '\\' && escapes == Escapes::Log)
+            out += QStringLiteral("\\\\");
         else
             out += QStringView(text).mid(i, units);
     }

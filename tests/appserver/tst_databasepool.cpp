@@ -1,5 +1,6 @@
 // Work follows the caller: on a slow database, a call the client gave up on stops costing the server,
-// calls beyond the queue are refused at once, and SIGTERM ends the server promptly with calls queued.
+// so does a browser's call past the HTTP face's deadline, calls beyond the queue are refused at once,
+// and SIGTERM ends the server promptly with calls queued.
 #include "database.h"
 #include "schema.h"
 #include "serverprocess.h"
@@ -8,6 +9,7 @@
 #include "kpd.grpc.pb.h"
 
 #include <grpcpp/grpcpp.h>
+#include <httplib.h>
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -151,6 +153,30 @@ private slots:
         next.start(1, std::chrono::seconds(5));
         QTRY_COMPARE(next.finished(), 1);
         QCOMPARE(next.outcomes().at(0).first, grpc::StatusCode::OK);
+        QVERIFY(server.stop());
+    }
+
+    void shouldFreeTheConnectionOfABrowserCallPastItsDeadline()
+    {
+        const QString path = slowDatabase(m_dir, QStringLiteral("browser"));
+        ServerProcess server;
+        QString error;
+        QVERIFY2(server.start({"--db", path, "--db-pool", "1", "--http", "127.0.0.1:0", "--http-deadline", "1"}, &error),
+                 qPrintable(error));
+        httplib::Client browser("127.0.0.1", server.httpPort());
+        browser.set_read_timeout(std::chrono::seconds(60));
+        const auto late = browser.Get("/api/cockpit?month=2024-03");
+        QVERIFY(late);
+        QCOMPARE(late->status, 504);
+        // The call's line says when it ended and why; the one connection is free again.
+        QTRY_VERIFY2(server.log().contains(QRegularExpression(
+                         "getCkpData ref=2024-03-01 \\d+\\.\\d\\d ms DEADLINE_EXCEEDED: O prazo da chamada terminou")),
+                     qPrintable(server.log()));
+        QTRY_VERIFY(browser.Get("/metrics")->body.find("kpd_database_connections_busy 0") != std::string::npos);
+        setSteps(path, 0);
+        const auto next = browser.Get("/api/cockpit?month=2024-03");
+        QVERIFY(next);
+        QCOMPARE(next->status, 200);
         QVERIFY(server.stop());
     }
 

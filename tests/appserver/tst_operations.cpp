@@ -8,6 +8,8 @@
 #include <grpcpp/grpcpp.h>
 
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -70,6 +72,34 @@ private slots:
         QVERIFY2(services.contains(QStringLiteral("kpd.rpc.RemoteDataModule")), qPrintable(services.join(' ')));
         QVERIFY2(services.contains(QStringLiteral("grpc.health.v1.Health")), qPrintable(services.join(' ')));
         QVERIFY(stream->Finish().ok());
+        QVERIFY(server.stop());
+    }
+
+    // A company may give the server a view for its daily figures (docs/deploy.md): the server answers
+    // months from it, so health must not take it out of rotation.
+    void shouldServeHealthWhenTheDailyFiguresAreAView()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("visao.db"));
+        {
+            CockpitDatabase db(path);
+            QVERIFY2(db.create(), qPrintable(db.error()));
+        }
+        {
+            QSqlDatabase sql = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("visao"));
+            sql.setDatabaseName(path);
+            QVERIFY(sql.open());
+            QSqlQuery q(sql);
+            QVERIFY(q.exec(QStringLiteral("ALTER TABLE movimento_diario RENAME TO movimento_origem")));
+            QVERIFY(q.exec(QStringLiteral("CREATE VIEW movimento_diario AS SELECT * FROM movimento_origem")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("visao"));
+        ServerProcess server;
+        QString error;
+        QVERIFY2(server.start({QStringLiteral("--db"), path}, &error), qPrintable(error));
+        auto health = grpc::health::v1::Health::NewStub(
+            grpc::CreateChannel(server.address().toStdString(), grpc::InsecureChannelCredentials()));
+        QTRY_COMPARE(healthOf(*health, "kpd.rpc.RemoteDataModule"), HealthCheckResponse::SERVING);
         QVERIFY(server.stop());
     }
 };

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "database.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace grpc {
+class Server;
+class ServerBuilder;
+}
+
+namespace appserver {
+
+/// The standard gRPC operations of the server: the health checking service (grpc.health.v1) and server
+/// reflection, so that load balancers and tools such as grpcurl work with it.
+///
+/// Health follows the database: every interval a fresh connection (a pooled one could outlive a database
+/// file that was taken away) checks the schema with the rule serving starts on (Schema::verify for
+/// reading: tables or views alike); the server and its service are SERVING exactly while the server can
+/// answer a month, so a balancer takes an instance whose database is gone out of rotation.
+class HealthMonitor {
+public:
+    /// The services' names as health checks ask for them ("" is the server as a whole).
+    static constexpr const char* kServiceName = "kpd.rpc.RemoteDataModule";
+
+    /// Turns both services on for servers built from now on. Call before building the server.
+    static void EnableStandardServices();
+
+    HealthMonitor(grpc::Server& server, DatabaseSettings settings, int intervalMs = 1000);
+    ~HealthMonitor();
+    /// Ends the checks without waiting for one in progress; once it returns nothing more is written to
+    /// the server's health service, so the server may shut down. Idempotent.
+    void stop();
+    HealthMonitor(const HealthMonitor&) = delete;
+    HealthMonitor& operator=(const HealthMonitor&) = delete;
+
+private:
+    bool databaseAnswers() const;
+    void run();
+
+    grpc::Server& m_server;
+    DatabaseSettings m_settings;
+    int m_intervalMs;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
+} // namespace appserver

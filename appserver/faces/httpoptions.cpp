@@ -1,0 +1,85 @@
+#include "httpoptions.h"
+
+#include "serveroptions.h"
+
+#include <QRegularExpression>
+
+namespace appserver {
+
+bool HttpOptions::extract(QStringList& args, HttpOptions& out, QString& error)
+{
+    static const QRegularExpression hostPort(QStringLiteral(R"(^(\[[0-9A-Fa-f:.]+\]|[A-Za-z0-9.-]+):([0-9]{1,5})$)"));
+    out = HttpOptions();
+    QStringList rest;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == QLatin1String("--http-deadline")) {
+            bool ok = false;
+            const double seconds = i + 1 < args.size() ? args[i + 1].toDouble(&ok) : 0;
+            const int ms = ok ? int(seconds * 1000 + 0.5) : 0;
+            if (ms < 1 || ms > ServerOptions::kStatementTimeoutMs) {
+                error = QStringLiteral("--http-deadline precisa de um número de segundos, maior que zero e de até %1.")
+                            .arg(ServerOptions::kStatementTimeoutMs / 1000);
+                return false;
+            }
+            out.callDeadlineMs = ms;
+            ++i;
+            continue;
+        }
+        QString* target = arg == QLatin1String("--http")           ? &out.http
+                          : arg == QLatin1String("--metrics-only") ? &out.metricsOnly
+                          : arg == QLatin1String("--users")        ? &out.users
+                          : arg == QLatin1String("--add-user")     ? &out.addUser
+                                                                   : nullptr;
+        if (!target) {
+            rest << arg;
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            error = QStringLiteral("A opção %1 precisa de um valor.").arg(arg);
+            return false;
+        }
+        *target = args[++i];
+        if ((target == &out.http || target == &out.metricsOnly)
+            && (!hostPort.match(*target).hasMatch() || hostPort.match(*target).captured(2).toInt() > 65535)) {
+            error = QStringLiteral("Endereço inválido em %1: \"%2\" (use HOST:PORTA).").arg(arg, *target);
+            return false;
+        }
+    }
+    if (!out.http.isEmpty() && !out.metricsOnly.isEmpty()) {
+        error = QStringLiteral("--metrics-only é para quando não se quer --http, que já serve /metrics; use só um dos dois.");
+        return false;
+    }
+    if (!out.addUser.isEmpty() && out.users.isEmpty()) {
+        error = QStringLiteral("--add-user precisa de --users ARQUIVO, o arquivo de usuários a alterar.");
+        return false;
+    }
+    if (!out.users.isEmpty() && out.addUser.isEmpty() && out.http.isEmpty() && out.metricsOnly.isEmpty()) {
+        error = QStringLiteral("--users vale para --http ou --metrics-only (ou --add-user).");
+        return false;
+    }
+    args = rest;
+    return true;
+}
+
+QString HttpOptions::usage()
+{
+    return QStringLiteral(
+        "\n"
+        "  Navegador e métricas (com --db):\n"
+        "  --http HOST:PORTA    serve o painel no navegador (/), os dados (/api/cockpit?month=AAAA-MM)\n"
+        "                       e /metrics; fora do endereço local exige --tls-cert, --tls-key e --users\n"
+        "  --metrics-only HOST:PORTA\n"
+        "                       serve só /metrics (formato do Prometheus)\n"
+        "  --users ARQUIVO      usuários que podem entrar; sem ele o painel só abre no endereço local\n"
+        "  --http-deadline SEGUNDOS\n"
+        "                       prazo de cada mês pedido pelo navegador (padrão %1; no máximo %2, o\n"
+        "                       limite de cada consulta ao banco); passado o prazo, a consulta é\n"
+        "                       interrompida e a conexão volta ao pool\n"
+        "  kpd-appserver --add-user NOME --users ARQUIVO\n"
+        "                       inclui o usuário (ou troca sua senha), lendo a senha da entrada padrão\n")
+        .arg(kDefaultCallDeadlineMs / 1000)
+        .arg(ServerOptions::kStatementTimeoutMs / 1000);
+}
+
+} // namespace appserver

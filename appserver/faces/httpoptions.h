@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace appserver {
+
+/// The options of the browser face, sign-in and metrics. They are taken out of the command line before
+/// the server's own options are read, so the two sets stay apart.
+struct HttpOptions {
+    QString http;          ///< --http HOST:PORT: the page, /api/cockpit and /metrics
+    QString metricsOnly;   ///< --metrics-only HOST:PORT: /metrics alone
+    QString users;         ///< --users FILE: who may sign in
+    QString addUser;       ///< --add-user NAME: add or change a user in --users and end
+    /// --http-deadline SECONDS: how long a browser's call may take, at most the statement timeout
+    int callDeadlineMs = kDefaultCallDeadlineMs;
+
+    static constexpr int kDefaultCallDeadlineMs = 10000;
+
+    /// Removes the options above from args; false with a Portuguese message on a mistake.
+    static bool extract(QStringList& args, HttpOptions& out, QString& error);
+    static QString usage();
+};
+
+} // namespace appserver

@@ -1,0 +1,126 @@
+#include "invokeservice.h"
+
+#include "calllog.h"
+#include "moduleregistry.h"
+
+#include <QElapsedTimer>
+
+#include <exception>
+
+namespace appserver {
+
+namespace {
+
+const char* codeName(grpc::StatusCode code)
+{
+    switch (code) {
+    case grpc::StatusCode::OK: return "OK";
+    case grpc::StatusCode::CANCELLED: return "CANCELLED";
+    case grpc::StatusCode::DEADLINE_EXCEEDED: return "DEADLINE_EXCEEDED";
+    case grpc::StatusCode::RESOURCE_EXHAUSTED: return "RESOURCE_EXHAUSTED";
+    case grpc::StatusCode::NOT_FOUND: return "NOT_FOUND";
+    case grpc::StatusCode::INVALID_ARGUMENT: return "INVALID_ARGUMENT";
+    case grpc::StatusCode::INTERNAL: return "INTERNAL";
+    default: return "ERRO";
+    }
+}
+
+grpc::StatusCode statusCode(CallEnd end)
+{
+    switch (end) {
+    case CallEnd::Cancelled: return grpc::StatusCode::CANCELLED;
+    case CallEnd::DeadlineExceeded: return grpc::StatusCode::DEADLINE_EXCEEDED;
+    case CallEnd::Overloaded: break;
+    }
+    return grpc::StatusCode::RESOURCE_EXHAUSTED;
+}
+
+// Whether the call has ended on the client's side, and how. gRPC cancels a call whose deadline passed,
+// so a cancelled call at (or a hair before) its deadline counts as a deadline.
+std::optional<CallEnd> callEnd(grpc::ServerContext* context)
+{
+    const auto now = std::chrono::system_clock::now();
+    const auto deadline = context->deadline();
+    if (now >= deadline)
+        return CallEnd::DeadlineExceeded;
+    if (!context->IsCancelled())
+        return std::nullopt;
+    return now + std::chrono::milliseconds(10) >= deadline ? CallEnd::DeadlineExceeded : CallEnd::Cancelled;
+}
+
+CallScope scopeOf(grpc::ServerContext* context)
+{
+    CallScope scope;
+    const auto deadline = context->deadline();
+    if (deadline != std::chrono::system_clock::time_point::max()) {
+        const auto left = deadline - std::chrono::system_clock::now();
+        scope.deadline = std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(left);
+    }
+    scope.ended = [context] { return callEnd(context); };
+    return scope;
+}
+
+} // namespace
+
+InvokeService::InvokeService(const ModuleRegistry& registry, CallLog& log) : m_registry(registry), m_log(log) {}
+
+grpc::Status InvokeService::Invoke(grpc::ServerContext* context, const kpd::rpc::InvokeRequest* request,
+                                   kpd::rpc::InvokeReply* reply)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const QString moduleName = CallLog::echoed(request->server_name());
+    const QString methodName = CallLog::echoed(request->method());
+    QString detail = QStringLiteral("-");
+    grpc::Status status;
+
+    // Lookups use the full names: a cut name must not find a module.
+    RemoteDataModule* module = m_registry.find(QString::fromStdString(request->server_name()));
+    const RemoteDataModule::Method* method = module ? module->findMethod(QString::fromStdString(request->method())) : nullptr;
+    if (!module) {
+        status = grpc::Status(grpc::StatusCode::NOT_FOUND,
+                              QStringLiteral("O servidor de aplicação não tem o módulo remoto \"%1\".").arg(moduleName).toStdString());
+    } else if (!method) {
+        status = grpc::Status(grpc::StatusCode::NOT_FOUND,
+                              QStringLiteral("O módulo remoto \"%1\" não tem o método \"%2\".")
+                                  .arg(module->registeredName(), methodName)
+                                  .toStdString());
+    } else {
+        *reply->mutable_args() = request->args();
+        Invocation call{*reply, {}, scopeOf(context)};
+        try {
+            status = (*method)(call);
+        } catch (const CallEnded& e) {
+            status = grpc::Status(statusCode(e.reason()), e.message().toStdString());
+        } catch (const std::exception& e) {
+            status = grpc::Status(grpc::StatusCode::INTERNAL,
+                                  QStringLiteral("Erro interno no servidor de aplicação: %1")
+                                      .arg(CallLog::echoedMessage(QString::fromUtf8(e.what())))
+                                      .toStdString());
+        }
+        if (!call.logDetail.isEmpty())
+            detail = call.logDetail;
+        // An answer nobody waits for any more is logged as what the client saw.
+        if (status.ok()) {
+            if (const std::optional<CallEnd> end = callEnd(context))
+                status = grpc::Status(statusCode(*end), end == CallEnd::Cancelled ? "A chamada foi cancelada pelo cliente."
+                                                                                  : "O prazo da chamada terminou.");
+        }
+    }
+
+    CallLog::Call logged{moduleName, methodName,
+                         method ? QString::fromStdString(request->method()) : QStringLiteral("desconhecido"), detail,
+                         timer.nsecsElapsed(), QString::fromLatin1(codeName(status.error_code())), {}};
+    if (!status.ok())
+        logged.message = QString::fromStdString(status.error_message());
+    else if (reply->result().kind_case() == kpd::rpc::Variant::kTextValue) {
+        logged.outcome = QStringLiteral("FALHA");
+        logged.message = QString::fromStdString(reply->result().text_value());
+    }
+    m_log.record(logged);
+    if (!status.ok())
+        reply->Clear();
+    return status;
+}
+
+} // namespace appserver

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "kpd.grpc.pb.h"
+
+namespace appserver {
+
+class CallLog;
+class ModuleRegistry;
+
+/// The gRPC face of the server: finds the module and the method by name, runs it and has the call
+/// log write one line (time, module, method, reference, milliseconds, status). Names from the request are
+/// escaped and cut wherever they are repeated; the method's database work gets the call's deadline and
+/// cancellation, and a call that ended or found no place is answered and logged as such.
+class InvokeService final : public kpd::rpc::RemoteDataModule::Service {
+public:
+    InvokeService(const ModuleRegistry& registry, CallLog& log);
+
+    grpc::Status Invoke(grpc::ServerContext* context, const kpd::rpc::InvokeRequest* request,
+                        kpd::rpc::InvokeReply* reply) override;
+
+private:
+    const ModuleRegistry& m_registry;
+    CallLog& m_log;
+};
+
+} // namespace appserver

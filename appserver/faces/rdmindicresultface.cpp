@@ -1,0 +1,97 @@
+#include "rdmindicresultface.h"
+
+#include "ckppackets.h"
+#include "databaseerror.h"
+#include "daycount.h"
+#include "rdmindicresult.h"
+
+#include <cmath>
+#include <optional>
+
+namespace appserver {
+
+namespace {
+
+QString kindName(const kpd::rpc::Variant& v)
+{
+    switch (v.kind_case()) {
+    case kpd::rpc::Variant::kBoolValue: return QStringLiteral("um valor lógico");
+    case kpd::rpc::Variant::kIntValue: return QStringLiteral("um inteiro");
+    case kpd::rpc::Variant::kDoubleValue: return QStringLiteral("um número");
+    case kpd::rpc::Variant::kTextValue: return QStringLiteral("um texto");
+    case kpd::rpc::Variant::kDatetimeValue: return QStringLiteral("uma data");
+    case kpd::rpc::Variant::kPacketValue: return QStringLiteral("um pacote de dados");
+    case kpd::rpc::Variant::KIND_NOT_SET: break;
+    }
+    return QStringLiteral("um valor vazio");
+}
+
+grpc::Status invalid(const QString& message)
+{
+    return grpc::Status(grpc::StatusCode::INVALID_ARGUMENT, message.toStdString());
+}
+
+// The day of the reference date, or nothing when the value is not a finite number within the years 1 to
+// 9999. The bound on the magnitude comes first so that no nonsense reaches the date arithmetic.
+std::optional<QDate> referenceDay(double value)
+{
+    if (!std::isfinite(value) || std::fabs(value) > 3.0e6)
+        return std::nullopt;
+    const QDate date = DayCount::toDate(value);
+    if (!date.isValid() || date.year() < 1 || date.year() > 9999)
+        return std::nullopt;
+    return date;
+}
+
+} // namespace
+
+RdmIndicResultFace::RdmIndicResultFace(const RdmIndicResult& module)
+    : RemoteDataModule(QString::fromLatin1(RdmIndicResult::kRegisteredName)), m_module(module)
+{
+    registerMethod(QLatin1String(CkpPackets::kMethod), [this](Invocation& call) { return getCkpData(call); });
+}
+
+grpc::Status RdmIndicResultFace::getCkpData(Invocation& call)
+{
+    auto& args = *call.reply.mutable_args();
+    if (args.size() != kCkpDataArgs)
+        return invalid(QStringLiteral("O método getCkpData espera %1 argumentos; foram recebidos %2.")
+                           .arg(kCkpDataArgs)
+                           .arg(args.size()));
+
+    const kpd::rpc::Variant& dateArg = args.Get(CkpPackets::kDateArg);
+    double wire = 0;
+    if (dateArg.kind_case() == kpd::rpc::Variant::kDatetimeValue)
+        wire = dateArg.datetime_value();
+    else if (dateArg.kind_case() == kpd::rpc::Variant::kDoubleValue)
+        wire = dateArg.double_value();
+    else
+        return invalid(QStringLiteral("O argumento 1 de getCkpData (data de referência) deve ser uma data; foi recebido %1.")
+                           .arg(kindName(dateArg)));
+    const std::optional<QDate> date = referenceDay(wire);
+    if (!date)
+        return invalid(QStringLiteral("O argumento 1 de getCkpData (data de referência) não é uma data válida."));
+    call.logDetail = date->toString(Qt::ISODate);
+
+    CkpData data;
+    try {
+        data = m_module.month(*date, call.scope);
+    } catch (const DatabaseError& e) {
+        // A failure of the data, not of the call: the client shows the message as the call's status.
+        call.reply.mutable_result()->set_text_value(e.message().toStdString());
+        return grpc::Status::OK;
+    }
+
+    args.Mutable(CkpPackets::kDateArg)->set_datetime_value(DayCount::fromDate(data.firstDay));
+    *args.Mutable(CkpPackets::kIndicadoresArg)->mutable_packet_value() = std::move(data.indicadores);
+    *args.Mutable(CkpPackets::kTop10Arg)->mutable_packet_value() = std::move(data.top10);
+    *args.Mutable(CkpPackets::kBottom10Arg)->mutable_packet_value() = std::move(data.bottom10);
+    *args.Mutable(CkpPackets::kGrafPizzaArg)->mutable_packet_value() = std::move(data.grafPizza);
+    *args.Mutable(CkpPackets::kFirstEmptyArg)->mutable_packet_value() = std::move(data.quinto);
+    *args.Mutable(CkpPackets::kSecondEmptyArg)->mutable_packet_value() = std::move(data.sexto);
+    *args.Mutable(CkpPackets::kDiasEstoqueArg)->mutable_packet_value() = std::move(data.diasEstoque);
+    call.reply.mutable_result()->set_int_value(0);
+    return grpc::Status::OK;
+}
+
+} // namespace appserver

@@ -1,0 +1,258 @@
+#include "csvimporter.h"
+
+#include "csvreader.h"
+#include "importtables.h"
+#include "importvalues.h"
+#include "stagingwriter.h"
+#include "database.h"
+#include "databaseerror.h"
+#include "importerror.h"
+#include "monthlysummary.h"
+#include "wiretext.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSqlQuery>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace appserver {
+
+using namespace importing;
+
+namespace {
+
+class Import {
+public:
+    Import(Database& db, const QString& dir) : m_db(db), m_dir(dir) {}
+
+    ImportSummary run()
+    {
+        QList<const Table*> present;
+        for (const Table& t : tables()) {
+            if (QFile::exists(m_dir.filePath(fileOf(t))))
+                present << &t;
+        }
+        if (!m_dir.exists())
+            throw ImportError(m_dir.path(), 0, 0, {}, QStringLiteral("a pasta não existe."));
+        if (present.isEmpty())
+            throw ImportError(m_dir.path(), 0, 0, {},
+                              QStringLiteral("nenhum dos arquivos regional.csv, filial.csv, movimento_diario.csv ou "
+                                             "estoque_mensal.csv está na pasta."));
+
+        ImportSummary summary;
+        m_db.beginTransaction();
+        try {
+            createStaging();
+            for (const Table* t : present)
+                summary.files << qMakePair(fileOf(*t), stage(*t));
+            checkReferences();
+            apply();
+            summary.loadedAt = QDateTime::currentDateTime();
+            QSqlQuery load = m_db.prepare(QStringLiteral("INSERT INTO carga_etl (dtcarga) VALUES (?)"));
+            load.bindValue(0, m_db.timestampValue(summary.loadedAt));
+            Database::exec(load);
+            dropStaging();
+            m_db.commit();
+        } catch (...) {
+            m_db.rollback();
+            throw;
+        }
+        return summary;
+    }
+
+private:
+    // Temporary tables belong to this connection and go with a rollback, so a failed import leaves
+    // none behind.
+    void createStaging()
+    {
+        for (const Table& t : tables()) {
+            QStringList columns{QStringLiteral("linha INTEGER NOT NULL")};
+            QStringList keys;
+            for (size_t i = 0; i < t.columns.size(); ++i) {
+                columns << QStringLiteral("%1 %2 NOT NULL").arg(QLatin1String(t.columns[i].name), QLatin1String(sqlType(t.columns[i].kind)));
+                if (int(i) < t.keys)
+                    keys << QLatin1String(t.columns[i].name);
+            }
+            if (isDaily(t))
+                columns << QStringLiteral("mes DATE NOT NULL") << QStringLiteral("mesfim DATE NOT NULL");
+            columns << QStringLiteral("PRIMARY KEY (%1)").arg(keys.join(QStringLiteral(", ")));
+            m_db.execDirect(QStringLiteral("CREATE TEMP TABLE %1 (%2)").arg(staging(t), columns.join(QStringLiteral(", "))));
+        }
+        m_db.execDirect(QStringLiteral(
+            "CREATE TEMP TABLE imp_meses (cdfilial INTEGER NOT NULL, mes DATE NOT NULL, mesfim DATE NOT NULL, "
+            "PRIMARY KEY (cdfilial, mes))"));
+    }
+
+    void dropStaging()
+    {
+        for (const Table& t : tables())
+            m_db.execDirect(QStringLiteral("DROP TABLE %1").arg(staging(t)));
+        m_db.execDirect(QStringLiteral("DROP TABLE imp_meses"));
+    }
+
+    qint64 stage(const Table& t)
+    {
+        const QString file = fileOf(t);
+        QFile f(m_dir.filePath(file));
+        if (!f.open(QIODevice::ReadOnly))
+            throw ImportError(file, 0, 0, {}, QStringLiteral("não foi possível ler o arquivo: %1.").arg(f.errorString()));
+        CsvReader reader(f, file);
+        QStringList fields;
+        if (!reader.next(fields))
+            throw ImportError(file, 1, 0, {}, QStringLiteral("o arquivo está vazio; a primeira linha deve ser o cabeçalho."));
+
+        // Header: every column of the table once, in any order, and nothing else.
+        const qsizetype width = fields.size();
+        std::vector<int> position(t.columns.size(), -1);
+        for (qsizetype i = 0; i < width; ++i) {
+            const QString name = fields[i].trimmed().toLower();
+            int found = -1;
+            for (size_t c = 0; c < t.columns.size(); ++c) {
+                if (name == QLatin1String(t.columns[c].name))
+                    found = int(c);
+            }
+            if (found < 0)
+                throw ImportError(file, reader.line(), int(i) + 1, WireText::Printable(fields[i], 40),
+                                  QStringLiteral("coluna desconhecida; as colunas de %1 são %2.")
+                                      .arg(file, columnList(t)));
+            if (position[size_t(found)] >= 0)
+                throw ImportError(file, reader.line(), int(i) + 1, WireText::Printable(fields[i], 40),
+                                  QStringLiteral("coluna repetida no cabeçalho."));
+            position[size_t(found)] = int(i);
+        }
+        for (size_t c = 0; c < t.columns.size(); ++c) {
+            if (position[c] < 0)
+                throw ImportError(file, reader.line(), 0, QLatin1String(t.columns[c].name),
+                                  QStringLiteral("falta a coluna no cabeçalho (colunas exigidas: %1).").arg(columnList(t)));
+        }
+
+        StagingWriter writer(m_db, t, file, position);
+        while (reader.next(fields)) {
+            if (fields.size() != width)
+                throw ImportError(file, reader.line(), int(std::min(fields.size(), width)) + 1, {},
+                                  QStringLiteral("a linha tem %1 valores e o cabeçalho %2 colunas.").arg(fields.size()).arg(width));
+            StagedRow row{reader.line(), {}};
+            QDate day;
+            for (size_t c = 0; c < t.columns.size(); ++c) {
+                QString reason;
+                const QVariant value = convert(m_db, t.columns[c].kind, fields[position[c]], reader.separator(), reason, &day);
+                if (!reason.isEmpty())
+                    throw ImportError(file, reader.line(), position[c] + 1, QLatin1String(t.columns[c].name), reason);
+                row.values << value;
+            }
+            if (isDaily(t)) {
+                const QDate first(day.year(), day.month(), 1);
+                row.values << m_db.dateValue(first) << m_db.dateValue(first.addMonths(1));
+            }
+            writer.add(std::move(row));
+        }
+        writer.flush();
+        return writer.count();
+    }
+
+    static QString columnList(const Table& t)
+    {
+        QStringList names;
+        for (const Column& c : t.columns)
+            names << QLatin1String(c.name);
+        return names.join(QStringLiteral(", "));
+    }
+
+    // The first staged row (by line) whose code is neither in the real table nor in its staging.
+    void checkReference(const char* table, const char* column, const char* parent, const char* key,
+                        const QString& what)
+    {
+        const QString sql = QStringLiteral(
+                                "SELECT s.linha, s.%2 FROM imp_%1 s "
+                                "WHERE NOT EXISTS (SELECT 1 FROM %3 p WHERE p.%4 = s.%2) "
+                                "  AND NOT EXISTS (SELECT 1 FROM imp_%3 p WHERE p.%4 = s.%2) "
+                                "ORDER BY s.linha LIMIT 1")
+                                .arg(QLatin1String(table), QLatin1String(column), QLatin1String(parent), QLatin1String(key));
+        QSqlQuery q = m_db.prepare(sql);
+        Database::exec(q);
+        if (!q.next())
+            return;
+        const qint64 line = q.value(0).toLongLong();
+        const QString value = q.value(1).toString();
+        q.finish();
+        // The column's place in the file: read the header again (one line).
+        int columnNumber = 0;
+        QFile f(m_dir.filePath(QStringLiteral("%1.csv").arg(QLatin1String(table))));
+        if (f.open(QIODevice::ReadOnly)) {
+            CsvReader reader(f, f.fileName());
+            QStringList header;
+            if (reader.next(header)) {
+                for (int i = 0; i < header.size(); ++i) {
+                    if (header[i].trimmed().toLower() == QLatin1String(column))
+                        columnNumber = i + 1;
+                }
+            }
+        }
+        throw ImportError(QStringLiteral("%1.csv").arg(QLatin1String(table)), line, columnNumber, QLatin1String(column),
+                          what.arg(value, QStringLiteral("%1.csv").arg(QLatin1String(parent))));
+    }
+
+    void checkReferences()
+    {
+        checkReference("filial", "cdareagere", "regional", "cdareagere",
+                       QStringLiteral("regional \"%1\" não cadastrada (nem no banco de dados nem em %2)."));
+        checkReference("movimento_diario", "cdfilial", "filial", "cdfilial",
+                       QStringLiteral("filial %1 não cadastrada (nem no banco de dados nem em %2)."));
+        checkReference("estoque_mensal", "cdfilial", "filial", "cdfilial",
+                       QStringLiteral("filial %1 não cadastrada (nem no banco de dados nem em %2)."));
+    }
+
+    void apply()
+    {
+        // INSERT ... SELECT ... ON CONFLICT: "WHERE true" keeps SQLite from reading ON as a join.
+        m_db.execDirect(QStringLiteral(
+            "INSERT INTO regional (cdareagere, nmareagere) SELECT cdareagere, nmareagere FROM imp_regional WHERE true "
+            "ON CONFLICT (cdareagere) DO UPDATE SET nmareagere = excluded.nmareagere"));
+        m_db.execDirect(QStringLiteral(
+            "INSERT INTO filial (cdfilial, nmfilial, cdareagere) SELECT cdfilial, nmfilial, cdareagere FROM imp_filial WHERE true "
+            "ON CONFLICT (cdfilial) DO UPDATE SET nmfilial = excluded.nmfilial, cdareagere = excluded.cdareagere"));
+        m_db.execDirect(QStringLiteral("INSERT INTO imp_meses (cdfilial, mes, mesfim) "
+                                       "SELECT DISTINCT cdfilial, mes, mesfim FROM imp_movimento_diario"));
+        // A load writes many rows per branch-month: the summary is summed once per branch-month it touched.
+        MonthlySummary::beginLoad(m_db);
+        m_db.execDirect(QStringLiteral(
+            "DELETE FROM movimento_diario WHERE EXISTS (SELECT 1 FROM imp_meses s "
+            "  WHERE s.cdfilial = movimento_diario.cdfilial "
+            "    AND movimento_diario.dtmovimento >= s.mes AND movimento_diario.dtmovimento < s.mesfim)"));
+        m_db.execDirect(QStringLiteral(
+            "INSERT INTO movimento_diario (cdfilial, dtmovimento, vrfatliq, vrconsumo, vrmdo, vrdespesas) "
+            "SELECT cdfilial, dtmovimento, vrfatliq, vrconsumo, vrmdo, vrdespesas FROM imp_movimento_diario"));
+        MonthlySummary::endLoad(m_db, QStringLiteral("imp_meses"));
+        m_db.execDirect(QStringLiteral(
+            "INSERT INTO estoque_mensal (cdfilial, mes, vrestoque) SELECT cdfilial, mes, vrestoque FROM imp_estoque_mensal "
+            "WHERE true ON CONFLICT (cdfilial, mes) DO UPDATE SET vrestoque = excluded.vrestoque"));
+    }
+
+    Database& m_db;
+    QDir m_dir;
+};
+
+} // namespace
+
+ImportSummary CsvImporter::run(const QString& dir)
+{
+    ImportSummary summary = Import(m_db, dir).run();
+    if (m_db.isPostgres()) {
+        // Fresh statistics for the planner, and a visibility map so that a month's call reads its
+        // rows from the covering index alone; without it the first calls after a large load read
+        // the table too. The figures are committed already: a failure here loses nothing.
+        try {
+            m_db.execDirect(QStringLiteral("VACUUM (ANALYZE) regional, filial, movimento_diario, movimento_mensal, estoque_mensal, carga_etl"));
+        } catch (const DatabaseError&) {
+        }
+    }
+    return summary;
+}
+
+} // namespace appserver

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <vector>
+
+namespace appserver::importing {
+
+// What a value of a column must be, and how it is checked and stored.
+enum class Kind { Code, Name, Branch, Day, Month, Money };
+
+struct Column {
+    const char* name;
+    Kind kind;
+};
+
+// A table the import loads: its columns in the file's terms, the first `keys` the primary key.
+struct Table {
+    const char* name;
+    std::vector<Column> columns;
+    int keys;
+};
+
+// The four tables an import may load, in load order (parents first).
+const std::array<Table, 4>& tables();
+const char* sqlType(Kind kind);
+// The staging table of t, the file it is read from, and whether it holds the daily figures.
+QString staging(const Table& t);
+QString fileOf(const Table& t);
+bool isDaily(const Table& t);
+
+} // namespace appserver::importing

@@ -1,0 +1,117 @@
+#include "importvalues.h"
+
+#include "database.h"
+#include "wiretext.h"
+
+#include <QRegularExpression>
+
+#include <optional>
+
+namespace appserver::importing {
+
+constexpr int kMaxCodeLength = 3;    // the cockpit's grids have room for 3
+constexpr int kMaxNameLength = 30;
+
+QString shown(const QString& text) { return QLatin1Char('"') + WireText::Printable(text, 40) + QLatin1Char('"'); }
+
+namespace {
+
+std::optional<QDate> parseDay(const QString& text)
+{
+    static const QRegularExpression iso(QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})$"));
+    static const QRegularExpression br(QStringLiteral("^(\\d{2})/(\\d{2})/(\\d{4})$"));
+    QDate d;
+    if (const auto m = iso.match(text); m.hasMatch())
+        d = QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    else if (const auto m2 = br.match(text); m2.hasMatch())
+        d = QDate(m2.captured(3).toInt(), m2.captured(2).toInt(), m2.captured(1).toInt());
+    if (!d.isValid() || d.year() < 1900)
+        return std::nullopt;
+    return d;
+}
+
+} // namespace
+
+QVariant convert(Database& db, Kind kind, const QString& text, QChar separator, QString& reason, QDate* day)
+{
+    if (text.isEmpty()) {
+        reason = QStringLiteral("valor vazio.");
+        return {};
+    }
+    switch (kind) {
+    case Kind::Code:
+        // A code is a key the cockpit matches and shows: a blank at an end or a control character would make
+        // two codes that look alike, or one that cannot be shown.
+        if (WireText::HasControlCharacter(text))
+            reason = QStringLiteral("código de regional com caractere de controle: %1.").arg(shown(text));
+        else if (text.trimmed() != text)
+            reason = QStringLiteral("código de regional com espaço no início ou no fim: %1.").arg(shown(text));
+        else if (WireText::CharacterCount(text) > kMaxCodeLength)
+            reason = QStringLiteral("código de regional com mais de %1 caracteres: %2.").arg(kMaxCodeLength).arg(shown(text));
+        return text;
+    case Kind::Name: {
+        const qsizetype length = WireText::CharacterCount(text);
+        if (length > kMaxNameLength)
+            reason = QStringLiteral("nome com mais de %1 caracteres (%2): %3.").arg(kMaxNameLength).arg(length).arg(shown(text));
+        return text;
+    }
+    case Kind::Branch: {
+        static const QRegularExpression digits(QStringLiteral("^\\d{1,9}$"));
+        const qint64 code = digits.match(text).hasMatch() ? text.toLongLong() : 0;
+        if (code <= 0) {
+            reason = QStringLiteral("código de filial inválido: %1 (use um número inteiro positivo).").arg(shown(text));
+            return {};
+        }
+        return code;
+    }
+    case Kind::Day: {
+        const auto d = parseDay(text);
+        if (!d) {
+            reason = QStringLiteral("data inválida: %1 (use AAAA-MM-DD ou DD/MM/AAAA).").arg(shown(text));
+            return {};
+        }
+        // A day's month ends where the next begins, and there is no month after December 9999.
+        if (d->addMonths(1).year() > 9999) {
+            reason = QStringLiteral("data fora do intervalo aceito: %1 (de 01/01/1900 a 30/11/9999).").arg(shown(text));
+            return {};
+        }
+        if (day)
+            *day = *d;
+        return db.dateValue(*d);
+    }
+    case Kind::Month: {
+        static const QRegularExpression month(QStringLiteral("^(\\d{4})-(\\d{2})$"));
+        std::optional<QDate> d;
+        if (const auto m = month.match(text); m.hasMatch()) {
+            const QDate first(m.captured(1).toInt(), m.captured(2).toInt(), 1);
+            if (first.isValid() && first.year() >= 1900)
+                d = first;
+        } else {
+            d = parseDay(text);
+        }
+        if (!d) {
+            reason = QStringLiteral("mês inválido: %1 (use AAAA-MM ou o primeiro dia do mês, AAAA-MM-01).").arg(shown(text));
+            return {};
+        }
+        if (d->day() != 1) {
+            reason = QStringLiteral("o mês deve ser informado pelo seu primeiro dia: %1.").arg(shown(text));
+            return {};
+        }
+        return db.dateValue(*d);
+    }
+    case Kind::Money: {
+        // Text, not a double: the exact decimal reaches PostgreSQL's NUMERIC unrounded.
+        static const QRegularExpression dot(QStringLiteral("^[+-]?\\d{1,15}(\\.\\d{1,6})?$"));
+        static const QRegularExpression comma(QStringLiteral("^[+-]?\\d{1,15}(,\\d{1,6})?$"));
+        if (dot.match(text).hasMatch())
+            return text;
+        if (separator == QLatin1Char(';') && comma.match(text).hasMatch())
+            return QString(text).replace(QLatin1Char(','), QLatin1Char('.'));
+        reason = QStringLiteral("número inválido: %1 (use 1234.56, sem separador de milhar).").arg(shown(text));
+        return {};
+    }
+    }
+    return text;
+}
+
+} // namespace appserver::importing

@@ -1,0 +1,333 @@
+#include "indicresultquery.h"
+
+#include "ckppackets.h"
+#include "database.h"
+#include "packetbuilder.h"
+
+#include <QHash>
+#include <QMap>
+#include <QSqlQuery>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <vector>
+
+namespace appserver {
+
+namespace {
+
+constexpr int kListSize = 10;
+constexpr double kNoRevenue = 0.005;   // below half a cent there is nothing to take a percentage of
+
+// The month's figures of one branch, in currency units.
+struct Branch {
+    qint64 code = 0;
+    QString name;
+    QString region;
+    double revenue = 0;
+    double consumption = 0;
+    double labour = 0;
+    double expenses = 0;
+    std::optional<double> stock;   // month-end stock, when there is one
+    double cost() const { return consumption + labour + expenses; }
+    double result() const { return revenue - cost(); }
+};
+
+struct Sums {
+    int branches = 0;
+    double revenue = 0;
+    double consumption = 0;
+    double labour = 0;
+    double expenses = 0;
+    void add(const Branch& b)
+    {
+        ++branches;
+        revenue += b.revenue;
+        consumption += b.consumption;
+        labour += b.labour;
+        expenses += b.expenses;
+    }
+    double cost() const { return consumption + labour + expenses; }
+    double result() const { return revenue - cost(); }
+};
+
+// A share of a revenue that is zero or negative (returns beyond sales) means nothing: against a negative
+// revenue a loss would read as a gain.
+std::optional<double> rawPercent(double part, double whole)
+{
+    if (!(whole >= kNoRevenue))
+        return std::nullopt;
+    return part * 100.0 / whole;
+}
+
+// Scaled before rounding so that exact decimal inputs round as written (47.5 → 48, not 47.4999…).
+std::optional<double> percent(double part, double whole)
+{
+    if (!(whole >= kNoRevenue))
+        return std::nullopt;
+    return std::round(part * 1000.0 / whole) / 10.0;
+}
+
+double oneDecimal(double value)
+{
+    return std::round(value * 10.0) / 10.0;
+}
+
+double millions(double value)
+{
+    return std::round(value / 10000.0) / 100.0;
+}
+
+void addIndicadoresRow(PacketBuilder& p, const QString& code, const Sums& s, const QString& lastLoad)
+{
+    p.row()
+        .text(code)
+        .number(s.branches)
+        .number(millions(s.revenue))
+        .number(percent(s.consumption, s.revenue))
+        .number(percent(s.labour, s.revenue))
+        .number(percent(s.expenses, s.revenue))
+        .number(percent(s.result(), s.revenue));
+    if (lastLoad.isEmpty())
+        p.null();
+    else
+        p.text(lastLoad);
+}
+
+// Fills in the names of the given branches, in one statement.
+void readNames(Database& db, const QList<Branch*>& branches)
+{
+    if (branches.isEmpty())
+        return;
+    QStringList marks;
+    QVariantList codes;
+    for (const Branch* b : branches) {
+        marks << QStringLiteral("?");
+        codes << QVariant::fromValue(b->code);
+    }
+    QHash<qint64, QString> byCode;
+    db.forEachRow(QStringLiteral("SELECT cdfilial, nmfilial FROM filial WHERE cdfilial IN (%1)").arg(marks.join(QLatin1Char(','))),
+                  codes, [&](const Database::Row& row) {
+                      byCode.insert(row.integer(0), QString::fromUtf8(row.text(1)).trimmed());
+                  });
+    for (Branch* b : branches)
+        b->name = byCode.value(b->code);
+}
+
+} // namespace
+
+kpd::rpc::DataPacket IndicResultQuery::emptyIndicadores()
+{
+    return PacketBuilder(CkpPackets::Indicadores()).take();
+}
+
+kpd::rpc::DataPacket IndicResultQuery::emptyRanking()
+{
+    return PacketBuilder(CkpPackets::Ranking()).take();
+}
+
+kpd::rpc::DataPacket IndicResultQuery::emptyGrafPizza()
+{
+    return PacketBuilder(CkpPackets::GrafPizza()).take();
+}
+
+kpd::rpc::DataPacket IndicResultQuery::emptyDiasEstoque()
+{
+    return PacketBuilder(CkpPackets::DiasEstoque()).take();
+}
+
+namespace {
+
+// The month's branches in code order, each with its region and sums. Either way one range seek: the
+// month's summary rows on their covering index, or the month's daily rows on the leading column of
+// theirs. The names are read later, for the few branches the lists show.
+std::vector<Branch> readBranches(Database& db, IndicResultQuery::Source source, const QDate& firstDay)
+{
+    const QString sql = source == IndicResultQuery::Source::MonthlySummary
+        ? QStringLiteral(
+            "SELECT m.cdfilial, f.cdareagere, m.vrfatliq, m.vrconsumo, m.vrmdo, m.vrdespesas "
+            "FROM movimento_mensal m "
+            "JOIN filial f ON f.cdfilial = m.cdfilial "
+            "WHERE m.mes = ? AND m.qtdias > 0 "
+            "ORDER BY m.cdfilial")
+        : QStringLiteral(
+            "SELECT m.cdfilial, f.cdareagere, m.vrfatliq, m.vrconsumo, m.vrmdo, m.vrdespesas "
+            "FROM (SELECT cdfilial, SUM(vrfatliq) AS vrfatliq, SUM(vrconsumo) AS vrconsumo, "
+            "             SUM(vrmdo) AS vrmdo, SUM(vrdespesas) AS vrdespesas "
+            "      FROM movimento_diario "
+            "      WHERE dtmovimento >= ? AND dtmovimento < ? "
+            "      GROUP BY cdfilial) m "
+            "JOIN filial f ON f.cdfilial = m.cdfilial "
+            "ORDER BY m.cdfilial");
+    QVariantList params{db.dateValue(firstDay)};
+    if (source == IndicResultQuery::Source::DailyRows)
+        params << db.dateValue(firstDay.addMonths(1));
+
+    // A row per branch: read in place, and a region's code made a QString only when it changes.
+    std::vector<Branch> branches;
+    QByteArray lastRegion;
+    QString lastRegionText;
+    db.forEachRow(sql, params, [&](const Database::Row& row) {
+        Branch b;
+        b.code = row.integer(0);
+        const QByteArray region = row.text(1);
+        if (region != lastRegion || branches.empty()) {
+            lastRegion = region;
+            lastRegionText = QString::fromUtf8(region).trimmed();
+        }
+        b.region = lastRegionText;
+        b.revenue = row.real(2);
+        b.consumption = row.real(3);
+        b.labour = row.real(4);
+        b.expenses = row.real(5);
+        branches.push_back(std::move(b));
+    });
+    return branches;
+}
+
+// Each branch's month-end stock, where there is one.
+void readStock(Database& db, const QDate& firstDay, std::vector<Branch>& branches)
+{
+    // Both in code order, read from covering indexes: matched as they come.
+    auto b = branches.begin();
+    db.forEachRow(QStringLiteral("SELECT cdfilial, vrestoque FROM estoque_mensal WHERE mes = ? ORDER BY cdfilial"),
+                  {db.dateValue(firstDay)}, [&](const Database::Row& row) {
+                      const qint64 code = row.integer(0);
+                      while (b != branches.end() && b->code < code)
+                          ++b;
+                      if (b != branches.end() && b->code == code && !row.isNull(1))
+                          b->stock = row.real(1);
+                  });
+}
+
+// The day of the latest data load as the indicators show it; empty when there was none.
+QString lastLoad(Database& db)
+{
+    QString text;
+    db.forEachRow(QStringLiteral("SELECT MAX(dtcarga) FROM carga_etl"), {}, [&](const Database::Row& row) {
+        const QDateTime when = row.isNull(0) ? QDateTime() : Database::toDateTime(QString::fromUtf8(row.text(0)));
+        if (when.isValid())
+            text = when.date().toString(QStringLiteral("dd/MM/yyyy"));
+    });
+    return text;
+}
+
+// TOTAL and one row per region in the indicators; one slice per region in the pie.
+void fillTotals(const std::vector<Branch>& branches, const QString& loaded, PacketBuilder& indicadores,
+                PacketBuilder& grafPizza)
+{
+    Sums total;
+    QMap<QString, Sums> regions;   // ordered by code
+    Sums* current = nullptr;
+    QString currentRegion;
+    for (const Branch& b : branches) {
+        total.add(b);
+        if (!current || b.region != currentRegion) {
+            current = &regions[b.region];
+            currentRegion = b.region;
+        }
+        current->add(b);
+    }
+    addIndicadoresRow(indicadores, QStringLiteral("TOTAL"), total, loaded);
+    for (auto it = regions.cbegin(); it != regions.cend(); ++it) {
+        addIndicadoresRow(indicadores, it.key(), it.value(), loaded);
+        grafPizza.row()
+            .text(it.key())
+            .number(millions(it.value().revenue))
+            .number(millions(it.value().cost()))
+            .number(millions(it.value().result()));
+    }
+}
+
+struct Ranked {
+    Branch* branch;
+    double value;
+};
+
+// The first ten by a figure, ties to the lower branch code (the rows come in code order).
+std::vector<Ranked> firstTen(std::vector<Ranked> list, bool descending)
+{
+    const auto before = [descending](const Ranked& a, const Ranked& b) {
+        if (a.value != b.value)
+            return descending ? a.value > b.value : a.value < b.value;
+        return a.branch->code < b.branch->code;
+    };
+    const auto end = list.begin() + std::min<std::ptrdiff_t>(kListSize, static_cast<std::ptrdiff_t>(list.size()));
+    std::partial_sort(list.begin(), end, list.end(), before);
+    list.erase(end, list.end());
+    return list;
+}
+
+// The best and worst ten by result, and the ten with the most days of stock, with their names.
+void fillLists(Database& db, const QDate& firstDay, std::vector<Branch>& branches, PacketBuilder& top10,
+               PacketBuilder& bottom10, PacketBuilder& diasEstoque)
+{
+    std::vector<Ranked> ranked;
+    std::vector<Ranked> stocked;
+    // Days of stock: month-end stock over the month's average daily consumption.
+    const double days = firstDay.daysInMonth();
+    for (Branch& b : branches) {
+        if (const auto r = rawPercent(b.result(), b.revenue))
+            ranked.push_back({&b, *r});
+        if (b.stock && b.consumption > 0)
+            stocked.push_back({&b, *b.stock * days / b.consumption});
+    }
+    const std::vector<Ranked> best = firstTen(ranked, true);
+    const std::vector<Ranked> worst = firstTen(ranked, false);
+    const std::vector<Ranked> mostStock = firstTen(stocked, true);
+
+    QList<Branch*> shown;
+    for (const auto* list : {&best, &worst, &mostStock}) {
+        for (const Ranked& r : *list)
+            shown << r.branch;
+    }
+    readNames(db, shown);
+
+    const auto fill = [](PacketBuilder& p, const std::vector<Ranked>& list) {
+        for (size_t i = 0; i < list.size(); ++i)
+            p.row()
+                .text(list[i].branch->region)
+                .text(list[i].branch->name)
+                .number(oneDecimal(list[i].value))
+                .number(static_cast<int>(i) + 1);
+    };
+    fill(top10, best);
+    fill(bottom10, worst);
+    for (size_t i = 0; i < mostStock.size(); ++i)
+        diasEstoque.row()
+            .text(mostStock[i].branch->region)
+            .number(static_cast<int>(i) + 1)
+            .text(mostStock[i].branch->name)
+            .number(oneDecimal(mostStock[i].value));
+}
+
+} // namespace
+
+CkpData IndicResultQuery::run(const QDate& date)
+{
+    CkpData data;
+    data.firstDay = QDate(date.year(), date.month(), 1);
+    std::vector<Branch> branches = readBranches(m_db, m_source, data.firstDay);
+
+    PacketBuilder indicadores(CkpPackets::Indicadores());
+    PacketBuilder top10(CkpPackets::Ranking());
+    PacketBuilder bottom10(CkpPackets::Ranking());
+    PacketBuilder grafPizza(CkpPackets::GrafPizza());
+    PacketBuilder diasEstoque(CkpPackets::DiasEstoque());
+    if (!branches.empty()) {
+        readStock(m_db, data.firstDay, branches);
+        fillTotals(branches, lastLoad(m_db), indicadores, grafPizza);
+        fillLists(m_db, data.firstDay, branches, top10, bottom10, diasEstoque);
+    }
+    data.indicadores = indicadores.take();
+    data.top10 = top10.take();
+    data.bottom10 = bottom10.take();
+    data.grafPizza = grafPizza.take();
+    data.quinto = kpd::rpc::DataPacket();
+    data.sexto = kpd::rpc::DataPacket();
+    data.diasEstoque = diasEstoque.take();
+    return data;
+}
+
+} // namespace appserver

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "callscope.h"
+#include "ckppackets.h"
+#include "indicresultquery.h"
+
+#include <QDate>
+
+namespace appserver {
+
+class DatabasePool;
+
+/// "KPD00100.rdmIndicResult": the results cockpit's data module, as plain C++. The gRPC face calls
+/// month() for getCkpData, the HTTP face for /api/cockpit; each gives it the scope of its own call.
+class RdmIndicResult {
+public:
+    static constexpr const char* kRegisteredName = CkpPackets::kServerName;
+
+    explicit RdmIndicResult(DatabasePool& pool,
+                            IndicResultQuery::Source source = IndicResultQuery::Source::MonthlySummary);
+
+    /// The cockpit's packets of the month that holds date, computed on a pooled connection within the
+    /// call's scope. Throws DatabaseError (a Portuguese message for the user; also when the connection to
+    /// a database server was lost: the next call opens a new one) and CallEnded when the call ended, or
+    /// found no place in the queue, before the database answered.
+    CkpData month(const QDate& date, const CallScope& scope) const;
+
+private:
+    DatabasePool& m_pool;
+    IndicResultQuery::Source m_source;
+};
+
+} // namespace appserver

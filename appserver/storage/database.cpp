@@ -1,0 +1,291 @@
+#include "database.h"
+
+#include "driverhandles.h"
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include <QFileInfo>
+#include <QHash>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QStringList>
+#include <QThread>
+
+#include <libpq-fe.h>
+#include <sqlite3.h>
+
+#include <atomic>
+#include <utility>
+
+namespace appserver {
+
+using namespace driver;
+
+namespace {
+
+std::atomic<quint64> g_nextId{1};
+
+// Connections this thread opened, each with the generation it was opened in; removed when the
+// thread ends, on the thread that owns them. t_connectionsGone is trivially destructible, so it can
+// still be read after the thread's ThreadConnections is gone (a Database destroyed during static
+// destruction, after the main thread's thread-locals).
+thread_local bool t_connectionsGone = false;
+
+struct ThreadConnections {
+    QHash<QString, quint64> generations;
+    ~ThreadConnections()
+    {
+        t_connectionsGone = true;
+        for (auto it = generations.cbegin(); it != generations.cend(); ++it) {
+            {
+                QSqlDatabase db = QSqlDatabase::database(it.key(), false);
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(it.key());
+        }
+    }
+};
+
+thread_local ThreadConnections t_connections;
+
+// SQLite calls this every few thousand steps of a statement; non-zero ends the statement with
+// SQLITE_INTERRUPT. It runs on the thread that runs the statement, so the thread's work is the one to ask.
+int sqliteProgress(void*)
+{
+    const StatementInterrupt* interrupt = StatementInterrupt::current();
+    return interrupt && interrupt->interrupted() ? 1 : 0;
+}
+
+constexpr int kProgressSteps = 4000;
+
+} // namespace
+
+QString DatabaseSettings::displayName() const
+{
+    if (driver == QLatin1String("QSQLITE"))
+        return databaseName;
+    QString text = QStringLiteral("postgresql://");
+    if (!userName.isEmpty())
+        text += userName + QLatin1Char('@');
+    text += hostName;
+    if (port > 0)
+        text += QLatin1Char(':') + QString::number(port);
+    return text + QLatin1Char('/') + databaseName;
+}
+
+Database::Database(DatabaseSettings settings) : m_settings(std::move(settings)), m_id(g_nextId++) {}
+
+Database::~Database()
+{
+    // Other threads' connections go when their threads end; this thread's goes now.
+    if (t_connectionsGone)
+        return;
+    const QString name = connectionName();
+    if (t_connections.generations.remove(name)) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(name, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+}
+
+bool Database::isSqlite() const
+{
+    return m_settings.driver == QLatin1String("QSQLITE");
+}
+
+bool Database::isPostgres() const
+{
+    return m_settings.driver == QLatin1String("QPSQL");
+}
+
+QString Database::connectionName() const
+{
+    return QStringLiteral("kpd-%1-%2")
+        .arg(m_id)
+        .arg(reinterpret_cast<quintptr>(QThread::currentThreadId()));
+}
+
+void Database::markConnectionsStale()
+{
+    ++m_generation;
+}
+
+void Database::fail(const QString& what, const QSqlDatabase& db, const QSqlError& error)
+{
+    const DatabaseError e = statementError(what, db.driver(), error);
+    if (e.connectionLost())
+        markConnectionsStale();
+    throw e;
+}
+
+QSqlDatabase Database::connection()
+{
+    const QString name = connectionName();
+    const quint64 generation = m_generation.load();
+    const auto known = t_connections.generations.constFind(name);
+    if (known != t_connections.generations.cend()) {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        if (db.isOpen() && known.value() == generation && !connectionBroken(db.driver()))
+            return db;
+        db.close();
+    }
+    if (isSqlite() && m_settings.readOnly && !QFileInfo::exists(m_settings.databaseName))
+        throw DatabaseError(QStringLiteral("O banco de dados \"%1\" não existe.").arg(m_settings.databaseName));
+
+    QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
+                                                   : QSqlDatabase::addDatabase(m_settings.driver, name);
+    t_connections.generations.insert(name, generation);
+    if (!db.isValid())
+        throw DatabaseError(QStringLiteral("O driver de banco de dados \"%1\" não está disponível%2.")
+                                .arg(m_settings.driver,
+                                     isPostgres() ? QStringLiteral(" (instale o pacote libqt6sql6-psql)") : QString()));
+    db.setDatabaseName(m_settings.databaseName);
+    if (!m_settings.hostName.isEmpty())
+        db.setHostName(m_settings.hostName);
+    if (m_settings.port > 0)
+        db.setPort(m_settings.port);
+    if (!m_settings.userName.isEmpty())
+        db.setUserName(m_settings.userName);
+    if (!m_settings.password.isEmpty())
+        db.setPassword(m_settings.password);
+    QStringList options = m_settings.connectOptions;
+    if (isSqlite()) {
+        options << QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
+        if (m_settings.readOnly)
+            options << QStringLiteral("QSQLITE_OPEN_READONLY");
+    }
+    db.setConnectOptions(options.join(QLatin1Char(';')));
+    if (!db.open())
+        throw DatabaseError(QStringLiteral("Não foi possível abrir o banco de dados \"%1\": %2")
+                                .arg(m_settings.displayName(), driverText(db.lastError())));
+    QSqlQuery session(db);
+    if (isSqlite()) {
+        if (sqlite3* handle = sqliteHandle(db.driver()))
+            sqlite3_progress_handler(handle, kProgressSteps, sqliteProgress, nullptr);
+        // A month of a large company is a few megabytes of index; keep it in this connection's cache
+        // (SQLite's default is 2 MB) so repeated calls do not read it again.
+        session.exec(QStringLiteral("PRAGMA cache_size = -32768"));
+    } else if (isPostgres()) {
+        // The server's notices would go to standard error through libpq, between the call log lines.
+        QStringList settings{QStringLiteral("SET client_min_messages = warning")};
+        if (m_settings.readOnly)
+            settings << QStringLiteral("SET default_transaction_read_only = on");
+        if (m_settings.statementTimeoutMs > 0)
+            settings << QStringLiteral("SET statement_timeout = %1").arg(m_settings.statementTimeoutMs);
+        for (const QString& sql : std::as_const(settings)) {
+            if (!session.exec(sql)) {
+                const QSqlError error = session.lastError();
+                db.close();
+                throw DatabaseError(QStringLiteral("Não foi possível configurar a conexão com o banco de dados \"%1\": %2")
+                                        .arg(m_settings.displayName(), driverText(error)));
+            }
+        }
+    }
+    return db;
+}
+
+void Database::checkInterrupt(const QSqlDatabase& db) const
+{
+    StatementInterrupt* interrupt = StatementInterrupt::current();
+    if (!interrupt)
+        return;
+    // Watched first: an interrupt from now on sends the cancel request, one before it is seen below.
+    if (isPostgres()) {
+        if (PGconn* conn = postgresHandle(db.driver()))
+            interrupt->watchPostgres(conn);
+    }
+    StatementInterrupt::throwIfInterrupted();
+}
+
+QSqlQuery Database::prepare(const QString& sql)
+{
+    const QSqlDatabase db = connection();
+    checkInterrupt(db);
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        fail(QStringLiteral("Erro ao preparar a consulta ao banco de dados"), db, query.lastError());
+    return query;
+}
+
+void Database::exec(QSqlQuery& query)
+{
+    StatementInterrupt::throwIfInterrupted();
+    if (!query.exec())
+        throw statementError(QStringLiteral("Erro ao consultar o banco de dados"), query.driver(), query.lastError());
+}
+
+void Database::execDirect(const QString& sql)
+{
+    const QSqlDatabase db = connection();
+    checkInterrupt(db);
+    QSqlQuery query(db);
+    if (!query.exec(sql))
+        fail(QStringLiteral("Erro ao executar o comando no banco de dados"), db, query.lastError());
+}
+
+void Database::beginTransaction()
+{
+    QSqlDatabase db = connection();
+    if (!db.transaction())
+        fail(QStringLiteral("Não foi possível iniciar a transação"), db, db.driver()->lastError());
+}
+
+void Database::commit()
+{
+    QSqlDatabase db = connection();
+    if (!db.commit())
+        fail(QStringLiteral("Não foi possível gravar a transação"), db, db.driver()->lastError());
+}
+
+void Database::rollback() noexcept
+{
+    try {
+        connection().rollback();
+    } catch (const DatabaseError&) {
+    }
+}
+
+QVariant Database::dateValue(const QDate& date) const
+{
+    if (isSqlite())
+        return date.toString(Qt::ISODate);
+    return date;
+}
+
+QVariant Database::timestampValue(const QDateTime& dateTime) const
+{
+    if (isSqlite())
+        return dateTime.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return dateTime;
+}
+
+QDateTime Database::toDateTime(const QVariant& value)
+{
+    if (value.isNull())
+        return {};
+    switch (value.metaType().id()) {
+    case QMetaType::QDateTime:
+        return value.toDateTime();
+    case QMetaType::QDate:
+        return value.toDate().startOfDay();
+    default:
+        break;
+    }
+    const QString text = value.toString().trimmed();
+    QDateTime dt = QDateTime::fromString(text.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!dt.isValid())
+        dt = QDateTime::fromString(text.left(19), QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    if (!dt.isValid()) {
+        const QDate d = QDate::fromString(text.left(10), Qt::ISODate);
+        if (d.isValid())
+            dt = d.startOfDay();
+    }
+    return dt;
+}
+
+} // namespace appserver

@@ -1,0 +1,148 @@
+// Database::forEachRow: rows straight from the engine's library, without a QVariant per value.
+#include "database.h"
+
+#include "driverhandles.h"
+
+#include <QSqlQuery>
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace appserver {
+
+using namespace driver;
+
+namespace {
+
+class SqliteRow final : public Database::Row {
+public:
+    explicit SqliteRow(sqlite3_stmt* statement) : m_statement(statement) {}
+    bool isNull(int c) const override { return sqlite3_column_type(m_statement, c) == SQLITE_NULL; }
+    qint64 integer(int c) const override { return sqlite3_column_int64(m_statement, c); }
+    double real(int c) const override { return sqlite3_column_double(m_statement, c); }
+    QByteArray text(int c) const override
+    {
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, c));
+        return QByteArray(data, sqlite3_column_bytes(m_statement, c));
+    }
+
+private:
+    sqlite3_stmt* m_statement;
+};
+
+class PostgresRow final : public Database::Row {
+public:
+    PostgresRow(const PGresult* result, int row) : m_result(result), m_row(row) {}
+    bool isNull(int c) const override { return PQgetisnull(m_result, m_row, c) != 0; }
+    qint64 integer(int c) const override { return std::strtoll(PQgetvalue(m_result, m_row, c), nullptr, 10); }
+    // strtod rounds the decimal text correctly, as QString::toDouble() does: the same double.
+    double real(int c) const override { return std::strtod(PQgetvalue(m_result, m_row, c), nullptr); }
+    QByteArray text(int c) const override
+    {
+        return QByteArray(PQgetvalue(m_result, m_row, c), PQgetlength(m_result, m_row, c));
+    }
+
+private:
+    const PGresult* m_result;
+    int m_row;
+};
+
+QByteArray parameterText(const QVariant& value)
+{
+    if (value.typeId() == QMetaType::QDate)
+        return value.toDate().toString(Qt::ISODate).toUtf8();
+    return value.toString().toUtf8();
+}
+
+} // namespace
+
+void Database::forEachRow(const QString& sql, const QVariantList& params, const std::function<void(const Row&)>& row)
+{
+    const QSqlDatabase db = connection();
+    checkInterrupt(db);
+    const QString what = QStringLiteral("Erro ao consultar o banco de dados");
+    QList<QByteArray> texts;
+    for (const QVariant& p : params)
+        texts << parameterText(p);
+
+    if (sqlite3* handle = isSqlite() ? sqliteHandle(db.driver()) : nullptr) {
+        const auto failed = [&](int code) -> DatabaseError {
+            if (code == SQLITE_INTERRUPT && StatementInterrupt::current() && StatementInterrupt::current()->interrupted())
+                return DatabaseError(StatementInterrupt::message());
+            return DatabaseError(QStringLiteral("%1: %2").arg(what, QString::fromUtf8(sqlite3_errmsg(handle))));
+        };
+        sqlite3_stmt* statement = nullptr;
+        const QByteArray utf8 = sql.toUtf8();
+        int rc = sqlite3_prepare_v2(handle, utf8.constData(), int(utf8.size()), &statement, nullptr);
+        if (rc != SQLITE_OK)
+            throw failed(rc);
+        const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owner(statement, sqlite3_finalize);
+        for (int i = 0; i < texts.size(); ++i) {
+            if (params[i].typeId() == QMetaType::LongLong || params[i].typeId() == QMetaType::Int)
+                sqlite3_bind_int64(statement, i + 1, params[i].toLongLong());
+            else
+                sqlite3_bind_text(statement, i + 1, texts[i].constData(), int(texts[i].size()), SQLITE_TRANSIENT);
+        }
+        const SqliteRow current(statement);
+        while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
+            row(current);
+        if (rc != SQLITE_DONE)
+            throw failed(rc);
+        return;
+    }
+
+    if (PGconn* conn = isPostgres() ? postgresHandle(db.driver()) : nullptr) {
+        // libpq numbers its parameters.
+        QByteArray utf8;
+        int n = 0;
+        for (const QChar c : sql) {
+            if (c == QLatin1Char('?'))
+                utf8 += '$' + QByteArray::number(++n);
+            else
+                utf8 += QString(c).toUtf8();
+        }
+        std::vector<const char*> values;
+        for (const QByteArray& t : texts)
+            values.push_back(t.constData());
+        const std::unique_ptr<PGresult, void (*)(PGresult*)> result(
+            PQexecParams(conn, utf8.constData(), int(values.size()), nullptr, values.data(), nullptr, nullptr, 0), PQclear);
+        if (!result || PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
+            StatementInterrupt::throwIfInterrupted();
+            const QString message = QString::fromUtf8(result ? PQresultErrorMessage(result.get()) : PQerrorMessage(conn)).simplified();
+            if (PQstatus(conn) == CONNECTION_BAD) {
+                markConnectionsStale();
+                throw DatabaseError(QStringLiteral("A conexão com o banco de dados foi perdida (%1); uma nova conexão "
+                                                   "será aberta na próxima chamada.")
+                                        .arg(message),
+                                    true);
+            }
+            throw DatabaseError(QStringLiteral("%1: %2").arg(what, message.isEmpty() ? QStringLiteral("erro desconhecido") : message));
+        }
+        const int rows = PQntuples(result.get());
+        for (int r = 0; r < rows; ++r)
+            row(PostgresRow(result.get(), r));
+        return;
+    }
+
+    // Another driver: the same rows through Qt.
+    QSqlQuery query = prepare(sql);
+    for (const QVariant& p : params)
+        query.addBindValue(p);
+    exec(query);
+    class VariantRow final : public Row {
+    public:
+        explicit VariantRow(const QSqlQuery& q) : m_q(q) {}
+        bool isNull(int c) const override { return m_q.isNull(c); }
+        qint64 integer(int c) const override { return m_q.value(c).toLongLong(); }
+        double real(int c) const override { return m_q.value(c).toDouble(); }
+        QByteArray text(int c) const override { return m_q.value(c).toString().toUtf8(); }
+
+    private:
+        const QSqlQuery& m_q;
+    };
+    while (query.next())
+        row(VariantRow(query));
+}
+
+} // namespace appserver

@@ -1,0 +1,168 @@
+#include "schema.h"
+
+#include "database.h"
+#include "monthlysummary.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSqlQuery>
+
+static void initSchemaResource()
+{
+    // The resource sits in a static library; nothing else would pull its registration in.
+    Q_INIT_RESOURCE(appserver);
+}
+
+namespace appserver {
+
+namespace {
+
+bool isIndex(const QString& statement)
+{
+    static const QRegularExpression re(QStringLiteral("^CREATE\\s+(UNIQUE\\s+)?INDEX\\b"),
+                                       QRegularExpression::CaseInsensitiveOption);
+    return re.match(statement).hasMatch();
+}
+
+} // namespace
+
+const QStringList& Schema::tableNames()
+{
+    static const QStringList names{QStringLiteral("regional"), QStringLiteral("filial"),
+                                   QStringLiteral("movimento_diario"), QStringLiteral("estoque_mensal"),
+                                   QStringLiteral("carga_etl")};
+    return names;
+}
+
+namespace {
+
+QString resourceText(const QString& name)
+{
+    initSchemaResource();
+    QFile file(QStringLiteral(":/kpd/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        throw DatabaseError(QStringLiteral("O esquema do banco de dados não foi incluído no programa."));
+    return QString::fromUtf8(file.readAll());
+}
+
+} // namespace
+
+QStringList Schema::split(QString script)
+{
+    static const QRegularExpression comment(QStringLiteral("--[^\n]*"));
+    static const QRegularExpression triggerBody(QStringLiteral("^CREATE\\s+TRIGGER\\b.*\\bBEGIN\\b"),
+                                                QRegularExpression::CaseInsensitiveOption
+                                                    | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression bodyEnd(QStringLiteral("\\bEND\\s*;$"), QRegularExpression::CaseInsensitiveOption);
+    script.remove(comment);
+    QStringList result;
+    QString current;
+    const auto flush = [&] {
+        const QString statement = current.trimmed();
+        if (!statement.isEmpty()) {
+            // The separator is not part of a statement, but a trigger body's own END is.
+            result << (statement.endsWith(QLatin1Char(';')) ? statement.chopped(1).trimmed() : statement);
+        }
+        current.clear();
+    };
+    for (const QString& line : script.split(QLatin1Char('\n'))) {
+        current += line + QLatin1Char('\n');
+        const QString sofar = current.trimmed();
+        if (!sofar.endsWith(QLatin1Char(';')))
+            continue;
+        if (sofar.count(QStringLiteral("$$")) % 2 != 0)
+            continue;
+        if (triggerBody.match(sofar).hasMatch() && !bodyEnd.match(sofar).hasMatch())
+            continue;
+        flush();
+    }
+    flush();
+    return result;
+}
+
+QStringList Schema::statements()
+{
+    return split(resourceText(QStringLiteral("schema.sql")));
+}
+
+QStringList Schema::triggerStatements(const Database& db)
+{
+    return split(resourceText(db.isPostgres() ? QStringLiteral("schema-postgresql.sql") : QStringLiteral("schema-sqlite.sql")));
+}
+
+void Schema::create(Database& db, bool withIndexes)
+{
+    for (const QString& statement : statements()) {
+        if (withIndexes || !isIndex(statement))
+            db.execDirect(statement);
+    }
+    if (withIndexes) {
+        for (const QString& statement : triggerStatements(db))
+            db.execDirect(statement);
+    }
+}
+
+void Schema::createIndexes(Database& db)
+{
+    for (const QString& statement : statements()) {
+        if (isIndex(statement))
+            db.execDirect(statement);
+    }
+    for (const QString& statement : triggerStatements(db))
+        db.execDirect(statement);
+    MonthlySummary::rebuild(db);
+}
+
+bool Schema::ensure(Database& db)
+{
+    QStringList missing;
+    for (const QString& table : tableNames()) {
+        if (relation(db, table) == Relation::None)
+            missing << table;
+    }
+    if (missing.isEmpty()) {
+        // A database from before the monthly summary gets it now, from the rows it has.
+        if (MonthlySummary::check(db) == MonthlySummary::State::Missing)
+            MonthlySummary::install(db);
+        return false;
+    }
+    if (missing.size() != tableNames().size())
+        throw DatabaseError(QStringLiteral("O banco de dados \"%1\" tem só parte das tabelas (faltam: %2); "
+                                           "complete-o com docs/schema.sql.")
+                                .arg(db.settings().displayName(), missing.join(QStringLiteral(", "))));
+    db.beginTransaction();
+    try {
+        create(db);
+        db.commit();
+    } catch (const DatabaseError&) {
+        db.rollback();
+        throw;
+    }
+    return true;
+}
+
+Schema::Relation Schema::relation(Database& db, const QString& name)
+{
+    QSqlQuery q = db.prepare(db.isPostgres()
+                                 ? QStringLiteral("SELECT CASE WHEN relkind IN ('r', 'p') THEN 1 ELSE 2 END "
+                                                  "FROM pg_class WHERE oid = to_regclass(?)")
+                                 : QStringLiteral("SELECT CASE type WHEN 'table' THEN 1 ELSE 2 END FROM sqlite_master "
+                                                  "WHERE name = ? COLLATE NOCASE AND type IN ('table', 'view')"));
+    q.addBindValue(name);
+    Database::exec(q);
+    if (!q.next())
+        return Relation::None;
+    return q.value(0).toInt() == 1 ? Relation::Table : Relation::View;
+}
+
+void Schema::verify(Database& db, Use use)
+{
+    for (const QString& table : tableNames()) {
+        const Relation found = relation(db, table);
+        if (found == Relation::None || (found == Relation::View && use == Use::Write))
+            throw DatabaseError(QStringLiteral("O banco de dados \"%1\" não tem a tabela \"%2\"; crie-o com docs/schema.sql.")
+                                    .arg(db.settings().displayName(), table));
+    }
+}
+
+} // namespace appserver
