@@ -139,6 +139,28 @@ IndicResultQuery::Source chooseSource(const ServerOptions& options, const Databa
     return IndicResultQuery::Source::MonthlySummary;
 }
 
+// Whether the company's targets can be read; a database from before them gets their table where the
+// server may write, and is otherwise served with the cockpit's own targets.
+bool withTargets(const DatabaseSettings& readSettings)
+{
+    DatabaseSettings settings = readSettings;
+    settings.readOnly = false;
+    try {
+        Database db(settings);
+        if (Schema::ensureTargets(db))
+            return true;
+    } catch (const DatabaseError&) {
+    }
+    try {
+        Database db(readSettings);
+        if (Schema::ensureTargets(db))
+            return true;
+    } catch (const DatabaseError&) {
+    }
+    std::fprintf(stderr, "kpd-appserver: sem a tabela meta_mensal: os indicadores seguem as metas próprias do cockpit\n");
+    return false;
+}
+
 int importFigures(const ServerOptions& options)
 {
     if (options.initSchema)
@@ -146,6 +168,7 @@ int importFigures(const ServerOptions& options)
     Database db(databaseSettings(options, false));
     Schema::verify(db, Schema::Use::Write);
     ensureSummaryForWriting(db);
+    Schema::ensureTargets(db);
     try {
         const ImportSummary summary = CsvImporter(db).run(options.importDir);
         for (const auto& [file, rows] : summary.files)
@@ -283,6 +306,7 @@ int serve(const ServerOptions& options, const HttpOptions& http)
         initSchema(options);
     DatabaseSettings settings = databaseSettings(options, true);
     const IndicResultQuery::Source source = chooseSource(options, settings);
+    const bool targets = withTargets(settings);
     settings.statementTimeoutMs = ServerOptions::kStatementTimeoutMs;
     Database db(settings);
     DatabasePool pool(db, options.dbPool, options.dbQueue);
@@ -290,7 +314,7 @@ int serve(const ServerOptions& options, const HttpOptions& http)
         Schema::verify(d, Schema::Use::Read);
         return 0;
     });
-    const RdmIndicResult cockpit(pool, source);
+    const RdmIndicResult cockpit(pool, source, targets);
 
     Metrics metrics;
     metrics.setPoolProbe([&pool] { return pool.load(); });

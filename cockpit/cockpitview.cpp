@@ -15,6 +15,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <optional>
 
 namespace cockpit {
@@ -204,6 +205,14 @@ private:
 
 } // namespace
 
+TDataPacket OptionalPacket(const TDataPacket& packet, const QVector<TPacketFieldDef>& layout)
+{
+    for (const TPacketFieldDef& def : layout)
+        if (packet.fieldIndex(def.name) < 0)
+            return TDataPacket{layout, {}};
+    return packet;
+}
+
 CockpitPackets PacketsFromReply(const kpd::rpc::InvokeReply& reply)
 {
     if (reply.result().kind_case() == kpd::rpc::Variant::kTextValue)
@@ -228,6 +237,8 @@ CockpitPackets PacketsFromReply(const kpd::rpc::InvokeReply& reply)
     out.bottom10 = packet(CkpPackets::kBottom10Arg);
     out.grafPizza = packet(CkpPackets::kGrafPizzaArg);
     out.diasEstoque = packet(CkpPackets::kDiasEstoqueArg);
+    out.metas = OptionalPacket(packet(CkpPackets::kFirstEmptyArg), CkpPackets::Metas());
+    out.comparacoes = OptionalPacket(packet(CkpPackets::kSecondEmptyArg), CkpPackets::Comparacoes());
     return out;
 }
 
@@ -329,6 +340,115 @@ void writeCharts(CockpitView& view, const QHash<QString, const Table*>& tables)
     }
 }
 
+// The month's targets and the figures of the months to compare with, by scope ("TOTAL" or a region).
+class Meaning {
+public:
+    Meaning(const CockpitPackets& packets, const Table& indicadores, int total)
+        : m_metasPacket(OptionalPacket(packets.metas, CkpPackets::Metas())),
+          m_comparisonsPacket(OptionalPacket(packets.comparacoes, CkpPackets::Comparacoes())),
+          m_metas(QStringLiteral("metas"), m_metasPacket, CkpPackets::Metas()),
+          m_comparisons(QStringLiteral("comparacoes"), m_comparisonsPacket, CkpPackets::Comparacoes()),
+          m_previous(packets.month.addMonths(-1)), m_lastYear(packets.month.addYears(-1))
+    {
+        // A month is partial while its last load falls before its last day: its revenue so far is set
+        // against the part of its target that the days elapsed account for.
+        const QDate lastLoad = QDate::fromString(indicadores.asString(total, QStringLiteral("DTULTATUETL")),
+                                                 QStringLiteral("dd/MM/yyyy"));
+        if (lastLoad.isValid() && lastLoad >= packets.month && lastLoad < packets.month.addMonths(1).addDays(-1)) {
+            m_partialUntil = lastLoad;
+            m_daysElapsed = lastLoad.day();
+            m_daysInMonth = packets.month.daysInMonth();
+        }
+    }
+
+    bool partial() const { return m_partialUntil.isValid(); }
+    const QDate& partialUntil() const { return m_partialUntil; }
+
+    // The target of the scope's indicator: the company's where it set one, the fixed rule otherwise.
+    double target(const QString& scope, const IndicatorColumn& column, const std::optional<double>& figure) const
+    {
+        const int row = rowOf(m_metas, scope, {});
+        const QVariant set = m_metas.value(row, L(column.field));
+        if (!set.isNull()) {
+            const double t = toFloat(set);
+            return isRevenue(column) && partial() ? t * m_daysElapsed / m_daysInMonth : t;
+        }
+        return isRevenue(column) ? figure.value_or(0.0) : column.target;
+    }
+
+    std::optional<double> previous(const QString& scope, const IndicatorColumn& column) const
+    {
+        return figureOf(m_comparisons, rowOf(m_comparisons, scope, m_previous), column);
+    }
+
+    // Lines that say what the figure means: its changes, and a target counted over part of the month.
+    QStringList notes(const QString& scope, const IndicatorColumn& column, const std::optional<double>& figure) const
+    {
+        QStringList out;
+        if (figure) {
+            for (const auto& [month, name] : {std::pair{m_previous, QStringLiteral("mês anterior")},
+                                             std::pair{m_lastYear, monthText(m_lastYear)}}) {
+                const std::optional<double> before = figureOf(m_comparisons, rowOf(m_comparisons, scope, month), column);
+                if (const QString change = changeText(column, *figure, before); !change.isEmpty())
+                    out << change + QStringLiteral(" vs ") + name;
+            }
+        }
+        if (isRevenue(column) && partial() && !m_metas.value(rowOf(m_metas, scope, {}), L(column.field)).isNull())
+            out << QStringLiteral("meta proporcional a %1 de %2 dias").arg(m_daysElapsed).arg(m_daysInMonth);
+        return out;
+    }
+
+private:
+    static int rowOf(const Table& table, const QString& scope, const QDate& month)
+    {
+        for (int r = 0; r < table.rowCount(); ++r)
+            if (table.value(r, QStringLiteral("CDAREAGERE")).toString().trimmed() == scope &&
+                (!month.isValid() || table.value(r, QStringLiteral("DTREFERENCIA")).toDateTime().date() == month))
+                return r;
+        return -1;
+    }
+
+    // Shares change in percentage points; revenue in per cent of what it was (not of nothing, nor of a loss).
+    static QString changeText(const IndicatorColumn& column, double now, const std::optional<double>& before)
+    {
+        if (!before)
+            return {};
+        double change = now - *before;
+        QString unit = QStringLiteral(" p.p.");
+        if (isRevenue(column)) {
+            if (!(*before > 0.0))
+                return {};
+            change = change / *before * 100.0;
+            unit = QStringLiteral(" %");
+        }
+        const QString amount = brazil().toString(std::abs(change), 'f', 1);
+        const bool flat = amount == brazil().toString(0.0, 'f', 1);
+        const QString arrow = flat ? QStringLiteral("=") : change > 0 ? QStringLiteral("▲") : QStringLiteral("▼");
+        return arrow + QLatin1Char(' ') + amount + unit;
+    }
+
+    TDataPacket m_metasPacket, m_comparisonsPacket;   // the tables below read these
+    Table m_metas, m_comparisons;
+    QDate m_previous, m_lastYear;
+    QDate m_partialUntil;
+    int m_daysElapsed = 0, m_daysInMonth = 0;
+};
+
+// Judges one gauge of a scope and writes its panel and notes.
+void showIndicator(CockpitView& view, const Meaning& meaning, const Table& indicadores, int row,
+                   const IndicatorColumn& column, const QString& gaugeName, const QString& panelName)
+{
+    const QString scope = row < 0 ? QStringLiteral("TOTAL") : indicadores.value(row, QStringLiteral("CDAREAGERE")).toString().trimmed();
+    const std::optional<double> figure = figureOf(indicadores, row, column);
+    component(view.panels, panelName) = (figure ? indicadores.asString(row, L(column.field)) : QString()) + L(column.suffix);
+    GaugeState& gauge = component(view.gauges, gaugeName);
+    judge(gauge, column, figure, meaning.target(scope, column, figure));
+    const std::optional<double> previous = figure ? meaning.previous(scope, column) : std::nullopt;
+    gauge.SetGhostValue(previous.value_or(std::numeric_limits<double>::quiet_NaN()));
+    if (const QStringList notes = meaning.notes(scope, column, figure); !notes.isEmpty())
+        view.notes.insert(panelName, notes);
+}
+
 } // namespace
 
 CockpitView ComputeView(const CockpitPackets& packets)
@@ -346,9 +466,6 @@ CockpitView ComputeView(const CockpitPackets& packets)
                                               {QStringLiteral("dtsDiasEstoque"), &stock},
                                               {QStringLiteral("cdsGrafPizza"), &pizza}};
 
-    component(view.labels, QStringLiteral("lblTitulo")) =
-        DashboardMessage(QStringLiteral("TITULO")) + QStringLiteral(" (") + monthText(packets.month) + QLatin1Char(')');
-
     const QString area = QStringLiteral("CDAREAGERE");
     int total = -1;
     QList<int> regions;
@@ -365,17 +482,21 @@ CockpitView ComputeView(const CockpitPackets& packets)
     if (!anyFigure)
         component(view.labels, L(kNoticeLabel)) = QStringLiteral("Sem dados para ") + monthText(packets.month);
 
+    const Meaning meaning(packets, indicadores, total);
+    QString period = monthText(packets.month);
+    if (meaning.partial())
+        period += QStringLiteral(" — parcial até ") + meaning.partialUntil().toString(QStringLiteral("dd/MM"));
+    component(view.labels, QStringLiteral("lblTitulo")) =
+        DashboardMessage(QStringLiteral("TITULO")) + QStringLiteral(" (") + period + QLatin1Char(')');
+
     component(view.labels, QStringLiteral("lblQtFiliais")) =
         DashboardMessage(QStringLiteral("QTFILI")) + QLatin1Char(' ') + indicadores.asString(total, QStringLiteral("QTFILIAIS"));
     component(view.labels, QStringLiteral("lblDtAtu")) =
         DashboardMessage(QStringLiteral("DTULTATU")) + indicadores.asString(total, QStringLiteral("DTULTATUETL"));
 
     const double totalRevenue = toFloat(indicadores.value(total, L(kIndicatorColumns[0].field)));
-    for (const IndicatorColumn& c : kIndicatorColumns) {
-        const std::optional<double> figure = figureOf(indicadores, total, c);
-        component(view.panels, L(c.totalPanel)) = (figure ? indicadores.asString(total, L(c.field)) : QString()) + L(c.suffix);
-        judge(component(view.gauges, L(c.totalGauge)), c, figure, isRevenue(c) ? figure.value_or(0.0) : c.target);
-    }
+    for (const IndicatorColumn& c : kIndicatorColumns)
+        showIndicator(view, meaning, indicadores, total, c, L(c.totalGauge), L(c.totalPanel));
 
     // A row is a region's only while this month has that region: otherwise it is empty and not judged,
     // whatever an earlier month put there.
@@ -396,13 +517,8 @@ CockpitView ComputeView(const CockpitPackets& packets)
             break;
         }
         component(view.labels, rowName("lblR", n)) = indicadores.asString(r, area);
-        for (const IndicatorColumn& c : kIndicatorColumns) {
-            const std::optional<double> figure = figureOf(indicadores, r, c);
-            component(view.panels, rowName(c.regionPanel, n)) =
-                (figure ? indicadores.asString(r, L(c.field)) : QString()) + L(c.suffix);
-            judge(component(view.gauges, rowName(c.regionGauge, n)), c, figure,
-                  isRevenue(c) ? figure.value_or(0.0) : c.target);
-        }
+        for (const IndicatorColumn& c : kIndicatorColumns)
+            showIndicator(view, meaning, indicadores, r, c, rowName(c.regionGauge, n), rowName(c.regionPanel, n));
     }
 
     writeGrids(view, tables);
@@ -439,6 +555,16 @@ QByteArray CockpitJsonText(const CockpitView& view)
     out.strings(view.labels);
     out.key("panels");
     out.strings(view.panels);
+    out.key("notes");
+    out.open('{');
+    for (auto it = view.notes.cbegin(); it != view.notes.cend(); ++it) {
+        out.key(it.key());
+        out.open('[');
+        for (const QString& line : it.value())
+            out.string(line);
+        out.close(']');
+    }
+    out.close('}');
     out.key("gauges");
     out.open('{');
     for (auto it = view.gauges.cbegin(); it != view.gauges.cend(); ++it) {
@@ -455,6 +581,8 @@ QByteArray CockpitJsonText(const CockpitView& view)
         out.number(g.NeedleColor());
         out.key("hubColor");
         out.number(g.NeedleHubColor());
+        out.key("ghost");
+        out.number(g.GhostValue());
         out.key("zones");
         out.open('[');
         for (const GaugeZone& z : g.Zones()) {

@@ -20,7 +20,12 @@ namespace cockpit {
 struct CockpitPackets {
     QDate month;   // first day of the month the reply is for
     TDataPacket indicadores, top10, bottom10, grafPizza, diasEstoque;
+    TDataPacket metas, comparacoes;   // may be empty: a server may have no targets or figures to compare
 };
+
+// `packet` when it carries the fields of `layout`; otherwise an empty packet of that layout. For the
+// packets a client can do without: a server that sends none is shown as it was before it had them.
+TDataPacket OptionalPacket(const TDataPacket& packet, const QVector<TPacketFieldDef>& layout);
 
 // The packets of a successful getCkpData reply; throws WireError (Portuguese message) for a reply that
 // carries a failure, misses a packet or whose packets do not have the fields of their layouts.
@@ -52,6 +57,9 @@ struct CockpitView {
     QHash<QString, GaugeState> gauges;
     QHash<QString, GridView> grids;
     QHash<QString, ChartView> charts;
+    // What a panel's figure means beside its dial, a line each: its change against the month before and
+    // the same month a year before, and how its target was set where that is not plain.
+    QHash<QString, QStringList> notes;
     QStringList messages;   // errors to report once the view is drawn (more than five regions)
 
     // The header's notice ("Sem dados para Junho/2008"); empty when the month has figures.
@@ -63,13 +71,16 @@ inline constexpr const char* kNoticeLabel = "lblAviso";
 
 // The view of a month. A gauge without a figure (an empty one, a percentage of a revenue that is zero or
 // negative, a row with no region this month) is not judged: grey needle and hub at the dial's minimum.
+// A target the company set (Metas) replaces the fixed one; in a month whose last load falls before its
+// last day (partial) a revenue target counts only the days elapsed. The month before gives each dial its
+// ghost needle, and both comparison months give the panels their notes.
 CockpitView ComputeView(const CockpitPackets& packets);
 // The view after a refresh that failed with nothing on screen: no month in the title, every gauge grey,
 // every panel empty, and the notice "Sem dados: " with the failure's message.
 CockpitView FailedView(const QString& message);
 
-// The view as JSON, in the shape of kpd-host's --export-json: refDate, labels, panels, gauges, grids
-// (titles, rows, rowColors), charts (title, slices) and messages. Slices also carry what the desktop
+// The view as JSON, in the shape of kpd-host's --export-json: refDate, labels, panels, notes, gauges (with
+// the ghost needle's value or null), grids (titles, rows, rowColors), charts (title, slices) and messages. Slices also carry what the desktop
 // export leaves out and a browser needs to draw them: their colour and their share of the pie.
 QByteArray CockpitJsonText(const CockpitView& view);
 // The same, parsed; for tests and callers that want to look inside.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace cockpit {
 
@@ -30,6 +31,9 @@ public:
     double AnnularStopValue() const { return m_zones[m_selected].stop; }
     int AnnularColor() const { return m_zones[m_selected].color; }
     const QVector<GaugeZone>& Zones() const { return m_zones; }
+    // The figure to compare with (the month before), drawn as a grey needle; NaN for none.
+    double GhostValue() const { return m_ghost; }
+    void SetGhostValue(double v) { m_ghost = v; }
 
     void SetMinValue(double v) { m_min = v; }
     void SetMaxValue(double v) { m_max = v; }
@@ -60,6 +64,7 @@ private:
     double m_min = 0.0;
     double m_max = 100.0;
     double m_progress = 0.0;
+    double m_ghost = std::numeric_limits<double>::quiet_NaN();
     int m_needle = clRed;
     int m_hub = clRed;
     QVector<GaugeZone> m_zones = QVector<GaugeZone>(3);

@@ -51,6 +51,7 @@ void showGauge(TOverGauge* gauge, const cockpit::GaugeState& state)
         gauge->SetAnnularStopValue(zones[i].stop);
     }
     gauge->SetProgress(state.Progress());
+    gauge->SetGhostValue(state.GhostValue());
     gauge->SetNeedleCOlor(state.NeedleColor());
     gauge->SetNeedleHubCOlor(state.NeedleHubColor());
 }
@@ -71,8 +72,12 @@ void TfrmIndiResult::showView(const cockpit::CockpitView& view)
     setProperty("shownMonth", view.month);
     for (auto it = view.labels.cbegin(); it != view.labels.cend(); ++it)
         component<TLabel>(this, it.key())->SetCaption(it.value());
-    for (auto it = view.panels.cbegin(); it != view.panels.cend(); ++it)
-        component<TPanel>(this, it.key())->SetCaption(it.value());
+    for (auto it = view.panels.cbegin(); it != view.panels.cend(); ++it) {
+        auto* panel = component<TPanel>(this, it.key());
+        panel->SetCaption(it.value());
+        // The changes and how the target was set, where the pointer rests on the figure.
+        panel->setToolTip(view.notes.value(it.key()).join(QLatin1Char('\n')));
+    }
     for (auto it = view.gauges.cbegin(); it != view.gauges.cend(); ++it)
         showGauge(component<TOverGauge>(this, it.key()), it.value());
 }

@@ -121,7 +121,6 @@ cockpit::CockpitPackets TIndicResultData::FetchCkpData()
         TClientDataSet* target;
         int arg;
     };
-    // The two empty packets are received and discarded.
     const std::array<Load, 5> loads{{{cdsIndicadores, CkpPackets::kIndicadoresArg},
                                      {cdsTop10, CkpPackets::kTop10Arg},
                                      {cdsBottom10, CkpPackets::kBottom10Arg},
@@ -136,6 +135,11 @@ cockpit::CockpitPackets TIndicResultData::FetchCkpData()
     dtData = newDate;
     for (size_t i = 0; i < loads.size(); ++i)
         loads[i].target->SetData(packets[i]);
+    // The targets and the figures to compare with load into no dataset; a server without them sends them empty.
+    const auto optional = [&args](int arg, const QVector<TPacketFieldDef>& layout) {
+        return cockpit::OptionalPacket(args.value(arg).value<TDataPacket>(), layout);
+    };
     return cockpit::CockpitPackets{QDate(returned.year(), returned.month(), 1), packets[0], packets[1], packets[2],
-                                   packets[3], packets[4]};
+                                   packets[3], packets[4], optional(CkpPackets::kFirstEmptyArg, CkpPackets::Metas()),
+                                   optional(CkpPackets::kSecondEmptyArg, CkpPackets::Comparacoes())};
 }

@@ -55,6 +55,17 @@ CREATE TABLE carga_etl (
     dtcarga     TIMESTAMP NOT NULL    -- when the load finished
 );
 
+-- Targets the company sets for a month, for the company as a whole (escopo 'TOTAL') or a region. Where a
+-- month and scope have no row for an indicator, the cockpit keeps its own rule (revenue against itself,
+-- the shares against 40, 45, 15 and 5 %).
+CREATE TABLE meta_mensal (
+    mes         DATE NOT NULL,        -- first day of the month
+    escopo      VARCHAR(5) NOT NULL,  -- 'TOTAL' or a region code (regional.cdareagere)
+    indicador   VARCHAR(12) NOT NULL, -- faturamento, consumo, mdo, despesas or resultado
+    vrmeta      NUMERIC NOT NULL,     -- faturamento in currency units; the others in per cent of revenue
+    PRIMARY KEY (mes, escopo, indicador)
+);
+
 -- A month's call reads one date range: this index holds every column it needs, so the month's rows
 -- are found by a range seek and read from the index alone, however long the history grows.
 CREATE INDEX ix_movimento_diario_mes

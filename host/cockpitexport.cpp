@@ -24,6 +24,8 @@ QJsonObject gaugeOf(QObject* gauge)
     g[QStringLiteral("value")] = gauge->property("Progress").toDouble();
     g[QStringLiteral("needleColor")] = gauge->property("NeedleColor").toInt();
     g[QStringLiteral("hubColor")] = gauge->property("needleHubCOlor").toInt();
+    const double ghost = gauge->property("GhostValue").toDouble();
+    g[QStringLiteral("ghost")] = std::isfinite(ghost) ? QJsonValue(ghost) : QJsonValue();
     // Reading a zone means selecting it; the gauge keeps the zone it had selected.
     const QVariant selected = gauge->property("AnnularID");
     QJsonArray zones;
@@ -102,7 +104,7 @@ bool isPanelName(const QString& name)
 
 QJsonObject ExportCockpit(QWidget* dashboard, const QStringList& messages)
 {
-    QJsonObject labels, panels, gauges, grids, charts;
+    QJsonObject labels, panels, notes, gauges, grids, charts;
     if (dashboard) {
         const auto children = dashboard->findChildren<QWidget*>();
         for (QWidget* w : children) {
@@ -119,6 +121,8 @@ QJsonObject ExportCockpit(QWidget* dashboard, const QStringList& messages)
                 (isPanelName(name) ? panels : labels)[name] = label->text();
             else if (isPanelName(name))
                 panels[name] = w->property("Caption").toString();
+            if (isPanelName(name) && !w->toolTip().isEmpty())
+                notes[name] = QJsonArray::fromStringList(w->toolTip().split(QLatin1Char('\n')));
         }
     }
     QJsonObject root;
@@ -127,6 +131,7 @@ QJsonObject ExportCockpit(QWidget* dashboard, const QStringList& messages)
         dashboard ? dashboard->property("shownMonth").toDate().toString(Qt::ISODate) : QString();
     root[QStringLiteral("labels")] = labels;
     root[QStringLiteral("panels")] = panels;
+    root[QStringLiteral("notes")] = notes;
     root[QStringLiteral("gauges")] = gauges;
     root[QStringLiteral("grids")] = grids;
     root[QStringLiteral("charts")] = charts;

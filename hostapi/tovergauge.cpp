@@ -146,6 +146,13 @@ void TOverGauge::SetProgress(double value)
     assign(m_progress, ValueOnDial(m_min, m_max, value));
 }
 
+void TOverGauge::SetGhostValue(double value)
+{
+    if (std::isnan(value) && std::isnan(m_ghost))
+        return;
+    assign(m_ghost, value);
+}
+
 bool TOverGauge::rangeUsable() const
 {
     return std::isfinite(m_min) && std::isfinite(m_max) && m_min != m_max && std::isfinite(m_max - m_min);
@@ -345,8 +352,16 @@ void TOverGauge::paint(QPainter& painter, const QRectF& rect) const
     }
 
     // Needle: a tapered blade from the centre, turned to the value; values beyond the range rest on the
-    // arc's ends.
+    // arc's ends. The earlier value's needle goes under it, a thin grey line.
     const double length = sane(m_needleLength, 0.0, kMaxRadius, 0.65) * kRadius;
+    if (!std::isnan(m_ghost) && length > 0.0) {
+        painter.save();
+        painter.translate(kCx, kCy);
+        painter.rotate(-angleOf(fraction(ValueOnDial(m_min, m_max, m_ghost))));
+        painter.setPen(QPen(QColor(0xB0, 0xB0, 0xB0), kRadius * 0.035, Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(QPointF(0.0, 0.0), QPointF(length, 0.0));
+        painter.restore();
+    }
     const double width = sane(m_needleWidth, 0.0, 1.0, 0.14) * kRadius;
     if (length > 0.0 && width > 0.0) {
         painter.save();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <limits>
+
 #include "tcolor.h"
 
 #include <QString>
@@ -56,6 +58,7 @@ class TOverGauge : public QWidget {
     Q_PROPERTY(double MinValue READ MinValue WRITE SetMinValue)
     Q_PROPERTY(double MaxValue READ MaxValue WRITE SetMaxValue)
     Q_PROPERTY(double Progress READ Progress WRITE SetProgress)
+    Q_PROPERTY(double GhostValue READ GhostValue WRITE SetGhostValue)
     Q_PROPERTY(int NeedleColor READ NeedleColor WRITE SetNeedleCOlor)
     Q_PROPERTY(double NeedleLength READ NeedleLength WRITE SetNeedleLength)
     Q_PROPERTY(double NeedleWidth READ NeedleWidth WRITE SetNeedleWidth)
@@ -104,6 +107,10 @@ public:
     virtual void SetMaxValue(double value);
     double Progress() const { return m_progress; }
     virtual void SetProgress(double value);
+    // An earlier value to compare with, drawn as a thin grey needle (resting at the nearer end when beyond
+    // the dial); NaN draws none.
+    double GhostValue() const { return m_ghost; }
+    void SetGhostValue(double value);
 
     // ---- Needle and background ---------------------------------------------------------------------
     TColor BackColor() const { return m_backColor; }
@@ -197,6 +204,7 @@ private:
     double m_min = 0.0;
     double m_max = 100.0;
     double m_progress = 0.0;
+    double m_ghost = std::numeric_limits<double>::quiet_NaN();
     TColor m_backColor = clBlack;
     TColor m_needleColor = clRed;
     double m_needleLength = 0.65;

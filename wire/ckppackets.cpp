@@ -14,6 +14,11 @@ TPacketFieldDef number(const char* name, bool readOnly = false)
     return {QString::fromLatin1(name), TFieldType::ftFloat, 0, readOnly};
 }
 
+TPacketFieldDef date(const char* name)
+{
+    return {QString::fromLatin1(name), TFieldType::ftDateTime, 0, true};
+}
+
 } // namespace
 
 const QVector<TPacketFieldDef>& Indicadores()
@@ -42,6 +47,21 @@ const QVector<TPacketFieldDef>& DiasEstoque()
 {
     static const QVector<TPacketFieldDef> layout{
         text("CDAREAGERE", 3), number("ROWNUM"), text("NMFILIAL", 30), number("DIASESTOQUE", true)};
+    return layout;
+}
+
+const QVector<TPacketFieldDef>& Metas()
+{
+    static const QVector<TPacketFieldDef> layout{text("CDAREAGERE", 5), number("VRFATLIQGER", true), number("CONSUMO", true),
+                                                 number("MDO", true), number("DESPESAS", true), number("RESULTADO", true)};
+    return layout;
+}
+
+const QVector<TPacketFieldDef>& Comparacoes()
+{
+    static const QVector<TPacketFieldDef> layout{date("DTREFERENCIA"), text("CDAREAGERE", 5), number("VRFATLIQGER", true),
+                                                 number("CONSUMO", true), number("MDO", true), number("DESPESAS", true),
+                                                 number("RESULTADO", true)};
     return layout;
 }
 

@@ -18,8 +18,8 @@ constexpr int kIndicadoresArg = 1;
 constexpr int kTop10Arg = 2;
 constexpr int kBottom10Arg = 3;
 constexpr int kGrafPizzaArg = 4;
-constexpr int kFirstEmptyArg = 5;     // empty packets, kept for the argument order
-constexpr int kSecondEmptyArg = 6;
+constexpr int kFirstEmptyArg = 5;     // the targets (Metas); a server without them sends an empty packet
+constexpr int kSecondEmptyArg = 6;    // the figures to compare with (Comparacoes); likewise
 constexpr int kDiasEstoqueArg = 7;
 
 // TOTAL and one record per region.
@@ -28,5 +28,12 @@ const QVector<TPacketFieldDef>& Indicadores();
 const QVector<TPacketFieldDef>& Ranking();
 const QVector<TPacketFieldDef>& GrafPizza();
 const QVector<TPacketFieldDef>& DiasEstoque();
+// The targets the company set for the month: a row per scope that has any (CDAREAGERE "TOTAL" or a
+// region), each indicator's target in its figure's unit (revenue in millions, the others in per cent),
+// empty where the company set none.
+const QVector<TPacketFieldDef>& Metas();
+// The company's and the regions' figures of other months, to compare with: DTREFERENCIA is the first day
+// of the month they are of (the month before, and the same month a year before).
+const QVector<TPacketFieldDef>& Comparacoes();
 
 } // namespace CkpPackets

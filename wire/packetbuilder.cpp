@@ -1,5 +1,7 @@
 #include "packetbuilder.h"
 
+#include "daycount.h"
+
 #include "packetcodec.h"
 #include "wiretext.h"
 
@@ -33,6 +35,12 @@ PacketBuilder& PacketBuilder::text(const QString& value)
     const kpd::rpc::FieldDef& field = m_packet.fields(m_packet.rows(m_packet.rows_size() - 1).values_size() - 1);
     const QString fitted = field.size() > 0 ? WireText::LeftCharacters(value, field.size()) : value;
     cell->set_text_value(fitted.toStdString());
+    return *this;
+}
+
+PacketBuilder& PacketBuilder::date(const QDate& day)
+{
+    nextCell()->set_datetime_value(DayCount::fromDate(day));
     return *this;
 }
 

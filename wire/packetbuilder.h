@@ -4,6 +4,7 @@
 
 #include "kpd.pb.h"
 
+#include <QDate>
 #include <QString>
 
 #include <optional>
@@ -22,6 +23,8 @@ public:
     /// A number, or an empty (null) cell when there is none.
     PacketBuilder& number(std::optional<double> value);
     PacketBuilder& null();
+    /// A whole day, as the host's date-time.
+    PacketBuilder& date(const QDate& day);
 
     int rowCount() const { return m_packet.rows_size(); }
     const kpd::rpc::DataPacket& packet() const { return m_packet; }

@@ -172,6 +172,8 @@ void HttpFace::answerMonth(const QDate& month, std::string& body, int& status, Q
         packets.bottom10 = PacketCodec::DecodePacket(data.bottom10);
         packets.grafPizza = PacketCodec::DecodePacket(data.grafPizza);
         packets.diasEstoque = PacketCodec::DecodePacket(data.diasEstoque);
+        packets.metas = PacketCodec::DecodePacket(data.quinto);
+        packets.comparacoes = PacketCodec::DecodePacket(data.sexto);
         body = cockpit::CockpitJsonText(packets).toStdString();
     } catch (const CallEnded& e) {
         status = e.reason() == CallEnd::Overloaded ? 503 : e.reason() == CallEnd::DeadlineExceeded ? 504 : 500;

@@ -42,15 +42,17 @@ public:
             throw ImportError(m_dir.path(), 0, 0, {}, QStringLiteral("a pasta não existe."));
         if (present.isEmpty())
             throw ImportError(m_dir.path(), 0, 0, {},
-                              QStringLiteral("nenhum dos arquivos regional.csv, filial.csv, movimento_diario.csv ou "
-                                             "estoque_mensal.csv está na pasta."));
+                              QStringLiteral("nenhum dos arquivos regional.csv, filial.csv, movimento_diario.csv, "
+                                             "estoque_mensal.csv ou meta_mensal.csv está na pasta."));
 
         ImportSummary summary;
         m_db.beginTransaction();
         try {
             createStaging();
-            for (const Table* t : present)
+            for (const Table* t : present) {
                 summary.files << qMakePair(fileOf(*t), stage(*t));
+                m_targets = m_targets || qstrcmp(t->name, "meta_mensal") == 0;
+            }
             checkReferences();
             apply();
             summary.loadedAt = QDateTime::currentDateTime();
@@ -165,15 +167,17 @@ private:
     }
 
     // The first staged row (by line) whose code is neither in the real table nor in its staging.
+    // `only`: a condition on the staged row (s) that a row must meet to need its parent.
     void checkReference(const char* table, const char* column, const char* parent, const char* key,
-                        const QString& what)
+                        const QString& what, const QString& only = QStringLiteral("true"))
     {
         const QString sql = QStringLiteral(
                                 "SELECT s.linha, s.%2 FROM imp_%1 s "
                                 "WHERE NOT EXISTS (SELECT 1 FROM %3 p WHERE p.%4 = s.%2) "
                                 "  AND NOT EXISTS (SELECT 1 FROM imp_%3 p WHERE p.%4 = s.%2) "
+                                "  AND %5 "
                                 "ORDER BY s.linha LIMIT 1")
-                                .arg(QLatin1String(table), QLatin1String(column), QLatin1String(parent), QLatin1String(key));
+                                .arg(QLatin1String(table), QLatin1String(column), QLatin1String(parent), QLatin1String(key), only);
         QSqlQuery q = m_db.prepare(sql);
         Database::exec(q);
         if (!q.next())
@@ -206,6 +210,10 @@ private:
                        QStringLiteral("filial %1 não cadastrada (nem no banco de dados nem em %2)."));
         checkReference("estoque_mensal", "cdfilial", "filial", "cdfilial",
                        QStringLiteral("filial %1 não cadastrada (nem no banco de dados nem em %2)."));
+        checkReference("meta_mensal", "escopo", "regional", "cdareagere",
+                       QStringLiteral("regional \"%1\" não cadastrada (nem no banco de dados nem em %2); use TOTAL para "
+                                      "a empresa."),
+                       QStringLiteral("s.escopo <> 'TOTAL'"));
     }
 
     void apply()
@@ -232,10 +240,16 @@ private:
         m_db.execDirect(QStringLiteral(
             "INSERT INTO estoque_mensal (cdfilial, mes, vrestoque) SELECT cdfilial, mes, vrestoque FROM imp_estoque_mensal "
             "WHERE true ON CONFLICT (cdfilial, mes) DO UPDATE SET vrestoque = excluded.vrestoque"));
+        if (m_targets)
+            m_db.execDirect(QStringLiteral(
+                "INSERT INTO meta_mensal (mes, escopo, indicador, vrmeta) SELECT mes, escopo, indicador, vrmeta "
+                "FROM imp_meta_mensal WHERE true "
+                "ON CONFLICT (mes, escopo, indicador) DO UPDATE SET vrmeta = excluded.vrmeta"));
     }
 
     Database& m_db;
     QDir m_dir;
+    bool m_targets = false;   // meta_mensal.csv was loaded: a database may not have the table otherwise
 };
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QSqlQuery>
 #include <QStringList>
 
@@ -56,6 +57,45 @@ double unit(quint64 a, quint64 b, quint64 c)
 double spread(double u, double halfWidth) { return (2.0 * u - 1.0) * halfWidth; }
 
 double cents(double value) { return std::round(value * 100.0) / 100.0; }
+
+// A revenue budget per month and region, and the company's as their sum: what each region's month would
+// make at the pace of its days so far, give or take 6 %, so some regions beat their budget and some miss it.
+void addRevenueBudgets(Database& db)
+{
+    struct Budget {
+        QDate month;
+        QString scope;
+        double value;
+    };
+    std::vector<Budget> budgets;
+    QMap<QDate, double> company;
+    db.forEachRow(QStringLiteral("SELECT m.mes, f.cdareagere, SUM(m.vrfatliq), MAX(m.qtdias) FROM movimento_mensal m "
+                                 "JOIN filial f ON f.cdfilial = m.cdfilial GROUP BY m.mes, f.cdareagere"),
+                  {}, [&](const Database::Row& row) {
+                      const QDate month = Database::toDateTime(QString::fromUtf8(row.text(0))).date();
+                      const QString region = QString::fromUtf8(row.text(1));
+                      const double days = row.real(3);
+                      if (!month.isValid() || days <= 0)
+                          return;
+                      const double pace = row.real(2) / days * month.daysInMonth();
+                      const double value =
+                          std::round(pace * (0.94 + 0.12 * unit(month.year() * 12 + month.month(), qHash(region), 11)));
+                      budgets.push_back({month, region, value});
+                      company[month] += value;
+                  });
+    for (auto it = company.cbegin(); it != company.cend(); ++it)
+        budgets.push_back({it.key(), QStringLiteral("TOTAL"), it.value()});
+    db.beginTransaction();
+    QSqlQuery insert = db.prepare(
+        QStringLiteral("INSERT INTO meta_mensal (mes, escopo, indicador, vrmeta) VALUES (?, ?, 'faturamento', ?)"));
+    for (const Budget& b : budgets) {
+        insert.bindValue(0, db.dateValue(b.month));
+        insert.bindValue(1, b.scope);
+        insert.bindValue(2, b.value);
+        Database::exec(insert);
+    }
+    db.commit();
+}
 
 int regionOf(int branch, int branches)
 {
@@ -196,6 +236,7 @@ DemoSummary DemoDatabase::create(const QString& path, const DemoOptions& options
 
         db.commit();
         Schema::createIndexes(db);
+        addRevenueBudgets(db);
     } catch (const DatabaseError&) {
         QFile::remove(path);
         throw;

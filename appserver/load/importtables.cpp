@@ -2,9 +2,9 @@
 
 namespace appserver::importing {
 
-const std::array<Table, 4>& tables()
+const std::array<Table, 5>& tables()
 {
-    static const std::array<Table, 4> all{{
+    static const std::array<Table, 5> all{{
         {"regional", {{"cdareagere", Kind::Code}, {"nmareagere", Kind::Name}}, 1},
         {"filial", {{"cdfilial", Kind::Branch}, {"nmfilial", Kind::Name}, {"cdareagere", Kind::Code}}, 1},
         {"movimento_diario",
@@ -16,6 +16,9 @@ const std::array<Table, 4>& tables()
           {"vrdespesas", Kind::Money}},
          2},
         {"estoque_mensal", {{"cdfilial", Kind::Branch}, {"mes", Kind::Month}, {"vrestoque", Kind::Money}}, 2},
+        {"meta_mensal",
+         {{"mes", Kind::Month}, {"escopo", Kind::Scope}, {"indicador", Kind::Indicator}, {"vrmeta", Kind::Money}},
+         3},
     }};
     return all;
 }
@@ -24,7 +27,9 @@ const char* sqlType(Kind kind)
 {
     switch (kind) {
     case Kind::Code:
-    case Kind::Name: return "TEXT";
+    case Kind::Name:
+    case Kind::Scope:
+    case Kind::Indicator: return "TEXT";
     case Kind::Branch: return "INTEGER";
     case Kind::Day:
     case Kind::Month: return "DATE";

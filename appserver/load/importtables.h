@@ -8,7 +8,7 @@
 namespace appserver::importing {
 
 // What a value of a column must be, and how it is checked and stored.
-enum class Kind { Code, Name, Branch, Day, Month, Money };
+enum class Kind { Code, Name, Branch, Day, Month, Money, Scope, Indicator };
 
 struct Column {
     const char* name;
@@ -22,8 +22,8 @@ struct Table {
     int keys;
 };
 
-// The four tables an import may load, in load order (parents first).
-const std::array<Table, 4>& tables();
+// The tables an import may load, in load order (parents first).
+const std::array<Table, 5>& tables();
 const char* sqlType(Kind kind);
 // The staging table of t, the file it is read from, and whether it holds the daily figures.
 QString staging(const Table& t);

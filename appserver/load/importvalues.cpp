@@ -39,6 +39,11 @@ QVariant convert(Database& db, Kind kind, const QString& text, QChar separator, 
         return {};
     }
     switch (kind) {
+    case Kind::Scope:
+        // The company as a whole, or a region by its code.
+        if (text == QLatin1String("TOTAL"))
+            return text;
+        [[fallthrough]];
     case Kind::Code:
         // A code is a key the cockpit matches and shows: a blank at an end or a control character would make
         // two codes that look alike, or one that cannot be shown.
@@ -98,6 +103,13 @@ QVariant convert(Database& db, Kind kind, const QString& text, QChar separator, 
             return {};
         }
         return db.dateValue(*d);
+    }
+    case Kind::Indicator: {
+        static const QStringList known{QStringLiteral("faturamento"), QStringLiteral("consumo"), QStringLiteral("mdo"),
+                                       QStringLiteral("despesas"), QStringLiteral("resultado")};
+        if (!known.contains(text))
+            reason = QStringLiteral("indicador desconhecido: %1 (use %2).").arg(shown(text), known.join(QStringLiteral(", ")));
+        return text;
     }
     case Kind::Money: {
         // Text, not a double: the exact decimal reaches PostgreSQL's NUMERIC unrounded.

@@ -9,6 +9,7 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -302,6 +303,72 @@ void fillLists(Database& db, const QDate& firstDay, std::vector<Branch>& branche
             .number(oneDecimal(mostStock[i].value));
 }
 
+// The month's targets by scope, each indicator in its figure's unit (revenue in millions).
+kpd::rpc::DataPacket readTargets(Database& db, const QDate& firstDay)
+{
+    static const char* const indicators[] = {"faturamento", "consumo", "mdo", "despesas", "resultado"};
+    QMap<QString, std::array<std::optional<double>, 5>> scopes;
+    db.forEachRow(QStringLiteral("SELECT escopo, indicador, vrmeta FROM meta_mensal WHERE mes = ?"),
+                  {db.dateValue(firstDay)}, [&](const Database::Row& row) {
+                      if (row.isNull(2))
+                          return;
+                      const QByteArray indicator = row.text(1).trimmed().toLower();
+                      for (int i = 0; i < 5; ++i)
+                          if (indicator == indicators[i])
+                              scopes[QString::fromUtf8(row.text(0)).trimmed()][size_t(i)] =
+                                  i == 0 ? row.real(2) / 1e6 : row.real(2);
+                  });
+    PacketBuilder metas(CkpPackets::Metas());
+    for (auto it = scopes.cbegin(); it != scopes.cend(); ++it) {
+        metas.row().text(it.key());
+        for (const std::optional<double>& target : it.value())
+            metas.number(target);
+    }
+    return metas.take();
+}
+
+// The company's and the regions' figures of another month, summed by region in the database.
+void addComparison(Database& db, IndicResultQuery::Source source, const QDate& month, PacketBuilder& out)
+{
+    const bool summary = source == IndicResultQuery::Source::MonthlySummary;
+    const QString sql = summary
+        ? QStringLiteral("SELECT f.cdareagere, SUM(m.vrfatliq), SUM(m.vrconsumo), SUM(m.vrmdo), SUM(m.vrdespesas) "
+                         "FROM movimento_mensal m JOIN filial f ON f.cdfilial = m.cdfilial "
+                         "WHERE m.mes = ? AND m.qtdias > 0 GROUP BY f.cdareagere")
+        : QStringLiteral("SELECT f.cdareagere, SUM(d.vrfatliq), SUM(d.vrconsumo), SUM(d.vrmdo), SUM(d.vrdespesas) "
+                         "FROM movimento_diario d JOIN filial f ON f.cdfilial = d.cdfilial "
+                         "WHERE d.dtmovimento >= ? AND d.dtmovimento < ? GROUP BY f.cdareagere");
+    QVariantList params{db.dateValue(month)};
+    if (!summary)
+        params << db.dateValue(month.addMonths(1));
+    Sums total;
+    QMap<QString, Sums> regions;
+    db.forEachRow(sql, params, [&](const Database::Row& row) {
+        Branch sums;
+        sums.revenue = row.real(1);
+        sums.consumption = row.real(2);
+        sums.labour = row.real(3);
+        sums.expenses = row.real(4);
+        total.add(sums);
+        regions[QString::fromUtf8(row.text(0)).trimmed()].add(sums);
+    });
+    if (regions.isEmpty())
+        return;
+    const auto add = [&](const QString& scope, const Sums& s) {
+        out.row()
+            .date(month)
+            .text(scope)
+            .number(millions(s.revenue))
+            .number(percent(s.consumption, s.revenue))
+            .number(percent(s.labour, s.revenue))
+            .number(percent(s.expenses, s.revenue))
+            .number(percent(s.result(), s.revenue));
+    };
+    add(QStringLiteral("TOTAL"), total);
+    for (auto it = regions.cbegin(); it != regions.cend(); ++it)
+        add(it.key(), it.value());
+}
+
 } // namespace
 
 CkpData IndicResultQuery::run(const QDate& date)
@@ -324,8 +391,14 @@ CkpData IndicResultQuery::run(const QDate& date)
     data.top10 = top10.take();
     data.bottom10 = bottom10.take();
     data.grafPizza = grafPizza.take();
-    data.quinto = kpd::rpc::DataPacket();
-    data.sexto = kpd::rpc::DataPacket();
+    // What the month's figures mean: the company's targets, and the month before and a year before.
+    data.quinto = m_targets ? readTargets(m_db, data.firstDay) : PacketBuilder(CkpPackets::Metas()).take();
+    PacketBuilder comparacoes(CkpPackets::Comparacoes());
+    if (!branches.empty()) {
+        addComparison(m_db, m_source, data.firstDay.addMonths(-1), comparacoes);
+        addComparison(m_db, m_source, data.firstDay.addYears(-1), comparacoes);
+    }
+    data.sexto = comparacoes.take();
     data.diasEstoque = diasEstoque.take();
     return data;
 }

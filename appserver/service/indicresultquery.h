@@ -15,8 +15,8 @@ struct CkpData {
     kpd::rpc::DataPacket top10;            ///< argument 3
     kpd::rpc::DataPacket bottom10;         ///< argument 4
     kpd::rpc::DataPacket grafPizza;        ///< argument 5
-    kpd::rpc::DataPacket quinto;           ///< argument 6: empty, kept for the argument order
-    kpd::rpc::DataPacket sexto;            ///< argument 7: empty, kept for the argument order
+    kpd::rpc::DataPacket quinto;           ///< argument 6: the month's targets (Metas)
+    kpd::rpc::DataPacket sexto;            ///< argument 7: the month before and a year before (Comparacoes)
     kpd::rpc::DataPacket diasEstoque;      ///< argument 8
 };
 
@@ -32,7 +32,11 @@ public:
     /// (a database without the summary, and the reference the summary is measured against).
     enum class Source { MonthlySummary, DailyRows };
 
-    explicit IndicResultQuery(Database& db, Source source = Source::MonthlySummary) : m_db(db), m_source(source) {}
+    /// targets: whether meta_mensal is there to read (a database from before it has none).
+    explicit IndicResultQuery(Database& db, Source source = Source::MonthlySummary, bool targets = true)
+        : m_db(db), m_source(source), m_targets(targets)
+    {
+    }
 
     /// Computes the month that holds date. Throws DatabaseError.
     CkpData run(const QDate& date);
@@ -46,6 +50,7 @@ public:
 private:
     Database& m_db;
     Source m_source;
+    bool m_targets;
 };
 
 } // namespace appserver

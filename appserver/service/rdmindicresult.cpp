@@ -4,12 +4,17 @@
 
 namespace appserver {
 
-RdmIndicResult::RdmIndicResult(DatabasePool& pool, IndicResultQuery::Source source) : m_pool(pool), m_source(source) {}
+RdmIndicResult::RdmIndicResult(DatabasePool& pool, IndicResultQuery::Source source, bool targets)
+    : m_pool(pool), m_source(source), m_targets(targets)
+{
+}
 
 CkpData RdmIndicResult::month(const QDate& date, const CallScope& scope) const
 {
     const IndicResultQuery::Source source = m_source;
-    return m_pool.run([date, source](Database& db) { return IndicResultQuery(db, source).run(date); }, scope);
+    const bool targets = m_targets;
+    return m_pool.run([date, source, targets](Database& db) { return IndicResultQuery(db, source, targets).run(date); },
+                      scope);
 }
 
 } // namespace appserver

@@ -16,8 +16,10 @@ class RdmIndicResult {
 public:
     static constexpr const char* kRegisteredName = CkpPackets::kServerName;
 
+    /// targets: whether the database has the company's targets (meta_mensal) to read.
     explicit RdmIndicResult(DatabasePool& pool,
-                            IndicResultQuery::Source source = IndicResultQuery::Source::MonthlySummary);
+                            IndicResultQuery::Source source = IndicResultQuery::Source::MonthlySummary,
+                            bool targets = true);
 
     /// The cockpit's packets of the month that holds date, computed on a pooled connection within the
     /// call's scope. Throws DatabaseError (a Portuguese message for the user; also when the connection to
@@ -28,6 +30,7 @@ public:
 private:
     DatabasePool& m_pool;
     IndicResultQuery::Source m_source;
+    bool m_targets;
 };
 
 } // namespace appserver

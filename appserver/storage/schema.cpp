@@ -141,6 +141,22 @@ bool Schema::ensure(Database& db)
     return true;
 }
 
+bool Schema::ensureTargets(Database& db)
+{
+    try {
+        if (relation(db, QStringLiteral("meta_mensal")) != Relation::None)
+            return true;
+        if (db.settings().readOnly)
+            return false;
+        for (const QString& statement : statements())
+            if (statement.contains(QLatin1String("CREATE TABLE meta_mensal")))
+                db.execDirect(statement);
+        return relation(db, QStringLiteral("meta_mensal")) != Relation::None;
+    } catch (const DatabaseError&) {
+        return false;
+    }
+}
+
 Schema::Relation Schema::relation(Database& db, const QString& name)
 {
     QSqlQuery q = db.prepare(db.isPostgres()

@@ -25,6 +25,10 @@ public:
     /// Creates the tables and indexes when the database has none of the tables; to a complete database
     /// only adds the monthly summary when it has none. Returns true when it created them. Throws DatabaseError when only some are there.
     static bool ensure(Database& db);
+    /// Whether the month's targets can be read: adds meta_mensal to a database from before it where the
+    /// connection may write, and answers whether it is there (a table or a view) now. Never throws: a
+    /// database without it is served as before, with the cockpit's own targets.
+    static bool ensureTargets(Database& db);
     /// What a name is in db, as the server's statements resolve it (PostgreSQL's search_path included).
     /// A materialized or foreign table reads like a view: it takes no triggers.
     enum class Relation { None, Table, View };

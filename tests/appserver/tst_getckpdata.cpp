@@ -119,6 +119,7 @@ QStringList fieldsOf(const kpd::rpc::DataPacket& p)
         QString s = QString::fromStdString(f.name()) + QLatin1Char(':');
         s += f.type() == kpd::rpc::FIELD_STRING  ? QStringLiteral("S%1").arg(f.size())
              : f.type() == kpd::rpc::FIELD_FLOAT ? QStringLiteral("F")
+             : f.type() == kpd::rpc::FIELD_DATETIME ? QStringLiteral("@")
                                                  : QStringLiteral("?%1").arg(int(f.type()));
         if (f.read_only())
             s += QLatin1Char('*');
@@ -144,6 +145,9 @@ const QStringList kIndicadoresFields{"CDAREAGERE:S5", "QTFILIAIS:F", "VRFATLIQGE
 const QStringList kRankingFields{"CDAREAGERE:S3", "NMFILIAL:S30", "RESULTADO:F", "ROWNUM:F"};
 const QStringList kPizzaFields{"CDAREAGERE:S3", "VRFATLIQGER:F*", "CUSTO:F*", "RESULTADO:F*"};
 const QStringList kEstoqueFields{"CDAREAGERE:S3", "ROWNUM:F", "NMFILIAL:S30", "DIASESTOQUE:F*"};
+const QStringList kMetasFields{"CDAREAGERE:S5", "VRFATLIQGER:F*", "CONSUMO:F*", "MDO:F*", "DESPESAS:F*", "RESULTADO:F*"};
+const QStringList kComparacoesFields{"DTREFERENCIA:@*", "CDAREAGERE:S5", "VRFATLIQGER:F*", "CONSUMO:F*", "MDO:F*",
+                                     "DESPESAS:F*", "RESULTADO:F*"};
 
 // Worked out by hand from kBranches (all figures of March 2024):
 // NE: revenue 7,100,000, consumption 2,620,000 (36.9 %), labour 2,940,000 (41.4 %), expenses
@@ -274,8 +278,10 @@ void TestGetCkpData::shouldAnswerEveryPacketOfTheMonth()
     QCOMPARE(rowsOf(reply.args(3).packet_value()), kBottom10);
     QCOMPARE(fieldsOf(reply.args(4).packet_value()), kPizzaFields);
     QCOMPARE(rowsOf(reply.args(4).packet_value()), kPizza);
+    // No targets set; February, the month before, had figures too (a year before had none).
+    QCOMPARE(fieldsOf(reply.args(5).packet_value()), kMetasFields);
     QCOMPARE(reply.args(5).packet_value().rows_size(), 0);
-    QCOMPARE(reply.args(6).packet_value().rows_size(), 0);
+    QCOMPARE(fieldsOf(reply.args(6).packet_value()), kComparacoesFields);
     QCOMPARE(fieldsOf(reply.args(7).packet_value()), kEstoqueFields);
     QCOMPARE(rowsOf(reply.args(7).packet_value()), kEstoque);
 }
@@ -298,7 +304,8 @@ void TestGetCkpData::shouldGiveEmptyPacketsWithFieldsForMonthWithoutFigures()
     QVERIFY2(status.ok(), status.error_message().c_str());
     QCOMPARE(reply.result().int_value(), 0);
     QCOMPARE(reply.args(0).datetime_value(), kJune1of2023);
-    const QList<QStringList> fields{kIndicadoresFields, kRankingFields, kRankingFields, kPizzaFields, {}, {}, kEstoqueFields};
+    const QList<QStringList> fields{kIndicadoresFields, kRankingFields, kRankingFields, kPizzaFields, kMetasFields,
+                                    kComparacoesFields, kEstoqueFields};
     for (int i = 1; i < 8; ++i) {
         QVERIFY(reply.args(i).has_packet_value());
         QCOMPARE(reply.args(i).packet_value().rows_size(), 0);

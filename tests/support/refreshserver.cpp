@@ -7,7 +7,7 @@ namespace {
 
 bool writeMonths(CockpitDatabase& db)
 {
-    bool ok = db.create() && db.addLoad(QStringLiteral("2008-02-03 06:00:00"));
+    bool ok = db.create() && db.addLoad(QStringLiteral("2008-08-03 06:00:00"));
     const QStringList regions{"AAA", "BBB", "CCC", "DDD", "EEE", "FFF", "CON", "ZER", "OFF"};
     for (int i = 0; i < regions.size() && ok; ++i)
         ok = db.addRegion(regions[i]) && db.addBranch(i + 1, QStringLiteral("Filial ") + regions[i], regions[i]);

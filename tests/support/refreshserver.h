@@ -17,7 +17,7 @@
 //  May 2008       AAA 1 M at 42/40/10/8 %, and ZER with no revenue (its percentages come back empty)
 //  June 2008      no figures at all
 //  July 2008      one region OFF: 1 M at 40/46/4 %, so its result is 10 %: both beyond their dials
-// Every month shows the last load of 3 February 2008.
+// Every month shows the last load of 3 August 2008, after all of them: none is partial.
 class RefreshServer {
 public:
     static inline const QDate kFiveRegions{2008, 1, 1};

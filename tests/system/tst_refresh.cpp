@@ -179,7 +179,7 @@ private slots:
         QCOMPARE(caption(form, "lblTitulo"),
                  QStringLiteral("BI Business Intelligence - Resultados Operacionais  (Janeiro/2008)"));
         QCOMPARE(caption(form, "lblQtFiliais"), QStringLiteral("Quantidade de Unidades:  5"));
-        QCOMPARE(caption(form, "lblDtAtu"), QString::fromUtf8("Última Atualização : 03/02/2008"));
+        QCOMPARE(caption(form, "lblDtAtu"), QString::fromUtf8("Última Atualização : 03/08/2008"));
         QCOMPARE(totalTexts(form).mid(0, 2), (QStringList{"8 M", "43%"}));
         QCOMPARE(dial(form, "indicFatTotal"), QStringLiteral("4..12 @8 green/green"));
 

@@ -58,7 +58,7 @@ function setor(f1, f2, r1, r2) {
   return `M${x1} ${y1}A${r2} ${r2} 0 0 1 ${x2} ${y2}L${x3} ${y3}A${r1} ${r1} 0 0 0 ${x4} ${y4}Z`;
 }
 
-function medidor(nome, g, texto, classe) {
+function medidor(nome, g, texto, classe, notas) {
   const caixa = el('div', { class: 'medidor ' + classe, 'data-gauge': nome });
   const svg = el('svg:svg', { viewBox: '0 0 200 100', role: 'img', 'aria-label': texto || '' });
   svg.append(el('svg:path', { d: setor(0, 1, R * 0.7, R), fill: '#2a2a2a' }));
@@ -66,6 +66,12 @@ function medidor(nome, g, texto, classe) {
     for (const z of g.zones || []) {
       if (z.start === z.stop) continue;
       svg.append(el('svg:path', { class: 'zona', d: setor(fracao(g, z.start), fracao(g, z.stop), R * 0.7, R), fill: cor(z.color) }));
+    }
+    if (g.ghost !== null && g.ghost !== undefined) {
+      // The month before, a thin grey needle under this month's.
+      const [gx, gy] = ponto(fracao(g, g.ghost), R * 0.65);
+      svg.append(el('svg:line', { class: 'fantasma', x1: CX, y1: CY, x2: gx, y2: gy, stroke: '#b0b0b0', 'stroke-width': 3,
+                                  'stroke-linecap': 'round', 'data-value': g.ghost }));
     }
     const f = fracao(g, g.value);
     const [tx, ty] = ponto(f, R * 0.65);
@@ -76,18 +82,19 @@ function medidor(nome, g, texto, classe) {
     svg.append(el('svg:circle', { class: 'cubo', cx: CX, cy: CY, r: R * 0.1, fill: cor(g.hubColor), 'data-color': g.hubColor }));
   }
   caixa.append(svg, el('div', { class: 'valor' }, texto || ''));
+  for (const n of notas || []) caixa.append(el('div', { class: 'nota' }, n));
   return caixa;
 }
 
 function desenharIndicadores(j) {
-  const gauge = porNome(j.gauges), painel = porNome(j.panels), rotulo = porNome(j.labels);
+  const gauge = porNome(j.gauges), painel = porNome(j.panels), rotulo = porNome(j.labels), nota = porNome(j.notes);
   const t = el('div', { class: 'tabela' });
   t.append(el('div'));
   for (const c of COLUNAS) t.append(el('div', { class: 'cab' }, rotulo(c.cab)[1] || ''));
   t.append(el('div', { class: 'rotulo' }, rotulo('lblTotal')[1] || 'Total'));
   for (const c of COLUNAS) {
     const [nome, g] = gauge(c.total);
-    t.append(medidor(nome, g, painel(c.painelTotal)[1], 'total'));
+    t.append(medidor(nome, g, painel(c.painelTotal)[1], 'total', nota(c.painelTotal)[1]));
   }
   for (let n = 1; n <= 5; n++) {
     const nomeRegiao = rotulo('lblR' + n)[1];
@@ -95,7 +102,7 @@ function desenharIndicadores(j) {
     t.append(el('div', { class: 'rotulo' }, nomeRegiao));
     for (const c of COLUNAS) {
       const [nome, g] = gauge(c.regiao + n);
-      t.append(medidor(nome, g, painel(c.painel + n)[1], 'regiao'));
+      t.append(medidor(nome, g, painel(c.painel + n)[1], 'regiao', nota(c.painel + n)[1]));
     }
   }
   $('indicadores').replaceChildren(t);
