@@ -264,6 +264,11 @@ void TestImport::shouldRefuseBadInputAndWriteNothing_data()
         {"repeated key far apart", {"movimento_diario.csv", manyRows}, "movimento_diario.csv", 301, 1, "já informada na linha 4"},
         {"too few values", {"regional.csv", "cdareagere,nmareagere\nNO\n"}, "regional.csv", 2, 2, "1 valores e o cabeçalho 2"},
         {"quote left open", {"regional.csv", "cdareagere,nmareagere\nNO,\"Norte\nSU,Sul\n"}, "regional.csv", 2, 2, "aspas"},
+        {"unknown indicator in a target", {"meta_mensal.csv", "mes,escopo,indicador,vrmeta\n2024-06,TOTAL,faturamento,1000\n"
+                                                              "2024-06,NE,lucro,5\n"},
+         "meta_mensal.csv", 3, 3, "indicador desconhecido: \"lucro\""},
+        {"target of an unknown region", {"meta_mensal.csv", "mes,escopo,indicador,vrmeta\n2024-06,ZZ,consumo,40\n"},
+         "meta_mensal.csv", 2, 2, "regional \"ZZ\" não cadastrada"},
         {"good file before a bad one", {"regional.csv", "cdareagere,nmareagere\nNO,Norte\n", "filial.csv",
                                         "cdfilial,nmfilial,cdareagere\n20,Filial 20,NO\n21,Filial 21,NORT\n"},
          "filial.csv", 3, 3, "mais de 3 caracteres"},

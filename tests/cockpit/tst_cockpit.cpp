@@ -115,6 +115,61 @@ private slots:
         QCOMPARE(j["panels"][panel].toString(), panelText);
     }
 
+    // A revenue budget replaces the revenue's own figure as its target; while the month is partial (its
+    // last load before its last day) only the days elapsed count.
+    void shouldJudgeRevenueAgainstTheCompanysBudget_data()
+    {
+        QTest::addColumn<QVariant>("budget");
+        QTest::addColumn<QString>("lastLoad");
+        QTest::addColumn<double>("min");
+        QTest::addColumn<int>("needle");
+        QTest::addColumn<QString>("period");
+        QTest::addColumn<QStringList>("notes");
+        QTest::newRow("no budget") << QVariant() << "03/04/2024" << 6.25 << 0x008000 << "Março/2024" << QStringList{};
+        QTest::newRow("budget beaten") << QVariant(10.0) << "03/04/2024" << 5.0 << 0x008000 << "Março/2024" << QStringList{};
+        QTest::newRow("budget missed") << QVariant(20.0) << "03/04/2024" << 10.0 << 0x0000FF << "Março/2024" << QStringList{};
+        // 20 M over 31 days: 9,68 M are due by the 15th.
+        QTest::newRow("partial month") << QVariant(20.0) << "15/03/2024" << 20.0 * 15 / 31 / 2 << 0x008000
+                                       << "Março/2024 — parcial até 15/03" << QStringList{"meta proporcional a 15 de 31 dias"};
+        QTest::newRow("last day loaded") << QVariant(20.0) << "31/03/2024" << 10.0 << 0x0000FF << "Março/2024" << QStringList{};
+    }
+    void shouldJudgeRevenueAgainstTheCompanysBudget()
+    {
+        QFETCH(QVariant, budget);
+        QFETCH(QString, lastLoad);
+        QFETCH(QStringList, notes);
+        cockpit::CockpitPackets p = packetsWith(12.5, 40.0);
+        p.indicadores = indicadores({{"TOTAL", 7.0, 12.5, 40.0, 45.0, 15.0, 5.0, lastLoad}});
+        p.metas = TDataPacket{CkpPackets::Metas(), {{"TOTAL", budget, QVariant(), QVariant(), QVariant(), QVariant()}}};
+        const QJsonObject j = cockpit::CockpitJson(p);
+        const QJsonObject g = j["gauges"]["indicFatTotal"].toObject();
+        QTEST(g["min"].toDouble(), "min");
+        QTEST(g["needleColor"].toInt(), "needle");
+        QFETCH(QString, period);
+        QCOMPARE(j["labels"]["lblTitulo"].toString(), QStringLiteral("BI Business Intelligence - Resultados Operacionais  (%1)").arg(period));
+        QCOMPARE(j["notes"]["pnlIndicFatTotal"].toVariant().toStringList(), notes);
+    }
+
+    // The month before draws the ghost needle; both months before give the changes, in points for shares
+    // and in per cent for revenue.
+    void shouldCompareWithTheMonthBeforeAndTheYearBefore()
+    {
+        cockpit::CockpitPackets p = packetsWith(12.5, 40.0);
+        p.comparacoes = TDataPacket{CkpPackets::Comparacoes(),
+                                    {{QDateTime(QDate(2024, 2, 1), QTime()), "TOTAL", 10.0, 42.1, 45.0, 15.0, 5.0},
+                                     {QDateTime(QDate(2023, 3, 1), QTime()), "TOTAL", 12.5, 35.7, 45.0, 15.0, 5.0}}};
+        const QJsonObject j = cockpit::CockpitJson(p);
+        QCOMPARE(j["gauges"]["indicConsTotal"]["ghost"].toDouble(), 42.1);
+        QCOMPARE(j["notes"]["pnlIndicFatTotal"].toVariant().toStringList(),
+                 (QStringList{"▲ 25,0 % vs mês anterior", "= 0,0 % vs Março/2023"}));
+        QCOMPARE(j["notes"]["pnlIndicConsTotal"].toVariant().toStringList(),
+                 (QStringList{"▼ 2,1 p.p. vs mês anterior", "▲ 4,3 p.p. vs Março/2023"}));
+        // The first month of history has nothing to compare with.
+        const QJsonObject first = cockpit::CockpitJson(packetsWith(12.5, 40.0));
+        QVERIFY(first["gauges"]["indicConsTotal"]["ghost"].isNull());
+        QVERIFY(first["notes"].toObject().isEmpty());
+    }
+
     void shouldStripeRowsAndFormatTheirFigures()
     {
         const QJsonObject j = cockpit::CockpitJson(packetsWith(12.5, 40.0));

@@ -66,6 +66,11 @@ bool CockpitDatabase::addLoad(const QString& timestamp)
     return exec(QStringLiteral("INSERT INTO carga_etl VALUES (?)"), {timestamp});
 }
 
+bool CockpitDatabase::addTarget(const QDate& month, const QString& scope, const QString& indicator, double value)
+{
+    return exec(QStringLiteral("INSERT INTO meta_mensal VALUES (?, ?, ?, ?)"), {month.toString(Qt::ISODate), scope, indicator, value});
+}
+
 bool CockpitDatabase::exec(const QString& sql, const QVariantList& values)
 {
     QSqlDatabase db = QSqlDatabase::database(m_connection);

@@ -17,6 +17,8 @@ public:
     bool addBranch(int branch, const QString& name, const QString& region);
     bool addDay(int branch, const QDate& day, double revenue, double consumption, double labour, double expenses);
     bool addLoad(const QString& timestamp);
+    // A target the company set: revenue in currency units, the shares in per cent.
+    bool addTarget(const QDate& month, const QString& scope, const QString& indicator, double value);
     // One day of a branch, its costs given as percentages of its revenue.
     bool addMonth(int branch, const QDate& day, double revenue, double consumptionPct, double labourPct,
                   double expensesPct);

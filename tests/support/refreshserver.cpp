@@ -25,7 +25,9 @@ bool writeMonths(CockpitDatabase& db)
            db.addMonth(5, mar, 1000000, 40, 40, 10) && db.addMonth(6, mar, 1000000, 40, 40, 10) &&
            db.addMonth(7, apr, 12500000, 42, 30, 10) &&
            db.addMonth(1, may, 1000000, 42, 40, 10) && db.addDay(8, may, 0, 100, 100, 100) &&
-           db.addMonth(9, jul, 1000000, 40, 46, 4);
+           db.addMonth(9, jul, 1000000, 40, 46, 4) &&
+           db.addTarget(QDate(2008, 1, 1), QStringLiteral("TOTAL"), QStringLiteral("faturamento"), 10000000) &&
+           db.addTarget(QDate(2008, 1, 1), QStringLiteral("DDD"), QStringLiteral("consumo"), 45);
 }
 
 } // namespace

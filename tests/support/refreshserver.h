@@ -11,6 +11,7 @@
 //  January 2008   five regions AAA..EEE (one branch each), total 8 M:
 //                 AAA 1,0 M  40/40/10/10 %   BBB 1,2 M  40/40/10/10 %   CCC 1,4 M  40/40/10/10 %
 //                 DDD 2,5 M  42/40/12/6 %    EEE 1,9 M  50/30/16/4 %
+//                 budgets: the company's revenue 10 M, DDD's consumption 45 %
 //  February 2008  three regions, total 2 M: AAA 0,5 M, BBB 0,5 M, CCC 1 M, all 30/50/10/10 %
 //  March 2008     six regions AAA..FFF, 1 M each at 40/40/10/10 %, total 6 M
 //  April 2008     one region CON: 12,5 M at 42/30/10/18 %
