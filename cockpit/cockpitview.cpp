@@ -378,7 +378,7 @@ public:
 
     std::optional<double> previous(const QString& scope, const IndicatorColumn& column) const
     {
-        return figureOf(m_comparisons, rowOf(m_comparisons, scope, m_previous), column);
+        return before(scope, column, m_previous);
     }
 
     // Lines that say what the figure means: its changes, and a target counted over part of the month.
@@ -388,9 +388,8 @@ public:
         if (figure) {
             for (const auto& [month, name] : {std::pair{m_previous, QStringLiteral("mês anterior")},
                                              std::pair{m_lastYear, monthText(m_lastYear)}}) {
-                const std::optional<double> before = figureOf(m_comparisons, rowOf(m_comparisons, scope, month), column);
-                if (const QString change = changeText(column, *figure, before); !change.isEmpty())
-                    out << change + QStringLiteral(" vs ") + name;
+                if (const QString change = changeText(column, *figure, before(scope, column, month)); !change.isEmpty())
+                    out << change + QStringLiteral(" vs ") + name + (isRevenue(column) && partial() ? QStringLiteral(", no mesmo ritmo") : QString());
             }
         }
         if (isRevenue(column) && partial() && !m_metas.value(rowOf(m_metas, scope, {}), L(column.field)).isNull())
@@ -399,6 +398,16 @@ public:
     }
 
 private:
+    // Another month's figure to set beside this one. While this month is partial its revenue so far is set
+    // beside the same share of the other month's, not beside a whole month.
+    std::optional<double> before(const QString& scope, const IndicatorColumn& column, const QDate& month) const
+    {
+        std::optional<double> figure = figureOf(m_comparisons, rowOf(m_comparisons, scope, month), column);
+        if (figure && isRevenue(column) && partial())
+            *figure = *figure * m_daysElapsed / m_daysInMonth;
+        return figure;
+    }
+
     static int rowOf(const Table& table, const QString& scope, const QDate& month)
     {
         for (int r = 0; r < table.rowCount(); ++r)

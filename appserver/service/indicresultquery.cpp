@@ -327,34 +327,58 @@ kpd::rpc::DataPacket readTargets(Database& db, const QDate& firstDay)
     return metas.take();
 }
 
-// The company's and the regions' figures of another month, summed by region in the database.
-void addComparison(Database& db, IndicResultQuery::Source source, const QDate& month, PacketBuilder& out)
+// The company's and the regions' figures of another month. From the summary, a branch's region is taken
+// from this month's branches (already read, in code order) rather than joined for every row again; only a
+// branch that has figures then and none now is looked up.
+void addComparison(Database& db, IndicResultQuery::Source source, const QDate& month,
+                   const std::vector<Branch>& current, PacketBuilder& out)
 {
-    const bool summary = source == IndicResultQuery::Source::MonthlySummary;
-    const QString sql = summary
-        ? QStringLiteral("SELECT f.cdareagere, SUM(m.vrfatliq), SUM(m.vrconsumo), SUM(m.vrmdo), SUM(m.vrdespesas) "
-                         "FROM movimento_mensal m JOIN filial f ON f.cdfilial = m.cdfilial "
-                         "WHERE m.mes = ? AND m.qtdias > 0 GROUP BY f.cdareagere")
-        : QStringLiteral("SELECT f.cdareagere, SUM(d.vrfatliq), SUM(d.vrconsumo), SUM(d.vrmdo), SUM(d.vrdespesas) "
-                         "FROM movimento_diario d JOIN filial f ON f.cdfilial = d.cdfilial "
-                         "WHERE d.dtmovimento >= ? AND d.dtmovimento < ? GROUP BY f.cdareagere");
-    QVariantList params{db.dateValue(month)};
-    if (!summary)
-        params << db.dateValue(month.addMonths(1));
     Sums total;
     QMap<QString, Sums> regions;
-    db.forEachRow(sql, params, [&](const Database::Row& row) {
-        Branch sums;
-        sums.revenue = row.real(1);
-        sums.consumption = row.real(2);
-        sums.labour = row.real(3);
-        sums.expenses = row.real(4);
+    const auto add = [&](const QString& region, const Branch& sums) {
         total.add(sums);
-        regions[QString::fromUtf8(row.text(0)).trimmed()].add(sums);
-    });
+        regions[region].add(sums);
+    };
+    if (source == IndicResultQuery::Source::MonthlySummary) {
+        std::vector<Branch> unknown;
+        db.forEachRow(QStringLiteral("SELECT cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas FROM movimento_mensal "
+                                     "WHERE mes = ? AND qtdias > 0 ORDER BY cdfilial"),
+                      {db.dateValue(month)}, [&](const Database::Row& row) {
+                          Branch b;
+                          b.code = row.integer(0);
+                          b.revenue = row.real(1);
+                          b.consumption = row.real(2);
+                          b.labour = row.real(3);
+                          b.expenses = row.real(4);
+                          const auto it = std::lower_bound(current.begin(), current.end(), b.code,
+                                                           [](const Branch& c, qint64 code) { return c.code < code; });
+                          if (it != current.end() && it->code == b.code)
+                              add(it->region, b);
+                          else
+                              unknown.push_back(b);
+                      });
+        for (const Branch& b : unknown) {
+            QString region;
+            db.forEachRow(QStringLiteral("SELECT cdareagere FROM filial WHERE cdfilial = ?"), {b.code},
+                          [&](const Database::Row& row) { region = QString::fromUtf8(row.text(0)).trimmed(); });
+            add(region, b);
+        }
+    } else {
+        db.forEachRow(QStringLiteral("SELECT f.cdareagere, SUM(d.vrfatliq), SUM(d.vrconsumo), SUM(d.vrmdo), SUM(d.vrdespesas) "
+                                     "FROM movimento_diario d JOIN filial f ON f.cdfilial = d.cdfilial "
+                                     "WHERE d.dtmovimento >= ? AND d.dtmovimento < ? GROUP BY f.cdareagere"),
+                      {db.dateValue(month), db.dateValue(month.addMonths(1))}, [&](const Database::Row& row) {
+                          Branch sums;
+                          sums.revenue = row.real(1);
+                          sums.consumption = row.real(2);
+                          sums.labour = row.real(3);
+                          sums.expenses = row.real(4);
+                          add(QString::fromUtf8(row.text(0)).trimmed(), sums);
+                      });
+    }
     if (regions.isEmpty())
         return;
-    const auto add = [&](const QString& scope, const Sums& s) {
+    const auto write = [&](const QString& scope, const Sums& s) {
         out.row()
             .date(month)
             .text(scope)
@@ -364,9 +388,9 @@ void addComparison(Database& db, IndicResultQuery::Source source, const QDate& m
             .number(percent(s.expenses, s.revenue))
             .number(percent(s.result(), s.revenue));
     };
-    add(QStringLiteral("TOTAL"), total);
+    write(QStringLiteral("TOTAL"), total);
     for (auto it = regions.cbegin(); it != regions.cend(); ++it)
-        add(it.key(), it.value());
+        write(it.key(), it.value());
 }
 
 } // namespace
@@ -395,8 +419,8 @@ CkpData IndicResultQuery::run(const QDate& date)
     data.quinto = m_targets ? readTargets(m_db, data.firstDay) : PacketBuilder(CkpPackets::Metas()).take();
     PacketBuilder comparacoes(CkpPackets::Comparacoes());
     if (!branches.empty()) {
-        addComparison(m_db, m_source, data.firstDay.addMonths(-1), comparacoes);
-        addComparison(m_db, m_source, data.firstDay.addYears(-1), comparacoes);
+        addComparison(m_db, m_source, data.firstDay.addMonths(-1), branches, comparacoes);
+        addComparison(m_db, m_source, data.firstDay.addYears(-1), branches, comparacoes);
     }
     data.sexto = comparacoes.take();
     data.diasEstoque = diasEstoque.take();

@@ -164,6 +164,11 @@ private slots:
                  (QStringList{"▲ 25,0 % vs mês anterior", "= 0,0 % vs Março/2023"}));
         QCOMPARE(j["notes"]["pnlIndicConsTotal"].toVariant().toStringList(),
                  (QStringList{"▼ 2,1 p.p. vs mês anterior", "▲ 4,3 p.p. vs Março/2023"}));
+        // Halfway through a month its revenue so far is set beside the same share of the month before.
+        p.indicadores = indicadores({{"TOTAL", 7.0, 12.5, 40.0, 45.0, 15.0, 5.0, "15/03/2024"}});
+        const QJsonObject partial = cockpit::CockpitJson(p);
+        QCOMPARE(partial["gauges"]["indicFatTotal"]["ghost"].toDouble(), 10.0 * 15 / 31);
+        QCOMPARE(partial["notes"]["pnlIndicFatTotal"][0].toString(), QStringLiteral("▲ 158,3 % vs mês anterior, no mesmo ritmo"));
         // The first month of history has nothing to compare with.
         const QJsonObject first = cockpit::CockpitJson(packetsWith(12.5, 40.0));
         QVERIFY(first["gauges"]["indicConsTotal"]["ghost"].isNull());

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Side by side, in one run: getCkpData's server time (as each server logs it) for two kpd-appserver builds
+# over copies of the same demo database at 2,000 branches, calls interleaved so both see the same load.
+#   bench/meaning/server-time.sh OLD_KPD_APPSERVER NEW_KPD_APPSERVER [CALLS]
+set -euo pipefail
+old=$1 new=$2 calls=${3:-80}
+dir=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null; wait 2>/dev/null; rm -rf "$dir"' EXIT
+"$new" --init-demo "$dir/base.db" --branches 2000 --months 13 --end-month 2026-11 >/dev/null
+cp "$dir/base.db" "$dir/old.db"
+cp "$dir/base.db" "$dir/new.db"
+start() { # binary database log -> port
+  "$1" --db "$2" --listen 127.0.0.1:0 --http 127.0.0.1:0 >"$3.out" 2>"$3" &
+  for _ in $(seq 1 100); do
+    port=$(sed -n 's#^navegador em http://127.0.0.1:\([0-9]*\)/.*#\1#p' "$3.out")
+    [ -n "$port" ] && { echo "$port"; return; }
+    sleep 0.1
+  done
+  echo "servidor $1 não iniciou" >&2; exit 1
+}
+po=$(start "$old" "$dir/old.db" "$dir/old.log")
+pn=$(start "$new" "$dir/new.db" "$dir/new.log")
+for _ in $(seq 1 "$calls"); do
+  curl -s -o /dev/null "http://127.0.0.1:$po/api/cockpit?month=2026-11"
+  curl -s -o /dev/null "http://127.0.0.1:$pn/api/cockpit?month=2026-11"
+done
+median() { grep -o '[0-9.]* ms OK' "$1" | awk '{print $1}' | sort -n | awk '{a[NR]=$1} END {print a[int(NR/2)+1]}'; }
+mo=$(median "$dir/old.log") mn=$(median "$dir/new.log")
+echo "getCkpData, 2000 filiais, mediana de $calls chamadas: antes $mo ms, depois $mn ms, razão $(awk -v a="$mn" -v b="$mo" 'BEGIN {printf "%.2f", a/b}')"
