@@ -68,8 +68,10 @@ QString failureText(const Exception& e)
 
 void TfrmIndiResult::showView(const cockpit::CockpitView& view)
 {
-    // Whose figures the window shows, for a host that prints or exports it: the title is text for people.
+    // Whose figures the window shows, and all the view says of them, for a host that prints or exports
+    // the window: the title is text for people.
     setProperty("shownMonth", view.month);
+    setProperty("cockpitView", cockpit::CockpitJsonText(view));
     for (auto it = view.labels.cbegin(); it != view.labels.cend(); ++it)
         component<TLabel>(this, it.key())->SetCaption(it.value());
     for (auto it = view.panels.cbegin(); it != view.panels.cend(); ++it) {

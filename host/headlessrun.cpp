@@ -1,5 +1,6 @@
 #include "headlessrun.h"
 
+#include "boardpack.h"
 #include "cockpitexport.h"
 #include "messagedlg.h"
 #include "moduleloader.h"
@@ -17,8 +18,6 @@
 #include <QJsonDocument>
 #include <QLabel>
 #include <QTimer>
-#include <QPainter>
-#include <QPdfWriter>
 #include <QRegularExpression>
 
 #include <memory>
@@ -114,80 +113,6 @@ bool CheckHeadlessOptions(const HeadlessOptions& options, QString* error)
     return true;
 }
 
-namespace {
-
-// The board pack: one landscape A4 page per month, the month in the header, the picture scaled to fit.
-class BoardPack {
-public:
-    explicit BoardPack(const QString& path) : m_path(path) {}
-
-    // A page for the month: the picture of its cockpit under a header that repeats its `note` (a month
-    // without figures says so), or, for a month whose figures could not be fetched (`picture` null), the
-    // header with the failure (`note`) and nothing else.
-    bool add(const QDate& month, const QImage& picture, const QString& note)
-    {
-        if (!m_writer) {
-            // Made in memory and written whole at the end: a pack is never left half written.
-            m_buffer.open(QIODevice::WriteOnly);
-            m_writer = std::make_unique<QPdfWriter>(&m_buffer);
-            m_writer->setPageSize(QPageSize(QPageSize::A4));
-            m_writer->setPageOrientation(QPageLayout::Landscape);
-            m_writer->setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
-            m_writer->setResolution(150);
-            m_writer->setTitle(QStringLiteral("Indicadores de Resultado"));
-            m_writer->setCreator(QStringLiteral("kpd-host"));
-            if (!m_painter.begin(m_writer.get()))
-                return false;
-        } else if (!m_writer->newPage()) {
-            return false;
-        }
-        const QRectF page(QPointF(0, 0), QSizeF(m_writer->width(), m_writer->height()));
-        QFont font(QStringLiteral("Liberation Sans"));
-        font.setPixelSize(qRound(page.height() * 0.03));
-        m_painter.setFont(font);
-        const QString header = QStringLiteral("Indicadores de Resultado — ") + MonthName(month.month()) +
-                               QLatin1Char('/') + QString::number(month.year());
-        const QRectF headerBox(page.left(), page.top(), page.width(), page.height() * 0.06);
-        m_painter.drawText(headerBox, Qt::AlignLeft | Qt::AlignVCenter,
-                           picture.isNull() || note.isEmpty() ? header : header + QStringLiteral(" — ") + note);
-        if (picture.isNull()) {
-            const QRectF failureBox(page.left(), headerBox.bottom(), page.width(), page.height() * 0.3);
-            m_painter.setPen(QColor(0xB0, 0, 0));
-            m_painter.drawText(failureBox, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                               QStringLiteral("Sem dados: ") + note);
-            m_painter.setPen(Qt::black);
-            return true;
-        }
-        const QRectF area(page.left(), headerBox.bottom(), page.width(), page.height() - headerBox.height());
-        QSizeF size = picture.size();
-        size.scale(area.size(), Qt::KeepAspectRatio);
-        const QRectF target(area.left() + (area.width() - size.width()) / 2.0, area.top(), size.width(), size.height());
-        m_painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        m_painter.drawImage(target, picture);
-        return true;
-    }
-
-    bool finish()
-    {
-        if (!m_writer)
-            return true;
-        if (!m_painter.end()) {
-            std::fprintf(stderr, "kpd-host: não foi possível compor %s\n", qPrintable(m_path));
-            return false;
-        }
-        m_writer.reset();
-        return writeFile(m_path, m_buffer.data());
-    }
-
-private:
-    QString m_path;
-    QBuffer m_buffer;
-    std::unique_ptr<QPdfWriter> m_writer;
-    QPainter m_painter;
-};
-
-} // namespace
-
 int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
 {
     QStringList messages; // of the month being shown
@@ -195,7 +120,9 @@ int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
         messages.append(text);
         std::fprintf(stderr, "kpd-host: %s\n", qPrintable(text));
     });
-    BoardPack pack(options.pdf);
+    BoardPack pack({options.pdf, options.company, options.lightPdf, int(options.months.size())});
+    if (!options.pdf.isEmpty() && !options.months.isEmpty())
+        pack.cover(options.months.first(), options.months.last());
     // Stands for the host's other windows: the dashboard is left for it and activated again per month.
     QWidget elsewhere;
     bool allCompleted = true;
@@ -252,11 +179,8 @@ int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
             written = writeFile(PathForMonth(options.json, month), QJsonDocument(json).toJson(QJsonDocument::Indented)) &&
                       written;
         }
-        if (!options.pdf.isEmpty() &&
-            !pack.add(month, shown ? picture : QImage(), shown ? noticeText : messages.join(QLatin1Char(' ')))) {
-            std::fprintf(stderr, "kpd-host: não foi possível compor %s\n", qPrintable(options.pdf));
-            written = false;
-        }
+        if (!options.pdf.isEmpty())
+            pack.month(month, shown ? dashboard : nullptr, shown ? noticeText : messages.join(QLatin1Char(' ')));
     }
     if (!pack.finish())
         written = false;

@@ -11,7 +11,9 @@ struct HeadlessOptions {
     QList<QDate> months; // first days of the months to show, in order
     QString snapshot;    // PNG of the whole dashboard window per month; empty for none
     QString json;        // what the dashboard shows per month; empty for none
-    QString pdf;         // one landscape A4 page per month; empty for none
+    QString pdf;         // the board pack: a cover, then two landscape A4 pages per month; empty for none
+    QString company;     // on the pack's cover
+    bool lightPdf = false;   // the pack in dark text on white, for a printer
 };
 
 // Reads the values of --month ("YYYY-MM" or "YYYY-MM..YYYY-MM", repeatable) into first days of months, in

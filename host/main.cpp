@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QLocale>
+#include <QSettings>
 #include <QTimer>
 
 #include <cmath>
@@ -79,8 +80,16 @@ int main(int argc, char* argv[])
                                                "saída vira AAAA-MM."),
                                 QStringLiteral("YYYY-MM"));
     QCommandLineOption pdfOpt(QStringLiteral("pdf"),
-                              QStringLiteral("Grava um PDF com uma página A4 paisagem por mês (modo sem tela)."),
+                              QStringLiteral("Grava o caderno do conselho em PDF: capa, e por mês o painel e o resumo "
+                                             "(modo sem tela)."),
                               QStringLiteral("FILE.pdf"));
+    QCommandLineOption companyOpt(QStringLiteral("company"),
+                                  QStringLiteral("Nome da empresa na capa do PDF (padrão: o das configurações)."),
+                                  QStringLiteral("NOME"));
+    QCommandLineOption pdfThemeOpt(QStringLiteral("pdf-theme"),
+                                   QStringLiteral("escuro (padrão, como na tela) ou claro (texto escuro em fundo "
+                                                  "branco, para imprimir)."),
+                                   QStringLiteral("TEMA"));
     QCommandLineOption snapshotOpt(QStringLiteral("snapshot"), QStringLiteral("Grava a imagem do painel (PNG)."),
                                    QStringLiteral("FILE.png"));
     QCommandLineOption jsonOpt(QStringLiteral("export-json"), QStringLiteral("Grava o conteúdo do painel (JSON)."),
@@ -96,8 +105,8 @@ int main(int argc, char* argv[])
                                   QStringLiteral("FILE"));
     QCommandLineOption tlsKeyOpt(QStringLiteral("tls-key"), QStringLiteral("Chave privada (PEM) do certificado do cliente."),
                                  QStringLiteral("FILE"));
-    parser.addOptions({moduleOpt, serverOpt, launchOpt, monthOpt, snapshotOpt, jsonOpt, pdfOpt, timeoutOpt, tlsCaOpt,
-                       tlsCertOpt, tlsKeyOpt});
+    parser.addOptions({moduleOpt, serverOpt, launchOpt, monthOpt, snapshotOpt, jsonOpt, pdfOpt, companyOpt, pdfThemeOpt,
+                       timeoutOpt, tlsCaOpt, tlsCertOpt, tlsKeyOpt});
     // Parsed here rather than by process(), which ends with status 1 and an English message.
     if (!parser.parse(QCoreApplication::arguments()))
         return refuse(parser.unknownOptionNames().isEmpty()
@@ -154,6 +163,12 @@ int main(int argc, char* argv[])
         options.snapshot = parser.value(snapshotOpt);
         options.json = parser.value(jsonOpt);
         options.pdf = parser.value(pdfOpt);
+        options.company = parser.isSet(companyOpt) ? parser.value(companyOpt)
+                                                   : QSettings().value(QStringLiteral("empresa")).toString();
+        const QString theme = parser.value(pdfThemeOpt);
+        if (!theme.isEmpty() && theme != QLatin1String("claro") && theme != QLatin1String("escuro"))
+            return refuse(QStringLiteral("tema inválido em --pdf-theme: %1 (use claro ou escuro)").arg(shown(theme)));
+        options.lightPdf = theme == QLatin1String("claro");
         QString error;
         if (!ParseMonths(parser.values(monthOpt), &options.months, &error) || !CheckHeadlessOptions(options, &error))
             return refuse(error);

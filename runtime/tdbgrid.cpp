@@ -375,7 +375,8 @@ void TDBGrid::DefaultDrawColumnCell(const QRect& rect, int dataCol, TColumn* col
         return;
     p->save();
     p->setClipRect(rect);
-    p->fillRect(rect, ToQColor(m_canvas.Brush()->Color()));
+    const TColor brush = m_canvas.Brush()->Color();
+    p->fillRect(rect, ToQColor(m_brushSubstitutes.value(brush, brush)));
     if (column && column->Field()) {
         TField* field = column->Field();
         p->setFont(font());

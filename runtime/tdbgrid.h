@@ -8,6 +8,7 @@
 
 #include <QFont>
 #include <QPointer>
+#include <QHash>
 #include <QTableView>
 #include <memory>
 #include <vector>
@@ -72,6 +73,9 @@ public:
     // fonts and the colours set afterwards are left alone.
     bool DefaultColors() const { return m_defaultColors; }
     void SetDefaultColors(bool on);
+    // Colours a cell's brush paints in place of others, whoever chose them (the drawing handler included):
+    // how a page for a printer turns the dark rows light. Empty for none.
+    void SetBrushSubstitutes(const QHash<TColor, TColor>& substitutes) { m_brushSubstitutes = substitutes; }
 
     int TitleHeight() const;
     int RowHeight() const;
@@ -122,4 +126,5 @@ private:
     QFont m_titleFont;
     bool m_defaultColors = false;
     bool m_drawEventFailed = false;
+    QHash<TColor, TColor> m_brushSubstitutes;
 };

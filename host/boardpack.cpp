@@ -1,0 +1,306 @@
+#include "boardpack.h"
+
+#include "outputfile.h"
+#include "presentation.h"
+#include "tcolor.h"
+#include "tdbgrid.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <QMetaProperty>
+#include <QWidget>
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+const char* const kColumns[][3] = {{"Faturamento", "indicFatTotal", "pnlIndicFatTotal"},
+                                   {"% Consumo", "indicConsTotal", "pnlIndicConsTotal"},
+                                   {"% MDO", "indicMDOtotal", "pnlIndicMdoTotal"},
+                                   {"% Despesas", "indicDespeTotal", "pnlIndicDespeTotal"},
+                                   {"% Resultado", "indicResultTotal", "pnlIndicResultTotal"}};
+const char* const kRegionGauges[] = {"indicFatR", "indicConsR", "indicMdoR", "indicDespeR", "indicResultR"};
+const char* const kRegionPanels[] = {"pnlIndicFatR", "pnlIndicConsR", "pnlIndicMdoR", "pnlIndicDespeR", "pnlIndicResultR"};
+
+QString monthTitle(const QDate& month) { return MonthName(month.month()) + QLatin1Char('/') + QString::number(month.year()); }
+
+// A JSON object's member by name, ignoring letter case, as the window finds its components.
+QJsonValue member(const QJsonObject& object, const QString& name)
+{
+    for (auto it = object.begin(); it != object.end(); ++it)
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+            return it.value();
+    return {};
+}
+
+// The target a gauge's zones were set from: the edge between its yellow and its green zone.
+std::optional<double> targetOf(const QJsonObject& gauge)
+{
+    const QJsonArray zones = gauge[QStringLiteral("zones")].toArray();
+    if (zones.size() != 3 || gauge[QStringLiteral("needleColor")].toInt() == clGray)
+        return std::nullopt;
+    const QJsonObject yellow = zones[1].toObject(), green = zones[2].toObject();
+    const double stop = yellow[QStringLiteral("stop")].toDouble();
+    return stop == green[QStringLiteral("start")].toDouble() ? stop : yellow[QStringLiteral("start")].toDouble();
+}
+
+// Colours of the window swapped for a printer's page, and back: black grounds turn white, white texts
+// black, the dark grey of the rows a light one. Zones, needles and the lists' coloured title rows stay.
+class LightTheme {
+public:
+    explicit LightTheme(QWidget* window)
+    {
+        static const QHash<TColor, TColor> swap{{clBlack, clWhite}, {clWhite, clBlack}, {clRowGrey, 0xE8E8E8}};
+        static const char* const properties[] = {"FontColor", "TitleFontColor", "LegendFontColor", "Color", "BackColor"};
+        for (QWidget* w : window->findChildren<QWidget*>()) {
+            const QMetaObject* meta = w->metaObject();
+            for (const char* name : properties) {
+                if (meta->indexOfProperty(name) < 0)
+                    continue;
+                const int color = w->property(name).toInt();
+                if (swap.contains(color)) {
+                    m_restore.push_back([w, name, color] { w->setProperty(name, color); });
+                    w->setProperty(name, swap.value(color));
+                }
+            }
+            if (auto* grid = qobject_cast<TDBGrid*>(w)) {
+                grid->SetBrushSubstitutes(swap);
+                m_restore.push_back([grid] { grid->SetBrushSubstitutes({}); });
+            }
+        }
+        const QPalette old = window->palette();
+        QPalette light = old;
+        light.setColor(QPalette::Window, Qt::white);
+        window->setPalette(light);
+        m_restore.push_back([window, old] { window->setPalette(old); });
+    }
+    ~LightTheme()
+    {
+        for (auto it = m_restore.rbegin(); it != m_restore.rend(); ++it)
+            (*it)();
+    }
+
+private:
+    std::vector<std::function<void()>> m_restore;
+};
+
+} // namespace
+
+BoardPack::BoardPack(Options options) : m_options(std::move(options)) {}
+BoardPack::~BoardPack() = default;
+
+QRectF BoardPack::body() const
+{
+    const double w = m_writer->width(), h = m_writer->height();
+    return QRectF(0, h * 0.07, w, h * 0.86);
+}
+
+bool BoardPack::newPage(const QString& footer)
+{
+    if (!m_writer) {
+        m_buffer.open(QIODevice::WriteOnly);
+        m_writer = std::make_unique<QPdfWriter>(&m_buffer);
+        m_writer->setPageSize(QPageSize(QPageSize::A4));
+        m_writer->setPageOrientation(QPageLayout::Landscape);
+        m_writer->setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+        m_writer->setResolution(300);
+        m_writer->setTitle(QStringLiteral("Indicadores de Resultado"));
+        m_writer->setCreator(QStringLiteral("kpd-host"));
+        if (!m_painter.begin(m_writer.get()))
+            return false;
+    } else if (!m_writer->newPage()) {
+        return false;
+    }
+    ++m_page;
+    const double w = m_writer->width(), h = m_writer->height();
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(qRound(h * 0.022));
+    m_painter.setFont(font);
+    m_painter.setPen(Qt::black);
+    const QRectF foot(0, h * 0.95, w, h * 0.05);
+    m_painter.drawText(foot, Qt::AlignLeft | Qt::AlignVCenter, footer);
+    const int total = 1 + 2 * m_options.months;
+    m_painter.drawText(foot, Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("página %1 de %2").arg(m_page).arg(total));
+    return true;
+}
+
+bool BoardPack::cover(const QDate& first, const QDate& last)
+{
+    if (!newPage({}))
+        return m_failed = true, false;
+    const double w = m_writer->width(), h = m_writer->height();
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setBold(true);
+    font.setPixelSize(qRound(h * 0.07));
+    m_painter.setFont(font);
+    m_painter.drawText(QRectF(0, h * 0.25, w, h * 0.12), Qt::AlignCenter, QStringLiteral("Indicadores de Resultado"));
+    font.setBold(false);
+    font.setPixelSize(qRound(h * 0.045));
+    m_painter.setFont(font);
+    if (!m_options.company.isEmpty())
+        m_painter.drawText(QRectF(0, h * 0.40, w, h * 0.08), Qt::AlignCenter, m_options.company);
+    const QString period = first == last ? monthTitle(first) : monthTitle(first) + QStringLiteral(" a ") + monthTitle(last);
+    m_painter.drawText(QRectF(0, h * 0.50, w, h * 0.08), Qt::AlignCenter, period);
+    font.setPixelSize(qRound(h * 0.03));
+    m_painter.setFont(font);
+    m_painter.drawText(QRectF(0, h * 0.62, w, h * 0.06), Qt::AlignCenter,
+                       QStringLiteral("Gerado em %1").arg(QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy"))));
+    return true;
+}
+
+void BoardPack::drawCockpit(QWidget* dashboard, const QRectF& area)
+{
+    // What the cockpit holds, without the window's empty ground around it.
+    const QRect content = dashboard->childrenRect();
+    if (content.isEmpty())
+        return;
+    std::unique_ptr<LightTheme> theme;
+    if (m_options.light)
+        theme = std::make_unique<LightTheme>(dashboard);
+    const double scale = std::min(area.width() / content.width(), area.height() / content.height());
+    m_painter.save();
+    m_painter.translate(area.left() + (area.width() - content.width() * scale) / 2.0, area.top());
+    m_painter.scale(scale, scale);
+    if (!m_options.light)
+        m_painter.fillRect(QRect(QPoint(0, 0), content.size()), Qt::black);
+    dashboard->render(&m_painter, QPoint(), QRegion(content), QWidget::DrawChildren);
+    m_painter.restore();
+}
+
+void BoardPack::drawTable(const QByteArray& viewJson, const QRectF& area)
+{
+    const QJsonObject view = QJsonDocument::fromJson(viewJson).object();
+    const QJsonObject labels = view[QStringLiteral("labels")].toObject();
+    const QJsonObject panels = view[QStringLiteral("panels")].toObject();
+    const QJsonObject gauges = view[QStringLiteral("gauges")].toObject();
+    const QJsonObject notes = view[QStringLiteral("notes")].toObject();
+
+    struct Row {
+        QString scope;
+        QStringList gauges, panels;
+    };
+    std::vector<Row> rows{{QStringLiteral("Total"), {}, {}}};
+    for (const auto& c : kColumns) {
+        rows[0].gauges << QLatin1String(c[1]);
+        rows[0].panels << QLatin1String(c[2]);
+    }
+    for (int n = 1; n <= 5; ++n) {
+        const QString region = member(labels, QStringLiteral("lblR%1").arg(n)).toString();
+        if (region.isEmpty())
+            continue;
+        Row row{region, {}, {}};
+        for (int c = 0; c < 5; ++c) {
+            row.gauges << QLatin1String(kRegionGauges[c]) + QString::number(n);
+            row.panels << QLatin1String(kRegionPanels[c]) + QString::number(n);
+        }
+        rows.push_back(row);
+    }
+
+    const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
+    const double scopeWidth = area.width() * 0.10;
+    const double cellWidth = (area.width() - scopeWidth) / 5.0;
+    const double headHeight = area.height() * 0.07;
+    const double rowHeight = std::min(area.height() * 0.15, (area.height() - headHeight) / double(rows.size()));
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(qRound(rowHeight * 0.16));
+    QFont bold = font;
+    bold.setBold(true);
+    QFont small = font;
+    small.setPixelSize(qRound(rowHeight * 0.115));
+
+    m_painter.save();
+    m_painter.setFont(bold);
+    for (int c = 0; c < 5; ++c)
+        m_painter.drawText(QRectF(area.left() + scopeWidth + c * cellWidth, area.top(), cellWidth, headHeight),
+                           Qt::AlignCenter, QLatin1String(kColumns[c][0]));
+    m_painter.drawLine(QPointF(area.left(), area.top() + headHeight), QPointF(area.right(), area.top() + headHeight));
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const double top = area.top() + headHeight + r * rowHeight;
+        m_painter.setFont(bold);
+        m_painter.drawText(QRectF(area.left(), top, scopeWidth, rowHeight), Qt::AlignLeft | Qt::AlignVCenter, rows[r].scope);
+        for (int c = 0; c < 5; ++c) {
+            const QRectF cell(area.left() + scopeWidth + c * cellWidth, top, cellWidth, rowHeight);
+            const QJsonObject gauge = member(gauges, rows[r].gauges[c]).toObject();
+            const QString figure = member(panels, rows[r].panels[c]).toString();
+            const std::optional<double> target = targetOf(gauge);
+            // The zone's colour, as the needle shows it.
+            const double dot = rowHeight * 0.12;
+            m_painter.setPen(Qt::NoPen);
+            m_painter.setBrush(ToQColor(gauge[QStringLiteral("needleColor")].toInt()));
+            m_painter.drawEllipse(QRectF(cell.left() + dot * 0.5, cell.top() + rowHeight * 0.12, dot, dot));
+            m_painter.setPen(Qt::black);
+            m_painter.setBrush(Qt::NoBrush);
+            QString head = figure;
+            if (target)
+                head += QStringLiteral("  (meta %1)").arg(c == 0 ? locale.toString(*target, 'f', 2) + QStringLiteral(" M")
+                                                                : locale.toString(*target, 'f', 1) + QLatin1Char('%'));
+            QStringList lines;
+            for (const QJsonValue& note : member(notes, rows[r].panels[c]).toArray())
+                lines << note.toString();
+            const QRectF text = cell.adjusted(dot * 2.0, rowHeight * 0.06, -dot * 0.5, 0);
+            m_painter.setFont(font);
+            m_painter.drawText(text, Qt::AlignLeft | Qt::AlignTop, head);
+            m_painter.setFont(small);
+            m_painter.drawText(text.adjusted(0, rowHeight * 0.22, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                               lines.join(QLatin1Char('\n')));
+        }
+        m_painter.setPen(QColor(0xC0, 0xC0, 0xC0));
+        m_painter.drawLine(QPointF(area.left(), top + rowHeight), QPointF(area.right(), top + rowHeight));
+        m_painter.setPen(Qt::black);
+    }
+    m_painter.restore();
+}
+
+bool BoardPack::month(const QDate& month, QWidget* dashboard, const QString& note)
+{
+    const QByteArray viewJson = dashboard ? dashboard->property("cockpitView").toByteArray() : QByteArray();
+    const QString loaded =
+        member(QJsonDocument::fromJson(viewJson).object()[QStringLiteral("labels")].toObject(), QStringLiteral("lblDtAtu")).toString();
+    const QString heading = QStringLiteral("Indicadores de Resultado — ") + monthTitle(month);
+    for (int page = 0; page < 2; ++page) {
+        if (!newPage(dashboard ? loaded : QString()))
+            return m_failed = true, false;
+        const double w = m_writer->width(), h = m_writer->height();
+        QFont font(QStringLiteral("Liberation Sans"));
+        font.setBold(true);
+        font.setPixelSize(qRound(h * 0.035));
+        m_painter.setFont(font);
+        const QString title = page == 0 ? heading : heading + QStringLiteral(" — resumo");
+        m_painter.drawText(QRectF(0, 0, w, h * 0.06), Qt::AlignLeft | Qt::AlignVCenter,
+                           dashboard && !note.isEmpty() ? title + QStringLiteral(" — ") + note : title);
+        if (!dashboard) {
+            font.setBold(false);
+            font.setPixelSize(qRound(h * 0.03));
+            m_painter.setFont(font);
+            m_painter.setPen(QColor(0xB0, 0, 0));
+            m_painter.drawText(body(), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, QStringLiteral("Sem dados: ") + note);
+            m_painter.setPen(Qt::black);
+        } else if (page == 0) {
+            drawCockpit(dashboard, body());
+        } else {
+            drawTable(viewJson, body());
+        }
+    }
+    return true;
+}
+
+bool BoardPack::finish()
+{
+    if (!m_writer)
+        return true;
+    if (!m_painter.end() || m_failed) {
+        std::fprintf(stderr, "kpd-host: não foi possível compor %s\n", qPrintable(m_options.path));
+        return false;
+    }
+    m_writer.reset();
+    QString error;
+    if (WriteOutputFile(m_options.path, m_buffer.data(), &error))
+        return true;
+    std::fprintf(stderr, "kpd-host: %s\n", qPrintable(error));
+    return false;
+}
