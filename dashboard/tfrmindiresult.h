@@ -41,6 +41,8 @@ private:
     void createLayout();     // window definition
     void linkDataControls(); // grids and charts to their data
     void hookEvents();
+    // Shows the month `step` months from the one of the reference date, in this window.
+    void showMonthBeside(int step);
     // Puts the view's texts and gauge states on the window's labels, panels and gauges.
     void showView(const cockpit::CockpitView& view);
 

@@ -450,6 +450,21 @@ private slots:
         QVERIFY(browserFace.stop());
     }
 
+    // PageDown/PageUp and Alt+arrows step through the months in the same window, whichever grid has the focus.
+    void pageKeysShowTheMonthsBesideInTheSameWindow()
+    {
+        TfrmIndiResult* form = open(RefreshServer::kFiveRegions);
+        QWidget* grid = ComponentOf<TDBGrid>(form, "dbgTop10");
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_PageDown);
+        QCOMPARE(caption(form, "lblTitulo"), QString::fromUtf8("BI Business Intelligence - Resultados Operacionais  (Fevereiro/2008)"));
+        QCOMPARE(rowTexts(form, 4), (QStringList{"", "", "", "", "", ""}));
+        QTest::keyClick(grid, Qt::Key_Left, Qt::AltModifier);
+        QCOMPARE(caption(form, "lblTitulo"), QString::fromUtf8("BI Business Intelligence - Resultados Operacionais  (Janeiro/2008)"));
+        QCOMPARE(form->ActivateCount(), 3);
+        QVERIFY(form->LastActivateCompleted());
+    }
+
     void escapeClosesTheDashboard_data()
     {
         QTest::addColumn<QString>("target");

@@ -188,18 +188,30 @@ function escolherMes(a, m) {
   $('mes').value = String(m).padStart(2, '0');
 }
 
-async function carregar() {
+// The month whose figures are on screen ('AAAA-MM'): the picker goes back to it when another could not be shown.
+let mostrado = null;
+
+function voltarAoMostrado() {
+  if (!mostrado) return;
+  const [a, m] = mostrado.split('-');
+  escolherMes(Number(a), Number(m));
+}
+
+// empilhar: the month is a step the user took, which Back should undo.
+async function carregar(empilhar = true) {
   const mes = mesEscolhido();
-  if (!/^\d{4}-\d{2}$/.test(mes)) { aviso('Escolha um mês.'); return; }
+  if (!/^\d{4}-\d{2}$/.test(mes)) { aviso('Escolha um mês.'); voltarAoMostrado(); return; }
   const meu = ++pedido;
-  history.replaceState(null, '', '?mes=' + mes);
   let r, j;
   try {
     r = await fetch('api/cockpit?month=' + encodeURIComponent(mes),
                     { headers: { 'X-Kpd-Pagina': '1' }, credentials: 'same-origin', cache: 'no-store' });
     j = await r.json();
   } catch (e) {
-    if (meu === pedido) aviso('Não foi possível falar com o servidor de aplicação. Verifique a conexão e tente de novo.');
+    if (meu === pedido) {
+      aviso('Não foi possível falar com o servidor de aplicação. Verifique a conexão e tente de novo.');
+      voltarAoMostrado();
+    }
     return;
   }
   if (meu !== pedido) return;   // another month was asked for meanwhile
@@ -209,7 +221,10 @@ async function carregar() {
     aviso(j.erro);
     return;
   }
-  if (!r.ok) { aviso(j.erro || ('Erro ' + r.status)); return; }
+  if (!r.ok) { aviso(j.erro || ('Erro ' + r.status)); voltarAoMostrado(); return; }
+  if (empilhar && mostrado && mes !== mostrado) history.pushState({ mes }, '', '?mes=' + mes);
+  else history.replaceState({ mes }, '', '?mes=' + mes);
+  mostrado = mes;
   desenhar(j);
 }
 
@@ -241,6 +256,13 @@ document.addEventListener('DOMContentLoaded', () => {
   $('proximo').addEventListener('click', () => mudarMes(1));
   $('entrada').addEventListener('submit', entrar);
   // The browser's counterpart of the window's activation: coming back to the tab shows fresh figures.
-  document.addEventListener('visibilitychange', () => { if (document.visibilityState === 'visible') carregar(); });
-  carregar();
+  document.addEventListener('visibilitychange', () => { if (document.visibilityState === 'visible') carregar(false); });
+  // Back and Forward step through the months viewed.
+  window.addEventListener('popstate', (ev) => {
+    const m = /^(\d{4})-(\d{2})$/.exec((ev.state && ev.state.mes) || new URLSearchParams(location.search).get('mes') || '');
+    if (!m) return;
+    escolherMes(Number(m[1]), Number(m[2]));
+    carregar(false);
+  });
+  carregar(false);
 });
