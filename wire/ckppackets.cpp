@@ -66,3 +66,18 @@ const QVector<TPacketFieldDef>& Comparacoes()
 }
 
 } // namespace CkpPackets
+
+namespace RegionPackets {
+
+const QVector<TPacketFieldDef>& Filiais()
+{
+    static const QVector<TPacketFieldDef> layout{
+        {QStringLiteral("CDFILIAL"), TFieldType::ftFloat, 0, true},     {QStringLiteral("NMFILIAL"), TFieldType::ftString, 30, true},
+        {QStringLiteral("VRFATLIQGER"), TFieldType::ftFloat, 0, true},  {QStringLiteral("CONSUMO"), TFieldType::ftFloat, 0, true},
+        {QStringLiteral("MDO"), TFieldType::ftFloat, 0, true},          {QStringLiteral("DESPESAS"), TFieldType::ftFloat, 0, true},
+        {QStringLiteral("RESULTADO"), TFieldType::ftFloat, 0, true},    {QStringLiteral("DIASESTOQUE"), TFieldType::ftFloat, 0, true},
+        {QStringLiteral("ROWNUM"), TFieldType::ftFloat, 0, true}};
+    return layout;
+}
+
+} // namespace RegionPackets

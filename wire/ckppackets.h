@@ -37,3 +37,19 @@ const QVector<TPacketFieldDef>& Metas();
 const QVector<TPacketFieldDef>& Comparacoes();
 
 } // namespace CkpPackets
+
+// getRegionData of the same data module: one region's branches for the month.
+namespace RegionPackets {
+
+constexpr const char* kMethod = "getRegionData";
+// getRegionData(date, region, 2 packets); every argument travels by reference and comes back.
+constexpr int kArgCount = 4;
+constexpr int kDateArg = 0;        // the reference date; comes back as the first day of its month
+constexpr int kRegionArg = 1;      // the region's code (text)
+constexpr int kRegionRowArg = 2;   // the region's own row, in the layout of CkpPackets::Indicadores
+constexpr int kBranchesArg = 3;    // its branches, ranked by result (Filiais)
+
+// A region's branches: code, name, the five figures, days of stock and the place in the ranking.
+const QVector<TPacketFieldDef>& Filiais();
+
+} // namespace RegionPackets

@@ -2,6 +2,7 @@
 
 #include "ckppackets.h"
 #include "database.h"
+#include "monthfigures.h"
 #include "packetbuilder.h"
 
 #include <QHash>
@@ -16,86 +17,11 @@
 
 namespace appserver {
 
+using namespace figures;
+
 namespace {
 
 constexpr int kListSize = 10;
-constexpr double kNoRevenue = 0.005;   // below half a cent there is nothing to take a percentage of
-
-// The month's figures of one branch, in currency units.
-struct Branch {
-    qint64 code = 0;
-    QString name;
-    QString region;
-    double revenue = 0;
-    double consumption = 0;
-    double labour = 0;
-    double expenses = 0;
-    std::optional<double> stock;   // month-end stock, when there is one
-    double cost() const { return consumption + labour + expenses; }
-    double result() const { return revenue - cost(); }
-};
-
-struct Sums {
-    int branches = 0;
-    double revenue = 0;
-    double consumption = 0;
-    double labour = 0;
-    double expenses = 0;
-    void add(const Branch& b)
-    {
-        ++branches;
-        revenue += b.revenue;
-        consumption += b.consumption;
-        labour += b.labour;
-        expenses += b.expenses;
-    }
-    double cost() const { return consumption + labour + expenses; }
-    double result() const { return revenue - cost(); }
-};
-
-// A share of a revenue that is zero or negative (returns beyond sales) means nothing: against a negative
-// revenue a loss would read as a gain.
-std::optional<double> rawPercent(double part, double whole)
-{
-    if (!(whole >= kNoRevenue))
-        return std::nullopt;
-    return part * 100.0 / whole;
-}
-
-// Scaled before rounding so that exact decimal inputs round as written (47.5 → 48, not 47.4999…).
-std::optional<double> percent(double part, double whole)
-{
-    if (!(whole >= kNoRevenue))
-        return std::nullopt;
-    return std::round(part * 1000.0 / whole) / 10.0;
-}
-
-double oneDecimal(double value)
-{
-    return std::round(value * 10.0) / 10.0;
-}
-
-double millions(double value)
-{
-    return std::round(value / 10000.0) / 100.0;
-}
-
-void addIndicadoresRow(PacketBuilder& p, const QString& code, const Sums& s, const QString& lastLoad)
-{
-    p.row()
-        .text(code)
-        .number(s.branches)
-        .number(millions(s.revenue))
-        .number(percent(s.consumption, s.revenue))
-        .number(percent(s.labour, s.revenue))
-        .number(percent(s.expenses, s.revenue))
-        .number(percent(s.result(), s.revenue));
-    if (lastLoad.isEmpty())
-        p.null();
-    else
-        p.text(lastLoad);
-}
-
 // Fills in the names of the given branches, in one statement.
 void readNames(Database& db, const QList<Branch*>& branches)
 {
@@ -200,18 +126,6 @@ void readStock(Database& db, const QDate& firstDay, std::vector<Branch>& branche
                       if (b != branches.end() && b->code == code && !row.isNull(1))
                           b->stock = row.real(1);
                   });
-}
-
-// The day of the latest data load as the indicators show it; empty when there was none.
-QString lastLoad(Database& db)
-{
-    QString text;
-    db.forEachRow(QStringLiteral("SELECT MAX(dtcarga) FROM carga_etl"), {}, [&](const Database::Row& row) {
-        const QDateTime when = row.isNull(0) ? QDateTime() : Database::toDateTime(QString::fromUtf8(row.text(0)));
-        if (when.isValid())
-            text = when.date().toString(QStringLiteral("dd/MM/yyyy"));
-    });
-    return text;
 }
 
 // TOTAL and one row per region in the indicators; one slice per region in the pie.

@@ -17,4 +17,10 @@ CkpData RdmIndicResult::month(const QDate& date, const CallScope& scope) const
                       scope);
 }
 
+RegionData RdmIndicResult::region(const QDate& date, const QString& region, const CallScope& scope) const
+{
+    const IndicResultQuery::Source source = m_source;
+    return m_pool.run([date, region, source](Database& db) { return RegionQuery(db, source).run(date, region); }, scope);
+}
+
 } // namespace appserver

@@ -3,6 +3,7 @@
 #include "callscope.h"
 #include "ckppackets.h"
 #include "indicresultquery.h"
+#include "regionquery.h"
 
 #include <QDate>
 
@@ -26,6 +27,9 @@ public:
     /// a database server was lost: the next call opens a new one) and CallEnded when the call ended, or
     /// found no place in the queue, before the database answered.
     CkpData month(const QDate& date, const CallScope& scope) const;
+    /// One region's branches for the month, within the call's scope; throws as month() does, and
+    /// DatabaseError for a region the database does not have.
+    RegionData region(const QDate& date, const QString& region, const CallScope& scope) const;
 
 private:
     DatabasePool& m_pool;

@@ -1,0 +1,102 @@
+#include "regionquery.h"
+
+#include "ckppackets.h"
+#include "database.h"
+#include "databaseerror.h"
+#include "monthfigures.h"
+#include "wiretext.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace appserver {
+
+using namespace figures;
+
+RegionData RegionQuery::run(const QDate& date, const QString& region)
+{
+    RegionData data;
+    data.firstDay = QDate(date.year(), date.month(), 1);
+    const QString code = region.trimmed();
+    bool known = false;
+    m_db.forEachRow(QStringLiteral("SELECT cdareagere FROM regional WHERE cdareagere = ?"), {code},
+                    [&](const Database::Row&) { known = true; });
+    if (!known)
+        throw DatabaseError(QStringLiteral("A regional \"%1\" não existe.").arg(WireText::Printable(code, 40)));
+    data.region = code;
+
+    // The region's branches through the index on their region, each with its month's sums.
+    const bool summary = m_source == IndicResultQuery::Source::MonthlySummary;
+    const QString sql = summary
+        ? QStringLiteral("SELECT f.cdfilial, f.nmfilial, m.vrfatliq, m.vrconsumo, m.vrmdo, m.vrdespesas "
+                         "FROM filial f JOIN movimento_mensal m ON m.mes = ? AND m.cdfilial = f.cdfilial "
+                         "WHERE f.cdareagere = ? AND m.qtdias > 0")
+        : QStringLiteral("SELECT f.cdfilial, f.nmfilial, SUM(d.vrfatliq), SUM(d.vrconsumo), SUM(d.vrmdo), SUM(d.vrdespesas) "
+                         "FROM filial f JOIN movimento_diario d ON d.cdfilial = f.cdfilial "
+                         "WHERE d.dtmovimento >= ? AND d.dtmovimento < ? AND f.cdareagere = ? GROUP BY f.cdfilial, f.nmfilial");
+    QVariantList params{m_db.dateValue(data.firstDay)};
+    if (!summary)
+        params << m_db.dateValue(data.firstDay.addMonths(1));
+    params << code;
+    std::vector<Branch> branches;
+    m_db.forEachRow(sql, params, [&](const Database::Row& row) {
+        Branch b;
+        b.code = row.integer(0);
+        b.name = QString::fromUtf8(row.text(1)).trimmed();
+        b.revenue = row.real(2);
+        b.consumption = row.real(3);
+        b.labour = row.real(4);
+        b.expenses = row.real(5);
+        branches.push_back(std::move(b));
+    });
+    std::sort(branches.begin(), branches.end(), [](const Branch& a, const Branch& b) { return a.code < b.code; });
+    if (!branches.empty()) {
+        m_db.forEachRow(QStringLiteral("SELECT e.cdfilial, e.vrestoque FROM estoque_mensal e JOIN filial f ON f.cdfilial = e.cdfilial "
+                                       "WHERE e.mes = ? AND f.cdareagere = ?"),
+                        {m_db.dateValue(data.firstDay), code}, [&](const Database::Row& row) {
+                            const qint64 c = row.integer(0);
+                            const auto it = std::lower_bound(branches.begin(), branches.end(), c,
+                                                             [](const Branch& b, qint64 v) { return b.code < v; });
+                            if (it != branches.end() && it->code == c && !row.isNull(1))
+                                it->stock = row.real(1);
+                        });
+    }
+
+    PacketBuilder regionRow(CkpPackets::Indicadores());
+    Sums sums;
+    for (const Branch& b : branches)
+        sums.add(b);
+    if (!branches.empty())
+        addIndicadoresRow(regionRow, code, sums, lastLoad(m_db));
+
+    // Ranked by result share; a branch without one after the others, by code (the sort is stable).
+    std::stable_sort(branches.begin(), branches.end(), [](const Branch& a, const Branch& b) {
+        const auto ra = rawPercent(a.result(), a.revenue), rb = rawPercent(b.result(), b.revenue);
+        if (ra && rb)
+            return *ra > *rb;
+        return ra.has_value() && !rb.has_value();
+    });
+    const double days = data.firstDay.daysInMonth();
+    PacketBuilder list(RegionPackets::Filiais());
+    for (size_t i = 0; i < branches.size(); ++i) {
+        const Branch& b = branches[i];
+        std::optional<double> stockDays;
+        if (b.stock && b.consumption > 0)
+            stockDays = oneDecimal(*b.stock * days / b.consumption);
+        list.row()
+            .number(double(b.code))
+            .text(b.name)
+            .number(millions(b.revenue))
+            .number(percent(b.consumption, b.revenue))
+            .number(percent(b.labour, b.revenue))
+            .number(percent(b.expenses, b.revenue))
+            .number(percent(b.result(), b.revenue))
+            .number(stockDays)
+            .number(double(i + 1));
+    }
+    data.regionRow = regionRow.take();
+    data.branches = list.take();
+    return data;
+}
+
+} // namespace appserver

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "indicresultquery.h"
+
+#include <QDate>
+#include <QString>
+
+namespace appserver {
+
+/// The packets of one getRegionData call.
+struct RegionData {
+    QDate firstDay;                    ///< first day of the month asked for
+    QString region;                    ///< the region's code as the database has it
+    kpd::rpc::DataPacket regionRow;    ///< the region's own row, in the indicators' layout
+    kpd::rpc::DataPacket branches;     ///< its branches, ranked by result (RegionPackets::Filiais)
+};
+
+/// One region's month: its branches with the five figures and days of stock, ranked by result (ties by
+/// branch code; branches whose revenue is zero or negative, which have no result share, after the others
+/// by code), and the region's own row as the cockpit shows it. Rounding as IndicResultQuery's.
+class RegionQuery {
+public:
+    explicit RegionQuery(Database& db, IndicResultQuery::Source source = IndicResultQuery::Source::MonthlySummary)
+        : m_db(db), m_source(source)
+    {
+    }
+
+    /// Throws DatabaseError, also, with a message for the user, for a region the database does not have.
+    RegionData run(const QDate& date, const QString& region);
+
+private:
+    Database& m_db;
+    IndicResultQuery::Source m_source;
+};
+
+} // namespace appserver
