@@ -101,6 +101,9 @@ int rebuildSummary(const ServerOptions& options)
     return 0;
 }
 
+// How long a start waits for another process's summing of the same database.
+constexpr qint64 kSummaryWaitMs = 10 * 60 * 1000;
+
 // Where the server reads a month: the monthly summary, made or summed again first when it is missing or
 // out of step (a database from before it, or rows written with its triggers off), or, when that cannot
 // be done with the server's rights, the daily rows, with a word to the operator.
@@ -123,8 +126,23 @@ IndicResultQuery::Source chooseSource(const ServerOptions& options, const Databa
     }
     QElapsedTimer timer;
     timer.start();
+    bool summed = true;
     try {
-        MonthlySummary::install(db);
+        // Another server starting over the same file may be summing it now: wait for it rather than read
+        // the daily rows for life; install() then finds the summary in step.
+        for (bool told = false;; told = true) {
+            try {
+                summed = MonthlySummary::install(db);
+                break;
+            } catch (const DatabaseError& e) {
+                if (!e.busy() || timer.elapsed() > kSummaryWaitMs)
+                    throw;
+                if (!told)
+                    std::fprintf(stderr, "kpd-appserver: resumo mensal %s: outro processo grava o banco; aguardando\n",
+                                 MonthlySummary::describe(state).toUtf8().constData());
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
     } catch (const DatabaseError& e) {
         std::fprintf(stderr, "kpd-appserver: AVISO: resumo mensal %s e não foi possível refazê-lo (%s); cada mês será "
                              "somado dos movimentos diários até que alguém com permissão de escrita rode "
@@ -132,6 +150,11 @@ IndicResultQuery::Source chooseSource(const ServerOptions& options, const Databa
                      MonthlySummary::describe(state).toUtf8().constData(), e.message().toUtf8().constData(),
                      options.dbPath.toUtf8().constData());
         return IndicResultQuery::Source::DailyRows;
+    }
+    if (!summed) {
+        std::fprintf(stderr, "kpd-appserver: resumo mensal %s: refeito por outro processo\n",
+                     MonthlySummary::describe(state).toUtf8().constData());
+        return IndicResultQuery::Source::MonthlySummary;
     }
     std::fprintf(stderr, "kpd-appserver: resumo mensal %s: refeito com %lld filiais-mês em %.1f s\n",
                  MonthlySummary::describe(state).toUtf8().constData(), static_cast<long long>(MonthlySummary::rows(db)),
