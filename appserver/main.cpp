@@ -284,6 +284,10 @@ int serve(const ServerOptions& options, const HttpOptions& http)
         fail(error);
         return 1;
     }
+    if (!options.tlsCert.isEmpty() && !GrpcServer::keyMatchesCertificate(options.tlsCert, options.tlsKey, error)) {
+        fail(error);
+        return 2;
+    }
     UserAccounts users;
     if (!http.users.isEmpty() && !users.load(http.users, error)) {
         fail(error);
@@ -330,7 +334,7 @@ int serve(const ServerOptions& options, const HttpOptions& http)
         fail(QStringLiteral("Não foi possível iniciar o servidor gRPC em %1.").arg(options.listen));
         return 1;
     }
-    listener.start(acceptor.get(), budget, GrpcServer::kHandshakeLimit);
+    listener.start(acceptor.get(), budget, GrpcServer::kHandshakeLimit, !options.tlsCert.isEmpty());
 
     HttpFace face(cockpit, log, metrics);
     const QString httpListen = http.http.isEmpty() ? http.metricsOnly : http.http;
