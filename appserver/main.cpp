@@ -255,7 +255,8 @@ void announce(const ServerOptions& options, const HttpOptions& http, const Liste
 
 // Until SIGINT or SIGTERM; then no new connections, and calls in progress get a grace period before
 // gRPC cancels them and their database work follows (dropped from the queue, statements interrupted).
-void serveUntilStopped(grpc::Server& server, Listener& listener, HttpFace& face, HealthMonitor& health)
+void serveUntilStopped(grpc::Server& server, InvokeService& service, Listener& listener, HttpFace& face,
+                       HealthMonitor& health)
 {
     std::thread waiter([&] {
         const sigset_t set = stopSignals();
@@ -266,6 +267,7 @@ void serveUntilStopped(grpc::Server& server, Listener& listener, HttpFace& face,
         face.stop();
         // Its checks write to the server's health service, which goes with the server.
         health.stop();
+        service.stopping();
         server.Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(2));
     });
     server.Wait();
@@ -356,7 +358,7 @@ int serve(const ServerOptions& options, const HttpOptions& http)
     announce(options, http, listener, face, settings, pool, descriptors, budget);
 
     HealthMonitor health(*server, settings);
-    serveUntilStopped(*server, listener, face, health);
+    serveUntilStopped(*server, service, listener, face, health);
     server.reset();
     std::fprintf(stderr, "kpd-appserver: encerrado\n");
     return 0;
