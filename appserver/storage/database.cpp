@@ -117,9 +117,11 @@ DatabaseError sqliteError(const QString& what, sqlite3* handle, const QString& r
     case SQLITE_CORRUPT:
     case SQLITE_CANTOPEN:
     case SQLITE_NOTADB:
-        // The file changed or went bad under this connection; a new one sees the file as it is now.
-        return DatabaseError(QStringLiteral("%1: %2; a conexão será aberta de novo na próxima chamada.").arg(what, reason),
-                             true);
+        // The file changed or went bad under a server's connection; a new one sees the file as it is now.
+        if (sqlite3_db_readonly(handle, "main") == 1)
+            return DatabaseError(
+                QStringLiteral("%1: %2; a conexão será aberta de novo na próxima chamada.").arg(what, reason), true);
+        return DatabaseError(QStringLiteral("%1: %2").arg(what, reason));
     default:
         return DatabaseError(QStringLiteral("%1: %2").arg(what, reason));
     }
