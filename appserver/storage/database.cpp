@@ -18,6 +18,7 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <tuple>
 #include <utility>
 
 #include <sys/stat.h>
@@ -37,7 +38,8 @@ std::atomic<quint64> g_nextId{1};
 thread_local bool t_connectionsGone = false;
 
 struct ThreadConnections {
-    QHash<QString, std::pair<quint64, quint64>> generations;   // name → generation, file the connection opened
+    // name → the generation and the file (device, inode; zeros when not watched) it was opened in
+    QHash<QString, std::tuple<quint64, quint64, quint64>> generations;
     ~ThreadConnections()
     {
         t_connectionsGone = true;
@@ -218,11 +220,11 @@ QSqlDatabase Database::connection()
     // A connection keeps reading the file it opened, even once the path names another file or none:
     // a server must follow the path, as the ETL that swaps or removes the file expects.
     const FileId file = watchesFile() ? currentFile() : FileId{};
-    const quint64 fileKey = file.present ? (file.device << 40) ^ file.inode ^ (quint64(1) << 63) : 0;
+    const auto opened = std::make_tuple(generation, file.device, file.inode);
     const auto known = t_connections.generations.constFind(name);
     if (known != t_connections.generations.cend()) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
-        if (db.isOpen() && known.value() == std::make_pair(generation, fileKey) && !connectionBroken(db.driver()))
+        if (db.isOpen() && known.value() == opened && !connectionBroken(db.driver()))
             return db;
         db.close();
     }
@@ -233,7 +235,7 @@ QSqlDatabase Database::connection()
 
     QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
                                                    : QSqlDatabase::addDatabase(m_settings.driver, name);
-    t_connections.generations.insert(name, std::make_pair(generation, fileKey));
+    t_connections.generations.insert(name, opened);
     if (!db.isValid())
         throw DatabaseError(QStringLiteral("O driver de banco de dados \"%1\" não está disponível%2.")
                                 .arg(m_settings.driver,
