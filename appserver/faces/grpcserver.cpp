@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 
 #include <openssl/bio.h>
@@ -77,7 +78,12 @@ void logGrpc(gpr_log_func_args* args)
         count = 0;
         return;
     }
-    std::fprintf(stderr, "%s %s:%d] %s\n", gpr_log_severity_string(args->severity), args->file, args->line,
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    std::fprintf(stderr, "%s %s %s:%d] %s\n", stamp, gpr_log_severity_string(args->severity), args->file, args->line,
                  args->message);
 }
 
