@@ -101,6 +101,9 @@ int rebuildSummary(const ServerOptions& options)
     return 0;
 }
 
+// How long a start waits for another process's summing of the same database.
+constexpr qint64 kSummaryWaitMs = 10 * 60 * 1000;
+
 // Where the server reads a month: the monthly summary, made or summed again first when it is missing or
 // out of step (a database from before it, or rows written with its triggers off), or, when that cannot
 // be done with the server's rights, the daily rows, with a word to the operator.
@@ -123,8 +126,23 @@ IndicResultQuery::Source chooseSource(const ServerOptions& options, const Databa
     }
     QElapsedTimer timer;
     timer.start();
+    bool summed = true;
     try {
-        MonthlySummary::install(db);
+        // Another server starting over the same file may be summing it now: wait for it rather than read
+        // the daily rows for life; install() then finds the summary in step.
+        for (bool told = false;; told = true) {
+            try {
+                summed = MonthlySummary::install(db);
+                break;
+            } catch (const DatabaseError& e) {
+                if (!e.busy() || timer.elapsed() > kSummaryWaitMs)
+                    throw;
+                if (!told)
+                    std::fprintf(stderr, "kpd-appserver: resumo mensal %s: outro processo grava o banco; aguardando\n",
+                                 MonthlySummary::describe(state).toUtf8().constData());
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
     } catch (const DatabaseError& e) {
         std::fprintf(stderr, "kpd-appserver: AVISO: resumo mensal %s e não foi possível refazê-lo (%s); cada mês será "
                              "somado dos movimentos diários até que alguém com permissão de escrita rode "
@@ -132,6 +150,11 @@ IndicResultQuery::Source chooseSource(const ServerOptions& options, const Databa
                      MonthlySummary::describe(state).toUtf8().constData(), e.message().toUtf8().constData(),
                      options.dbPath.toUtf8().constData());
         return IndicResultQuery::Source::DailyRows;
+    }
+    if (!summed) {
+        std::fprintf(stderr, "kpd-appserver: resumo mensal %s: refeito por outro processo\n",
+                     MonthlySummary::describe(state).toUtf8().constData());
+        return IndicResultQuery::Source::MonthlySummary;
     }
     std::fprintf(stderr, "kpd-appserver: resumo mensal %s: refeito com %lld filiais-mês em %.1f s\n",
                  MonthlySummary::describe(state).toUtf8().constData(), static_cast<long long>(MonthlySummary::rows(db)),
@@ -255,7 +278,8 @@ void announce(const ServerOptions& options, const HttpOptions& http, const Liste
 
 // Until SIGINT or SIGTERM; then no new connections, and calls in progress get a grace period before
 // gRPC cancels them and their database work follows (dropped from the queue, statements interrupted).
-void serveUntilStopped(grpc::Server& server, Listener& listener, HttpFace& face, HealthMonitor& health)
+void serveUntilStopped(grpc::Server& server, InvokeService& service, Listener& listener, HttpFace& face,
+                       HealthMonitor& health)
 {
     std::thread waiter([&] {
         const sigset_t set = stopSignals();
@@ -266,6 +290,7 @@ void serveUntilStopped(grpc::Server& server, Listener& listener, HttpFace& face,
         face.stop();
         // Its checks write to the server's health service, which goes with the server.
         health.stop();
+        service.stopping();
         server.Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(2));
     });
     server.Wait();
@@ -283,6 +308,10 @@ int serve(const ServerOptions& options, const HttpOptions& http)
     if (!credentials) {
         fail(error);
         return 1;
+    }
+    if (!options.tlsCert.isEmpty() && !GrpcServer::keyMatchesCertificate(options.tlsCert, options.tlsKey, error)) {
+        fail(error);
+        return 2;
     }
     UserAccounts users;
     if (!http.users.isEmpty() && !users.load(http.users, error)) {
@@ -331,7 +360,7 @@ int serve(const ServerOptions& options, const HttpOptions& http)
         fail(QStringLiteral("Não foi possível iniciar o servidor gRPC em %1.").arg(options.listen));
         return 1;
     }
-    listener.start(acceptor.get(), budget, GrpcServer::kHandshakeLimit);
+    listener.start(acceptor.get(), budget, GrpcServer::kHandshakeLimit, !options.tlsCert.isEmpty());
 
     HttpFace face(cockpit, log, metrics);
     const QString httpListen = http.http.isEmpty() ? http.metricsOnly : http.http;
@@ -353,7 +382,7 @@ int serve(const ServerOptions& options, const HttpOptions& http)
     announce(options, http, listener, face, settings, pool, descriptors, budget);
 
     HealthMonitor health(*server, settings);
-    serveUntilStopped(*server, listener, face, health);
+    serveUntilStopped(*server, service, listener, face, health);
     server.reset();
     std::fprintf(stderr, "kpd-appserver: encerrado\n");
     return 0;

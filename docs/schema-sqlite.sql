@@ -15,12 +15,21 @@ CREATE TABLE IF NOT EXISTS movimento_mensal_carga (
 );
 
 -- A row after every other of its branch-month (a load in date order) adds to the sums: SQLite's SUM adds
--- in that same order, so the result is the recomputation's, to the last bit, without reading the month.
+-- in that same order, so the result is the recomputation's, to the last bit, without reading the month's
+-- figures. Only when the month has exactly one row more than the sums count, though: INSERT OR REPLACE
+-- (and REPLACE) takes out the row it replaces without any delete trigger (unless recursive_triggers is
+-- on), so an insert over an existing day would otherwise add to sums that still hold the old day. The
+-- count reads the primary key alone.
 CREATE TRIGGER movimento_mensal_inclusao AFTER INSERT ON movimento_diario
 WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
  AND NOT EXISTS (SELECT 1 FROM movimento_diario
                   WHERE cdfilial = NEW.cdfilial AND dtmovimento > NEW.dtmovimento
                     AND dtmovimento < date(NEW.dtmovimento, 'start of month', '+1 month'))
+ AND (SELECT COUNT(*) FROM movimento_diario
+       WHERE cdfilial = NEW.cdfilial AND dtmovimento >= date(NEW.dtmovimento, 'start of month')
+         AND dtmovimento <= NEW.dtmovimento)
+     = 1 + COALESCE((SELECT qtdias FROM movimento_mensal
+                      WHERE mes = date(NEW.dtmovimento, 'start of month') AND cdfilial = NEW.cdfilial), 0)
 BEGIN
     INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias)
     VALUES (date(NEW.dtmovimento, 'start of month'), NEW.cdfilial,
@@ -52,12 +61,18 @@ BEGIN
     DELETE FROM movimento_mensal_refazer WHERE rowid = NEW.rowid;
 END;
 
--- A row before some other of its month: the month summed again.
+-- Any other insert (a row before some other of its month, or one that replaced a day): the month summed
+-- again. Exactly one of the two insert triggers runs.
 CREATE TRIGGER movimento_mensal_inclusao_anterior AFTER INSERT ON movimento_diario
 WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
- AND EXISTS (SELECT 1 FROM movimento_diario
-              WHERE cdfilial = NEW.cdfilial AND dtmovimento > NEW.dtmovimento
-                AND dtmovimento < date(NEW.dtmovimento, 'start of month', '+1 month'))
+ AND (EXISTS (SELECT 1 FROM movimento_diario
+               WHERE cdfilial = NEW.cdfilial AND dtmovimento > NEW.dtmovimento
+                 AND dtmovimento < date(NEW.dtmovimento, 'start of month', '+1 month'))
+      OR (SELECT COUNT(*) FROM movimento_diario
+           WHERE cdfilial = NEW.cdfilial AND dtmovimento >= date(NEW.dtmovimento, 'start of month')
+             AND dtmovimento <= NEW.dtmovimento)
+         <> 1 + COALESCE((SELECT qtdias FROM movimento_mensal
+                           WHERE mes = date(NEW.dtmovimento, 'start of month') AND cdfilial = NEW.cdfilial), 0))
 BEGIN
     INSERT INTO movimento_mensal_refazer VALUES (date(NEW.dtmovimento, 'start of month'), NEW.cdfilial);
 END;

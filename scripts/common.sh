@@ -8,7 +8,7 @@ KPD_PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libgl-dev
   libgrpc++-dev protobuf-compiler-grpc libprotobuf-dev protobuf-compiler
-  libsqlite3-dev sqlite3 libpq-dev openssl
+  libsqlite3-dev sqlite3 libpq-dev openssl libssl-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth openbox x11-utils imagemagick xdotool lintian poppler-utils
   fonts-liberation fonts-dejavu-core

@@ -3,11 +3,23 @@
 #include "healthmonitor.h"
 #include "serveroptions.h"
 
+#include <grpc/support/log.h>
 #include <grpcpp/grpcpp.h>
 #include <grpcpp/resource_quota.h>
 #include <grpcpp/security/server_credentials.h>
 
 #include <QFile>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 
 namespace appserver::GrpcServer {
 
@@ -43,6 +55,38 @@ bool readPem(const QString& option, const QString& path, const char* marker, std
     return true;
 }
 
+// gRPC writes a line per failed TLS handshake, and a client with the wrong certificate retries without
+// end: the first failure is written, the rest counted and written once a minute. (Connections that do
+// not even open with TLS are turned away by the Listener, per address.) Other lines keep gRPC's form.
+void logGrpc(gpr_log_func_args* args)
+{
+    if (std::strstr(args->message, "Handshake failed") != nullptr) {
+        static std::mutex mutex;
+        static std::chrono::steady_clock::time_point saidAt;
+        static long count = 0;
+        const auto now = std::chrono::steady_clock::now();
+        std::lock_guard lock(mutex);
+        if (saidAt != std::chrono::steady_clock::time_point{} && now - saidAt < std::chrono::minutes(1)) {
+            ++count;
+            return;
+        }
+        if (count > 0)
+            std::fprintf(stderr, "kpd-appserver: %ld handshakes TLS falharam no último minuto\n", count);
+        std::fprintf(stderr, "kpd-appserver: handshake TLS falhou (%s); os próximos são contados por minuto\n",
+                     args->message);
+        saidAt = now;
+        count = 0;
+        return;
+    }
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    std::fprintf(stderr, "%s %s %s:%d] %s\n", stamp, gpr_log_severity_string(args->severity), args->file, args->line,
+                 args->message);
+}
+
 } // namespace
 
 std::shared_ptr<grpc::ServerCredentials> credentials(const ServerOptions& options, QString& error)
@@ -65,11 +109,42 @@ std::shared_ptr<grpc::ServerCredentials> credentials(const ServerOptions& option
     return grpc::SslServerCredentials(ssl);
 }
 
+bool keyMatchesCertificate(const QString& certPath, const QString& keyPath, QString& error)
+{
+    QFile certFile(certPath);
+    QFile keyFile(keyPath);
+    if (!certFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly))
+        return true;   // credentials() says which file cannot be read
+    const QByteArray certPem = certFile.readAll();
+    const QByteArray keyPem = keyFile.readAll();
+    const std::unique_ptr<BIO, decltype(&BIO_free)> certBio(BIO_new_mem_buf(certPem.constData(), int(certPem.size())), BIO_free);
+    const std::unique_ptr<BIO, decltype(&BIO_free)> keyBio(BIO_new_mem_buf(keyPem.constData(), int(keyPem.size())), BIO_free);
+    const std::unique_ptr<X509, decltype(&X509_free)> cert(PEM_read_bio_X509(certBio.get(), nullptr, nullptr, nullptr),
+                                                           X509_free);
+    const std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(
+        PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr), EVP_PKEY_free);
+    const bool matches = cert && key && X509_check_private_key(cert.get(), key.get()) == 1;
+    ERR_clear_error();
+    if (matches)
+        return true;
+    // Accepted, the server would start and say SERVING, and every client's handshake would fail.
+    error = !cert ? QStringLiteral("O certificado \"%1\" (--tls-cert) não pôde ser lido como PEM.").arg(certPath)
+            : !key ? QStringLiteral("A chave \"%1\" (--tls-key) não pôde ser lida como PEM (uma chave protegida por "
+                                    "senha não serve).")
+                         .arg(keyPath)
+                   : QStringLiteral("A chave \"%1\" (--tls-key) não corresponde ao certificado \"%2\" (--tls-cert): "
+                                    "nenhum cliente conseguiria se conectar. Use a chave com que o certificado foi "
+                                    "emitido.")
+                         .arg(keyPath, certPath);
+    return false;
+}
+
 std::unique_ptr<grpc::Server> start(grpc::Service& service, const std::shared_ptr<grpc::ServerCredentials>& credentials,
                                     int maxThreads,
                                     std::unique_ptr<grpc::experimental::ExternalConnectionAcceptor>& acceptor)
 {
     HealthMonitor::EnableStandardServices();
+    gpr_set_log_function(logGrpc);
     grpc::ServerBuilder builder;
     acceptor = builder.experimental().AddExternalConnectionAcceptor(
         grpc::ServerBuilder::experimental_type::ExternalConnectionType::FROM_FD, credentials);

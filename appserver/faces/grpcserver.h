@@ -30,6 +30,10 @@ constexpr std::chrono::milliseconds kHandshakeLimit{5000};
 /// when a PEM file is missing, empty or not PEM.
 std::shared_ptr<grpc::ServerCredentials> credentials(const ServerOptions& options, QString& error);
 
+/// Whether the private key in keyPath is the certificate's in certPath: the gRPC and HTTP faces share
+/// them. False with a Portuguese message naming both files.
+bool keyMatchesCertificate(const QString& certPath, const QString& keyPath, QString& error);
+
 /// Builds and starts the server for service, with health and reflection, at most maxThreads calls in
 /// progress; acceptor receives the connections to hand over. Null when it did not start.
 std::unique_ptr<grpc::Server> start(grpc::Service& service, const std::shared_ptr<grpc::ServerCredentials>& credentials,

@@ -60,6 +60,9 @@ CallScope scopeOf(grpc::ServerContext* context)
     return scope;
 }
 
+// gRPC cancels the calls still running when the stop's grace ends, as it does when a client leaves.
+const std::string kCutByStop = "A chamada foi interrompida pelo encerramento do servidor.";
+
 } // namespace
 
 InvokeService::InvokeService(const ModuleRegistry& registry, CallLog& log) : m_registry(registry), m_log(log) {}
@@ -91,7 +94,9 @@ grpc::Status InvokeService::Invoke(grpc::ServerContext* context, const kpd::rpc:
         try {
             status = (*method)(call);
         } catch (const CallEnded& e) {
-            status = grpc::Status(statusCode(e.reason()), e.message().toStdString());
+            status = grpc::Status(statusCode(e.reason()), e.reason() == CallEnd::Cancelled && m_stopping
+                                                               ? kCutByStop
+                                                               : e.message().toStdString());
         } catch (const std::exception& e) {
             status = grpc::Status(grpc::StatusCode::INTERNAL,
                                   QStringLiteral("Erro interno no servidor de aplicação: %1")
@@ -103,8 +108,9 @@ grpc::Status InvokeService::Invoke(grpc::ServerContext* context, const kpd::rpc:
         // An answer nobody waits for any more is logged as what the client saw.
         if (status.ok()) {
             if (const std::optional<CallEnd> end = callEnd(context))
-                status = grpc::Status(statusCode(*end), end == CallEnd::Cancelled ? "A chamada foi cancelada pelo cliente."
-                                                                                  : "O prazo da chamada terminou.");
+                status = grpc::Status(statusCode(*end), end != CallEnd::Cancelled ? "O prazo da chamada terminou."
+                                                        : m_stopping                  ? kCutByStop
+                                                                                      : "A chamada foi cancelada pelo cliente.");
         }
     }
 

@@ -2,6 +2,8 @@
 
 #include "kpd.grpc.pb.h"
 
+#include <atomic>
+
 namespace appserver {
 
 class CallLog;
@@ -18,7 +20,12 @@ public:
     grpc::Status Invoke(grpc::ServerContext* context, const kpd::rpc::InvokeRequest* request,
                         kpd::rpc::InvokeReply* reply) override;
 
+    /// The server is stopping: calls gRPC cancels from now on were cut by the stop, not by their
+    /// clients, and are logged so.
+    void stopping() { m_stopping = true; }
+
 private:
+    std::atomic<bool> m_stopping{false};
     const ModuleRegistry& m_registry;
     CallLog& m_log;
 };

@@ -16,10 +16,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <list>
+#include <string>
 #include <unordered_map>
 
 namespace appserver {
@@ -170,8 +172,9 @@ bool Listener::open(const QString& hostPort, QString& error)
 }
 
 void Listener::start(grpc::experimental::ExternalConnectionAcceptor* acceptor, int descriptorBudget,
-                     std::chrono::milliseconds silentLimit)
+                     std::chrono::milliseconds silentLimit, bool tls)
 {
+    m_tls = tls;
     m_acceptor = acceptor;
     m_budget = descriptorBudget;
     m_silentLimit = silentLimit;
@@ -251,6 +254,10 @@ private:
             soonest(m_byFd[m_order.front()].second + m_l.m_silentLimit);
         if (m_paused)
             soonest(m_pausedUntil);
+        for (const auto& [address, from] : m_notTls) {
+            if (from.count > 0)
+                soonest(from.saidAt + kRefusalPeriod);
+        }
         return timeout;
     }
 
@@ -264,19 +271,54 @@ private:
             if (fd == m_l.m_wake) {
                 stopping = true;
             } else if (m_byFd.count(fd)) {
-                if (events[i].events & EPOLLIN) {
-                    // The client has spoken: from here on gRPC owns the connection and its handshake limit.
+                const Opening opening = (events[i].events & EPOLLIN) ? openingOf(fd) : Opening::Gone;
+                if (opening == Opening::NotTls) {
+                    refuseNotTls(fd, Clock::now());
+                } else if (opening == Opening::Complete) {
+                    // From here on gRPC owns the connection and its handshake limit.
                     forget(fd);
                     grpc::experimental::ExternalConnectionAcceptor::NewConnectionParameters p;
                     p.listener_fd = m_l.m_sockets.front();
                     p.fd = fd;
                     m_l.m_acceptor->HandleNewConnection(&p);
-                } else {
+                } else if (opening == Opening::Gone || (events[i].events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR))) {
                     closeSilent(fd);
                 }
             }
         }
         return stopping;
+    }
+
+    enum class Opening { Partial, Complete, NotTls, Gone };
+
+    // Whether the client has sent its opening in full, read without taking it from the socket: the
+    // HTTP/2 preface in plain text, the first TLS record (the ClientHello) otherwise. A client that
+    // sends a byte and stalls would otherwise hold a connection gRPC keeps for its whole handshake
+    // limit, out of reach of the silent connections' rules; here it stays silent until it has said it
+    // all. Anything else is gRPC's to refuse.
+    Opening openingOf(int fd)
+    {
+        static constexpr char kPreface[] = "PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n";
+        constexpr ssize_t kPrefaceSize = sizeof kPreface - 1;
+        constexpr ssize_t kTlsHeader = 5;
+        const ssize_t n = ::recv(fd, m_peek.data(), m_peek.size(), MSG_PEEK | MSG_DONTWAIT);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+            return Opening::Gone;
+        if (n < 1)
+            return Opening::Partial;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(m_peek.data());
+        if (m_l.m_tls && bytes[0] != 0x16)
+            return Opening::NotTls;
+        if (bytes[0] == 0x16) {   // a TLS handshake record: 5 bytes of header, then its length
+            if (n < kTlsHeader)
+                return Opening::Partial;
+            const ssize_t record = kTlsHeader + ((ssize_t(bytes[3]) << 8) | bytes[4]);
+            return n >= std::min<ssize_t>(record, ssize_t(m_peek.size())) ? Opening::Complete : Opening::Partial;
+        }
+        const ssize_t same = std::min(n, kPrefaceSize);
+        if (std::memcmp(m_peek.data(), kPreface, size_t(same)) != 0)
+            return Opening::Complete;
+        return same == kPrefaceSize ? Opening::Complete : Opening::Partial;
     }
 
     void watch(int op, int fd, uint32_t events)
@@ -360,7 +402,8 @@ private:
             setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
             m_order.push_back(fd);
             m_byFd[fd] = {std::prev(m_order.end()), now};
-            watch(EPOLL_CTL_ADD, fd, EPOLLIN | EPOLLRDHUP);
+            // Edge-triggered: a partial opening stays unread in the socket, and only more of it is news.
+            watch(EPOLL_CTL_ADD, fd, EPOLLIN | EPOLLRDHUP | EPOLLET);
         }
     }
 
@@ -383,8 +426,56 @@ private:
         return fd;
     }
 
+    // gRPC would fail its handshake with a line each: a port scan or a misconfigured client would flood
+    // the log. The first from an address is said at once, the rest as a count once a minute.
+    void refuseNotTls(int fd, Clock::time_point now)
+    {
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        char text[INET6_ADDRSTRLEN] = "?";
+        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0) {
+            const void* ip = peer.ss_family == AF_INET6
+                                 ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in6*>(&peer)->sin6_addr)
+                                 : static_cast<const void*>(&reinterpret_cast<const sockaddr_in*>(&peer)->sin_addr);
+            inet_ntop(peer.ss_family, ip, text, sizeof text);
+        }
+        closeSilent(fd);
+        // Rotating addresses share one count beyond this many, so the table cannot grow without end.
+        constexpr size_t kAddresses = 4096;
+        std::string address = text;
+        if (!m_notTls.count(address) && m_notTls.size() >= kAddresses)
+            address = "(vários endereços)";
+        NotTls& from = m_notTls[address];
+        if (from.saidAt == Clock::time_point{} || now - from.saidAt >= kRefusalPeriod) {
+            std::fprintf(stderr, "kpd-appserver: conexão sem TLS de %s recusada (a porta exige TLS); outras do mesmo "
+                                 "endereço são contadas por minuto\n",
+                         address.c_str());
+            from.saidAt = now;
+            from.count = 0;
+        } else {
+            ++from.count;
+        }
+    }
+
+    void reportNotTls(Clock::time_point now)
+    {
+        for (auto it = m_notTls.begin(); it != m_notTls.end();) {
+            if (now - it->second.saidAt < kRefusalPeriod) {
+                ++it;
+            } else if (it->second.count > 0) {
+                std::fprintf(stderr, "kpd-appserver: %ld conexões sem TLS de %s recusadas no último minuto\n",
+                             it->second.count, it->first.c_str());
+                it->second = {now, 0};
+                ++it;
+            } else {
+                it = m_notTls.erase(it);
+            }
+        }
+    }
+
     void report(Clock::time_point now)
     {
+        reportNotTls(now);
         if ((m_closedSilent || m_refused) && now - m_lastReport >= std::chrono::seconds(10)) {
             std::fprintf(stderr,
                          "kpd-appserver: descritores no limite (%d): %ld conexões caladas fechadas e %ld recusadas\n",
@@ -396,12 +487,19 @@ private:
 
     Listener& m_l;
     int m_epoll;
+    std::array<char, 5 + 16384 + 256> m_peek{};   // the largest TLS record a ClientHello comes in
     // The silent connections, oldest first, and where each one is in that order.
     std::list<int> m_order;
     std::unordered_map<int, std::pair<std::list<int>::iterator, Clock::time_point>> m_byFd;
     long m_closedSilent = 0;
     long m_refused = 0;
     Clock::time_point m_lastReport;
+    struct NotTls {
+        Clock::time_point saidAt;
+        long count = 0;   // since saidAt
+    };
+    static constexpr std::chrono::minutes kRefusalPeriod{1};
+    std::unordered_map<std::string, NotTls> m_notTls;
     bool m_paused = false;
     Clock::time_point m_pausedUntil;
 };

@@ -13,7 +13,8 @@ class ExternalConnectionAcceptor;
 namespace appserver {
 
 /// The server's listening sockets and its accept loop. gRPC gets a connection only once the client has
-/// spoken (TLS and HTTP/2 clients speak first), so connections that never say anything stay here: they
+/// sent its opening in full (TLS and HTTP/2 clients speak first: the ClientHello's record, or the HTTP/2
+/// preface), so connections that never say it all, silent or stalled half-way, stay here: they
 /// are closed after the handshake limit, and the oldest of them make room whenever the descriptors run
 /// short. The descriptors above the budget are kept for the database and gRPC's own needs; a connection
 /// that would need one is refused when no silent connection can give way.
@@ -36,8 +37,10 @@ public:
 
     /// Starts accepting on a thread of its own, handing connections to acceptor. Connections get
     /// descriptors below descriptorBudget; silent ones are closed after silentLimit.
+    /// With tls, a connection whose opening is not TLS is closed here, and logged once per address
+    /// per minute with a count rather than once per connection.
     void start(grpc::experimental::ExternalConnectionAcceptor* acceptor, int descriptorBudget,
-               std::chrono::milliseconds silentLimit);
+               std::chrono::milliseconds silentLimit, bool tls = false);
     /// Stops accepting and closes the listening sockets and the silent connections. Idempotent.
     void stop();
 
@@ -60,6 +63,7 @@ private:
     int m_spare = -1;   // a descriptor given back when none is left, to accept and refuse a caller
     int m_budget = 0;
     std::chrono::milliseconds m_silentLimit{0};
+    bool m_tls = false;
     grpc::experimental::ExternalConnectionAcceptor* m_acceptor = nullptr;
     std::thread m_thread;
 };

@@ -61,6 +61,12 @@ public:
             Database::exec(load);
             dropStaging();
             m_db.commit();
+        } catch (const ImportError& e) {
+            undo(e.message());
+            throw;
+        } catch (const DatabaseError& e) {
+            undo(e.message());
+            throw;
         } catch (...) {
             m_db.rollback();
             throw;
@@ -69,6 +75,18 @@ public:
     }
 
 private:
+    // A rollback that fails is said, with the failure that called for it: the file may then keep the
+    // load half-written until its journal is played back.
+    void undo(const QString& failure)
+    {
+        const QString why = m_db.rollback();
+        if (!why.isEmpty())
+            throw DatabaseError(QStringLiteral("%1; além disso, a carga não pôde ser desfeita (%2): o banco \"%3\" "
+                                               "pode ter ficado com a carga pela metade até que seja aberto com "
+                                               "permissão de escrita.")
+                                    .arg(failure, why, m_db.settings().displayName()));
+    }
+
     // Temporary tables belong to this connection and go with a rollback, so a failed import leaves
     // none behind.
     void createStaging()

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSqlDriver>
@@ -17,7 +18,10 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <tuple>
 #include <utility>
+
+#include <sys/stat.h>
 
 namespace appserver {
 
@@ -34,7 +38,8 @@ std::atomic<quint64> g_nextId{1};
 thread_local bool t_connectionsGone = false;
 
 struct ThreadConnections {
-    QHash<QString, quint64> generations;
+    // name → the generation and the file (device, inode; zeros when not watched) it was opened in
+    QHash<QString, std::tuple<quint64, quint64, quint64>> generations;
     ~ThreadConnections()
     {
         t_connectionsGone = true;
@@ -61,6 +66,70 @@ int sqliteProgress(void*)
 constexpr int kProgressSteps = 4000;
 
 } // namespace
+
+namespace driver {
+
+QString recoverSqliteJournal(const QString& path)
+{
+    sqlite3* handle = nullptr;
+    const QByteArray file = path.toUtf8();
+    int rc = sqlite3_open_v2(file.constData(), &handle, SQLITE_OPEN_READWRITE, nullptr);
+    QString why;
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(handle, 5000);
+        // The first read with write access plays the journal back into the file.
+        rc = sqlite3_exec(handle, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    }
+    if (rc != SQLITE_OK)
+        why = QString::fromUtf8(handle ? sqlite3_errmsg(handle) : sqlite3_errstr(rc));
+    sqlite3_close_v2(handle);
+    return why;
+}
+
+DatabaseError sqliteError(const QString& what, sqlite3* handle, const QString& reason)
+{
+    const int code = sqlite3_extended_errcode(handle);
+    const char* file = sqlite3_db_filename(handle, "main");
+    const QString path = file ? QString::fromUtf8(file) : QString();
+    switch (code & 0xff) {
+    case SQLITE_FULL:
+        return DatabaseError(QStringLiteral("%1: o disco do banco de dados \"%2\" está cheio.").arg(what, path));
+    case SQLITE_BUSY:
+        return DatabaseError(QStringLiteral("%1: %2").arg(what, reason), false, true);
+    case SQLITE_READONLY:
+        if (code == SQLITE_READONLY_ROLLBACK) {
+            // A writer died inside a transaction (a load that filled the disk, a kill): until its journal is
+            // rolled back no read-only connection can read the file, this one included.
+            const QString why = recoverSqliteJournal(path);
+            if (why.isEmpty())
+                return DatabaseError(QStringLiteral("O banco de dados \"%1\" tinha uma gravação interrompida (um "
+                                                    "diário \"-journal\" deixado por uma carga que falhou); ela foi "
+                                                    "desfeita e a próxima chamada lerá o banco.")
+                                         .arg(path),
+                                     true);
+            return DatabaseError(QStringLiteral("O banco de dados \"%1\" tem uma gravação interrompida (um diário "
+                                                "\"-journal\" deixado por uma carga que falhou) que o servidor não "
+                                                "pôde desfazer (%2); rode a carga de novo ou dê ao servidor "
+                                                "permissão de escrita na pasta do banco.")
+                                     .arg(path, why),
+                                 true);
+        }
+        [[fallthrough]];
+    case SQLITE_IOERR:
+    case SQLITE_CORRUPT:
+    case SQLITE_CANTOPEN:
+    case SQLITE_NOTADB:
+        // The file changed or went bad under a server's connection; a new one sees the file as it is now.
+        if (sqlite3_db_readonly(handle, "main") == 1)
+            return DatabaseError(
+                QStringLiteral("%1: %2; a conexão será aberta de novo na próxima chamada.").arg(what, reason), true);
+        return DatabaseError(QStringLiteral("%1: %2").arg(what, reason));
+    default:
+        return DatabaseError(QStringLiteral("%1: %2").arg(what, reason));
+    }
+}
+
+} // namespace driver
 
 QString DatabaseSettings::displayName() const
 {
@@ -114,6 +183,28 @@ void Database::markConnectionsStale()
     ++m_generation;
 }
 
+bool Database::watchesFile() const
+{
+    return isSqlite() && m_settings.readOnly;
+}
+
+Database::FileId Database::currentFile()
+{
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard lock(m_fileMutex);
+    if (m_fileSeen && now - m_fileChecked < kFileCheckInterval)
+        return m_file;
+    struct stat st {};
+    m_file = ::stat(QFile::encodeName(m_settings.databaseName).constData(), &st) == 0
+                 ? FileId{quint64(st.st_dev), quint64(st.st_ino), true}
+                 : FileId{};
+    m_fileChecked = now;
+    if (!m_file.present && !m_fileSeen)
+        throw DatabaseError(QStringLiteral("O banco de dados \"%1\" não existe.").arg(m_settings.databaseName));
+    m_fileSeen = true;
+    return m_file;
+}
+
 void Database::fail(const QString& what, const QSqlDatabase& db, const QSqlError& error)
 {
     const DatabaseError e = statementError(what, db.driver(), error);
@@ -126,19 +217,25 @@ QSqlDatabase Database::connection()
 {
     const QString name = connectionName();
     const quint64 generation = m_generation.load();
+    // A connection keeps reading the file it opened, even once the path names another file or none:
+    // a server must follow the path, as the ETL that swaps or removes the file expects.
+    const FileId file = watchesFile() ? currentFile() : FileId{};
+    const auto opened = std::make_tuple(generation, file.device, file.inode);
     const auto known = t_connections.generations.constFind(name);
     if (known != t_connections.generations.cend()) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
-        if (db.isOpen() && known.value() == generation && !connectionBroken(db.driver()))
+        if (db.isOpen() && known.value() == opened && !connectionBroken(db.driver()))
             return db;
         db.close();
     }
-    if (isSqlite() && m_settings.readOnly && !QFileInfo::exists(m_settings.databaseName))
-        throw DatabaseError(QStringLiteral("O banco de dados \"%1\" não existe.").arg(m_settings.databaseName));
+    if (watchesFile() && !file.present)
+        throw DatabaseError(QStringLiteral("O arquivo do banco de dados \"%1\" foi removido; as chamadas falham até que "
+                                           "ele volte ao lugar.")
+                                .arg(m_settings.databaseName));
 
     QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
                                                    : QSqlDatabase::addDatabase(m_settings.driver, name);
-    t_connections.generations.insert(name, generation);
+    t_connections.generations.insert(name, opened);
     if (!db.isValid())
         throw DatabaseError(QStringLiteral("O driver de banco de dados \"%1\" não está disponível%2.")
                                 .arg(m_settings.driver,
@@ -242,11 +339,33 @@ void Database::commit()
         fail(QStringLiteral("Não foi possível gravar a transação"), db, db.driver()->lastError());
 }
 
-void Database::rollback() noexcept
+QString Database::rollback() noexcept
 {
     try {
-        connection().rollback();
-    } catch (const DatabaseError&) {
+        QSqlDatabase db = connection();
+        sqlite3* handle = isSqlite() ? sqliteHandle(db.driver()) : nullptr;
+        // After a full disk or an I/O error SQLite may have ended the transaction itself; a ROLLBACK then
+        // only fails for want of one.
+        QString why;
+        if (!(handle && sqlite3_get_autocommit(handle)) && !db.rollback())
+            why = driverText(db.driver()->lastError());
+        if (handle) {
+            // A rollback that failed half-way leaves the journal hot: play it back now, on a new connection,
+            // rather than leave it to whoever reads the file next.
+            const QString journal = m_settings.databaseName + QStringLiteral("-journal");
+            if (QFileInfo(journal).size() > 0) {
+                db.close();
+                markConnectionsStale();
+                const QString recovered = recoverSqliteJournal(m_settings.databaseName);
+                if (!recovered.isEmpty())
+                    why = why.isEmpty() ? recovered : why + QStringLiteral("; ") + recovered;
+                else
+                    why.clear();
+            }
+        }
+        return why;
+    } catch (const DatabaseError& e) {
+        return e.message();
     }
 }
 

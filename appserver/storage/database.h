@@ -12,7 +12,9 @@
 #include <QVariant>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
+#include <mutex>
 
 namespace appserver {
 
@@ -98,7 +100,9 @@ public:
 
     void beginTransaction();
     void commit();
-    void rollback() noexcept;
+    /// Empty when the transaction was undone (or SQLite had undone it itself), else why it could not
+    /// be: the file may then hold a journal that the next writer rolls back.
+    QString rollback() noexcept;
 
     /// A date as a parameter: ISO text on SQLite (how the dates are stored), a real date elsewhere.
     QVariant dateValue(const QDate& date) const;
@@ -106,7 +110,21 @@ public:
     /// A DATE or TIMESTAMP column read back, whichever way the driver hands it over.
     static QDateTime toDateTime(const QVariant& value);
 
+    /// An SQLite file read by a server is watched: how often at most the layer looks at what its path
+    /// names now (an ETL may swap in a new file by rename, or remove it).
+    static constexpr std::chrono::milliseconds kFileCheckInterval{200};
+
 private:
+    /// Which file a path names: device and inode, or none.
+    struct FileId {
+        quint64 device = 0;
+        quint64 inode = 0;
+        bool present = false;
+        bool operator==(const FileId&) const = default;
+    };
+    bool watchesFile() const;
+    FileId currentFile();
+
     QString connectionName() const;
     void checkInterrupt(const QSqlDatabase& db) const;
     [[noreturn]] void fail(const QString& what, const QSqlDatabase& db, const QSqlError& error);
@@ -114,6 +132,10 @@ private:
     DatabaseSettings m_settings;
     quint64 m_id;
     std::atomic<quint64> m_generation{0};
+    std::mutex m_fileMutex;
+    FileId m_file;
+    bool m_fileSeen = false;
+    std::chrono::steady_clock::time_point m_fileChecked;
 };
 
 } // namespace appserver

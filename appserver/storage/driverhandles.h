@@ -44,19 +44,30 @@ inline bool connectionBroken(const QSqlDriver* driver)
     return conn && PQstatus(conn) == CONNECTION_BAD;
 }
 
+inline sqlite3* sqliteHandle(const QSqlDriver* driver)
+{
+    return driverHandle<sqlite3>(driver, "sqlite3*", "sqlite3*");
+}
+
+// SQLite's failure on handle as the user reads it: a full disk or a file that went bad in Portuguese,
+// reason (the driver's text) otherwise. A failure that leaves the connection unfit (the file changed
+// under it, a journal it cannot roll back) says the connection is lost, so the pool opens a new one;
+// a journal left hot by a writer that died is rolled back first when the file can be written.
+DatabaseError sqliteError(const QString& what, sqlite3* handle, const QString& reason);
+/// Rolls back a journal left hot in the SQLite file at path by a writer that failed, by reading the file
+/// once with write access. Empty when done (or there was none to roll back), else why not.
+QString recoverSqliteJournal(const QString& path);
+
 inline DatabaseError statementError(const QString& what, const QSqlDriver* driver, const QSqlError& error)
 {
+    if (sqlite3* handle = sqliteHandle(driver))
+        return sqliteError(what, handle, driverText(error));
     if (connectionBroken(driver))
         return DatabaseError(QStringLiteral("A conexão com o banco de dados foi perdida (%1); uma nova conexão "
                                             "será aberta na próxima chamada.")
                                  .arg(driverText(error)),
                              true);
     return DatabaseError(QStringLiteral("%1: %2").arg(what, driverText(error)));
-}
-
-inline sqlite3* sqliteHandle(const QSqlDriver* driver)
-{
-    return driverHandle<sqlite3>(driver, "sqlite3*", "sqlite3*");
 }
 
 } // namespace appserver::driver

@@ -3,6 +3,8 @@
 #include "database.h"
 #include "schema.h"
 
+#include <QHash>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QStringList>
 
@@ -38,6 +40,35 @@ QStringList presentTriggers(Database& db)
     while (q.next())
         names << q.value(0).toString();
     return names;
+}
+
+// SQLite keeps a trigger's text as it was created: comments and blanks aside, one that differs from
+// schema-sqlite.sql is an earlier version, which may miss a kind of write the present one follows.
+QString triggerText(QString sql)
+{
+    static const QRegularExpression comment(QStringLiteral("--[^\n]*"));
+    sql.remove(comment);
+    sql = sql.simplified();
+    while (sql.endsWith(QLatin1Char(';')))
+        sql = sql.chopped(1).trimmed();
+    return sql;
+}
+
+bool sqliteTriggersCurrent(Database& db)
+{
+    static const QRegularExpression created(QStringLiteral("^CREATE\\s+TRIGGER\\s+(\\w+)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    QHash<QString, QString> stored;
+    QSqlQuery q = db.prepare(QStringLiteral("SELECT lower(name), sql FROM sqlite_master WHERE type = 'trigger'"));
+    Database::exec(q);
+    while (q.next())
+        stored.insert(q.value(0).toString(), triggerText(q.value(1).toString()));
+    for (const QString& statement : Schema::triggerStatements(db)) {
+        const QRegularExpressionMatch m = created.match(statement);
+        if (m.hasMatch() && stored.value(m.captured(1).toLower()) != triggerText(statement))
+            return false;
+    }
+    return true;
 }
 
 // A view of the same name is read, but takes no triggers.
@@ -88,7 +119,7 @@ MonthlySummary::State MonthlySummary::check(Database& db)
             return State::Missing;
     }
     if (db.isSqlite()) {
-        if (!hasTable(db, kLoadFlag) || !hasTable(db, kToSum))
+        if (!hasTable(db, kLoadFlag) || !hasTable(db, kToSum) || !sqliteTriggersCurrent(db))
             return State::Missing;
         // Only a load's own transaction ever holds a row here.
         if (scalar(db, QStringLiteral("SELECT COUNT(*) FROM movimento_mensal_carga")) != 0)
@@ -101,16 +132,25 @@ MonthlySummary::State MonthlySummary::check(Database& db)
     return daily == counted ? State::InStep : State::OutOfStep;
 }
 
-void MonthlySummary::install(Database& db)
+bool MonthlySummary::install(Database& db)
 {
     if (!hasTable(db, QStringLiteral("movimento_diario")))
         throw DatabaseError(QStringLiteral("O resumo mensal precisa da tabela movimento_diario, que não está em \"%1\" "
                                            "(ou é uma visão, onde não cabem gatilhos).")
                                 .arg(db.settings().displayName()));
-    db.beginTransaction();
+    // Two servers starting over one database install it once: the second waits for the first's lock,
+    // then finds the summary in step and leaves it.
+    if (db.isSqlite())
+        db.execDirect(QStringLiteral("BEGIN IMMEDIATE"));
+    else
+        db.beginTransaction();
     try {
-        if (db.isPostgres())   // two servers starting over one database install it once
+        if (db.isPostgres())
             db.execDirect(QStringLiteral("LOCK TABLE movimento_diario IN SHARE ROW EXCLUSIVE MODE"));
+        if (check(db) == State::InStep) {
+            db.commit();
+            return false;
+        }
         if (!hasTable(db, kTable)) {
             for (const QString& statement : Schema::statements()) {
                 if (statement.contains(QStringLiteral("movimento_mensal")))
@@ -132,6 +172,7 @@ void MonthlySummary::install(Database& db)
         db.rollback();
         throw;
     }
+    return true;
 }
 
 void MonthlySummary::rebuild(Database& db)

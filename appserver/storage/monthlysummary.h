@@ -12,16 +12,18 @@ class MonthlySummary {
 public:
     enum class State {
         InStep,        ///< table and triggers there, one counted day per daily row
-        Missing,       ///< table or some trigger is not there (a database from before the summary)
+        Missing,       ///< table or some trigger is not there, or is of an earlier version (a
+                       ///< database from before the summary, or before its present triggers)
         OutOfStep,     ///< the counts differ: rows were written while the triggers were off
         Unavailable,   ///< the daily figures are a view or otherwise not ours to put triggers on
     };
 
     /// Looks without writing. Throws DatabaseError.
     static State check(Database& db);
-    /// Creates what is missing (table, triggers) and sums the rows already there, in one transaction.
-    /// Throws DatabaseError.
-    static void install(Database& db);
+    /// Creates what is missing (table, triggers) and sums the rows already there, in one transaction;
+    /// false when, once it had the database's write lock, another process had done it. Throws
+    /// DatabaseError (busy() when another writer held the lock too long).
+    static bool install(Database& db);
     /// Sums every branch-month again from the daily rows. Throws DatabaseError.
     static void rebuild(Database& db);
 

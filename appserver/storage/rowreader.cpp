@@ -70,7 +70,7 @@ void Database::forEachRow(const QString& sql, const QVariantList& params, const 
         const auto failed = [&](int code) -> DatabaseError {
             if (code == SQLITE_INTERRUPT && StatementInterrupt::current() && StatementInterrupt::current()->interrupted())
                 return DatabaseError(StatementInterrupt::message());
-            return DatabaseError(QStringLiteral("%1: %2").arg(what, QString::fromUtf8(sqlite3_errmsg(handle))));
+            return sqliteError(what, handle, QString::fromUtf8(sqlite3_errmsg(handle)));
         };
         sqlite3_stmt* statement = nullptr;
         const QByteArray utf8 = sql.toUtf8();

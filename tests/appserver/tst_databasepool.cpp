@@ -216,6 +216,10 @@ private slots:
         QVERIFY2(ms < 3000, qPrintable(QString::number(ms)));
         QCOMPARE(server.process().exitCode(), 0);
         QTRY_COMPARE(calls.finished(), 66);
+        const QString log = server.log();
+        QVERIFY2(log.contains(QStringLiteral("CANCELLED: A chamada foi interrompida pelo encerramento do servidor.")),
+                 qPrintable(log));
+        QVERIFY2(!log.contains(QStringLiteral("cancelada pelo cliente")), qPrintable(log));
     }
 };
 

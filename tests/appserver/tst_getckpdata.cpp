@@ -534,6 +534,13 @@ void TestGetCkpData::shouldRefuseAnUnsafeStart_data()
     QTest::newRow("unreadable key") << QStringList{"--tls-cert", c.serverCert, "--tls-key", missing} << 1
                                     << "Não foi possível ler";
     QTest::newRow("client authority without TLS") << QStringList{"--tls-client-ca", c.ca} << 2 << "--tls-cert";
+    // Started, it would say SERVING and no client could ever finish a handshake: on both faces.
+    const QString wrongKey = QStringLiteral("A chave \"%1\" (--tls-key) não corresponde ao certificado \"%2\"")
+                                 .arg(c.otherClientKey, c.serverCert);
+    QTest::newRow("key of another certificate") << QStringList{"--tls-cert", c.serverCert, "--tls-key", c.otherClientKey}
+                                                << 2 << wrongKey;
+    QTest::newRow("key of another certificate, browser face too")
+        << QStringList{"--tls-cert", c.serverCert, "--tls-key", c.otherClientKey, "--http", "127.0.0.1:0"} << 2 << wrongKey;
     QTest::newRow("password in a malformed URI") << QStringList{"--db", "postgresql://kpd:segredo@db:porta/kpd"} << 1
                                                  << "inválido";
     QTest::newRow("password after one slash") << QStringList{"--db", "postgresql:/kpd:segredo@db/kpd"} << 1 << "inválido";

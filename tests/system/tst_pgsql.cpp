@@ -324,6 +324,9 @@ void TestPgsql::shouldFollowPlainSqlWritesInTheMonthlySummary()
         "DELETE FROM movimento_diario WHERE cdfilial = 7 AND dtmovimento = '2024-03-15'",
         // before later days of its month
         "INSERT INTO movimento_diario VALUES (7, '2024-03-15', 0.1, 0.2, 0.3, 0.4)",
+        // an ETL's upsert of days that exist, the last of its month among them
+        "INSERT INTO movimento_diario VALUES (1, '2024-03-31', 1.5, 2.5, 3.5, 4.5), (4, '2024-04-10', 9.5, 1, 1, 1) "
+        "ON CONFLICT (cdfilial, dtmovimento) DO UPDATE SET vrfatliq = excluded.vrfatliq, vrmdo = excluded.vrmdo",
     };
     QString error;
     QString db = m_sqlitePath;
