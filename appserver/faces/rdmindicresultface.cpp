@@ -4,6 +4,7 @@
 #include "databaseerror.h"
 #include "daycount.h"
 #include "rdmindicresult.h"
+#include "wiretext.h"
 
 #include <cmath>
 #include <optional>
@@ -43,12 +44,32 @@ std::optional<QDate> referenceDay(double value)
     return date;
 }
 
+// The reference date a method was given, or nothing with *refusal saying why.
+std::optional<QDate> dateOf(const kpd::rpc::Variant& arg, const char* method, QString* refusal)
+{
+    double wire = 0;
+    if (arg.kind_case() == kpd::rpc::Variant::kDatetimeValue)
+        wire = arg.datetime_value();
+    else if (arg.kind_case() == kpd::rpc::Variant::kDoubleValue)
+        wire = arg.double_value();
+    else {
+        *refusal = QStringLiteral("O argumento 1 de %1 (data de referência) deve ser uma data; foi recebido %2.")
+                       .arg(QLatin1String(method), kindName(arg));
+        return std::nullopt;
+    }
+    const std::optional<QDate> date = referenceDay(wire);
+    if (!date)
+        *refusal = QStringLiteral("O argumento 1 de %1 (data de referência) não é uma data válida.").arg(QLatin1String(method));
+    return date;
+}
+
 } // namespace
 
 RdmIndicResultFace::RdmIndicResultFace(const RdmIndicResult& module)
     : RemoteDataModule(QString::fromLatin1(RdmIndicResult::kRegisteredName)), m_module(module)
 {
     registerMethod(QLatin1String(CkpPackets::kMethod), [this](Invocation& call) { return getCkpData(call); });
+    registerMethod(QLatin1String(RegionPackets::kMethod), [this](Invocation& call) { return getRegionData(call); });
 }
 
 grpc::Status RdmIndicResultFace::getCkpData(Invocation& call)
@@ -59,18 +80,10 @@ grpc::Status RdmIndicResultFace::getCkpData(Invocation& call)
                            .arg(kCkpDataArgs)
                            .arg(args.size()));
 
-    const kpd::rpc::Variant& dateArg = args.Get(CkpPackets::kDateArg);
-    double wire = 0;
-    if (dateArg.kind_case() == kpd::rpc::Variant::kDatetimeValue)
-        wire = dateArg.datetime_value();
-    else if (dateArg.kind_case() == kpd::rpc::Variant::kDoubleValue)
-        wire = dateArg.double_value();
-    else
-        return invalid(QStringLiteral("O argumento 1 de getCkpData (data de referência) deve ser uma data; foi recebido %1.")
-                           .arg(kindName(dateArg)));
-    const std::optional<QDate> date = referenceDay(wire);
+    QString refusal;
+    const std::optional<QDate> date = dateOf(args.Get(CkpPackets::kDateArg), "getCkpData", &refusal);
     if (!date)
-        return invalid(QStringLiteral("O argumento 1 de getCkpData (data de referência) não é uma data válida."));
+        return invalid(refusal);
     call.logDetail = date->toString(Qt::ISODate);
 
     CkpData data;
@@ -90,6 +103,39 @@ grpc::Status RdmIndicResultFace::getCkpData(Invocation& call)
     *args.Mutable(CkpPackets::kFirstEmptyArg)->mutable_packet_value() = std::move(data.quinto);
     *args.Mutable(CkpPackets::kSecondEmptyArg)->mutable_packet_value() = std::move(data.sexto);
     *args.Mutable(CkpPackets::kDiasEstoqueArg)->mutable_packet_value() = std::move(data.diasEstoque);
+    call.reply.mutable_result()->set_int_value(0);
+    return grpc::Status::OK;
+}
+
+grpc::Status RdmIndicResultFace::getRegionData(Invocation& call)
+{
+    auto& args = *call.reply.mutable_args();
+    if (args.size() != RegionPackets::kArgCount)
+        return invalid(QStringLiteral("O método getRegionData espera %1 argumentos; foram recebidos %2.")
+                           .arg(RegionPackets::kArgCount)
+                           .arg(args.size()));
+    QString refusal;
+    const std::optional<QDate> date = dateOf(args.Get(RegionPackets::kDateArg), "getRegionData", &refusal);
+    if (!date)
+        return invalid(refusal);
+    const kpd::rpc::Variant& regionArg = args.Get(RegionPackets::kRegionArg);
+    if (regionArg.kind_case() != kpd::rpc::Variant::kTextValue || regionArg.text_value().empty() ||
+        regionArg.text_value().size() > 16)
+        return invalid(QStringLiteral("O argumento 2 de getRegionData deve ser o código de uma regional."));
+    const QString region = QString::fromStdString(regionArg.text_value());
+    call.logDetail = date->toString(Qt::ISODate) + QStringLiteral(" regional=") + WireText::Printable(region, 16);
+
+    RegionData data;
+    try {
+        data = m_module.region(*date, region, call.scope);
+    } catch (const DatabaseError& e) {
+        call.reply.mutable_result()->set_text_value(e.message().toStdString());
+        return grpc::Status::OK;
+    }
+    args.Mutable(RegionPackets::kDateArg)->set_datetime_value(DayCount::fromDate(data.firstDay));
+    args.Mutable(RegionPackets::kRegionArg)->set_text_value(data.region.toStdString());
+    *args.Mutable(RegionPackets::kRegionRowArg)->mutable_packet_value() = std::move(data.regionRow);
+    *args.Mutable(RegionPackets::kBranchesArg)->mutable_packet_value() = std::move(data.branches);
     call.reply.mutable_result()->set_int_value(0);
     return grpc::Status::OK;
 }

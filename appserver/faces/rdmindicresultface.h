@@ -21,6 +21,8 @@ public:
 
 private:
     grpc::Status getCkpData(Invocation& call);
+    // getRegionData(date, region text, 2 × out): the region's own row and its branches.
+    grpc::Status getRegionData(Invocation& call);
 
     const RdmIndicResult& m_module;
 };
