@@ -6,11 +6,15 @@
 #include "eventboundary.h"
 #include "modulestate.h"
 #include "tdatetime.h"
+#include "tfrmregiao.h"
+#include "tlabel.h"
+#include "cockpitview.h"
 #include "tdbgrid.h"
 #include "tmessages.h"
 #include "tindicresultdata.h"
 #include "tnetconnection.h"
 
+#include <QEvent>
 #include <QShortcut>
 
 TfrmIndiResult::TfrmIndiResult(QWidget* owner) : TForm(owner), m_ui(std::make_unique<Ui::TfrmIndiResult>())
@@ -33,7 +37,10 @@ TfrmIndiResult::TfrmIndiResult(QWidget* owner) : TForm(owner), m_ui(std::make_un
     DoCreate();
 }
 
-TfrmIndiResult::~TfrmIndiResult() = default;
+TfrmIndiResult::~TfrmIndiResult()
+{
+    delete m_regionWindow;
+}
 
 void TfrmIndiResult::hookEvents()
 {
@@ -51,6 +58,11 @@ void TfrmIndiResult::hookEvents()
         auto* shortcut = new QShortcut(keys, this);
         connect(shortcut, &QShortcut::activated, this, [this, step = step] { showMonthBeside(step); });
     }
+    // A double-click on a region's code or on one of its gauges opens the region's window.
+    for (int n = 1; n <= 5; ++n)
+        for (const char* prefix : {"lblR", "indicFatR", "indicConsR", "indicMdoR", "indicDespeR", "indicResultR"})
+            if (QObject* c = FindComponent(QLatin1String(prefix) + QString::number(n)))
+                c->installEventFilter(this);
     // One drawing handler and one key handler serve the three grids.
     for (TDBGrid* grid : {m_ui->dbgTop10, m_ui->dbgBottom10, m_ui->dbgAtrasaLanca}) {
         ConnectGuarded(grid, &TDBGrid::OnDrawColumnCell, this, &TfrmIndiResult::dbgTop10DrawColumnCell);
@@ -64,6 +76,47 @@ void TfrmIndiResult::showMonthBeside(int step)
     dtData = DateTimeUtil::fromDate(QDate(shown.year(), shown.month(), 1).addMonths(step));
     DoDeactivate();
     DoActivate();
+}
+
+bool TfrmIndiResult::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        const QString name = watched->objectName();
+        const int row = name.right(1).toInt();
+        if (row >= 1 && row <= 5) {
+            Guarded([this, row] { openRegion(row); });
+            return true;
+        }
+    }
+    return TForm::eventFilter(watched, event);
+}
+
+void TfrmIndiResult::openRegion(int row)
+{
+    const auto* label = FindComponentAs<TLabel>(QStringLiteral("lblR%1").arg(row));
+    if (!label || label->Caption().isEmpty() || !m_view)
+        return;
+    if (!m_regionWindow) {
+        m_regionWindow = new TfrmRegiao;
+        m_regionWindow->setAttribute(Qt::WA_DeleteOnClose, false);
+    }
+    m_regionWindow->move(pos() + QPoint(40, 60));
+    m_regionWindow->show();
+    m_regionWindow->raise();
+    m_regionWindow->ShowRegion(label->Caption(), m_view->month, *m_view, row);
+}
+
+// A region window follows the month the cockpit shows.
+void TfrmIndiResult::refreshRegion()
+{
+    if (!m_regionWindow || !m_regionWindow->isVisible() || !m_view)
+        return;
+    const QString region = m_regionWindow->Region();
+    int row = 0;
+    for (int n = 1; n <= 5; ++n)
+        if (m_view->labels.value(QStringLiteral("lblR%1").arg(n)) == region)
+            row = n;
+    m_regionWindow->ShowRegion(region, m_view->month, *m_view, row);
 }
 
 void TfrmIndiResult::FormDeactivate(QObject* sender)

@@ -4,6 +4,7 @@
 #include "tdbgrid.h"
 
 #include <QHash>
+#include <QPointer>
 #include <memory>
 
 namespace Ui {
@@ -14,6 +15,7 @@ class TIndicResultData;
 namespace cockpit {
 struct CockpitView;
 }
+class TfrmRegiao;
 
 // The results dashboard: a black, borderless window with the month's operating results. Its visual
 // components come from the window definition (tfrmindiresult.ui); the refresh finds them by name, as
@@ -43,6 +45,10 @@ private:
     void hookEvents();
     // Shows the month `step` months from the one of the reference date, in this window.
     void showMonthBeside(int step);
+    // Opens (or brings up to date) the window of the region on row `row`, 1 to 5.
+    void openRegion(int row);
+    void refreshRegion();
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // Puts the view's texts and gauge states on the window's labels, panels and gauges.
     void showView(const cockpit::CockpitView& view);
 
@@ -50,4 +56,7 @@ private:
     TIndicResultData* m_data = nullptr;
     // A month's figures are on screen (a refresh has completed its fetch at least once).
     bool m_showsMonth = false;
+    // The view on screen, for the region window.
+    std::unique_ptr<cockpit::CockpitView> m_view;
+    QPointer<TfrmRegiao> m_regionWindow;
 };

@@ -6,6 +6,7 @@
 
 #include "cockpitcolors.h"
 #include "cockpitview.h"
+#include "eventboundary.h"
 #include "exceptions.h"
 #include "hostfunctions.h"
 #include "modulestate.h"
@@ -107,6 +108,10 @@ void TfrmIndiResult::FormActivate(QObject* sender)
     cdsIndicadores->First();
     showView(view);
     m_showsMonth = true;
+
+    m_view = std::make_unique<cockpit::CockpitView>(view);
+    // A region that cannot be brought up to date says so in its own window; the cockpit's refresh goes on.
+    Guarded([this] { refreshRegion(); });
 
     cdsIndicadores->SetFilter(QStringLiteral("CDAREAGERE <> 'TOTAL'"));
     cdsIndicadores->First();

@@ -9,11 +9,13 @@
 #include "tbuttonflat.h"
 #include "tdateeditplus.h"
 #include "tapplication.h"
+#include "tdbgrid.h"
 #include "tform.h"
 #include "wiretext.h"
 
 #include <QApplication>
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QLabel>
@@ -103,7 +105,8 @@ bool CheckHeadlessOptions(const HeadlessOptions& options, QString* error)
 {
     if (options.months.size() < 2)
         return true;
-    for (const auto& [option, path] : {std::pair{"--snapshot", options.snapshot}, std::pair{"--export-json", options.json}})
+    for (const auto& [option, path] : {std::pair{"--snapshot", options.snapshot}, std::pair{"--export-json", options.json},
+                                       std::pair{"--export-csv", options.csv}})
         if (!path.isEmpty() && !path.contains(QStringLiteral("{month}"))) {
             *error = QStringLiteral("com vários meses, o caminho de %1 deve conter {month} (por exemplo "
                                     "painel-{month}.png): %2")
@@ -178,6 +181,13 @@ int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
             const QJsonObject json = ExportCockpit(dashboard, messages);
             written = writeFile(PathForMonth(options.json, month), QJsonDocument(json).toJson(QJsonDocument::Indented)) &&
                       written;
+        }
+        if (!options.csv.isEmpty() && dashboard) {
+            // The lists as numbers, one file each, in the month's folder.
+            const QString folder = PathForMonth(options.csv, month);
+            QDir().mkpath(folder);
+            for (const TDBGrid* grid : dashboard->findChildren<TDBGrid*>())
+                written = writeFile(QDir(folder).filePath(grid->objectName() + QStringLiteral(".csv")), grid->CsvText()) && written;
         }
         if (!options.pdf.isEmpty())
             pack.month(month, shown ? dashboard : nullptr, shown ? noticeText : messages.join(QLatin1Char(' ')));

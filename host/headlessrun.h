@@ -12,6 +12,7 @@ struct HeadlessOptions {
     QString snapshot;    // PNG of the whole dashboard window per month; empty for none
     QString json;        // what the dashboard shows per month; empty for none
     QString pdf;         // the board pack: a cover, then two landscape A4 pages per month; empty for none
+    QString csv;         // a folder per month ({month}) with one CSV file per list; empty for none
     QString company;     // on the pack's cover
     bool lightPdf = false;   // the pack in dark text on white, for a printer
 };

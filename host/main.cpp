@@ -83,6 +83,9 @@ int main(int argc, char* argv[])
                               QStringLiteral("Grava o caderno do conselho em PDF: capa, e por mês o painel e o resumo "
                                              "(modo sem tela)."),
                               QStringLiteral("FILE.pdf"));
+    QCommandLineOption csvOpt(QStringLiteral("export-csv"),
+                              QStringLiteral("Grava as listas do painel como planilhas CSV (uma por lista) na pasta."),
+                              QStringLiteral("PASTA"));
     QCommandLineOption companyOpt(QStringLiteral("company"),
                                   QStringLiteral("Nome da empresa na capa do PDF (padrão: o das configurações)."),
                                   QStringLiteral("NOME"));
@@ -105,7 +108,7 @@ int main(int argc, char* argv[])
                                   QStringLiteral("FILE"));
     QCommandLineOption tlsKeyOpt(QStringLiteral("tls-key"), QStringLiteral("Chave privada (PEM) do certificado do cliente."),
                                  QStringLiteral("FILE"));
-    parser.addOptions({moduleOpt, serverOpt, launchOpt, monthOpt, snapshotOpt, jsonOpt, pdfOpt, companyOpt, pdfThemeOpt,
+    parser.addOptions({moduleOpt, serverOpt, launchOpt, monthOpt, snapshotOpt, jsonOpt, csvOpt, pdfOpt, companyOpt, pdfThemeOpt,
                        timeoutOpt, tlsCaOpt, tlsCertOpt, tlsKeyOpt});
     // Parsed here rather than by process(), which ends with status 1 and an English message.
     if (!parser.parse(QCoreApplication::arguments()))
@@ -163,6 +166,7 @@ int main(int argc, char* argv[])
         options.snapshot = parser.value(snapshotOpt);
         options.json = parser.value(jsonOpt);
         options.pdf = parser.value(pdfOpt);
+        options.csv = parser.value(csvOpt);
         options.company = parser.isSet(companyOpt) ? parser.value(companyOpt)
                                                    : QSettings().value(QStringLiteral("empresa")).toString();
         const QString theme = parser.value(pdfThemeOpt);

@@ -1,5 +1,13 @@
 #include "tdbgrid.h"
 
+#include "messagedlg.h"
+#include "presentation.h"
+
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QMenu>
+#include <QSaveFile>
+
 #include "tform.h"
 
 #include "eventboundary.h"
@@ -386,6 +394,44 @@ void TDBGrid::DefaultDrawColumnCell(const QRect& rect, int dataCol, TColumn* col
                     field->DisplayText());
     }
     p->restore();
+}
+
+QByteArray TDBGrid::CsvText() const
+{
+    QStringList header;
+    QList<int> fields;
+    for (int c = 0; c < ColumnCount(); ++c) {
+        const TField* field = Column(c)->Field();
+        if (!field)
+            continue;
+        header << field->DisplayLabel();
+        fields << field->Index();
+    }
+    QList<QList<QVariant>> rows;
+    const TClientDataSet* ds = m_dataSource ? m_dataSource->DataSet() : nullptr;
+    for (int r = 0; ds && r < ds->RecordCount(); ++r) {
+        QList<QVariant> row;
+        for (int f : fields)
+            row << ds->ValueAt(r, f);
+        rows << row;
+    }
+    return ::CsvText(header, rows);
+}
+
+void TDBGrid::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    QAction* save = menu.addAction(QStringLiteral("Salvar como CSV..."));
+    if (menu.exec(event->globalPos()) != save)
+        return;
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Salvar como CSV"), objectName() + QStringLiteral(".csv"),
+                                                      QStringLiteral("Planilha CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QSaveFile file(path);
+    const QByteArray text = CsvText();
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+        ShowMessageDlg(MessageKind::Error, QStringLiteral("Não foi possível gravar %1.").arg(path));
 }
 
 void TDBGrid::keyPressEvent(QKeyEvent* event)

@@ -57,6 +57,9 @@ public:
     TColumn* Column(int index) const;
     // Width of all columns together: where the last column ends, from the grid's left edge.
     int ColumnsWidth() const;
+    // The grid's rows as a spreadsheet reads them (CsvText): the columns' titles, then each record's values
+    // as numbers and texts, not as the grid formats them. Its context menu saves this to a file.
+    QByteArray CsvText() const;
 
     // Background below and between cells, and the colour a cell's brush starts with.
     TColor Color() const { return m_color; }
@@ -97,6 +100,7 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:

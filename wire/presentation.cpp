@@ -88,3 +88,44 @@ QList<double> PieFractions(const QList<double>& values)
             f /= sum;
     return out;
 }
+
+QByteArray CsvText(const QStringList& header, const QList<QList<QVariant>>& rows)
+{
+    static const QLocale decimalComma = [] {
+        QLocale l(QLocale::Portuguese, QLocale::Brazil);
+        l.setNumberOptions(QLocale::OmitGroupSeparator);
+        return l;
+    }();
+    const auto field = [](const QVariant& v) -> QString {
+        if (v.isNull())
+            return {};
+        switch (v.typeId()) {
+        case QMetaType::Double:
+        case QMetaType::Float: return FloatToStr(v.toDouble(), decimalComma);
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::UInt:
+        case QMetaType::ULongLong: return QString::number(v.toLongLong());
+        default: break;
+        }
+        QString text = v.toString();
+        if (text.contains(QLatin1Char(';')) || text.contains(QLatin1Char('"')) || text.contains(QLatin1Char('\n')) ||
+            text.contains(QLatin1Char('\r')))
+            text = QLatin1Char('"') + text.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+        return text;
+    };
+    QByteArray out("\xEF\xBB\xBF");
+    const auto line = [&](const QList<QVariant>& values) {
+        QStringList fields;
+        for (const QVariant& v : values)
+            fields << field(v);
+        out += fields.join(QLatin1Char(';')).toUtf8() + "\r\n";
+    };
+    QList<QVariant> titles;
+    for (const QString& h : header)
+        titles << h;
+    line(titles);
+    for (const QList<QVariant>& row : rows)
+        line(row);
+    return out;
+}

@@ -50,3 +50,8 @@ TColor PieSliceColor(int index, TColor seriesColor);
 // Each slice's share of the pie: only finite positive values are drawn; they are scaled by the largest first,
 // so that a sum of huge values cannot overflow. All zero when nothing is drawn.
 QList<double> PieFractions(const QList<double>& values);
+
+// A table as Brazilian spreadsheets open it: UTF-8 with a byte order mark, ';' between fields, numbers
+// (double or integer values) with a decimal comma and no grouping, texts quoted where they need it, lines
+// ended by CR LF. Null values are empty fields.
+QByteArray CsvText(const QStringList& header, const QList<QList<QVariant>>& rows);

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "datapacket.h"
+#include "gaugestate.h"
+
+#include <QDate>
+#include <QStringList>
+#include <QVector>
+
+// What a region's window shows: its five gauges as the cockpit judged them, and its branches with each
+// figure in the colour of the zone its own target gives. Computed once; the desktop and the browser draw it.
+namespace cockpit {
+
+struct RegionCell {
+    QString text;       // as shown ("1,25", "40,5%")
+    QVariant number;    // the figure itself, null for none (for sorting and for a spreadsheet)
+    int color = 0xFFFFFF;
+};
+
+struct RegionView {
+    QDate month;
+    QString region;
+    QString title;                     // "Regional NO — Junho/2026"
+    QStringList columns;               // the grid's titles
+    QVector<QVector<RegionCell>> rows;
+    QVector<int> rowColors;            // stripes, as the cockpit's grids
+};
+
+// The view of a region's month from getRegionData's branches packet (RegionPackets::Filiais).
+RegionView ComputeRegionView(const QDate& month, const QString& region, const TDataPacket& branches);
+
+// As JSON: month, region, title, columns, rows (cells with text, number and color) and rowColors.
+QByteArray RegionJsonText(const RegionView& view);
+
+} // namespace cockpit

@@ -1,0 +1,200 @@
+#include "tfrmregiao.h"
+
+#include "ui_tfrmregiao.h"
+
+#include "ckppackets.h"
+#include "cockpitfields.h"
+#include "cockpitview.h"
+#include "designfonts.h"
+#include "exceptions.h"
+#include "hostfunctions.h"
+#include "messagedlg.h"
+#include "presentation.h"
+#include "regionview.h"
+#include "tappserver.h"
+#include "tcolor.h"
+#include "tdatetime.h"
+#include "tlabel.h"
+#include "tnetconnection.h"
+#include "tovergauge.h"
+#include "tpanel.h"
+#include "variantdate.h"
+
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QSaveFile>
+#include <QSortFilterProxyModel>
+#include <QStandardItemModel>
+
+namespace {
+
+// Sorts by the figures themselves, not by their texts ("10,0%" after "9,5%").
+constexpr int kNumberRole = Qt::UserRole + 1;
+
+const char* const kGauges[] = {"indicFat", "indicCons", "indicMdo", "indicDespe", "indicResult"};
+const char* const kPanels[] = {"pnlIndicFat", "pnlIndicCons", "pnlIndicMdo", "pnlIndicDespe", "pnlIndicResult"};
+
+void showGauge(TOverGauge* gauge, const cockpit::GaugeState& state)
+{
+    if (gauge->MaxValue() > state.MinValue()) {
+        gauge->SetMinValue(state.MinValue());
+        gauge->SetMaxValue(state.MaxValue());
+    } else {
+        gauge->SetMaxValue(state.MaxValue());
+        gauge->SetMinValue(state.MinValue());
+    }
+    const auto& zones = state.Zones();
+    gauge->SetAnnulars(static_cast<int>(zones.size()));
+    for (int i = 0; i < zones.size(); ++i) {
+        gauge->SetAnnularID(i);
+        gauge->SetAnnularColor(zones[i].color);
+        gauge->SetAnnularStartValue(zones[i].start);
+        gauge->SetAnnularStopValue(zones[i].stop);
+    }
+    gauge->SetProgress(state.Progress());
+    gauge->SetGhostValue(state.GhostValue());
+    gauge->SetNeedleCOlor(state.NeedleColor());
+    gauge->SetNeedleHubCOlor(state.NeedleHubColor());
+}
+
+} // namespace
+
+TfrmRegiao::TfrmRegiao(QWidget* owner) : TForm(owner), m_ui(std::make_unique<Ui::TfrmRegiao>())
+{
+    setObjectName(QStringLiteral("frmRegiao"));
+    setWindowTitle(QStringLiteral("Regional"));
+    setWindowFlag(Qt::FramelessWindowHint, true);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    setPalette(pal);
+    InstallFontSubstitutes();
+    m_ui->setupUi(this);
+    ApplyDesignFonts(this);
+
+    m_net = new TNetConnection(this);
+    m_net->setObjectName(QStringLiteral("netRegiao"));
+    m_net->SetServerName(QLatin1String(CkpPackets::kServerName));
+    m_net->SetThrowException(false);
+    connect(m_net, &TNetConnection::BeforeConnect, this, [this] {
+        m_net->SetHost(WebURL());
+        m_net->SetPort(WebPort());
+    });
+
+    m_model = new QStandardItemModel(this);
+    auto* sorted = new QSortFilterProxyModel(this);
+    sorted->setSourceModel(m_model);
+    sorted->setSortRole(kNumberRole);
+    QTableView* grid = m_ui->grdFiliais;
+    grid->setModel(sorted);
+    // The server's order (by result) until the user picks a column.
+    grid->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    grid->setSortingEnabled(true);
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->verticalHeader()->hide();
+    grid->verticalHeader()->setDefaultSectionSize(18);
+    grid->horizontalHeader()->setStretchLastSection(true);
+    grid->setAlternatingRowColors(true);
+    grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The cockpit's stripes: black and dark grey, white text, a black header.
+    QPalette gridPalette = grid->palette();
+    gridPalette.setColor(QPalette::Base, ToQColor(clBlack));
+    gridPalette.setColor(QPalette::AlternateBase, ToQColor(clRowGrey));
+    gridPalette.setColor(QPalette::Text, Qt::white);
+    gridPalette.setColor(QPalette::Window, Qt::black);
+    gridPalette.setColor(QPalette::Button, Qt::black);
+    gridPalette.setColor(QPalette::ButtonText, Qt::white);
+    grid->setPalette(gridPalette);
+    grid->setStyleSheet(QStringLiteral("QTableView { gridline-color: #333333; } "
+                                       "QHeaderView::section { background: black; color: white; font-weight: bold; }"));
+    connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& at) {
+        QMenu menu(this);
+        QAction* save = menu.addAction(QStringLiteral("Salvar como CSV..."));
+        if (menu.exec(grid->viewport()->mapToGlobal(at)) != save)
+            return;
+        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Salvar como CSV"),
+                                                          QStringLiteral("regional-%1.csv").arg(m_region),
+                                                          QStringLiteral("Planilha CSV (*.csv)"));
+        if (path.isEmpty())
+            return;
+        QSaveFile file(path);
+        const QByteArray text = CsvText();
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+            ShowMessageDlg(MessageKind::Error, QStringLiteral("Não foi possível gravar %1.").arg(path));
+    });
+}
+
+TfrmRegiao::~TfrmRegiao() = default;
+
+void TfrmRegiao::ShowRegion(const QString& region, const QDate& month, const cockpit::CockpitView& view, int row)
+{
+    m_region = region;
+    for (int c = 0; c < 5; ++c) {
+        const cockpit::IndicatorColumn& column = cockpit::kIndicatorColumns[c];
+        auto* gauge = FindComponentAs<TOverGauge>(QLatin1String(kGauges[c]));
+        auto* panel = FindComponentAs<TPanel>(QLatin1String(kPanels[c]));
+        const QString gaugeName = QLatin1String(column.regionGauge) + QString::number(row);
+        const QString panelName = QLatin1String(column.regionPanel) + QString::number(row);
+        for (auto it = view.gauges.cbegin(); it != view.gauges.cend(); ++it)
+            if (row >= 1 && it.key().compare(gaugeName, Qt::CaseInsensitive) == 0)
+                showGauge(gauge, it.value());
+        panel->SetCaption(row >= 1 ? view.panels.value(panelName) : QString());
+        panel->setToolTip(row >= 1 ? view.notes.value(panelName).join(QLatin1Char('\n')) : QString());
+    }
+
+    cockpit::RegionView regionView = cockpit::ComputeRegionView(month, region, TDataPacket{});
+    m_ui->lblTitulo->SetCaption(regionView.title);
+    try {
+        m_net->SetConnected(true);
+        QVariantList args(RegionPackets::kArgCount);
+        args[RegionPackets::kDateArg] = VariantDate::FromDateTime(DateTimeUtil::fromDate(month));
+        args[RegionPackets::kRegionArg] = region;
+        const QVariant result = m_net->AppServer()->Invoke(QLatin1String(RegionPackets::kMethod), args);
+        CheckResultServ(result, true, 0);
+        regionView = cockpit::ComputeRegionView(month, region, args.value(RegionPackets::kBranchesArg).value<TDataPacket>());
+    } catch (const Exception&) {
+        // The message was shown; the window says it has no branches rather than keep another month's.
+        showBranches(regionView);
+        throw;
+    }
+    showBranches(regionView);
+}
+
+void TfrmRegiao::showBranches(const cockpit::RegionView& view)
+{
+    m_model->clear();
+    m_model->setHorizontalHeaderLabels(view.columns);
+    m_columns = view.columns;
+    m_numbers.clear();
+    for (const QVector<cockpit::RegionCell>& row : view.rows) {
+        QList<QStandardItem*> items;
+        QList<QVariant> numbers;
+        for (const cockpit::RegionCell& cell : row) {
+            auto* item = new QStandardItem(cell.text);
+            item->setData(cell.number.isNull() ? QVariant(-1e300) : cell.number, kNumberRole);
+            item->setForeground(ToQColor(cell.color));
+            const bool number = cell.number.typeId() == QMetaType::Double;
+            item->setTextAlignment(number ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignLeft | Qt::AlignVCenter);
+            items << item;
+            numbers << cell.number;
+        }
+        m_model->appendRow(items);
+        m_numbers << numbers;
+    }
+    m_ui->grdFiliais->resizeColumnsToContents();
+}
+
+QByteArray TfrmRegiao::CsvText() const { return ::CsvText(m_columns, m_numbers); }
+
+void TfrmRegiao::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        Close();
+        event->accept();
+        return;
+    }
+    TForm::keyPressEvent(event);
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "tform.h"
+
+#include <QDate>
+#include <memory>
+
+namespace Ui {
+class TfrmRegiao;
+}
+namespace cockpit {
+struct CockpitView;
+struct RegionView;
+}
+class QStandardItemModel;
+class TNetConnection;
+
+// A region's month, opened from the cockpit: the region's five gauges as the cockpit shows them, then its
+// branches (getRegionData), sortable by any column, each figure in the colour of its zone. The same black
+// style as the cockpit; Escape closes it. A connection of its own, so the cockpit's stays as it was.
+class TfrmRegiao : public TForm {
+    Q_OBJECT
+public:
+    explicit TfrmRegiao(QWidget* owner = nullptr);
+    ~TfrmRegiao() override;
+
+    // Shows `region` in `month`: its gauges and panels from `cockpit` (the view the cockpit shows, row
+    // `row` 1 to 5, or none when the month has no such region) and its branches fetched from the server.
+    void ShowRegion(const QString& region, const QDate& month, const cockpit::CockpitView& cockpit, int row);
+    QString Region() const { return m_region; }
+    // The branches as a spreadsheet reads them.
+    QByteArray CsvText() const;
+
+private:
+    void showBranches(const cockpit::RegionView& view);
+    void keyPressEvent(QKeyEvent* event) override;
+
+    std::unique_ptr<Ui::TfrmRegiao> m_ui;
+    TNetConnection* m_net = nullptr;
+    QStandardItemModel* m_model = nullptr;
+    QString m_region;
+    QList<QList<QVariant>> m_numbers;
+    QStringList m_columns;
+};
