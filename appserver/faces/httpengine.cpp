@@ -285,7 +285,7 @@ void HttpEngine::watchLoop()
 }
 
 bool HttpEngine::start(const QString& hostText, int port, const Limits& limits, const QByteArray& certPem,
-                       const QByteArray& keyPem, QString& error)
+                       const QByteArray& keyPem, const std::function<void(int port)>& bound, QString& error)
 {
     QString host = hostText;
     if (host.startsWith(QLatin1Char('[')))
@@ -324,11 +324,12 @@ bool HttpEngine::start(const QString& hostText, int port, const Limits& limits, 
         error = bindReason(lastError, port);
         return false;
     }
-    sockaddr_storage bound{};
-    socklen_t boundLength = sizeof bound;
-    getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&bound), &boundLength);
-    m_port = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
-                                               : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length);
+    m_port = ntohs(address.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
+                                                 : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+    bound(m_port);
 
     m_epoll = epoll_create1(EPOLL_CLOEXEC);
     m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

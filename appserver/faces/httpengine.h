@@ -98,9 +98,10 @@ public:
     HttpEngine(const HttpEngine&) = delete;
     HttpEngine& operator=(const HttpEngine&) = delete;
 
-    /// Binds HOST:PORT (port 0: a free one) and starts; false with a Portuguese reason in error.
+    /// Binds HOST:PORT (port 0: a free one), tells bound the port, and starts; false with a Portuguese
+    /// reason in error.
     bool start(const QString& host, int port, const Limits& limits, const QByteArray& certPem,
-               const QByteArray& keyPem, QString& error);
+               const QByteArray& keyPem, const std::function<void(int port)>& bound, QString& error);
     int port() const { return m_port; }
     /// No new connections; exchanges still without an answer get until graceUntil, then their scope
     /// ends and whatever has not answered by a moment later gets 503; then every connection closes.

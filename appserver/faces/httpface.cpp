@@ -338,13 +338,6 @@ bool HttpFace::start(const Setup& setup, QString& error)
     m_setup = setup;
     m_tls = tls;
 
-    // The Host values of this machine's own names, for an open face (see hostAllowed).
-    for (const QString& name : {QStringLiteral("127.0.0.1"), QStringLiteral("localhost"), QStringLiteral("[::1]"), host.toLower()}) {
-        m_hosts.push_back(QStringLiteral("%1:%2").arg(name).arg(port).toStdString());
-        if (port == (tls ? 443 : 80))
-            m_hosts.push_back(name.toStdString());
-    }
-
     m_routes.push_back({"GET", "/metrics", true, [this](const Exchange& ex, const QString&) {
                             HttpResponse r;
                             r.body = m_metrics.render().toStdString();
@@ -383,7 +376,15 @@ bool HttpFace::start(const Setup& setup, QString& error)
     limits.connectionsPerAddress = setup.connectionsPerAddress;
     limits.maxBody = kMaxBody;
     QString reason;
-    if (!m_engine->start(host, port, limits, cert, key, reason)) {
+    // The Host values of this machine's own names, for an open face (see hostAllowed).
+    const auto hosts = [this, host, tls](int bound) {
+        for (const QString& name : {QStringLiteral("127.0.0.1"), QStringLiteral("localhost"), QStringLiteral("[::1]"), host.toLower()}) {
+            m_hosts.push_back(QStringLiteral("%1:%2").arg(name).arg(bound).toStdString());
+            if (bound == (tls ? 443 : 80))
+                m_hosts.push_back(name.toStdString());
+        }
+    };
+    if (!m_engine->start(host, port, limits, cert, key, hosts, reason)) {
         error = tls && reason.contains(QStringLiteral("HTTPS"))
                     ? QStringLiteral("Não foi possível iniciar o HTTPS com o certificado \"%1\" e a chave \"%2\": %3.")
                           .arg(setup.tlsCert, setup.tlsKey, reason)
