@@ -1,5 +1,5 @@
 // Work follows the caller: on a slow database, a call the client gave up on stops costing the server,
-// so does a browser's call past the HTTP face's deadline, calls beyond the queue are refused at once,
+// so does a browser's call past the HTTP face's deadline or whose browser left, calls beyond the queue are refused at once,
 // and SIGTERM ends the server promptly with calls queued.
 #include "database.h"
 #include "schema.h"
@@ -177,6 +177,28 @@ private slots:
         const auto next = browser.Get("/api/cockpit?month=2024-03");
         QVERIFY(next);
         QCOMPARE(next->status, 200);
+        QVERIFY(server.stop());
+    }
+
+    // A browser that closes its connection while its month is on the database frees the connection at once.
+    void shouldCancelTheCallOfABrowserThatLeft()
+    {
+        const QString path = slowDatabase(m_dir, QStringLiteral("browser-left"));
+        ServerProcess server;
+        QString error;
+        QVERIFY2(server.start({"--db", path, "--db-pool", "1", "--http", "127.0.0.1:0"}, &error), qPrintable(error));
+        {
+            httplib::Client browser("127.0.0.1", server.httpPort());
+            browser.set_read_timeout(std::chrono::milliseconds(500));
+            QVERIFY(!browser.Get("/api/cockpit?month=2024-03"));   // gives up and closes its connection
+        }
+        QTRY_VERIFY2(server.log().contains(QRegularExpression("getCkpData ref=2024-03-01 \\d+\\.\\d\\d ms CANCELLED: ")),
+                     qPrintable(server.log()));
+        setSteps(path, 0);
+        httplib::Client next("127.0.0.1", server.httpPort());
+        const auto month = next.Get("/api/cockpit?month=2024-03");
+        QVERIFY(month);
+        QCOMPARE(month->status, 200);
         QVERIFY(server.stop());
     }
 
