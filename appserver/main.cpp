@@ -384,7 +384,8 @@ int serve(const ServerOptions& options, const HttpOptions& http)
         // Browsers share the descriptors above gRPC's silent connections with them: half each at most.
         setup.connections = unsigned(std::max(64, budget / 2));
         setup.connectionsPerAddress = unsigned(http.connectionsPerAddress);
-        setup.callWorkers = pool.size() + pool.maxQueued();
+        setup.callWorkers = pool.size() + 4;
+        setup.callQueue = pool.maxQueued();
         setup.report = [](const QString& message) { fail(QStringLiteral("%1 Os usuários lidos antes continuam valendo.").arg(message)); };
         if (!face.start(setup, error)) {
             fail(error);

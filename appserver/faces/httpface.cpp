@@ -366,7 +366,7 @@ bool HttpFace::start(const Setup& setup, QString& error)
     }
 
     m_checks = std::make_unique<WorkerPool>(2, kChecksQueued);
-    m_calls = std::make_unique<WorkerPool>(setup.callWorkers, 0);
+    m_calls = std::make_unique<WorkerPool>(setup.callWorkers, setup.callQueue);
     m_engine = std::make_unique<HttpEngine>([this](const Exchange& ex) { handle(ex); },
                                             [this](const std::string& method, const std::string& path) {
                                                 return !m_setup.metricsOnly && method == "POST" && path == "/api/entrar";

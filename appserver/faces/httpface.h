@@ -28,9 +28,9 @@ class WorkerPool;
 /// the same pool and queue, and logged on the same call log), sign-in, sign-out and /metrics.
 ///
 /// HttpEngine does the HTTP without a thread per connection; what blocks runs on two small worker
-/// pools while its connection waits suspended: password checks (two at a time) and months (as many
-/// as the database pool runs and queues, so a full pool answers 503 as it does to gRPC). A month's
-/// call carries the face's deadline and ends early when its browser leaves.
+/// pools while its connection waits suspended: password checks (two at a time) and months (a few more
+/// at once than the database pool runs, with as many waiting as its queue). A month's call carries the
+/// face's deadline and ends early when its browser leaves.
 class HttpFace {
 public:
     struct Setup {
@@ -43,7 +43,8 @@ public:
         std::chrono::milliseconds callDeadline{10000};
         unsigned connections = 1024;            ///< at once, all addresses together
         unsigned connectionsPerAddress = 64;
-        int callWorkers = 72;                   ///< months at once: the database pool's size plus its queue
+        int callWorkers = 12;   ///< months at once: a few more than the database pool runs, to keep it busy
+        int callQueue = 64;     ///< months waiting for a worker; beyond them, 503 as for a full database queue
         /// Where a users file that changed and was refused is reported.
         std::function<void(const QString&)> report;
     };
