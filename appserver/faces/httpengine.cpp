@@ -133,14 +133,12 @@ struct HttpEngine::Callbacks {
             if (!chunked && declared == 0)
                 return MHD_YES;
             // A body is refused before any of it is read: by its route, its form or its declared size.
-            ex->m_bodyRefused = true;
             if (!engine->m_takesBody(req.method == "HEAD" ? "GET" : req.method, req.path) || declared > engine->m_maxBody)
                 return queue(connection,
                              refusal(413, R"({"erro":"O pedido tem um corpo que este endereço não aceita ou grande demais (máximo 64 KiB)."})"),
                              true);
             if (chunked)
                 return queue(connection, refusal(411, R"({"erro":"Envie o corpo com Content-Length."})"), true);
-            ex->m_bodyRefused = false;
             ex->m_request.body.reserve(size_t(declared));
             return MHD_YES;
         }

@@ -71,7 +71,6 @@ private:
     class HttpEngine* m_engine = nullptr;
     int m_fd = -1;
     quint64 m_id = 0;
-    bool m_bodyRefused = false;
 };
 
 /// The HTTP/1.1 server under the browser face: libmicrohttpd, event-driven (epoll, a few threads), so a

@@ -249,7 +249,9 @@ void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString
     logged.message = error;
     logged.nanoseconds = timer.nsecsElapsed();
     m_log.record(logged);
-    if (status != 200)
+    if (status != 200 && m_stopping && logged.outcome == QLatin1String("CANCELLED"))
+        r = retryLater(503, 1, QStringLiteral("O servidor de aplicação está sendo encerrado; tente novamente em instantes."));
+    else if (status != 200)
         r = status == 503 ? retryLater(503, 1, error) : errorResponse(status, error);
     // Who is signed in, for the page's sign-out button; outside the JSON, which every face shares.
     if (!user.isEmpty())
@@ -398,6 +400,7 @@ bool HttpFace::start(const Setup& setup, QString& error)
 
 void HttpFace::stop(std::chrono::steady_clock::time_point graceUntil)
 {
+    m_stopping = true;
     if (m_engine)
         m_engine->stop(graceUntil);
 }

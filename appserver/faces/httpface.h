@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -87,6 +88,7 @@ private:
     Setup m_setup;
     bool m_tls = false;
     int m_port = 0;
+    std::atomic<bool> m_stopping{false};
     std::vector<std::string> m_hosts;   // Host values an open loopback face answers
     std::vector<Route> m_routes;
     HttpSessions m_sessions;
