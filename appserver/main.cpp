@@ -30,8 +30,15 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <pthread.h>
 #include <termios.h>
@@ -205,16 +212,46 @@ int importFigures(const ServerOptions& options)
     }
 }
 
-sigset_t stopSignals()
+// The signals one waiting thread takes: SIGINT and SIGTERM stop the server, SIGHUP reloads.
+sigset_t serverSignals()
 {
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     return set;
 }
 
-extern "C" void onStopSignal(int) {}
+extern "C" void onServerSignal(int) {}
+
+// --log: the log (everything written to standard error) appended to a file, which SIGHUP opens again
+// after a rotation moved it away. False with a message.
+bool openLog(const QString& path, QString& error)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0640);
+    if (fd < 0 || ::dup2(fd, STDERR_FILENO) < 0) {
+        error = QStringLiteral("Não foi possível abrir o arquivo de registro \"%1\": %2.")
+                    .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+int removeUser(const HttpOptions& http)
+{
+    QString error;
+    if (!UserAccounts::removeUser(http.users, http.removeUser, error)) {
+        fail(error);
+        return 1;
+    }
+    std::fprintf(stderr, "kpd-appserver: usuário %s retirado de %s\n", http.removeUser.toUtf8().constData(),
+                 http.users.toUtf8().constData());
+    return 0;
+}
 
 // --add-user: the password comes from standard input (one line), never from the command line, where
 // other users of the machine could read it.
@@ -276,22 +313,42 @@ void announce(const ServerOptions& options, const HttpOptions& http, const Liste
                      descriptors);
 }
 
-// Until SIGINT or SIGTERM; then no new connections, and calls in progress get a grace period before
-// gRPC cancels them and their database work follows (dropped from the queue, statements interrupted).
+// SIGHUP: the users file read again (a refused file leaves the users read before) and the log reopened.
+void reload(const ServerOptions& options, const HttpOptions& http, UserAccounts& users)
+{
+    QString error;
+    if (!options.logPath.isEmpty() && !openLog(options.logPath, error))
+        fail(error);
+    if (http.users.isEmpty())
+        return;
+    if (users.refresh(error, true))
+        std::fprintf(stderr, "kpd-appserver: arquivo de usuários %s relido: %d usuários\n",
+                     http.users.toUtf8().constData(), users.count());
+    else
+        fail(QStringLiteral("%1 Os usuários lidos antes continuam valendo.").arg(error));
+}
+
+// Until SIGINT or SIGTERM; then no new connections, and calls in progress (gRPC's and the browsers')
+// get a grace period before they are cancelled and their database work follows (dropped from the
+// queue, statements interrupted).
 void serveUntilStopped(grpc::Server& server, InvokeService& service, Listener& listener, HttpFace& face,
-                       HealthMonitor& health)
+                       HealthMonitor& health, const std::function<void()>& onReload)
 {
     std::thread waiter([&] {
-        const sigset_t set = stopSignals();
+        const sigset_t set = serverSignals();
         int signal = 0;
-        sigwait(&set, &signal);
+        while (sigwait(&set, &signal) == 0 && signal == SIGHUP)
+            onReload();
         std::fprintf(stderr, "kpd-appserver: sinal %d recebido, encerrando\n", signal);
         listener.stop();
-        face.stop();
+        const auto grace = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        std::thread browsers([&face, grace] { face.stop(grace); });
         // Its checks write to the server's health service, which goes with the server.
         health.stop();
         service.stopping();
-        server.Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(2));
+        server.Shutdown(std::chrono::system_clock::now()
+                        + std::chrono::duration_cast<std::chrono::system_clock::duration>(grace - std::chrono::steady_clock::now()));
+        browsers.join();
     });
     server.Wait();
     waiter.join();
@@ -312,6 +369,10 @@ int serve(const ServerOptions& options, const HttpOptions& http)
     if (!options.tlsCert.isEmpty() && !GrpcServer::keyMatchesCertificate(options.tlsCert, options.tlsKey, error)) {
         fail(error);
         return 2;
+    }
+    if (!options.logPath.isEmpty() && !openLog(options.logPath, error)) {
+        fail(error);
+        return 1;
     }
     UserAccounts users;
     if (!http.users.isEmpty() && !users.load(http.users, error)) {
@@ -372,6 +433,12 @@ int serve(const ServerOptions& options, const HttpOptions& http)
         setup.tlsKey = options.tlsKey;
         setup.users = http.users.isEmpty() ? nullptr : &users;
         setup.callDeadline = std::chrono::milliseconds(http.callDeadlineMs);
+        // Browsers share the descriptors above gRPC's silent connections with them: half each at most.
+        setup.connections = unsigned(std::max(64, budget / 2));
+        setup.connectionsPerAddress = unsigned(http.connectionsPerAddress);
+        setup.callWorkers = pool.size() + 4;
+        setup.callQueue = pool.maxQueued();
+        setup.report = [](const QString& message) { fail(QStringLiteral("%1 Os usuários lidos antes continuam valendo.").arg(message)); };
         if (!face.start(setup, error)) {
             fail(error);
             listener.stop();
@@ -382,7 +449,7 @@ int serve(const ServerOptions& options, const HttpOptions& http)
     announce(options, http, listener, face, settings, pool, descriptors, budget);
 
     HealthMonitor health(*server, settings);
-    serveUntilStopped(*server, service, listener, face, health);
+    serveUntilStopped(*server, service, listener, face, health, [&] { reload(options, http, users); });
     server.reset();
     std::fprintf(stderr, "kpd-appserver: encerrado\n");
     return 0;
@@ -398,10 +465,11 @@ int main(int argc, char** argv)
     // never reaches sigwait: give both a handler (it never runs while they are blocked). Blocked first:
     // a stop signal that comes in between stays pending for sigwait instead of running the empty
     // handler and being lost.
-    const sigset_t set = stopSignals();
+    const sigset_t set = serverSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    std::signal(SIGINT, onStopSignal);
-    std::signal(SIGTERM, onStopSignal);
+    std::signal(SIGINT, onServerSignal);
+    std::signal(SIGTERM, onServerSignal);
+    std::signal(SIGHUP, onServerSignal);
 
     QCoreApplication app(argc, argv);
     ServerOptions options;
@@ -414,9 +482,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s", usage.toUtf8().constData());
         return 2;
     }
-    if (!http.addUser.isEmpty() && !args.contains(QStringLiteral("--help")) && !args.contains(QStringLiteral("-h"))) {
+    if ((!http.addUser.isEmpty() || !http.removeUser.isEmpty()) && !args.contains(QStringLiteral("--help"))
+        && !args.contains(QStringLiteral("-h"))) {
         pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-        return addUser(http);
+        return http.addUser.isEmpty() ? removeUser(http) : addUser(http);
     }
     if (!ServerOptions::parse(args, options, error)) {
         fail(error);

@@ -13,7 +13,7 @@ KPD_PACKAGES=(
   xvfb xauth openbox x11-utils imagemagick xdotool lintian poppler-utils
   fonts-liberation fonts-dejavu-core
   postgresql
-  libcpp-httplib-dev libsodium-dev chromium
+  libmicrohttpd-dev libcpp-httplib-dev libsodium-dev chromium
 )
 
 kpd_install_packages() {

@@ -4,24 +4,23 @@
 #include "ckppackets.h"
 #include "cockpitview.h"
 #include "databaseerror.h"
+#include "httpengine.h"
 #include "loopback.h"
 #include "metrics.h"
 #include "packetcodec.h"
 #include "rdmindicresult.h"
 #include "useraccounts.h"
 #include "wireerror.h"
+#include "workerpool.h"
 
-#include <httplib.h>
 #include <sodium.h>
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-
-#include <mutex>
+#include <QUrl>
 
 static void initWebResource() { Q_INIT_RESOURCE(web); }
 
@@ -30,14 +29,24 @@ namespace appserver {
 namespace {
 
 constexpr const char* kCookie = "kpd_sessao";
-constexpr auto kSessionLife = std::chrono::hours(12);
+constexpr size_t kMaxBody = 64 * 1024;
+constexpr int kChecksQueued = 32;
 
 std::string json(const QJsonObject& o) { return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString(); }
 
-void answerError(httplib::Response& res, int status, const QString& message)
+HttpResponse errorResponse(int status, const QString& message)
 {
-    res.status = status;
-    res.set_content(json(QJsonObject{{QStringLiteral("erro"), message}}), "application/json; charset=utf-8");
+    HttpResponse r;
+    r.status = status;
+    r.body = json(QJsonObject{{QStringLiteral("erro"), message}});
+    return r;
+}
+
+HttpResponse retryLater(int status, int seconds, const QString& message)
+{
+    HttpResponse r = errorResponse(status, message);
+    r.headers.emplace_back("Retry-After", std::to_string(seconds));
+    return r;
 }
 
 QByteArray resource(const QString& name)
@@ -54,115 +63,161 @@ QString routeOf(const std::string& path)
     return known.contains(p) ? p : QStringLiteral("outra");
 }
 
+QByteArray sessionOf(const HttpRequest& req)
+{
+    const QByteArray cookies = QByteArray::fromStdString(req.header("cookie"));
+    for (const QByteArray& part : cookies.split(';')) {
+        const QByteArray c = part.trimmed();
+        if (c.startsWith(QByteArray(kCookie) + '='))
+            return c.mid(qsizetype(strlen(kCookie)) + 1);
+    }
+    return {};
+}
+
 } // namespace
-
-struct HttpFace::Routes {
-    UserAccounts* users = nullptr;
-    bool secure = false;
-    std::mutex mutex;
-    struct Session {
-        QString user;
-        std::chrono::steady_clock::time_point expires;
-    };
-    QHash<QByteArray, Session> sessions;
-
-    QByteArray sessionOf(const httplib::Request& req) const
-    {
-        const QByteArray cookies = QByteArray::fromStdString(req.get_header_value("Cookie"));
-        for (const QByteArray& part : cookies.split(';')) {
-            const QByteArray c = part.trimmed();
-            if (c.startsWith(QByteArray(kCookie) + '='))
-                return c.mid(qsizetype(strlen(kCookie)) + 1);
-        }
-        return {};
-    }
-
-    QString newSession(const QString& user)
-    {
-        unsigned char bytes[32];
-        randombytes_buf(bytes, sizeof bytes);
-        const QByteArray token = QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes).toHex();
-        std::lock_guard lock(mutex);
-        const auto now = std::chrono::steady_clock::now();
-        for (auto it = sessions.begin(); it != sessions.end();)
-            it = it.value().expires < now ? sessions.erase(it) : std::next(it);
-        sessions.insert(token, {user, now + kSessionLife});
-        return QString::fromLatin1(token);
-    }
-
-    std::string cookie(const QString& token, bool expire) const
-    {
-        // Secure wherever there is TLS. Plain HTTP is only allowed on loopback, where some browsers would
-        // drop a Secure cookie and the page could never sign in.
-        QString c = QStringLiteral("%1=%2; Path=/; HttpOnly; SameSite=Strict").arg(QLatin1String(kCookie), token);
-        if (secure)
-            c += QStringLiteral("; Secure");
-        c += expire ? QStringLiteral("; Max-Age=0")
-                    : QStringLiteral("; Max-Age=%1").arg(std::chrono::duration_cast<std::chrono::seconds>(kSessionLife).count());
-        return c.toStdString();
-    }
-
-    // Whether the request may see figures; otherwise the response says why.
-    bool signedIn(const httplib::Request& req, httplib::Response& res)
-    {
-        if (!users)
-            return true;
-        const QByteArray token = sessionOf(req);
-        if (!token.isEmpty()) {
-            std::lock_guard lock(mutex);
-            auto it = sessions.find(token);
-            if (it != sessions.end() && it.value().expires > std::chrono::steady_clock::now())
-                return true;
-        }
-        const QByteArray auth = QByteArray::fromStdString(req.get_header_value("Authorization"));
-        if (auth.startsWith("Basic ")) {
-            const QByteArray pair = QByteArray::fromBase64(auth.mid(6).trimmed());
-            const qsizetype colon = pair.indexOf(':');
-            if (colon > 0 && verify(req, res, QString::fromUtf8(pair.left(colon)), pair.mid(colon + 1)))
-                return true;
-            if (res.status == 429)
-                return false;
-        }
-        // The page signs in with its own form; a script gets the challenge for Basic.
-        if (req.get_header_value("X-Kpd-Pagina").empty())
-            res.set_header("WWW-Authenticate", "Basic realm=\"kpd\", charset=\"UTF-8\"");
-        answerError(res, 401, QStringLiteral("Entre com seu usuário e senha para ver os números."));
-        return false;
-    }
-
-    bool verify(const httplib::Request& req, httplib::Response& res, const QString& name, const QByteArray& password)
-    {
-        int retry = 0;
-        switch (users->check(QString::fromStdString(req.remote_addr), name, password, &retry)) {
-        case UserAccounts::Check::Accepted: return true;
-        case UserAccounts::Check::Throttled:
-            res.set_header("Retry-After", std::to_string(retry));
-            answerError(res, 429, QStringLiteral("Muitas tentativas erradas deste endereço; tente de novo em %1 s.").arg(retry));
-            return false;
-        case UserAccounts::Check::Refused: break;
-        }
-        answerError(res, 401, QStringLiteral("Usuário ou senha incorretos."));
-        return false;
-    }
-};
 
 HttpFace::HttpFace(const RdmIndicResult& cockpit, CallLog& log, Metrics& metrics)
     : m_cockpit(cockpit), m_log(log), m_metrics(metrics)
 {
 }
 
+HttpFace::~HttpFace() { stop(); }
+
+void HttpFace::send(const Exchange& ex, HttpResponse r)
+{
+    r.headers.emplace_back("X-Content-Type-Options", "nosniff");
+    r.headers.emplace_back("Referrer-Policy", "no-referrer");
+    r.headers.emplace_back("X-Frame-Options", "DENY");
+    r.headers.emplace_back("Content-Security-Policy",
+                           "default-src 'self'; img-src 'self' data:; frame-ancestors 'none'; base-uri 'none'; form-action 'self'");
+    if (m_tls)
+        r.headers.emplace_back("Strict-Transport-Security", "max-age=31536000");
+    if (std::none_of(r.headers.begin(), r.headers.end(), [](const auto& h) { return h.first == "Cache-Control"; }))
+        r.headers.emplace_back("Cache-Control", "no-store");
+    m_metrics.recordHttp(routeOf(ex->request().path), r.status);
+    ex->answer(std::move(r));
+}
+
+// A page on another site may have its name resolve to 127.0.0.1 and read an open face through the
+// visitor's browser; the name it used is in Host, so only this machine's own names are answered.
+bool HttpFace::hostAllowed(const std::string& host) const
+{
+    QString h = QString::fromStdString(host).toLower();
+    return std::find(m_hosts.begin(), m_hosts.end(), h.toStdString()) != m_hosts.end();
+}
+
+void HttpFace::handle(const Exchange& ex)
+{
+    const HttpRequest& req = ex->request();
+    if (!m_setup.users && !hostAllowed(req.header("host"))) {
+        send(ex, errorResponse(421, QStringLiteral("Este endereço só atende pelo nome 127.0.0.1, localhost ou [::1], "
+                                                   "com a porta.")));
+        return;
+    }
+    const std::string method = req.method == "HEAD" ? "GET" : req.method;
+    for (const Route& route : m_routes) {
+        if (route.method == method && route.path == req.path) {
+            if (route.signedIn)
+                authorize(ex, route.answer);
+            else
+                route.answer(ex, QString());
+            return;
+        }
+    }
+    send(ex, errorResponse(404, QStringLiteral("Página não encontrada.")));
+}
+
+void HttpFace::authorize(const Exchange& ex, const Next& next)
+{
+    if (!m_setup.users) {
+        next(ex, QString());
+        return;
+    }
+    UserAccounts& users = *m_setup.users;
+    QString error;
+    if (!users.refresh(error) && m_setup.report)
+        m_setup.report(error);
+    const HttpRequest& req = ex->request();
+    if (const std::optional<QString> user =
+            m_sessions.use(sessionOf(req), [&users](const QString& name) { return users.credential(name); })) {
+        next(ex, *user);
+        return;
+    }
+    const QByteArray auth = QByteArray::fromStdString(req.header("authorization"));
+    if (auth.startsWith("Basic ")) {
+        const QByteArray pair = QByteArray::fromBase64(auth.mid(6).trimmed());
+        const qsizetype colon = pair.indexOf(':');
+        if (colon > 0) {
+            checkPassword(ex, QString::fromUtf8(pair.left(colon)), pair.mid(colon + 1),
+                          [next](const Exchange& ex) { next(ex, QString()); });
+            return;
+        }
+    }
+    HttpResponse r = errorResponse(401, QStringLiteral("Entre com seu usuário e senha para ver os números."));
+    // The page signs in with its own form; a script gets the challenge for Basic.
+    if (req.header("x-kpd-pagina").empty())
+        r.headers.emplace_back("WWW-Authenticate", "Basic realm=\"kpd\", charset=\"UTF-8\"");
+    send(ex, std::move(r));
+}
+
+void HttpFace::checkPassword(const Exchange& ex, const QString& name, const QByteArray& password,
+                             const std::function<void(const Exchange&)>& accepted)
+{
+    const QString address = ex->request().peer;
+    if (const std::optional<int> wait = m_throttle.admit(address)) {
+        send(ex, retryLater(429, *wait,
+                            QStringLiteral("Muitas tentativas erradas; tente de novo em %1 s.").arg(*wait)));
+        return;
+    }
+    const bool posted = m_checks->post([this, ex, name, password, accepted, address] {
+        if (ex->scope().ended && ex->scope().ended()) {
+            m_throttle.finish(address, SignInThrottle::Outcome::NotChecked);
+            return;
+        }
+        const bool ok = m_setup.users->verify(name, password);
+        m_throttle.finish(address, ok ? SignInThrottle::Outcome::Accepted : SignInThrottle::Outcome::Refused);
+        if (ok)
+            accepted(ex);
+        else
+            send(ex, errorResponse(401, QStringLiteral("Usuário ou senha incorretos.")));
+    });
+    if (!posted) {
+        m_throttle.finish(address, SignInThrottle::Outcome::NotChecked);
+        send(ex, retryLater(503, 1, QStringLiteral("Muitas entradas ao mesmo tempo; tente novamente em instantes.")));
+    }
+}
+
+void HttpFace::month(const Exchange& ex, const QString& user)
+{
+    // \A…\z: '$' would also match before a final line feed (month=2024-03%0A).
+    static const QRegularExpression form(QStringLiteral("\\A([0-9]{4})-([0-9]{2})\\z"));
+    const QString text = QString::fromStdString(ex->request().param("month"));
+    const QRegularExpressionMatch m = form.match(text);
+    const QDate month = m.hasMatch() ? QDate(m.captured(1).toInt(), m.captured(2).toInt(), 1) : QDate();
+    if (!month.isValid() || month.year() < 1) {
+        send(ex, errorResponse(400, text.isEmpty() ? QStringLiteral("Informe o mês: /api/cockpit?month=AAAA-MM.")
+                                                   : QStringLiteral("Mês inválido: \"%1\". Use AAAA-MM, por exemplo 2024-03.")
+                                                         .arg(text.left(40))));
+        return;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + m_setup.callDeadline;
+    if (!m_calls->post([this, ex, month, user, deadline] { answerMonth(month, ex, user, deadline); }))
+        send(ex, retryLater(503, 1, QStringLiteral("O servidor de aplicação está sobrecarregado; tente novamente em instantes.")));
+}
+
 // The month as the browser's JSON, or the HTTP status and message of why not; logged as a gRPC call is.
-void HttpFace::answerMonth(const QDate& month, std::string& body, int& status, QString& error) const
+void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString& user,
+                           std::chrono::steady_clock::time_point deadline)
 {
     QElapsedTimer timer;
     timer.start();
     CallLog::Call logged{QString::fromLatin1(RdmIndicResult::kRegisteredName), QLatin1String(CkpPackets::kMethod),
                          QLatin1String(CkpPackets::kMethod), month.toString(Qt::ISODate)};
-    // cpp-httplib 0.11 does not tell a handler that its browser went away, so the scope ends only by its
-    // deadline; an engine that does tells it through scope.ended.
-    CallScope scope;
-    scope.deadline = std::chrono::steady_clock::now() + m_callDeadline;
-    status = 200;
+    CallScope scope = ex->scope();
+    scope.deadline = deadline;
+    int status = 200;
+    QString error;
+    HttpResponse r;
     try {
         CkpData data = m_cockpit.month(month, scope);
         cockpit::CockpitPackets packets;
@@ -174,7 +229,7 @@ void HttpFace::answerMonth(const QDate& month, std::string& body, int& status, Q
         packets.diasEstoque = PacketCodec::DecodePacket(data.diasEstoque);
         packets.metas = PacketCodec::DecodePacket(data.quinto);
         packets.comparacoes = PacketCodec::DecodePacket(data.sexto);
-        body = cockpit::CockpitJsonText(packets).toStdString();
+        r.body = cockpit::CockpitJsonText(packets).toStdString();
     } catch (const CallEnded& e) {
         status = e.reason() == CallEnd::Overloaded ? 503 : e.reason() == CallEnd::DeadlineExceeded ? 504 : 500;
         error = e.message();
@@ -196,14 +251,70 @@ void HttpFace::answerMonth(const QDate& month, std::string& body, int& status, Q
     logged.message = error;
     logged.nanoseconds = timer.nsecsElapsed();
     m_log.record(logged);
+    if (status != 200 && m_stopping && logged.outcome == QLatin1String("CANCELLED"))
+        r = retryLater(503, 1, QStringLiteral("O servidor de aplicação está sendo encerrado; tente novamente em instantes."));
+    else if (status != 200)
+        r = status == 503 ? retryLater(503, 1, error) : errorResponse(status, error);
+    // Who is signed in, for the page's sign-out button; outside the JSON, which every face shares.
+    if (!user.isEmpty())
+        r.headers.emplace_back("X-Kpd-Usuario", QUrl::toPercentEncoding(user).toStdString());
+    send(ex, std::move(r));
 }
 
-HttpFace::~HttpFace() { stop(); }
+void HttpFace::signIn(const Exchange& ex)
+{
+    auto ok = [](const QString& name) {
+        HttpResponse r;
+        r.body = json(QJsonObject{{QStringLiteral("usuario"), name}});
+        return r;
+    };
+    if (!m_setup.users) {
+        send(ex, ok(QString()));
+        return;
+    }
+    const HttpRequest& req = ex->request();
+    // Only JSON: a form on another site could post text, but not JSON without the browser asking first.
+    if (req.header("content-type").rfind("application/json", 0) != 0) {
+        send(ex, errorResponse(415, QStringLiteral("Envie usuário e senha em JSON.")));
+        return;
+    }
+    const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(req.body)).object();
+    const QString name = body.value(QStringLiteral("usuario")).toString();
+    QString error;
+    if (!m_setup.users->refresh(error) && m_setup.report)
+        m_setup.report(error);
+    checkPassword(ex, name, body.value(QStringLiteral("senha")).toString().toUtf8(), [this, name, ok](const Exchange& ex) {
+        HttpResponse r = ok(name);
+        // Secure wherever there is TLS. Plain HTTP is only allowed on loopback, where some browsers would
+        // drop a Secure cookie and the page could never sign in.
+        const QByteArray token = m_sessions.open(name, m_setup.users->credential(name));
+        QString c = QStringLiteral("%1=%2; Path=/; HttpOnly; SameSite=Strict; Max-Age=%3")
+                        .arg(QLatin1String(kCookie), QLatin1String(token))
+                        .arg(std::chrono::duration_cast<std::chrono::seconds>(HttpSessions::kLife).count());
+        if (m_tls)
+            c += QStringLiteral("; Secure");
+        r.headers.emplace_back("Set-Cookie", c.toStdString());
+        send(ex, std::move(r));
+    });
+}
+
+void HttpFace::signOut(const Exchange& ex)
+{
+    m_sessions.close(sessionOf(ex->request()));
+    HttpResponse r;
+    r.status = 204;
+    r.type = "text/plain; charset=utf-8";
+    std::string c = std::string(kCookie) + "=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0";
+    if (m_tls)
+        c += "; Secure";
+    r.headers.emplace_back("Set-Cookie", c);
+    send(ex, std::move(r));
+}
 
 bool HttpFace::start(const Setup& setup, QString& error)
 {
     const qsizetype colon = setup.listen.lastIndexOf(QLatin1Char(':'));
-    QString host = setup.listen.left(colon);
+    const QString host = setup.listen.left(colon);
     const int port = setup.listen.mid(colon + 1).toInt();
     const bool tls = !setup.tlsCert.isEmpty();
     const QString what = setup.metricsOnly ? QStringLiteral("--metrics-only") : QStringLiteral("--http");
@@ -217,59 +328,26 @@ bool HttpFace::start(const Setup& setup, QString& error)
         error = QStringLiteral("Não foi possível iniciar a biblioteca de criptografia (libsodium).");
         return false;
     }
+    QByteArray cert, key;
     if (tls) {
-        auto ssl = std::make_unique<httplib::SSLServer>(setup.tlsCert.toLocal8Bit().constData(), setup.tlsKey.toLocal8Bit().constData());
-        if (!ssl->is_valid()) {
-            error = QStringLiteral("Não foi possível iniciar o HTTPS com o certificado \"%1\" e a chave \"%2\".")
-                        .arg(setup.tlsCert, setup.tlsKey);
+        QFile certFile(setup.tlsCert), keyFile(setup.tlsKey);
+        if (!certFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly)) {
+            error = QStringLiteral("Não foi possível iniciar o HTTPS com o certificado \"%1\" e a chave \"%2\": %3.")
+                        .arg(setup.tlsCert, setup.tlsKey, certFile.isOpen() ? keyFile.errorString() : certFile.errorString());
             return false;
         }
-        m_server = std::move(ssl);
-    } else {
-        m_server = std::make_unique<httplib::Server>();
+        cert = certFile.readAll();
+        key = keyFile.readAll();
     }
-    m_callDeadline = setup.callDeadline;
-    m_routes = std::make_unique<Routes>();
-    m_routes->users = setup.users;
-    m_routes->secure = tls;
-    Routes& routes = *m_routes;
-    httplib::Server& svr = *m_server;
+    m_setup = setup;
+    m_tls = tls;
 
-    svr.set_payload_max_length(64 * 1024);
-    svr.set_read_timeout(std::chrono::seconds(10));
-    svr.set_keep_alive_max_count(100);
-    // Headers and body go out in separate writes; without this a kept-alive connection waits for the
-    // peer's delayed acknowledgement (some 40 ms) before the body leaves.
-    svr.set_tcp_nodelay(true);
-    svr.set_post_routing_handler([tls](const httplib::Request&, httplib::Response& res) {
-        res.set_header("X-Content-Type-Options", "nosniff");
-        res.set_header("Referrer-Policy", "no-referrer");
-        res.set_header("X-Frame-Options", "DENY");
-        res.set_header("Content-Security-Policy",
-                       "default-src 'self'; img-src 'self' data:; frame-ancestors 'none'; base-uri 'none'; form-action 'self'");
-        if (tls)
-            res.set_header("Strict-Transport-Security", "max-age=31536000");
-        if (!res.has_header("Cache-Control"))
-            res.set_header("Cache-Control", "no-store");
-    });
-    svr.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
-        m_metrics.recordHttp(routeOf(req.path), res.status);
-    });
-    svr.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-        if (res.body.empty())
-            answerError(res, res.status, res.status == 404 ? QStringLiteral("Página não encontrada.")
-                                                           : QStringLiteral("Pedido não atendido (HTTP %1).").arg(res.status));
-    });
-    svr.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-        answerError(res, 500, QStringLiteral("Erro interno no servidor de aplicação."));
-    });
-
-    svr.Get("/metrics", [this, &routes](const httplib::Request& req, httplib::Response& res) {
-        if (!routes.signedIn(req, res))
-            return;
-        res.set_content(m_metrics.render().toStdString(), "text/plain; version=0.0.4; charset=utf-8");
-    });
-
+    m_routes.push_back({"GET", "/metrics", true, [this](const Exchange& ex, const QString&) {
+                            HttpResponse r;
+                            r.body = m_metrics.render().toStdString();
+                            r.type = "text/plain; version=0.0.4; charset=utf-8";
+                            send(ex, std::move(r));
+                        }});
     if (!setup.metricsOnly) {
         initWebResource();
         struct Asset {
@@ -280,89 +358,53 @@ bool HttpFace::start(const Setup& setup, QString& error)
         for (const Asset& a : {Asset{"/", "index.html", "text/html; charset=utf-8"},
                                Asset{"/cockpit.js", "cockpit.js", "text/javascript; charset=utf-8"},
                                Asset{"/cockpit.css", "cockpit.css", "text/css; charset=utf-8"}}) {
-            const std::string body = resource(QLatin1String(a.file)).toStdString();
-            const std::string type = a.type;
-            svr.Get(a.path, [body, type](const httplib::Request&, httplib::Response& res) {
-                res.set_header("Cache-Control", "no-cache");
-                res.set_content(body, type.c_str());
-            });
+            HttpResponse r;
+            r.body = resource(QLatin1String(a.file)).toStdString();
+            r.type = a.type;
+            r.headers.emplace_back("Cache-Control", "no-cache");
+            m_routes.push_back({"GET", a.path, false, [this, r](const Exchange& ex, const QString&) { send(ex, r); }});
         }
-
-        svr.Get("/api/cockpit", [this, &routes](const httplib::Request& req, httplib::Response& res) {
-            if (!routes.signedIn(req, res))
-                return;
-            static const QRegularExpression form(QStringLiteral("^([0-9]{4})-([0-9]{2})$"));
-            const QString text = QString::fromStdString(req.get_param_value("month"));
-            const QRegularExpressionMatch m = form.match(text);
-            const QDate month = m.hasMatch() ? QDate(m.captured(1).toInt(), m.captured(2).toInt(), 1) : QDate();
-            if (!month.isValid() || month.year() < 1) {
-                answerError(res, 400, text.isEmpty() ? QStringLiteral("Informe o mês: /api/cockpit?month=AAAA-MM.")
-                                                     : QStringLiteral("Mês inválido: \"%1\". Use AAAA-MM, por exemplo 2024-03.")
-                                                           .arg(text.left(40)));
-                return;
-            }
-            std::string body;
-            int status = 200;
-            QString error;
-            answerMonth(month, body, status, error);
-            if (status != 200) {
-                if (status == 503)
-                    res.set_header("Retry-After", "1");
-                answerError(res, status, error);
-                return;
-            }
-            res.set_content(body, "application/json; charset=utf-8");
-        });
-
-        svr.Post("/api/entrar", [&routes](const httplib::Request& req, httplib::Response& res) {
-            if (!routes.users) {
-                res.set_content(json(QJsonObject{{QStringLiteral("usuario"), QString()}}), "application/json; charset=utf-8");
-                return;
-            }
-            // Only JSON: a form on another site could post text, but not JSON without the browser asking first.
-            if (req.get_header_value("Content-Type").rfind("application/json", 0) != 0) {
-                answerError(res, 415, QStringLiteral("Envie usuário e senha em JSON."));
-                return;
-            }
-            const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(req.body)).object();
-            const QString name = body.value(QStringLiteral("usuario")).toString();
-            if (!routes.verify(req, res, name, body.value(QStringLiteral("senha")).toString().toUtf8()))
-                return;
-            res.set_header("Set-Cookie", routes.cookie(routes.newSession(name), false));
-            res.set_content(json(QJsonObject{{QStringLiteral("usuario"), name}}), "application/json; charset=utf-8");
-        });
-
-        svr.Post("/api/sair", [&routes](const httplib::Request& req, httplib::Response& res) {
-            {
-                std::lock_guard lock(routes.mutex);
-                routes.sessions.remove(routes.sessionOf(req));
-            }
-            res.set_header("Set-Cookie", routes.cookie(QString(), true));
-            res.status = 204;
-        });
+        m_routes.push_back({"GET", "/api/cockpit", true, [this](const Exchange& ex, const QString& user) { month(ex, user); }});
+        m_routes.push_back({"POST", "/api/entrar", false, [this](const Exchange& ex, const QString&) { signIn(ex); }});
+        m_routes.push_back({"POST", "/api/sair", false, [this](const Exchange& ex, const QString&) { signOut(ex); }});
     }
 
-    if (host.startsWith(QLatin1Char('[')))
-        host = host.mid(1, host.size() - 2);
-    if (port == 0) {
-        m_port = svr.bind_to_any_port(host.toStdString());
-    } else {
-        m_port = svr.bind_to_port(host.toStdString(), port) ? port : -1;
-    }
-    if (m_port <= 0) {
-        error = QStringLiteral("Não foi possível escutar em %1 (%2).").arg(setup.listen, what);
+    m_checks = std::make_unique<WorkerPool>(2, kChecksQueued);
+    m_calls = std::make_unique<WorkerPool>(setup.callWorkers, setup.callQueue);
+    m_engine = std::make_unique<HttpEngine>([this](const Exchange& ex) { handle(ex); },
+                                            [this](const std::string& method, const std::string& path) {
+                                                return !m_setup.metricsOnly && method == "POST" && path == "/api/entrar";
+                                            });
+    HttpEngine::Limits limits;
+    limits.connections = setup.connections;
+    limits.connectionsPerAddress = setup.connectionsPerAddress;
+    limits.maxBody = kMaxBody;
+    QString reason;
+    // The Host values of this machine's own names, for an open face (see hostAllowed).
+    const auto hosts = [this, host, tls](int bound) {
+        for (const QString& name : {QStringLiteral("127.0.0.1"), QStringLiteral("localhost"), QStringLiteral("[::1]"), host.toLower()}) {
+            m_hosts.push_back(QStringLiteral("%1:%2").arg(name).arg(bound).toStdString());
+            if (bound == (tls ? 443 : 80))
+                m_hosts.push_back(name.toStdString());
+        }
+    };
+    if (!m_engine->start(host, port, limits, cert, key, hosts, reason)) {
+        error = tls && reason.contains(QStringLiteral("HTTPS"))
+                    ? QStringLiteral("Não foi possível iniciar o HTTPS com o certificado \"%1\" e a chave \"%2\": %3.")
+                          .arg(setup.tlsCert, setup.tlsKey, reason)
+                    : QStringLiteral("Não foi possível escutar em %1 (%2): %3.").arg(setup.listen, what, reason);
+        m_engine.reset();
         return false;
     }
-    m_thread = std::thread([&svr] { svr.listen_after_bind(); });
+    m_port = m_engine->port();
     return true;
 }
 
-void HttpFace::stop()
+void HttpFace::stop(std::chrono::steady_clock::time_point graceUntil)
 {
-    if (m_server)
-        m_server->stop();
-    if (m_thread.joinable())
-        m_thread.join();
+    m_stopping = true;
+    if (m_engine)
+        m_engine->stop(graceUntil);
 }
 
 } // namespace appserver

@@ -1,28 +1,37 @@
 #pragma once
 
+#include "httpsessions.h"
+#include "signinthrottle.h"
+
 #include <QDate>
 #include <QString>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
-#include <thread>
-
-namespace httplib {
-class Server;
-}
+#include <string>
+#include <vector>
 
 namespace appserver {
 
 class CallLog;
+class HttpEngine;
+class HttpExchange;
+struct HttpResponse;
 class Metrics;
 class RdmIndicResult;
 class UserAccounts;
+class WorkerPool;
 
 /// The app server's HTTP face: the cockpit page and its assets (compiled in), the cockpit of a month as
 /// JSON (/api/cockpit?month=AAAA-MM, computed by the same module the desktop's getCkpData calls, through
-/// the same pool and queue, and logged on the same call log), sign-in, and /metrics. cpp-httplib does the
-/// HTTP; every request runs on its thread pool and waits for the database pool like a gRPC call, bounded
-/// by the face's call deadline as a gRPC call is by its client's.
+/// the same pool and queue, and logged on the same call log), sign-in, sign-out and /metrics.
+///
+/// HttpEngine does the HTTP without a thread per connection; what blocks runs on two small worker
+/// pools while its connection waits suspended: password checks (two at a time) and months (a few more
+/// at once than the database pool runs, with as many waiting as its queue). A month's call carries the
+/// face's deadline and ends early when its browser leaves.
 class HttpFace {
 public:
     struct Setup {
@@ -33,29 +42,61 @@ public:
         /// How long a month may take; then its database work is dropped or interrupted and the browser
         /// gets 504.
         std::chrono::milliseconds callDeadline{10000};
+        unsigned connections = 1024;            ///< at once, all addresses together
+        unsigned connectionsPerAddress = 64;
+        int callWorkers = 12;   ///< months at once: a few more than the database pool runs, to keep it busy
+        int callQueue = 64;     ///< months waiting for a worker; beyond them, 503 as for a full database queue
+        /// Where a users file that changed and was refused is reported.
+        std::function<void(const QString&)> report;
     };
 
     HttpFace(const RdmIndicResult& cockpit, CallLog& log, Metrics& metrics);
     ~HttpFace();
 
-    /// Binds and starts answering on a thread of its own; false with a Portuguese message. Refuses an
-    /// address other than loopback without TLS and users.
+    /// Binds and starts answering; false with a Portuguese message. Refuses an address other than
+    /// loopback without TLS and users.
     bool start(const Setup& setup, QString& error);
     int port() const { return m_port; }
-    void stop();
+    /// Stops taking connections; months in progress get until graceUntil, then are cancelled.
+    void stop(std::chrono::steady_clock::time_point graceUntil = std::chrono::steady_clock::now());
 
 private:
-    struct Routes;
-    void answerMonth(const QDate& month, std::string& body, int& status, QString& error) const;
+    using Exchange = std::shared_ptr<HttpExchange>;
+    /// What follows a request's sign-in, with the user (empty on an open face, or through Basic).
+    using Next = std::function<void(const Exchange&, const QString& user)>;
+    struct Route {
+        std::string method, path;
+        bool signedIn;   ///< needs a session or Basic when there are users
+        Next answer;
+    };
+
+    void handle(const Exchange& ex);
+    bool hostAllowed(const std::string& host) const;
+    void authorize(const Exchange& ex, const Next& next);
+    void checkPassword(const Exchange& ex, const QString& name, const QByteArray& password,
+                       const std::function<void(const Exchange&)>& accepted);
+    void month(const Exchange& ex, const QString& user);
+    void signIn(const Exchange& ex);
+    void signOut(const Exchange& ex);
+    void send(const Exchange& ex, HttpResponse response);
+    void answerMonth(const QDate& month, const Exchange& ex, const QString& user,
+                     std::chrono::steady_clock::time_point deadline);
 
     const RdmIndicResult& m_cockpit;
     CallLog& m_log;
     Metrics& m_metrics;
-    std::chrono::milliseconds m_callDeadline{10000};
-    std::unique_ptr<httplib::Server> m_server;
-    std::unique_ptr<Routes> m_routes;
-    std::thread m_thread;
+    Setup m_setup;
+    bool m_tls = false;
     int m_port = 0;
+    std::atomic<bool> m_stopping{false};
+    std::vector<std::string> m_hosts;   // Host values an open loopback face answers
+    std::vector<Route> m_routes;
+    HttpSessions m_sessions;
+    SignInThrottle m_throttle;
+    // Declared last, so they go first: the engine's connections, then the work that answers them.
+    std::unique_ptr<WorkerPool> m_checks;
+    std::unique_ptr<WorkerPool> m_calls;
+    std::unique_ptr<HttpEngine> m_engine;
 };
 
 } // namespace appserver

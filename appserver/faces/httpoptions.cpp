@@ -26,10 +26,22 @@ bool HttpOptions::extract(QStringList& args, HttpOptions& out, QString& error)
             ++i;
             continue;
         }
+        if (arg == QLatin1String("--http-per-address")) {
+            bool ok = false;
+            const int n = i + 1 < args.size() ? args[i + 1].toInt(&ok) : 0;
+            if (!ok || n < 1 || n > 100000) {
+                error = QStringLiteral("--http-per-address precisa de um número de conexões, de 1 a 100000.");
+                return false;
+            }
+            out.connectionsPerAddress = n;
+            ++i;
+            continue;
+        }
         QString* target = arg == QLatin1String("--http")           ? &out.http
                           : arg == QLatin1String("--metrics-only") ? &out.metricsOnly
                           : arg == QLatin1String("--users")        ? &out.users
                           : arg == QLatin1String("--add-user")     ? &out.addUser
+                          : arg == QLatin1String("--remove-user")  ? &out.removeUser
                                                                    : nullptr;
         if (!target) {
             rest << arg;
@@ -50,12 +62,19 @@ bool HttpOptions::extract(QStringList& args, HttpOptions& out, QString& error)
         error = QStringLiteral("--metrics-only é para quando não se quer --http, que já serve /metrics; use só um dos dois.");
         return false;
     }
-    if (!out.addUser.isEmpty() && out.users.isEmpty()) {
-        error = QStringLiteral("--add-user precisa de --users ARQUIVO, o arquivo de usuários a alterar.");
+    for (const auto& [option, value] : {std::pair{"--add-user", &out.addUser}, std::pair{"--remove-user", &out.removeUser}}) {
+        if (!value->isEmpty() && out.users.isEmpty()) {
+            error = QStringLiteral("%1 precisa de --users ARQUIVO, o arquivo de usuários a alterar.").arg(QLatin1String(option));
+            return false;
+        }
+    }
+    if (!out.addUser.isEmpty() && !out.removeUser.isEmpty()) {
+        error = QStringLiteral("Use --add-user ou --remove-user, um de cada vez.");
         return false;
     }
-    if (!out.users.isEmpty() && out.addUser.isEmpty() && out.http.isEmpty() && out.metricsOnly.isEmpty()) {
-        error = QStringLiteral("--users vale para --http ou --metrics-only (ou --add-user).");
+    if (!out.users.isEmpty() && out.addUser.isEmpty() && out.removeUser.isEmpty() && out.http.isEmpty()
+        && out.metricsOnly.isEmpty()) {
+        error = QStringLiteral("--users vale para --http ou --metrics-only (ou --add-user, --remove-user).");
         return false;
     }
     args = rest;
@@ -76,10 +95,17 @@ QString HttpOptions::usage()
         "                       prazo de cada mês pedido pelo navegador (padrão %1; no máximo %2, o\n"
         "                       limite de cada consulta ao banco); passado o prazo, a consulta é\n"
         "                       interrompida e a conexão volta ao pool\n"
+        "  --http-per-address N conexões que um mesmo endereço pode manter abertas (padrão %3; atrás de\n"
+        "                       um proxy, todas vêm do endereço dele)\n"
         "  kpd-appserver --add-user NOME --users ARQUIVO\n"
-        "                       inclui o usuário (ou troca sua senha), lendo a senha da entrada padrão\n")
+        "                       inclui o usuário (ou troca sua senha), lendo a senha da entrada padrão\n"
+        "  kpd-appserver --remove-user NOME --users ARQUIVO\n"
+        "                       retira o usuário; suas sessões terminam no servidor em execução\n"
+        "  O arquivo de usuários é relido quando muda (e com SIGHUP): uma senha trocada vale na hora e\n"
+        "  as sessões do usuário terminam.\n")
         .arg(kDefaultCallDeadlineMs / 1000)
-        .arg(ServerOptions::kStatementTimeoutMs / 1000);
+        .arg(ServerOptions::kStatementTimeoutMs / 1000)
+        .arg(kDefaultConnectionsPerAddress);
 }
 
 } // namespace appserver

@@ -12,10 +12,14 @@ struct HttpOptions {
     QString metricsOnly;   ///< --metrics-only HOST:PORT: /metrics alone
     QString users;         ///< --users FILE: who may sign in
     QString addUser;       ///< --add-user NAME: add or change a user in --users and end
+    QString removeUser;    ///< --remove-user NAME: take a user out of --users and end
+    /// --http-per-address N: connections one client address may hold at once
+    int connectionsPerAddress = kDefaultConnectionsPerAddress;
     /// --http-deadline SECONDS: how long a browser's call may take, at most the statement timeout
     int callDeadlineMs = kDefaultCallDeadlineMs;
 
     static constexpr int kDefaultCallDeadlineMs = 10000;
+    static constexpr int kDefaultConnectionsPerAddress = 64;
 
     /// Removes the options above from args; false with a Portuguese message on a mistake.
     static bool extract(QStringList& args, HttpOptions& out, QString& error);

@@ -46,6 +46,8 @@ QString ServerOptions::usage()
         "                       exige de cada cliente um certificado assinado por esta autoridade (PEM)\n"
         "  --insecure-listen    permite escutar sem TLS num endereço que não é o local (só numa rede\n"
         "                       fechada: qualquer um que alcance o endereço lê os números)\n"
+        "  --log ARQUIVO        acrescenta o registro a este arquivo em vez da saída de erros; SIGHUP o\n"
+        "                       reabre (depois de um logrotate) e relê o arquivo de usuários\n"
         "  --init-demo ARQUIVO  grava um banco de demonstração e termina\n"
         "  --branches N         filiais do banco de demonstração (padrão 60)\n"
         "  --months M           meses de movimento do banco de demonstração (padrão 36)\n"
@@ -86,7 +88,7 @@ bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& 
         }
         static const QStringList withValue{"--db", "--listen", "--tls-cert", "--tls-key", "--tls-client-ca",
                                            "--init-demo", "--branches", "--months", "--end-month", "--db-pool",
-                                           "--db-queue", "--import"};
+                                           "--db-queue", "--import", "--log"};
         if (!withValue.contains(arg)) {
             error = QStringLiteral("Opção desconhecida: %1").arg(arg);
             return false;
@@ -112,6 +114,8 @@ bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& 
             out.tlsClientCa = value;
         } else if (arg == QLatin1String("--import")) {
             out.importDir = value;
+        } else if (arg == QLatin1String("--log")) {
+            out.logPath = value;
         } else if (arg == QLatin1String("--db-pool")) {
             bool ok = false;
             out.dbPool = value.toInt(&ok);

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <semaphore>
 
+#include <sys/stat.h>
+
 namespace appserver {
 
 namespace {
@@ -32,18 +34,64 @@ bool initSodium(QString& error)
     return true;
 }
 
+// The file's lines without name's, each ending in a newline.
+bool linesWithout(const QString& path, const QString& name, QByteArray& content, bool& found, QString& error)
+{
+    found = false;
+    QFile old(path);
+    if (!old.exists())
+        return true;
+    if (!old.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("Não foi possível ler o arquivo de usuários \"%1\": %2.").arg(path, old.errorString());
+        return false;
+    }
+    while (!old.atEnd()) {
+        const QByteArray line = old.readLine();
+        if (line.startsWith(name.toUtf8() + ':'))
+            found = true;
+        else
+            content += line.endsWith('\n') ? line : line + '\n';
+    }
+    return true;
+}
+
+bool write(const QString& path, const QByteArray& content, QString& error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()
+        || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) || !file.commit()) {
+        error = QStringLiteral("Não foi possível gravar o arquivo de usuários \"%1\": %2.").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
-bool UserAccounts::load(const QString& path, QString& error)
+bool UserAccounts::read(const QString& path, QHash<QString, QByteArray>& hashes, Signature& signature, QString& error)
 {
-    if (!initSodium(error))
-        return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         error = QStringLiteral("Não foi possível ler o arquivo de usuários \"%1\": %2.").arg(path, file.errorString());
         return false;
     }
-    m_hashes.clear();
+    // The descriptor's own status: the file checked is the file read, even if it is replaced meanwhile.
+    struct stat st {};
+    if (fstat(file.handle(), &st) != 0) {
+        error = QStringLiteral("Não foi possível ler o arquivo de usuários \"%1\".").arg(path);
+        return false;
+    }
+    signature = {quint64(st.st_dev), quint64(st.st_ino), quint64(st.st_size),
+                 qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                 qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+    if (st.st_mode & (S_IWGRP | S_IWOTH)) {
+        error = QStringLiteral("Recusado: o arquivo de usuários \"%1\" pode ser alterado por outros usuários da máquina "
+                               "(permissões %2); qualquer um deles poderia incluir uma senha. Use chmod 600 \"%1\".")
+                    .arg(path)
+                    .arg(st.st_mode & 0777, 4, 8, QLatin1Char('0'));
+        return false;
+    }
+    hashes.clear();
     int lineNo = 0;
     while (!file.atEnd()) {
         ++lineNo;
@@ -59,13 +107,95 @@ bool UserAccounts::load(const QString& path, QString& error)
                         .arg(lineNo);
             return false;
         }
-        m_hashes.insert(name, hash);
+        hashes.insert(name, hash);
     }
-    if (m_hashes.isEmpty()) {
+    if (hashes.isEmpty()) {
         error = QStringLiteral("O arquivo de usuários \"%1\" não tem nenhum usuário; use kpd-appserver --add-user.").arg(path);
         return false;
     }
     return true;
+}
+
+bool UserAccounts::load(const QString& path, QString& error)
+{
+    if (!initSodium(error))
+        return false;
+    QHash<QString, QByteArray> hashes;
+    Signature signature;
+    if (!read(path, hashes, signature, error))
+        return false;
+    std::lock_guard lock(m_mutex);
+    m_path = path;
+    m_signature = signature;
+    m_hashes = std::move(hashes);
+    return true;
+}
+
+bool UserAccounts::refresh(QString& error, bool force)
+{
+    QString path;
+    {
+        std::lock_guard lock(m_mutex);
+        path = m_path;
+    }
+    if (path.isEmpty())
+        return true;
+    struct stat st {};
+    if (stat(QFile::encodeName(path).constData(), &st) != 0 && !force)
+        return true;   // being replaced right now, or gone: the users read last stay
+    const Signature now{quint64(st.st_dev), quint64(st.st_ino), quint64(st.st_size),
+                        qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                        qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+    if (!force) {
+        std::lock_guard lock(m_mutex);
+        if (now == m_signature || now == m_refused)
+            return true;
+    }
+    QHash<QString, QByteArray> hashes;
+    Signature signature;
+    const bool ok = read(path, hashes, signature, error);
+    std::lock_guard lock(m_mutex);
+    if (!ok) {
+        m_refused = now;
+        return false;
+    }
+    m_signature = signature;
+    m_refused = {};
+    m_hashes = std::move(hashes);
+    return true;
+}
+
+int UserAccounts::count() const
+{
+    std::lock_guard lock(m_mutex);
+    return int(m_hashes.size());
+}
+
+QByteArray UserAccounts::credential(const QString& name) const
+{
+    std::lock_guard lock(m_mutex);
+    return m_hashes.value(name);
+}
+
+bool UserAccounts::verify(const QString& name, const QByteArray& password) const
+{
+    const QByteArray hash = credential(name);
+    static const QByteArray dummy = [] {
+        char h[crypto_pwhash_STRBYTES];
+        if (crypto_pwhash_str(h, "-", 1, crypto_pwhash_OPSLIMIT_INTERACTIVE, crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0)
+            return QByteArray("$argon2id$");   // verifies nothing; the answer stays a refusal
+        return QByteArray(h);
+    }();
+    const bool known = !hash.isEmpty();
+    // Each check takes some 64 MiB for a moment: a burst of sign-ins waits here rather than taking the
+    // machine's memory.
+    static std::counting_semaphore<kConcurrentChecks> checks(kConcurrentChecks);
+    checks.acquire();
+    const bool ok = crypto_pwhash_str_verify(known ? hash.constData() : dummy.constData(), password.constData(),
+                                             static_cast<unsigned long long>(password.size())) == 0
+                    && known;
+    checks.release();
+    return ok;
 }
 
 bool UserAccounts::addUser(const QString& path, const QString& name, const QByteArray& password, QString& error)
@@ -87,72 +217,24 @@ bool UserAccounts::addUser(const QString& path, const QString& name, const QByte
         return false;
     }
     QByteArray content;
-    QFile old(path);
-    if (old.exists()) {
-        if (!old.open(QIODevice::ReadOnly)) {
-            error = QStringLiteral("Não foi possível ler o arquivo de usuários \"%1\": %2.").arg(path, old.errorString());
-            return false;
-        }
-        while (!old.atEnd()) {
-            const QByteArray line = old.readLine();
-            if (!line.startsWith(name.toUtf8() + ':'))
-                content += line.endsWith('\n') ? line : line + '\n';
-        }
-    }
-    content += name.toUtf8() + ':' + QByteArray(hash) + '\n';
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()
-        || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) || !file.commit()) {
-        error = QStringLiteral("Não foi possível gravar o arquivo de usuários \"%1\": %2.").arg(path, file.errorString());
+    bool found = false;
+    if (!linesWithout(path, name, content, found, error))
         return false;
-    }
-    return true;
+    content += name.toUtf8() + ':' + QByteArray(hash) + '\n';
+    return write(path, content, error);
 }
 
-UserAccounts::Check UserAccounts::check(const QString& address, const QString& name, const QByteArray& password,
-                                        int* retryAfter)
+bool UserAccounts::removeUser(const QString& path, const QString& name, QString& error)
 {
-    const auto now = std::chrono::steady_clock::now();
-    QByteArray hash;
-    {
-        std::lock_guard lock(m_mutex);
-        const Failures f = m_failures.value(address);
-        if (f.count > 0 && now < f.until) {
-            if (retryAfter)
-                *retryAfter = static_cast<int>(std::chrono::ceil<std::chrono::seconds>(f.until - now).count());
-            return Check::Throttled;
-        }
-        hash = m_hashes.value(name);
+    QByteArray content;
+    bool found = false;
+    if (!linesWithout(path, name, content, found, error))
+        return false;
+    if (!found) {
+        error = QStringLiteral("O usuário \"%1\" não está no arquivo de usuários \"%2\".").arg(name, path);
+        return false;
     }
-    // An unknown name costs as much as a known one, so the answer time does not tell names apart.
-    static const QByteArray dummy = [] {
-        char h[crypto_pwhash_STRBYTES];
-        if (crypto_pwhash_str(h, "-", 1, crypto_pwhash_OPSLIMIT_INTERACTIVE, crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0)
-            return QByteArray("$argon2id$");   // verifies nothing; the answer stays a refusal
-        return QByteArray(h);
-    }();
-    const bool known = !hash.isEmpty();
-    // Each check takes some 64 MiB for a moment: a burst of sign-ins from many addresses waits here
-    // rather than taking the machine's memory.
-    static std::counting_semaphore<kConcurrentChecks> checks(kConcurrentChecks);
-    checks.acquire();
-    const bool ok = crypto_pwhash_str_verify(known ? hash.constData() : dummy.constData(), password.constData(),
-                                             static_cast<unsigned long long>(password.size())) == 0
-                    && known;
-    checks.release();
-    std::lock_guard lock(m_mutex);
-    if (ok) {
-        m_failures.remove(address);
-        return Check::Accepted;
-    }
-    Failures& f = m_failures[address];
-    f.count = std::min(f.count + 1, 7);
-    f.until = std::chrono::steady_clock::now() + std::chrono::seconds(std::min(60, 1 << (f.count - 1)));
-    // Addresses that stopped trying are forgotten, so the table cannot grow without end.
-    if (m_failures.size() > 10000)
-        for (auto it = m_failures.begin(); it != m_failures.end();)
-            it = it.value().until < now ? m_failures.erase(it) : std::next(it);
-    return Check::Refused;
+    return write(path, content, error);
 }
 
 } // namespace appserver

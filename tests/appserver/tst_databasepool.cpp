@@ -1,9 +1,8 @@
 // Work follows the caller: on a slow database, a call the client gave up on stops costing the server,
-// so does a browser's call past the HTTP face's deadline, calls beyond the queue are refused at once,
-// and SIGTERM ends the server promptly with calls queued.
-#include "database.h"
-#include "schema.h"
+// so does a browser's call past the HTTP face's deadline or whose browser left, calls beyond the queue
+// are refused at once, and SIGTERM ends the server promptly with calls queued.
 #include "serverprocess.h"
+#include "slowdatabase.h"
 #include "testfigures.h"
 
 #include "kpd.grpc.pb.h"
@@ -18,36 +17,13 @@
 #include <csignal>
 #include <mutex>
 
-using appserver::Database;
-using appserver::DatabaseSettings;
-
 namespace {
 
 const QDate kMarch(2024, 3, 15);
 
-// The daily figures are a view that counts up to lentidao.passos before finding no row: a statement as
-// slow as that number says, which stops at any step like a real one. Set to 0, the month comes back empty.
-void setSteps(const QString& path, qint64 steps)
-{
-    Database db(DatabaseSettings::sqliteFile(path, false));
-    db.execDirect(QStringLiteral("UPDATE lentidao SET passos = %1").arg(steps));
-}
+using slowdatabase::setSteps;
 
-QString slowDatabase(const QTemporaryDir& dir, const QString& name)
-{
-    const QString path = dir.filePath(name + QStringLiteral(".db"));
-    Database db(DatabaseSettings::sqliteFile(path, false));
-    appserver::Schema::create(db);
-    db.execDirect(QStringLiteral("DROP TABLE movimento_diario"));
-    db.execDirect(QStringLiteral("CREATE TABLE lentidao (passos INTEGER NOT NULL)"));
-    db.execDirect(QStringLiteral("INSERT INTO lentidao VALUES (4000000000)"));
-    db.execDirect(QStringLiteral(
-        "CREATE VIEW movimento_diario AS "
-        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < (SELECT passos FROM lentidao)) "
-        "SELECT 1 AS cdfilial, '2024-03-01' AS dtmovimento, 1.0 AS vrfatliq, 0.0 AS vrconsumo, 0.0 AS vrmdo, "
-        "0.0 AS vrdespesas FROM n WHERE i = 0"));
-    return path;
-}
+QString slowDatabase(const QTemporaryDir& dir, const QString& name) { return slowdatabase::create(dir, name); }
 
 // Calls in flight through gRPC's callback API, so that dozens need no thread each.
 class Calls {
@@ -177,6 +153,28 @@ private slots:
         const auto next = browser.Get("/api/cockpit?month=2024-03");
         QVERIFY(next);
         QCOMPARE(next->status, 200);
+        QVERIFY(server.stop());
+    }
+
+    // A browser that closes its connection while its month is on the database frees the connection at once.
+    void shouldCancelTheCallOfABrowserThatLeft()
+    {
+        const QString path = slowDatabase(m_dir, QStringLiteral("browser-left"));
+        ServerProcess server;
+        QString error;
+        QVERIFY2(server.start({"--db", path, "--db-pool", "1", "--http", "127.0.0.1:0"}, &error), qPrintable(error));
+        {
+            httplib::Client browser("127.0.0.1", server.httpPort());
+            browser.set_read_timeout(std::chrono::milliseconds(500));
+            QVERIFY(!browser.Get("/api/cockpit?month=2024-03"));   // gives up and closes its connection
+        }
+        QTRY_VERIFY2(server.log().contains(QRegularExpression("getCkpData ref=2024-03-01 \\d+\\.\\d\\d ms CANCELLED: ")),
+                     qPrintable(server.log()));
+        setSteps(path, 0);
+        httplib::Client next("127.0.0.1", server.httpPort());
+        const auto month = next.Get("/api/cockpit?month=2024-03");
+        QVERIFY(month);
+        QCOMPARE(month->status, 200);
         QVERIFY(server.stop());
     }
 

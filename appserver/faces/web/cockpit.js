@@ -216,16 +216,31 @@ async function carregar(empilhar = true) {
   }
   if (meu !== pedido) return;   // another month was asked for meanwhile
   if (r.status === 401) {
-    $('painel').hidden = true;
-    $('entrada').hidden = false;
-    aviso(j.erro);
+    pedirEntrada(j.erro);
     return;
   }
   if (!r.ok) { aviso(j.erro || ('Erro ' + r.status)); voltarAoMostrado(); return; }
   if (empilhar && mostrado && mes !== mostrado) history.pushState({ mes }, '', '?mes=' + mes);
   else history.replaceState({ mes }, '', '?mes=' + mes);
   mostrado = mes;
+  // The server names the signed-in user beside the figures; an open server names no one.
+  const usuario = decodeURIComponent(r.headers.get('X-Kpd-Usuario') || '');
+  $('usuario').textContent = usuario ? '(' + usuario + ')' : '';
+  $('sair').hidden = !usuario;
   desenhar(j);
+}
+
+function pedirEntrada(mensagem) {
+  $('painel').hidden = true;
+  $('sair').hidden = true;
+  $('entrada').hidden = false;
+  aviso(mensagem);
+}
+
+async function sair() {
+  ++pedido;   // a month still on its way is not drawn after the sign-out
+  try { await fetch('api/sair', { method: 'POST', credentials: 'same-origin' }); } catch (e) { /* the session ends on its own */ }
+  pedirEntrada('Você saiu. Entre de novo para ver os números.');
 }
 
 function mudarMes(delta) {
@@ -255,6 +270,7 @@ document.addEventListener('DOMContentLoaded', () => {
   $('anterior').addEventListener('click', () => mudarMes(-1));
   $('proximo').addEventListener('click', () => mudarMes(1));
   $('entrada').addEventListener('submit', entrar);
+  $('sair').addEventListener('click', sair);
   // The browser's counterpart of the window's activation: coming back to the tab shows fresh figures.
   document.addEventListener('visibilitychange', () => { if (document.visibilityState === 'visible') carregar(false); });
   // Back and Forward step through the months viewed.
