@@ -673,6 +673,35 @@ QByteArray CockpitJsonText(const CockpitView& view)
     return out.text();
 }
 
+QByteArray ListCsv(const CockpitPackets& packets, const QString& grid)
+{
+    const DashboardDefinition& def = DashboardDefinition::Get();
+    const auto it = def.grids.constFind(grid);
+    if (it == def.grids.cend())
+        throw WireError(QStringLiteral("Lista desconhecida: %1.").arg(grid.left(40)));
+    const QString source = it.value().dataSource;
+    const std::pair<const char*, const TDataPacket*> sources[] = {
+        {"dtsTop10", &packets.top10}, {"dtsBottom10", &packets.bottom10}, {"dtsDiasEstoque", &packets.diasEstoque}};
+    for (const auto& [name, packet] : sources) {
+        if (source != QLatin1String(name))
+            continue;
+        const QString dataSet = QStringLiteral("cds") + source.mid(3);
+        const Table table(dataSet, *packet, dataSet == QLatin1String("cdsDiasEstoque") ? CkpPackets::DiasEstoque() : CkpPackets::Ranking());
+        QStringList header;
+        for (const QString& column : it.value().columns)
+            header << table.title(column);
+        QList<QList<QVariant>> rows;
+        for (int r = 0; r < table.rowCount(); ++r) {
+            QList<QVariant> row;
+            for (const QString& column : it.value().columns)
+                row << table.value(r, column);
+            rows << row;
+        }
+        return CsvText(header, rows);
+    }
+    throw WireError(QStringLiteral("Lista desconhecida: %1.").arg(grid.left(40)));
+}
+
 QJsonObject CockpitJson(const CockpitView& view)
 {
     return QJsonDocument::fromJson(CockpitJsonText(view)).object();

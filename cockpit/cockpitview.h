@@ -86,6 +86,10 @@ QByteArray CockpitJsonText(const CockpitView& view);
 // The same, parsed; for tests and callers that want to look inside.
 QJsonObject CockpitJson(const CockpitView& view);
 
+// One of the month's lists (a grid of the dashboard: dbgTop10, dbgBottom10, dbgAtrasaLanca) as a spreadsheet
+// (CsvText): the grid's titles, then the figures as numbers. Throws WireError for a name that is no list.
+QByteArray ListCsv(const CockpitPackets& packets, const QString& grid);
+
 // The month's view as JSON in one step, as the browser face serves it.
 inline QByteArray CockpitJsonText(const CockpitPackets& packets) { return CockpitJsonText(ComputeView(packets)); }
 inline QJsonObject CockpitJson(const CockpitPackets& packets) { return CockpitJson(ComputeView(packets)); }

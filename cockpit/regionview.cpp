@@ -69,6 +69,18 @@ RegionView ComputeRegionView(const QDate& month, const QString& region, const TD
     return view;
 }
 
+QByteArray RegionCsv(const RegionView& view)
+{
+    QList<QList<QVariant>> rows;
+    for (const QVector<RegionCell>& row : view.rows) {
+        QList<QVariant> values;
+        for (const RegionCell& c : row)
+            values << c.number;
+        rows << values;
+    }
+    return CsvText(view.columns, rows);
+}
+
 QByteArray RegionJsonText(const RegionView& view)
 {
     QJsonArray rows;

@@ -29,6 +29,9 @@ struct RegionView {
 // The view of a region's month from getRegionData's branches packet (RegionPackets::Filiais).
 RegionView ComputeRegionView(const QDate& month, const QString& region, const TDataPacket& branches);
 
+// The branches as a spreadsheet (CsvText): the titles, then the figures as numbers.
+QByteArray RegionCsv(const RegionView& view);
+
 // As JSON: month, region, title, columns, rows (cells with text, number and color) and rowColors.
 QByteArray RegionJsonText(const RegionView& view);
 

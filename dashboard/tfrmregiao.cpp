@@ -165,13 +165,11 @@ void TfrmRegiao::ShowRegion(const QString& region, const QDate& month, const coc
 
 void TfrmRegiao::showBranches(const cockpit::RegionView& view)
 {
+    m_view = std::make_unique<cockpit::RegionView>(view);
     m_model->clear();
     m_model->setHorizontalHeaderLabels(view.columns);
-    m_columns = view.columns;
-    m_numbers.clear();
     for (const QVector<cockpit::RegionCell>& row : view.rows) {
         QList<QStandardItem*> items;
-        QList<QVariant> numbers;
         for (const cockpit::RegionCell& cell : row) {
             auto* item = new QStandardItem(cell.text);
             item->setData(cell.number.isNull() ? QVariant(-1e300) : cell.number, kNumberRole);
@@ -179,15 +177,13 @@ void TfrmRegiao::showBranches(const cockpit::RegionView& view)
             const bool number = cell.number.typeId() == QMetaType::Double;
             item->setTextAlignment(number ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignLeft | Qt::AlignVCenter);
             items << item;
-            numbers << cell.number;
         }
         m_model->appendRow(items);
-        m_numbers << numbers;
     }
     m_ui->grdFiliais->resizeColumnsToContents();
 }
 
-QByteArray TfrmRegiao::CsvText() const { return ::CsvText(m_columns, m_numbers); }
+QByteArray TfrmRegiao::CsvText() const { return m_view ? cockpit::RegionCsv(*m_view) : QByteArray(); }
 
 void TfrmRegiao::keyPressEvent(QKeyEvent* event)
 {

@@ -39,6 +39,5 @@ private:
     TNetConnection* m_net = nullptr;
     QStandardItemModel* m_model = nullptr;
     QString m_region;
-    QList<QList<QVariant>> m_numbers;
-    QStringList m_columns;
+    std::unique_ptr<cockpit::RegionView> m_view;   // what the window shows, for its spreadsheet
 };

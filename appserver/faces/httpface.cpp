@@ -3,6 +3,7 @@
 #include "calllog.h"
 #include "ckppackets.h"
 #include "cockpitview.h"
+#include "regionview.h"
 #include "databaseerror.h"
 #include "httpengine.h"
 #include "loopback.h"
@@ -21,6 +22,8 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QUrl>
+
+#include <cstring>
 
 static void initWebResource() { Q_INIT_RESOURCE(web); }
 
@@ -58,7 +61,8 @@ QByteArray resource(const QString& name)
 // The route a request is counted under: the known ones by name, everything else together.
 QString routeOf(const std::string& path)
 {
-    static const QStringList known{"/", "/cockpit.js", "/cockpit.css", "/api/cockpit", "/api/entrar", "/api/sair", "/metrics"};
+    static const QStringList known{"/", "/cockpit.js", "/cockpit.css", "/api/cockpit", "/api/region", "/api/region.csv",
+                                   "/api/entrar", "/api/sair", "/metrics"};
     const QString p = QString::fromStdString(path);
     return known.contains(p) ? p : QStringLiteral("outra");
 }
@@ -123,6 +127,21 @@ void HttpFace::handle(const Exchange& ex)
                 route.answer(ex, QString());
             return;
         }
+    }
+    // A region's page (/regiao/NO, a link one can send) is the cockpit's page, which reads the region from its
+    // address; the page's relative addresses (its script, its style, the API) are answered under it too.
+    if (req.path.rfind("/regiao/", 0) == 0) {
+        const std::string rest = req.path.substr(std::strlen("/regiao"));
+        const bool own = rest.find('/', 1) == std::string::npos && rest.find('.') == std::string::npos;
+        const std::string path = own ? std::string("/") : rest;
+        for (const Route& route : m_routes)
+            if (route.method == method && route.path == path) {
+                if (route.signedIn)
+                    authorize(ex, route.answer);
+                else
+                    route.answer(ex, QString());
+                return;
+            }
     }
     send(ex, errorResponse(404, QStringLiteral("Página não encontrada.")));
 }
@@ -205,31 +224,20 @@ void HttpFace::month(const Exchange& ex, const QString& user)
         send(ex, retryLater(503, 1, QStringLiteral("O servidor de aplicação está sobrecarregado; tente novamente em instantes.")));
 }
 
-// The month as the browser's JSON, or the HTTP status and message of why not; logged as a gRPC call is.
-void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString& user,
-                           std::chrono::steady_clock::time_point deadline)
+// A call of the data module for the browser: its answer, or the HTTP status and message of why not; logged
+// as a gRPC call is.
+void HttpFace::answerCall(const Exchange& ex, const QString& user, CallLog::Call logged,
+                          std::chrono::steady_clock::time_point deadline, const Work& work)
 {
     QElapsedTimer timer;
     timer.start();
-    CallLog::Call logged{QString::fromLatin1(RdmIndicResult::kRegisteredName), QLatin1String(CkpPackets::kMethod),
-                         QLatin1String(CkpPackets::kMethod), month.toString(Qt::ISODate)};
     CallScope scope = ex->scope();
     scope.deadline = deadline;
     int status = 200;
     QString error;
     HttpResponse r;
     try {
-        CkpData data = m_cockpit.month(month, scope);
-        cockpit::CockpitPackets packets;
-        packets.month = data.firstDay;
-        packets.indicadores = PacketCodec::DecodePacket(data.indicadores);
-        packets.top10 = PacketCodec::DecodePacket(data.top10);
-        packets.bottom10 = PacketCodec::DecodePacket(data.bottom10);
-        packets.grafPizza = PacketCodec::DecodePacket(data.grafPizza);
-        packets.diasEstoque = PacketCodec::DecodePacket(data.diasEstoque);
-        packets.metas = PacketCodec::DecodePacket(data.quinto);
-        packets.comparacoes = PacketCodec::DecodePacket(data.sexto);
-        r.body = cockpit::CockpitJsonText(packets).toStdString();
+        r = work(scope);
     } catch (const CallEnded& e) {
         status = e.reason() == CallEnd::Overloaded ? 503 : e.reason() == CallEnd::DeadlineExceeded ? 504 : 500;
         error = e.message();
@@ -259,6 +267,82 @@ void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString
     if (!user.isEmpty())
         r.headers.emplace_back("X-Kpd-Usuario", QUrl::toPercentEncoding(user).toStdString());
     send(ex, std::move(r));
+}
+
+namespace {
+
+cockpit::CockpitPackets packetsOf(CkpData data)
+{
+    cockpit::CockpitPackets packets;
+    packets.month = data.firstDay;
+    packets.indicadores = PacketCodec::DecodePacket(data.indicadores);
+    packets.top10 = PacketCodec::DecodePacket(data.top10);
+    packets.bottom10 = PacketCodec::DecodePacket(data.bottom10);
+    packets.grafPizza = PacketCodec::DecodePacket(data.grafPizza);
+    packets.diasEstoque = PacketCodec::DecodePacket(data.diasEstoque);
+    packets.metas = PacketCodec::DecodePacket(data.quinto);
+    packets.comparacoes = PacketCodec::DecodePacket(data.sexto);
+    return packets;
+}
+
+HttpResponse csvResponse(const QByteArray& text, const QString& file)
+{
+    HttpResponse r;
+    r.body = text.toStdString();
+    r.type = "text/csv; charset=utf-8";
+    r.headers.emplace_back("Content-Disposition", QStringLiteral("attachment; filename=\"%1\"").arg(file).toStdString());
+    return r;
+}
+
+} // namespace
+
+void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString& user,
+                           std::chrono::steady_clock::time_point deadline)
+{
+    // A list as a spreadsheet (lista=dbgTop10, ...), or the whole month as the page's JSON.
+    const QString list = QString::fromStdString(ex->request().param("lista"));
+    const CallLog::Call logged{QString::fromLatin1(RdmIndicResult::kRegisteredName), QLatin1String(CkpPackets::kMethod),
+                               QLatin1String(CkpPackets::kMethod), month.toString(Qt::ISODate)};
+    answerCall(ex, user, logged, deadline, [this, month, list](const CallScope& scope) {
+        const cockpit::CockpitPackets packets = packetsOf(m_cockpit.month(month, scope));
+        if (!list.isEmpty())
+            return csvResponse(cockpit::ListCsv(packets, list),
+                               QStringLiteral("%1-%2.csv").arg(list, month.toString(QStringLiteral("yyyy-MM"))));
+        HttpResponse r;
+        r.body = cockpit::CockpitJsonText(packets).toStdString();
+        return r;
+    });
+}
+
+void HttpFace::region(const Exchange& ex, const QString& user, bool csv)
+{
+    static const QRegularExpression form(QStringLiteral("\\A([0-9]{4})-([0-9]{2})\\z"));
+    static const QRegularExpression code(QStringLiteral("\\A[A-Za-z0-9_-]{1,5}\\z"));
+    const QRegularExpressionMatch m = form.match(QString::fromStdString(ex->request().param("month")));
+    const QDate month = m.hasMatch() ? QDate(m.captured(1).toInt(), m.captured(2).toInt(), 1) : QDate();
+    const QString name = QString::fromStdString(ex->request().param("region"));
+    if (!month.isValid() || month.year() < 1 || !code.match(name).hasMatch()) {
+        send(ex, errorResponse(400, QStringLiteral("Informe o mês e a regional: /api/region?month=AAAA-MM&region=NO.")));
+        return;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + m_setup.callDeadline;
+    const CallLog::Call logged{QString::fromLatin1(RdmIndicResult::kRegisteredName), QLatin1String(RegionPackets::kMethod),
+                               QLatin1String(RegionPackets::kMethod),
+                               month.toString(Qt::ISODate) + QStringLiteral(" regional=") + name};
+    if (!m_calls->post([this, ex, user, logged, deadline, month, name, csv] {
+            answerCall(ex, user, logged, deadline, [this, month, name, csv](const CallScope& scope) {
+                const RegionData data = m_cockpit.region(month, name, scope);
+                const cockpit::RegionView view =
+                    cockpit::ComputeRegionView(data.firstDay, data.region, PacketCodec::DecodePacket(data.branches));
+                if (csv)
+                    return csvResponse(cockpit::RegionCsv(view),
+                                       QStringLiteral("regional-%1-%2.csv").arg(data.region, month.toString(QStringLiteral("yyyy-MM"))));
+                HttpResponse r;
+                r.body = cockpit::RegionJsonText(view).toStdString();
+                return r;
+            });
+        }))
+        send(ex, retryLater(503, 1, QStringLiteral("O servidor de aplicação está sobrecarregado; tente novamente em instantes.")));
 }
 
 void HttpFace::signIn(const Exchange& ex)
@@ -365,6 +449,8 @@ bool HttpFace::start(const Setup& setup, QString& error)
             m_routes.push_back({"GET", a.path, false, [this, r](const Exchange& ex, const QString&) { send(ex, r); }});
         }
         m_routes.push_back({"GET", "/api/cockpit", true, [this](const Exchange& ex, const QString& user) { month(ex, user); }});
+        m_routes.push_back({"GET", "/api/region", true, [this](const Exchange& ex, const QString& user) { region(ex, user, false); }});
+        m_routes.push_back({"GET", "/api/region.csv", true, [this](const Exchange& ex, const QString& user) { region(ex, user, true); }});
         m_routes.push_back({"POST", "/api/entrar", false, [this](const Exchange& ex, const QString&) { signIn(ex); }});
         m_routes.push_back({"POST", "/api/sair", false, [this](const Exchange& ex, const QString&) { signOut(ex); }});
     }

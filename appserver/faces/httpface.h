@@ -1,5 +1,8 @@
 #pragma once
 
+#include "calllog.h"
+#include "callscope.h"
+#include "httpengine.h"
 #include "httpsessions.h"
 #include "signinthrottle.h"
 
@@ -76,6 +79,10 @@ private:
     void checkPassword(const Exchange& ex, const QString& name, const QByteArray& password,
                        const std::function<void(const Exchange&)>& accepted);
     void month(const Exchange& ex, const QString& user);
+    void region(const Exchange& ex, const QString& user, bool csv);
+    using Work = std::function<HttpResponse(const CallScope&)>;
+    void answerCall(const Exchange& ex, const QString& user, CallLog::Call logged,
+                    std::chrono::steady_clock::time_point deadline, const Work& work);
     void signIn(const Exchange& ex);
     void signOut(const Exchange& ex);
     void send(const Exchange& ex, HttpResponse response);

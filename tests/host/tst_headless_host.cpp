@@ -203,6 +203,23 @@ private slots:
         QCOMPARE(QString::fromUtf8(images.readAllStandardOutput()).count(QLatin1Char('\n')), 2);   // the heading only
     }
 
+    // The lists go to a spreadsheet as numbers: Python's csv module reads back the figures themselves.
+    void shouldExportTheListsAsSpreadsheets()
+    {
+        QTemporaryDir dir;
+        const auto [exitCode, err] =
+            runHostWith({"--server", m_server.address(), "--month", "2008-01", "--export-csv", dir.filePath("listas")});
+        QVERIFY2(exitCode == 0, qPrintable(err));
+        QProcess python;
+        python.start(QStringLiteral("python3"),
+                     {"-c", "import csv,sys; r=list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline=''), delimiter=';'));"
+                            "print(r[0]); print([float(x[2].replace(',', '.')) for x in r[1:]])",
+                      dir.filePath("listas/dbgTop10.csv")});
+        QVERIFY(python.waitForFinished(30000));
+        QCOMPARE(QString::fromUtf8(python.readAllStandardOutput()),
+                 QStringLiteral("['Filial', 'Reg.', '%Result.']\n[10.0, 10.0, 10.0, 6.0, 4.0]\n"));
+    }
+
     // An output that cannot be written is said so, in words, and never left half written.
     void shouldNeverReportAnOutputItDidNotWrite_data()
     {

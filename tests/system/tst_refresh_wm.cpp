@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QLocale>
 #include <QScopeGuard>
+#include <QTableView>
 #include <QtTest>
 
 class TestRefreshWithWindowManager : public QObject {
@@ -49,6 +50,28 @@ private slots:
         QVERIFY(form->LastActivateCompleted());
         QCOMPARE(form->ActivateCount(), 1);
         QCOMPARE(QApplication::focusWidget(), ComponentOf<TDBGrid>(form, "dbgTop10"));
+    }
+
+    // A double-click on a region's code opens its window with its branches; Escape closes it, and the
+    // cockpit is left as it was.
+    void regionWindowOpensOnDoubleClickAndClosesOnEscape()
+    {
+        m_form = std::make_unique<TfrmIndiResult>();
+        TfrmIndiResult* form = m_form.get();
+        dtData = DateTimeUtil::fromDate(RefreshServer::kFiveRegions);
+        form->Show();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QTest::mouseDClick(ComponentOf<TLabel>(form, "lblR4"), Qt::LeftButton);
+        QWidget* region = nullptr;
+        QTRY_VERIFY((region = qobject_cast<QWidget*>(QApplication::activeWindow())) && region != form);
+        QCOMPARE(region->objectName(), QStringLiteral("frmRegiao"));
+        QCOMPARE(region->findChild<TLabel*>(QStringLiteral("lblTitulo"))->Caption(), QString::fromUtf8("Regional DDD — Janeiro/2008"));
+        const QAbstractItemModel* branches = region->findChild<QTableView*>(QStringLiteral("grdFiliais"))->model();
+        QCOMPARE(branches->rowCount(), 1);
+        QCOMPARE(branches->index(0, 1).data().toString(), QStringLiteral("Filial DDD"));
+        QCOMPARE(branches->index(0, 6).data().toString(), QStringLiteral("6,0%"));
+        QTest::keyClick(region, Qt::Key_Escape);
+        QTRY_VERIFY(!region->isVisible());
     }
 
     // Dismissing the message of a sixth region gives the activation back to the dashboard: that must not

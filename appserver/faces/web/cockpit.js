@@ -15,6 +15,8 @@ const GRAFICOS = ['grafFatReg', 'grafCustReg', 'grafResultReg'];
 
 const $ = (id) => document.getElementById(id);
 let pedido = 0;
+// On /regiao/NO the page shows that region: its gauges and its branches.
+const REGIAO = (/^\/regiao\/([^/]+)$/.exec(location.pathname) || [])[1];
 
 // 0x00BBGGRR, as the window definitions hold colours, to CSS.
 function cor(n) {
@@ -91,15 +93,21 @@ function desenharIndicadores(j) {
   const t = el('div', { class: 'tabela' });
   t.append(el('div'));
   for (const c of COLUNAS) t.append(el('div', { class: 'cab' }, rotulo(c.cab)[1] || ''));
-  t.append(el('div', { class: 'rotulo' }, rotulo('lblTotal')[1] || 'Total'));
-  for (const c of COLUNAS) {
-    const [nome, g] = gauge(c.total);
-    t.append(medidor(nome, g, painel(c.painelTotal)[1], 'total', nota(c.painelTotal)[1]));
+  if (!REGIAO) {
+    t.append(el('div', { class: 'rotulo' }, rotulo('lblTotal')[1] || 'Total'));
+    for (const c of COLUNAS) {
+      const [nome, g] = gauge(c.total);
+      t.append(medidor(nome, g, painel(c.painelTotal)[1], 'total', nota(c.painelTotal)[1]));
+    }
   }
   for (let n = 1; n <= 5; n++) {
     const nomeRegiao = rotulo('lblR' + n)[1];
     if (!nomeRegiao) continue;   // the desktop leaves such a row empty
-    t.append(el('div', { class: 'rotulo' }, nomeRegiao));
+    if (REGIAO && nomeRegiao !== decodeURIComponent(REGIAO)) continue;
+    const mes = (j.refDate || '').slice(0, 7);
+    t.append(el('div', { class: 'rotulo' },
+                REGIAO ? nomeRegiao : el('a', { href: 'regiao/' + encodeURIComponent(nomeRegiao) + '?mes=' + mes,
+                                               title: 'Filiais da regional' }, nomeRegiao)));
     for (const c of COLUNAS) {
       const [nome, g] = gauge(c.regiao + n);
       t.append(medidor(nome, g, painel(c.painel + n)[1], 'regiao', nota(c.painel + n)[1]));
@@ -116,7 +124,9 @@ function desenharListas(j) {
     const cab = el('tr', {}, ...g.titles.map((t, i) => el('th', i === g.titles.length - 1 ? { class: 'num' } : {}, t)));
     const linhas = g.rows.map((r, i) => el('tr', { fundo: cor(g.rowColors[i] ?? 0), 'data-color': g.rowColors[i] ?? '' },
                                           ...r.map((c) => el('td', num(c) ? { class: 'num' } : {}, c))));
-    return el('div', { class: 'lista' }, el('h2', {}, rotulo(titulo)[1] || ''),
+    const csv = el('a', { class: 'csv', href: 'api/cockpit?month=' + (j.refDate || '').slice(0, 7) + '&lista=' + nome,
+                          download: nome + '.csv' }, 'CSV');
+    return el('div', { class: 'lista' }, el('h2', {}, rotulo(titulo)[1] || '', ' ', csv),
               el('table', { id: nome }, el('thead', {}, cab), el('tbody', {}, ...linhas)));
   });
   $('listas').replaceChildren(...partes);
@@ -164,13 +174,59 @@ function aviso(texto) {
   $('aviso').hidden = !texto;
 }
 
+// A region's branches, sortable by a click on a column's title.
+function desenharFiliais(r) {
+  let coluna = -1, descendo = false;
+  const tabela = el('table', { id: 'filiais' });
+  const corpo = el('tbody');
+  const preencher = () => {
+    const linhas = r.rows.slice();
+    if (coluna >= 0) {
+      const valor = (c) => (c.number === null ? -Infinity : c.number);
+      linhas.sort((a, b) => {
+        const x = valor(a[coluna]), y = valor(b[coluna]);
+        return (x < y ? -1 : x > y ? 1 : 0) * (descendo ? -1 : 1);
+      });
+    }
+    corpo.replaceChildren(...linhas.map((row, i) => el('tr', { fundo: cor(i % 2 ? 0x1d1d1d : 0) },
+      ...row.map((c) => { const td = el('td', typeof c.number === 'number' ? { class: 'num' } : {}, c.text);
+                          td.style.color = cor(c.color); return td; }))));
+  };
+  const cab = el('tr', {}, ...r.columns.map((t, i) => {
+    const th = el('th', { tabindex: 0, title: 'Ordenar' }, t);
+    const ordenar = () => { descendo = coluna === i ? !descendo : false; coluna = i; preencher(); };
+    th.addEventListener('click', ordenar);
+    th.addEventListener('keydown', (e) => { if (e.key === 'Enter') ordenar(); });
+    return th;
+  }));
+  tabela.append(el('thead', {}, cab), corpo);
+  preencher();
+  const mes = r.month.slice(0, 7);
+  const csv = el('a', { class: 'csv', href: 'api/region.csv?month=' + mes + '&region=' + encodeURIComponent(r.region),
+                        download: 'regional-' + r.region + '.csv' }, 'CSV');
+  const voltar = el('a', { href: '../?mes=' + mes }, '◀ Voltar ao cockpit');
+  $('listas').replaceChildren(el('div', { class: 'lista regiao' }, el('h2', {}, r.title, ' ', csv), tabela, el('p', {}, voltar)));
+}
+
+async function carregarFiliais(mes) {
+  const r = await fetch('api/region?month=' + mes + '&region=' + REGIAO, { credentials: 'same-origin', cache: 'no-store' });
+  const j = await r.json();
+  if (!r.ok) { aviso(j.erro || ('Erro ' + r.status)); return; }
+  desenharFiliais(j);
+}
+
 function desenhar(j) {
   const rotulo = porNome(j.labels);
   for (const id of ['lblTitulo', 'lblQtFiliais', 'lblDtAtu']) $(id).textContent = rotulo(id)[1] || '';
   document.title = rotulo('lblTitulo')[1] || document.title;
   desenharIndicadores(j);
-  desenharListas(j);
-  desenharGraficos(j);
+  if (REGIAO) {
+    $('graficos').replaceChildren();
+    carregarFiliais((j.refDate || '').slice(0, 7));
+  } else {
+    desenharListas(j);
+    desenharGraficos(j);
+  }
   $('painel').hidden = false;
   $('entrada').hidden = true;
   // The month's own notice (no figures) first, then what the refresh had to report.
