@@ -257,20 +257,28 @@ int removeUser(const HttpOptions& http)
 // other users of the machine could read it.
 int addUser(const HttpOptions& http)
 {
-    // Typed at a terminal, the password is not echoed.
+    // Typed at a terminal, the password is not echoed, and it is asked twice: a typo would lock the user out.
     termios saved{};
     const bool terminal = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved) == 0;
-    if (terminal) {
-        termios quiet = saved;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-        std::fprintf(stderr, "Senha de %s: ", http.addUser.toUtf8().constData());
-    }
     QTextStream in(stdin);
-    const QByteArray password = in.readLine().toUtf8();
-    if (terminal) {
-        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
-        std::fprintf(stderr, "\n");
+    const auto ask = [&](const char* prompt) {
+        if (terminal) {
+            termios quiet = saved;
+            quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+            tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+            std::fprintf(stderr, prompt, http.addUser.toUtf8().constData());
+        }
+        const QByteArray answer = in.readLine().toUtf8();
+        if (terminal) {
+            tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+            std::fprintf(stderr, "\n");
+        }
+        return answer;
+    };
+    const QByteArray password = ask("Senha de %s: ");
+    if (terminal && ask("Repita a senha de %s: ") != password) {
+        fail(QStringLiteral("As duas senhas não são iguais; nada foi gravado."));
+        return 1;
     }
     QString error;
     if (!UserAccounts::addUser(http.users, http.addUser, password, error)) {

@@ -12,8 +12,12 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <grpc/support/log.h>
 
@@ -28,8 +32,8 @@ void chooseOffscreenWithoutDisplay(int argc, char* argv[])
         return;
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
-        if (arg.startsWith("--month") || arg == "--help" || arg == "-h" || arg == "--help-all" || arg == "--version" ||
-            arg == "-v") {
+        if (arg.startsWith("--month") || arg.startsWith("--export") || arg == "--help" || arg == "-h" ||
+            arg == "--version" || arg == "-v") {
             qputenv("QT_QPA_PLATFORM", "offscreen");
             return;
         }
@@ -53,12 +57,64 @@ void quietTransportLog()
         gpr_set_log_function([](gpr_log_func_args*) {});
 }
 
+// Qt's own remarks (a platform that cannot raise a window, a runtime folder it had to choose) are for
+// developers: the user's terminal gets only real problems, in the host's words. KPD_QT_AVISOS=1 shows all.
+void quietQtLog()
+{
+    if (qEnvironmentVariableIsSet("KPD_QT_AVISOS"))
+        return;
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "kpd-host: erro da biblioteca gráfica: %s\n", message.toUtf8().constData());
+    });
+}
+
+// Qt wants a private runtime folder; without one (a service, a container, su) it names one itself, with a
+// warning. One of the host's own, made private, keeps it quiet and safe.
+void ensureRuntimeFolder()
+{
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        return;
+    const QByteArray folder = QByteArray("/tmp/kpd-host-") + QByteArray::number(uint(getuid()));
+    if ((::mkdir(folder.constData(), 0700) == 0 || errno == EEXIST) && ::chmod(folder.constData(), 0700) == 0) {
+        struct stat st {};
+        if (::lstat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid())
+            qputenv("XDG_RUNTIME_DIR", folder);
+    }
+}
+
+// --help in Portuguese: every option, its value, its default, and examples.
+void printHelp(const QList<QCommandLineOption>& options)
+{
+    QString text = QStringLiteral("Uso:\n  kpd-host [opções]\n\nAplicação hospedeira dos Indicadores de Resultado.\n\nOpções:\n");
+    for (const QCommandLineOption& o : options) {
+        QStringList names;
+        for (const QString& n : o.names())
+            names << (n.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + n;
+        QString head = names.join(QStringLiteral(", "));
+        if (!o.valueName().isEmpty())
+            head += QLatin1Char(' ') + o.valueName();
+        QString description = o.description();
+        if (!o.defaultValues().isEmpty())
+            description += QStringLiteral(" (padrão: %1)").arg(o.defaultValues().join(QStringLiteral(", ")));
+        text += QStringLiteral("  %1\n      %2\n").arg(head, description);
+    }
+    text += QStringLiteral(
+        "\nExemplos:\n"
+        "  kpd-host --server 127.0.0.1:2113 --launch\n"
+        "  kpd-host --server 127.0.0.1:2113 --month 2026-01..2026-06 --pdf caderno.pdf --company \"Minha Empresa\"\n"
+        "  kpd-host --server 127.0.0.1:2113 --month 2026-06 --export-csv listas --export-json painel.json\n");
+    std::fputs(text.toUtf8().constData(), stdout);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     chooseOffscreenWithoutDisplay(argc, argv);
     quietTransportLog();
+    quietQtLog();
+    ensureRuntimeFolder();
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("kpd"));
     QCoreApplication::setApplicationName(QStringLiteral("kpd-host"));
@@ -67,22 +123,22 @@ int main(int argc, char* argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Aplicação hospedeira dos Indicadores de Resultado"));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    QCommandLineOption moduleOpt(QStringLiteral("module"), QStringLiteral("Caminho do módulo."), QStringLiteral("PATH"),
+    QCommandLineOption helpOpt({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Mostra esta ajuda e termina."));
+    QCommandLineOption versionOpt({QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Mostra a versão e termina."));
+    QCommandLineOption moduleOpt(QStringLiteral("module"), QStringLiteral("Caminho do módulo."), QStringLiteral("CAMINHO"),
                                  ModuleLoader::DefaultPath());
-    QCommandLineOption serverOpt(QStringLiteral("server"), QStringLiteral("Servidor de aplicação HOST:PORT."),
-                                 QStringLiteral("HOST:PORT"));
+    QCommandLineOption serverOpt(QStringLiteral("server"), QStringLiteral("Servidor de aplicação HOST:PORTA (padrão: o das configurações)."),
+                                 QStringLiteral("HOST:PORTA"));
     QCommandLineOption launchOpt(QStringLiteral("launch"), QStringLiteral("Abre o módulo logo ao iniciar."));
     QCommandLineOption monthOpt(QStringLiteral("month"),
                                 QStringLiteral("Abre o painel do mês sem interação e encerra (modo sem tela). Pode ser "
                                                "repetido e aceita períodos AAAA-MM..AAAA-MM; {month} nos caminhos de "
                                                "saída vira AAAA-MM."),
-                                QStringLiteral("YYYY-MM"));
+                                QStringLiteral("AAAA-MM"));
     QCommandLineOption pdfOpt(QStringLiteral("pdf"),
                               QStringLiteral("Grava o caderno do conselho em PDF: capa, e por mês o painel e o resumo "
                                              "(modo sem tela)."),
-                              QStringLiteral("FILE.pdf"));
+                              QStringLiteral("ARQUIVO.pdf"));
     QCommandLineOption csvOpt(QStringLiteral("export-csv"),
                               QStringLiteral("Grava as listas do painel como planilhas CSV (uma por lista) na pasta."),
                               QStringLiteral("PASTA"));
@@ -94,32 +150,37 @@ int main(int argc, char* argv[])
                                                   "branco, para imprimir)."),
                                    QStringLiteral("TEMA"));
     QCommandLineOption snapshotOpt(QStringLiteral("snapshot"), QStringLiteral("Grava a imagem do painel (PNG)."),
-                                   QStringLiteral("FILE.png"));
+                                   QStringLiteral("ARQUIVO.png"));
     QCommandLineOption jsonOpt(QStringLiteral("export-json"), QStringLiteral("Grava o conteúdo do painel (JSON)."),
-                               QStringLiteral("FILE"));
+                               QStringLiteral("ARQUIVO"));
     QCommandLineOption timeoutOpt(QStringLiteral("timeout"),
                                   QStringLiteral("Prazo de cada chamada ao servidor, em segundos (padrão 30)."),
-                                  QStringLiteral("SECONDS"));
+                                  QStringLiteral("SEGUNDOS"));
     QCommandLineOption tlsCaOpt(QStringLiteral("tls-ca"),
                                 QStringLiteral("Conecta com TLS, validando o servidor por esta autoridade certificadora."),
-                                QStringLiteral("FILE"));
+                                QStringLiteral("ARQUIVO"));
     QCommandLineOption tlsCertOpt(QStringLiteral("tls-cert"),
                                   QStringLiteral("Certificado (PEM) que o cliente apresenta ao servidor; com --tls-key e --tls-ca."),
-                                  QStringLiteral("FILE"));
+                                  QStringLiteral("ARQUIVO"));
     QCommandLineOption tlsKeyOpt(QStringLiteral("tls-key"), QStringLiteral("Chave privada (PEM) do certificado do cliente."),
-                                 QStringLiteral("FILE"));
-    parser.addOptions({moduleOpt, serverOpt, launchOpt, monthOpt, snapshotOpt, jsonOpt, csvOpt, pdfOpt, companyOpt, pdfThemeOpt,
-                       timeoutOpt, tlsCaOpt, tlsCertOpt, tlsKeyOpt});
+                                 QStringLiteral("ARQUIVO"));
+    const QList<QCommandLineOption> all{helpOpt, versionOpt, moduleOpt, serverOpt, launchOpt, monthOpt, snapshotOpt, jsonOpt, csvOpt, pdfOpt, companyOpt, pdfThemeOpt,
+                       timeoutOpt, tlsCaOpt, tlsCertOpt, tlsKeyOpt};
+    parser.addOptions(all);
     // Parsed here rather than by process(), which ends with status 1 and an English message.
     if (!parser.parse(QCoreApplication::arguments()))
         return refuse(parser.unknownOptionNames().isEmpty()
                           ? QStringLiteral("falta o valor de uma opção (veja --help)")
                           : QStringLiteral("opção desconhecida: %1 (veja --help)")
                                 .arg(shown(parser.unknownOptionNames().constFirst())));
-    if (parser.isSet(QStringLiteral("help")) || parser.optionNames().contains(QStringLiteral("help-all")))
-        parser.showHelp(0);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
+    if (parser.isSet(helpOpt)) {
+        printHelp(all);
+        return 0;
+    }
+    if (parser.isSet(versionOpt)) {
+        std::printf("kpd-host %s\n", KPD_VERSION);
+        return 0;
+    }
     if (!parser.positionalArguments().isEmpty())
         return refuse(QStringLiteral("argumento inesperado: %1 (veja --help)")
                           .arg(shown(parser.positionalArguments().constFirst())));

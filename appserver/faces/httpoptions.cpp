@@ -102,7 +102,12 @@ QString HttpOptions::usage()
         "  kpd-appserver --remove-user NOME --users ARQUIVO\n"
         "                       retira o usuário; suas sessões terminam no servidor em execução\n"
         "  O arquivo de usuários é relido quando muda (e com SIGHUP): uma senha trocada vale na hora e\n"
-        "  as sessões do usuário terminam.\n")
+        "  as sessões do usuário terminam.\n"
+        "\n"
+        "Exemplos:\n"
+        "  kpd-appserver --init-demo demo.db\n"
+        "  kpd-appserver --db demo.db --listen 127.0.0.1:2113 --http 127.0.0.1:8080\n"
+        "  kpd-appserver --import /srv/carga --db /var/lib/kpd-appserver/kpd.db\n")
         .arg(kDefaultCallDeadlineMs / 1000)
         .arg(ServerOptions::kStatementTimeoutMs / 1000)
         .arg(kDefaultConnectionsPerAddress);

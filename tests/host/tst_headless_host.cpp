@@ -203,6 +203,27 @@ private slots:
         QCOMPARE(QString::fromUtf8(images.readAllStandardOutput()).count(QLatin1Char('\n')), 2);   // the heading only
     }
 
+    // Both programs explain themselves in Portuguese, with their defaults and examples.
+    void shouldHelpInPortuguese_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::newRow("kpd-host") << QStringLiteral(KPD_HOST_BIN);
+        QTest::newRow("kpd-appserver") << QStringLiteral(KPD_APPSERVER_BIN);
+    }
+    void shouldHelpInPortuguese()
+    {
+        QFETCH(QString, program);
+        QProcess p;
+        p.start(program, {"--help"});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        const QString out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+        for (const char* word : {"Uso:", "padrão", "Exemplos:"})
+            QVERIFY2(out.contains(QString::fromUtf8(word)), word);
+        for (const char* english : {"Usage", "Options:", "Displays", "XDG_RUNTIME_DIR", "QStandardPaths"})
+            QVERIFY2(!out.contains(QLatin1String(english)), english);
+    }
+
     // The lists go to a spreadsheet as numbers: Python's csv module reads back the figures themselves.
     void shouldExportTheListsAsSpreadsheets()
     {
