@@ -70,6 +70,7 @@ void TfrmIndiResult::showView(const cockpit::CockpitView& view)
 {
     // Whose figures the window shows, for a host that prints or exports it: the title is text for people.
     setProperty("shownMonth", view.month);
+    component<TLabel>(this, QLatin1String(cockpit::kNoticeLabel))->SetFontColor(m_noticeColor);
     for (auto it = view.labels.cbegin(); it != view.labels.cend(); ++it)
         component<TLabel>(this, it.key())->SetCaption(it.value());
     for (auto it = view.panels.cbegin(); it != view.panels.cend(); ++it) {
@@ -91,10 +92,16 @@ void TfrmIndiResult::FormActivate(QObject* sender)
         m_data->netIndicResult->SetConnected(true);
         packets = m_data->FetchCkpData();
     } catch (const Exception& e) {
-        // With a month on screen, its figures stay under its title. With none, the window says that it has
-        // no data and why, rather than show the definition's zeros as if they were a month.
-        if (!m_showsMonth)
+        // With a month on screen, its figures stay under its title, marked with the time they were fetched.
+        // With none, the window says that it has no data and why, rather than show the definition's zeros
+        // as if they were a month.
+        if (!m_showsMonth) {
             showView(cockpit::FailedView(failureText(e)));
+        } else {
+            auto* notice = component<TLabel>(this, QLatin1String(cockpit::kNoticeLabel));
+            notice->SetCaption(cockpit::StaleNotice(m_fetchedAt, QDateTime::currentDateTime()));
+            notice->SetFontColor(cockpit::kStaleNoticeColor);
+        }
         throw;
     }
     // Computed before anything changes, so a view that cannot be computed leaves the window as it was.
@@ -105,6 +112,7 @@ void TfrmIndiResult::FormActivate(QObject* sender)
     cdsIndicadores->First();
     showView(view);
     m_showsMonth = true;
+    m_fetchedAt = QDateTime::currentDateTime();
 
     cdsIndicadores->SetFilter(QStringLiteral("CDAREAGERE <> 'TOTAL'"));
     cdsIndicadores->First();

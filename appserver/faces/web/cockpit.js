@@ -16,6 +16,12 @@ const GRAFICOS = ['grafFatReg', 'grafCustReg', 'grafResultReg'];
 const $ = (id) => document.getElementById(id);
 let pedido = 0;
 
+// ?tv=1: a wall screen. The whole screen for the figures, no month picker, a refresh every minute (sooner
+// again after a failure), the month of the address or else the calendar's, followed as it turns.
+const TV = new URLSearchParams(location.search).get('tv') === '1';
+const CICLO_TV_MS = 60000, NOVA_TENTATIVA_MS = 5000;
+let buscadoEm = null;   // when the figures on the page were fetched
+
 // 0x00BBGGRR, as the window definitions hold colours, to CSS.
 function cor(n) {
   const v = Number(n) >>> 0;
@@ -159,6 +165,23 @@ function desenharGraficos(j) {
   $('graficos').replaceChildren(...GRAFICOS.map((n) => pizza((j.charts || {})[n] || {})));
 }
 
+// "HH:MM", with the day when it is not the one of `referencia`.
+function hora(d, referencia) {
+  const dd = (n) => String(n).padStart(2, '0');
+  const dia = referencia && d.toDateString() !== referencia.toDateString() ? `${dd(d.getDate())}/${dd(d.getMonth() + 1)} ` : '';
+  return dia + dd(d.getHours()) + ':' + dd(d.getMinutes());
+}
+
+// When the figures on the page were fetched; after a failed refresh, in red, with the failure's time, as the
+// desktop's header says it: old figures never pass for current ones.
+function carimbo(falhouEm) {
+  const e = $('atualizado');
+  e.classList.toggle('falhou', Boolean(falhouEm && buscadoEm));
+  if (!buscadoEm) e.textContent = '';
+  else if (falhouEm) e.textContent = `Atualização falhou às ${hora(falhouEm)} — dados de ${hora(buscadoEm, falhouEm)}`;
+  else e.textContent = 'Atualizado às ' + hora(buscadoEm);
+}
+
 function aviso(texto) {
   $('aviso').textContent = texto || '';
   $('aviso').hidden = !texto;
@@ -192,25 +215,38 @@ async function carregar() {
   const mes = mesEscolhido();
   if (!/^\d{4}-\d{2}$/.test(mes)) { aviso('Escolha um mês.'); return; }
   const meu = ++pedido;
-  history.replaceState(null, '', '?mes=' + mes);
+  // A wall screen keeps its own address: one that follows the calendar must not stick to this month.
+  if (!TV) history.replaceState(null, '', '?mes=' + mes);
   let r, j;
   try {
     r = await fetch('api/cockpit?month=' + encodeURIComponent(mes),
                     { headers: { 'X-Kpd-Pagina': '1' }, credentials: 'same-origin', cache: 'no-store' });
     j = await r.json();
   } catch (e) {
-    if (meu === pedido) aviso('Não foi possível falar com o servidor de aplicação. Verifique a conexão e tente de novo.');
-    return;
+    if (meu === pedido) {
+      aviso('Não foi possível falar com o servidor de aplicação. Verifique a conexão e tente de novo.');
+      carimbo(new Date());
+    }
+    return false;
   }
-  if (meu !== pedido) return;   // another month was asked for meanwhile
+  if (meu !== pedido) return false;   // another month was asked for meanwhile
   if (r.status === 401) {
     $('painel').hidden = true;
     $('entrada').hidden = false;
     aviso(j.erro);
-    return;
+    return false;
   }
-  if (!r.ok) { aviso(j.erro || ('Erro ' + r.status)); return; }
+  if (!r.ok) { aviso(j.erro || ('Erro ' + r.status)); carimbo(new Date()); return false; }
   desenhar(j);
+  buscadoEm = new Date();
+  carimbo(null);
+  return true;
+}
+
+async function cicloTv(doEndereco) {
+  if (!doEndereco) { const hoje = new Date(); escolherMes(hoje.getFullYear(), hoje.getMonth() + 1); }
+  const ok = await carregar();
+  setTimeout(() => cicloTv(doEndereco), ok ? CICLO_TV_MS : NOVA_TENTATIVA_MS);
 }
 
 function mudarMes(delta) {
@@ -242,5 +278,10 @@ document.addEventListener('DOMContentLoaded', () => {
   $('entrada').addEventListener('submit', entrar);
   // The browser's counterpart of the window's activation: coming back to the tab shows fresh figures.
   document.addEventListener('visibilitychange', () => { if (document.visibilityState === 'visible') carregar(); });
-  carregar();
+  if (TV) {
+    document.body.classList.add('tv');
+    cicloTv(doEndereco);
+  } else {
+    carregar();
+  }
 });
