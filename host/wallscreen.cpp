@@ -27,7 +27,10 @@ WallScreen::~WallScreen()
     SetMessagePresenter({});
 }
 
-QWidget* WallScreen::Dashboard() const { return m_module.FrmIndiResult(); }
+QWidget* WallScreen::Dashboard() const
+{
+    return m_module.FrmIndiResult();
+}
 
 QDate WallScreen::month() const
 {
@@ -63,7 +66,8 @@ bool WallScreen::Start()
         return false;
     }
     qApp->installEventFilter(this);
-    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), form, nullptr, nullptr, Qt::ApplicationShortcut);
+    auto* quit =
+        new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), form, nullptr, nullptr, Qt::ApplicationShortcut);
     connect(quit, &QShortcut::activated, this, [this] {
         m_quitting = true;
         emit quitRequested();

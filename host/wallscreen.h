@@ -8,7 +8,7 @@
 class ModuleLoader;
 
 struct WallScreenOptions {
-    QDate month;           // first day of the month shown; invalid: the calendar's month, followed as it turns
+    QDate month; // first day of the month shown; invalid: the calendar's month, followed as it turns
     int cycleSeconds = 60; // between refreshes that completed
 };
 
@@ -19,7 +19,8 @@ struct WallScreenOptions {
 // keeps the figures it has, marked with the time they were fetched. Messages go to standard error with
 // the time, never to a box nobody would close. Escape and the window manager's close do nothing; Ctrl+Q
 // quits.
-class WallScreen : public QObject {
+class WallScreen : public QObject
+{
     Q_OBJECT
 public:
     // The longest wait before another try after a failed refresh.

@@ -10,14 +10,11 @@
 
 #include <algorithm>
 
-namespace {
-
 // The fonts a widget holds: its own only where it set one (an inherited font follows its parent's), and
 // every other font setting it has (a grid's title font, a chart's legend font).
-template <typename Setting>
-QList<Setting> fontsOf(const QWidget* w)
+QList<DesignScale::FontSetting> DesignScale::fontsOf(const QWidget* w)
 {
-    QList<Setting> fonts;
+    QList<FontSetting> fonts;
     const QMetaObject* mo = w->metaObject();
     for (int i = 0; i < mo->propertyCount(); ++i) {
         const QMetaProperty prop = mo->property(i);
@@ -35,11 +32,10 @@ QList<Setting> fontsOf(const QWidget* w)
     return fonts;
 }
 
-template <typename Setting>
-void scaleFonts(QWidget* w, const QList<Setting>& fonts, double factor)
+void DesignScale::scaleFonts(QWidget* w, const QList<FontSetting>& fonts, double factor)
 {
-    for (const Setting& s : fonts) {
-        QFont f = w->property(s.property.constData()).template value<QFont>();
+    for (const FontSetting& s : fonts) {
+        QFont f = w->property(s.property.constData()).value<QFont>();
         if (s.pixels)
             f.setPixelSize(std::max(1, qRound(s.size * factor)));
         else
@@ -47,6 +43,9 @@ void scaleFonts(QWidget* w, const QList<Setting>& fonts, double factor)
         w->setProperty(s.property.constData(), QVariant::fromValue(f));
     }
 }
+
+namespace
+{
 
 // A whole font size is rarely the exact scaled one: a label that takes the width of its text keeps all
 // of it rather than lose its last letter to the rounding.
@@ -65,7 +64,7 @@ void keepTextWhole(QWidget* w)
 
 DesignScale::DesignScale(QWidget* root) : m_root(root), m_storedSize(root->size())
 {
-    m_rootFonts = fontsOf<FontSetting>(root);
+    m_rootFonts = fontsOf(root);
     collect(root, -1);
 }
 
@@ -74,9 +73,10 @@ void DesignScale::collect(QWidget* parent, int parentIndex)
     for (QObject* child : parent->children()) {
         auto* w = qobject_cast<QWidget*>(child);
         // Unnamed widgets are a component's own parts (a grid's header and scroll bars), which it lays out.
-        if (!w || w->isWindow() || w->objectName().isEmpty() || w->objectName().startsWith(QLatin1String("qt_")))
+        if (!w || w->isWindow() || w->objectName().isEmpty() ||
+            w->objectName().startsWith(QLatin1String("qt_")))
             continue;
-        m_components.append({w, QRect(w->mapTo(m_root, QPoint(0, 0)), w->size()), parentIndex, fontsOf<FontSetting>(w)});
+        m_components.append({w, QRect(w->mapTo(m_root, QPoint(0, 0)), w->size()), parentIndex, fontsOf(w)});
         collect(w, static_cast<int>(m_components.size()) - 1);
     }
 }
@@ -98,7 +98,8 @@ void DesignScale::FitToRoot()
     const QPoint origin((area.width() - content.width()) / 2, (area.height() - content.height()) / 2);
     if (factor == m_factor && origin == m_origin)
         return;
-    m_root->setContentsMargins(origin.x(), origin.y(), std::max(0, area.width() - content.width() - origin.x()),
+    m_root->setContentsMargins(origin.x(), origin.y(),
+                               std::max(0, area.width() - content.width() - origin.x()),
                                std::max(0, area.height() - content.height() - origin.y()));
     Apply(factor, origin);
 }

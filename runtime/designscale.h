@@ -14,7 +14,8 @@ class QWidget;
 // factor; a component with a `Zoom` property (sizes of its own drawing that are neither, such as a
 // grid's column widths) is given the factor there. Nothing moves relative to anything else, and text
 // and drawing are made at the new size, not stretched.
-class DesignScale {
+class DesignScale
+{
 public:
     // Takes the layout `root` has now as the stored one.
     explicit DesignScale(QWidget* root);
@@ -41,11 +42,13 @@ private:
     };
     struct Component {
         QPointer<QWidget> widget;
-        QRect stored; // in the root's coordinates
+        QRect stored;    // in the root's coordinates
         int parent = -1; // index of the parent component; -1 for the root
         QList<FontSetting> fonts;
     };
 
+    static QList<FontSetting> fontsOf(const QWidget* w);
+    static void scaleFonts(QWidget* w, const QList<FontSetting>& fonts, double factor);
     void collect(QWidget* parent, int parentIndex);
 
     QPointer<QWidget> m_root;

@@ -11,7 +11,8 @@
 #include <QScreen>
 #include <QtTest>
 
-class TestScreenFit : public QObject {
+class TestScreenFit : public QObject
+{
     Q_OBJECT
     TfrmIndiResult* form = nullptr;
     MessageRecorder* recorder = nullptr;
@@ -78,7 +79,8 @@ private slots:
     {
         // 12 points at 96 dpi are 16 pixels; 16 times the factor, rounded.
         const int expected = screenSize().width() == 1366 ? 16 : 22;
-        QCOMPARE(form->FindComponentAs<TLabel>(QStringLiteral("lblFaturamento"))->font().pixelSize(), expected);
+        QCOMPARE(form->FindComponentAs<TLabel>(QStringLiteral("lblFaturamento"))->font().pixelSize(),
+                 expected);
     }
 };
 

@@ -11,7 +11,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-class TestWallScreen : public QObject {
+class TestWallScreen : public QObject
+{
     Q_OBJECT
 
     static TLabel* label(QWidget* dashboard, const char* name)
@@ -37,7 +38,8 @@ private slots:
         QTRY_COMPARE(dashboard->geometry(), dashboard->screen()->geometry());
         // 1383x779 scaled to 1600 wide is 901 high: the content is centred in a band of 49 pixels, the title
         // panel keeping to the content's top.
-        QCOMPARE(dashboard->findChild<QWidget*>(QStringLiteral("pnlTitulo"))->geometry(), QRect(0, 49, 1600, 44));
+        QCOMPARE(dashboard->findChild<QWidget*>(QStringLiteral("pnlTitulo"))->geometry(),
+                 QRect(0, 49, 1600, 44));
         QCOMPARE(label(dashboard, "lblR1")->Caption(), QStringLiteral("AAA"));
         QCOMPARE(label(dashboard, "lblAviso")->Caption(), QString());
 
@@ -49,7 +51,8 @@ private slots:
         // Nobody would close a box on a wall: the failure is in the header, red, with the figures' time.
         QCOMPARE(QApplication::activeModalWidget(), nullptr);
         TLabel* notice = label(dashboard, "lblAviso");
-        QVERIFY2(notice->Caption().startsWith(QStringLiteral("Atualização falhou às ")), qPrintable(notice->Caption()));
+        QVERIFY2(notice->Caption().startsWith(QStringLiteral("Atualização falhou às ")),
+                 qPrintable(notice->Caption()));
         QCOMPARE(notice->FontColor(), clRed);
         QCOMPARE(label(dashboard, "lblR1")->Caption(), QStringLiteral("AAA"));
 
