@@ -27,8 +27,6 @@ TForm::~TForm() = default;
 
 void TForm::DoCreate() { emit OnCreate(this); }
 
-double TForm::ContentScale() const { return m_scale ? m_scale->Factor() : 1.0; }
-
 namespace {
 
 // The screen a new window opens on: the one of the host's window in front, or else the pointer's.

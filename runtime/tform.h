@@ -31,8 +31,6 @@ public:
 
     bool FitToScreen() const { return m_fitToScreen; }
     void SetFitToScreen(bool fit) { m_fitToScreen = fit; }
-    // The scale its content is drawn at: 1 at the stored size.
-    double ContentScale() const;
 
     // Shows the window, brings it to the front and returns once it is the active window (its OnActivate
     // has run), or after a short wait when the window system does not activate it.
