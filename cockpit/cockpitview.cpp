@@ -554,6 +554,14 @@ CockpitView FailedView(const QString& message)
     return view;
 }
 
+QString StaleNotice(const QDateTime& fetched, const QDateTime& failed)
+{
+    const auto time = [&failed](const QDateTime& t) {
+        return t.toString(t.date() == failed.date() ? QStringLiteral("HH:mm") : QStringLiteral("dd/MM HH:mm"));
+    };
+    return QStringLiteral("Atualização falhou às %1 — dados de %2").arg(time(failed), time(fetched));
+}
+
 QByteArray CockpitJsonText(const CockpitView& view)
 {
     JsonText out;

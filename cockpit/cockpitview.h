@@ -2,8 +2,10 @@
 
 #include "datapacket.h"
 #include "gaugestate.h"
+#include "presentation.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QHash>
 #include <QJsonObject>
 #include <QStringList>
@@ -78,6 +80,12 @@ CockpitView ComputeView(const CockpitPackets& packets);
 // The view after a refresh that failed with nothing on screen: no month in the title, every gauge grey,
 // every panel empty, and the notice "Sem dados: " with the failure's message.
 CockpitView FailedView(const QString& message);
+
+// The header's notice while a month's figures stay on screen after a refresh that failed: the time they
+// were fetched (with the day when it was not the failure's) and the time of the failure. Drawn in
+// kStaleNoticeColor, so a screen nobody answers never shows old figures as if they were current.
+QString StaleNotice(const QDateTime& fetched, const QDateTime& failed);
+inline constexpr TColor kStaleNoticeColor = clRed;
 
 // The view as JSON, in the shape of kpd-host's --export-json: refDate, labels, panels, notes, gauges (with
 // the ghost needle's value or null), grids (titles, rows, rowColors), charts (title, slices) and messages. Slices also carry what the desktop

@@ -3,6 +3,7 @@
 #include "ui_tfrmindiresult.h"
 
 #include "cockpitfields.h"
+#include "cockpitview.h"
 #include "eventboundary.h"
 #include "modulestate.h"
 #include "tdatetime.h"
@@ -10,6 +11,7 @@
 #include "tlabel.h"
 #include "cockpitview.h"
 #include "tdbgrid.h"
+#include "tlabel.h"
 #include "tmessages.h"
 #include "tindicresultdata.h"
 #include "tnetconnection.h"
@@ -32,6 +34,8 @@ TfrmIndiResult::TfrmIndiResult(QWidget* owner) : TForm(owner), m_ui(std::make_un
     msgPadrao->SetMessages(cockpit::DashboardMessages());
 
     createLayout();
+    if (auto* notice = FindComponentAs<TLabel>(QLatin1String(cockpit::kNoticeLabel)))
+        m_noticeColor = notice->FontColor();
     m_data = new TIndicResultData(this);
     hookEvents();
     DoCreate();

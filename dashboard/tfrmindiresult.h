@@ -3,6 +3,7 @@
 #include "tform.h"
 #include "tdbgrid.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QPointer>
 #include <memory>
@@ -54,9 +55,12 @@ private:
 
     std::unique_ptr<Ui::TfrmIndiResult> m_ui;
     TIndicResultData* m_data = nullptr;
-    // A month's figures are on screen (a refresh has completed its fetch at least once).
+    // A month's figures are on screen (a refresh has completed its fetch at least once), fetched then.
     bool m_showsMonth = false;
     // The view on screen, for the region window.
     std::unique_ptr<cockpit::CockpitView> m_view;
     QPointer<TfrmRegiao> m_regionWindow;
+    QDateTime m_fetchedAt;
+    // The notice's colour in the definition; a failure with figures on screen paints it red until the next fetch.
+    TColor m_noticeColor = clYellow;
 };

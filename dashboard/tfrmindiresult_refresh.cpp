@@ -73,6 +73,7 @@ void TfrmIndiResult::showView(const cockpit::CockpitView& view)
     // the window: the title is text for people.
     setProperty("shownMonth", view.month);
     setProperty("cockpitView", cockpit::CockpitJsonText(view));
+    component<TLabel>(this, QLatin1String(cockpit::kNoticeLabel))->SetFontColor(m_noticeColor);
     for (auto it = view.labels.cbegin(); it != view.labels.cend(); ++it)
         component<TLabel>(this, it.key())->SetCaption(it.value());
     for (auto it = view.panels.cbegin(); it != view.panels.cend(); ++it) {
@@ -94,10 +95,16 @@ void TfrmIndiResult::FormActivate(QObject* sender)
         m_data->netIndicResult->SetConnected(true);
         packets = m_data->FetchCkpData();
     } catch (const Exception& e) {
-        // With a month on screen, its figures stay under its title. With none, the window says that it has
-        // no data and why, rather than show the definition's zeros as if they were a month.
-        if (!m_showsMonth)
+        // With a month on screen, its figures stay under its title, marked with the time they were fetched.
+        // With none, the window says that it has no data and why, rather than show the definition's zeros
+        // as if they were a month.
+        if (!m_showsMonth) {
             showView(cockpit::FailedView(failureText(e)));
+        } else {
+            auto* notice = component<TLabel>(this, QLatin1String(cockpit::kNoticeLabel));
+            notice->SetCaption(cockpit::StaleNotice(m_fetchedAt, QDateTime::currentDateTime()));
+            notice->SetFontColor(cockpit::kStaleNoticeColor);
+        }
         throw;
     }
     // Computed before anything changes, so a view that cannot be computed leaves the window as it was.
@@ -108,6 +115,7 @@ void TfrmIndiResult::FormActivate(QObject* sender)
     cdsIndicadores->First();
     showView(view);
     m_showsMonth = true;
+    m_fetchedAt = QDateTime::currentDateTime();
 
     m_view = std::make_unique<cockpit::CockpitView>(view);
     // A region that cannot be brought up to date says so in its own window; the cockpit's refresh goes on.

@@ -4,6 +4,8 @@
 #include "mainwindow.h"
 #include "moduleloader.h"
 #include "remotecallclient.h"
+#include "tapplication.h"
+#include "wallscreen.h"
 #include "wiretext.h"
 
 #include <QApplication>
@@ -30,6 +32,10 @@ void chooseOffscreenWithoutDisplay(int argc, char* argv[])
     if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || qEnvironmentVariableIsSet("DISPLAY") ||
         qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
         return;
+    // A wall screen's --month is the month it shows: it needs the display it was started for.
+    for (int i = 1; i < argc; ++i)
+        if (QByteArray(argv[i]) == "--kiosk")
+            return;
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
         if (arg.startsWith("--month") || arg.startsWith("--export") || arg == "--help" || arg == "-h" ||
@@ -164,8 +170,18 @@ int main(int argc, char* argv[])
                                   QStringLiteral("ARQUIVO"));
     QCommandLineOption tlsKeyOpt(QStringLiteral("tls-key"), QStringLiteral("Chave privada (PEM) do certificado do cliente."),
                                  QStringLiteral("ARQUIVO"));
-    const QList<QCommandLineOption> all{helpOpt, versionOpt, moduleOpt, serverOpt, launchOpt, monthOpt, snapshotOpt, jsonOpt, csvOpt, pdfOpt, companyOpt, pdfThemeOpt,
-                       timeoutOpt, tlsCaOpt, tlsCertOpt, tlsKeyOpt};
+    QCommandLineOption noScaleOpt(QStringLiteral("no-scale"),
+                                  QStringLiteral("Mantém o painel no tamanho em que foi desenhado, sem ajustá-lo à tela."));
+    QCommandLineOption kioskOpt(QStringLiteral("kiosk"),
+                                QStringLiteral("Tela de parede: o painel do mês de --month (AAAA-MM ou current, o mês do "
+                                               "calendário, padrão) em tela cheia, sem diálogo, atualizado a cada --cycle "
+                                               "segundos; Ctrl+Q encerra."));
+    QCommandLineOption cycleOpt(QStringLiteral("cycle"),
+                                QStringLiteral("Intervalo entre as atualizações com --kiosk, em segundos (padrão 60)."),
+                                QStringLiteral("SEGUNDOS"));
+    const QList<QCommandLineOption> all{helpOpt, versionOpt, moduleOpt, serverOpt, launchOpt, monthOpt, snapshotOpt, jsonOpt,
+                                        csvOpt, pdfOpt, companyOpt, pdfThemeOpt, timeoutOpt, tlsCaOpt, tlsCertOpt, tlsKeyOpt,
+                                        noScaleOpt, kioskOpt, cycleOpt};
     parser.addOptions(all);
     // Parsed here rather than by process(), which ends with status 1 and an English message.
     if (!parser.parse(QCoreApplication::arguments()))
@@ -222,6 +238,35 @@ int main(int argc, char* argv[])
     if (!module.Load(parser.value(moduleOpt)))
         std::fprintf(stderr, "kpd-host: %s\n", qPrintable(module.ErrorString()));
 
+    if (parser.isSet(kioskOpt)) {
+        WallScreenOptions wall;
+        const QStringList months = parser.values(monthOpt);
+        QList<QDate> parsed;
+        QString error;
+        if (months.size() > 1 || (months.size() == 1 && months.first() != QLatin1String("current") &&
+                                  (!ParseMonths(months, &parsed, &error) || parsed.size() != 1)))
+            return refuse(QStringLiteral("mês inválido em --month com --kiosk: %1 (use AAAA-MM ou current)")
+                              .arg(shown(months.join(QLatin1Char(' ')))));
+        wall.month = parsed.value(0);
+        if (parser.isSet(cycleOpt)) {
+            bool ok = false;
+            wall.cycleSeconds = parser.value(cycleOpt).toInt(&ok);
+            if (!ok || wall.cycleSeconds < 1 || wall.cycleSeconds > 86400)
+                return refuse(QStringLiteral("intervalo inválido em --cycle: %1 (segundos, de 1 a 86400)")
+                                  .arg(shown(parser.value(cycleOpt))));
+        }
+        for (const QCommandLineOption& other : {snapshotOpt, jsonOpt, pdfOpt, launchOpt, noScaleOpt})
+            if (parser.isSet(other))
+                return refuse(QStringLiteral("--%1 não se aplica a --kiosk").arg(other.names().constFirst()));
+        WallScreen screen(module, wall);
+        QObject::connect(&screen, &WallScreen::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+        if (!screen.Start())
+            return 1;
+        return app.exec();
+    }
+    if (parser.isSet(cycleOpt))
+        return refuse(QStringLiteral("--cycle só se aplica a --kiosk"));
+
     if (parser.isSet(monthOpt)) {
         HeadlessOptions options;
         options.snapshot = parser.value(snapshotOpt);
@@ -241,6 +286,9 @@ int main(int argc, char* argv[])
         return RunHeadless(module, options);
     }
 
+    // The headless run keeps the stored size whatever screen the platform reports; on a desktop the
+    // dashboard fits the screen it opens on unless asked not to.
+    Application()->SetFit(parser.isSet(noScaleOpt) ? TApplication::WindowFit::Stored : TApplication::WindowFit::Screen);
     MainWindow window(&module);
     window.show();
     if (parser.isSet(launchOpt))

@@ -1,6 +1,7 @@
 #include "launch.h"
 
 #include "modulestate.h"
+#include "tapplication.h"
 #include "tdateeditplus.h"
 #include "tfrmfiltroindicresult.h"
 #include "tfrmindiresult.h"
@@ -63,13 +64,15 @@ void CriaIndicResult()
     TScreen::SetCursor(crHourGlass);
     const auto restoreCursor = qScopeGuard([] { TScreen::SetCursor(crDefault); });
 
-    frmFiltroIndicResult = new TfrmFiltroIndicResult(nullptr);
-    launchedWindows().append(frmFiltroIndicResult);
-    releaseHiddenWindows();
-    if (frmFiltroIndicResult->ShowModal() != mrOk)
-        return;
-
-    dtData = frmFiltroIndicResult->depData->GetPrimDia();
+    // A host nobody sits at (a wall screen) has set the month itself; it gets no dialog to answer.
+    if (!Application()->Unattended() || dtData == 0) {
+        frmFiltroIndicResult = new TfrmFiltroIndicResult(nullptr);
+        launchedWindows().append(frmFiltroIndicResult);
+        releaseHiddenWindows();
+        if (frmFiltroIndicResult->ShowModal() != mrOk)
+            return;
+        dtData = frmFiltroIndicResult->depData->GetPrimDia();
+    }
     createDashboard();
     launchedWindows().append(frmIndiResult);
     releaseHiddenWindows();

@@ -93,6 +93,13 @@ void TDBChart::SetRotation(int degrees)
     m_rotation = degrees;
     update();
 }
+void TDBChart::SetZoom(double zoom)
+{
+    if (zoom <= 0.0 || zoom == m_zoom)
+        return;
+    m_zoom = zoom;
+    update();
+}
 
 QString TDBChart::SeriesName() const
 {
@@ -142,29 +149,30 @@ bool TDBChart::LinkDataSet(const QObject* owner)
 
 double TDBChart::titleHeight() const
 {
-    return m_title.isEmpty() ? 0.0 : QFontMetricsF(m_titleFont).height() + 6.0;
+    return m_title.isEmpty() ? 0.0 : QFontMetricsF(m_titleFont).height() + 6.0 * m_zoom;
 }
 
 double TDBChart::legendRowHeight() const
 {
-    return QFontMetricsF(m_legendFont).height() + 2.0;
+    return QFontMetricsF(m_legendFont).height() + 2.0 * m_zoom;
 }
 
 TDBChart::Geometry TDBChart::layout(const QRectF& rect) const
 {
     Geometry g;
-    QRectF plot = rect.adjusted(4.0, titleHeight() + 2.0, -4.0, -4.0);
+    const double z = m_zoom;
+    QRectF plot = rect.adjusted(4.0 * z, titleHeight() + 2.0 * z, -4.0 * z, -4.0 * z);
     if (m_legendVisible && m_series->Count() > 0) {
         const QFontMetricsF fm(m_legendFont);
         double textWidth = 0.0;
         for (const TPieSlice& s : m_series->Slices())
             textWidth = std::max(textWidth, fm.horizontalAdvance(s.label));
-        const double width = 4.0 + m_legendColorWidth + 4.0 + textWidth + 4.0;
+        const double width = (4.0 + m_legendColorWidth + 4.0 + 4.0) * z + textWidth;
         const double top = rect.top() + rect.height() * m_legendTopPos / 100.0;
-        g.legend = QRectF(rect.left() + 2.0, top, width, legendRowHeight() * m_series->Count() + 4.0);
-        plot.setLeft(g.legend.right() + 4.0);
+        g.legend = QRectF(rect.left() + 2.0 * z, top, width, legendRowHeight() * m_series->Count() + 4.0 * z);
+        plot.setLeft(g.legend.right() + 4.0 * z);
     }
-    if (plot.width() < 4.0 || plot.height() < 4.0)
+    if (plot.width() < 4.0 * z || plot.height() < 4.0 * z)
         return g;
 
     // Looking down at the pie flattens its top face; the rim hangs below it by the 3-D depth.
@@ -205,7 +213,7 @@ void TDBChart::paint(QPainter& p, const QRectF& rect) const
     if (!m_title.isEmpty()) {
         p.setFont(m_titleFont);
         p.setPen(ToQColor(m_titleFontColor));
-        p.drawText(QRectF(rect.left(), rect.top() + 2.0, rect.width(), titleHeight() - 2.0),
+        p.drawText(QRectF(rect.left(), rect.top() + 2.0 * m_zoom, rect.width(), titleHeight() - 2.0 * m_zoom),
                    Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, m_title);
     }
 
@@ -217,13 +225,13 @@ void TDBChart::paint(QPainter& p, const QRectF& rect) const
         const double row = legendRowHeight();
         const QFontMetricsF fm(m_legendFont);
         for (int i = 0; i < slices.size(); ++i) {
-            const double y = g.legend.top() + 2.0 + i * row;
-            const QRectF box(g.legend.left() + 4.0, y + (row - fm.ascent()) / 2.0, m_legendColorWidth,
-                             fm.ascent() - 1.0);
+            const double y = g.legend.top() + 2.0 * m_zoom + i * row;
+            const QRectF box(g.legend.left() + 4.0 * m_zoom, y + (row - fm.ascent()) / 2.0,
+                             m_legendColorWidth * m_zoom, fm.ascent() - m_zoom);
             p.setPen(Qt::NoPen);
             p.fillRect(box, slices[i].color);
             p.setPen(ToQColor(m_legendFontColor));
-            p.drawText(QRectF(box.right() + 4.0, y, g.legend.right() - box.right() - 4.0, row),
+            p.drawText(QRectF(box.right() + 4.0 * m_zoom, y, g.legend.right() - box.right() - 4.0 * m_zoom, row),
                        Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, slices[i].label);
         }
     }

@@ -37,6 +37,9 @@ class TDBChart : public QWidget
     Q_PROPERTY(QString DataSetName READ DataSetName WRITE SetDataSetName)
     Q_PROPERTY(QString YValuesSource READ YValuesSource WRITE SetYValuesSource)
     Q_PROPERTY(QString XLabelsSource READ XLabelsSource WRITE SetXLabelsSource)
+    // The scale the chart is drawn at (DesignScale): its margins and the legend's colour boxes are the
+    // definition's times this (fonts and the pie follow the chart's size and fonts by themselves).
+    Q_PROPERTY(double Zoom READ Zoom WRITE SetZoom STORED false)
 public:
     explicit TDBChart(QWidget* parent = nullptr);
 
@@ -66,6 +69,9 @@ public:
     void SetElevation(int degrees);
     int Rotation() const { return m_rotation; }
     void SetRotation(int degrees);
+
+    double Zoom() const { return m_zoom; }
+    void SetZoom(double zoom);
 
     QString SeriesName() const;
     void SetSeriesName(const QString& name);
@@ -117,4 +123,5 @@ private:
     int m_elevation = 315;
     int m_rotation = 360;
     QString m_dataSetName;
+    double m_zoom = 1.0;
 };

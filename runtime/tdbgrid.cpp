@@ -236,8 +236,21 @@ int TDBGrid::ColumnsWidth() const
 {
     int w = 0;
     for (const auto& c : m_columns)
-        w += c->Width();
+        w += drawnWidth(*c);
     return w;
+}
+
+int TDBGrid::drawnWidth(const TColumn& column) const
+{
+    return qRound(column.Width() * m_zoom);
+}
+
+void TDBGrid::SetZoom(double zoom)
+{
+    if (zoom <= 0.0 || zoom == m_zoom)
+        return;
+    m_zoom = zoom;
+    applyColumns();
 }
 
 int TDBGrid::columnOfSection(int logicalSection) const
@@ -256,7 +269,7 @@ void TDBGrid::applyColumns()
         const int c = columnOfSection(s);
         h->setSectionHidden(s, c < 0);
         if (c >= 0)
-            h->resizeSection(s, m_columns[static_cast<size_t>(c)]->Width());
+            h->resizeSection(s, drawnWidth(*m_columns[static_cast<size_t>(c)]));
     }
     // Columns appear in their own order, not in the order of the dataset's fields.
     int visual = 0;

@@ -36,6 +36,8 @@ class TDBGrid : public QTableView
     Q_PROPERTY(QFont TitleFont READ TitleFont WRITE SetTitleFont)
     Q_PROPERTY(int TitleFontColor READ TitleFontColor WRITE SetTitleFontColor)
     Q_PROPERTY(bool DefaultColors READ DefaultColors WRITE SetDefaultColors)
+    // The scale the grid is drawn at (DesignScale): column widths are the definition's times this.
+    Q_PROPERTY(double Zoom READ Zoom WRITE SetZoom STORED false)
 public:
     explicit TDBGrid(QWidget* parent = nullptr);
     ~TDBGrid() override;
@@ -55,11 +57,14 @@ public:
     void ClearColumns();
     int ColumnCount() const { return static_cast<int>(m_columns.size()); }
     TColumn* Column(int index) const;
-    // Width of all columns together: where the last column ends, from the grid's left edge.
+    // Width of all columns together as drawn: where the last column ends, from the grid's left edge.
     int ColumnsWidth() const;
     // The grid's rows as a spreadsheet reads them (CsvText): the columns' titles, then each record's values
     // as numbers and texts, not as the grid formats them. Its context menu saves this to a file.
     QByteArray CsvText() const;
+
+    double Zoom() const { return m_zoom; }
+    void SetZoom(double zoom);
 
     // Background below and between cells, and the colour a cell's brush starts with.
     TColor Color() const { return m_color; }
@@ -114,6 +119,7 @@ private:
     void applyPalette();
     void updateMetrics();
     int columnOfSection(int logicalSection) const;
+    int drawnWidth(const TColumn& column) const;
     void paintCell(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index);
 
     std::vector<std::unique_ptr<TColumn>> m_columns;
@@ -131,4 +137,5 @@ private:
     bool m_defaultColors = false;
     bool m_drawEventFailed = false;
     QHash<TColor, TColor> m_brushSubstitutes;
+    double m_zoom = 1.0;
 };

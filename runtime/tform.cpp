@@ -1,11 +1,15 @@
 #include "tform.h"
 
+#include "designscale.h"
 #include "eventboundary.h"
 #include "tapplication.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QCursor>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QScreen>
+#include <QStyle>
 
 namespace {
 constexpr int kActivationWaitMs = 2000;
@@ -19,11 +23,57 @@ TForm::TForm(QWidget* parent) : QWidget(parent, Qt::Window)
         Application()->Adopt(this);
 }
 
+TForm::~TForm() = default;
+
 void TForm::DoCreate() { emit OnCreate(this); }
+
+namespace {
+
+// The screen a new window opens on: the one of the host's window in front, or else the pointer's.
+QScreen* openingScreen()
+{
+    if (const QWidget* front = QApplication::activeWindow())
+        return front->screen();
+    if (QScreen* s = QGuiApplication::screenAt(QCursor::pos()))
+        return s;
+    return QGuiApplication::primaryScreen();
+}
+
+} // namespace
+
+void TForm::showFitted()
+{
+    const TApplication::WindowFit fit = m_fitToScreen ? Application()->Fit() : TApplication::WindowFit::Stored;
+    QScreen* screen = openingScreen();
+    if (fit == TApplication::WindowFit::Stored || isVisible() || !screen) {
+        show();
+        return;
+    }
+    if (!m_scale)
+        m_scale = std::make_unique<DesignScale>(this);
+    if (fit == TApplication::WindowFit::FullScreen) {
+        // Sized here rather than by the window manager, so the content is laid out before the first paint.
+        setGeometry(screen->geometry());
+        showFullScreen();
+        return;
+    }
+    const QRect area = screen->availableGeometry();
+    const double factor = DesignScale::FitFactor(m_scale->StoredSize(), area.size());
+    const QSize size(qRound(m_scale->StoredSize().width() * factor), qRound(m_scale->StoredSize().height() * factor));
+    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, area));
+    show();
+}
+
+void TForm::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (m_scale)
+        m_scale->FitToRoot();
+}
 
 void TForm::Show()
 {
-    show();
+    showFitted();
     raise();
     if (Application()->ActiveForm() == this)
         return;

@@ -5,6 +5,9 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
+
+class DesignScale;
 // A component owned (directly or not) by `owner`, by name ignoring letter case; nullptr when none.
 QObject* FindOwnedComponent(const QObject* owner, const QString& name);
 
@@ -15,11 +18,19 @@ QObject* FindOwnedComponent(const QObject* owner, const QString& name);
 //  - Close hides; the window lives on, owned by the application object.
 //  - Events are signals; handlers connect through ConnectGuarded (eventboundary.h), so each runs inside the
 //    exception boundary.
+//  - A window whose definition sets FitToScreen keeps its stored layout and, as the host decides
+//    (TApplication::Fit), opens at that size, scaled to fit the screen it opens on and centred there, or
+//    full screen with its content scaled and centred likewise (DesignScale).
 class TForm : public QWidget {
     Q_OBJECT
+    Q_PROPERTY(bool FitToScreen READ FitToScreen WRITE SetFitToScreen)
 public:
     // With an owner of nullptr the application object owns the window.
     explicit TForm(QWidget* parent = nullptr);
+    ~TForm() override;
+
+    bool FitToScreen() const { return m_fitToScreen; }
+    void SetFitToScreen(bool fit) { m_fitToScreen = fit; }
 
     // Shows the window, brings it to the front and returns once it is the active window (its OnActivate
     // has run), or after a short wait when the window system does not activate it.
@@ -60,11 +71,17 @@ protected:
     void DoCreate();
 
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Shows the window at the size and place the host's fit asks for.
+    void showFitted();
+
     int m_activateCount = 0;
     int m_deactivateCount = 0;
     bool m_lastActivateCompleted = true;
+    bool m_fitToScreen = false;
+    std::unique_ptr<DesignScale> m_scale; // once the window has been scaled
     // Names resolved before; a refresh composes and resolves the same ninety names every time.
     mutable QHash<QString, QPointer<QObject>> m_componentCache;
 };

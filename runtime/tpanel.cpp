@@ -62,8 +62,9 @@ void TPanel::changeEvent(QEvent* event)
 
 bool TPanel::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_watchedParent && event->type() == QEvent::Resize && m_align == alTop)
-        setGeometry(0, 0, m_watchedParent->width(), height());
+    if (watched == m_watchedParent && m_align == alTop &&
+        (event->type() == QEvent::Resize || event->type() == QEvent::ContentsRectChange))
+        keepToTop();
     return QWidget::eventFilter(watched, event);
 }
 
@@ -77,5 +78,12 @@ void TPanel::followParent()
         return;
     m_watchedParent = parent;
     parent->installEventFilter(this);
-    setGeometry(0, 0, parent->width(), height());
+    keepToTop();
+}
+
+void TPanel::keepToTop()
+{
+    // The parent's contents rectangle: a window drawn scaled and centred keeps its band in the margins.
+    const QRect area = m_watchedParent->contentsRect();
+    setGeometry(area.left(), area.top(), area.width(), height());
 }

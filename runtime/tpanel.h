@@ -5,7 +5,7 @@
 #include <QWidget>
 
 // A flat panel: background colour, an optional caption drawn with its alignment, no bevel. Child widgets
-// sit on it. With Align alTop it keeps to the top edge of its parent and spans the parent's whole width.
+// sit on it. With Align alTop it keeps to the top edge of its parent's contents and spans their whole width.
 class TPanel : public QWidget
 {
     Q_OBJECT
@@ -43,6 +43,7 @@ protected:
 
 private:
     void followParent();
+    void keepToTop();
 
     QString m_caption;
     TColor m_color = clBlack;

@@ -20,7 +20,8 @@ wait $wm 2>/dev/null
 exit $rc
 INNER
 chmod +x "$inner"
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1600x1000x24" "$inner" "$test_bin" "$@"
+# KPD_XVFB_SCREEN (WIDTHxHEIGHTxDEPTH) gives the screen a test of the window's fit needs.
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 ${KPD_XVFB_SCREEN:-1600x1000x24}" "$inner" "$test_bin" "$@"
 rc=$?
 rm -f "$inner"
 exit $rc

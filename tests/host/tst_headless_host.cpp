@@ -281,6 +281,12 @@ private slots:
         QTest::newRow("host with a blank") << QStringList{"--server", "servidor :2113"} << server;
         QTest::newRow("port with a sign") << QStringList{"--server", "servidor:+2113"} << server;
         QTest::newRow("unknown option") << QStringList{"--mes", "2024-03"} << QString::fromUtf8("opção desconhecida: mes");
+        // A wall screen shows one month, and refreshes at least every day.
+        QTest::newRow("wall screen of a range") << QStringList{"--kiosk", "--month", "2024-01..2024-03"} << month;
+        QTest::newRow("wall screen never refreshed") << QStringList{"--kiosk", "--cycle", "0"}
+                                                     << QString::fromUtf8("intervalo inválido em --cycle");
+        QTest::newRow("cycle without a wall screen") << QStringList{"--month", "2024-03", "--cycle", "60"}
+                                                     << QString::fromUtf8("--cycle só se aplica a --kiosk");
     }
     void shouldRefuseMalformedArguments()
     {

@@ -45,6 +45,8 @@ public:
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
     int port() const { return m_port; }
     bool stop() { return m_server.stop(); }
+    // After stop(): the same database on the same port, as a server back from an outage.
+    bool restart(QString* error) { return m_server.start({QStringLiteral("--db"), databasePath()}, error, m_port); }
 
 private:
     QTemporaryDir m_dir;

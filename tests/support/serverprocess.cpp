@@ -11,9 +11,10 @@ ServerProcess::~ServerProcess()
     }
 }
 
-bool ServerProcess::start(const QStringList& extraArgs, QString* error)
+bool ServerProcess::start(const QStringList& extraArgs, QString* error, int port)
 {
-    m_process.start(QStringLiteral(KPD_APPSERVER_BIN), extraArgs + QStringList{"--listen", "127.0.0.1:0"});
+    m_process.start(QStringLiteral(KPD_APPSERVER_BIN),
+                    extraArgs + QStringList{"--listen", QStringLiteral("127.0.0.1:%1").arg(port)});
     if (!m_process.waitForStarted(10000)) {
         if (error)
             *error = m_process.errorString();

@@ -8,8 +8,8 @@
 class ServerProcess {
 public:
     ~ServerProcess();
-    /// Starts the server with extraArgs plus "--listen 127.0.0.1:0" and waits for its port.
-    bool start(const QStringList& extraArgs, QString* error = nullptr);
+    /// Starts the server with extraArgs plus "--listen 127.0.0.1:PORT" (0: a free one) and waits for its port.
+    bool start(const QStringList& extraArgs, QString* error = nullptr, int port = 0);
     /// SIGTERM, then waits; true when it ended by itself with exit code 0.
     bool stop();
 

@@ -20,7 +20,7 @@ for f in ./usr/bin/kpd-appserver ./lib/systemd/system/kpd-appserver.service ./et
 done
 for f in ./usr/bin/kpd-host ./usr/lib/x86_64-linux-gnu/kpd-host/libkpd00100.so ./usr/lib/x86_64-linux-gnu/kpd-host/libzil.so \
          ./usr/lib/x86_64-linux-gnu/kpd-host/libkpdruntime.so ./usr/lib/x86_64-linux-gnu/kpd-host/libkpdwire.so \
-         ./usr/share/applications/kpd-host.desktop; do
+         ./usr/share/applications/kpd-host.desktop ./usr/lib/systemd/user/kpd-host-kiosk.service; do
   contents "$host" | grep -qx "$f" || fail "kpd-host sem $f"
 done
 [ "$(dpkg-deb -f "$server" Package)" = kpd-appserver ] || fail "nome do pacote do servidor"

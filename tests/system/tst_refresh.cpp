@@ -442,11 +442,14 @@ private slots:
         QCOMPARE(differences(RefreshServer::kThreeRegions), QString());
         comeBack(RefreshServer::kNoFigures);
         QCOMPARE(differences(RefreshServer::kNoFigures), QString());
-        // A failed fetch leaves June on screen, under June's title.
+        // A failed fetch leaves June on screen, under June's title; only the notice says that they are old.
         SetServerAddressProvider([] { return QStringLiteral("127.0.0.1"); }, [] { return 1; });
         comeBack(RefreshServer::kFiveRegions);
         QVERIFY(!m_form->LastActivateCompleted());
-        QCOMPARE(differences(RefreshServer::kNoFigures), QString());
+        const QStringList stale = differences(RefreshServer::kNoFigures).split(QLatin1Char('\n'));
+        QCOMPARE(stale.size(), 1);
+        QVERIFY2(stale.first().startsWith(QStringLiteral("$.labels.lblAviso")), qPrintable(stale.first()));
+        QVERIFY(caption(m_form, "lblAviso").startsWith(QStringLiteral("Atualização falhou às ")));
         QVERIFY(browserFace.stop());
     }
 

@@ -18,6 +18,12 @@ let pedido = 0;
 // On /regiao/NO the page shows that region: its gauges and its branches.
 const REGIAO = (/^\/regiao\/([^/]+)$/.exec(location.pathname) || [])[1];
 
+// ?tv=1: a wall screen. The whole screen for the figures, no month picker, a refresh every minute (sooner
+// again after a failure), the month of the address or else the calendar's, followed as it turns.
+const TV = new URLSearchParams(location.search).get('tv') === '1';
+const CICLO_TV_MS = 60000, NOVA_TENTATIVA_MS = 5000;
+let buscadoEm = null;   // when the figures on the page were fetched
+
 // 0x00BBGGRR, as the window definitions hold colours, to CSS.
 function cor(n) {
   const v = Number(n) >>> 0;
@@ -169,6 +175,23 @@ function desenharGraficos(j) {
   $('graficos').replaceChildren(...GRAFICOS.map((n) => pizza((j.charts || {})[n] || {})));
 }
 
+// "HH:MM", with the day when it is not the one of `referencia`.
+function hora(d, referencia) {
+  const dd = (n) => String(n).padStart(2, '0');
+  const dia = referencia && d.toDateString() !== referencia.toDateString() ? `${dd(d.getDate())}/${dd(d.getMonth() + 1)} ` : '';
+  return dia + dd(d.getHours()) + ':' + dd(d.getMinutes());
+}
+
+// When the figures on the page were fetched; after a failed refresh, in red, with the failure's time, as the
+// desktop's header says it: old figures never pass for current ones.
+function carimbo(falhouEm) {
+  const e = $('atualizado');
+  e.classList.toggle('falhou', Boolean(falhouEm && buscadoEm));
+  if (!buscadoEm) e.textContent = '';
+  else if (falhouEm) e.textContent = `Atualização falhou às ${hora(falhouEm)} — dados de ${hora(buscadoEm, falhouEm)}`;
+  else e.textContent = 'Atualizado às ' + hora(buscadoEm);
+}
+
 function aviso(texto) {
   $('aviso').textContent = texto || '';
   $('aviso').hidden = !texto;
@@ -256,7 +279,7 @@ function voltarAoMostrado() {
 // empilhar: the month is a step the user took, which Back should undo.
 async function carregar(empilhar = true) {
   const mes = mesEscolhido();
-  if (!/^\d{4}-\d{2}$/.test(mes)) { aviso('Escolha um mês.'); voltarAoMostrado(); return; }
+  if (!/^\d{4}-\d{2}$/.test(mes)) { aviso('Escolha um mês.'); voltarAoMostrado(); return false; }
   const meu = ++pedido;
   let r, j;
   try {
@@ -267,23 +290,36 @@ async function carregar(empilhar = true) {
     if (meu === pedido) {
       aviso('Não foi possível falar com o servidor de aplicação. Verifique a conexão e tente de novo.');
       voltarAoMostrado();
+      carimbo(new Date());
     }
-    return;
+    return false;
   }
-  if (meu !== pedido) return;   // another month was asked for meanwhile
+  if (meu !== pedido) return false;   // another month was asked for meanwhile
   if (r.status === 401) {
     pedirEntrada(j.erro);
-    return;
+    return false;
   }
-  if (!r.ok) { aviso(j.erro || ('Erro ' + r.status)); voltarAoMostrado(); return; }
-  if (empilhar && mostrado && mes !== mostrado) history.pushState({ mes }, '', '?mes=' + mes);
-  else history.replaceState({ mes }, '', '?mes=' + mes);
+  if (!r.ok) { aviso(j.erro || ('Erro ' + r.status)); voltarAoMostrado(); carimbo(new Date()); return false; }
+  // A wall screen keeps its own address: one that follows the calendar must not stick to this month.
+  if (!TV) {
+    if (empilhar && mostrado && mes !== mostrado) history.pushState({ mes }, '', '?mes=' + mes);
+    else history.replaceState({ mes }, '', '?mes=' + mes);
+  }
   mostrado = mes;
   // The server names the signed-in user beside the figures; an open server names no one.
   const usuario = decodeURIComponent(r.headers.get('X-Kpd-Usuario') || '');
   $('usuario').textContent = usuario ? '(' + usuario + ')' : '';
   $('sair').hidden = !usuario;
   desenhar(j);
+  buscadoEm = new Date();
+  carimbo(null);
+  return true;
+}
+
+async function cicloTv(doEndereco) {
+  if (!doEndereco) { const hoje = new Date(); escolherMes(hoje.getFullYear(), hoje.getMonth() + 1); }
+  const ok = await carregar();
+  setTimeout(() => cicloTv(doEndereco), ok ? CICLO_TV_MS : NOVA_TENTATIVA_MS);
 }
 
 function pedirEntrada(mensagem) {
@@ -336,5 +372,10 @@ document.addEventListener('DOMContentLoaded', () => {
     escolherMes(Number(m[1]), Number(m[2]));
     carregar(false);
   });
-  carregar(false);
+  if (TV) {
+    document.body.classList.add('tv');
+    cicloTv(doEndereco);
+  } else {
+    carregar(false);
+  }
 });
