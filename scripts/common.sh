@@ -55,3 +55,42 @@ kpd_step() {
     exit 1
   fi
 }
+
+# kpd_build_step LOG MESSAGE TARGET...: builds like kpd_build, showing the build's count as it goes: one line
+# that updates in place on a terminal ("Compilando [37/112] ..."), a line every few seconds otherwise.
+kpd_build_step() {
+  local log=$1 message=$2
+  shift 2
+  local start=$SECONDS
+  kpd_build "$@" >>"$log" 2>&1 &
+  local build=$! last=0 count=""
+  while kill -0 $build 2>/dev/null; do
+    # Make prints "[ 37%]", Ninja "[37/112]": the last one the log has.
+    count=$(grep -o '^\[ *[0-9]*\(%\|/[0-9]*\)\]' "$log" 2>/dev/null | tail -n 1 | tr -d ' ' || true)
+    if [ -t 1 ]; then
+      printf '\r\033[K%s %s (registro: %s)' "$message" "${count:-...}" "$log"
+    elif [ $((SECONDS - last)) -ge 5 ]; then
+      echo "$message ${count:-...} ($((SECONDS - start)) s)"
+      last=$SECONDS
+    fi
+    sleep 0.5
+  done
+  if [ -t 1 ]; then printf '\r\033[K'; fi
+  if wait $build; then
+    echo "$message... ok ($((SECONDS - start)) s)"
+  else
+    echo "$message... falhou"
+    tail -n 25 "$log" | sed 's/^/    /'
+    echo "Registro completo: $log"
+    exit 1
+  fi
+}
+
+# kpd_free_port FIRST: the first port from FIRST on that nothing on this machine listens on.
+kpd_free_port() {
+  local port=$1
+  while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
+    port=$((port + 1))
+  done
+  echo "$port"
+}
