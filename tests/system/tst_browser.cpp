@@ -22,12 +22,12 @@ class TestBrowser : public QObject {
     QString m_chromium;
 
     // The page after its scripts ran: chromium dumps the DOM once the fetch and the drawing are done.
-    QString renderedPage(const QString& month)
+    QString renderedPage(const QString& month, const QString& path = QStringLiteral("/"))
     {
         // No sandbox: it needs user namespaces a CI container may not give, and the page is our own.
         QStringList args{"--headless", "--no-sandbox", "--disable-gpu", "--no-first-run", "--user-data-dir=" + m_profile.path(),
                          "--virtual-time-budget=10000", "--dump-dom",
-                         QStringLiteral("http://127.0.0.1:%1/?mes=%2").arg(m_server.httpPort()).arg(month)};
+                         QStringLiteral("http://127.0.0.1:%1%2?mes=%3").arg(m_server.httpPort()).arg(path, month)};
         QProcess browser;
         browser.start(m_chromium, args);
         if (!browser.waitForFinished(60000)) {
@@ -101,6 +101,26 @@ private slots:
             colors.append(m.captured(1).toInt() | m.captured(2).toInt() << 8 | m.captured(3).toInt() << 16);
         }
         QCOMPARE(colors, j["grids"]["dbgTop10"]["rowColors"].toArray());
+    }
+
+    // A region's page (a link one can send) draws the branches /api/region gives, in their colours.
+    void shouldDrawARegionsBranchesAsTheServerGivesThem()
+    {
+        httplib::Client client("127.0.0.1", m_server.httpPort());
+        const auto r = client.Get("/api/region?month=2008-01&region=DDD");
+        QVERIFY(r && r->status == 200);
+        const QJsonObject region = QJsonDocument::fromJson(QByteArray::fromStdString(r->body)).object();
+        const QString page = renderedPage(QStringLiteral("2008-01"), QStringLiteral("/regiao/DDD"));
+        static const QRegularExpression table(QStringLiteral("<table id=\"filiais\">.*</table>"));
+        const QString rows = table.match(page).captured(0);
+        QVERIFY2(!rows.isEmpty(), qPrintable(page.left(2000)));
+        for (const QJsonValue& row : region[QStringLiteral("rows")].toArray())
+            for (const QJsonValue& cell : row.toArray())
+                QVERIFY2(rows.contains(QStringLiteral(">%1</td>").arg(cell[QStringLiteral("text")].toString())),
+                         qPrintable(cell[QStringLiteral("text")].toString()));
+        QVERIFY(page.contains(QStringLiteral("Voltar ao cockpit")));
+        // The consumption of 42 % against 40 is in the yellow zone, as the desktop paints it.
+        QVERIFY(rows.contains(QStringLiteral("color: rgb(255, 255, 0);\">42,0%")));
     }
 
     void cleanupTestCase()
