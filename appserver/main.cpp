@@ -408,10 +408,17 @@ int serve(const ServerOptions& options, const HttpOptions& http)
     settings.statementTimeoutMs = ServerOptions::kStatementTimeoutMs;
     Database db(settings);
     DatabasePool pool(db, options.dbPool, options.dbQueue);
-    pool.run([](Database& d) {
+    const bool empty = pool.run([](Database& d) {
         Schema::verify(d, Schema::Use::Read);
-        return 0;
+        bool any = false;
+        d.forEachRow(QStringLiteral("SELECT 1 FROM movimento_diario LIMIT 1"), {}, [&any](const Database::Row&) { any = true; });
+        return !any;
     });
+    // A new installation starts on an empty database: say what to do next, not only that it listens.
+    if (empty)
+        std::fprintf(stderr, "kpd-appserver: o banco %s ainda não tem movimentos; carregue-os com kpd-appserver --import "
+                             "PASTA --db %s (veja /usr/share/doc/kpd-appserver/schema.md)\n",
+                     settings.displayName().toUtf8().constData(), options.dbPath.toUtf8().constData());
     const RdmIndicResult cockpit(pool, source, targets);
 
     Metrics metrics;

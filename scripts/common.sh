@@ -10,7 +10,7 @@ KPD_PACKAGES=(
   libgrpc++-dev protobuf-compiler-grpc libprotobuf-dev protobuf-compiler
   libsqlite3-dev sqlite3 libpq-dev openssl libssl-dev
   libgtest-dev libbenchmark-dev
-  xvfb xauth openbox x11-utils imagemagick xdotool lintian poppler-utils
+  xvfb xauth openbox x11-utils imagemagick xdotool lintian poppler-utils help2man
   fonts-liberation fonts-dejavu-core
   postgresql
   libmicrohttpd-dev libcpp-httplib-dev libsodium-dev chromium

@@ -15,12 +15,14 @@ host=$(ls "$out"/kpd-host_"$version"-*_amd64.deb)
 
 contents() { dpkg-deb -c "$1" | awk '{print $6}'; }
 for f in ./usr/bin/kpd-appserver ./lib/systemd/system/kpd-appserver.service ./etc/default/kpd-appserver \
+         ./usr/share/man/man1/kpd-appserver.1.gz \
          ./usr/share/doc/kpd-appserver/copyright ./usr/share/doc/kpd-appserver/changelog.Debian.gz; do
   contents "$server" | grep -qx "$f" || fail "kpd-appserver sem $f"
 done
 for f in ./usr/bin/kpd-host ./usr/lib/x86_64-linux-gnu/kpd-host/libkpd00100.so ./usr/lib/x86_64-linux-gnu/kpd-host/libzil.so \
          ./usr/lib/x86_64-linux-gnu/kpd-host/libkpdruntime.so ./usr/lib/x86_64-linux-gnu/kpd-host/libkpdwire.so \
-         ./usr/share/applications/kpd-host.desktop ./usr/lib/systemd/user/kpd-host-kiosk.service; do
+         ./usr/share/applications/kpd-host.desktop ./usr/lib/systemd/user/kpd-host-kiosk.service \
+         ./usr/share/man/man1/kpd-host.1.gz; do
   contents "$host" | grep -qx "$f" || fail "kpd-host sem $f"
 done
 [ "$(dpkg-deb -f "$server" Package)" = kpd-appserver ] || fail "nome do pacote do servidor"
@@ -62,4 +64,29 @@ QT_QPA_PLATFORM=offscreen "$build/bin/kpd-host" --server "$address" --month "$mo
 kill $pid; wait $pid 2>/dev/null || true
 [ $rc -eq 0 ] || { cat "$out/host.log"; fail "o painel não foi atualizado pelo servidor instalado"; }
 grep -q '"lblTitulo"' "$out/c.json" || fail "JSON do painel"
+
+# The unit's own start, by hand where there is no systemd: an empty database made in the state folder,
+# a word on how to load figures, health served. Upgrading and removing keep the database; purging takes it.
+state=/var/lib/kpd-appserver
+[ -e "$state/kpd.db" ] && fail "$state/kpd.db já existia antes do teste"
+mkdir -p "$state"
+args=$(. /etc/default/kpd-appserver && echo "$KPD_APPSERVER_ARGS" | sed 's/127.0.0.1:2113/127.0.0.1:0/')
+# shellcheck disable=SC2086
+/usr/bin/kpd-appserver $args >"$out/unit.out" 2>"$out/unit.log" &
+pid=$!
+for _ in $(seq 1 100); do
+  grep -q 'listening on' "$out/unit.out" && break
+  sleep 0.1
+done
+kill $pid; wait $pid 2>/dev/null || true
+grep -q 'listening on' "$out/unit.out" || { cat "$out/unit.log"; fail "a unidade não iniciou o servidor"; }
+grep -q 'ainda não tem movimentos; carregue-os com kpd-appserver --import' "$out/unit.log" \
+  || { cat "$out/unit.log"; fail "o servidor não disse como carregar os movimentos"; }
+[ -f "$state/kpd.db" ] || fail "o banco vazio não foi criado em $state"
+dpkg -i "$server" >"$out/dpkg2.log" 2>&1 || { cat "$out/dpkg2.log"; fail "atualização"; }
+[ -f "$state/kpd.db" ] || fail "a atualização apagou o banco"
+dpkg -r kpd-appserver >"$out/dpkg3.log" 2>&1 || { cat "$out/dpkg3.log"; fail "dpkg -r"; }
+[ -f "$state/kpd.db" ] || fail "a remoção apagou o banco"
+dpkg -P kpd-appserver >"$out/dpkg4.log" 2>&1 || { cat "$out/dpkg4.log"; fail "dpkg -P"; }
+[ ! -e "$state" ] || fail "a purga deixou $state"
 echo "pacotes e instalação verificados"
