@@ -4,11 +4,9 @@
 #include "cockpitcolors.h"
 #include "cockpitfields.h"
 #include "gaugerules_shared.h"
+#include "jsontext.h"
 #include "presentation.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 namespace cockpit {
 
@@ -20,17 +18,30 @@ const QLocale& brazil()
     return locale;
 }
 
-// The colour of the zone that holds a branch's figure on a dial of the indicator's own target.
-int zoneColor(const IndicatorColumn& column, const QVariant& figure)
-{
-    if (figure.isNull())
-        return clGray;
-    GaugeState gauge;
-    ConfigureGaugeZones(gauge, column.higherIsBetter, isRevenue(column) ? FieldFloat(figure) : column.target);
-    gauge.SetProgress(FieldFloat(figure));
-    ColorNeedleByZone(gauge);
-    return gauge.NeedleColor();
-}
+// The colour of the zone that holds a branch's figure on a dial of the indicator's own target. The shares'
+// dials are the same for every branch: set once per column and copied (the zones are shared, not copied).
+class ZoneColors {
+public:
+    ZoneColors()
+    {
+        for (int c = 0; c < 5; ++c)
+            ConfigureGaugeZones(m_dials[c], kIndicatorColumns[c].higherIsBetter, kIndicatorColumns[c].target);
+    }
+    int operator()(int column, const QVariant& figure) const
+    {
+        if (figure.isNull())
+            return clGray;
+        GaugeState gauge = m_dials[column];
+        if (column == 0)
+            ConfigureGaugeZones(gauge, true, FieldFloat(figure));
+        gauge.SetProgress(FieldFloat(figure));
+        ColorNeedleByZone(gauge);
+        return gauge.NeedleColor();
+    }
+
+private:
+    GaugeState m_dials[5];
+};
 
 } // namespace
 
@@ -49,22 +60,27 @@ RegionView ComputeRegionView(const QDate& month, const QString& region, const TD
                 return TDataPacket{RegionPackets::Filiais(), {}};
         return branches;
     }();
-    const auto at = [&](const QVector<QVariant>& row, const char* field) { return row.value(packet.fieldIndex(QLatin1String(field))); };
+    int fields[9];
+    const char* const names[] = {"CDFILIAL", "NMFILIAL", "VRFATLIQGER", "CONSUMO", "MDO", "DESPESAS", "RESULTADO", "DIASESTOQUE", "ROWNUM"};
+    for (int i = 0; i < 9; ++i)
+        fields[i] = packet.fieldIndex(QLatin1String(names[i]));
+    const auto at = [&](const QVector<QVariant>& row, int field) { return row.value(fields[field]); };
+    const ZoneColors zoneColor;
     for (const QVector<QVariant>& row : packet.rows) {
         QVector<RegionCell> cells;
-        const QVariant code = at(row, "CDFILIAL");
+        const QVariant code = at(row, 0);
         cells.append({code.isNull() ? QString() : QString::number(qint64(FieldFloat(code))), code, clWhite});
-        cells.append({at(row, "NMFILIAL").toString(), at(row, "NMFILIAL"), clWhite});
-        for (const IndicatorColumn& c : kIndicatorColumns) {
-            const QVariant v = at(row, c.field);
-            const QString text = isRevenue(c) ? FieldText(v, TFieldType::ftFloat, brazil(), QStringLiteral("#0.00"))
-                                              : FieldText(v, TFieldType::ftFloat, brazil(), QStringLiteral("#0.0%"));
+        cells.append({at(row, 1).toString(), at(row, 1), clWhite});
+        for (int c = 0; c < 5; ++c) {
+            const QVariant v = at(row, 2 + c);
+            const QString text = c == 0 ? FieldText(v, TFieldType::ftFloat, brazil(), QStringLiteral("#0.00"))
+                                        : FieldText(v, TFieldType::ftFloat, brazil(), QStringLiteral("#0.0%"));
             cells.append({text, v, zoneColor(c, v)});
         }
-        const QVariant stock = at(row, "DIASESTOQUE");
+        const QVariant stock = at(row, 7);
         cells.append({FieldText(stock, TFieldType::ftFloat, brazil(), QStringLiteral("#0.0")), stock, clWhite});
         view.rows.append(cells);
-        view.rowColors.append(StripeColor(FieldFloat(at(row, "ROWNUM"))));
+        view.rowColors.append(StripeColor(FieldFloat(at(row, 8))));
     }
     return view;
 }
@@ -83,25 +99,48 @@ QByteArray RegionCsv(const RegionView& view)
 
 QByteArray RegionJsonText(const RegionView& view)
 {
-    QJsonArray rows;
+    JsonText out;
+    out.open('{');
+    out.key("month");
+    out.string(view.month.toString(Qt::ISODate));
+    out.key("region");
+    out.string(view.region);
+    out.key("title");
+    out.string(view.title);
+    out.key("columns");
+    out.open('[');
+    for (const QString& c : view.columns)
+        out.string(c);
+    out.close(']');
+    out.key("rows");
+    out.open('[');
     for (const QVector<RegionCell>& row : view.rows) {
-        QJsonArray cells;
-        for (const RegionCell& c : row)
-            cells.append(QJsonObject{{QStringLiteral("text"), c.text},
-                                     {QStringLiteral("number"), c.number.isNull() ? QJsonValue() : QJsonValue::fromVariant(c.number)},
-                                     {QStringLiteral("color"), c.color}});
-        rows.append(cells);
+        out.open('[');
+        for (const RegionCell& c : row) {
+            out.open('{');
+            out.key("text");
+            out.string(c.text);
+            out.key("number");
+            if (c.number.isNull())
+                out.number(std::nan(""));
+            else if (c.number.typeId() == QMetaType::QString)
+                out.string(c.number.toString());
+            else
+                out.number(c.number.toDouble());
+            out.key("color");
+            out.number(c.color);
+            out.close('}');
+        }
+        out.close(']');
     }
-    QJsonArray stripes;
+    out.close(']');
+    out.key("rowColors");
+    out.open('[');
     for (int c : view.rowColors)
-        stripes.append(c);
-    const QJsonObject root{{QStringLiteral("month"), view.month.toString(Qt::ISODate)},
-                           {QStringLiteral("region"), view.region},
-                           {QStringLiteral("title"), view.title},
-                           {QStringLiteral("columns"), QJsonArray::fromStringList(view.columns)},
-                           {QStringLiteral("rows"), rows},
-                           {QStringLiteral("rowColors"), stripes}};
-    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+        out.number(c);
+    out.close(']');
+    out.close('}');
+    return out.text();
 }
 
 } // namespace cockpit

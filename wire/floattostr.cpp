@@ -72,11 +72,20 @@ QString FormatFloat(const QString& format, double value, const QLocale& locale)
     const QString pattern = format.mid(begin, end - begin);
     const int dot = pattern.indexOf(QLatin1Char('.'));
     const int decimals = dot < 0 ? 0 : static_cast<int>(pattern.size() - dot - 1);
-    QLocale loc(locale);
-    if (!pattern.contains(QLatin1Char(',')))
-        loc.setNumberOptions(loc.numberOptions() | QLocale::OmitGroupSeparator);
+    // Setting an option copies the locale's data: kept per thread for the locale last asked for, since a
+    // grid or a list formats thousands of figures in the same one.
+    thread_local QLocale lastAsked, ungrouped;
+    thread_local bool ready = false;
+    if (!ready || !(lastAsked == locale)) {
+        ready = true;
+        lastAsked = locale;
+        ungrouped = locale;
+        ungrouped.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+    }
+    const QLocale& loc = pattern.contains(QLatin1Char(',')) ? locale : ungrouped;
     QString number = loc.toString(value, 'f', decimals);
-    if (number == QStringLiteral("-") + loc.toString(0.0, 'f', decimals))
-        number.remove(0, 1); // no "-0,0"
+    // No "-0,0": a value that rounds to zero is written without its sign.
+    if (number.startsWith(QLatin1Char('-')) && number.mid(1) == loc.toString(0.0, 'f', decimals))
+        number.remove(0, 1);
     return format.left(begin) + number + format.mid(end);
 }
