@@ -224,6 +224,22 @@ private slots:
             QVERIFY2(!out.contains(QLatin1String(english)), english);
     }
 
+    // At a terminal a new password is asked twice; two different ones write nothing.
+    void shouldRefuseTwoDifferentPasswordsAtATerminal()
+    {
+        QTemporaryDir dir;
+        const QString users = dir.filePath(QStringLiteral("usuarios"));
+        QProcess terminal;   // script gives the program a terminal of its own
+        terminal.start(QStringLiteral("script"), {"-qec", QStringLiteral("%1 --add-user gerente --users %2").arg(KPD_APPSERVER_BIN, users), "/dev/null"});
+        QVERIFY(terminal.waitForStarted());
+        terminal.write("segredo1\nsegredo2\n");
+        terminal.closeWriteChannel();
+        QVERIFY(terminal.waitForFinished(30000));
+        QCOMPARE(terminal.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(terminal.readAll()).contains(QString::fromUtf8("As duas senhas não são iguais")));
+        QVERIFY(!QFile::exists(users));
+    }
+
     // The lists go to a spreadsheet as numbers: Python's csv module reads back the figures themselves.
     void shouldExportTheListsAsSpreadsheets()
     {
