@@ -410,13 +410,15 @@ int serve(const ServerOptions& options, const HttpOptions& http)
     DatabasePool pool(db, options.dbPool, options.dbQueue);
     const bool empty = pool.run([](Database& d) {
         Schema::verify(d, Schema::Use::Read);
+        // The loads' table, not the daily figures: those may be a view over a company's own tables, and
+        // slow to read even one row of.
         bool any = false;
-        d.forEachRow(QStringLiteral("SELECT 1 FROM movimento_diario LIMIT 1"), {}, [&any](const Database::Row&) { any = true; });
+        d.forEachRow(QStringLiteral("SELECT 1 FROM carga_etl LIMIT 1"), {}, [&any](const Database::Row&) { any = true; });
         return !any;
     });
     // A new installation starts on an empty database: say what to do next, not only that it listens.
     if (empty)
-        std::fprintf(stderr, "kpd-appserver: o banco %s ainda não tem movimentos; carregue-os com kpd-appserver --import "
+        std::fprintf(stderr, "kpd-appserver: o banco %s ainda não recebeu cargas; carregue os movimentos com kpd-appserver --import "
                              "PASTA --db %s (veja /usr/share/doc/kpd-appserver/schema.md)\n",
                      settings.displayName().toUtf8().constData(), options.dbPath.toUtf8().constData());
     const RdmIndicResult cockpit(pool, source, targets);

@@ -80,7 +80,7 @@ for _ in $(seq 1 100); do
 done
 kill $pid; wait $pid 2>/dev/null || true
 grep -q 'listening on' "$out/unit.out" || { cat "$out/unit.log"; fail "a unidade não iniciou o servidor"; }
-grep -q 'ainda não tem movimentos; carregue-os com kpd-appserver --import' "$out/unit.log" \
+grep -q 'ainda não recebeu cargas; carregue os movimentos com kpd-appserver --import' "$out/unit.log" \
   || { cat "$out/unit.log"; fail "o servidor não disse como carregar os movimentos"; }
 [ -f "$state/kpd.db" ] || fail "o banco vazio não foi criado em $state"
 dpkg -i "$server" >"$out/dpkg2.log" 2>&1 || { cat "$out/dpkg2.log"; fail "atualização"; }
