@@ -16,6 +16,7 @@
 #include "tlabel.h"
 #include "tmessages.h"
 #include "tnetconnection.h"
+#include "showgauge.h"
 #include "tovergauge.h"
 #include "tpanel.h"
 
@@ -28,33 +29,6 @@ T* component(const TfrmIndiResult* form, const QString& name)
     if (!c)
         throw Exception(QStringLiteral("Componente %1 não encontrado no painel.").arg(name));
     return c;
-}
-
-// The gauge takes the state the view computed for it. The range moves the end that goes away from the other
-// first, so no single assignment inverts it; the value comes after the range, which limits it.
-void showGauge(TOverGauge* gauge, const cockpit::GaugeState& state)
-{
-    if (gauge->MaxValue() > state.MinValue()) {
-        gauge->SetMinValue(state.MinValue());
-        gauge->SetMaxValue(state.MaxValue());
-    } else {
-        gauge->SetMaxValue(state.MaxValue());
-        gauge->SetMinValue(state.MinValue());
-    }
-    const auto& zones = state.Zones();
-    gauge->SetAnnulars(static_cast<int>(zones.size()));
-    for (int i = 0; i < zones.size(); ++i) {
-        gauge->SetAnnularID(i);
-        gauge->SetAnnularInnerRadius(0.7);
-        gauge->SetAnnularouterRadius(1);
-        gauge->SetAnnularColor(zones[i].color);
-        gauge->SetAnnularStartValue(zones[i].start);
-        gauge->SetAnnularStopValue(zones[i].stop);
-    }
-    gauge->SetProgress(state.Progress());
-    gauge->SetGhostValue(state.GhostValue());
-    gauge->SetNeedleCOlor(state.NeedleColor());
-    gauge->SetNeedleHubCOlor(state.NeedleHubColor());
 }
 
 // The message a failed step gave the user: MensErro has shown its text before abandoning.
@@ -83,7 +57,7 @@ void TfrmIndiResult::showView(const cockpit::CockpitView& view)
         panel->setToolTip(view.notes.value(it.key()).join(QLatin1Char('\n')));
     }
     for (auto it = view.gauges.cbegin(); it != view.gauges.cend(); ++it)
-        showGauge(component<TOverGauge>(this, it.key()), it.value());
+        ShowGaugeState(component<TOverGauge>(this, it.key()), it.value());
 }
 
 void TfrmIndiResult::FormActivate(QObject* sender)

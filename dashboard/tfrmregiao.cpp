@@ -5,10 +5,10 @@
 #include "ckppackets.h"
 #include "cockpitfields.h"
 #include "cockpitview.h"
+#include "csvmenu.h"
 #include "designfonts.h"
 #include "exceptions.h"
 #include "hostfunctions.h"
-#include "messagedlg.h"
 #include "presentation.h"
 #include "regionview.h"
 #include "tappserver.h"
@@ -16,15 +16,13 @@
 #include "tdatetime.h"
 #include "tlabel.h"
 #include "tnetconnection.h"
+#include "showgauge.h"
 #include "tovergauge.h"
 #include "tpanel.h"
 #include "variantdate.h"
 
-#include <QFileDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QMenu>
-#include <QSaveFile>
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
 
@@ -35,29 +33,6 @@ constexpr int kNumberRole = Qt::UserRole + 1;
 
 const char* const kGauges[] = {"indicFat", "indicCons", "indicMdo", "indicDespe", "indicResult"};
 const char* const kPanels[] = {"pnlIndicFat", "pnlIndicCons", "pnlIndicMdo", "pnlIndicDespe", "pnlIndicResult"};
-
-void showGauge(TOverGauge* gauge, const cockpit::GaugeState& state)
-{
-    if (gauge->MaxValue() > state.MinValue()) {
-        gauge->SetMinValue(state.MinValue());
-        gauge->SetMaxValue(state.MaxValue());
-    } else {
-        gauge->SetMaxValue(state.MaxValue());
-        gauge->SetMinValue(state.MinValue());
-    }
-    const auto& zones = state.Zones();
-    gauge->SetAnnulars(static_cast<int>(zones.size()));
-    for (int i = 0; i < zones.size(); ++i) {
-        gauge->SetAnnularID(i);
-        gauge->SetAnnularColor(zones[i].color);
-        gauge->SetAnnularStartValue(zones[i].start);
-        gauge->SetAnnularStopValue(zones[i].stop);
-    }
-    gauge->SetProgress(state.Progress());
-    gauge->SetGhostValue(state.GhostValue());
-    gauge->SetNeedleCOlor(state.NeedleColor());
-    gauge->SetNeedleHubCOlor(state.NeedleHubColor());
-}
 
 } // namespace
 
@@ -111,19 +86,8 @@ TfrmRegiao::TfrmRegiao(QWidget* owner) : TForm(owner), m_ui(std::make_unique<Ui:
     grid->setStyleSheet(QStringLiteral("QTableView { gridline-color: #333333; } "
                                        "QHeaderView::section { background: black; color: white; font-weight: bold; }"));
     connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& at) {
-        QMenu menu(this);
-        QAction* save = menu.addAction(QStringLiteral("Salvar como CSV..."));
-        if (menu.exec(grid->viewport()->mapToGlobal(at)) != save)
-            return;
-        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Salvar como CSV"),
-                                                          QStringLiteral("regional-%1.csv").arg(m_region),
-                                                          QStringLiteral("Planilha CSV (*.csv)"));
-        if (path.isEmpty())
-            return;
-        QSaveFile file(path);
-        const QByteArray text = CsvText();
-        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-            ShowMessageDlg(MessageKind::Error, QStringLiteral("Não foi possível gravar %1.").arg(path));
+        OfferCsvSave(this, grid->viewport()->mapToGlobal(at), QStringLiteral("regional-%1.csv").arg(m_region),
+                     [this] { return CsvText(); });
     });
 }
 
@@ -140,7 +104,7 @@ void TfrmRegiao::ShowRegion(const QString& region, const QDate& month, const coc
         const QString panelName = QLatin1String(column.regionPanel) + QString::number(row);
         for (auto it = view.gauges.cbegin(); it != view.gauges.cend(); ++it)
             if (row >= 1 && it.key().compare(gaugeName, Qt::CaseInsensitive) == 0)
-                showGauge(gauge, it.value());
+                ShowGaugeState(gauge, it.value());
         panel->SetCaption(row >= 1 ? view.panels.value(panelName) : QString());
         panel->setToolTip(row >= 1 ? view.notes.value(panelName).join(QLatin1Char('\n')) : QString());
     }

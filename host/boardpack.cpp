@@ -1,5 +1,7 @@
 #include "boardpack.h"
 
+#include "cockpitfields.h"
+
 #include "outputfile.h"
 #include "presentation.h"
 #include "tcolor.h"
@@ -19,13 +21,9 @@
 
 namespace {
 
-const char* const kColumns[][3] = {{"Faturamento", "indicFatTotal", "pnlIndicFatTotal"},
-                                   {"% Consumo", "indicConsTotal", "pnlIndicConsTotal"},
-                                   {"% MDO", "indicMDOtotal", "pnlIndicMdoTotal"},
-                                   {"% Despesas", "indicDespeTotal", "pnlIndicDespeTotal"},
-                                   {"% Resultado", "indicResultTotal", "pnlIndicResultTotal"}};
-const char* const kRegionGauges[] = {"indicFatR", "indicConsR", "indicMdoR", "indicDespeR", "indicResultR"};
-const char* const kRegionPanels[] = {"pnlIndicFatR", "pnlIndicConsR", "pnlIndicMdoR", "pnlIndicDespeR", "pnlIndicResultR"};
+// The table's headings, in the order of the cockpit's indicator columns.
+const char* const kTitles[] = {"Faturamento", "% Consumo", "% MDO", "% Despesas", "% Resultado"};
+using cockpit::kIndicatorColumns;
 
 QString monthTitle(const QDate& month) { return MonthName(month.month()) + QLatin1Char('/') + QString::number(month.year()); }
 
@@ -185,18 +183,18 @@ void BoardPack::drawTable(const QByteArray& viewJson, const QRectF& area)
         QStringList gauges, panels;
     };
     std::vector<Row> rows{{QStringLiteral("Total"), {}, {}}};
-    for (const auto& c : kColumns) {
-        rows[0].gauges << QLatin1String(c[1]);
-        rows[0].panels << QLatin1String(c[2]);
+    for (const auto& c : kIndicatorColumns) {
+        rows[0].gauges << QLatin1String(c.totalGauge);
+        rows[0].panels << QLatin1String(c.totalPanel);
     }
     for (int n = 1; n <= 5; ++n) {
         const QString region = member(labels, QStringLiteral("lblR%1").arg(n)).toString();
         if (region.isEmpty())
             continue;
         Row row{region, {}, {}};
-        for (int c = 0; c < 5; ++c) {
-            row.gauges << QLatin1String(kRegionGauges[c]) + QString::number(n);
-            row.panels << QLatin1String(kRegionPanels[c]) + QString::number(n);
+        for (const auto& c : kIndicatorColumns) {
+            row.gauges << QLatin1String(c.regionGauge) + QString::number(n);
+            row.panels << QLatin1String(c.regionPanel) + QString::number(n);
         }
         rows.push_back(row);
     }
@@ -217,7 +215,7 @@ void BoardPack::drawTable(const QByteArray& viewJson, const QRectF& area)
     m_painter.setFont(bold);
     for (int c = 0; c < 5; ++c)
         m_painter.drawText(QRectF(area.left() + scopeWidth + c * cellWidth, area.top(), cellWidth, headHeight),
-                           Qt::AlignCenter, QLatin1String(kColumns[c][0]));
+                           Qt::AlignCenter, QLatin1String(kTitles[c]));
     m_painter.drawLine(QPointF(area.left(), area.top() + headHeight), QPointF(area.right(), area.top() + headHeight));
     for (size_t r = 0; r < rows.size(); ++r) {
         const double top = area.top() + headHeight + r * rowHeight;

@@ -1,12 +1,9 @@
 #include "tdbgrid.h"
 
-#include "messagedlg.h"
+#include "csvmenu.h"
 #include "presentation.h"
 
 #include <QContextMenuEvent>
-#include <QFileDialog>
-#include <QMenu>
-#include <QSaveFile>
 
 #include "tform.h"
 
@@ -433,18 +430,7 @@ QByteArray TDBGrid::CsvText() const
 
 void TDBGrid::contextMenuEvent(QContextMenuEvent* event)
 {
-    QMenu menu(this);
-    QAction* save = menu.addAction(QStringLiteral("Salvar como CSV..."));
-    if (menu.exec(event->globalPos()) != save)
-        return;
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Salvar como CSV"), objectName() + QStringLiteral(".csv"),
-                                                      QStringLiteral("Planilha CSV (*.csv)"));
-    if (path.isEmpty())
-        return;
-    QSaveFile file(path);
-    const QByteArray text = CsvText();
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        ShowMessageDlg(MessageKind::Error, QStringLiteral("Não foi possível gravar %1.").arg(path));
+    OfferCsvSave(this, event->globalPos(), objectName() + QStringLiteral(".csv"), [this] { return CsvText(); });
 }
 
 void TDBGrid::keyPressEvent(QKeyEvent* event)

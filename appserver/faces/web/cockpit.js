@@ -211,7 +211,8 @@ function desenharFiliais(r) {
         return (x < y ? -1 : x > y ? 1 : 0) * (descendo ? -1 : 1);
       });
     }
-    corpo.replaceChildren(...linhas.map((row, i) => el('tr', { fundo: cor(i % 2 ? 0x1d1d1d : 0) },
+    // The stripes go by place, whatever the order: the i-th row takes the server's i-th stripe.
+    corpo.replaceChildren(...linhas.map((row, i) => el('tr', { fundo: cor(r.rowColors[i] ?? 0) },
       ...row.map((c) => { const td = el('td', typeof c.number === 'number' ? { class: 'num' } : {}, c.text);
                           td.style.color = cor(c.color); return td; }))));
   };
