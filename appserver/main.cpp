@@ -4,6 +4,7 @@
 #include "database.h"
 #include "databasepool.h"
 #include "databaseuri.h"
+#include "dataversion.h"
 #include "demodatabase.h"
 #include "grpcserver.h"
 #include "healthmonitor.h"
@@ -12,6 +13,7 @@
 #include "importerror.h"
 #include "indicresultquery.h"
 #include "invokeservice.h"
+#include "keptanswers.h"
 #include "listener.h"
 #include "metrics.h"
 #include "moduleregistry.h"
@@ -191,6 +193,51 @@ bool withTargets(const DatabaseSettings& readSettings)
     return false;
 }
 
+// Whether a month's answer can be kept between calls: the data version is there, made where the server
+// may write. Without it every call computes its month, as before.
+bool withDataVersion(const DatabaseSettings& readSettings)
+{
+    DatabaseSettings settings = readSettings;
+    settings.readOnly = false;
+    QString why;
+    try {
+        Database db(settings);
+        if (DataVersion::check(db) || DataVersion::install(db))
+            return true;
+        why = QStringLiteral("alguma tabela dos números é uma visão, que não aceita gatilhos");
+    } catch (const DatabaseError& e) {
+        why = e.message();
+    }
+    try {
+        Database db(readSettings);
+        if (DataVersion::check(db))
+            return true;
+    } catch (const DatabaseError&) {
+    }
+    std::fprintf(stderr, "kpd-appserver: sem a versão dos dados (%s): cada chamada calcula o mês de novo\n",
+                 why.toUtf8().constData());
+    return false;
+}
+
+// The months a load wrote, and those that compare themselves with them (the month after, the same month a
+// year after), as far as the database has figures.
+QList<QDate> monthsToKeep(Database& db, const QList<QDate>& touched)
+{
+    QDate last;
+    db.forEachRow(QStringLiteral("SELECT MAX(mes) FROM movimento_mensal"), {}, [&](const Database::Row& row) {
+        last = QDate::fromString(QString::fromLatin1(row.text(0).left(10)), Qt::ISODate);
+    });
+    QList<QDate> months;
+    for (const QDate& m : touched) {
+        for (const QDate& d : {m, m.addMonths(1), m.addYears(1)}) {
+            if ((d == m || (last.isValid() && d <= last)) && !months.contains(d))
+                months << d;
+        }
+    }
+    std::sort(months.begin(), months.end());
+    return months;
+}
+
 int importFigures(const ServerOptions& options)
 {
     if (options.initSchema)
@@ -198,13 +245,29 @@ int importFigures(const ServerOptions& options)
     Database db(databaseSettings(options, false));
     Schema::verify(db, Schema::Use::Write);
     ensureSummaryForWriting(db);
-    Schema::ensureTargets(db);
+    const bool targets = Schema::ensureTargets(db);
+    const bool versioned = MonthlySummary::check(db) == MonthlySummary::State::InStep
+                           && (DataVersion::check(db) || DataVersion::install(db));
     try {
         const ImportSummary summary = CsvImporter(db).run(options.importDir);
         for (const auto& [file, rows] : summary.files)
             std::printf("%s: %lld linhas\n", file.toUtf8().constData(), static_cast<long long>(rows));
         std::printf("carga registrada em %s\n",
                     summary.loadedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8().constData());
+        // The months it loaded worked out now, so that the first manager after the load does not wait for
+        // them. The figures are committed already: a failure here only leaves them to the first call.
+        if (versioned) {
+            try {
+                db.beginTransaction();
+                const int kept = RdmIndicResult::keepMonths(db, monthsToKeep(db, summary.months), targets);
+                db.commit();
+                std::printf("respostas calculadas para %d meses\n", kept);
+            } catch (const DatabaseError& e) {
+                db.rollback();
+                std::fprintf(stderr, "kpd-appserver: AVISO: os meses da carga serão calculados na primeira chamada (%s)\n",
+                             e.message().toUtf8().constData());
+            }
+        }
         return 0;
     } catch (const ImportError& e) {
         fail(QStringLiteral("importação recusada, nada foi gravado: %1").arg(e.message()));
@@ -403,8 +466,10 @@ int serve(const ServerOptions& options, const HttpOptions& http)
     if (options.initSchema)
         initSchema(options);
     DatabaseSettings settings = databaseSettings(options, true);
-    const IndicResultQuery::Source source = chooseSource(options, settings);
+    // The targets' table first: the data version follows its writes too.
     const bool targets = withTargets(settings);
+    const IndicResultQuery::Source source = chooseSource(options, settings);
+    const bool versioned = source == IndicResultQuery::Source::MonthlySummary && !options.noKeep && withDataVersion(settings);
     settings.statementTimeoutMs = ServerOptions::kStatementTimeoutMs;
     Database db(settings);
     DatabasePool pool(db, options.dbPool, options.dbQueue);
@@ -421,10 +486,29 @@ int serve(const ServerOptions& options, const HttpOptions& http)
         std::fprintf(stderr, "kpd-appserver: o banco %s ainda não recebeu cargas; carregue os movimentos com kpd-appserver --import "
                              "PASTA --db %s (veja /usr/share/doc/kpd-appserver/schema.md)\n",
                      settings.displayName().toUtf8().constData(), options.dbPath.toUtf8().constData());
-    const RdmIndicResult cockpit(pool, source, targets);
+    // Kept answers go to a database server through a connection of their own that may write, for every
+    // instance over it. An SQLite file is one machine's: its readers would wait for each such write, so there
+    // the answers stay in memory (and an import's are read from the file).
+    std::optional<DatabaseSettings> keeper;
+    if (versioned && settings.driver == QLatin1String("QPSQL")) {
+        keeper = settings;
+        keeper->readOnly = false;
+        // Told apart from the pool's connections where the database lists who is connected.
+        for (QString& option : keeper->connectOptions) {
+            if (option.startsWith(QLatin1String("application_name=")))
+                option.insert(option.endsWith(QLatin1Char('\'')) ? option.size() - 1 : option.size(), QStringLiteral("-respostas"));
+        }
+    }
+    std::unique_ptr<KeptAnswers> kept = versioned ? std::make_unique<KeptAnswers>(keeper) : nullptr;
+    const RdmIndicResult cockpit(pool, source, targets, kept.get());
 
     Metrics metrics;
     metrics.setPoolProbe([&pool] { return pool.load(); });
+    if (kept)
+        metrics.setKeptProbe([&kept] {
+            const KeptAnswers::Counts c = kept->counts();
+            return std::array<quint64, 3>{c.fromMemory, c.fromTable, c.computed};
+        });
     CallLog log(stderr, &metrics);
     ModuleRegistry registry;
     registry.add(std::make_unique<RdmIndicResultFace>(cockpit));

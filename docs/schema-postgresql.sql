@@ -82,3 +82,19 @@ CREATE TRIGGER movimento_mensal_alteracao AFTER UPDATE ON movimento_diario
 
 CREATE TRIGGER movimento_mensal_esvaziamento AFTER TRUNCATE ON movimento_diario
     FOR EACH STATEMENT EXECUTE FUNCTION movimento_mensal_soma();
+
+-- Loads rewrite the current month's rows of the summary again and again: vacuumed after every thousand
+-- rows changed or added, whatever the table's size, its pages stay marked all-visible and a month is read
+-- from the index alone (autovacuum's default waits for a fifth of the table to change).
+DO $$
+BEGIN
+    IF current_setting('server_version_num')::int >= 130000 THEN
+        EXECUTE 'ALTER TABLE movimento_mensal SET (autovacuum_vacuum_scale_factor = 0, autovacuum_vacuum_threshold = 1000, '
+                'autovacuum_vacuum_insert_scale_factor = 0, autovacuum_vacuum_insert_threshold = 1000, '
+                'autovacuum_analyze_scale_factor = 0.02)';
+    ELSE
+        EXECUTE 'ALTER TABLE movimento_mensal SET (autovacuum_vacuum_scale_factor = 0, autovacuum_vacuum_threshold = 1000, '
+                'autovacuum_analyze_scale_factor = 0.02)';
+    END IF;
+END
+$$;

@@ -271,20 +271,6 @@ void HttpFace::answerCall(const Exchange& ex, const QString& user, CallLog::Call
 
 namespace {
 
-cockpit::CockpitPackets packetsOf(CkpData data)
-{
-    cockpit::CockpitPackets packets;
-    packets.month = data.firstDay;
-    packets.indicadores = PacketCodec::DecodePacket(data.indicadores);
-    packets.top10 = PacketCodec::DecodePacket(data.top10);
-    packets.bottom10 = PacketCodec::DecodePacket(data.bottom10);
-    packets.grafPizza = PacketCodec::DecodePacket(data.grafPizza);
-    packets.diasEstoque = PacketCodec::DecodePacket(data.diasEstoque);
-    packets.metas = PacketCodec::DecodePacket(data.quinto);
-    packets.comparacoes = PacketCodec::DecodePacket(data.sexto);
-    return packets;
-}
-
 HttpResponse csvResponse(const QByteArray& text, const QString& file)
 {
     HttpResponse r;
@@ -301,15 +287,16 @@ void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString
 {
     // A list as a spreadsheet (lista=dbgTop10, ...), or the whole month as the page's JSON.
     const QString list = QString::fromStdString(ex->request().param("lista"));
-    const CallLog::Call logged{QString::fromLatin1(RdmIndicResult::kRegisteredName), QLatin1String(CkpPackets::kMethod),
-                               QLatin1String(CkpPackets::kMethod), month.toString(Qt::ISODate)};
+    CallLog::Call logged;
+    logged.module = QString::fromLatin1(RdmIndicResult::kRegisteredName);
+    logged.method = logged.methodLabel = QLatin1String(CkpPackets::kMethod);
+    logged.detail = month.toString(Qt::ISODate);
     answerCall(ex, user, logged, deadline, [this, month, list](const CallScope& scope) {
-        const cockpit::CockpitPackets packets = packetsOf(m_cockpit.month(month, scope));
         if (!list.isEmpty())
-            return csvResponse(cockpit::ListCsv(packets, list),
+            return csvResponse(cockpit::ListCsv(cockpitPackets(m_cockpit.month(month, scope)), list),
                                QStringLiteral("%1-%2.csv").arg(list, month.toString(QStringLiteral("yyyy-MM"))));
         HttpResponse r;
-        r.body = cockpit::CockpitJsonText(packets).toStdString();
+        r.body = *m_cockpit.monthJson(month, scope);
         return r;
     });
 }
@@ -326,20 +313,22 @@ void HttpFace::region(const Exchange& ex, const QString& user, bool csv)
         return;
     }
     const auto deadline = std::chrono::steady_clock::now() + m_setup.callDeadline;
-    const CallLog::Call logged{QString::fromLatin1(RdmIndicResult::kRegisteredName), QLatin1String(RegionPackets::kMethod),
-                               QLatin1String(RegionPackets::kMethod),
-                               month.toString(Qt::ISODate) + QStringLiteral(" regional=") + name};
+    CallLog::Call logged;
+    logged.module = QString::fromLatin1(RdmIndicResult::kRegisteredName);
+    logged.method = logged.methodLabel = QLatin1String(RegionPackets::kMethod);
+    logged.detail = month.toString(Qt::ISODate) + QStringLiteral(" regional=") + name;
     if (!m_calls->post([this, ex, user, logged, deadline, month, name, csv] {
             answerCall(ex, user, logged, deadline, [this, month, name, csv](const CallScope& scope) {
+                HttpResponse r;
+                if (!csv) {
+                    r.body = *m_cockpit.regionJson(month, name, scope);
+                    return r;
+                }
                 const RegionData data = m_cockpit.region(month, name, scope);
                 const cockpit::RegionView view =
                     cockpit::ComputeRegionView(data.firstDay, data.region, PacketCodec::DecodePacket(data.branches));
-                if (csv)
-                    return csvResponse(cockpit::RegionCsv(view),
-                                       QStringLiteral("regional-%1-%2.csv").arg(data.region, month.toString(QStringLiteral("yyyy-MM"))));
-                HttpResponse r;
-                r.body = cockpit::RegionJsonText(view).toStdString();
-                return r;
+                return csvResponse(cockpit::RegionCsv(view),
+                                   QStringLiteral("regional-%1-%2.csv").arg(data.region, month.toString(QStringLiteral("yyyy-MM"))));
             });
         }))
         send(ex, retryLater(503, 1, QStringLiteral("O servidor de aplicação está sobrecarregado; tente novamente em instantes.")));

@@ -54,13 +54,21 @@ void Metrics::setPoolProbe(std::function<std::pair<int, int>()> queuedAndBusy)
     m_pool = std::move(queuedAndBusy);
 }
 
+void Metrics::setKeptProbe(std::function<std::array<quint64, 3>()> counts)
+{
+    std::lock_guard lock(m_mutex);
+    m_kept = std::move(counts);
+}
+
 QByteArray Metrics::render() const
 {
     std::function<std::pair<int, int>()> pool;
+    std::function<std::array<quint64, 3>()> kept;
     QByteArray out;
     {
         std::lock_guard lock(m_mutex);
         pool = m_pool;
+        kept = m_kept;
         out += "# HELP kpd_calls_total Calls of remote data module methods, by method and outcome.\n"
                "# TYPE kpd_calls_total counter\n";
         for (const auto& [key, n] : m_calls)
@@ -94,6 +102,15 @@ QByteArray Metrics::render() const
     out += "# HELP kpd_database_connections_busy Pool connections running a statement now.\n"
            "# TYPE kpd_database_connections_busy gauge\n"
            "kpd_database_connections_busy " + QByteArray::number(busy) + '\n';
+    if (kept) {
+        const std::array<quint64, 3> n = kept();
+        out += "# HELP kpd_answers_total Answers handed out, by where they came from: kept in memory, kept in the "
+               "database, computed.\n"
+               "# TYPE kpd_answers_total counter\n"
+               "kpd_answers_total{source=\"memory\"} " + QByteArray::number(n[0]) + "\n"
+               "kpd_answers_total{source=\"table\"} " + QByteArray::number(n[1]) + "\n"
+               "kpd_answers_total{source=\"computed\"} " + QByteArray::number(n[2]) + '\n';
+    }
     return out;
 }
 

@@ -27,6 +27,9 @@ public:
     /// Where the queue depth and the busy connections are read at scrape time.
     void setPoolProbe(std::function<std::pair<int, int>()> queuedAndBusy);
 
+    /// Where the answers' origins are read at scrape time: kept in memory, kept in the table, computed.
+    void setKeptProbe(std::function<std::array<quint64, 3>()> counts);
+
     /// The text exposition format, version 0.0.4.
     QByteArray render() const;
 
@@ -42,6 +45,7 @@ private:
     std::map<std::pair<QString, int>, quint64> m_http;
     quint64 m_databaseErrors = 0;
     std::function<std::pair<int, int>()> m_pool;
+    std::function<std::array<quint64, 3>()> m_kept;
 };
 
 } // namespace appserver

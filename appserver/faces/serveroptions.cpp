@@ -22,7 +22,7 @@ QString ServerOptions::usage()
         "Uso:\n"
         "  kpd-appserver --db BANCO [--db-pool N] [--db-queue N] [--init-schema] [--listen HOST:PORTA]\n"
         "                [--tls-cert ARQUIVO --tls-key ARQUIVO [--tls-client-ca ARQUIVO]] [--insecure-listen]\n"
-        "                [--no-summary]\n"
+        "                [--no-summary] [--no-keep]\n"
         "  kpd-appserver --import PASTA --db BANCO [--init-schema]\n"
         "  kpd-appserver --rebuild-summary --db BANCO\n"
         "  kpd-appserver --init-demo ARQUIVO [--branches N] [--months M] [--end-month AAAA-MM]\n"
@@ -36,6 +36,8 @@ QString ServerOptions::usage()
         "  --rebuild-summary    soma de novo o resumo mensal (movimento_mensal) a partir dos movimentos\n"
         "                       diários, criando-o e a seus gatilhos se faltarem, e termina\n"
         "  --no-summary         lê cada mês somando os movimentos diários, sem o resumo mensal\n"
+        "  --no-keep            calcula o mês a cada chamada, sem guardar a resposta até a próxima mudança\n"
+        "                       dos dados\n"
         "  --import PASTA       carrega regional.csv, filial.csv, movimento_diario.csv,\n"
         "                       estoque_mensal.csv e meta_mensal.csv da pasta numa só\n"
         "                       transação e termina\n"
@@ -76,6 +78,10 @@ bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& 
         }
         if (arg == QLatin1String("--rebuild-summary")) {
             out.rebuildSummary = true;
+            continue;
+        }
+        if (arg == QLatin1String("--no-keep")) {
+            out.noKeep = true;
             continue;
         }
         if (arg == QLatin1String("--no-summary")) {

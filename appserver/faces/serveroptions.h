@@ -24,6 +24,7 @@ struct ServerOptions {
     bool initSchema = false;   ///< create the tables when the database has none
     bool rebuildSummary = false;   ///< sum the monthly summary again and stop
     bool noSummary = false;   ///< read months from the daily rows, not the monthly summary
+    bool noKeep = false;      ///< compute every call's month, keeping no answer
     QString importDir;      ///< set: load the CSV files of this folder instead of serving
     QString listen = QString::fromLatin1(kDefaultListen);
     QString tlsCert;

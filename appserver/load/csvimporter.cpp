@@ -59,6 +59,7 @@ public:
             QSqlQuery load = m_db.prepare(QStringLiteral("INSERT INTO carga_etl (dtcarga) VALUES (?)"));
             load.bindValue(0, m_db.timestampValue(summary.loadedAt));
             Database::exec(load);
+            summary.months = touchedMonths();
             dropStaging();
             m_db.commit();
         } catch (const ImportError& e) {
@@ -107,6 +108,20 @@ private:
         m_db.execDirect(QStringLiteral(
             "CREATE TEMP TABLE imp_meses (cdfilial INTEGER NOT NULL, mes DATE NOT NULL, mesfim DATE NOT NULL, "
             "PRIMARY KEY (cdfilial, mes))"));
+    }
+
+    // The months whose figures, stock or targets the load wrote.
+    QList<QDate> touchedMonths()
+    {
+        QList<QDate> months;
+        m_db.forEachRow(QStringLiteral("SELECT mes FROM imp_meses UNION SELECT mes FROM imp_estoque_mensal "
+                                       "UNION SELECT mes FROM imp_meta_mensal ORDER BY 1"),
+                        {}, [&](const Database::Row& row) {
+                            const QDate month = QDate::fromString(QString::fromLatin1(row.text(0).left(10)), Qt::ISODate);
+                            if (month.isValid())
+                                months << month;
+                        });
+        return months;
     }
 
     void dropStaging()

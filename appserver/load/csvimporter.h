@@ -13,6 +13,7 @@ class Database;
 struct ImportSummary {
     QList<QPair<QString, qint64>> files;
     QDateTime loadedAt;
+    QList<QDate> months;   ///< first days of the months whose figures, stock or targets it wrote
 };
 
 /// Loads a company's figures from CSV files named after the tables (regional.csv, filial.csv,

@@ -1,26 +1,204 @@
 #include "rdmindicresult.h"
 
+#include "cockpitview.h"
 #include "databasepool.h"
+#include "keptanswers.h"
+#include "packetcodec.h"
+#include "regionview.h"
 
 namespace appserver {
 
-RdmIndicResult::RdmIndicResult(DatabasePool& pool, IndicResultQuery::Source source, bool targets)
-    : m_pool(pool), m_source(source), m_targets(targets)
+namespace {
+
+QString monthKey(const char* what, const QDate& firstDay)
 {
+    return QLatin1String(what) + QLatin1Char(' ') + firstDay.toString(Qt::ISODate);
+}
+
+QString regionKey(const char* what, const QDate& firstDay, const QString& region)
+{
+    return monthKey(what, firstDay) + QLatin1Char(' ') + region.trimmed();
+}
+
+// A kept answer's bytes: its packets as one row of the wire's own values.
+QByteArray encode(const CkpData& d)
+{
+    kpd::rpc::Row row;
+    row.add_values()->set_datetime_value(d.firstDay.toJulianDay());
+    for (const kpd::rpc::DataPacket* p : {&d.indicadores, &d.top10, &d.bottom10, &d.grafPizza, &d.quinto, &d.sexto, &d.diasEstoque})
+        *row.add_values()->mutable_packet_value() = *p;
+    return QByteArray::fromStdString(row.SerializeAsString());
+}
+
+std::shared_ptr<const void> decodeMonth(const QByteArray& bytes)
+{
+    kpd::rpc::Row row;
+    if (!row.ParseFromArray(bytes.constData(), int(bytes.size())) || row.values_size() != 8)
+        return nullptr;
+    auto d = std::make_shared<CkpData>();
+    d->firstDay = QDate::fromJulianDay(qint64(row.values(0).datetime_value()));
+    kpd::rpc::DataPacket* packets[] = {&d->indicadores, &d->top10, &d->bottom10, &d->grafPizza, &d->quinto, &d->sexto, &d->diasEstoque};
+    for (int i = 0; i < 7; ++i)
+        packets[i]->Swap(row.mutable_values(i + 1)->mutable_packet_value());
+    return d;
+}
+
+QByteArray encode(const RegionData& d)
+{
+    kpd::rpc::Row row;
+    row.add_values()->set_datetime_value(d.firstDay.toJulianDay());
+    row.add_values()->set_text_value(d.region.toStdString());
+    *row.add_values()->mutable_packet_value() = d.regionRow;
+    *row.add_values()->mutable_packet_value() = d.branches;
+    return QByteArray::fromStdString(row.SerializeAsString());
+}
+
+std::shared_ptr<const void> decodeRegion(const QByteArray& bytes)
+{
+    kpd::rpc::Row row;
+    if (!row.ParseFromArray(bytes.constData(), int(bytes.size())) || row.values_size() != 4)
+        return nullptr;
+    auto d = std::make_shared<RegionData>();
+    d->firstDay = QDate::fromJulianDay(qint64(row.values(0).datetime_value()));
+    d->region = QString::fromStdString(row.values(1).text_value());
+    d->regionRow.Swap(row.mutable_values(2)->mutable_packet_value());
+    d->branches.Swap(row.mutable_values(3)->mutable_packet_value());
+    return d;
+}
+
+std::shared_ptr<const void> decodeText(const QByteArray& bytes)
+{
+    return std::make_shared<const std::string>(bytes.toStdString());
+}
+
+} // namespace
+
+cockpit::CockpitPackets cockpitPackets(const CkpData& data)
+{
+    cockpit::CockpitPackets packets;
+    packets.month = data.firstDay;
+    packets.indicadores = PacketCodec::DecodePacket(data.indicadores);
+    packets.top10 = PacketCodec::DecodePacket(data.top10);
+    packets.bottom10 = PacketCodec::DecodePacket(data.bottom10);
+    packets.grafPizza = PacketCodec::DecodePacket(data.grafPizza);
+    packets.diasEstoque = PacketCodec::DecodePacket(data.diasEstoque);
+    packets.metas = PacketCodec::DecodePacket(data.quinto);
+    packets.comparacoes = PacketCodec::DecodePacket(data.sexto);
+    return packets;
+}
+
+namespace {
+
+std::string monthJsonOf(const CkpData& data)
+{
+    return cockpit::CockpitJsonText(cockpitPackets(data)).toStdString();
+}
+
+std::string regionJsonOf(const RegionData& data)
+{
+    return cockpit::RegionJsonText(
+               cockpit::ComputeRegionView(data.firstDay, data.region, PacketCodec::DecodePacket(data.branches)))
+        .toStdString();
+}
+
+// The answer kept for key at version, or computed (and then kept) when there is none.
+template <typename T, typename Compute>
+std::shared_ptr<const T> keptOr(KeptAnswers* kept, Database& db, const DataVersion::Value& version, const QString& key,
+                                const KeptAnswers::Decode& decode, Compute compute)
+{
+    if (!kept || !version.valid())
+        return std::make_shared<const T>(compute());
+    if (std::shared_ptr<const void> found = kept->find(db, key, version, decode))
+        return std::static_pointer_cast<const T>(found);
+    auto answer = std::make_shared<const T>(compute());
+    kept->countComputed();
+    QByteArray bytes;
+    if constexpr (std::is_same_v<T, std::string>)
+        bytes = QByteArray::fromStdString(*answer);
+    else
+        bytes = encode(*answer);
+    kept->keep(key, version, answer, std::move(bytes));
+    return answer;
+}
+
+} // namespace
+
+RdmIndicResult::RdmIndicResult(DatabasePool& pool, IndicResultQuery::Source source, bool targets, KeptAnswers* kept)
+    : m_pool(pool), m_source(source), m_targets(targets), m_kept(kept)
+{
+}
+
+DataVersion::Value RdmIndicResult::version(Database& db) const
+{
+    return m_kept ? DataVersion::read(db) : DataVersion::Value{};
+}
+
+std::shared_ptr<const CkpData> RdmIndicResult::monthAnswer(Database& db, const DataVersion::Value& version,
+                                                           const QDate& firstDay) const
+{
+    return keptOr<CkpData>(m_kept, db, version, monthKey(CkpPackets::kMethod, firstDay), decodeMonth,
+                           [&] { return IndicResultQuery(db, m_source, m_targets).run(firstDay); });
+}
+
+std::shared_ptr<const RegionData> RdmIndicResult::regionAnswer(Database& db, const DataVersion::Value& version,
+                                                               const QDate& firstDay, const QString& region) const
+{
+    return keptOr<RegionData>(m_kept, db, version, regionKey(RegionPackets::kMethod, firstDay, region), decodeRegion,
+                              [&] { return RegionQuery(db, m_source).run(firstDay, region); });
 }
 
 CkpData RdmIndicResult::month(const QDate& date, const CallScope& scope) const
 {
-    const IndicResultQuery::Source source = m_source;
-    const bool targets = m_targets;
-    return m_pool.run([date, source, targets](Database& db) { return IndicResultQuery(db, source, targets).run(date); },
-                      scope);
+    const QDate firstDay(date.year(), date.month(), 1);
+    return m_pool.run([this, firstDay](Database& db) { return *monthAnswer(db, version(db), firstDay); }, scope);
+}
+
+std::shared_ptr<const std::string> RdmIndicResult::monthJson(const QDate& date, const CallScope& scope) const
+{
+    const QDate firstDay(date.year(), date.month(), 1);
+    return m_pool.run(
+        [this, firstDay](Database& db) {
+            const DataVersion::Value v = version(db);
+            return keptOr<std::string>(m_kept, db, v, monthKey("cockpit.json", firstDay), decodeText,
+                                       [&] { return monthJsonOf(*monthAnswer(db, v, firstDay)); });
+        },
+        scope);
 }
 
 RegionData RdmIndicResult::region(const QDate& date, const QString& region, const CallScope& scope) const
 {
-    const IndicResultQuery::Source source = m_source;
-    return m_pool.run([date, region, source](Database& db) { return RegionQuery(db, source).run(date, region); }, scope);
+    const QDate firstDay(date.year(), date.month(), 1);
+    return m_pool.run([this, firstDay, region](Database& db) { return *regionAnswer(db, version(db), firstDay, region); },
+                      scope);
+}
+
+std::shared_ptr<const std::string> RdmIndicResult::regionJson(const QDate& date, const QString& region,
+                                                              const CallScope& scope) const
+{
+    const QDate firstDay(date.year(), date.month(), 1);
+    return m_pool.run(
+        [this, firstDay, region](Database& db) {
+            const DataVersion::Value v = version(db);
+            return keptOr<std::string>(m_kept, db, v, regionKey("regiao.json", firstDay, region), decodeText,
+                                       [&] { return regionJsonOf(*regionAnswer(db, v, firstDay, region)); });
+        },
+        scope);
+}
+
+int RdmIndicResult::keepMonths(Database& db, const QList<QDate>& months, bool targets)
+{
+    const DataVersion::Value version = DataVersion::read(db);
+    if (!version.valid())
+        return 0;
+    int kept = 0;
+    for (const QDate& month : months) {
+        const QDate firstDay(month.year(), month.month(), 1);
+        const CkpData data = IndicResultQuery(db, IndicResultQuery::Source::MonthlySummary, targets).run(firstDay);
+        KeptAnswers::store(db, monthKey(CkpPackets::kMethod, firstDay), version, encode(data));
+        KeptAnswers::store(db, monthKey("cockpit.json", firstDay), version, QByteArray::fromStdString(monthJsonOf(data)));
+        ++kept;
+    }
+    return kept;
 }
 
 } // namespace appserver

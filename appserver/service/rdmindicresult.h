@@ -2,39 +2,71 @@
 
 #include "callscope.h"
 #include "ckppackets.h"
+#include "dataversion.h"
 #include "indicresultquery.h"
 #include "regionquery.h"
 
 #include <QDate>
 
+#include <memory>
+#include <string>
+
+namespace cockpit {
+struct CockpitPackets;
+}
+
 namespace appserver {
 
 class DatabasePool;
+class KeptAnswers;
 
 /// "KPD00100.rdmIndicResult": the results cockpit's data module, as plain C++. The gRPC face calls
-/// month() for getCkpData, the HTTP face for /api/cockpit; each gives it the scope of its own call.
+/// month() for getCkpData, the HTTP face monthJson() for /api/cockpit; each gives it the scope of its own
+/// call.
+///
+/// With kept answers a call reads the data version first (one row) and is handed the answer kept at that
+/// version when there is one; otherwise the answer is computed, kept and returned.
 class RdmIndicResult {
 public:
     static constexpr const char* kRegisteredName = CkpPackets::kServerName;
 
-    /// targets: whether the database has the company's targets (meta_mensal) to read.
+    /// targets: whether the database has the company's targets (meta_mensal) to read. kept: where answers
+    /// are kept (none: every call computes its answer).
     explicit RdmIndicResult(DatabasePool& pool,
                             IndicResultQuery::Source source = IndicResultQuery::Source::MonthlySummary,
-                            bool targets = true);
+                            bool targets = true, KeptAnswers* kept = nullptr);
 
-    /// The cockpit's packets of the month that holds date, computed on a pooled connection within the
-    /// call's scope. Throws DatabaseError (a Portuguese message for the user; also when the connection to
-    /// a database server was lost: the next call opens a new one) and CallEnded when the call ended, or
-    /// found no place in the queue, before the database answered.
+    /// The cockpit's packets of the month that holds date, on a pooled connection within the call's scope.
+    /// Throws DatabaseError (a Portuguese message for the user; also when the connection to a database
+    /// server was lost: the next call opens a new one) and CallEnded when the call ended, or found no place
+    /// in the queue, before the database answered.
     CkpData month(const QDate& date, const CallScope& scope) const;
+    /// The same month as the browser's JSON. Throws as month() does.
+    std::shared_ptr<const std::string> monthJson(const QDate& date, const CallScope& scope) const;
     /// One region's branches for the month, within the call's scope; throws as month() does, and
     /// DatabaseError for a region the database does not have.
     RegionData region(const QDate& date, const QString& region, const CallScope& scope) const;
+    /// The same region as the browser's JSON.
+    std::shared_ptr<const std::string> regionJson(const QDate& date, const QString& region, const CallScope& scope) const;
+
+    /// Computes the given months on db and writes their answers into the kept answers' table at the version
+    /// db has now: after an import, so that the first call after a load finds them. Returns how many.
+    /// Throws DatabaseError.
+    static int keepMonths(Database& db, const QList<QDate>& months, bool targets);
 
 private:
+    std::shared_ptr<const CkpData> monthAnswer(Database& db, const DataVersion::Value& version, const QDate& firstDay) const;
+    std::shared_ptr<const RegionData> regionAnswer(Database& db, const DataVersion::Value& version, const QDate& firstDay,
+                                                   const QString& region) const;
+    DataVersion::Value version(Database& db) const;
+
     DatabasePool& m_pool;
     IndicResultQuery::Source m_source;
     bool m_targets;
+    KeptAnswers* m_kept;
 };
+
+/// A month's packets as the cockpit's computation takes them.
+cockpit::CockpitPackets cockpitPackets(const CkpData& data);
 
 } // namespace appserver

@@ -37,17 +37,39 @@ std::atomic<quint64> g_nextId{1};
 // destruction, after the main thread's thread-locals).
 thread_local bool t_connectionsGone = false;
 
+// Statements prepared once on a connection and used again by every call of the thread; finalized before
+// the connection closes (SQLite will not close a connection with statements open).
+struct PreparedStatements {
+    void* handle = nullptr;   // the engine's connection they belong to
+    QHash<QByteArray, sqlite3_stmt*> sqlite;
+    QHash<QByteArray, QByteArray> postgres;   // text → the statement's name on the server
+};
+
 struct ThreadConnections {
     // name → the generation and the file (device, inode; zeros when not watched) it was opened in
     QHash<QString, std::tuple<quint64, quint64, quint64>> generations;
+    QHash<QString, PreparedStatements> prepared;   // by connection name
+
+    void forget(const QString& name)
+    {
+        const auto it = prepared.find(name);
+        if (it == prepared.end())
+            return;
+        for (sqlite3_stmt* statement : std::as_const(it->sqlite))
+            sqlite3_finalize(statement);
+        prepared.erase(it);
+    }
+    void close(const QString& name)
+    {
+        forget(name);
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        db.close();
+    }
     ~ThreadConnections()
     {
         t_connectionsGone = true;
         for (auto it = generations.cbegin(); it != generations.cend(); ++it) {
-            {
-                QSqlDatabase db = QSqlDatabase::database(it.key(), false);
-                db.close();
-            }
+            close(it.key());
             QSqlDatabase::removeDatabase(it.key());
         }
     }
@@ -68,6 +90,48 @@ constexpr int kProgressSteps = 4000;
 } // namespace
 
 namespace driver {
+
+sqlite3_stmt* preparedSqlite(const QString& connection, sqlite3* handle, const QByteArray& sql, int* rc)
+{
+    PreparedStatements& mine = t_connections.prepared[connection];
+    if (mine.handle != handle)
+        mine = PreparedStatements{handle, {}, {}};
+    sqlite3_stmt*& statement = mine.sqlite[sql];
+    *rc = SQLITE_OK;
+    if (!statement) {
+        *rc = sqlite3_prepare_v3(handle, sql.constData(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+        if (*rc != SQLITE_OK) {
+            sqlite3_finalize(statement);
+            mine.sqlite.remove(sql);
+            return nullptr;
+        }
+    }
+    return statement;
+}
+
+QByteArray preparedPostgres(const QString& connection, PGconn* conn, const QByteArray& sql, int params, QString* error)
+{
+    PreparedStatements& mine = t_connections.prepared[connection];
+    if (mine.handle != conn)
+        mine = PreparedStatements{conn, {}, {}};
+    const auto known = mine.postgres.constFind(sql);
+    if (known != mine.postgres.cend())
+        return *known;
+    const QByteArray name = "kpd_" + QByteArray::number(mine.postgres.size() + 1);
+    const std::unique_ptr<PGresult, void (*)(PGresult*)> result(PQprepare(conn, name.constData(), sql.constData(), params, nullptr),
+                                                                PQclear);
+    if (!result || PQresultStatus(result.get()) != PGRES_COMMAND_OK) {
+        *error = QString::fromUtf8(result ? PQresultErrorMessage(result.get()) : PQerrorMessage(conn)).simplified();
+        return {};
+    }
+    mine.postgres.insert(sql, name);
+    return name;
+}
+
+void forgetPrepared(const QString& connection)
+{
+    t_connections.forget(connection);
+}
 
 QString recoverSqliteJournal(const QString& path)
 {
@@ -153,10 +217,7 @@ Database::~Database()
         return;
     const QString name = connectionName();
     if (t_connections.generations.remove(name)) {
-        {
-            QSqlDatabase db = QSqlDatabase::database(name, false);
-            db.close();
-        }
+        t_connections.close(name);
         QSqlDatabase::removeDatabase(name);
     }
 }
@@ -226,7 +287,7 @@ QSqlDatabase Database::connection()
         QSqlDatabase db = QSqlDatabase::database(name, false);
         if (db.isOpen() && known.value() == opened && !connectionBroken(db.driver()))
             return db;
-        db.close();
+        t_connections.close(name);
     }
     if (watchesFile() && !file.present)
         throw DatabaseError(QStringLiteral("O arquivo do banco de dados \"%1\" foi removido; as chamadas falham até que "
@@ -354,7 +415,7 @@ QString Database::rollback() noexcept
             // rather than leave it to whoever reads the file next.
             const QString journal = m_settings.databaseName + QStringLiteral("-journal");
             if (QFileInfo(journal).size() > 0) {
-                db.close();
+                t_connections.close(connectionName());
                 markConnectionsStale();
                 const QString recovered = recoverSqliteJournal(m_settings.databaseName);
                 if (!recovered.isEmpty())

@@ -90,6 +90,7 @@ public:
         virtual qint64 integer(int column) const = 0;
         virtual double real(int column) const = 0;   ///< as toDouble() of the driver's value
         virtual QByteArray text(int column) const = 0;   ///< UTF-8
+        virtual QByteArray bytes(int column) const = 0;  ///< a BLOB or BYTEA as its bytes
     protected:
         ~Row() = default;
     };

@@ -58,6 +58,14 @@ DatabaseError sqliteError(const QString& what, sqlite3* handle, const QString& r
 /// once with write access. Empty when done (or there was none to roll back), else why not.
 QString recoverSqliteJournal(const QString& path);
 
+// This thread's statement for sql on the named connection, prepared on its first use and kept until the
+// connection closes. SQLite: null with *rc set when it cannot be prepared; reset it after use.
+sqlite3_stmt* preparedSqlite(const QString& connection, sqlite3* handle, const QByteArray& sql, int* rc);
+// PostgreSQL: the server-side name of the prepared statement, empty with *error when it cannot be prepared.
+QByteArray preparedPostgres(const QString& connection, PGconn* conn, const QByteArray& sql, int params, QString* error);
+// Drops what this thread prepared on the connection (a server that no longer knows its statements).
+void forgetPrepared(const QString& connection);
+
 inline DatabaseError statementError(const QString& what, const QSqlDriver* driver, const QSqlError& error)
 {
     if (sqlite3* handle = sqliteHandle(driver))

@@ -1,6 +1,7 @@
 #include "monthlysummary.h"
 
 #include "database.h"
+#include "dataversion.h"
 #include "schema.h"
 
 #include <QHash>
@@ -42,18 +43,6 @@ QStringList presentTriggers(Database& db)
     return names;
 }
 
-// SQLite keeps a trigger's text as it was created: comments and blanks aside, one that differs from
-// schema-sqlite.sql is an earlier version, which may miss a kind of write the present one follows.
-QString triggerText(QString sql)
-{
-    static const QRegularExpression comment(QStringLiteral("--[^\n]*"));
-    sql.remove(comment);
-    sql = sql.simplified();
-    while (sql.endsWith(QLatin1Char(';')))
-        sql = sql.chopped(1).trimmed();
-    return sql;
-}
-
 bool sqliteTriggersCurrent(Database& db)
 {
     static const QRegularExpression created(QStringLiteral("^CREATE\\s+TRIGGER\\s+(\\w+)"),
@@ -62,10 +51,10 @@ bool sqliteTriggersCurrent(Database& db)
     QSqlQuery q = db.prepare(QStringLiteral("SELECT lower(name), sql FROM sqlite_master WHERE type = 'trigger'"));
     Database::exec(q);
     while (q.next())
-        stored.insert(q.value(0).toString(), triggerText(q.value(1).toString()));
+        stored.insert(q.value(0).toString(), Schema::normalized(q.value(1).toString()));
     for (const QString& statement : Schema::triggerStatements(db)) {
         const QRegularExpressionMatch m = created.match(statement);
-        if (m.hasMatch() && stored.value(m.captured(1).toLower()) != triggerText(statement))
+        if (m.hasMatch() && stored.value(m.captured(1).toLower()) != Schema::normalized(statement))
             return false;
     }
     return true;
@@ -185,6 +174,8 @@ void MonthlySummary::rebuild(Database& db)
         }
     }
     insertAllSums(db);
+    // Answers kept from the sums before were computed from what may have been out of step.
+    DataVersion::bump(db);
     if (db.isPostgres())
         db.execDirect(QStringLiteral("ANALYZE movimento_mensal"));
 }
@@ -204,6 +195,8 @@ void MonthlySummary::endLoad(Database& db, const QString& monthsTable)
     db.execDirect(QStringLiteral("INSERT INTO movimento_mensal_refazer (mes, cdfilial) SELECT mes, cdfilial FROM %1")
                       .arg(monthsTable));
     db.execDirect(QStringLiteral("DELETE FROM movimento_mensal_carga"));
+    // The daily rows' version triggers stood aside too: one change for the whole load.
+    DataVersion::bump(db);
 }
 
 qint64 MonthlySummary::rows(Database& db)

@@ -26,6 +26,11 @@ public:
         const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, c));
         return QByteArray(data, sqlite3_column_bytes(m_statement, c));
     }
+    QByteArray bytes(int c) const override
+    {
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(m_statement, c));
+        return QByteArray(data, sqlite3_column_bytes(m_statement, c));
+    }
 
 private:
     sqlite3_stmt* m_statement;
@@ -41,6 +46,15 @@ public:
     QByteArray text(int c) const override
     {
         return QByteArray(PQgetvalue(m_result, m_row, c), PQgetlength(m_result, m_row, c));
+    }
+    // Rows come as text: a BYTEA in its escaped form.
+    QByteArray bytes(int c) const override
+    {
+        size_t length = 0;
+        unsigned char* raw = PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(m_result, m_row, c)), &length);
+        const QByteArray result(reinterpret_cast<const char*>(raw), qsizetype(length));
+        PQfreemem(raw);
+        return result;
     }
 
 private:
@@ -72,12 +86,15 @@ void Database::forEachRow(const QString& sql, const QVariantList& params, const 
                 return DatabaseError(StatementInterrupt::message());
             return sqliteError(what, handle, QString::fromUtf8(sqlite3_errmsg(handle)));
         };
-        sqlite3_stmt* statement = nullptr;
-        const QByteArray utf8 = sql.toUtf8();
-        int rc = sqlite3_prepare_v2(handle, utf8.constData(), int(utf8.size()), &statement, nullptr);
-        if (rc != SQLITE_OK)
+        int rc = SQLITE_OK;
+        sqlite3_stmt* statement = preparedSqlite(connectionName(), handle, sql.toUtf8(), &rc);
+        if (!statement)
             throw failed(rc);
-        const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owner(statement, sqlite3_finalize);
+        // Ready for the next call, however this one ends.
+        const std::unique_ptr<sqlite3_stmt, void (*)(sqlite3_stmt*)> reset(statement, [](sqlite3_stmt* s) {
+            sqlite3_reset(s);
+            sqlite3_clear_bindings(s);
+        });
         for (int i = 0; i < texts.size(); ++i) {
             if (params[i].typeId() == QMetaType::LongLong || params[i].typeId() == QMetaType::Int)
                 sqlite3_bind_int64(statement, i + 1, params[i].toLongLong());
@@ -105,8 +122,20 @@ void Database::forEachRow(const QString& sql, const QVariantList& params, const 
         std::vector<const char*> values;
         for (const QByteArray& t : texts)
             values.push_back(t.constData());
-        const std::unique_ptr<PGresult, void (*)(PGresult*)> result(
-            PQexecParams(conn, utf8.constData(), int(values.size()), nullptr, values.data(), nullptr, nullptr, 0), PQclear);
+        const auto run = [&]() -> PGresult* {
+            QString error;
+            const QByteArray name = preparedPostgres(connectionName(), conn, utf8, int(values.size()), &error);
+            if (name.isEmpty())
+                return PQexecParams(conn, utf8.constData(), int(values.size()), nullptr, values.data(), nullptr, nullptr, 0);
+            return PQexecPrepared(conn, name.constData(), int(values.size()), values.data(), nullptr, nullptr, 0);
+        };
+        std::unique_ptr<PGresult, void (*)(PGresult*)> result(run(), PQclear);
+        // A server that no longer knows the statement (a pooler between, DISCARD ALL): prepared again.
+        if (result && PQresultStatus(result.get()) == PGRES_FATAL_ERROR
+            && qstrcmp(PQresultErrorField(result.get(), PG_DIAG_SQLSTATE), "26000") == 0) {
+            forgetPrepared(connectionName());
+            result.reset(run());
+        }
         if (!result || PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
             StatementInterrupt::throwIfInterrupted();
             const QString message = QString::fromUtf8(result ? PQresultErrorMessage(result.get()) : PQerrorMessage(conn)).simplified();
@@ -137,6 +166,7 @@ void Database::forEachRow(const QString& sql, const QVariantList& params, const 
         qint64 integer(int c) const override { return m_q.value(c).toLongLong(); }
         double real(int c) const override { return m_q.value(c).toDouble(); }
         QByteArray text(int c) const override { return m_q.value(c).toString().toUtf8(); }
+        QByteArray bytes(int c) const override { return m_q.value(c).toByteArray(); }
 
     private:
         const QSqlQuery& m_q;

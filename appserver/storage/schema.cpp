@@ -1,6 +1,7 @@
 #include "schema.h"
 
 #include "database.h"
+#include "dataversion.h"
 #include "monthlysummary.h"
 
 #include <QFile>
@@ -90,6 +91,22 @@ QStringList Schema::triggerStatements(const Database& db)
     return split(resourceText(db.isPostgres() ? QStringLiteral("schema-postgresql.sql") : QStringLiteral("schema-sqlite.sql")));
 }
 
+QStringList Schema::dataVersionStatements(const Database& db)
+{
+    return split(resourceText(db.isPostgres() ? QStringLiteral("data-version-postgresql.sql")
+                                              : QStringLiteral("data-version-sqlite.sql")));
+}
+
+QString Schema::normalized(QString sql)
+{
+    static const QRegularExpression comment(QStringLiteral("--[^\n]*"));
+    sql.remove(comment);
+    sql = sql.simplified();
+    while (sql.endsWith(QLatin1Char(';')))
+        sql = sql.chopped(1).trimmed();
+    return sql;
+}
+
 void Schema::create(Database& db, bool withIndexes)
 {
     for (const QString& statement : statements()) {
@@ -99,6 +116,7 @@ void Schema::create(Database& db, bool withIndexes)
     if (withIndexes) {
         for (const QString& statement : triggerStatements(db))
             db.execDirect(statement);
+        DataVersion::create(db);
     }
 }
 
@@ -111,6 +129,7 @@ void Schema::createIndexes(Database& db)
     for (const QString& statement : triggerStatements(db))
         db.execDirect(statement);
     MonthlySummary::rebuild(db);
+    DataVersion::create(db);
 }
 
 bool Schema::ensure(Database& db)

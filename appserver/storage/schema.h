@@ -14,6 +14,11 @@ public:
     static QStringList statements();
     /// The statements of the engine's trigger file for db.
     static QStringList triggerStatements(const Database& db);
+    /// The statements of the engine's data version file (docs/data-version-*.sql).
+    static QStringList dataVersionStatements(const Database& db);
+    /// A statement as compared with what SQLite kept of it: comments, runs of blanks and final
+    /// semicolons aside.
+    static QString normalized(QString sql);
     /// Splits a script into statements: at a semicolon that ends a line, except inside a trigger body
     /// (BEGIN ... END;) or a dollar-quoted function body. Comments are removed.
     static QStringList split(QString script);

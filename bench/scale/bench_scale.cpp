@@ -2,6 +2,11 @@
 // daily rows (--no-summary), measured side by side in one run on the same databases: in-process at
 // 2,000 and 20,000 branches × 36 months on SQLite and PostgreSQL, 32 clients against one server at
 // 2,000 branches, and the import of the same files with and without the summary's triggers.
+//
+// Kept answers (BM_Call, BM_Browser, BM_Clients): a call end to end against a gRPC server that hands out a
+// canned reply of the same size (the wire's floor), on a kept answer, as the first call after a write, and
+// computed on every call (--no-keep, as before answers were kept); at 200, 2,000 and 20,000 branches on
+// both engines. The table of ratios is printed at the end.
 #include "benchsupport.h"
 #include "csvimporter.h"
 #include "database.h"
@@ -25,9 +30,12 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <httplib.h>
+
 #include <atomic>
 #include <cstdio>
 #include <map>
+#include <tuple>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -44,6 +52,23 @@ constexpr int kClients = 32;
 
 enum Engine { kSqlite = 0, kPostgres = 1 };
 enum Source { kSummary = 0, kDaily = 1 };
+// How a server answers: its kept answer, the first call after a write, computed on every call; the canned
+// reply of a server that does no work at all.
+enum Mode { kKept = 0, kAfterWrite = 1, kEveryCall = 2, kCanned = 3 };
+
+const char* modeName(int mode)
+{
+    switch (mode) {
+    case kKept: return "resposta guardada";
+    case kAfterWrite: return "primeira chamada após uma gravação";
+    case kEveryCall: return "calculada a cada chamada";
+    case kCanned: return "resposta pronta (piso do gRPC)";
+    }
+    return "";
+}
+
+// p50 of each measurement, for the table at the end: (what, engine, branches) → ms or calls/s.
+std::map<std::tuple<QString, int, int>, double> g_results;
 
 const char* engineName(int engine) { return engine == kPostgres ? "postgresql" : "sqlite"; }
 const char* sourceName(int source) { return source == kDaily ? "somando os dias" : "resumo mensal"; }
@@ -167,9 +192,11 @@ QString pgFor(int branches)
             qFatal("copy of %s failed", qPrintable(table));
     }
     Schema::createIndexes(db);   // with the triggers and the summary's first sums
-    // From a session of its own: the summary's pages must be marked all-visible for index-only scans,
-    // as autovacuum would mark them in a while.
-    if (!shell(QStringLiteral("psql %1 -qAt -v ON_ERROR_STOP=1 -c 'VACUUM ANALYZE'").arg(quoted(uri))))
+    // The summary's pages must be marked all-visible for index-only scans, as autovacuum would mark them in
+    // a while. The cluster commits without waiting for the disk (synchronous_commit=off): VACUUM cannot mark
+    // rows whose commit is not flushed yet, so one commit that waits for the flush goes first.
+    if (!shell(QStringLiteral("psql %1 -qAt -v ON_ERROR_STOP=1 -c 'SET synchronous_commit = on' -c 'SELECT txid_current()' "
+                              "-c 'VACUUM ANALYZE' >/dev/null").arg(quoted(uri))))
         qFatal("vacuum failed");
     QFile f(marker);
     f.open(QIODevice::WriteOnly);
@@ -213,50 +240,175 @@ void BM_InProcess(benchmark::State& state)
     state.SetLabel(QStringLiteral("%1, %2 filiais, %3").arg(engineName(engine)).arg(branches).arg(sourceName(int(state.range(2)))).toStdString());
 }
 
-// --- 32 clients against one server --------------------------------------------------------------------
+// --- servers -----------------------------------------------------------------------------------------
 
-std::map<std::pair<int, int>, std::unique_ptr<ServerProcess>> g_servers;   // (engine, source)
+// (engine, branches, flags) → a kpd-appserver over that database
+std::map<std::tuple<int, int, QString>, std::unique_ptr<ServerProcess>> g_servers;
 
-QString serverFor(int engine, int source)
+ServerProcess& serverFor(int engine, int branches, const QStringList& flags)
 {
-    auto& slot = g_servers[{engine, source}];
+    auto& slot = g_servers[{engine, branches, flags.join(QLatin1Char(' '))}];
     if (!slot) {
         slot = std::make_unique<ServerProcess>();
         // Nobody reads its log while the clients run; a full pipe would stall it.
         slot->process().setStandardErrorFile(QProcess::nullDevice());
-        QStringList args{"--db", engine == kPostgres ? pgFor(2000) : sqlitePath(2000), "--db-pool", QString::number(kPool)};
-        if (source == kDaily)
-            args << "--no-summary";
+        QStringList args{"--db", engine == kPostgres ? pgFor(branches) : sqlitePath(branches), "--db-pool",
+                         QString::number(kPool), "--http", "127.0.0.1:0"};
+        args << flags;
         QString error;
         if (!slot->start(args, &error))
             qFatal("kpd-appserver did not start: %s", qPrintable(error));
     }
-    return slot->address();
+    return *slot;
 }
 
-bool invoke(kpd::rpc::RemoteDataModule::Stub& stub, const kpd::rpc::InvokeRequest& req)
+QStringList flagsOf(int mode)
+{
+    return mode == kEveryCall ? QStringList{"--no-keep"} : QStringList{};
+}
+
+bool invoke(kpd::rpc::RemoteDataModule::Stub& stub, const kpd::rpc::InvokeRequest& req, kpd::rpc::InvokeReply* out = nullptr)
 {
     grpc::ClientContext context;
     context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(60));
     kpd::rpc::InvokeReply reply;
     const grpc::Status status = stub.Invoke(&context, req, &reply);
-    return status.ok() && reply.result().kind_case() == kpd::rpc::Variant::kIntValue
-           && reply.args(2).packet_value().rows_size() == 10;
+    const bool ok = status.ok() && reply.result().kind_case() == kpd::rpc::Variant::kIntValue
+                    && reply.args(2).packet_value().rows_size() == 10;
+    if (out)
+        *out = std::move(reply);
+    return ok;
 }
+
+std::unique_ptr<kpd::rpc::RemoteDataModule::Stub> stubFor(const QString& address, int client = 0)
+{
+    // A channel argument of its own keeps each client on its own connection, as separate cockpits are.
+    grpc::ChannelArguments args;
+    args.SetInt("kpd.bench.client", client);
+    return kpd::rpc::RemoteDataModule::NewStub(
+        grpc::CreateCustomChannel(address.toStdString(), grpc::InsecureChannelCredentials(), args));
+}
+
+// A gRPC server that hands every call the same reply, captured from the real server: the wire's own cost.
+class CannedService final : public kpd::rpc::RemoteDataModule::Service {
+public:
+    explicit CannedService(kpd::rpc::InvokeReply reply) : m_reply(std::move(reply)) {}
+    grpc::Status Invoke(grpc::ServerContext*, const kpd::rpc::InvokeRequest*, kpd::rpc::InvokeReply* reply) override
+    {
+        *reply = m_reply;
+        return grpc::Status::OK;
+    }
+
+private:
+    kpd::rpc::InvokeReply m_reply;
+};
+
+struct Canned {
+    std::unique_ptr<CannedService> service;
+    std::unique_ptr<grpc::Server> server;
+    QString address;
+};
+std::map<std::pair<int, int>, Canned> g_canned;
+
+QString cannedFor(int engine, int branches)
+{
+    Canned& c = g_canned[{engine, branches}];
+    if (!c.server) {
+        kpd::rpc::InvokeReply reply;
+        if (!invoke(*stubFor(serverFor(engine, branches, {}).address()), testfigures::request(kReference), &reply))
+            qFatal("no reply to can");
+        c.service = std::make_unique<CannedService>(std::move(reply));
+        int port = 0;
+        grpc::ServerBuilder builder;
+        builder.AddListeningPort("127.0.0.1:0", grpc::InsecureServerCredentials(), &port);
+        builder.RegisterService(c.service.get());
+        c.server = builder.BuildAndStart();
+        c.address = QStringLiteral("127.0.0.1:%1").arg(port);
+    }
+    return c.address;
+}
+
+// --- one client, call after call --------------------------------------------------------------------
+
+void BM_Call(benchmark::State& state)
+{
+    const int engine = int(state.range(0));
+    const int branches = int(state.range(1));
+    const int mode = int(state.range(2));
+    const QString address = mode == kCanned ? cannedFor(engine, branches) : serverFor(engine, branches, flagsOf(mode)).address();
+    const auto stub = stubFor(address);
+    const kpd::rpc::InvokeRequest req = testfigures::request(kReference);
+    // A write the answer depends on: the loads' table, a row or so, through a connection of the bench's own.
+    std::unique_ptr<Database> writer;
+    if (mode == kAfterWrite) {
+        DatabaseSettings settings = databaseFor(engine, branches).settings();
+        settings.readOnly = false;
+        writer = std::make_unique<Database>(settings);
+    }
+    for (int i = 0; i < 3; ++i)
+        invoke(*stub, req);   // connection up, pages in cache, answer kept
+    std::vector<double> samples;
+    QElapsedTimer t;
+    for (auto _ : state) {
+        if (writer) {
+            state.PauseTiming();
+            writer->execDirect(QStringLiteral("UPDATE carga_etl SET dtcarga = dtcarga"));
+            state.ResumeTiming();
+        }
+        t.start();
+        const bool ok = invoke(*stub, req);
+        samples.push_back(t.nsecsElapsed() / 1e6);
+        if (!ok)
+            qFatal("unexpected reply");
+    }
+    const double p50 = Percentile(samples, 0.50);
+    g_results[{QString::fromLatin1(modeName(mode)), engine, branches}] = p50;
+    state.counters["p50_ms"] = p50;
+    state.counters["p99_ms"] = Percentile(samples, 0.99);
+    state.SetLabel(QStringLiteral("%1, %2 filiais, %3").arg(engineName(engine)).arg(branches).arg(modeName(mode)).toStdString());
+}
+
+// The browser's JSON of the same month on a kept answer, over one kept-alive connection.
+void BM_Browser(benchmark::State& state)
+{
+    const int engine = int(state.range(0));
+    const int branches = int(state.range(1));
+    ServerProcess& server = serverFor(engine, branches, {});
+    httplib::Client client("127.0.0.1", server.httpPort());
+    client.set_keep_alive(true);
+    const std::string path = "/api/cockpit?month=" + kReference.toString(QStringLiteral("yyyy-MM")).toStdString();
+    for (int i = 0; i < 3; ++i)
+        client.Get(path);
+    std::vector<double> samples;
+    QElapsedTimer t;
+    for (auto _ : state) {
+        t.start();
+        const auto r = client.Get(path);
+        samples.push_back(t.nsecsElapsed() / 1e6);
+        if (!r || r->status != 200)
+            qFatal("unexpected answer");
+    }
+    const double p50 = Percentile(samples, 0.50);
+    g_results[{QStringLiteral("/api/cockpit, resposta guardada"), engine, branches}] = p50;
+    state.counters["p50_ms"] = p50;
+    state.SetLabel(QStringLiteral("%1, %2 filiais, /api/cockpit").arg(engineName(engine)).arg(branches).toStdString());
+}
+
+// --- 32 clients against one server --------------------------------------------------------------------
 
 void BM_Clients(benchmark::State& state)
 {
     const int engine = int(state.range(0));
     const int source = int(state.range(1));
-    const QString address = serverFor(engine, source);
+    const int mode = int(state.range(2));
+    QStringList flags = flagsOf(mode);
+    if (source == kDaily)
+        flags << "--no-summary";
+    const QString address = serverFor(engine, 2000, flags).address();
     const kpd::rpc::InvokeRequest req = testfigures::request(kReference);
     std::vector<std::unique_ptr<kpd::rpc::RemoteDataModule::Stub>> stubs;
     for (int c = 0; c < kClients; ++c) {
-        // A channel argument of its own keeps each client on its own connection, as separate cockpits are.
-        grpc::ChannelArguments args;
-        args.SetInt("kpd.bench.client", c);
-        stubs.push_back(kpd::rpc::RemoteDataModule::NewStub(
-            grpc::CreateCustomChannel(address.toStdString(), grpc::InsecureChannelCredentials(), args)));
+        stubs.push_back(stubFor(address, c));
         invoke(*stubs.back(), req);
     }
     constexpr double kSeconds = 5.0;
@@ -281,8 +433,46 @@ void BM_Clients(benchmark::State& state)
         state.SetIterationTime(elapsed);
         state.counters["calls_per_s"] = calls / elapsed;
         state.counters["failed"] = double(failed);
+        if (source == kSummary)
+            g_results[{QStringLiteral("32 clientes, ") + QLatin1String(modeName(mode)), engine, 2000}] = calls / elapsed;
     }
-    state.SetLabel(QStringLiteral("%1, 2000 filiais, %2 clientes, %3").arg(engineName(engine)).arg(kClients).arg(sourceName(source)).toStdString());
+    state.SetLabel(QStringLiteral("%1, 2000 filiais, %2 clientes, %3, %4").arg(engineName(engine)).arg(kClients)
+                       .arg(sourceName(source)).arg(modeName(mode)).toStdString());
+}
+
+// The ratios the kept answers are judged by, from what ran.
+void printKeptTable()
+{
+    const auto get = [](const QString& what, int engine, int branches) {
+        const auto it = g_results.find({what, engine, branches});
+        return it == g_results.end() ? 0.0 : it->second;
+    };
+    const auto ratio = [](double a, double b) { return a > 0 && b > 0 ? QString::number(a / b, 'f', 2) + QLatin1Char('x') : QStringLiteral("-"); };
+    const QString kept = QString::fromLatin1(modeName(kKept));
+    const QString floor = QString::fromLatin1(modeName(kCanned));
+    const QString afterWrite = QString::fromLatin1(modeName(kAfterWrite));
+    const QString everyCall = QString::fromLatin1(modeName(kEveryCall));
+    std::printf("\n%-11s %7s %9s %9s %9s %9s | %-9s %-10s %-9s %-9s\n", "motor", "filiais", "piso ms", "guard. ms",
+                "1a após", "a cada ms", "guard/piso", "1a/a cada", "json/grpc", "20k/2k");
+    for (int engine : {kSqlite, kPostgres}) {
+        for (int branches : {200, 2000, 20000}) {
+            if (get(kept, engine, branches) == 0)
+                continue;
+            std::printf("%-11s %7d %9.3f %9.3f %9.3f %9.3f | %-9s %-10s %-9s %-9s\n", engineName(engine), branches,
+                        get(floor, engine, branches), get(kept, engine, branches), get(afterWrite, engine, branches),
+                        get(everyCall, engine, branches),
+                        qPrintable(ratio(get(kept, engine, branches), get(floor, engine, branches))),
+                        qPrintable(ratio(get(afterWrite, engine, branches), get(everyCall, engine, branches))),
+                        qPrintable(ratio(get(QStringLiteral("/api/cockpit, resposta guardada"), engine, branches),
+                                         get(kept, engine, branches))),
+                        branches == 20000 ? qPrintable(ratio(get(kept, engine, 20000), get(kept, engine, 2000))) : "");
+        }
+        const double keptCalls = get(QStringLiteral("32 clientes, ") + kept, engine, 2000);
+        const double before = get(QStringLiteral("32 clientes, ") + everyCall, engine, 2000);
+        if (keptCalls > 0)
+            std::printf("%-11s 32 clientes, 2000 filiais: %.0f chamadas/s guardadas, %.0f calculadas a cada chamada: %s\n",
+                        engineName(engine), keptCalls, before, qPrintable(ratio(keptCalls, before)));
+    }
 }
 
 // --- import with and without the triggers ----------------------------------------------------------
@@ -375,7 +565,22 @@ BENCHMARK(BM_InProcess)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(2.0);
-BENCHMARK(BM_Clients)->ArgsProduct({{kSqlite, kPostgres}, {kSummary, kDaily}})->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Call)
+    ->ArgsProduct({{kSqlite, kPostgres}, {200, 2000, 20000}, {kCanned, kKept, kAfterWrite, kEveryCall}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(1.0);
+BENCHMARK(BM_Browser)->ArgsProduct({{kSqlite, kPostgres}, {200, 2000, 20000}})->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_Clients)
+    ->Args({kSqlite, kSummary, kKept})
+    ->Args({kSqlite, kSummary, kEveryCall})
+    ->Args({kSqlite, kDaily, kEveryCall})
+    ->Args({kPostgres, kSummary, kKept})
+    ->Args({kPostgres, kSummary, kEveryCall})
+    ->Args({kPostgres, kDaily, kEveryCall})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Import)->ArgsProduct({{kSqlite, kPostgres}, {0, 1}})->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 } // namespace
@@ -384,9 +589,12 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     RunBenchmarks(argc, argv);
+    printKeptTable();
     for (auto& [key, server] : g_servers)
         server->stop();
     g_servers.clear();
+    for (auto& [key, canned] : g_canned)
+        canned.server->Shutdown();
     if (!g_pgDir.isEmpty())
         pgScript(g_destroyCluster ? QStringLiteral("destroy") : QStringLiteral("stop"));
     return 0;

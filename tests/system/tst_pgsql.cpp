@@ -8,6 +8,7 @@
 #include "kpd.grpc.pb.h"
 
 #include <grpcpp/grpcpp.h>
+#include <httplib.h>
 
 #include <QElapsedTimer>
 #include <QSqlDatabase>
@@ -45,6 +46,21 @@ std::pair<int, QString> runAppServer(const QStringList& args)
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAll())};
 }
 
+// How a server's answers came so far, from its /metrics: "memory N table N computed N".
+QString answers(const ServerProcess& server)
+{
+    httplib::Client client("127.0.0.1", server.httpPort());
+    const auto r = client.Get("/metrics");
+    QStringList counts;
+    for (const char* source : {"memory", "table", "computed"}) {
+        const std::string key = std::string("kpd_answers_total{source=\"") + source + "\"} ";
+        const size_t at = r ? r->body.find(key) : std::string::npos;
+        counts << QStringLiteral("%1 %2").arg(QLatin1String(source))
+                      .arg(at == std::string::npos ? -1 : std::atoi(r->body.c_str() + at + key.size()));
+    }
+    return counts.join(QLatin1Char(' '));
+}
+
 } // namespace
 
 class TestPgsql : public QObject {
@@ -62,6 +78,8 @@ private slots:
     void shouldFailCallsWhileDatabaseIsDownAndRecover();
     void shouldFollowPlainSqlWritesInTheMonthlySummary_data();
     void shouldFollowPlainSqlWritesInTheMonthlySummary();
+    void shouldKeepAnAnswerUntilAWriteCommits_data();
+    void shouldKeepAnAnswerUntilAWriteCommits();
 
 private:
     QStringList sqliteDump(const QDate& day);
@@ -304,8 +322,9 @@ void TestPgsql::shouldFollowPlainSqlWritesInTheMonthlySummary_data()
     QTest::newRow("postgresql") << true;
 }
 
-// A company's own tools write the daily rows without --import: every kind of write reaches the monthly
-// summary, and a month read from it equals the month summed from the daily rows (--no-summary).
+// A company's own tools write the tables without --import: every kind of write reaches the monthly summary
+// and the data version, and a month read from the summary (and kept between calls) equals the month summed
+// from the daily rows (--no-summary) on every call.
 void TestPgsql::shouldFollowPlainSqlWritesInTheMonthlySummary()
 {
     QFETCH(bool, postgres);
@@ -327,6 +346,13 @@ void TestPgsql::shouldFollowPlainSqlWritesInTheMonthlySummary()
         // an ETL's upsert of days that exist, the last of its month among them
         "INSERT INTO movimento_diario VALUES (1, '2024-03-31', 1.5, 2.5, 3.5, 4.5), (4, '2024-04-10', 9.5, 1, 1, 1) "
         "ON CONFLICT (cdfilial, dtmovimento) DO UPDATE SET vrfatliq = excluded.vrfatliq, vrmdo = excluded.vrmdo",
+        // the other tables a month's answer is read from
+        "UPDATE estoque_mensal SET vrestoque = vrestoque * 3 WHERE mes = '2024-03-01'",
+        "INSERT INTO meta_mensal VALUES ('2024-04-01', 'TOTAL', 'faturamento', 5000)",
+        "UPDATE filial SET nmfilial = 'Filial renomeada' WHERE cdfilial = 1",
+        "INSERT INTO regional VALUES ('NV', 'Nova')",
+        "UPDATE filial SET cdareagere = 'NV' WHERE cdfilial = 4",
+        "INSERT INTO carga_etl VALUES ('2024-06-30 23:00:00')",
     };
     QString error;
     QString db = m_sqlitePath;
@@ -346,29 +372,100 @@ void TestPgsql::shouldFollowPlainSqlWritesInTheMonthlySummary()
         before << testfigures::dump(reply);
     }
 
-    if (postgres) {
-        for (const QString& sql : writes)
-            QVERIFY2(m_cluster.psql(sql, &error), qPrintable(sql + QStringLiteral(": ") + error));
-    } else {
-        QSqlDatabase conn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("writer"));
+    // After each write, not once at the end: a table whose writes the kept answers missed would hide behind
+    // a later write of another table.
+    QSqlDatabase conn;
+    if (!postgres) {
+        conn = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("writer"));
         conn.setDatabaseName(m_sqlitePath);
         QVERIFY(conn.open());
-        for (const QString& sql : writes) {
+    }
+    QList<bool> changed(months.size(), false);
+    for (const QString& sql : writes) {
+        if (postgres) {
+            QVERIFY2(m_cluster.psql(sql, &error), qPrintable(sql + QStringLiteral(": ") + error));
+        } else {
             QSqlQuery q(conn);
             QVERIFY2(q.exec(sql), qPrintable(sql + QStringLiteral(": ") + q.lastError().text()));
         }
-        conn.close();
+        for (int i = 0; i < months.size(); ++i) {
+            kpd::rpc::InvokeReply fromSummary;
+            kpd::rpc::InvokeReply fromDays;
+            QVERIFY(call(summary.address(), months[i], fromSummary).ok());
+            QVERIFY(call(daily.address(), months[i], fromDays).ok());
+            const QStringList expected = testfigures::dump(fromDays);
+            QVERIFY2(testfigures::dump(fromSummary) == expected,
+                     qPrintable(QStringLiteral("%1 after: %2").arg(months[i].toString(Qt::ISODate), sql)));
+            changed[i] = changed[i] || expected != before[i];
+        }
+    }
+    conn = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("writer"));
+    QCOMPARE(changed, QList<bool>(months.size(), true));   // every month of the test is touched by some write
+}
+
+void TestPgsql::shouldKeepAnAnswerUntilAWriteCommits_data()
+{
+    shouldFollowPlainSqlWritesInTheMonthlySummary_data();
+}
+
+// A month is worked out once per change of the data: a refused load and a rolled-back write leave the kept
+// answer in use; on PostgreSQL another instance hands out what one worked out; a committed write is in the
+// next answer of every instance.
+void TestPgsql::shouldKeepAnAnswerUntilAWriteCommits()
+{
+    QFETCH(bool, postgres);
+    const QString db = postgres ? m_cluster.uri() : m_sqlitePath;
+    const auto write = [&](const QString& sql) {
+        QString output;
+        if (postgres)
+            return m_cluster.psql(sql, &output);
+        return QProcess::execute(QStringLiteral("sqlite3"), {m_sqlitePath, sql}) == 0;
+    };
+    // A version no instance has an answer of yet.
+    QVERIFY(write(QStringLiteral("INSERT INTO carga_etl VALUES ('2024-07-01 00:00:00')")));
+    ServerProcess first;
+    QString error;
+    QVERIFY2(first.start({"--db", db, "--metrics-only", "127.0.0.1:0"}, &error), qPrintable(error));
+    const QDate march(2024, 3, 9);
+    kpd::rpc::InvokeReply reply;
+    QVERIFY(call(first.address(), march, reply).ok());
+    const QStringList before = testfigures::dump(reply);
+    QVERIFY(call(first.address(), march, reply).ok());
+    QCOMPARE(answers(first), QStringLiteral("memory 1 table 0 computed 1"));
+
+    const QString bad = m_dir.filePath(QStringLiteral("bad"));
+    QVERIFY(QDir().mkpath(bad));
+    QFile file(bad + QStringLiteral("/filial.csv"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("cdfilial,nmfilial,cdareagere\n1,Outra,ZZ\n");
+    file.close();
+    QCOMPARE(runAppServer({"--import", bad, "--db", db}).first, 1);
+    QVERIFY(write(QStringLiteral("BEGIN; UPDATE movimento_diario SET vrfatliq = 0; ROLLBACK;")));
+    QVERIFY(call(first.address(), march, reply).ok());
+    QCOMPARE(testfigures::dump(reply), before);
+    QCOMPARE(answers(first), QStringLiteral("memory 2 table 0 computed 1"));
+
+    ServerProcess second;
+    if (postgres) {
+        QTRY_VERIFY(m_cluster.psql(QStringLiteral("SELECT count(*) FROM resposta_guardada WHERE chave = 'getCkpData 2024-03-01'"),
+                                   &error) && error == QLatin1String("1"));
+        QVERIFY2(second.start({"--db", db, "--metrics-only", "127.0.0.1:0"}, &error), qPrintable(error));
+        QVERIFY(call(second.address(), march, reply).ok());
+        QCOMPARE(testfigures::dump(reply), before);
+        QCOMPARE(answers(second), QStringLiteral("memory 0 table 1 computed 0"));
     }
 
-    for (int i = 0; i < months.size(); ++i) {
-        kpd::rpc::InvokeReply fromSummary;
-        kpd::rpc::InvokeReply fromDays;
-        QVERIFY(call(summary.address(), months[i], fromSummary).ok());
-        QVERIFY(call(daily.address(), months[i], fromDays).ok());
-        const QStringList expected = testfigures::dump(fromDays);
-        QCOMPARE(testfigures::dump(fromSummary), expected);
-        QVERIFY2(expected != before[i], "every month of the test is touched by some write");
+    QVERIFY(write(QStringLiteral("UPDATE movimento_diario SET vrfatliq = vrfatliq + 100000 WHERE dtmovimento = '2024-03-05'")));
+    QVERIFY(call(first.address(), march, reply).ok());
+    const QStringList after = testfigures::dump(reply);
+    QVERIFY(after != before);
+    if (postgres) {
+        QVERIFY(call(second.address(), march, reply).ok());
+        QCOMPARE(testfigures::dump(reply), after);
+        QVERIFY(second.stop());
     }
+    QVERIFY(first.stop());
 }
 
 QTEST_GUILESS_MAIN(TestPgsql)
