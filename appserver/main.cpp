@@ -104,6 +104,8 @@ int rebuildSummary(const ServerOptions& options)
     QElapsedTimer timer;
     timer.start();
     MonthlySummary::install(db);
+    if (!DataVersion::check(db))
+        DataVersion::install(db);
     std::printf("resumo mensal refeito em %s: %lld filiais-mês em %.1f s\n",
                 db.settings().displayName().toUtf8().constData(), static_cast<long long>(MonthlySummary::rows(db)),
                 timer.elapsed() / 1000.0);

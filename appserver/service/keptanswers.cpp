@@ -32,17 +32,21 @@ KeptAnswers::~KeptAnswers()
         m_thread.join();
 }
 
+std::shared_ptr<const void> KeptAnswers::inMemory(const QString& key, const DataVersion::Value& version)
+{
+    std::lock_guard lock(m_memoryMutex);
+    const auto it = m_memory.find(key);
+    if (it == m_memory.end() || !(it->second.version == version))
+        return nullptr;
+    ++m_fromMemory;
+    return it->second.value;
+}
+
 std::shared_ptr<const void> KeptAnswers::find(Database& db, const QString& key, const DataVersion::Value& version,
                                               const Decode& decode)
 {
-    {
-        std::lock_guard lock(m_memoryMutex);
-        const auto it = m_memory.find(key);
-        if (it != m_memory.end() && it->second.version == version) {
-            ++m_fromMemory;
-            return it->second.value;
-        }
-    }
+    if (std::shared_ptr<const void> kept = inMemory(key, version))
+        return kept;
     std::optional<QByteArray> bytes;
     db.forEachRow(QStringLiteral("SELECT resposta FROM resposta_guardada WHERE chave = ? AND origem = ? AND versao = ?"),
                   {key, version.origin, version.counter}, [&](const Database::Row& row) { bytes = row.bytes(0); });
@@ -119,8 +123,8 @@ void KeptAnswers::writer()
         m_writing = true;
         lock.unlock();
         try {
-            // Opened for each batch: an SQLite file swapped by an ETL is the new file's business.
-            db = std::make_unique<Database>(*m_writerSettings);
+            if (!db)
+                db = std::make_unique<Database>(*m_writerSettings);
             db->beginTransaction();
             for (const Write& w : batch)
                 store(*db, w.key, w.version, w.bytes);
@@ -128,8 +132,10 @@ void KeptAnswers::writer()
         } catch (const DatabaseError& e) {
             if (db)
                 db->rollback();
-            // Another writer holds the database (a load): these answers are kept in memory and the table
-            // gets them from a later call. Anything else is said once.
+            if (e.connectionLost())
+                db.reset();
+            // Another writer holds the rows (a load): these answers are kept in memory and the table gets
+            // them from a later call. Anything else is said once.
             if (!e.busy() && !told) {
                 std::fprintf(stderr, "kpd-appserver: AVISO: as respostas calculadas ficam só na memória deste servidor "
                                      "(não foi possível gravá-las em resposta_guardada: %s)\n",
@@ -137,7 +143,6 @@ void KeptAnswers::writer()
                 told = true;
             }
         }
-        db.reset();
         lock.lock();
         m_writing = false;
         m_queueChanged.notify_all();

@@ -32,6 +32,9 @@ public:
     KeptAnswers(const KeptAnswers&) = delete;
     KeptAnswers& operator=(const KeptAnswers&) = delete;
 
+    /// The answer kept in memory for key at version; null when there is none.
+    std::shared_ptr<const void> inMemory(const QString& key, const DataVersion::Value& version);
+
     using Decode = std::function<std::shared_ptr<const void>(const QByteArray&)>;
     /// The answer kept for key at version: from memory, else from the table through db (decoded and then
     /// kept in memory); null when there is none. Throws DatabaseError.

@@ -147,42 +147,59 @@ std::shared_ptr<const RegionData> RdmIndicResult::regionAnswer(Database& db, con
                               [&] { return RegionQuery(db, m_source).run(firstDay, region); });
 }
 
+// An SQLite file's version is read on the caller's own thread: a row of a small table on a connection of
+// its own, and a call whose answer is kept then never waits for a pool thread. A database server's is read
+// on the pool's connections, whose number the server bounds.
+template <typename T, typename Answer>
+T RdmIndicResult::answer(const QString& key, const CallScope& scope, Answer work) const
+{
+    Database& db = m_pool.database();
+    if (m_kept && db.isSqlite()) {
+        const DataVersion::Value v = DataVersion::read(db);
+        if (std::shared_ptr<const void> kept = m_kept->inMemory(key, v))
+            return T(std::static_pointer_cast<const typename T::element_type>(kept));
+        return m_pool.run([&](Database& pooled) { return work(pooled, v); }, scope);
+    }
+    return m_pool.run([&](Database& pooled) { return work(pooled, version(pooled)); }, scope);
+}
+
 CkpData RdmIndicResult::month(const QDate& date, const CallScope& scope) const
 {
     const QDate firstDay(date.year(), date.month(), 1);
-    return m_pool.run([this, firstDay](Database& db) { return *monthAnswer(db, version(db), firstDay); }, scope);
+    return *answer<std::shared_ptr<const CkpData>>(monthKey(CkpPackets::kMethod, firstDay), scope,
+                                                   [&](Database& db, const DataVersion::Value& v) {
+                                                       return monthAnswer(db, v, firstDay);
+                                                   });
 }
 
 std::shared_ptr<const std::string> RdmIndicResult::monthJson(const QDate& date, const CallScope& scope) const
 {
     const QDate firstDay(date.year(), date.month(), 1);
-    return m_pool.run(
-        [this, firstDay](Database& db) {
-            const DataVersion::Value v = version(db);
-            return keptOr<std::string>(m_kept, db, v, monthKey("cockpit.json", firstDay), decodeText,
-                                       [&] { return monthJsonOf(*monthAnswer(db, v, firstDay)); });
-        },
-        scope);
+    const QString key = monthKey("cockpit.json", firstDay);
+    return answer<std::shared_ptr<const std::string>>(key, scope, [&](Database& db, const DataVersion::Value& v) {
+        return keptOr<std::string>(m_kept, db, v, key, decodeText,
+                                   [&] { return monthJsonOf(*monthAnswer(db, v, firstDay)); });
+    });
 }
 
 RegionData RdmIndicResult::region(const QDate& date, const QString& region, const CallScope& scope) const
 {
     const QDate firstDay(date.year(), date.month(), 1);
-    return m_pool.run([this, firstDay, region](Database& db) { return *regionAnswer(db, version(db), firstDay, region); },
-                      scope);
+    return *answer<std::shared_ptr<const RegionData>>(regionKey(RegionPackets::kMethod, firstDay, region), scope,
+                                                      [&](Database& db, const DataVersion::Value& v) {
+                                                          return regionAnswer(db, v, firstDay, region);
+                                                      });
 }
 
 std::shared_ptr<const std::string> RdmIndicResult::regionJson(const QDate& date, const QString& region,
                                                               const CallScope& scope) const
 {
     const QDate firstDay(date.year(), date.month(), 1);
-    return m_pool.run(
-        [this, firstDay, region](Database& db) {
-            const DataVersion::Value v = version(db);
-            return keptOr<std::string>(m_kept, db, v, regionKey("regiao.json", firstDay, region), decodeText,
-                                       [&] { return regionJsonOf(*regionAnswer(db, v, firstDay, region)); });
-        },
-        scope);
+    const QString key = regionKey("regiao.json", firstDay, region);
+    return answer<std::shared_ptr<const std::string>>(key, scope, [&](Database& db, const DataVersion::Value& v) {
+        return keptOr<std::string>(m_kept, db, v, key, decodeText,
+                                   [&] { return regionJsonOf(*regionAnswer(db, v, firstDay, region)); });
+    });
 }
 
 int RdmIndicResult::keepMonths(Database& db, const QList<QDate>& months, bool targets)

@@ -59,6 +59,8 @@ private:
     std::shared_ptr<const RegionData> regionAnswer(Database& db, const DataVersion::Value& version, const QDate& firstDay,
                                                    const QString& region) const;
     DataVersion::Value version(Database& db) const;
+    template <typename T, typename Answer>
+    T answer(const QString& key, const CallScope& scope, Answer work) const;
 
     DatabasePool& m_pool;
     IndicResultQuery::Source m_source;

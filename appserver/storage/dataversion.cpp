@@ -101,11 +101,19 @@ DataVersion::Value DataVersion::read(Database& db)
 {
     Value v;
     int rows = 0;
-    db.forEachRow(QStringLiteral("SELECT origem, versao FROM versao_dados"), {}, [&](const Database::Row& row) {
-        ++rows;
-        v.origin = row.integer(0);
-        v.counter = row.integer(1);
-    });
+    try {
+        db.forEachRow(QStringLiteral("SELECT origem, versao FROM versao_dados"), {}, [&](const Database::Row& row) {
+            ++rows;
+            v.origin = row.integer(0);
+            v.counter = row.integer(1);
+        });
+    } catch (const DatabaseError& e) {
+        // A lost connection is the call's failure. Anything else (a file an ETL swapped in, made without the
+        // version) only means there is nothing kept to hand out: the month is computed as before.
+        if (e.connectionLost())
+            throw;
+        return {};
+    }
     return rows == 1 ? v : Value{};
 }
 

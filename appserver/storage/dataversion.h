@@ -28,7 +28,8 @@ public:
     /// transaction, and answers check() after it: a table that is a view here takes no trigger, and then
     /// the version is not kept. Throws DatabaseError.
     static bool install(Database& db);
-    /// The version now: one row of one table. An invalid value when the database has none.
+    /// The version now: one row of one table. An invalid value when the database has none. Throws
+    /// DatabaseError only when the connection was lost.
     static Value read(Database& db);
     /// One more, for a write that kept the triggers aside (a bulk load). Throws DatabaseError.
     static void bump(Database& db);

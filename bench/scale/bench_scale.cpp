@@ -11,7 +11,11 @@
 #include "csvimporter.h"
 #include "database.h"
 #include "databaseuri.h"
+#include "databasepool.h"
+#include "dataversion.h"
 #include "demodatabase.h"
+#include "keptanswers.h"
+#include "rdmindicresult.h"
 #include "indicresultquery.h"
 #include "schema.h"
 #include "serverprocess.h"
@@ -54,7 +58,7 @@ enum Engine { kSqlite = 0, kPostgres = 1 };
 enum Source { kSummary = 0, kDaily = 1 };
 // How a server answers: its kept answer, the first call after a write, computed on every call; the canned
 // reply of a server that does no work at all.
-enum Mode { kKept = 0, kAfterWrite = 1, kEveryCall = 2, kCanned = 3 };
+enum Mode { kKept = 0, kAfterWrite = 1, kEveryCall = 2, kCanned = 3, kEveryCallAfterWrite = 4 };
 
 const char* modeName(int mode)
 {
@@ -63,6 +67,7 @@ const char* modeName(int mode)
     case kAfterWrite: return "primeira chamada após uma gravação";
     case kEveryCall: return "calculada a cada chamada";
     case kCanned: return "resposta pronta (piso do gRPC)";
+    case kEveryCallAfterWrite: return "calculada a cada chamada, após uma gravação";
     }
     return "";
 }
@@ -240,6 +245,35 @@ void BM_InProcess(benchmark::State& state)
     state.SetLabel(QStringLiteral("%1, %2 filiais, %3").arg(engineName(engine)).arg(branches).arg(sourceName(int(state.range(2)))).toStdString());
 }
 
+// --- where a kept answer's time goes, in process --------------------------------------------------------
+
+// 0: a pool's round trip doing nothing; 1: the data version read on this thread; 2: month() on a kept answer.
+void BM_KeptParts(benchmark::State& state)
+{
+    const int engine = int(state.range(0));
+    const int part = int(state.range(1));
+    Database& db = databaseFor(engine, 2000);
+    DatabasePool pool(db, 2);
+    KeptAnswers kept(std::nullopt);
+    const RdmIndicResult module(pool, IndicResultQuery::Source::MonthlySummary, true, &kept);
+    module.month(kReference, {});
+    std::vector<double> samples;
+    QElapsedTimer t;
+    for (auto _ : state) {
+        t.start();
+        if (part == 0)
+            pool.run([](Database&) { return 0; });
+        else if (part == 1)
+            benchmark::DoNotOptimize(DataVersion::read(db));
+        else
+            benchmark::DoNotOptimize(module.month(kReference, {}));
+        samples.push_back(t.nsecsElapsed() / 1e6);
+    }
+    state.counters["p50_us"] = Percentile(samples, 0.5) * 1000;
+    static const char* const parts[] = {"ida e volta ao pool", "leitura da versão", "month() guardado"};
+    state.SetLabel(QStringLiteral("%1, %2").arg(engineName(engine)).arg(QLatin1String(parts[part])).toStdString());
+}
+
 // --- servers -----------------------------------------------------------------------------------------
 
 // (engine, branches, flags) → a kpd-appserver over that database
@@ -264,7 +298,7 @@ ServerProcess& serverFor(int engine, int branches, const QStringList& flags)
 
 QStringList flagsOf(int mode)
 {
-    return mode == kEveryCall ? QStringList{"--no-keep"} : QStringList{};
+    return mode == kEveryCall || mode == kEveryCallAfterWrite ? QStringList{"--no-keep"} : QStringList{};
 }
 
 bool invoke(kpd::rpc::RemoteDataModule::Stub& stub, const kpd::rpc::InvokeRequest& req, kpd::rpc::InvokeReply* out = nullptr)
@@ -303,29 +337,54 @@ private:
     kpd::rpc::InvokeReply m_reply;
 };
 
-struct Canned {
-    std::unique_ptr<CannedService> service;
-    std::unique_ptr<grpc::Server> server;
-    QString address;
-};
-std::map<std::pair<int, int>, Canned> g_canned;
+// The canned server runs as a process of its own, as kpd-appserver does: this program again, with
+// --serve-canned FILE, printing its port.
+int serveCanned(const char* file)
+{
+    QFile f(QString::fromLocal8Bit(file));
+    kpd::rpc::InvokeReply reply;
+    if (!f.open(QIODevice::ReadOnly) || !reply.ParseFromString(f.readAll().toStdString()))
+        return 1;
+    CannedService service(std::move(reply));
+    int port = 0;
+    grpc::ServerBuilder builder;
+    builder.AddListeningPort("127.0.0.1:0", grpc::InsecureServerCredentials(), &port);
+    builder.RegisterService(&service);
+    const std::unique_ptr<grpc::Server> server = builder.BuildAndStart();
+    std::printf("%d\n", port);
+    std::fflush(stdout);
+    // Until the benchmark closes its end of the pipe.
+    char c;
+    while (std::fread(&c, 1, 1, stdin) == 1) {
+    }
+    server->Shutdown();
+    return 0;
+}
+
+std::map<std::pair<int, int>, std::unique_ptr<QProcess>> g_canned;
 
 QString cannedFor(int engine, int branches)
 {
-    Canned& c = g_canned[{engine, branches}];
-    if (!c.server) {
+    static QTemporaryDir dir;
+    auto& process = g_canned[{engine, branches}];
+    if (!process) {
         kpd::rpc::InvokeReply reply;
         if (!invoke(*stubFor(serverFor(engine, branches, {}).address()), testfigures::request(kReference), &reply))
             qFatal("no reply to can");
-        c.service = std::make_unique<CannedService>(std::move(reply));
-        int port = 0;
-        grpc::ServerBuilder builder;
-        builder.AddListeningPort("127.0.0.1:0", grpc::InsecureServerCredentials(), &port);
-        builder.RegisterService(c.service.get());
-        c.server = builder.BuildAndStart();
-        c.address = QStringLiteral("127.0.0.1:%1").arg(port);
+        const QString file = dir.filePath(QStringLiteral("reply-%1-%2").arg(engine).arg(branches));
+        QFile f(file);
+        if (!f.open(QIODevice::WriteOnly) || f.write(QByteArray::fromStdString(reply.SerializeAsString())) < 0)
+            qFatal("cannot write %s", qPrintable(file));
+        f.close();
+        process = std::make_unique<QProcess>();
+        process->start(QCoreApplication::applicationFilePath(), {QStringLiteral("--serve-canned"), file});
+        if (!process->waitForReadyRead(10000))
+            qFatal("canned server did not start");
     }
-    return c.address;
+    const QByteArray port = process->property("port").toByteArray();
+    if (port.isEmpty())
+        process->setProperty("port", process->readLine().trimmed());
+    return QStringLiteral("127.0.0.1:") + process->property("port").toString();
 }
 
 // --- one client, call after call --------------------------------------------------------------------
@@ -340,7 +399,7 @@ void BM_Call(benchmark::State& state)
     const kpd::rpc::InvokeRequest req = testfigures::request(kReference);
     // A write the answer depends on: the loads' table, a row or so, through a connection of the bench's own.
     std::unique_ptr<Database> writer;
-    if (mode == kAfterWrite) {
+    if (mode == kAfterWrite || mode == kEveryCallAfterWrite) {
         DatabaseSettings settings = databaseFor(engine, branches).settings();
         settings.readOnly = false;
         writer = std::make_unique<Database>(settings);
@@ -452,17 +511,22 @@ void printKeptTable()
     const QString floor = QString::fromLatin1(modeName(kCanned));
     const QString afterWrite = QString::fromLatin1(modeName(kAfterWrite));
     const QString everyCall = QString::fromLatin1(modeName(kEveryCall));
-    std::printf("\n%-11s %7s %9s %9s %9s %9s | %-9s %-10s %-9s %-9s\n", "motor", "filiais", "piso ms", "guard. ms",
-                "1a após", "a cada ms", "guard/piso", "1a/a cada", "json/grpc", "20k/2k");
+    const QString everyCallAfterWrite = QString::fromLatin1(modeName(kEveryCallAfterWrite));
+    std::printf("\nms (p50) de uma chamada getCkpData de ponta a ponta; \"após\": a primeira após uma gravação\n"
+                "%-11s %7s %7s %7s %7s %7s %7s | %-10s %-10s %-10s %-9s %-7s\n", "motor", "filiais", "piso", "guard.",
+                "após", "a cada", "a cada,", "guard/piso", "após/a cada", "após/a cada", "json/grpc", "20k/2k");
+    std::printf("%-11s %7s %7s %7s %7s %7s %7s | %-10s %-10s %-10s %-9s %-7s\n", "", "", "", "", "", "", "após", "", "",
+                "após", "", "");
     for (int engine : {kSqlite, kPostgres}) {
         for (int branches : {200, 2000, 20000}) {
             if (get(kept, engine, branches) == 0)
                 continue;
-            std::printf("%-11s %7d %9.3f %9.3f %9.3f %9.3f | %-9s %-10s %-9s %-9s\n", engineName(engine), branches,
+            std::printf("%-11s %7d %7.3f %7.3f %7.3f %7.3f %7.3f | %-10s %-10s %-10s %-9s %-7s\n", engineName(engine), branches,
                         get(floor, engine, branches), get(kept, engine, branches), get(afterWrite, engine, branches),
-                        get(everyCall, engine, branches),
+                        get(everyCall, engine, branches), get(everyCallAfterWrite, engine, branches),
                         qPrintable(ratio(get(kept, engine, branches), get(floor, engine, branches))),
                         qPrintable(ratio(get(afterWrite, engine, branches), get(everyCall, engine, branches))),
+                        qPrintable(ratio(get(afterWrite, engine, branches), get(everyCallAfterWrite, engine, branches))),
                         qPrintable(ratio(get(QStringLiteral("/api/cockpit, resposta guardada"), engine, branches),
                                          get(kept, engine, branches))),
                         branches == 20000 ? qPrintable(ratio(get(kept, engine, 20000), get(kept, engine, 2000))) : "");
@@ -565,8 +629,9 @@ BENCHMARK(BM_InProcess)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(2.0);
+BENCHMARK(BM_KeptParts)->ArgsProduct({{kSqlite, kPostgres}, {0, 1, 2}})->UseRealTime()->MinTime(0.5);
 BENCHMARK(BM_Call)
-    ->ArgsProduct({{kSqlite, kPostgres}, {200, 2000, 20000}, {kCanned, kKept, kAfterWrite, kEveryCall}})
+    ->ArgsProduct({{kSqlite, kPostgres}, {200, 2000, 20000}, {kCanned, kKept, kAfterWrite, kEveryCall, kEveryCallAfterWrite}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(1.0);
@@ -587,14 +652,18 @@ BENCHMARK(BM_Import)->ArgsProduct({{kSqlite, kPostgres}, {0, 1}})->Iterations(1)
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && qstrcmp(argv[1], "--serve-canned") == 0)
+        return serveCanned(argv[2]);
     QCoreApplication app(argc, argv);
     RunBenchmarks(argc, argv);
     printKeptTable();
     for (auto& [key, server] : g_servers)
         server->stop();
     g_servers.clear();
-    for (auto& [key, canned] : g_canned)
-        canned.server->Shutdown();
+    for (auto& [key, canned] : g_canned) {
+        canned->closeWriteChannel();
+        canned->waitForFinished(5000);
+    }
     if (!g_pgDir.isEmpty())
         pgScript(g_destroyCluster ? QStringLiteral("destroy") : QStringLiteral("stop"));
     return 0;
