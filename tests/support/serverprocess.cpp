@@ -13,7 +13,7 @@ ServerProcess::~ServerProcess()
 
 bool ServerProcess::start(const QStringList& extraArgs, QString* error, int port)
 {
-    m_process.start(QStringLiteral(KPD_APPSERVER_BIN),
+    m_process.start(m_program.isEmpty() ? QStringLiteral(KPD_APPSERVER_BIN) : m_program,
                     extraArgs + QStringList{"--listen", QStringLiteral("127.0.0.1:%1").arg(port)});
     if (!m_process.waitForStarted(10000)) {
         if (error)

@@ -8,6 +8,8 @@
 class ServerProcess {
 public:
     ~ServerProcess();
+    /// Another kpd-appserver build to start (a benchmark's earlier version); this build's by default.
+    void setProgram(const QString& program) { m_program = program; }
     /// Starts the server with extraArgs plus "--listen 127.0.0.1:PORT" (0: a free one) and waits for its port.
     bool start(const QStringList& extraArgs, QString* error = nullptr, int port = 0);
     /// SIGTERM, then waits; true when it ended by itself with exit code 0.
@@ -23,6 +25,7 @@ public:
 
 private:
     QProcess m_process;
+    QString m_program;
     QByteArray m_stderr;
     QByteArray m_stdout;
     int m_port = 0;
