@@ -5,12 +5,14 @@
 set -euo pipefail
 old=$1 new=$2 calls=${3:-80}
 dir=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; wait 2>/dev/null; rm -rf "$dir"' EXIT
+# The servers start inside $(...), a subshell: their pids are kept in files for the trap.
+trap 'kill $(cat "$dir"/*.pid 2>/dev/null) 2>/dev/null; sleep 0.2; rm -rf "$dir"' EXIT
 "$new" --init-demo "$dir/base.db" --branches 2000 --months 13 --end-month 2026-11 >/dev/null
 cp "$dir/base.db" "$dir/old.db"
 cp "$dir/base.db" "$dir/new.db"
 start() { # binary database log -> port
   "$1" --db "$2" --listen 127.0.0.1:0 --http 127.0.0.1:0 >"$3.out" 2>"$3" &
+  echo $! >"$3.pid"
   for _ in $(seq 1 100); do
     port=$(sed -n 's#^navegador em http://127.0.0.1:\([0-9]*\)/.*#\1#p' "$3.out")
     [ -n "$port" ] && { echo "$port"; return; }
