@@ -6,8 +6,10 @@
 -- A write committed before a call starts has changed the version that call reads; a write rolled back
 -- has changed nothing, so the answers kept before it stay good.
 --
--- One trigger per statement. The version's row is locked from a writer's first statement to its commit,
--- so writers of the figures take turns; a load takes it with its first statement, before any other lock.
+-- One trigger per statement, before the statement runs: a writer locks the version's row with its first
+-- writing statement, before any row that statement (or the summary's triggers after it) locks, and holds
+-- it to its commit. Writers of the figures take turns, and always lock in the same order: none can wait
+-- for another that waits for it.
 CREATE TABLE IF NOT EXISTS versao_dados (
     origem      BIGINT NOT NULL,      -- drawn at random when made: another database's count is another's
     versao      BIGINT NOT NULL       -- one more on every writing statement of the tables below
@@ -31,20 +33,20 @@ BEGIN
 END
 $$;
 
-CREATE TRIGGER versao_regional AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON regional
+CREATE TRIGGER versao_regional BEFORE INSERT OR UPDATE OR DELETE OR TRUNCATE ON regional
     FOR EACH STATEMENT EXECUTE FUNCTION versao_dados_mudou();
 
-CREATE TRIGGER versao_filial AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON filial
+CREATE TRIGGER versao_filial BEFORE INSERT OR UPDATE OR DELETE OR TRUNCATE ON filial
     FOR EACH STATEMENT EXECUTE FUNCTION versao_dados_mudou();
 
-CREATE TRIGGER versao_movimento_diario AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON movimento_diario
+CREATE TRIGGER versao_movimento_diario BEFORE INSERT OR UPDATE OR DELETE OR TRUNCATE ON movimento_diario
     FOR EACH STATEMENT EXECUTE FUNCTION versao_dados_mudou();
 
-CREATE TRIGGER versao_estoque_mensal AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON estoque_mensal
+CREATE TRIGGER versao_estoque_mensal BEFORE INSERT OR UPDATE OR DELETE OR TRUNCATE ON estoque_mensal
     FOR EACH STATEMENT EXECUTE FUNCTION versao_dados_mudou();
 
-CREATE TRIGGER versao_meta_mensal AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON meta_mensal
+CREATE TRIGGER versao_meta_mensal BEFORE INSERT OR UPDATE OR DELETE OR TRUNCATE ON meta_mensal
     FOR EACH STATEMENT EXECUTE FUNCTION versao_dados_mudou();
 
-CREATE TRIGGER versao_carga_etl AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON carga_etl
+CREATE TRIGGER versao_carga_etl BEFORE INSERT OR UPDATE OR DELETE OR TRUNCATE ON carga_etl
     FOR EACH STATEMENT EXECUTE FUNCTION versao_dados_mudou();

@@ -44,7 +44,9 @@ bool DataVersion::check(Database& db)
     QHash<QString, QString> present;   // name → text (SQLite) or table (PostgreSQL)
     QSqlQuery q = db.prepare(db.isPostgres()
                                  ? QStringLiteral("SELECT t.tgname, c.relname FROM pg_trigger t JOIN pg_class c ON c.oid = t.tgrelid "
-                                                  "WHERE NOT t.tgisinternal AND t.tgenabled <> 'D' AND t.tgname LIKE 'versao\\_%'")
+                                                  "WHERE NOT t.tgisinternal AND t.tgenabled <> 'D' AND t.tgname LIKE 'versao\\_%' "
+                                                  // before the statement, as the shipped file makes them
+                                                  "AND (t.tgtype & 2) = 2")
                                  : QStringLiteral("SELECT lower(name), sql FROM sqlite_master WHERE type = 'trigger' "
                                                   "AND name LIKE 'versao\\_%' ESCAPE '\\'"));
     Database::exec(q);
