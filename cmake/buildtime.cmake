@@ -70,8 +70,50 @@ if(KPD_PRECOMPILED_HEADERS)
     <QtSql/QSqlDatabase> <QtSql/QSqlError> <QtSql/QSqlQuery>
     <QtGui/QFont> <QtGui/QKeyEvent> <QtGui/QPainter> <QtWidgets/QApplication> <QtWidgets/QLabel>
     <QtWidgets/QWidget>)
-  set_target_properties(kpdpch PROPERTIES UNITY_BUILD OFF)
+  set_target_properties(kpdpch PROPERTIES UNITY_BUILD OFF AUTOMOC OFF AUTOUIC OFF)
 endif()
+
+# Whether moc will write anything into TARGET's mocs_compilation.cpp: a header among its sources, or beside
+# one of its sources under the same name, declaring a QObject, gadget or Qt namespace.
+function(_kpd_has_moc_headers out target)
+  get_target_property(_sources ${target} SOURCES)
+  get_target_property(_dir ${target} SOURCE_DIR)
+  set(_headers)
+  foreach(_s ${_sources})
+    if(_s MATCHES "\\$<")
+      continue()
+    endif()
+    get_filename_component(_s ${_s} ABSOLUTE BASE_DIR ${_dir})
+    if(_s MATCHES "\\.h$")
+      list(APPEND _headers ${_s})
+    elseif(_s MATCHES "^(.*)\\.cpp$")
+      if(EXISTS ${CMAKE_MATCH_1}.h)
+        list(APPEND _headers ${CMAKE_MATCH_1}.h)
+      endif()
+    endif()
+  endforeach()
+  foreach(_h ${_headers})
+    file(STRINGS ${_h} _moc REGEX "Q_OBJECT|Q_GADGET|Q_NAMESPACE")
+    if(_moc)
+      set(${out} ON PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  set(${out} OFF PARENT_SCOPE)
+endfunction()
+
+# Most targets' mocs_compilation.cpp is empty (a test includes its own moc output): loading the precompiled
+# header for it would be most of the target's compile time. Should a header gain a Q_OBJECT before the next
+# configure, its moc output compiles all the same, only slower.
+function(_kpd_moc_pch target)
+  get_target_property(_automoc ${target} AUTOMOC)
+  _kpd_has_moc_headers(_moc ${target})
+  if(_automoc AND NOT _moc)
+    get_target_property(_bin ${target} BINARY_DIR)
+    set_source_files_properties(${_bin}/${target}_autogen/mocs_compilation.cpp TARGET_DIRECTORY ${target}
+                                PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
+  endif()
+endfunction()
 
 # kpd_precompiled(TARGET...): the targets use the shared precompiled headers.
 function(kpd_precompiled)
@@ -80,6 +122,8 @@ function(kpd_precompiled)
   endif()
   foreach(_t ${ARGN})
     target_precompile_headers(${_t} REUSE_FROM kpdpch)
+    # Once every source is known (some are added after the target):
+    cmake_language(EVAL CODE "cmake_language(DEFER DIRECTORY [[${CMAKE_SOURCE_DIR}]] CALL _kpd_moc_pch [[${_t}]])")
     # gRPC's flags bring -pthread, and with it _REENTRANT, to the headers; a target that does not link
     # gRPC itself needs the same macro for them to be used.
     target_compile_options(${_t} PRIVATE -pthread)
