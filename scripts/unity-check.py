@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
-"""Names that a unity batch would let one source see from another: functions with internal linkage (static,
-or in an unnamed namespace) of the same name in two sources of one batch, where an overload from one file
-could be picked by a call in the other without any error, and file-scope using-directives, which reach
+"""Names that a unity batch would let one source see from another: names with internal linkage (static, or
+in an unnamed namespace) in two sources of one batch. Two functions of one name are the danger: an overload
+from one file could be picked by a call in the other without any error (two types or variables of one name
+only fail to compile); and file-scope using-directives, which reach
 every source after them (a note: the names they bring must not be taken for others of the same name).
 Reads the batches of a configured unity build:
     scripts/unity-check.py BUILD_DIR
-Prints what it finds and exits 1 when two sources of a batch share an internal function's name."""
+Prints what it finds and exits 1 when two sources of a batch share an internal name."""
 import collections, glob, json, os, re, subprocess, sys
 
 build = sys.argv[1]
@@ -14,13 +15,13 @@ for unity in sorted(glob.glob(os.path.join(build, '**', 'Unity', 'unity_*_cxx.cx
     sources = re.findall(r'#include "([^"]+)"', open(unity).read())
     names = collections.defaultdict(set)
     for src in sources:
-        out = subprocess.run(['ctags', '--output-format=json', '--language-force=C++', '--c++-kinds=fp',
+        out = subprocess.run(['ctags', '--output-format=json', '--language-force=C++', '--c++-kinds=fpcsvgut',
                               '--fields=+KsZSE', '--extras=-q', '-o', '-', src],
                              capture_output=True, text=True).stdout
         for line in out.splitlines():
             tag = json.loads(line)
             scope = tag.get('scope', '')
-            internal = scope.startswith('__anon') or 'static' in tag.get('properties', '') and not scope
+            internal = '__anon' in scope or 'static' in tag.get('properties', '') and not scope
             if internal and tag.get('scopeKind') != 'class':
                 names[tag['name']].add(os.path.relpath(src))
         text = open(src).read()
