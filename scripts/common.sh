@@ -19,8 +19,12 @@ KPD_PACKAGES=(
 kpd_install_packages() {
   local missing=()
   local p
+  # One dpkg-query for the whole list: one per package was half a second of every ./run.
+  local -A installed=()
+  while read -r p; do installed[$p]=1; done < <(dpkg-query -W -f='${Package} ${Status}\n' "${KPD_PACKAGES[@]}" \
+    2>/dev/null | sed -n 's/ install ok installed$//p')
   for p in "${KPD_PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    [ -n "${installed[$p]:-}" ] || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   echo "Instalando pacotes: ${missing[*]}"

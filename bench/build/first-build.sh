@@ -8,13 +8,13 @@
 # comes from ccache. The packages must already be installed (each commit's own list), or their
 # installation is timed too.
 #   bench/build/first-build.sh [OLD [NEW]]      (default db51a40 and HEAD)
-#   KPD_BENCH_PARTS="a" bench/build/first-build.sh ...   (only the first build of ./run)
+#   KPD_BENCH_RUNS="a" bench/build/first-build.sh ...   (only the first build of ./run)
 #   KPD_BENCH_KEEP=1 keeps the clones and their logs (in the folder printed at the end)
 set -euo pipefail
 src=$(cd "$(dirname "$0")/../.." && pwd)
 old=$(git -C "$src" rev-parse --short "${1:-db51a40}")
 new=$(git -C "$src" rev-parse --short "${2:-HEAD}")
-parts=${KPD_BENCH_PARTS:-a b}
+runs=${KPD_BENCH_RUNS:-a b}
 dir=$(mktemp -d /tmp/kpd-first-build.XXXXXX)
 if [ -z "${KPD_BENCH_KEEP:-}" ]; then trap 'rm -rf "$dir"' EXIT; fi
 export CCACHE_DISABLE=1
@@ -23,7 +23,7 @@ unset KPD_BUILD KPD_JOBS DISPLAY WAYLAND_DISPLAY
 now() { date +%s.%N; }
 since() { awk -v a="$1" -v b="$(now)" 'BEGIN {printf "%.0f", b - a}'; }
 
-# clone COMMIT PART -> the clone's folder, checked out at COMMIT, with no build of its own yet
+# clone COMMIT LABEL -> the clone's folder, checked out at COMMIT, with no build of its own yet
 clone() {
   local where="$dir/$2-$1"
   git clone -q --no-local "$src" "$where"
@@ -64,12 +64,12 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a + 0 > 0 && b + 0 > 0) printf "%
 
 echo "Máquina: $(nproc) núcleos, carga $(cut -d' ' -f1-3 /proc/loadavg); antigo $old, novo $new; pasta $dir"
 results=()
-if [[ " $parts " == *" a "* ]]; then
+if [[ " $runs " == *" a "* ]]; then
   echo "(a) ./run até o servidor, $old..."; ao=$(run_part "$old" || true); echo "    $ao s"
   echo "(a) ./run até o servidor, $new..."; an=$(run_part "$new" || true); echo "    $an s"
   results+=("$(printf '%-40s %8s %8s %7s' "(a) ./run: compilação + banco demo" "$ao" "$an" "$(ratio "$ao" "$an")")")
 fi
-if [[ " $parts " == *" b "* ]]; then
+if [[ " $runs " == *" b "* ]]; then
   echo "(b) ./test, $new..."; read -r bnb bnt bnr < <(test_part "$new"); echo "    compilação $bnb s, total $bnt s, saída $bnr"
   echo "(b) ./test, $old..."; read -r bob bot bor < <(test_part "$old"); echo "    compilação $bob s, total $bot s, saída $bor"
   results+=("$(printf '%-40s %8s %8s %7s' "(b) ./test: até o ctest começar" "$bob" "$bnb" "$(ratio "$bob" "$bnb")")")
