@@ -31,8 +31,8 @@ clone() {
   echo "$where"
 }
 
-# run_part COMMIT: seconds from the clone to the line that names the application server's address
-run_part() {
+# time_run COMMIT: seconds from the clone to the line that names the application server's address
+time_run() {
   local start where rc=0 seen=""
   start=$(now)
   where=$(clone "$1" a)
@@ -47,8 +47,8 @@ run_part() {
   return $rc
 }
 
-# test_part COMMIT: "BUILD TOTAL RC", seconds from the clone to ctest's start and to ./test's end
-test_part() {
+# time_test COMMIT: "BUILD TOTAL RC", seconds from the clone to ctest's start and to ./test's end
+time_test() {
   local start where built="" rc=0
   start=$(now)
   where=$(clone "$1" b)
@@ -65,13 +65,13 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a + 0 > 0 && b + 0 > 0) printf "%
 echo "Máquina: $(nproc) núcleos, carga $(cut -d' ' -f1-3 /proc/loadavg); antigo $old, novo $new; pasta $dir"
 results=()
 if [[ " $runs " == *" a "* ]]; then
-  echo "(a) ./run até o servidor, $old..."; ao=$(run_part "$old" || true); echo "    $ao s"
-  echo "(a) ./run até o servidor, $new..."; an=$(run_part "$new" || true); echo "    $an s"
+  echo "(a) ./run até o servidor, $old..."; ao=$(time_run "$old" || true); echo "    $ao s"
+  echo "(a) ./run até o servidor, $new..."; an=$(time_run "$new" || true); echo "    $an s"
   results+=("$(printf '%-40s %8s %8s %7s' "(a) ./run: compilação + banco demo" "$ao" "$an" "$(ratio "$ao" "$an")")")
 fi
 if [[ " $runs " == *" b "* ]]; then
-  echo "(b) ./test, $new..."; read -r bnb bnt bnr < <(test_part "$new"); echo "    compilação $bnb s, total $bnt s, saída $bnr"
-  echo "(b) ./test, $old..."; read -r bob bot bor < <(test_part "$old"); echo "    compilação $bob s, total $bot s, saída $bor"
+  echo "(b) ./test, $new..."; read -r bnb bnt bnr < <(time_test "$new"); echo "    compilação $bnb s, total $bnt s, saída $bnr"
+  echo "(b) ./test, $old..."; read -r bob bot bor < <(time_test "$old"); echo "    compilação $bob s, total $bot s, saída $bor"
   results+=("$(printf '%-40s %8s %8s %7s' "(b) ./test: até o ctest começar" "$bob" "$bnb" "$(ratio "$bob" "$bnb")")")
   results+=("$(printf '%-40s %8s %8s %7s' "(b) ./test: até o fim (saída $bor / $bnr)" "$bot" "$bnt" "$(ratio "$bot" "$bnt")")")
 fi
