@@ -12,7 +12,7 @@ namespace cockpit {
 
 namespace {
 
-const QLocale& brazil()
+const QLocale& regionLocale()
 {
     static const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
     return locale;
@@ -73,12 +73,12 @@ RegionView ComputeRegionView(const QDate& month, const QString& region, const TD
         cells.append({at(row, 1).toString(), at(row, 1), clWhite});
         for (int c = 0; c < 5; ++c) {
             const QVariant v = at(row, 2 + c);
-            const QString text = c == 0 ? FieldText(v, TFieldType::ftFloat, brazil(), QStringLiteral("#0.00"))
-                                        : FieldText(v, TFieldType::ftFloat, brazil(), QStringLiteral("#0.0%"));
+            const QString text = c == 0 ? FieldText(v, TFieldType::ftFloat, regionLocale(), QStringLiteral("#0.00"))
+                                        : FieldText(v, TFieldType::ftFloat, regionLocale(), QStringLiteral("#0.0%"));
             cells.append({text, v, zoneColor(c, v)});
         }
         const QVariant stock = at(row, 7);
-        cells.append({FieldText(stock, TFieldType::ftFloat, brazil(), QStringLiteral("#0.0")), stock, clWhite});
+        cells.append({FieldText(stock, TFieldType::ftFloat, regionLocale(), QStringLiteral("#0.0")), stock, clWhite});
         view.rows.append(cells);
         view.rowColors.append(StripeColor(FieldFloat(at(row, 8))));
     }

@@ -48,7 +48,7 @@ QString colourName(TColor c)
     }
 }
 
-TOverGauge* gaugeOf(TfrmIndiResult* form, const QString& name)
+TOverGauge* formGauge(TfrmIndiResult* form, const QString& name)
 {
     auto* g = form->FindComponentAs<TOverGauge>(name);
     if (!g)
@@ -59,7 +59,7 @@ TOverGauge* gaugeOf(TfrmIndiResult* form, const QString& name)
 // "min..max @value needle/hub", the way a reader checks a dial.
 QString dial(TfrmIndiResult* form, const QString& name)
 {
-    const TOverGauge* g = gaugeOf(form, name);
+    const TOverGauge* g = formGauge(form, name);
     return QStringLiteral("%1..%2 @%3 %4/%5")
         .arg(g->MinValue())
         .arg(g->MaxValue())
@@ -70,7 +70,7 @@ QString dial(TfrmIndiResult* form, const QString& name)
 QString zones(TfrmIndiResult* form, const QString& name)
 {
     QStringList out;
-    for (const TGaugeZone& z : gaugeOf(form, name)->Zones())
+    for (const TGaugeZone& z : formGauge(form, name)->Zones())
         out << QStringLiteral("%1 %2-%3").arg(colourName(z.color)).arg(z.start).arg(z.stop);
     return out.join(QStringLiteral(", "));
 }
