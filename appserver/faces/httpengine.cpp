@@ -356,7 +356,7 @@ bool HttpEngine::start(const QString& hostText, int port, const Limits& limits, 
         options.push_back({MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char*>("NORMAL:-VERS-TLS1.0:-VERS-TLS1.1")});
     }
     options.push_back({MHD_OPTION_END, 0, nullptr});
-    const unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | (m_tls ? MHD_USE_TLS : 0u);
+    const unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | (m_tls ? unsigned(MHD_USE_TLS) : 0u);
     m_daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &Callbacks::request, this, MHD_OPTION_ARRAY,
                                 options.data(), MHD_OPTION_END);
     if (!m_daemon) {

@@ -279,6 +279,10 @@ private slots:
             clients.emplace_back([&] {
                 httplib::Client browser("127.0.0.1", server.httpPort());
                 browser.set_read_timeout(std::chrono::seconds(10));
+                // As a browser does: one connection for its calls. A new connection per call, thousands a
+                // second from one address now that answers are kept, meets the limit of connections per
+                // address while closed ones still count.
+                browser.set_keep_alive(true);
                 std::vector<double> mine;
                 while (running) {
                     QElapsedTimer t;
