@@ -213,6 +213,17 @@ int RdmIndicResult::keepMonths(Database& db, const QList<QDate>& months, bool ta
         const CkpData data = IndicResultQuery(db, IndicResultQuery::Source::MonthlySummary, targets).run(firstDay);
         KeptAnswers::store(db, monthKey(CkpPackets::kMethod, firstDay), version, encode(data));
         KeptAnswers::store(db, monthKey("cockpit.json", firstDay), version, QByteArray::fromStdString(monthJsonOf(data)));
+        // And each region's drill-down: the regions are the indicators' rows after TOTAL.
+        const TDataPacket indicadores = PacketCodec::DecodePacket(data.indicadores);
+        for (const auto& row : indicadores.rows) {
+            const QString region = row.value(0).toString().trimmed();
+            if (region.isEmpty() || region == QLatin1String("TOTAL"))
+                continue;
+            const RegionData r = RegionQuery(db, IndicResultQuery::Source::MonthlySummary).run(firstDay, region);
+            KeptAnswers::store(db, regionKey(RegionPackets::kMethod, firstDay, region), version, encode(r));
+            KeptAnswers::store(db, regionKey("regiao.json", firstDay, region), version,
+                               QByteArray::fromStdString(regionJsonOf(r)));
+        }
         ++kept;
     }
     return kept;
