@@ -227,7 +227,7 @@ QList<QDate> monthsToKeep(Database& db, const QList<QDate>& touched)
 {
     QDate last;
     db.forEachRow(QStringLiteral("SELECT MAX(mes) FROM movimento_mensal"), {}, [&](const Database::Row& row) {
-        last = QDate::fromString(QString::fromLatin1(row.text(0).left(10)), Qt::ISODate);
+        last = row.date(0);
     });
     QList<QDate> months;
     for (const QDate& m : touched) {

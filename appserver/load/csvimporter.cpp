@@ -117,7 +117,7 @@ private:
         m_db.forEachRow(QStringLiteral("SELECT mes FROM imp_meses UNION SELECT mes FROM imp_estoque_mensal "
                                        "UNION SELECT mes FROM imp_meta_mensal ORDER BY 1"),
                         {}, [&](const Database::Row& row) {
-                            const QDate month = QDate::fromString(QString::fromLatin1(row.text(0).left(10)), Qt::ISODate);
+                            const QDate month = row.date(0);
                             if (month.isValid())
                                 months << month;
                         });

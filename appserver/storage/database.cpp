@@ -393,6 +393,14 @@ void Database::beginTransaction()
         fail(QStringLiteral("Não foi possível iniciar a transação"), db, db.driver()->lastError());
 }
 
+void Database::beginWriting()
+{
+    if (isSqlite())
+        execDirect(QStringLiteral("BEGIN IMMEDIATE"));
+    else
+        beginTransaction();
+}
+
 void Database::commit()
 {
     QSqlDatabase db = connection();

@@ -91,6 +91,8 @@ public:
         virtual double real(int column) const = 0;   ///< as toDouble() of the driver's value
         virtual QByteArray text(int column) const = 0;   ///< UTF-8
         virtual QByteArray bytes(int column) const = 0;  ///< a BLOB or BYTEA as its bytes
+        /// A DATE column (ISO text on SQLite, the driver's text elsewhere); invalid when NULL.
+        QDate date(int column) const { return QDate::fromString(QString::fromLatin1(text(column).left(10)), Qt::ISODate); }
     protected:
         ~Row() = default;
     };
@@ -100,6 +102,9 @@ public:
     void forEachRow(const QString& sql, const QVariantList& params, const std::function<void(const Row&)>& row);
 
     void beginTransaction();
+    /// A transaction that writes: on SQLite it takes the write lock at once (BEGIN IMMEDIATE), so two
+    /// processes that read, then write, wait for each other instead of failing at their first write.
+    void beginWriting();
     void commit();
     /// Empty when the transaction was undone (or SQLite had undone it itself), else why it could not
     /// be: the file may then hold a journal that the next writer rolls back.

@@ -77,10 +77,7 @@ void DataVersion::create(Database& db)
 
 bool DataVersion::install(Database& db)
 {
-    if (db.isSqlite())
-        db.execDirect(QStringLiteral("BEGIN IMMEDIATE"));
-    else
-        db.beginTransaction();
+    db.beginWriting();
     try {
         for (const Trigger& t : triggers(db)) {
             if (Schema::relation(db, t.table) == Schema::Relation::Table)

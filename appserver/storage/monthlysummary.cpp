@@ -129,10 +129,7 @@ bool MonthlySummary::install(Database& db)
                                 .arg(db.settings().displayName()));
     // Two servers starting over one database install it once: the second waits for the first's lock,
     // then finds the summary in step and leaves it.
-    if (db.isSqlite())
-        db.execDirect(QStringLiteral("BEGIN IMMEDIATE"));
-    else
-        db.beginTransaction();
+    db.beginWriting();
     try {
         if (db.isPostgres())
             db.execDirect(QStringLiteral("LOCK TABLE movimento_diario IN SHARE ROW EXCLUSIVE MODE"));
