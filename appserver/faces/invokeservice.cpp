@@ -3,6 +3,9 @@
 #include "calllog.h"
 #include "moduleregistry.h"
 
+#include <grpcpp/impl/rpc_service_method.h>
+#include <grpcpp/support/method_handler.h>
+
 #include <QElapsedTimer>
 
 #include <exception>
@@ -63,13 +66,46 @@ CallScope scopeOf(grpc::ServerContext* context)
 // gRPC cancels the calls still running when the stop's grace ends, as it does when a client leaves.
 const std::string kCutByStop = "A chamada foi interrompida pelo encerramento do servidor.";
 
+// The sync server learns whether a client left by polling the call's queue, which costs as much as a
+// whole call on a kept answer; a call answered sooner than this only has its deadline checked.
+constexpr qint64 kAskIfCancelledAfterNs = 1'000'000;
+
+std::optional<CallEnd> deadlinePassed(grpc::ServerContext* context)
+{
+    if (std::chrono::system_clock::now() >= context->deadline())
+        return CallEnd::DeadlineExceeded;
+    return std::nullopt;
+}
+
+// Bytes kept with an answer, handed to gRPC as they are: the slice holds the answer until it is sent.
+grpc::ByteBuffer sharedBytes(std::shared_ptr<const std::string> bytes)
+{
+    auto* owner = new std::shared_ptr<const std::string>(std::move(bytes));
+    grpc::Slice slice(const_cast<char*>((*owner)->data()), (*owner)->size(),
+                      [](void* p) { delete static_cast<std::shared_ptr<const std::string>*>(p); }, owner);
+    return grpc::ByteBuffer(&slice, 1);
+}
+
 } // namespace
 
-InvokeService::InvokeService(const ModuleRegistry& registry, CallLog& log) : m_registry(registry), m_log(log) {}
+InvokeService::InvokeService(const ModuleRegistry& registry, CallLog& log) : m_registry(registry), m_log(log)
+{
+    // What the generated service registers, with bytes for the reply.
+    AddMethod(new grpc::internal::RpcServiceMethod(
+        "/kpd.rpc.RemoteDataModule/Invoke", grpc::internal::RpcMethod::NORMAL_RPC,
+        new grpc::internal::RpcMethodHandler<InvokeService, kpd::rpc::InvokeRequest, grpc::ByteBuffer,
+                                             grpc::protobuf::MessageLite, grpc::ByteBuffer>(
+            [](InvokeService* service, grpc::ServerContext* context, const kpd::rpc::InvokeRequest* request,
+               grpc::ByteBuffer* out) { return service->Invoke(context, request, out); },
+            this)));
+}
 
 grpc::Status InvokeService::Invoke(grpc::ServerContext* context, const kpd::rpc::InvokeRequest* request,
-                                   kpd::rpc::InvokeReply* reply)
+                                   grpc::ByteBuffer* out)
 {
+    kpd::rpc::InvokeReply message;
+    kpd::rpc::InvokeReply* const reply = &message;
+    std::shared_ptr<const std::string> replyBytes;
     QElapsedTimer timer;
     timer.start();
     const QString moduleName = CallLog::echoed(request->server_name());
@@ -105,9 +141,11 @@ grpc::Status InvokeService::Invoke(grpc::ServerContext* context, const kpd::rpc:
         }
         if (!call.logDetail.isEmpty())
             detail = call.logDetail;
+        replyBytes = std::move(call.replyBytes);
         // An answer nobody waits for any more is logged as what the client saw.
         if (status.ok()) {
-            if (const std::optional<CallEnd> end = callEnd(context))
+            if (const std::optional<CallEnd> end = timer.nsecsElapsed() >= kAskIfCancelledAfterNs ? callEnd(context)
+                                                                                                 : deadlinePassed(context))
                 status = grpc::Status(statusCode(*end), end != CallEnd::Cancelled ? "O prazo da chamada terminou."
                                                         : m_stopping                  ? kCutByStop
                                                                                       : "A chamada foi cancelada pelo cliente.");
@@ -119,14 +157,19 @@ grpc::Status InvokeService::Invoke(grpc::ServerContext* context, const kpd::rpc:
                          timer.nsecsElapsed(), QString::fromLatin1(codeName(status.error_code())), {}};
     if (!status.ok())
         logged.message = QString::fromStdString(status.error_message());
-    else if (reply->result().kind_case() == kpd::rpc::Variant::kTextValue) {
+    else if (!replyBytes && reply->result().kind_case() == kpd::rpc::Variant::kTextValue) {
         logged.outcome = QStringLiteral("FALHA");
         logged.message = QString::fromStdString(reply->result().text_value());
     }
     m_log.record(logged);
     if (!status.ok())
-        reply->Clear();
-    return status;
+        return status;
+    if (replyBytes) {
+        *out = sharedBytes(std::move(replyBytes));
+        return status;
+    }
+    bool ownBuffer = false;
+    return grpc::SerializationTraits<kpd::rpc::InvokeReply>::Serialize(message, out, &ownBuffer);
 }
 
 } // namespace appserver

@@ -86,24 +86,12 @@ grpc::Status RdmIndicResultFace::getCkpData(Invocation& call)
         return invalid(refusal);
     call.logDetail = date->toString(Qt::ISODate);
 
-    CkpData data;
     try {
-        data = m_module.month(*date, call.scope);
+        call.replyBytes = m_module.monthReply(*date, call.scope);
     } catch (const DatabaseError& e) {
         // A failure of the data, not of the call: the client shows the message as the call's status.
         call.reply.mutable_result()->set_text_value(e.message().toStdString());
-        return grpc::Status::OK;
     }
-
-    args.Mutable(CkpPackets::kDateArg)->set_datetime_value(DayCount::fromDate(data.firstDay));
-    *args.Mutable(CkpPackets::kIndicadoresArg)->mutable_packet_value() = std::move(data.indicadores);
-    *args.Mutable(CkpPackets::kTop10Arg)->mutable_packet_value() = std::move(data.top10);
-    *args.Mutable(CkpPackets::kBottom10Arg)->mutable_packet_value() = std::move(data.bottom10);
-    *args.Mutable(CkpPackets::kGrafPizzaArg)->mutable_packet_value() = std::move(data.grafPizza);
-    *args.Mutable(CkpPackets::kFirstEmptyArg)->mutable_packet_value() = std::move(data.quinto);
-    *args.Mutable(CkpPackets::kSecondEmptyArg)->mutable_packet_value() = std::move(data.sexto);
-    *args.Mutable(CkpPackets::kDiasEstoqueArg)->mutable_packet_value() = std::move(data.diasEstoque);
-    call.reply.mutable_result()->set_int_value(0);
     return grpc::Status::OK;
 }
 
@@ -125,18 +113,11 @@ grpc::Status RdmIndicResultFace::getRegionData(Invocation& call)
     const QString region = QString::fromStdString(regionArg.text_value());
     call.logDetail = date->toString(Qt::ISODate) + QStringLiteral(" regional=") + WireText::Printable(region, 16);
 
-    RegionData data;
     try {
-        data = m_module.region(*date, region, call.scope);
+        call.replyBytes = m_module.regionReply(*date, region, call.scope);
     } catch (const DatabaseError& e) {
         call.reply.mutable_result()->set_text_value(e.message().toStdString());
-        return grpc::Status::OK;
     }
-    args.Mutable(RegionPackets::kDateArg)->set_datetime_value(DayCount::fromDate(data.firstDay));
-    args.Mutable(RegionPackets::kRegionArg)->set_text_value(data.region.toStdString());
-    *args.Mutable(RegionPackets::kRegionRowArg)->mutable_packet_value() = std::move(data.regionRow);
-    *args.Mutable(RegionPackets::kBranchesArg)->mutable_packet_value() = std::move(data.branches);
-    call.reply.mutable_result()->set_int_value(0);
     return grpc::Status::OK;
 }
 

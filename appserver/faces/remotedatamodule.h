@@ -9,15 +9,19 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
+#include <string>
 
 namespace appserver {
 
 /// One late-bound call in progress. The reply's arguments start as a copy of the request's (every
-/// argument is by reference) and the method changes them in place and sets the result.
+/// argument is by reference) and the method changes them in place and sets the result; or it hands over
+/// a whole successful reply, already serialized (kept with its answer), in replyBytes.
 struct Invocation {
     kpd::rpc::InvokeReply& reply;
     QString logDetail;   ///< what the call log shows about the arguments, e.g. the reference date
     CallScope scope;     ///< hand it to the database work, which then stops when the call does
+    std::shared_ptr<const std::string> replyBytes = {};
 };
 
 /// A remote data module: a named set of methods that clients call by name.

@@ -32,20 +32,21 @@ KeptAnswers::~KeptAnswers()
         m_thread.join();
 }
 
-std::shared_ptr<const void> KeptAnswers::inMemory(const QString& key, const DataVersion::Value& version)
+std::shared_ptr<const void> KeptAnswers::inMemory(const QString& key, const DataVersion::Value& version, bool counted)
 {
     std::lock_guard lock(m_memoryMutex);
     const auto it = m_memory.find(key);
     if (it == m_memory.end() || !(it->second.version == version))
         return nullptr;
-    ++m_fromMemory;
+    if (counted)
+        ++m_fromMemory;
     return it->second.value;
 }
 
 std::shared_ptr<const void> KeptAnswers::find(Database& db, const QString& key, const DataVersion::Value& version,
-                                              const Decode& decode)
+                                              const Decode& decode, bool counted)
 {
-    if (std::shared_ptr<const void> kept = inMemory(key, version))
+    if (std::shared_ptr<const void> kept = inMemory(key, version, counted))
         return kept;
     std::optional<QByteArray> bytes;
     db.forEachRow(QStringLiteral("SELECT resposta FROM resposta_guardada WHERE chave = ? AND origem = ? AND versao = ?"),
@@ -55,7 +56,8 @@ std::shared_ptr<const void> KeptAnswers::find(Database& db, const QString& key, 
     std::shared_ptr<const void> value = decode(*bytes);
     if (!value)
         return nullptr;
-    ++m_fromTable;
+    if (counted)
+        ++m_fromTable;
     std::lock_guard lock(m_memoryMutex);
     m_memory[key] = Entry{version, value};
     return value;

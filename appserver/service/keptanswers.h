@@ -32,14 +32,15 @@ public:
     KeptAnswers(const KeptAnswers&) = delete;
     KeptAnswers& operator=(const KeptAnswers&) = delete;
 
-    /// The answer kept in memory for key at version; null when there is none.
-    std::shared_ptr<const void> inMemory(const QString& key, const DataVersion::Value& version);
+    /// The answer kept in memory for key at version; null when there is none. counted: whether it is the
+    /// answer a call is handed (and counts in counts()), not a part another answer is made from.
+    std::shared_ptr<const void> inMemory(const QString& key, const DataVersion::Value& version, bool counted = true);
 
     using Decode = std::function<std::shared_ptr<const void>(const QByteArray&)>;
     /// The answer kept for key at version: from memory, else from the table through db (decoded and then
     /// kept in memory); null when there is none. Throws DatabaseError.
     std::shared_ptr<const void> find(Database& db, const QString& key, const DataVersion::Value& version,
-                                     const Decode& decode);
+                                     const Decode& decode, bool counted = true);
     /// Keeps a computed answer in memory, and its bytes in the table in the background.
     void keep(const QString& key, const DataVersion::Value& version, std::shared_ptr<const void> value, QByteArray bytes);
     /// Writes an answer into the table through db now. Throws DatabaseError.

@@ -2,6 +2,7 @@
 
 #include "cockpitview.h"
 #include "databasepool.h"
+#include "daycount.h"
 #include "keptanswers.h"
 #include "packetcodec.h"
 #include "regionview.h"
@@ -19,6 +20,12 @@ QString regionKey(const char* what, const QDate& firstDay, const QString& region
 {
     return monthKey(what, firstDay) + QLatin1Char(' ') + region.trimmed();
 }
+
+// The names the faces' forms of an answer are kept under.
+constexpr const char* kMonthJson = "cockpit.json";
+constexpr const char* kRegionJson = "regiao.json";
+constexpr const char* kMonthReply = "getCkpData.reply";
+constexpr const char* kRegionReply = "getRegionData.reply";
 
 // A kept answer's bytes: its packets as one row of the wire's own values.
 QByteArray encode(const CkpData& d)
@@ -94,6 +101,40 @@ std::string monthJsonOf(const CkpData& data)
     return cockpit::CockpitJsonText(cockpitPackets(data)).toStdString();
 }
 
+// The whole reply of a month: its arguments as they come back and the result 0. Every argument is one the
+// method sets, so the reply depends on the month alone and is made once per data version.
+std::string monthReplyOf(const CkpData& data)
+{
+    kpd::rpc::InvokeReply reply;
+    auto& args = *reply.mutable_args();
+    for (int i = 0; i < CkpPackets::kArgCount; ++i)
+        reply.add_args();
+    args.Mutable(CkpPackets::kDateArg)->set_datetime_value(DayCount::fromDate(data.firstDay));
+    *args.Mutable(CkpPackets::kIndicadoresArg)->mutable_packet_value() = data.indicadores;
+    *args.Mutable(CkpPackets::kTop10Arg)->mutable_packet_value() = data.top10;
+    *args.Mutable(CkpPackets::kBottom10Arg)->mutable_packet_value() = data.bottom10;
+    *args.Mutable(CkpPackets::kGrafPizzaArg)->mutable_packet_value() = data.grafPizza;
+    *args.Mutable(CkpPackets::kFirstEmptyArg)->mutable_packet_value() = data.quinto;
+    *args.Mutable(CkpPackets::kSecondEmptyArg)->mutable_packet_value() = data.sexto;
+    *args.Mutable(CkpPackets::kDiasEstoqueArg)->mutable_packet_value() = data.diasEstoque;
+    reply.mutable_result()->set_int_value(0);
+    return reply.SerializeAsString();
+}
+
+std::string regionReplyOf(const RegionData& data)
+{
+    kpd::rpc::InvokeReply reply;
+    auto& args = *reply.mutable_args();
+    for (int i = 0; i < RegionPackets::kArgCount; ++i)
+        reply.add_args();
+    args.Mutable(RegionPackets::kDateArg)->set_datetime_value(DayCount::fromDate(data.firstDay));
+    args.Mutable(RegionPackets::kRegionArg)->set_text_value(data.region.toStdString());
+    *args.Mutable(RegionPackets::kRegionRowArg)->mutable_packet_value() = data.regionRow;
+    *args.Mutable(RegionPackets::kBranchesArg)->mutable_packet_value() = data.branches;
+    reply.mutable_result()->set_int_value(0);
+    return reply.SerializeAsString();
+}
+
 std::string regionJsonOf(const RegionData& data)
 {
     return cockpit::RegionJsonText(
@@ -101,17 +142,19 @@ std::string regionJsonOf(const RegionData& data)
         .toStdString();
 }
 
-// The answer kept for key at version, or computed (and then kept) when there is none.
+// The answer kept for key at version, or computed (and then kept) when there is none. counted: whether it
+// is the answer of a call, not the packets a face's form of it is made from.
 template <typename T, typename Compute>
 std::shared_ptr<const T> keptOr(KeptAnswers* kept, Database& db, const DataVersion::Value& version, const QString& key,
-                                const KeptAnswers::Decode& decode, Compute compute)
+                                const KeptAnswers::Decode& decode, Compute compute, bool counted = true)
 {
     if (!kept || !version.valid())
         return std::make_shared<const T>(compute());
-    if (std::shared_ptr<const void> found = kept->find(db, key, version, decode))
+    if (std::shared_ptr<const void> found = kept->find(db, key, version, decode, counted))
         return std::static_pointer_cast<const T>(found);
     auto answer = std::make_shared<const T>(compute());
-    kept->countComputed();
+    if (counted)
+        kept->countComputed();
     QByteArray bytes;
     if constexpr (std::is_same_v<T, std::string>)
         bytes = QByteArray::fromStdString(*answer);
@@ -134,17 +177,18 @@ DataVersion::Value RdmIndicResult::version(Database& db) const
 }
 
 std::shared_ptr<const CkpData> RdmIndicResult::monthAnswer(Database& db, const DataVersion::Value& version,
-                                                           const QDate& firstDay) const
+                                                           const QDate& firstDay, bool counted) const
 {
     return keptOr<CkpData>(m_kept, db, version, monthKey(CkpPackets::kMethod, firstDay), decodeMonth,
-                           [&] { return IndicResultQuery(db, m_source, m_targets).run(firstDay); });
+                           [&] { return IndicResultQuery(db, m_source, m_targets).run(firstDay); }, counted);
 }
 
 std::shared_ptr<const RegionData> RdmIndicResult::regionAnswer(Database& db, const DataVersion::Value& version,
-                                                               const QDate& firstDay, const QString& region) const
+                                                               const QDate& firstDay, const QString& region,
+                                                               bool counted) const
 {
     return keptOr<RegionData>(m_kept, db, version, regionKey(RegionPackets::kMethod, firstDay, region), decodeRegion,
-                              [&] { return RegionQuery(db, m_source).run(firstDay, region); });
+                              [&] { return RegionQuery(db, m_source).run(firstDay, region); }, counted);
 }
 
 // An SQLite file's version is read on the caller's own thread: a row of a small table on a connection of
@@ -172,14 +216,24 @@ CkpData RdmIndicResult::month(const QDate& date, const CallScope& scope) const
                                                    });
 }
 
-std::shared_ptr<const std::string> RdmIndicResult::monthJson(const QDate& date, const CallScope& scope) const
+std::shared_ptr<const std::string> RdmIndicResult::monthAs(const char* formName, const MonthForm& form,
+                                                           const QDate& date, const CallScope& scope) const
 {
     const QDate firstDay(date.year(), date.month(), 1);
-    const QString key = monthKey("cockpit.json", firstDay);
+    const QString key = monthKey(formName, firstDay);
     return answer<std::shared_ptr<const std::string>>(key, scope, [&](Database& db, const DataVersion::Value& v) {
-        return keptOr<std::string>(m_kept, db, v, key, decodeText,
-                                   [&] { return monthJsonOf(*monthAnswer(db, v, firstDay)); });
+        return keptOr<std::string>(m_kept, db, v, key, decodeText, [&] { return form(*monthAnswer(db, v, firstDay, false)); });
     });
+}
+
+std::shared_ptr<const std::string> RdmIndicResult::monthJson(const QDate& date, const CallScope& scope) const
+{
+    return monthAs(kMonthJson, monthJsonOf, date, scope);
+}
+
+std::shared_ptr<const std::string> RdmIndicResult::monthReply(const QDate& date, const CallScope& scope) const
+{
+    return monthAs(kMonthReply, monthReplyOf, date, scope);
 }
 
 RegionData RdmIndicResult::region(const QDate& date, const QString& region, const CallScope& scope) const
@@ -191,15 +245,28 @@ RegionData RdmIndicResult::region(const QDate& date, const QString& region, cons
                                                       });
 }
 
+std::shared_ptr<const std::string> RdmIndicResult::regionAs(const char* formName, const RegionForm& form,
+                                                            const QDate& date, const QString& region,
+                                                            const CallScope& scope) const
+{
+    const QDate firstDay(date.year(), date.month(), 1);
+    const QString key = regionKey(formName, firstDay, region);
+    return answer<std::shared_ptr<const std::string>>(key, scope, [&](Database& db, const DataVersion::Value& v) {
+        return keptOr<std::string>(m_kept, db, v, key, decodeText,
+                                   [&] { return form(*regionAnswer(db, v, firstDay, region, false)); });
+    });
+}
+
 std::shared_ptr<const std::string> RdmIndicResult::regionJson(const QDate& date, const QString& region,
                                                               const CallScope& scope) const
 {
-    const QDate firstDay(date.year(), date.month(), 1);
-    const QString key = regionKey("regiao.json", firstDay, region);
-    return answer<std::shared_ptr<const std::string>>(key, scope, [&](Database& db, const DataVersion::Value& v) {
-        return keptOr<std::string>(m_kept, db, v, key, decodeText,
-                                   [&] { return regionJsonOf(*regionAnswer(db, v, firstDay, region)); });
-    });
+    return regionAs(kRegionJson, regionJsonOf, date, region, scope);
+}
+
+std::shared_ptr<const std::string> RdmIndicResult::regionReply(const QDate& date, const QString& region,
+                                                               const CallScope& scope) const
+{
+    return regionAs(kRegionReply, regionReplyOf, date, region, scope);
 }
 
 int RdmIndicResult::keepMonths(Database& db, const QList<QDate>& months, bool targets)
@@ -212,7 +279,8 @@ int RdmIndicResult::keepMonths(Database& db, const QList<QDate>& months, bool ta
         const QDate firstDay(month.year(), month.month(), 1);
         const CkpData data = IndicResultQuery(db, IndicResultQuery::Source::MonthlySummary, targets).run(firstDay);
         KeptAnswers::store(db, monthKey(CkpPackets::kMethod, firstDay), version, encode(data));
-        KeptAnswers::store(db, monthKey("cockpit.json", firstDay), version, QByteArray::fromStdString(monthJsonOf(data)));
+        KeptAnswers::store(db, monthKey(kMonthJson, firstDay), version, QByteArray::fromStdString(monthJsonOf(data)));
+        KeptAnswers::store(db, monthKey(kMonthReply, firstDay), version, QByteArray::fromStdString(monthReplyOf(data)));
         // And each region's drill-down: the regions are the indicators' rows after TOTAL.
         const TDataPacket indicadores = PacketCodec::DecodePacket(data.indicadores);
         for (const auto& row : indicadores.rows) {
@@ -221,8 +289,10 @@ int RdmIndicResult::keepMonths(Database& db, const QList<QDate>& months, bool ta
                 continue;
             const RegionData r = RegionQuery(db, IndicResultQuery::Source::MonthlySummary).run(firstDay, region);
             KeptAnswers::store(db, regionKey(RegionPackets::kMethod, firstDay, region), version, encode(r));
-            KeptAnswers::store(db, regionKey("regiao.json", firstDay, region), version,
+            KeptAnswers::store(db, regionKey(kRegionJson, firstDay, region), version,
                                QByteArray::fromStdString(regionJsonOf(r)));
+            KeptAnswers::store(db, regionKey(kRegionReply, firstDay, region), version,
+                               QByteArray::fromStdString(regionReplyOf(r)));
         }
         ++kept;
     }

@@ -8,6 +8,7 @@
 
 #include <QDate>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -49,15 +50,33 @@ public:
     /// The same region as the browser's JSON.
     std::shared_ptr<const std::string> regionJson(const QDate& date, const QString& region, const CallScope& scope) const;
 
+    /// The whole getCkpData reply of the month (its arguments as they come back and the result 0),
+    /// serialized: every argument is one the method sets, so the reply depends on the month alone.
+    std::shared_ptr<const std::string> monthReply(const QDate& date, const CallScope& scope) const;
+    /// The same for getRegionData.
+    std::shared_ptr<const std::string> regionReply(const QDate& date, const QString& region, const CallScope& scope) const;
+
+    using MonthForm = std::function<std::string(const CkpData&)>;
+    using RegionForm = std::function<std::string(const RegionData&)>;
+    /// The month in a face's own form (the browser's JSON, a reply's bytes): made by form from the month's
+    /// packets once per data version and kept under formName, so that a call on a kept answer only hands
+    /// it out. Throws as month() does.
+    std::shared_ptr<const std::string> monthAs(const char* formName, const MonthForm& form, const QDate& date,
+                                               const CallScope& scope) const;
+    /// The same for a region's branches.
+    std::shared_ptr<const std::string> regionAs(const char* formName, const RegionForm& form, const QDate& date,
+                                                const QString& region, const CallScope& scope) const;
+
     /// Computes the given months on db and writes their answers into the kept answers' table at the version
     /// db has now: after an import, so that the first call after a load finds them. Returns how many.
     /// Throws DatabaseError.
     static int keepMonths(Database& db, const QList<QDate>& months, bool targets);
 
 private:
-    std::shared_ptr<const CkpData> monthAnswer(Database& db, const DataVersion::Value& version, const QDate& firstDay) const;
+    std::shared_ptr<const CkpData> monthAnswer(Database& db, const DataVersion::Value& version, const QDate& firstDay,
+                                               bool counted = true) const;
     std::shared_ptr<const RegionData> regionAnswer(Database& db, const DataVersion::Value& version, const QDate& firstDay,
-                                                   const QString& region) const;
+                                                   const QString& region, bool counted = true) const;
     DataVersion::Value version(Database& db) const;
     template <typename T, typename Answer>
     T answer(const QString& key, const CallScope& scope, Answer work) const;
