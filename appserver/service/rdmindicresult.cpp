@@ -6,6 +6,7 @@
 #include "keptanswers.h"
 #include "packetcodec.h"
 #include "regionview.h"
+#include "versionreaders.h"
 
 namespace appserver {
 
@@ -169,7 +170,11 @@ std::shared_ptr<const T> keptOr(KeptAnswers* kept, Database& db, const DataVersi
 RdmIndicResult::RdmIndicResult(DatabasePool& pool, IndicResultQuery::Source source, bool targets, KeptAnswers* kept)
     : m_pool(pool), m_source(source), m_targets(targets), m_kept(kept)
 {
+    if (m_kept && pool.database().isPostgres())
+        m_versionReaders = std::make_unique<VersionReaders>(pool.database().settings());
 }
+
+RdmIndicResult::~RdmIndicResult() = default;
 
 DataVersion::Value RdmIndicResult::version(Database& db) const
 {
@@ -191,18 +196,24 @@ std::shared_ptr<const RegionData> RdmIndicResult::regionAnswer(Database& db, con
                               [&] { return RegionQuery(db, m_source).run(firstDay, region); }, counted);
 }
 
-// An SQLite file's version is read on the caller's own thread: a row of a small table on a connection of
-// its own, and a call whose answer is kept then never waits for a pool thread. A database server's is read
-// on the pool's connections, whose number the server bounds.
+// The version is read on the caller's own thread: an SQLite file's on the thread's own connection, a
+// database server's through the version readers. A call whose answer is kept then never waits for a pool
+// thread. Where that read gives nothing, the version is read on the pool's connection with the work.
 template <typename T, typename Answer>
 T RdmIndicResult::answer(const QString& key, const CallScope& scope, Answer work) const
 {
-    Database& db = m_pool.database();
-    if (m_kept && db.isSqlite()) {
-        const DataVersion::Value v = DataVersion::read(db);
-        if (std::shared_ptr<const void> kept = m_kept->inMemory(key, v))
-            return T(std::static_pointer_cast<const typename T::element_type>(kept));
-        return m_pool.run([&](Database& pooled) { return work(pooled, v); }, scope);
+    if (m_kept) {
+        std::optional<DataVersion::Value> v;
+        Database& db = m_pool.database();
+        if (db.isSqlite())
+            v = DataVersion::read(db);
+        else if (m_versionReaders)
+            v = m_versionReaders->read(scope.deadline);
+        if (v) {
+            if (std::shared_ptr<const void> kept = m_kept->inMemory(key, *v))
+                return T(std::static_pointer_cast<const typename T::element_type>(kept));
+            return m_pool.run([&](Database& pooled) { return work(pooled, *v); }, scope);
+        }
     }
     return m_pool.run([&](Database& pooled) { return work(pooled, version(pooled)); }, scope);
 }

@@ -20,6 +20,7 @@ namespace appserver {
 
 class DatabasePool;
 class KeptAnswers;
+class VersionReaders;
 
 /// "KPD00100.rdmIndicResult": the results cockpit's data module, as plain C++. The gRPC face calls
 /// month() for getCkpData, the HTTP face monthJson() for /api/cockpit; each gives it the scope of its own
@@ -36,6 +37,7 @@ public:
     explicit RdmIndicResult(DatabasePool& pool,
                             IndicResultQuery::Source source = IndicResultQuery::Source::MonthlySummary,
                             bool targets = true, KeptAnswers* kept = nullptr);
+    ~RdmIndicResult();
 
     /// The cockpit's packets of the month that holds date, on a pooled connection within the call's scope.
     /// Throws DatabaseError (a Portuguese message for the user; also when the connection to a database
@@ -85,6 +87,7 @@ private:
     IndicResultQuery::Source m_source;
     bool m_targets;
     KeptAnswers* m_kept;
+    std::unique_ptr<VersionReaders> m_versionReaders;
 };
 
 /// A month's packets as the cockpit's computation takes them.

@@ -1,0 +1,169 @@
+#include "versionreaders.h"
+
+#include <libpq-fe.h>
+#include <poll.h>
+
+#include <cstdlib>
+
+namespace appserver {
+
+namespace {
+
+// However long the call may wait, the version is read through the pool after this: that wait has the
+// call's cancellation and says what went wrong.
+constexpr std::chrono::milliseconds kReadLimit{1000};
+constexpr std::chrono::milliseconds kRetryAfter{1000};
+constexpr const char* kStatement = "kpd_versao";
+
+QString conninfoValue(QString s)
+{
+    s.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    s.replace(QLatin1Char('\''), QLatin1String("\\'"));
+    return QLatin1Char('\'') + s + QLatin1Char('\'');
+}
+
+// Waits for conn's socket until until; false when the time is up or the wait failed.
+bool waitFor(PGconn* conn, short events, std::chrono::steady_clock::time_point until)
+{
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    if (left.count() <= 0)
+        return false;
+    pollfd p{PQsocket(conn), events, 0};
+    return poll(&p, 1, int(left.count())) > 0;
+}
+
+} // namespace
+
+QByteArray VersionReaders::connectionString(const DatabaseSettings& settings)
+{
+    QStringList parts;
+    if (!settings.hostName.isEmpty())
+        parts << QStringLiteral("host=") + conninfoValue(settings.hostName);
+    if (!settings.databaseName.isEmpty())
+        parts << QStringLiteral("dbname=") + conninfoValue(settings.databaseName);
+    if (!settings.userName.isEmpty())
+        parts << QStringLiteral("user=") + conninfoValue(settings.userName);
+    if (!settings.password.isEmpty())
+        parts << QStringLiteral("password=") + conninfoValue(settings.password);
+    if (settings.port != -1)
+        parts << QStringLiteral("port=") + conninfoValue(QString::number(settings.port));
+    for (const QString& option : settings.connectOptions)
+        parts << QString(option).replace(QLatin1Char(';'), QLatin1Char(' '));
+    return parts.join(QLatin1Char(' ')).toUtf8();
+}
+
+VersionReaders::VersionReaders(DatabaseSettings settings, int connections)
+    : m_conninfo(connectionString(settings)), m_max(connections)
+{
+}
+
+VersionReaders::~VersionReaders()
+{
+    for (PGconn* conn : m_free)
+        PQfinish(conn);
+}
+
+PGconn* VersionReaders::open()
+{
+    const auto until = std::chrono::steady_clock::now() + kReadLimit;
+    PGconn* conn = PQconnectStart(m_conninfo.constData());
+    if (!conn)
+        return nullptr;
+    // Connected without blocking, so that a database that does not answer holds this call a second at most.
+    PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+    while (state != PGRES_POLLING_OK) {
+        if (state == PGRES_POLLING_FAILED || PQstatus(conn) == CONNECTION_BAD
+            || !waitFor(conn, state == PGRES_POLLING_READING ? POLLIN : POLLOUT, until)) {
+            PQfinish(conn);
+            return nullptr;
+        }
+        state = PQconnectPoll(conn);
+    }
+    PGresult* prepared = PQprepare(conn, kStatement, "SELECT origem, versao FROM versao_dados", 0, nullptr);
+    const bool ok = PQresultStatus(prepared) == PGRES_COMMAND_OK;
+    PQclear(prepared);
+    if (!ok) {
+        // No version table, or a connection that cannot keep a statement: the pool reads it.
+        std::lock_guard lock(m_mutex);
+        m_off = true;
+        PQfinish(conn);
+        return nullptr;
+    }
+    return conn;
+}
+
+PGconn* VersionReaders::take()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_off)
+            return nullptr;
+        if (!m_free.empty()) {
+            PGconn* conn = m_free.back();
+            m_free.pop_back();
+            return conn;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (m_open >= m_max || now < m_retryAt)
+            return nullptr;
+        ++m_open;
+        m_retryAt = now + kRetryAfter;
+    }
+    PGconn* conn = open();
+    if (!conn) {
+        std::lock_guard lock(m_mutex);
+        --m_open;
+    }
+    return conn;
+}
+
+void VersionReaders::give(PGconn* conn, bool sound)
+{
+    if (sound) {
+        std::lock_guard lock(m_mutex);
+        m_free.push_back(conn);
+        return;
+    }
+    PQfinish(conn);
+    std::lock_guard lock(m_mutex);
+    --m_open;
+}
+
+std::optional<DataVersion::Value> VersionReaders::read(std::chrono::steady_clock::time_point deadline)
+{
+    PGconn* conn = take();
+    if (!conn)
+        return std::nullopt;
+    const auto until = std::min(deadline, std::chrono::steady_clock::now() + kReadLimit);
+    if (!PQsendQueryPrepared(conn, kStatement, 0, nullptr, nullptr, nullptr, 0)) {
+        give(conn, false);
+        return std::nullopt;
+    }
+    while (PQisBusy(conn)) {
+        if (!waitFor(conn, POLLIN, until) || !PQconsumeInput(conn)) {
+            // The statement may still be running: the connection goes with it.
+            give(conn, false);
+            return std::nullopt;
+        }
+    }
+    std::optional<DataVersion::Value> value;
+    bool failed = false;
+    while (PGresult* result = PQgetResult(conn)) {
+        if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1 && PQnfields(result) == 2)
+            value = DataVersion::Value{std::strtoll(PQgetvalue(result, 0, 0), nullptr, 10),
+                                       std::strtoll(PQgetvalue(result, 0, 1), nullptr, 10)};
+        else
+            failed = true;
+        PQclear(result);
+    }
+    const bool sound = PQstatus(conn) == CONNECTION_OK;
+    if (failed && sound) {
+        // The database answered, but not with one version: the pool's read says what there is.
+        std::lock_guard lock(m_mutex);
+        m_off = true;
+    }
+    give(conn, sound && !failed);
+    return failed ? std::nullopt : value;
+}
+
+} // namespace appserver
