@@ -493,13 +493,8 @@ int serve(const ServerOptions& options, const HttpOptions& http)
     // the answers stay in memory (and an import's are read from the file).
     std::optional<DatabaseSettings> keeper;
     if (versioned && settings.driver == QLatin1String("QPSQL")) {
-        keeper = settings;
+        keeper = settings.withNameSuffix(QStringLiteral("-respostas"));
         keeper->readOnly = false;
-        // Told apart from the pool's connections where the database lists who is connected.
-        for (QString& option : keeper->connectOptions) {
-            if (option.startsWith(QLatin1String("application_name=")))
-                option.insert(option.endsWith(QLatin1Char('\'')) ? option.size() - 1 : option.size(), QStringLiteral("-respostas"));
-        }
     }
     std::unique_ptr<KeptAnswers> kept = versioned ? std::make_unique<KeptAnswers>(keeper) : nullptr;
     const RdmIndicResult cockpit(pool, source, targets, kept.get());

@@ -208,6 +208,16 @@ QString DatabaseSettings::displayName() const
     return text + QLatin1Char('/') + databaseName;
 }
 
+DatabaseSettings DatabaseSettings::withNameSuffix(const QString& suffix) const
+{
+    DatabaseSettings named = *this;
+    for (QString& option : named.connectOptions) {
+        if (option.startsWith(QLatin1String("application_name=")))
+            option.insert(option.endsWith(QLatin1Char('\'')) ? option.size() - 1 : option.size(), suffix);
+    }
+    return named;
+}
+
 Database::Database(DatabaseSettings settings) : m_settings(std::move(settings)), m_id(g_nextId++) {}
 
 Database::~Database()

@@ -43,6 +43,9 @@ struct DatabaseSettings {
 
     /// How messages name the database: the file, or user@host:port/name (never a password).
     QString displayName() const;
+    /// The same settings with suffix after the application name, so that the database's list of
+    /// sessions tells these connections from the pool's.
+    DatabaseSettings withNameSuffix(const QString& suffix) const;
 };
 
 /// The small database layer: one connection per thread (Qt connections must stay on the thread that

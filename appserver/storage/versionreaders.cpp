@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 #include <poll.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace appserver {
@@ -53,7 +54,7 @@ QByteArray VersionReaders::connectionString(const DatabaseSettings& settings)
 }
 
 VersionReaders::VersionReaders(DatabaseSettings settings, int connections)
-    : m_conninfo(connectionString(settings)), m_max(connections)
+    : m_conninfo(connectionString(settings.withNameSuffix(QStringLiteral("-versao")))), m_max(connections)
 {
 }
 
@@ -61,6 +62,17 @@ VersionReaders::~VersionReaders()
 {
     for (PGconn* conn : m_free)
         PQfinish(conn);
+}
+
+void VersionReaders::sayOnce(PGconn* conn)
+{
+    if (m_said.exchange(true))
+        return;
+    // Calls still work, each with two more thread switches: worth a line for whoever sizes the server.
+    std::fprintf(stderr,
+                 "kpd-appserver: AVISO: a versão dos dados não pôde ser lida por uma conexão própria (%s); ela é "
+                 "lida pelo pool de conexões\n",
+                 QString::fromUtf8(PQerrorMessage(conn)).simplified().toLocal8Bit().constData());
 }
 
 PGconn* VersionReaders::open()
@@ -74,6 +86,7 @@ PGconn* VersionReaders::open()
     while (state != PGRES_POLLING_OK) {
         if (state == PGRES_POLLING_FAILED || PQstatus(conn) == CONNECTION_BAD
             || !waitFor(conn, state == PGRES_POLLING_READING ? POLLIN : POLLOUT, until)) {
+            sayOnce(conn);
             PQfinish(conn);
             return nullptr;
         }
@@ -84,6 +97,7 @@ PGconn* VersionReaders::open()
     PQclear(prepared);
     if (!ok) {
         // No version table, or a connection that cannot keep a statement: the pool reads it.
+        sayOnce(conn);
         std::lock_guard lock(m_mutex);
         m_off = true;
         PQfinish(conn);
@@ -159,6 +173,7 @@ std::optional<DataVersion::Value> VersionReaders::read(std::chrono::steady_clock
     const bool sound = PQstatus(conn) == CONNECTION_OK;
     if (failed && sound) {
         // The database answered, but not with one version: the pool's read says what there is.
+        sayOnce(conn);
         std::lock_guard lock(m_mutex);
         m_off = true;
     }

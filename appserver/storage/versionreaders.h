@@ -3,6 +3,7 @@
 #include "database.h"
 #include "dataversion.h"
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <optional>
@@ -20,7 +21,7 @@ namespace appserver {
 /// read() gives nothing when every connection is busy, the database did not answer in time or the read
 /// failed: the caller then reads the version through the pool, which has the call's deadline,
 /// cancellation and error messages. A connection that failed is closed and opened again at most once a
-/// second.
+/// second; the first failure is written to the log.
 class VersionReaders {
 public:
     static constexpr int kConnections = 2;
@@ -40,6 +41,7 @@ private:
     pg_conn* take();
     void give(pg_conn* conn, bool sound);
     pg_conn* open();
+    void sayOnce(pg_conn* conn);
 
     const QByteArray m_conninfo;
     const int m_max;
@@ -48,6 +50,7 @@ private:
     int m_open = 0;
     std::chrono::steady_clock::time_point m_retryAt{};
     bool m_off = false;   // the database has no version to read this way
+    std::atomic<bool> m_said{false};
 };
 
 } // namespace appserver

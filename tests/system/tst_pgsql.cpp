@@ -464,6 +464,8 @@ void TestPgsql::shouldKeepAnAnswerUntilAWriteCommits()
         QVERIFY(call(second.address(), march, reply).ok());
         QCOMPARE(testfigures::dump(reply), after);
         QVERIFY(second.stop());
+        // Every version was read on the callers' own threads.
+        QVERIFY2(!second.log().contains(QStringLiteral("versão dos dados não pôde")), qPrintable(second.log()));
     }
     QVERIFY(first.stop());
 }
