@@ -33,6 +33,32 @@ bool waitFor(PGconn* conn, short events, std::chrono::steady_clock::time_point u
     return poll(&p, 1, int(left.count())) > 0;
 }
 
+// The last result of what was sent on conn, once it is all in; null when until passed or the connection
+// failed first (the statement may still be running then, and the connection must go).
+PGresult* resultOf(PGconn* conn, std::chrono::steady_clock::time_point until)
+{
+    while (PQisBusy(conn)) {
+        if (!waitFor(conn, POLLIN, until) || !PQconsumeInput(conn))
+            return nullptr;
+    }
+    PGresult* last = nullptr;
+    while (PGresult* result = PQgetResult(conn)) {
+        PQclear(last);
+        last = result;
+    }
+    return last;
+}
+
+// Whether the database answered that it has no version to read this way (no table, no right to read
+// it, not one row), rather than failing for a while (a restart, a statement cut short).
+bool noVersionHere(const PGresult* result)
+{
+    if (PQresultStatus(result) == PGRES_TUPLES_OK)
+        return PQntuples(result) != 1 || PQnfields(result) != 2;
+    const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+    return state && (qstrcmp(state, "42P01") == 0 || qstrcmp(state, "42501") == 0 || qstrcmp(state, "42703") == 0);
+}
+
 } // namespace
 
 QByteArray VersionReaders::connectionString(const DatabaseSettings& settings)
@@ -92,18 +118,21 @@ PGconn* VersionReaders::open()
         }
         state = PQconnectPoll(conn);
     }
-    PGresult* prepared = PQprepare(conn, kStatement, "SELECT origem, versao FROM versao_dados", 0, nullptr);
-    const bool ok = PQresultStatus(prepared) == PGRES_COMMAND_OK;
-    PQclear(prepared);
-    if (!ok) {
-        // No version table, or a connection that cannot keep a statement: the pool reads it.
-        sayOnce(conn);
+    PGresult* prepared = PQsendPrepare(conn, kStatement, "SELECT origem, versao FROM versao_dados", 0, nullptr)
+                             ? resultOf(conn, until)
+                             : nullptr;
+    if (PQresultStatus(prepared) == PGRES_COMMAND_OK) {
+        PQclear(prepared);
+        return conn;
+    }
+    sayOnce(conn);
+    if (prepared && noVersionHere(prepared)) {
         std::lock_guard lock(m_mutex);
         m_off = true;
-        PQfinish(conn);
-        return nullptr;
     }
-    return conn;
+    PQclear(prepared);
+    PQfinish(conn);
+    return nullptr;
 }
 
 PGconn* VersionReaders::take()
@@ -149,36 +178,21 @@ std::optional<DataVersion::Value> VersionReaders::read(std::chrono::steady_clock
     if (!conn)
         return std::nullopt;
     const auto until = std::min(deadline, std::chrono::steady_clock::now() + kReadLimit);
-    if (!PQsendQueryPrepared(conn, kStatement, 0, nullptr, nullptr, nullptr, 0)) {
-        give(conn, false);
-        return std::nullopt;
-    }
-    while (PQisBusy(conn)) {
-        if (!waitFor(conn, POLLIN, until) || !PQconsumeInput(conn)) {
-            // The statement may still be running: the connection goes with it.
-            give(conn, false);
-            return std::nullopt;
-        }
-    }
+    PGresult* result = PQsendQueryPrepared(conn, kStatement, 0, nullptr, nullptr, nullptr, 0) ? resultOf(conn, until)
+                                                                                              : nullptr;
     std::optional<DataVersion::Value> value;
-    bool failed = false;
-    while (PGresult* result = PQgetResult(conn)) {
-        if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1 && PQnfields(result) == 2)
-            value = DataVersion::Value{std::strtoll(PQgetvalue(result, 0, 0), nullptr, 10),
-                                       std::strtoll(PQgetvalue(result, 0, 1), nullptr, 10)};
-        else
-            failed = true;
-        PQclear(result);
-    }
-    const bool sound = PQstatus(conn) == CONNECTION_OK;
-    if (failed && sound) {
-        // The database answered, but not with one version: the pool's read says what there is.
+    if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1 && PQnfields(result) == 2)
+        value = DataVersion::Value{std::strtoll(PQgetvalue(result, 0, 0), nullptr, 10),
+                                   std::strtoll(PQgetvalue(result, 0, 1), nullptr, 10)};
+    else if (result && noVersionHere(result)) {
+        // The pool's read says what there is.
         sayOnce(conn);
         std::lock_guard lock(m_mutex);
         m_off = true;
     }
-    give(conn, sound && !failed);
-    return failed ? std::nullopt : value;
+    PQclear(result);
+    give(conn, value && PQstatus(conn) == CONNECTION_OK);
+    return value;
 }
 
 } // namespace appserver
