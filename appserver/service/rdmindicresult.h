@@ -58,23 +58,23 @@ public:
     /// The same for getRegionData.
     std::shared_ptr<const std::string> regionReply(const QDate& date, const QString& region, const CallScope& scope) const;
 
-    using MonthForm = std::function<std::string(const CkpData&)>;
-    using RegionForm = std::function<std::string(const RegionData&)>;
-    /// The month in a face's own form (the browser's JSON, a reply's bytes): made by form from the month's
-    /// packets once per data version and kept under formName, so that a call on a kept answer only hands
-    /// it out. Throws as month() does.
-    std::shared_ptr<const std::string> monthAs(const char* formName, const MonthForm& form, const QDate& date,
-                                               const CallScope& scope) const;
-    /// The same for a region's branches.
-    std::shared_ptr<const std::string> regionAs(const char* formName, const RegionForm& form, const QDate& date,
-                                                const QString& region, const CallScope& scope) const;
-
     /// Computes the given months on db and writes their answers into the kept answers' table at the version
     /// db has now: after an import, so that the first call after a load finds them. Returns how many.
     /// Throws DatabaseError.
     static int keepMonths(Database& db, const QList<QDate>& months, bool targets);
 
 private:
+    using MonthForm = std::function<std::string(const CkpData&)>;
+    using RegionForm = std::function<std::string(const RegionData&)>;
+    // The month in a face's own form (the browser's JSON, a reply's bytes): made by form from the month's
+    // packets once per data version and kept under formName, so that a call on a kept answer only hands
+    // it out. Throws as month() does.
+    std::shared_ptr<const std::string> monthAs(const char* formName, const MonthForm& form, const QDate& date,
+                                               const CallScope& scope) const;
+    // The same for a region's branches.
+    std::shared_ptr<const std::string> regionAs(const char* formName, const RegionForm& form, const QDate& date,
+                                                const QString& region, const CallScope& scope) const;
+
     std::shared_ptr<const CkpData> monthAnswer(Database& db, const DataVersion::Value& version, const QDate& firstDay,
                                                bool counted = true) const;
     std::shared_ptr<const RegionData> regionAnswer(Database& db, const DataVersion::Value& version, const QDate& firstDay,
