@@ -1,5 +1,7 @@
 #pragma once
 
+#include "indicators.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -22,27 +24,26 @@ const QStringList& DashboardMessages();
 // The text of one of them; empty for an unknown key.
 QString DashboardMessage(const QString& key);
 
-// One of the five indicators: its field in the indicators' packet, the components that show it (for a
-// region, the prefix of a name that ends in the row number) and how its gauge is judged.
+// The desktop's components of each indicator, in the order of the model's indicators: the company's gauge
+// and panel, and for a region the prefix of a name that ends in the row number. The one table that maps
+// scopes and indicators to the window definition's names.
 struct IndicatorColumn {
-    const char* field;
+    Indicator indicator;
     const char* totalGauge;
     const char* totalPanel;
     const char* regionGauge;
     const char* regionPanel;
-    double target;   // fixed target; the revenue column uses the revenue itself
-    bool higherIsBetter;
-    const char* suffix;
 };
 
 inline constexpr IndicatorColumn kIndicatorColumns[] = {
-    {"VRFATLIQGER", "indicFatTotal", "pnlIndicFatTotal", "indicFatR", "pnlIndicFatR", 0.0, true, " M"},
-    {"CONSUMO", "indicConsTotal", "pnlIndicConsTotal", "indicConsR", "pnlIndicConsR", 40.0, false, "%"},
-    {"MDO", "indicMDOtotal", "pnlIndicMdoTotal", "indicMdoR", "pnlIndicMdoR", 45.0, false, "%"},
-    {"DESPESAS", "indicDespeTotal", "pnlIndicDespeTotal", "indicDespeR", "pnlIndicDespeR", 15.0, false, "%"},
-    {"RESULTADO", "indicResultTotal", "pnlIndicResultTotal", "indicResultR", "pnlIndicResultR", 5.0, true, "%"},
+    {Indicator::Revenue, "indicFatTotal", "pnlIndicFatTotal", "indicFatR", "pnlIndicFatR"},
+    {Indicator::Consumption, "indicConsTotal", "pnlIndicConsTotal", "indicConsR", "pnlIndicConsR"},
+    {Indicator::Labour, "indicMDOtotal", "pnlIndicMdoTotal", "indicMdoR", "pnlIndicMdoR"},
+    {Indicator::Expenses, "indicDespeTotal", "pnlIndicDespeTotal", "indicDespeR", "pnlIndicDespeR"},
+    {Indicator::Result, "indicResultTotal", "pnlIndicResultTotal", "indicResultR", "pnlIndicResultR"},
 };
 
-inline bool isRevenue(const IndicatorColumn& column) { return &column == &kIndicatorColumns[0]; }
+// The most regions the window has rows for.
+inline constexpr int kRegionRows = 5;
 
 } // namespace cockpit

@@ -7,6 +7,7 @@
 #include "presentation.h"
 #include "gaugerules_shared.h"
 #include "jsontext.h"
+#include "scorecardjson.h"
 #include "packetcodec.h"
 #include "wireerror.h"
 
@@ -21,19 +22,7 @@
 
 namespace cockpit {
 
-TColor StripeColor(double rowNum)
-{
-    const double whole = std::isfinite(rowNum) ? std::nearbyint(rowNum) : 0.0;
-    return std::fmod(whole, 2.0) == 0.0 ? clRowGrey : clBlack;
-}
-
 namespace {
-
-const QLocale& brazil()
-{
-    static const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
-    return locale;
-}
 
 double toFloat(const QVariant& v) { return FieldFloat(v); }
 
@@ -63,11 +52,11 @@ public:
     }
     QString asString(int row, const QString& field) const
     {
-        return FieldText(value(row, field), m_layout[layoutIndex(field)].type, brazil());
+        return FieldText(value(row, field), m_layout[layoutIndex(field)].type, BrazilLocale());
     }
     QString displayText(int row, const QString& field) const
     {
-        return FieldText(value(row, field), m_layout[layoutIndex(field)].type, brazil(),
+        return FieldText(value(row, field), m_layout[layoutIndex(field)].type, BrazilLocale(),
                          m_presentation.value(field).format);
     }
     QString title(const QString& field) const
@@ -122,10 +111,11 @@ T& component(QHash<QString, T>& items, const QString& name)
 
 } // namespace
 
-TDataPacket OptionalPacket(const TDataPacket& packet, const QVector<TPacketFieldDef>& layout)
+TDataPacket OptionalPacket(const TDataPacket& packet, const QVector<TPacketFieldDef>& layout, int required)
 {
-    for (const TPacketFieldDef& def : layout)
-        if (packet.fieldIndex(def.name) < 0)
+    const int count = required < 0 ? int(layout.size()) : std::min(required, int(layout.size()));
+    for (int i = 0; i < count; ++i)
+        if (packet.fieldIndex(layout[i].name) < 0)
             return TDataPacket{layout, {}};
     return packet;
 }
@@ -154,7 +144,7 @@ CockpitPackets PacketsFromReply(const kpd::rpc::InvokeReply& reply)
     out.bottom10 = packet(CkpPackets::kBottom10Arg);
     out.grafPizza = packet(CkpPackets::kGrafPizzaArg);
     out.diasEstoque = packet(CkpPackets::kDiasEstoqueArg);
-    out.metas = OptionalPacket(packet(CkpPackets::kFirstEmptyArg), CkpPackets::Metas());
+    out.metas = OptionalPacket(packet(CkpPackets::kFirstEmptyArg), CkpPackets::Metas(), CkpPackets::kMetasFirstFields);
     out.comparacoes = OptionalPacket(packet(CkpPackets::kSecondEmptyArg), CkpPackets::Comparacoes());
     return out;
 }
@@ -174,26 +164,6 @@ CockpitView definitionView()
     return view;
 }
 
-QString monthText(const QDate& month)
-{
-    return MonthName(month.month()) + QLatin1Char('/') + month.toString(QStringLiteral("yyyy"));
-}
-
-// A figure the gauge can judge: none for an empty field, and none for a percentage of a revenue that is
-// zero or negative (against a negative revenue a loss would read as a gain).
-std::optional<double> figureOf(const Table& indicadores, int row, const IndicatorColumn& column)
-{
-    const QVariant v = indicadores.value(row, L(column.field));
-    if (v.isNull())
-        return std::nullopt;
-    if (!isRevenue(column)) {
-        const QVariant revenue = indicadores.value(row, L(kIndicatorColumns[0].field));
-        if (revenue.isNull() || !(toFloat(revenue) > 0.0))
-            return std::nullopt;
-    }
-    return toFloat(v);
-}
-
 // Nothing to judge: the needle rests at the minimum in grey, whatever it showed before.
 void rest(GaugeState& gauge)
 {
@@ -202,21 +172,23 @@ void rest(GaugeState& gauge)
     gauge.SetNeedleHubCOlor(clGray);
 }
 
-void judge(GaugeState& gauge, const IndicatorColumn& column, const std::optional<double>& figure, double target)
+// A gauge as the scorecard judged its measure. A figure without a target keeps the dial centred on it, in
+// the neutral colour, zones and needle alike: nothing on it says the figure is good or bad.
+void draw(GaugeState& gauge, const IndicatorInfo& i, const Measure& m)
 {
-    ConfigureGaugeZones(gauge, column.higherIsBetter, target);
-    if (!figure) {
+    ConfigureGaugeZones(gauge, i.higherIsBetter, m.target.value_or(m.figure.value_or(0.0)));
+    if (!m.target && m.figure)
+        for (int z = 0; z < gauge.Annulars(); ++z) {
+            gauge.SetAnnularID(z);
+            gauge.SetAnnularColor(kNeutralZoneColor);
+        }
+    if (!m.figure) {
         rest(gauge);
         return;
     }
-    gauge.SetProgress(*figure);
-    // A target of 0 leaves the dial without zones to speak of: a figure of 0 has met it.
-    if (target == 0.0 && *figure == 0.0) {
-        gauge.SetNeedleCOlor(clGreen);
-        gauge.SetNeedleHubCOlor(clGreen);
-        return;
-    }
-    ColorNeedleByZone(gauge);
+    gauge.SetProgress(*m.figure);
+    gauge.SetNeedleCOlor(ZoneColor(m.zone));
+    gauge.SetNeedleHubCOlor(ZoneColor(m.zone));
 }
 
 void writeGrids(CockpitView& view, const QHash<QString, const Table*>& tables)
@@ -257,122 +229,18 @@ void writeCharts(CockpitView& view, const QHash<QString, const Table*>& tables)
     }
 }
 
-// The month's targets and the figures of the months to compare with, by scope ("TOTAL" or a region).
-class Meaning {
-public:
-    Meaning(const CockpitPackets& packets, const Table& indicadores, int total)
-        : m_metasPacket(OptionalPacket(packets.metas, CkpPackets::Metas())),
-          m_comparisonsPacket(OptionalPacket(packets.comparacoes, CkpPackets::Comparacoes())),
-          m_metas(QStringLiteral("metas"), m_metasPacket, CkpPackets::Metas()),
-          m_comparisons(QStringLiteral("comparacoes"), m_comparisonsPacket, CkpPackets::Comparacoes()),
-          m_previous(packets.month.addMonths(-1)), m_lastYear(packets.month.addYears(-1))
-    {
-        // A month is partial while its last load falls before its last day: its revenue so far is set
-        // against the part of its target that the days elapsed account for.
-        const QDate lastLoad = QDate::fromString(indicadores.asString(total, QStringLiteral("DTULTATUETL")),
-                                                 QStringLiteral("dd/MM/yyyy"));
-        if (lastLoad.isValid() && lastLoad >= packets.month && lastLoad < packets.month.addMonths(1).addDays(-1)) {
-            m_partialUntil = lastLoad;
-            m_daysElapsed = lastLoad.day();
-            m_daysInMonth = packets.month.daysInMonth();
-        }
-    }
-
-    bool partial() const { return m_partialUntil.isValid(); }
-    const QDate& partialUntil() const { return m_partialUntil; }
-
-    // The target of the scope's indicator: the company's where it set one, the fixed rule otherwise.
-    double target(const QString& scope, const IndicatorColumn& column, const std::optional<double>& figure) const
-    {
-        const int row = rowOf(m_metas, scope, {});
-        const QVariant set = m_metas.value(row, L(column.field));
-        if (!set.isNull()) {
-            const double t = toFloat(set);
-            return isRevenue(column) && partial() ? t * m_daysElapsed / m_daysInMonth : t;
-        }
-        return isRevenue(column) ? figure.value_or(0.0) : column.target;
-    }
-
-    std::optional<double> previous(const QString& scope, const IndicatorColumn& column) const
-    {
-        return before(scope, column, m_previous);
-    }
-
-    // Lines that say what the figure means: its changes, and a target counted over part of the month.
-    QStringList notes(const QString& scope, const IndicatorColumn& column, const std::optional<double>& figure) const
-    {
-        QStringList out;
-        if (figure) {
-            for (const auto& [month, name] : {std::pair{m_previous, QStringLiteral("mês anterior")},
-                                             std::pair{m_lastYear, monthText(m_lastYear)}}) {
-                if (const QString change = changeText(column, *figure, before(scope, column, month)); !change.isEmpty())
-                    out << change + QStringLiteral(" vs ") + name + (isRevenue(column) && partial() ? QStringLiteral(", no mesmo ritmo") : QString());
-            }
-        }
-        if (isRevenue(column) && partial() && !m_metas.value(rowOf(m_metas, scope, {}), L(column.field)).isNull())
-            out << QStringLiteral("meta proporcional a %1 de %2 dias").arg(m_daysElapsed).arg(m_daysInMonth);
-        return out;
-    }
-
-private:
-    // Another month's figure to set beside this one. While this month is partial its revenue so far is set
-    // beside the same share of the other month's, not beside a whole month.
-    std::optional<double> before(const QString& scope, const IndicatorColumn& column, const QDate& month) const
-    {
-        std::optional<double> figure = figureOf(m_comparisons, rowOf(m_comparisons, scope, month), column);
-        if (figure && isRevenue(column) && partial())
-            *figure = *figure * m_daysElapsed / m_daysInMonth;
-        return figure;
-    }
-
-    static int rowOf(const Table& table, const QString& scope, const QDate& month)
-    {
-        for (int r = 0; r < table.rowCount(); ++r)
-            if (table.value(r, QStringLiteral("CDAREAGERE")).toString().trimmed() == scope &&
-                (!month.isValid() || table.value(r, QStringLiteral("DTREFERENCIA")).toDateTime().date() == month))
-                return r;
-        return -1;
-    }
-
-    // Shares change in percentage points; revenue in per cent of what it was (not of nothing, nor of a loss).
-    static QString changeText(const IndicatorColumn& column, double now, const std::optional<double>& before)
-    {
-        if (!before)
-            return {};
-        double change = now - *before;
-        QString unit = QStringLiteral(" p.p.");
-        if (isRevenue(column)) {
-            if (!(*before > 0.0))
-                return {};
-            change = change / *before * 100.0;
-            unit = QStringLiteral(" %");
-        }
-        const QString amount = brazil().toString(std::abs(change), 'f', 1);
-        const bool flat = amount == brazil().toString(0.0, 'f', 1);
-        const QString arrow = flat ? QStringLiteral("=") : change > 0 ? QStringLiteral("▲") : QStringLiteral("▼");
-        return arrow + QLatin1Char(' ') + amount + unit;
-    }
-
-    TDataPacket m_metasPacket, m_comparisonsPacket;   // the tables below read these
-    Table m_metas, m_comparisons;
-    QDate m_previous, m_lastYear;
-    QDate m_partialUntil;
-    int m_daysElapsed = 0, m_daysInMonth = 0;
-};
-
-// Judges one gauge of a scope and writes its panel and notes.
-void showIndicator(CockpitView& view, const Meaning& meaning, const Table& indicadores, int row,
-                   const IndicatorColumn& column, const QString& gaugeName, const QString& panelName)
+// Draws one measure of a scope on its gauge, its panel and its notes.
+void showMeasure(CockpitView& view, const ScopeCard& card, const Table& indicadores, int row,
+                 const IndicatorColumn& column, const QString& gaugeName, const QString& panelName)
 {
-    const QString scope = row < 0 ? QStringLiteral("TOTAL") : indicadores.value(row, QStringLiteral("CDAREAGERE")).toString().trimmed();
-    const std::optional<double> figure = figureOf(indicadores, row, column);
-    component(view.panels, panelName) = (figure ? indicadores.asString(row, L(column.field)) : QString()) + L(column.suffix);
+    const IndicatorInfo& i = info(column.indicator);
+    const Measure& m = card[column.indicator];
+    component(view.panels, panelName) = (m.figure ? indicadores.asString(row, L(i.field)) : QString()) + L(i.suffix);
     GaugeState& gauge = component(view.gauges, gaugeName);
-    judge(gauge, column, figure, meaning.target(scope, column, figure));
-    const std::optional<double> previous = figure ? meaning.previous(scope, column) : std::nullopt;
-    gauge.SetGhostValue(previous.value_or(std::numeric_limits<double>::quiet_NaN()));
-    if (const QStringList notes = meaning.notes(scope, column, figure); !notes.isEmpty())
-        view.notes.insert(panelName, notes);
+    draw(gauge, i, m);
+    gauge.SetGhostValue(m.previous.value_or(std::numeric_limits<double>::quiet_NaN()));
+    if (!m.notes.isEmpty())
+        view.notes.insert(panelName, m.notes);
 }
 
 } // namespace
@@ -381,6 +249,8 @@ CockpitView ComputeView(const CockpitPackets& packets)
 {
     CockpitView view = definitionView();
     view.month = packets.month;
+    view.scorecard = MonthScorecard(packets);
+    const Scorecard& card = view.scorecard;
 
     const Table indicadores(QStringLiteral("cdsIndicadores"), packets.indicadores, CkpPackets::Indicadores());
     const Table top10(QStringLiteral("cdsTop10"), packets.top10, CkpPackets::Ranking());
@@ -392,26 +262,21 @@ CockpitView ComputeView(const CockpitPackets& packets)
                                               {QStringLiteral("dtsDiasEstoque"), &stock},
                                               {QStringLiteral("cdsGrafPizza"), &pizza}};
 
+    // Rows of the indicators' packet by scope: the scorecard holds the meaning, the packet the texts.
     const QString area = QStringLiteral("CDAREAGERE");
-    int total = -1;
-    QList<int> regions;
-    bool anyFigure = false;
-    for (int r = 0; r < indicadores.rowCount(); ++r) {
-        const bool isTotal = indicadores.value(r, area).toString() == QLatin1String("TOTAL");
-        if (isTotal && total < 0)
-            total = r;
-        if (!isTotal)
-            regions.append(r);
-        for (const IndicatorColumn& c : kIndicatorColumns)
-            anyFigure = anyFigure || !indicadores.value(r, L(c.field)).isNull();
-    }
-    if (!anyFigure)
-        component(view.labels, L(kNoticeLabel)) = QStringLiteral("Sem dados para ") + monthText(packets.month);
+    const auto rowOf = [&](const QString& code) {
+        for (int r = 0; r < indicadores.rowCount(); ++r)
+            if (indicadores.value(r, area).toString().trimmed() == code)
+                return r;
+        return -1;
+    };
+    const int total = rowOf(QLatin1String(kCompanyCode));
+    if (!card.anyFigure)
+        component(view.labels, L(kNoticeLabel)) = QStringLiteral("Sem dados para ") + card.month.title();
 
-    const Meaning meaning(packets, indicadores, total);
-    QString period = monthText(packets.month);
-    if (meaning.partial())
-        period += QStringLiteral(" — parcial até ") + meaning.partialUntil().toString(QStringLiteral("dd/MM"));
+    QString period = card.month.title();
+    if (card.partial())
+        period += QStringLiteral(" — parcial até ") + card.partialUntil.toString(QStringLiteral("dd/MM"));
     component(view.labels, QStringLiteral("lblTitulo")) =
         DashboardMessage(QStringLiteral("TITULO")) + QStringLiteral(" (") + period + QLatin1Char(')');
 
@@ -420,31 +285,34 @@ CockpitView ComputeView(const CockpitPackets& packets)
     component(view.labels, QStringLiteral("lblDtAtu")) =
         DashboardMessage(QStringLiteral("DTULTATU")) + indicadores.asString(total, QStringLiteral("DTULTATUETL"));
 
-    const double totalRevenue = toFloat(indicadores.value(total, L(kIndicatorColumns[0].field)));
+    const ScopeCard& company = card.scopes.front();
     for (const IndicatorColumn& c : kIndicatorColumns)
-        showIndicator(view, meaning, indicadores, total, c, L(c.totalGauge), L(c.totalPanel));
+        showMeasure(view, company, indicadores, total, c, L(c.totalGauge), L(c.totalPanel));
 
     // A row is a region's only while this month has that region: otherwise it is empty and not judged,
     // whatever an earlier month put there.
-    for (int n = 1; n <= 5; ++n) {
+    const double totalRevenue = company[Indicator::Revenue].figure.value_or(0.0);
+    for (int n = 1; n <= kRegionRows; ++n) {
         component(view.labels, rowName("lblR", n)).clear();
         for (const IndicatorColumn& c : kIndicatorColumns) {
             component(view.panels, rowName(c.regionPanel, n)).clear();
             GaugeState& g = component(view.gauges, rowName(c.regionGauge, n));
-            ConfigureGaugeZones(g, c.higherIsBetter, isRevenue(c) ? totalRevenue : c.target);
+            const IndicatorInfo& i = info(c.indicator);
+            ConfigureGaugeZones(g, i.higherIsBetter, i.share ? i.fixedTarget : totalRevenue);
             rest(g);
         }
     }
 
     int n = 0;
-    for (int r : regions) {
-        if (++n > 5) {
+    for (const ScopeCard* region : card.ofKind(ScopeKind::Region)) {
+        if (++n > kRegionRows) {
             view.messages.append(DashboardMessage(QStringLiteral("REGIONAIS>5")));
             break;
         }
-        component(view.labels, rowName("lblR", n)) = indicadores.asString(r, area);
+        const int row = rowOf(region->scope.code);
+        component(view.labels, rowName("lblR", n)) = indicadores.asString(row, area);
         for (const IndicatorColumn& c : kIndicatorColumns)
-            showIndicator(view, meaning, indicadores, r, c, rowName(c.regionGauge, n), rowName(c.regionPanel, n));
+            showMeasure(view, *region, indicadores, row, c, rowName(c.regionGauge, n), rowName(c.regionPanel, n));
     }
 
     writeGrids(view, tables);
@@ -588,6 +456,9 @@ QByteArray CockpitJsonText(const CockpitView& view)
         out.close('}');
     }
     out.close('}');
+
+    out.key("scorecard");
+    WriteScorecard(out, view.scorecard);
 
     out.key("messages");
     out.open('[');

@@ -3,6 +3,7 @@
 #include "datapacket.h"
 #include "gaugestate.h"
 #include "presentation.h"
+#include "scorecard.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -19,15 +20,10 @@ class InvokeReply;
 // browser, the board pack) draws this value and decides nothing of its own.
 namespace cockpit {
 
-struct CockpitPackets {
-    QDate month;   // first day of the month the reply is for
-    TDataPacket indicadores, top10, bottom10, grafPizza, diasEstoque;
-    TDataPacket metas, comparacoes;   // may be empty: a server may have no targets or figures to compare
-};
-
 // `packet` when it carries the fields of `layout`; otherwise an empty packet of that layout. For the
 // packets a client can do without: a server that sends none is shown as it was before it had them.
-TDataPacket OptionalPacket(const TDataPacket& packet, const QVector<TPacketFieldDef>& layout);
+// Only the first `required` fields are asked for where a layout grew (-1: all of them).
+TDataPacket OptionalPacket(const TDataPacket& packet, const QVector<TPacketFieldDef>& layout, int required = -1);
 
 // The packets of a successful getCkpData reply; throws WireError (Portuguese message) for a reply that
 // carries a failure, misses a packet or whose packets do not have the fields of their layouts.
@@ -63,6 +59,7 @@ struct CockpitView {
     // the same month a year before, and how its target was set where that is not plain.
     QHash<QString, QStringList> notes;
     QStringList messages;   // errors to report once the view is drawn (more than five regions)
+    Scorecard scorecard;    // what the figures mean, by scope and indicator; empty after a failure
 
     // The header's notice ("Sem dados para Junho/2008"); empty when the month has figures.
     QString notice() const;

@@ -72,6 +72,11 @@ public:
         const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
         m_out.append(buf, end - buf);
     }
+    void boolean(bool v)
+    {
+        separate();
+        m_out += v ? "true" : "false";
+    }
     void strings(const QHash<QString, QString>& items)
     {
         open('{');

@@ -5,82 +5,48 @@
 #include "cockpitfields.h"
 #include "gaugerules_shared.h"
 #include "jsontext.h"
+#include "scorecardjson.h"
+#include "cockpitview.h"
 #include "presentation.h"
 
 
 namespace cockpit {
 
-namespace {
-
-const QLocale& regionLocale()
-{
-    static const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
-    return locale;
-}
-
-// The colour of the zone that holds a branch's figure on a dial of the indicator's own target. The shares'
-// dials are the same for every branch: set once per column and copied (the zones are shared, not copied).
-class ZoneColors {
-public:
-    ZoneColors()
-    {
-        for (int c = 0; c < 5; ++c)
-            ConfigureGaugeZones(m_dials[c], kIndicatorColumns[c].higherIsBetter, kIndicatorColumns[c].target);
-    }
-    int operator()(int column, const QVariant& figure) const
-    {
-        if (figure.isNull())
-            return clGray;
-        GaugeState gauge = m_dials[column];
-        if (column == 0)
-            ConfigureGaugeZones(gauge, true, FieldFloat(figure));
-        gauge.SetProgress(FieldFloat(figure));
-        ColorNeedleByZone(gauge);
-        return gauge.NeedleColor();
-    }
-
-private:
-    GaugeState m_dials[5];
-};
-
-} // namespace
-
-RegionView ComputeRegionView(const QDate& month, const QString& region, const TDataPacket& branches)
+RegionView ComputeRegionView(const RegionReply& packets)
 {
     RegionView view;
-    view.month = month;
-    view.region = region;
-    view.title = QStringLiteral("Regional %1 — %2/%3").arg(region, MonthName(month.month())).arg(month.year());
-    view.columns = {QStringLiteral("Filial"), QStringLiteral("Nome"), QStringLiteral("Faturamento (M)"),
-                    QStringLiteral("% Consumo"), QStringLiteral("% MDO"), QStringLiteral("% Despesas"),
-                    QStringLiteral("% Resultado"), QString::fromUtf8("Nº Dias de Estoque")};
-    const TDataPacket packet = [&] {
-        for (const TPacketFieldDef& def : RegionPackets::Filiais())
-            if (branches.fieldIndex(def.name) < 0)
-                return TDataPacket{RegionPackets::Filiais(), {}};
-        return branches;
-    }();
-    int fields[9];
-    const char* const names[] = {"CDFILIAL", "NMFILIAL", "VRFATLIQGER", "CONSUMO", "MDO", "DESPESAS", "RESULTADO", "DIASESTOQUE", "ROWNUM"};
-    for (int i = 0; i < 9; ++i)
-        fields[i] = packet.fieldIndex(QLatin1String(names[i]));
-    const auto at = [&](const QVector<QVariant>& row, int field) { return row.value(fields[field]); };
-    const ZoneColors zoneColor;
-    for (const QVector<QVariant>& row : packet.rows) {
+    view.month = packets.month;
+    view.region = packets.region;
+    view.title = QStringLiteral("Regional %1 — %2").arg(packets.region, RefMonth(packets.month).title());
+    view.columns = {QStringLiteral("Filial"), QStringLiteral("Nome")};
+    for (const IndicatorInfo& i : kIndicators)
+        view.columns << (i.share ? QLatin1String(i.title) : QStringLiteral("Faturamento (M)"));
+    view.columns << QString::fromUtf8("Nº Dias de Estoque");
+    const TDataPacket packet = OptionalPacket(packets.branches, RegionPackets::Filiais());
+    RegionReply judged = packets;
+    judged.branches = packet;
+    view.scorecard = RegionScorecard(judged);
+    const QVector<const ScopeCard*> branches = view.scorecard.ofKind(ScopeKind::Branch);
+
+    const auto field = [&](const char* name) { return packet.fieldIndex(QLatin1String(name)); };
+    const int code = field("CDFILIAL"), name = field("NMFILIAL"), stock = field("DIASESTOQUE"), rank = field("ROWNUM");
+    const QLocale& br = BrazilLocale();
+    for (int r = 0; r < packet.rows.size(); ++r) {
+        const QVector<QVariant>& row = packet.rows[r];
+        const ScopeCard& card = *branches[r];
         QVector<RegionCell> cells;
-        const QVariant code = at(row, 0);
-        cells.append({code.isNull() ? QString() : QString::number(qint64(FieldFloat(code))), code, clWhite});
-        cells.append({at(row, 1).toString(), at(row, 1), clWhite});
-        for (int c = 0; c < 5; ++c) {
-            const QVariant v = at(row, 2 + c);
-            const QString text = c == 0 ? FieldText(v, TFieldType::ftFloat, regionLocale(), QStringLiteral("#0.00"))
-                                        : FieldText(v, TFieldType::ftFloat, regionLocale(), QStringLiteral("#0.0%"));
-            cells.append({text, v, zoneColor(c, v)});
+        const QVariant number = row.value(code);
+        cells.append({number.isNull() ? QString() : QString::number(qint64(FieldFloat(number))), number, clWhite});
+        cells.append({row.value(name).toString(), row.value(name), clWhite});
+        for (const IndicatorInfo& i : kIndicators) {
+            const QVariant v = row.value(field(i.field));
+            const Measure& m = card[i.id];
+            const QString text = FieldText(v, TFieldType::ftFloat, br, i.share ? QStringLiteral("#0.0%") : QStringLiteral("#0.00"));
+            cells.append({text, v, m.figure ? ZoneColor(m.zone) : clGray});
         }
-        const QVariant stock = at(row, 7);
-        cells.append({FieldText(stock, TFieldType::ftFloat, regionLocale(), QStringLiteral("#0.0")), stock, clWhite});
+        cells.append({FieldText(row.value(stock), TFieldType::ftFloat, br, QStringLiteral("#0.0")), row.value(stock), clWhite});
         view.rows.append(cells);
-        view.rowColors.append(StripeColor(FieldFloat(at(row, 8))));
+        view.rowColors.append(StripeColor(FieldFloat(row.value(rank))));
     }
     return view;
 }
@@ -139,6 +105,8 @@ QByteArray RegionJsonText(const RegionView& view)
     for (int c : view.rowColors)
         out.number(c);
     out.close(']');
+    out.key("scorecard");
+    WriteScorecard(out, view.scorecard);
     out.close('}');
     return out.text();
 }

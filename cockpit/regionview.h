@@ -2,13 +2,14 @@
 
 #include "datapacket.h"
 #include "gaugestate.h"
+#include "scorecard.h"
 
 #include <QDate>
 #include <QStringList>
 #include <QVector>
 
-// What a region's window shows: its five gauges as the cockpit judged them, and its branches with each
-// figure in the colour of the zone its own target gives. Computed once; the desktop and the browser draw it.
+// What a region's window shows: its branches with each figure in the colour of the zone the region's
+// scorecard gives it (neutral where it has no target). Computed once; the desktop and the browser draw it.
 namespace cockpit {
 
 struct RegionCell {
@@ -24,10 +25,11 @@ struct RegionView {
     QStringList columns;               // the grid's titles
     QVector<QVector<RegionCell>> rows;
     QVector<int> rowColors;            // stripes, as the cockpit's grids
+    Scorecard scorecard;               // the region and its branches, as judged
 };
 
-// The view of a region's month from getRegionData's branches packet (RegionPackets::Filiais).
-RegionView ComputeRegionView(const QDate& month, const QString& region, const TDataPacket& branches);
+// The view of a region's month from getRegionData's packets.
+RegionView ComputeRegionView(const RegionReply& packets);
 
 // The branches as a spreadsheet (CsvText): the titles, then the figures as numbers.
 QByteArray RegionCsv(const RegionView& view);

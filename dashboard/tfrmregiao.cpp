@@ -109,7 +109,7 @@ void TfrmRegiao::ShowRegion(const QString& region, const QDate& month, const coc
         panel->setToolTip(row >= 1 ? view.notes.value(panelName).join(QLatin1Char('\n')) : QString());
     }
 
-    cockpit::RegionView regionView = cockpit::ComputeRegionView(month, region, TDataPacket{});
+    cockpit::RegionView regionView = cockpit::ComputeRegionView({month, region, {}, {}, {}});
     m_ui->lblTitulo->SetCaption(regionView.title);
     try {
         m_net->SetConnected(true);
@@ -118,7 +118,9 @@ void TfrmRegiao::ShowRegion(const QString& region, const QDate& month, const coc
         args[RegionPackets::kRegionArg] = region;
         const QVariant result = m_net->AppServer()->Invoke(QLatin1String(RegionPackets::kMethod), args);
         CheckResultServ(result, true, 0);
-        regionView = cockpit::ComputeRegionView(month, region, args.value(RegionPackets::kBranchesArg).value<TDataPacket>());
+        regionView = cockpit::ComputeRegionView({month, region, args.value(RegionPackets::kRegionRowArg).value<TDataPacket>(),
+                                                 args.value(RegionPackets::kBranchesArg).value<TDataPacket>(),
+                                                 args.value(RegionPackets::kMetasArg).value<TDataPacket>()});
     } catch (const Exception&) {
         // The message was shown; the window says it has no branches rather than keep another month's.
         showBranches(regionView);

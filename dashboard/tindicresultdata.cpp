@@ -136,10 +136,10 @@ cockpit::CockpitPackets TIndicResultData::FetchCkpData()
     for (size_t i = 0; i < loads.size(); ++i)
         loads[i].target->SetData(packets[i]);
     // The targets and the figures to compare with load into no dataset; a server without them sends them empty.
-    const auto optional = [&args](int arg, const QVector<TPacketFieldDef>& layout) {
-        return cockpit::OptionalPacket(args.value(arg).value<TDataPacket>(), layout);
+    const auto optional = [&args](int arg, const QVector<TPacketFieldDef>& layout, int required = -1) {
+        return cockpit::OptionalPacket(args.value(arg).value<TDataPacket>(), layout, required);
     };
     return cockpit::CockpitPackets{QDate(returned.year(), returned.month(), 1), packets[0], packets[1], packets[2],
-                                   packets[3], packets[4], optional(CkpPackets::kFirstEmptyArg, CkpPackets::Metas()),
+                                   packets[3], packets[4], optional(CkpPackets::kFirstEmptyArg, CkpPackets::Metas(), CkpPackets::kMetasFirstFields),
                                    optional(CkpPackets::kSecondEmptyArg, CkpPackets::Comparacoes())};
 }

@@ -1,6 +1,6 @@
 #include "boardpack.h"
 
-#include "cockpitfields.h"
+#include "indicators.h"
 
 #include "outputfile.h"
 #include "presentation.h"
@@ -21,9 +21,7 @@
 
 namespace {
 
-// The table's headings, in the order of the cockpit's indicator columns.
-const char* const kTitles[] = {"Faturamento", "% Consumo", "% MDO", "% Despesas", "% Resultado"};
-using cockpit::kIndicatorColumns;
+using cockpit::kIndicators;
 
 QString monthTitle(const QDate& month) { return MonthName(month.month()) + QLatin1Char('/') + QString::number(month.year()); }
 
@@ -34,17 +32,6 @@ QJsonValue member(const QJsonObject& object, const QString& name)
         if (it.key().compare(name, Qt::CaseInsensitive) == 0)
             return it.value();
     return {};
-}
-
-// The target a gauge's zones were set from: the edge between its yellow and its green zone.
-std::optional<double> targetOf(const QJsonObject& gauge)
-{
-    const QJsonArray zones = gauge[QStringLiteral("zones")].toArray();
-    if (zones.size() != 3 || gauge[QStringLiteral("needleColor")].toInt() == clGray)
-        return std::nullopt;
-    const QJsonObject yellow = zones[1].toObject(), green = zones[2].toObject();
-    const double stop = yellow[QStringLiteral("stop")].toDouble();
-    return stop == green[QStringLiteral("start")].toDouble() ? stop : yellow[QStringLiteral("start")].toDouble();
 }
 
 // Colours of the window swapped for a printer's page, and back: black grounds turn white, white texts
@@ -172,32 +159,20 @@ void BoardPack::drawCockpit(QWidget* dashboard, const QRectF& area)
 
 void BoardPack::drawTable(const QByteArray& viewJson, const QRectF& area)
 {
-    const QJsonObject view = QJsonDocument::fromJson(viewJson).object();
-    const QJsonObject labels = view[QStringLiteral("labels")].toObject();
-    const QJsonObject panels = view[QStringLiteral("panels")].toObject();
-    const QJsonObject gauges = view[QStringLiteral("gauges")].toObject();
-    const QJsonObject notes = view[QStringLiteral("notes")].toObject();
-
+    // The scorecard the cockpit judged the month by: its scopes, figures, targets, zones and notes.
+    const QJsonArray scopes = QJsonDocument::fromJson(viewJson).object()[QStringLiteral("scorecard")][QStringLiteral("scopes")].toArray();
     struct Row {
         QString scope;
-        QStringList gauges, panels;
+        QJsonObject card;
     };
-    std::vector<Row> rows{{QStringLiteral("Total"), {}, {}}};
-    for (const auto& c : kIndicatorColumns) {
-        rows[0].gauges << QLatin1String(c.totalGauge);
-        rows[0].panels << QLatin1String(c.totalPanel);
+    std::vector<Row> rows;
+    for (const QJsonValue& v : scopes) {
+        const QJsonObject card = v.toObject();
+        const bool company = card[QStringLiteral("kind")].toString() == QLatin1String("empresa");
+        rows.push_back({company ? QStringLiteral("Total") : card[QStringLiteral("code")].toString(), card});
     }
-    for (int n = 1; n <= 5; ++n) {
-        const QString region = member(labels, QStringLiteral("lblR%1").arg(n)).toString();
-        if (region.isEmpty())
-            continue;
-        Row row{region, {}, {}};
-        for (const auto& c : kIndicatorColumns) {
-            row.gauges << QLatin1String(c.regionGauge) + QString::number(n);
-            row.panels << QLatin1String(c.regionPanel) + QString::number(n);
-        }
-        rows.push_back(row);
-    }
+    if (rows.empty())
+        return;
 
     const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
     const double scopeWidth = area.width() * 0.10;
@@ -215,36 +190,44 @@ void BoardPack::drawTable(const QByteArray& viewJson, const QRectF& area)
     m_painter.setFont(bold);
     for (int c = 0; c < 5; ++c)
         m_painter.drawText(QRectF(area.left() + scopeWidth + c * cellWidth, area.top(), cellWidth, headHeight),
-                           Qt::AlignCenter, QLatin1String(kTitles[c]));
+                           Qt::AlignCenter, QLatin1String(kIndicators[size_t(c)].title));
     m_painter.drawLine(QPointF(area.left(), area.top() + headHeight), QPointF(area.right(), area.top() + headHeight));
     for (size_t r = 0; r < rows.size(); ++r) {
         const double top = area.top() + headHeight + r * rowHeight;
         m_painter.setFont(bold);
         m_painter.drawText(QRectF(area.left(), top, scopeWidth, rowHeight), Qt::AlignLeft | Qt::AlignVCenter, rows[r].scope);
         for (int c = 0; c < 5; ++c) {
+            const cockpit::IndicatorInfo& indicator = kIndicators[size_t(c)];
             const QRectF cell(area.left() + scopeWidth + c * cellWidth, top, cellWidth, rowHeight);
-            const QJsonObject gauge = member(gauges, rows[r].gauges[c]).toObject();
-            const QString figure = member(panels, rows[r].panels[c]).toString();
-            const std::optional<double> target = targetOf(gauge);
-            // The zone's colour, as the needle shows it.
+            const QJsonObject m = rows[r].card[QLatin1String(indicator.key)].toObject();
+            const QJsonValue figure = m[QStringLiteral("figure")];
+            // The zone's colour, as the needle shows it; an open circle where there is no target to judge by.
             const double dot = rowHeight * 0.12;
-            m_painter.setPen(Qt::NoPen);
-            m_painter.setBrush(ToQColor(gauge[QStringLiteral("needleColor")].toInt()));
-            m_painter.drawEllipse(QRectF(cell.left() + dot * 0.5, cell.top() + rowHeight * 0.12, dot, dot));
+            const QRectF dotRect(cell.left() + dot * 0.5, cell.top() + rowHeight * 0.12, dot, dot);
+            if (m[QStringLiteral("zone")].isString()) {
+                m_painter.setPen(Qt::NoPen);
+                m_painter.setBrush(ToQColor(m[QStringLiteral("color")].toInt()));
+            } else {
+                m_painter.setPen(QPen(ToQColor(clGray), dot * 0.15));
+                m_painter.setBrush(Qt::NoBrush);
+            }
+            m_painter.drawEllipse(dotRect);
             m_painter.setPen(Qt::black);
             m_painter.setBrush(Qt::NoBrush);
-            QString head = figure;
-            if (target)
-                head += QStringLiteral("  (meta %1)").arg(c == 0 ? locale.toString(*target, 'f', 2) + QStringLiteral(" M")
-                                                                : locale.toString(*target, 'f', 1) + QLatin1Char('%'));
+            QString head;
+            if (figure.isDouble())
+                head = indicator.share ? locale.toString(figure.toDouble(), 'f', 1) + QLatin1Char('%')
+                                       : locale.toString(figure.toDouble(), 'f', 2) + QStringLiteral(" M");
+            if (const QString target = m[QStringLiteral("targetText")].toString(); !target.isEmpty())
+                head += QStringLiteral("  (") + target + QLatin1Char(')');
             QStringList lines;
-            for (const QJsonValue& note : member(notes, rows[r].panels[c]).toArray())
+            for (const QJsonValue& note : m[QStringLiteral("notes")].toArray())
                 lines << note.toString();
             const QRectF text = cell.adjusted(dot * 2.0, rowHeight * 0.06, -dot * 0.5, 0);
             m_painter.setFont(font);
-            m_painter.drawText(text, Qt::AlignLeft | Qt::AlignTop, head);
+            m_painter.drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, head);
             m_painter.setFont(small);
-            m_painter.drawText(text.adjusted(0, rowHeight * 0.22, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+            m_painter.drawText(text.adjusted(0, rowHeight * 0.36, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
                                lines.join(QLatin1Char('\n')));
         }
         m_painter.setPen(QColor(0xC0, 0xC0, 0xC0));

@@ -28,10 +28,14 @@ const QVector<TPacketFieldDef>& Indicadores();
 const QVector<TPacketFieldDef>& Ranking();
 const QVector<TPacketFieldDef>& GrafPizza();
 const QVector<TPacketFieldDef>& DiasEstoque();
-// The targets the company set for the month: a row per scope that has any (CDAREAGERE "TOTAL" or a
-// region), each indicator's target in its figure's unit (revenue in millions, the others in per cent),
-// empty where the company set none.
+// The targets the company set for the month: a row per scope that has any (CDAREAGERE "TOTAL", a region,
+// or '#' and a branch's code), each indicator's target in its figure's unit (revenue in millions, the others
+// in per cent), empty where the company set none. FONTEFAT is "filiais" where a revenue target is the
+// branches' budgets added up (the scope has none of its own). The TOTAL row is always there and its
+// DTULTMOV is the last day of the month that has figures (empty when none has).
 const QVector<TPacketFieldDef>& Metas();
+// How many of Metas' fields a server from before FONTEFAT and DTULTMOV sends.
+constexpr int kMetasFirstFields = 6;
 // The company's and the regions' figures of other months, to compare with: DTREFERENCIA is the first day
 // of the month they are of (the month before, and the same month a year before).
 const QVector<TPacketFieldDef>& Comparacoes();
@@ -43,11 +47,14 @@ namespace RegionPackets {
 
 constexpr const char* kMethod = "getRegionData";
 // getRegionData(date, region, 2 packets); every argument travels by reference and comes back.
-constexpr int kArgCount = 4;
+constexpr int kArgCount = 5;
 constexpr int kDateArg = 0;        // the reference date; comes back as the first day of its month
 constexpr int kRegionArg = 1;      // the region's code (text)
 constexpr int kRegionRowArg = 2;   // the region's own row, in the layout of CkpPackets::Indicadores
 constexpr int kBranchesArg = 3;    // its branches, ranked by result (Filiais)
+constexpr int kMetasArg = 4;       // the company's, the region's and its branches' targets (CkpPackets::Metas)
+// A client from before the targets sends the first four and is answered with four.
+constexpr int kFirstArgCount = 4;
 
 // A region's branches: code, name, the five figures, days of stock and the place in the ranking.
 const QVector<TPacketFieldDef>& Filiais();

@@ -242,6 +242,10 @@ void HttpFace::answerCall(const Exchange& ex, const QString& user, CallLog::Call
         status = e.reason() == CallEnd::Overloaded ? 503 : e.reason() == CallEnd::DeadlineExceeded ? 504 : 500;
         error = e.message();
         logged.outcome = CallLog::outcomeOf(e.reason());
+    } catch (const RegionNotFound& e) {
+        status = 404;
+        error = e.message();
+        logged.outcome = QStringLiteral("FALHA");
     } catch (const DatabaseError& e) {
         status = 502;
         error = e.message();
@@ -276,7 +280,12 @@ HttpResponse csvResponse(const QByteArray& text, const QString& file)
     HttpResponse r;
     r.body = text.toStdString();
     r.type = "text/csv; charset=utf-8";
-    r.headers.emplace_back("Content-Disposition", QStringLiteral("attachment; filename=\"%1\"").arg(file).toStdString());
+    // A region's code may hold any character ("P&D"); the name a browser saves under holds only safe ones.
+    QString safe = file;
+    for (QChar& c : safe)
+        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('-') && c != QLatin1Char('.') && c != QLatin1Char('_'))
+            c = QLatin1Char('_');
+    r.headers.emplace_back("Content-Disposition", QStringLiteral("attachment; filename=\"%1\"").arg(safe).toStdString());
     return r;
 }
 
@@ -304,7 +313,9 @@ void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString
 void HttpFace::region(const Exchange& ex, const QString& user, bool csv)
 {
     static const QRegularExpression form(QStringLiteral("\\A([0-9]{4})-([0-9]{2})\\z"));
-    static const QRegularExpression code(QStringLiteral("\\A[A-Za-z0-9_-]{1,5}\\z"));
+    // Any code the schema allows (up to 3 characters, no control character, no blank at either end): the
+    // database says whether the region exists.
+    static const QRegularExpression code(QStringLiteral("\\A[^\\p{Cc}\\s](?:[^\\p{Cc}]{0,3}[^\\p{Cc}\\s])?\\z"));
     const QRegularExpressionMatch m = form.match(QString::fromStdString(ex->request().param("month")));
     const QDate month = m.hasMatch() ? QDate(m.captured(1).toInt(), m.captured(2).toInt(), 1) : QDate();
     const QString name = QString::fromStdString(ex->request().param("region"));
@@ -325,8 +336,7 @@ void HttpFace::region(const Exchange& ex, const QString& user, bool csv)
                     return r;
                 }
                 const RegionData data = m_cockpit.region(month, name, scope);
-                const cockpit::RegionView view =
-                    cockpit::ComputeRegionView(data.firstDay, data.region, PacketCodec::DecodePacket(data.branches));
+                const cockpit::RegionView view = cockpit::ComputeRegionView(regionPackets(data));
                 return csvResponse(cockpit::RegionCsv(view),
                                    QStringLiteral("regional-%1-%2.csv").arg(data.region, month.toString(QStringLiteral("yyyy-MM"))));
             });

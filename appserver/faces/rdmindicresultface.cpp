@@ -98,10 +98,11 @@ grpc::Status RdmIndicResultFace::getCkpData(Invocation& call)
 grpc::Status RdmIndicResultFace::getRegionData(Invocation& call)
 {
     auto& args = *call.reply.mutable_args();
-    if (args.size() != RegionPackets::kArgCount)
+    if (args.size() != RegionPackets::kArgCount && args.size() != RegionPackets::kFirstArgCount)
         return invalid(QStringLiteral("O método getRegionData espera %1 argumentos; foram recebidos %2.")
                            .arg(RegionPackets::kArgCount)
                            .arg(args.size()));
+    const bool withTargets = args.size() == RegionPackets::kArgCount;
     QString refusal;
     const std::optional<QDate> date = dateOf(args.Get(RegionPackets::kDateArg), "getRegionData", &refusal);
     if (!date)
@@ -115,6 +116,15 @@ grpc::Status RdmIndicResultFace::getRegionData(Invocation& call)
 
     try {
         call.replyBytes = m_module.regionReply(*date, region, call.scope);
+        if (!withTargets) {
+            // A client from before the targets gets back the arguments it sent.
+            kpd::rpc::InvokeReply older;
+            if (older.ParseFromString(*call.replyBytes) && older.args_size() > RegionPackets::kFirstArgCount) {
+                older.mutable_args()->DeleteSubrange(RegionPackets::kFirstArgCount,
+                                                     older.args_size() - RegionPackets::kFirstArgCount);
+                call.replyBytes = std::make_shared<const std::string>(older.SerializeAsString());
+            }
+        }
     } catch (const DatabaseError& e) {
         call.reply.mutable_result()->set_text_value(e.message().toStdString());
     }

@@ -4,6 +4,7 @@
 #include "database.h"
 #include "monthfigures.h"
 #include "packetbuilder.h"
+#include "refmonth.h"
 
 #include <QHash>
 #include <QMap>
@@ -217,30 +218,6 @@ void fillLists(Database& db, const QDate& firstDay, std::vector<Branch>& branche
             .number(oneDecimal(mostStock[i].value));
 }
 
-// The month's targets by scope, each indicator in its figure's unit (revenue in millions).
-kpd::rpc::DataPacket readTargets(Database& db, const QDate& firstDay)
-{
-    static const char* const indicators[] = {"faturamento", "consumo", "mdo", "despesas", "resultado"};
-    QMap<QString, std::array<std::optional<double>, 5>> scopes;
-    db.forEachRow(QStringLiteral("SELECT escopo, indicador, vrmeta FROM meta_mensal WHERE mes = ?"),
-                  {db.dateValue(firstDay)}, [&](const Database::Row& row) {
-                      if (row.isNull(2))
-                          return;
-                      const QByteArray indicator = row.text(1).trimmed().toLower();
-                      for (int i = 0; i < 5; ++i)
-                          if (indicator == indicators[i])
-                              scopes[QString::fromUtf8(row.text(0)).trimmed()][size_t(i)] =
-                                  i == 0 ? row.real(2) / 1e6 : row.real(2);
-                  });
-    PacketBuilder metas(CkpPackets::Metas());
-    for (auto it = scopes.cbegin(); it != scopes.cend(); ++it) {
-        metas.row().text(it.key());
-        for (const std::optional<double>& target : it.value())
-            metas.number(target);
-    }
-    return metas.take();
-}
-
 // The company's and the regions' figures of another month. From the summary, a branch's region is taken
 // from this month's branches (already read, in code order) rather than joined for every row again; only a
 // branch that has figures then and none now is looked up.
@@ -312,7 +289,7 @@ void addComparison(Database& db, IndicResultQuery::Source source, const QDate& m
 CkpData IndicResultQuery::run(const QDate& date)
 {
     CkpData data;
-    data.firstDay = QDate(date.year(), date.month(), 1);
+    data.firstDay = cockpit::RefMonth(date).firstDay();
     std::vector<Branch> branches = readBranches(m_db, m_source, data.firstDay);
 
     PacketBuilder indicadores(CkpPackets::Indicadores());
@@ -329,12 +306,16 @@ CkpData IndicResultQuery::run(const QDate& date)
     data.top10 = top10.take();
     data.bottom10 = bottom10.take();
     data.grafPizza = grafPizza.take();
-    // What the month's figures mean: the company's targets, and the month before and a year before.
-    data.quinto = m_targets ? readTargets(m_db, data.firstDay) : PacketBuilder(CkpPackets::Metas()).take();
+    // What the month's figures mean: the company's targets (or its branches' budgets added up), the last
+    // day with figures, and the month before and a year before.
+    Targets targets = Targets::read(m_db, data.firstDay, m_targets);
+    targets.addBranchSums(branches);
+    data.quinto = targets.packet(branches.empty() ? QDate() : lastDayWithFigures(m_db, data.firstDay));
     PacketBuilder comparacoes(CkpPackets::Comparacoes());
     if (!branches.empty()) {
-        addComparison(m_db, m_source, data.firstDay.addMonths(-1), branches, comparacoes);
-        addComparison(m_db, m_source, data.firstDay.addYears(-1), branches, comparacoes);
+        const cockpit::RefMonth month(data.firstDay);
+        addComparison(m_db, m_source, month.previous().firstDay(), branches, comparacoes);
+        addComparison(m_db, m_source, month.yearBefore().firstDay(), branches, comparacoes);
     }
     data.sexto = comparacoes.take();
     data.diasEstoque = diasEstoque.take();

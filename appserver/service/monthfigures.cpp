@@ -1,6 +1,8 @@
 #include "monthfigures.h"
 
+#include "ckppackets.h"
 #include "database.h"
+#include "indicators.h"
 
 #include <QDateTime>
 
@@ -15,6 +17,102 @@ QString lastLoad(Database& db)
             text = when.date().toString(QStringLiteral("dd/MM/yyyy"));
     });
     return text;
+}
+
+QDate lastDayWithFigures(Database& db, const QDate& firstDay)
+{
+    QDate day;
+    db.forEachRow(QStringLiteral("SELECT MAX(dtmovimento) FROM movimento_diario WHERE dtmovimento >= ? AND dtmovimento < ?"),
+                  {db.dateValue(firstDay), db.dateValue(firstDay.addMonths(1))}, [&](const Database::Row& row) {
+                      if (!row.isNull(0))
+                          day = row.date(0);
+                  });
+    return day;
+}
+
+Targets Targets::read(Database& db, const QDate& firstDay, bool targets)
+{
+    Targets out;
+    if (!targets)
+        return out;
+    db.forEachRow(QStringLiteral("SELECT escopo, indicador, vrmeta FROM meta_mensal WHERE mes = ?"), {db.dateValue(firstDay)},
+                  [&](const Database::Row& row) {
+                      if (row.isNull(2))
+                          return;
+                      const QByteArray indicator = row.text(1).trimmed().toLower();
+                      int i = 0;
+                      while (i < cockpit::kIndicatorCount && indicator != cockpit::kIndicators[size_t(i)].key)
+                          ++i;
+                      if (i == cockpit::kIndicatorCount)
+                          return;
+                      const double value = i == 0 ? row.real(2) / 1e6 : row.real(2);
+                      const QString scope = QString::fromUtf8(row.text(0)).trimmed();
+                      if (scope.startsWith(QLatin1Char(cockpit::kBranchScopeMark))) {
+                          bool ok = false;
+                          const qint64 code = scope.mid(1).toLongLong(&ok);
+                          if (ok)
+                              out.branches[code][size_t(i)] = value;
+                      } else {
+                          out.scopes[scope][size_t(i)] = value;
+                      }
+                  });
+    return out;
+}
+
+void Targets::addBranchSums(const std::vector<Branch>& withFigures, Sums which)
+{
+    if (branches.isEmpty() || withFigures.empty())
+        return;
+    QMap<QString, std::optional<double>> sums;   // none once a branch has no budget
+    const QString company = QLatin1String(cockpit::kCompanyCode);
+    for (const Branch& b : withFigures) {
+        const auto it = branches.constFind(b.code);
+        const std::optional<double> budget = it == branches.cend() ? std::nullopt : it.value()[0];
+        for (const QString& scope : {company, b.region}) {
+            if (scope == company && which == RegionsOnly)
+                continue;
+            auto s = sums.find(scope);
+            if (s == sums.end())
+                s = sums.insert(scope, 0.0);
+            if (s.value() && budget)
+                *s.value() += *budget;
+            else
+                s.value().reset();
+        }
+    }
+    for (auto it = sums.cbegin(); it != sums.cend(); ++it) {
+        if (!it.value() || scopes.value(it.key())[0])
+            continue;
+        scopes[it.key()][0] = it.value();
+        summed.insert(it.key());
+    }
+}
+
+kpd::rpc::DataPacket Targets::packet(const QDate& lastFigures, const std::vector<Branch>& branchRows) const
+{
+    PacketBuilder metas(CkpPackets::Metas());
+    const QString company = QLatin1String(cockpit::kCompanyCode);
+    const auto write = [&](const QString& scope, const Row& row) {
+        metas.row().text(scope);
+        for (const std::optional<double>& target : row)
+            metas.number(target);
+        if (summed.contains(scope))
+            metas.text(QStringLiteral("filiais"));
+        else
+            metas.null();
+        if (scope == company && lastFigures.isValid())
+            metas.date(lastFigures);
+        else
+            metas.null();
+    };
+    write(company, scopes.value(company));
+    for (auto it = scopes.cbegin(); it != scopes.cend(); ++it)
+        if (it.key() != company)
+            write(it.key(), it.value());
+    for (const Branch& b : branchRows)
+        if (const auto it = branches.constFind(b.code); it != branches.cend())
+            write(QLatin1Char(cockpit::kBranchScopeMark) + QString::number(b.code), it.value());
+    return metas.take();
 }
 
 } // namespace appserver::figures

@@ -2,7 +2,13 @@
 
 #include "packetbuilder.h"
 
+#include <QDate>
+#include <QMap>
+#include <QSet>
 #include <QString>
+
+#include <array>
+#include <vector>
 
 #include <cmath>
 #include <optional>
@@ -93,6 +99,29 @@ inline void addIndicadoresRow(PacketBuilder& p, const QString& code, const Sums&
 
 // The day of the latest data load as the indicators show it; empty when there was none.
 QString lastLoad(Database& db);
+
+// The last day of the month that has figures; invalid when none has.
+QDate lastDayWithFigures(Database& db, const QDate& firstDay);
+
+// The month's targets as meta_mensal holds them, each indicator in its figure's unit (revenue in millions):
+// by scope ("TOTAL" or a region), and the branches' revenue budgets by branch code.
+struct Targets {
+    using Row = std::array<std::optional<double>, 5>;
+    QMap<QString, Row> scopes;
+    QMap<qint64, Row> branches;
+    QSet<QString> summed;   // scopes whose revenue target is their branches' budgets added up
+
+    // Reads the month's rows; none when the database has no targets to read.
+    static Targets read(Database& db, const QDate& firstDay, bool targets);
+    // Where the company or a region has no revenue target of its own but every one of its branches with
+    // figures has a budget, their sum becomes its target.
+    // The company's sum only from all of its branches: a region's call passes that region's alone.
+    enum Sums { CompanyAndRegions, RegionsOnly };
+    void addBranchSums(const std::vector<Branch>& withFigures, Sums which = CompanyAndRegions);
+    // The targets' packet (CkpPackets::Metas): TOTAL always (with the last day with figures), the scopes,
+    // and the given branches' rows ('#' and the code).
+    kpd::rpc::DataPacket packet(const QDate& lastFigures, const std::vector<Branch>& branchRows = {}) const;
+};
 
 } // namespace figures
 

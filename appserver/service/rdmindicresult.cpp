@@ -12,9 +12,12 @@ namespace appserver {
 
 namespace {
 
+// Answers are kept under their format too: an instance of another version never hands out this one's.
+constexpr const char* kAnswerFormat = "2";
+
 QString monthKey(const char* what, const QDate& firstDay)
 {
-    return QLatin1String(what) + QLatin1Char(' ') + firstDay.toString(Qt::ISODate);
+    return QLatin1String(what) + QLatin1Char('/') + QLatin1String(kAnswerFormat) + QLatin1Char(' ') + firstDay.toString(Qt::ISODate);
 }
 
 QString regionKey(const char* what, const QDate& firstDay, const QString& region)
@@ -58,19 +61,21 @@ QByteArray encode(const RegionData& d)
     row.add_values()->set_text_value(d.region.toStdString());
     *row.add_values()->mutable_packet_value() = d.regionRow;
     *row.add_values()->mutable_packet_value() = d.branches;
+    *row.add_values()->mutable_packet_value() = d.metas;
     return QByteArray::fromStdString(row.SerializeAsString());
 }
 
 std::shared_ptr<const void> decodeRegion(const QByteArray& bytes)
 {
     kpd::rpc::Row row;
-    if (!row.ParseFromArray(bytes.constData(), int(bytes.size())) || row.values_size() != 4)
+    if (!row.ParseFromArray(bytes.constData(), int(bytes.size())) || row.values_size() != 5)
         return nullptr;
     auto d = std::make_shared<RegionData>();
     d->firstDay = QDate::fromJulianDay(qint64(row.values(0).datetime_value()));
     d->region = QString::fromStdString(row.values(1).text_value());
     d->regionRow.Swap(row.mutable_values(2)->mutable_packet_value());
     d->branches.Swap(row.mutable_values(3)->mutable_packet_value());
+    d->metas.Swap(row.mutable_values(4)->mutable_packet_value());
     return d;
 }
 
@@ -93,6 +98,12 @@ cockpit::CockpitPackets cockpitPackets(const CkpData& data)
     packets.metas = PacketCodec::DecodePacket(data.quinto);
     packets.comparacoes = PacketCodec::DecodePacket(data.sexto);
     return packets;
+}
+
+cockpit::RegionReply regionPackets(const RegionData& data)
+{
+    return {data.firstDay, data.region, PacketCodec::DecodePacket(data.regionRow), PacketCodec::DecodePacket(data.branches),
+            PacketCodec::DecodePacket(data.metas)};
 }
 
 namespace {
@@ -132,15 +143,14 @@ std::string regionReplyOf(const RegionData& data)
     args.Mutable(RegionPackets::kRegionArg)->set_text_value(data.region.toStdString());
     *args.Mutable(RegionPackets::kRegionRowArg)->mutable_packet_value() = data.regionRow;
     *args.Mutable(RegionPackets::kBranchesArg)->mutable_packet_value() = data.branches;
+    *args.Mutable(RegionPackets::kMetasArg)->mutable_packet_value() = data.metas;
     reply.mutable_result()->set_int_value(0);
     return reply.SerializeAsString();
 }
 
 std::string regionJsonOf(const RegionData& data)
 {
-    return cockpit::RegionJsonText(
-               cockpit::ComputeRegionView(data.firstDay, data.region, PacketCodec::DecodePacket(data.branches)))
-        .toStdString();
+    return cockpit::RegionJsonText(cockpit::ComputeRegionView(regionPackets(data))).toStdString();
 }
 
 // The answer kept for key at version, or computed (and then kept) when there is none. counted: whether it
@@ -193,7 +203,7 @@ std::shared_ptr<const RegionData> RdmIndicResult::regionAnswer(Database& db, con
                                                                bool counted) const
 {
     return keptOr<RegionData>(m_kept, db, version, regionKey(RegionPackets::kMethod, firstDay, region), decodeRegion,
-                              [&] { return RegionQuery(db, m_source).run(firstDay, region); }, counted);
+                              [&] { return RegionQuery(db, m_source, m_targets).run(firstDay, region); }, counted);
 }
 
 // The version is read on the caller's own thread: an SQLite file's on the thread's own connection, a

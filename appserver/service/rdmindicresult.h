@@ -14,6 +14,7 @@
 
 namespace cockpit {
 struct CockpitPackets;
+struct RegionReply;
 }
 
 namespace appserver {
@@ -92,5 +93,7 @@ private:
 
 /// A month's packets as the cockpit's computation takes them.
 cockpit::CockpitPackets cockpitPackets(const CkpData& data);
+/// A region's packets as the region's view takes them.
+cockpit::RegionReply regionPackets(const RegionData& data);
 
 } // namespace appserver

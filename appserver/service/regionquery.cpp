@@ -4,6 +4,8 @@
 #include "database.h"
 #include "databaseerror.h"
 #include "monthfigures.h"
+#include "indicators.h"
+#include "refmonth.h"
 #include "wiretext.h"
 
 #include <algorithm>
@@ -16,13 +18,13 @@ using namespace figures;
 RegionData RegionQuery::run(const QDate& date, const QString& region)
 {
     RegionData data;
-    data.firstDay = QDate(date.year(), date.month(), 1);
+    data.firstDay = cockpit::RefMonth(date).firstDay();
     const QString code = region.trimmed();
     bool known = false;
     m_db.forEachRow(QStringLiteral("SELECT cdareagere FROM regional WHERE cdareagere = ?"), {code},
                     [&](const Database::Row&) { known = true; });
     if (!known)
-        throw DatabaseError(QStringLiteral("A regional \"%1\" não existe.").arg(WireText::Printable(code, 40)));
+        throw RegionNotFound(QStringLiteral("A regional \"%1\" não existe.").arg(WireText::Printable(code, 40)));
     data.region = code;
 
     // The region's branches through the index on their region, each with its month's sums.
@@ -64,10 +66,17 @@ RegionData RegionQuery::run(const QDate& date, const QString& region)
 
     PacketBuilder regionRow(CkpPackets::Indicadores());
     Sums sums;
-    for (const Branch& b : branches)
+    for (Branch& b : branches) {
         sums.add(b);
+        b.region = code;
+    }
     if (!branches.empty())
         addIndicadoresRow(regionRow, code, sums, lastLoad(m_db));
+    // The targets the region's figures and its branches' are judged against: the company's, the region's
+    // (or its branches' budgets added up) and each branch's own.
+    Targets targets = Targets::read(m_db, data.firstDay, m_targets);
+    targets.addBranchSums(branches, Targets::RegionsOnly);
+    data.metas = targets.packet(branches.empty() ? QDate() : lastDayWithFigures(m_db, data.firstDay), branches);
 
     // Ranked by result share; a branch without one after the others, by code (the sort is stable).
     std::stable_sort(branches.begin(), branches.end(), [](const Branch& a, const Branch& b) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "databaseerror.h"
 #include "indicresultquery.h"
 
 #include <QDate>
@@ -13,6 +14,13 @@ struct RegionData {
     QString region;                    ///< the region's code as the database has it
     kpd::rpc::DataPacket regionRow;    ///< the region's own row, in the indicators' layout
     kpd::rpc::DataPacket branches;     ///< its branches, ranked by result (RegionPackets::Filiais)
+    kpd::rpc::DataPacket metas;        ///< the company's, the region's and its branches' targets (CkpPackets::Metas)
+};
+
+/// The region asked for is not in the database: a request for something that is not there, not a failure.
+class RegionNotFound : public DatabaseError {
+public:
+    using DatabaseError::DatabaseError;
 };
 
 /// One region's month: its branches with the five figures and days of stock, ranked by result (ties by
@@ -20,17 +28,20 @@ struct RegionData {
 /// by code), and the region's own row as the cockpit shows it. Rounding as IndicResultQuery's.
 class RegionQuery {
 public:
-    explicit RegionQuery(Database& db, IndicResultQuery::Source source = IndicResultQuery::Source::MonthlySummary)
-        : m_db(db), m_source(source)
+    explicit RegionQuery(Database& db, IndicResultQuery::Source source = IndicResultQuery::Source::MonthlySummary,
+                         bool targets = true)
+        : m_db(db), m_source(source), m_targets(targets)
     {
     }
 
-    /// Throws DatabaseError, also, with a message for the user, for a region the database does not have.
+    /// Throws DatabaseError, and RegionNotFound (with a message for the user) for a region the database
+    /// does not have.
     RegionData run(const QDate& date, const QString& region);
 
 private:
     Database& m_db;
     IndicResultQuery::Source m_source;
+    bool m_targets;
 };
 
 } // namespace appserver

@@ -1,0 +1,340 @@
+#include "scorecard.h"
+
+#include "cockpitcolors.h"
+#include "gaugerules_shared.h"
+#include "gaugestate.h"
+#include "presentation.h"
+
+#include <QHash>
+
+#include <cmath>
+
+namespace cockpit {
+
+const QLocale& BrazilLocale()
+{
+    static const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
+    return locale;
+}
+
+namespace {
+
+QString L(const char* s) { return QString::fromLatin1(s); }
+
+// A packet read by field name; a field the packet does not carry (a server from before it) reads as empty.
+class Reader {
+public:
+    explicit Reader(const TDataPacket& packet) : m_packet(packet) {}
+    int rows() const { return static_cast<int>(m_packet.rows.size()); }
+    QVariant value(int row, const char* field) const
+    {
+        const int f = m_packet.fieldIndex(L(field));
+        if (row < 0 || row >= rows() || f < 0)
+            return {};
+        return m_packet.rows[row].value(f);
+    }
+    QString text(int row, const char* field) const { return value(row, field).toString().trimmed(); }
+    bool has(const char* field) const { return m_packet.fieldIndex(L(field)) >= 0; }
+    int find(const QString& code, const QDate& month = {}) const
+    {
+        for (int r = 0; r < rows(); ++r)
+            if (text(r, "CDAREAGERE") == code &&
+                (!month.isValid() || value(r, "DTREFERENCIA").toDateTime().date() == month))
+                return r;
+        return -1;
+    }
+
+private:
+    const TDataPacket& m_packet;
+};
+
+std::optional<double> number(const QVariant& v)
+{
+    if (v.isNull() || !v.isValid())
+        return std::nullopt;
+    return FieldFloat(v);
+}
+
+// A figure of a row: none for an empty field, and none for a share of a revenue of nothing or less (a share
+// of a negative revenue would read a loss as a gain). Revenue comes in millions.
+std::optional<double> figureOf(const Reader& table, int row, Indicator i, const char* revenueField = "VRFATLIQGER")
+{
+    const std::optional<double> v = number(table.value(row, info(i).field));
+    if (!v || !info(i).share)
+        return v;
+    const std::optional<double> revenue = number(table.value(row, revenueField));
+    if (!revenue || !(*revenue > 0.0))
+        return std::nullopt;
+    return v;
+}
+
+QDate dayOf(const QVariant& v)
+{
+    if (v.typeId() == QMetaType::QDateTime)
+        return v.toDateTime().date();
+    if (v.typeId() == QMetaType::QDate)
+        return v.toDate();
+    return QDate::fromString(v.toString().trimmed(), QStringLiteral("dd/MM/yyyy"));
+}
+
+// A month is open until figures of its last day exist or a load came after it; its days elapsed are the
+// days up to the last day that has figures, not the day of the load (a nightly load on the 9th brings the
+// 8th). A server that does not say which day has figures leaves the load's day to tell.
+void setPeriod(Scorecard& card, const QString& lastLoad, const QVariant& lastFigures, bool toldFigures)
+{
+    card.lastLoad = lastLoad;
+    const QDate loaded = dayOf(lastLoad);
+    const QDate last = card.month.lastDay();
+    QDate until;
+    if (toldFigures) {
+        const QDate figures = dayOf(lastFigures);
+        const bool closed = !card.month.contains(figures) || figures >= last || (loaded.isValid() && loaded > last);
+        if (!closed)
+            until = figures;
+    } else if (card.month.contains(loaded) && loaded < last) {
+        until = loaded;
+    }
+    card.partialUntil = until;
+    card.daysElapsed = until.isValid() ? until.day() : 0;
+}
+
+QString change(const IndicatorInfo& i, double now, const std::optional<double>& before)
+{
+    if (!before)
+        return {};
+    double amount = now - *before;
+    QString unit = QStringLiteral(" p.p.");
+    if (!i.share) {
+        if (!(*before > 0.0))
+            return {};
+        amount = amount / *before * 100.0;
+        unit = QStringLiteral(" %");
+    }
+    const QString text = BrazilLocale().toString(std::abs(amount), 'f', 1);
+    const bool flat = text == BrazilLocale().toString(0.0, 'f', 1);
+    return (flat ? QStringLiteral("=") : amount > 0 ? QStringLiteral("▲") : QStringLiteral("▼")) + QLatin1Char(' ') + text + unit;
+}
+
+// Judges a measure whose figure, target and comparisons are set, and writes what it means.
+void judge(Measure& m, const IndicatorInfo& i, const Scorecard& card)
+{
+    if (m.target && card.partial() && !i.share && m.source != TargetSource::FixedRule) {
+        *m.target = *m.target * card.daysElapsed / card.month.daysInMonth();
+        m.proRated = true;
+    }
+    if (m.figure && m.target) {
+        m.zone = ZoneOf(i.id, *m.figure, *m.target);
+        m.gap = *m.figure - *m.target;
+        if (!i.share && *m.target > 0.0)
+            m.gapPercent = *m.gap / *m.target * 100.0;
+    }
+    // A partial month's revenue so far is set beside the same share of a whole month.
+    const auto comparable = [&](std::optional<double> v) {
+        if (v && !i.share && card.partial())
+            *v = *v * card.daysElapsed / card.month.daysInMonth();
+        return v;
+    };
+    m.previous = m.figure ? comparable(m.previous) : std::nullopt;
+    m.lastYear = m.figure ? comparable(m.lastYear) : std::nullopt;
+    if (m.figure) {
+        const QString pace = !i.share && card.partial() ? QStringLiteral(", no mesmo ritmo") : QString();
+        if (const QString c = change(i, *m.figure, m.previous); !c.isEmpty())
+            m.notes << c + QStringLiteral(" vs mês anterior") + pace;
+        if (const QString c = change(i, *m.figure, m.lastYear); !c.isEmpty())
+            m.notes << c + QStringLiteral(" vs ") + card.month.yearBefore().title() + pace;
+    }
+    if (m.source == TargetSource::BranchBudgets)
+        m.notes << QStringLiteral("meta: soma das metas das filiais");
+    if (m.proRated)
+        m.notes << QStringLiteral("meta proporcional a %1 de %2 dias").arg(card.daysElapsed).arg(card.month.daysInMonth());
+}
+
+// The target a row of the targets' packet sets for an indicator, and where it comes from.
+bool budgetOf(const Reader& metas, int row, const IndicatorInfo& i, Measure& m)
+{
+    const std::optional<double> t = number(metas.value(row, i.field));
+    if (!t)
+        return false;
+    m.target = t;
+    m.source = !i.share && metas.text(row, "FONTEFAT") == QLatin1String("filiais") ? TargetSource::BranchBudgets
+                                                                                  : TargetSource::Budget;
+    return true;
+}
+
+} // namespace
+
+Zone ZoneOf(Indicator indicator, double figure, double target)
+{
+    if (!std::isfinite(figure) || !std::isfinite(target))
+        return Zone::None;
+    // A target of 0 leaves the dial without zones to speak of: a figure of 0 has met it.
+    if (target == 0.0)
+        return figure == 0.0 ? Zone::Green : Zone::None;
+    GaugeState dial;
+    ConfigureGaugeZones(dial, info(indicator).higherIsBetter, target);
+    dial.SetProgress(figure);
+    dial.SetNeedleCOlor(clBlack);
+    ColorNeedleByZone(dial);
+    switch (dial.NeedleColor()) {
+    case clRed: return Zone::Red;
+    case clYellow: return Zone::Yellow;
+    case clGreen: return Zone::Green;
+    default: return Zone::None;
+    }
+}
+
+QString ZoneWord(Zone zone)
+{
+    switch (zone) {
+    case Zone::Red: return QStringLiteral("vermelho");
+    case Zone::Yellow: return QStringLiteral("amarelo");
+    case Zone::Green: return QStringLiteral("verde");
+    case Zone::None: break;
+    }
+    return {};
+}
+
+int ZoneColor(Zone zone)
+{
+    switch (zone) {
+    case Zone::Red: return kZoneColors[0];
+    case Zone::Yellow: return kZoneColors[1];
+    case Zone::Green: return kZoneColors[2];
+    case Zone::None: break;
+    }
+    return kNeutralColor;
+}
+
+QString SourceKey(TargetSource source)
+{
+    switch (source) {
+    case TargetSource::Budget: return QStringLiteral("orcamento");
+    case TargetSource::BranchBudgets: return QStringLiteral("filiais");
+    case TargetSource::FixedRule: return QStringLiteral("regra");
+    case TargetSource::None: break;
+    }
+    return {};
+}
+
+QString TargetText(Indicator indicator, const Measure& m)
+{
+    if (!m.target)
+        return {};
+    const QLocale& br = BrazilLocale();
+    const bool share = info(indicator).share;
+    QString text = QStringLiteral("meta ") + br.toString(*m.target, 'f', share ? 1 : 2) + (share ? QStringLiteral("%") : QStringLiteral(" M"));
+    const auto signedText = [&](double v, int decimals) {
+        const QString t = br.toString(std::abs(v), 'f', decimals);
+        const bool zero = t == br.toString(0.0, 'f', decimals);
+        return (zero ? QString() : v > 0 ? QStringLiteral("+") : QStringLiteral("−")) + t;
+    };
+    if (share && m.gap)
+        text += QStringLiteral(" · ") + signedText(*m.gap, 1) + QStringLiteral(" p.p.");
+    else if (m.gapPercent)
+        text += QStringLiteral(" · ") + signedText(*m.gapPercent, 2) + QStringLiteral(" %");
+    return text;
+}
+
+const ScopeCard* Scorecard::find(ScopeKind kind, const QString& code) const
+{
+    for (const ScopeCard& c : scopes)
+        if (c.scope.kind == kind && c.scope.code == code)
+            return &c;
+    return nullptr;
+}
+
+QVector<const ScopeCard*> Scorecard::ofKind(ScopeKind kind) const
+{
+    QVector<const ScopeCard*> out;
+    for (const ScopeCard& c : scopes)
+        if (c.scope.kind == kind)
+            out << &c;
+    return out;
+}
+
+Scorecard MonthScorecard(const CockpitPackets& packets)
+{
+    Scorecard card;
+    card.month = RefMonth(packets.month);
+    const Reader indicadores(packets.indicadores), metas(packets.metas), comparisons(packets.comparacoes);
+    const QString company = L(kCompanyCode);
+    const int total = indicadores.find(company);
+    setPeriod(card, indicadores.text(total, "DTULTATUETL"), metas.value(metas.find(company), "DTULTMOV"),
+              metas.has("DTULTMOV"));
+
+    const RefMonth previous = card.month.previous(), yearBefore = card.month.yearBefore();
+    const auto add = [&](ScopeKind kind, int row) {
+        ScopeCard c;
+        c.scope = {kind, kind == ScopeKind::Company ? company : indicadores.text(row, "CDAREAGERE"), {}};
+        const int budgets = metas.find(c.scope.code);
+        for (const IndicatorInfo& i : kIndicators) {
+            Measure& m = c[i.id];
+            m.figure = row < 0 ? std::nullopt : figureOf(indicadores, row, i.id);
+            card.anyFigure = card.anyFigure || m.figure.has_value();
+            if (!budgetOf(metas, budgets, i, m) && i.share) {
+                m.target = i.fixedTarget;
+                m.source = TargetSource::FixedRule;
+            }
+            m.previous = figureOf(comparisons, comparisons.find(c.scope.code, previous.firstDay()), i.id);
+            m.lastYear = figureOf(comparisons, comparisons.find(c.scope.code, yearBefore.firstDay()), i.id);
+            judge(m, i, card);
+        }
+        card.scopes << c;
+    };
+    add(ScopeKind::Company, total);
+    for (int r = 0; r < indicadores.rows(); ++r)
+        if (indicadores.text(r, "CDAREAGERE") != company)
+            add(ScopeKind::Region, r);
+    return card;
+}
+
+Scorecard RegionScorecard(const RegionReply& packets)
+{
+    Scorecard card;
+    card.month = RefMonth(packets.month);
+    const Reader own(packets.regionRow), branches(packets.branches), metas(packets.metas);
+    const QString company = L(kCompanyCode);
+    const QString region = packets.region.trimmed();
+    const int regionRow = own.find(region);
+    setPeriod(card, own.text(regionRow, "DTULTATUETL"), metas.value(metas.find(company), "DTULTMOV"), metas.has("DTULTMOV"));
+    const int regionBudgets = metas.find(region), companyBudgets = metas.find(company);
+
+    if (regionRow >= 0) {
+        ScopeCard c;
+        c.scope = {ScopeKind::Region, region, {}};
+        for (const IndicatorInfo& i : kIndicators) {
+            Measure& m = c[i.id];
+            m.figure = figureOf(own, regionRow, i.id);
+            card.anyFigure = card.anyFigure || m.figure.has_value();
+            if (!budgetOf(metas, regionBudgets, i, m) && i.share) {
+                m.target = i.fixedTarget;
+                m.source = TargetSource::FixedRule;
+            }
+            judge(m, i, card);
+        }
+        card.scopes << c;
+    }
+    for (int r = 0; r < branches.rows(); ++r) {
+        ScopeCard c;
+        const std::optional<double> code = number(branches.value(r, "CDFILIAL"));
+        c.scope = {ScopeKind::Branch, code ? QString::number(qint64(*code)) : QString(), branches.text(r, "NMFILIAL")};
+        const int own = metas.find(QLatin1Char(kBranchScopeMark) + c.scope.code);
+        for (const IndicatorInfo& i : kIndicators) {
+            Measure& m = c[i.id];
+            m.figure = figureOf(branches, r, i.id);
+            card.anyFigure = card.anyFigure || m.figure.has_value();
+            // A branch's revenue is judged against its own budget only; its shares as its region's are.
+            if (!i.share) {
+                budgetOf(metas, own, i, m);
+            } else if (!budgetOf(metas, regionBudgets, i, m) && !budgetOf(metas, companyBudgets, i, m)) {
+                m.target = i.fixedTarget;
+                m.source = TargetSource::FixedRule;
+            }
+            judge(m, i, card);
+        }
+        card.scopes << c;
+    }
+    return card;
+}
+
+} // namespace cockpit

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "datapacket.h"
+#include "indicators.h"
+#include "refmonth.h"
+
+#include <QStringList>
+#include <QVector>
+
+#include <array>
+#include <optional>
+
+// What a month's figures mean, for every scope (the company, a region, a branch) and indicator: the
+// figure or none, the target and where it comes from, the gap, the zone, and the figures to compare with.
+// Worked out once from the month's packets; every face (the desktop, the region window, the browser, the
+// wall, the board pack, the JSON and the CSV) reads it and judges nothing of its own.
+namespace cockpit {
+
+// The packets of a month's getCkpData reply, as the scorecard and the views take them.
+struct CockpitPackets {
+    QDate month;   // first day of the month the reply is for
+    TDataPacket indicadores, top10, bottom10, grafPizza, diasEstoque;
+    TDataPacket metas, comparacoes;   // may be empty: a server may have no targets or figures to compare
+};
+
+// The packets of a region's getRegionData reply.
+struct RegionReply {
+    QDate month;
+    QString region;
+    TDataPacket regionRow;   // the region's own row (indicators' layout); may be empty
+    TDataPacket branches;    // its branches, ranked by result
+    TDataPacket metas;       // the company's, the region's and its branches' targets; may be empty
+};
+
+enum class ScopeKind { Company, Region, Branch };
+
+struct Scope {
+    ScopeKind kind = ScopeKind::Company;
+    QString code;   // "TOTAL", a region's code, a branch's number
+    QString name;   // a branch's name; empty otherwise
+};
+
+// Where a target comes from. A figure is judged only against a target.
+enum class TargetSource {
+    None,            // nothing to judge against: no zone
+    Budget,          // a row of meta_mensal for the scope
+    BranchBudgets,   // the revenue budgets of every branch with figures, added up
+    FixedRule,       // the cockpit's own rule for a share (40, 45, 15, 5 %)
+};
+
+enum class Zone { None, Red, Yellow, Green };
+
+struct Measure {
+    std::optional<double> figure;        // millions for revenue, per cent of revenue for a share
+    std::optional<double> target;        // in the figure's unit, over the days with figures when proRated
+    TargetSource source = TargetSource::None;
+    bool proRated = false;               // a revenue target counted over the days with figures only
+    std::optional<double> gap;           // figure − target: millions, or percentage points
+    std::optional<double> gapPercent;    // revenue only: the gap in per cent of the target
+    Zone zone = Zone::None;              // only where there are both a figure and a target
+    std::optional<double> previous;      // the month before, as comparable (same pace in a partial month)
+    std::optional<double> lastYear;      // the same month a year before, likewise
+    QStringList notes;                   // what the figure means, a line each, in Portuguese
+};
+
+struct ScopeCard {
+    Scope scope;
+    std::array<Measure, kIndicatorCount> measures;
+    const Measure& operator[](Indicator i) const { return measures[static_cast<size_t>(i)]; }
+    Measure& operator[](Indicator i) { return measures[static_cast<size_t>(i)]; }
+};
+
+struct Scorecard {
+    RefMonth month;
+    QDate partialUntil;      // the last day with figures of a month still open; invalid when closed
+    int daysElapsed = 0;     // days up to partialUntil
+    QString lastLoad;        // the day of the last load, dd/MM/yyyy; empty when none
+    bool anyFigure = false;
+    QVector<ScopeCard> scopes;   // the company (where there is one), its regions, then branches
+
+    bool partial() const { return partialUntil.isValid(); }
+    const ScopeCard* find(ScopeKind kind, const QString& code) const;
+    QVector<const ScopeCard*> ofKind(ScopeKind kind) const;
+};
+
+// A month's scorecard: the company and each region, in the packets' order.
+Scorecard MonthScorecard(const CockpitPackets& packets);
+// A region's scorecard: the region (where its row came) and each of its branches, in the packet's order.
+// A branch's revenue is judged against its own budget only; its shares against the region's budget, then
+// the company's, then the fixed rule.
+Scorecard RegionScorecard(const RegionReply& packets);
+
+// The zone a figure falls in on the dial of `target`, by the gauges' own rules.
+Zone ZoneOf(Indicator indicator, double figure, double target);
+// A zone's word ("vermelho", "amarelo", "verde"; empty for none) and its colour (the neutral colour for none).
+QString ZoneWord(Zone zone);
+int ZoneColor(Zone zone);
+// The colour of a figure that has no target to be judged against, and of a dial's zones then.
+inline constexpr int kNeutralColor = 0xFFFFFF;
+inline constexpr int kNeutralZoneColor = 0x505050;
+// The source's key in JSON ("orcamento", "filiais", "regra"; empty for none).
+QString SourceKey(TargetSource source);
+
+// A figure as a panel writes it ("12,50 M", "40,5%"), and its target and gap ("meta 89,50 M · +1,15 %",
+// "meta 40,0% · −1,9 p.p."); empty without a target.
+QString TargetText(Indicator indicator, const Measure& measure);
+
+} // namespace cockpit

@@ -1,0 +1,93 @@
+#include "scorecardjson.h"
+
+#include <limits>
+
+namespace cockpit {
+
+namespace {
+
+double orNull(const std::optional<double>& v) { return v.value_or(std::numeric_limits<double>::quiet_NaN()); }
+
+const char* kindKey(ScopeKind kind)
+{
+    switch (kind) {
+    case ScopeKind::Company: return "empresa";
+    case ScopeKind::Region: return "regional";
+    case ScopeKind::Branch: return "filial";
+    }
+    return "";
+}
+
+void stringOrNull(JsonText& out, const QString& text)
+{
+    if (text.isEmpty())
+        out.number(std::numeric_limits<double>::quiet_NaN());
+    else
+        out.string(text);
+}
+
+} // namespace
+
+void WriteScorecard(JsonText& out, const Scorecard& card)
+{
+    out.open('{');
+    out.key("month");
+    out.string(card.month.key());
+    out.key("title");
+    out.string(card.month.title());
+    out.key("partialUntil");
+    stringOrNull(out, card.partialUntil.toString(Qt::ISODate));
+    out.key("daysElapsed");
+    out.number(card.daysElapsed);
+    out.key("daysInMonth");
+    out.number(card.month.isValid() ? card.month.daysInMonth() : 0);
+    out.key("scopes");
+    out.open('[');
+    for (const ScopeCard& c : card.scopes) {
+        out.open('{');
+        out.key("kind");
+        out.string(QLatin1String(kindKey(c.scope.kind)));
+        out.key("code");
+        out.string(c.scope.code);
+        out.key("name");
+        out.string(c.scope.name);
+        for (const IndicatorInfo& i : kIndicators) {
+            const Measure& m = c[i.id];
+            out.key(i.key);
+            out.open('{');
+            out.key("figure");
+            out.number(orNull(m.figure));
+            out.key("target");
+            out.number(orNull(m.target));
+            out.key("source");
+            stringOrNull(out, SourceKey(m.source));
+            out.key("proRated");
+            out.boolean(m.proRated);
+            out.key("gap");
+            out.number(orNull(m.gap));
+            out.key("gapPercent");
+            out.number(orNull(m.gapPercent));
+            out.key("zone");
+            stringOrNull(out, ZoneWord(m.zone));
+            out.key("color");
+            out.number(m.figure ? ZoneColor(m.zone) : 0x808080);
+            out.key("targetText");
+            out.string(TargetText(i.id, m));
+            out.key("previous");
+            out.number(orNull(m.previous));
+            out.key("lastYear");
+            out.number(orNull(m.lastYear));
+            out.key("notes");
+            out.open('[');
+            for (const QString& n : m.notes)
+                out.string(n);
+            out.close(']');
+            out.close('}');
+        }
+        out.close('}');
+    }
+    out.close(']');
+    out.close('}');
+}
+
+} // namespace cockpit

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "jsontext.h"
+#include "scorecard.h"
+
+namespace cockpit {
+
+// The scorecard as the JSON documents carry it, under "scorecard": month ("AAAA-MM"), title, partialUntil
+// (ISO day or null), daysElapsed, daysInMonth, and scopes: each with kind ("empresa", "regional", "filial"),
+// code, name and, by indicator key (faturamento, consumo, mdo, despesas, resultado), figure, target, source
+// ("orcamento", "filiais", "regra" or null), proRated, gap, gapPercent, zone ("vermelho", "amarelo", "verde"
+// or null), color, targetText, previous, lastYear and notes. Numbers without a value are null.
+void WriteScorecard(JsonText& out, const Scorecard& card);
+
+} // namespace cockpit
