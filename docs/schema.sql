@@ -55,12 +55,14 @@ CREATE TABLE carga_etl (
     dtcarga     TIMESTAMP NOT NULL    -- when the load finished
 );
 
--- Targets the company sets for a month, for the company as a whole (escopo 'TOTAL') or a region. Where a
--- month and scope have no row for an indicator, the cockpit keeps its own rule (revenue against itself,
--- the shares against 40, 45, 15 and 5 %).
+-- Targets the company sets for a month, for the company as a whole (escopo 'TOTAL'), a region (its code)
+-- or a branch ('#' and its code: '#1234'). Where a month and scope have no row for an indicator, the
+-- cockpit keeps its own rule for the shares (40, 45, 15 and 5 %) and judges revenue against nothing; a
+-- region or the company without a revenue row whose branches with figures all have one is judged against
+-- their sum.
 CREATE TABLE meta_mensal (
     mes         DATE NOT NULL,        -- first day of the month
-    escopo      VARCHAR(5) NOT NULL,  -- 'TOTAL' or a region code (regional.cdareagere)
+    escopo      VARCHAR(10) NOT NULL, -- 'TOTAL', a region code (regional.cdareagere) or '#' and a branch code
     indicador   VARCHAR(12) NOT NULL, -- faturamento, consumo, mdo, despesas or resultado
     vrmeta      NUMERIC NOT NULL,     -- faturamento in currency units; the others in per cent of revenue
     PRIMARY KEY (mes, escopo, indicador)

@@ -8,6 +8,7 @@
 #include <QDate>
 #include <QHeaderView>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QTableView>
 #include <QWidget>
@@ -136,5 +137,10 @@ QJsonObject ExportCockpit(QWidget* dashboard, const QStringList& messages)
     root[QStringLiteral("grids")] = grids;
     root[QStringLiteral("charts")] = charts;
     root[QStringLiteral("messages")] = QJsonArray::fromStringList(messages);
+    // What the figures on screen mean, as the window judged them: the scorecard of the view it drew.
+    if (dashboard) {
+        const QJsonObject view = QJsonDocument::fromJson(dashboard->property("cockpitView").toByteArray()).object();
+        root[QStringLiteral("scorecard")] = view.value(QStringLiteral("scorecard"));
+    }
     return root;
 }

@@ -52,7 +52,7 @@ const QVector<TPacketFieldDef>& DiasEstoque()
 
 const QVector<TPacketFieldDef>& Metas()
 {
-    static const QVector<TPacketFieldDef> layout{text("CDAREAGERE", 12), number("VRFATLIQGER", true), number("CONSUMO", true),
+    static const QVector<TPacketFieldDef> layout{text("CDAREAGERE", 10), number("VRFATLIQGER", true), number("CONSUMO", true),
                                                  number("MDO", true), number("DESPESAS", true), number("RESULTADO", true),
                                                  text("FONTEFAT", 10), date("DTULTMOV")};
     return layout;

@@ -246,7 +246,7 @@ private:
         checkReference("meta_mensal", "escopo", "regional", "cdareagere",
                        QStringLiteral("regional \"%1\" não cadastrada (nem no banco de dados nem em %2); use TOTAL para "
                                       "a empresa."),
-                       QStringLiteral("s.escopo <> 'TOTAL'"));
+                       QStringLiteral("s.escopo <> 'TOTAL' AND s.escopo NOT LIKE '#%'"));
     }
 
     void apply()

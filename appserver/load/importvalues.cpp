@@ -40,9 +40,17 @@ QVariant convert(Database& db, Kind kind, const QString& text, QChar separator, 
     }
     switch (kind) {
     case Kind::Scope:
-        // The company as a whole, or a region by its code.
+        // The company as a whole, a branch by '#' and its code, or a region by its code.
         if (text == QLatin1String("TOTAL"))
             return text;
+        if (text.startsWith(QLatin1Char('#'))) {
+            bool ok = false;
+            const qint64 branch = text.mid(1).toLongLong(&ok);
+            if (ok && branch > 0 && branch <= 999999999LL && text.mid(1) == QString::number(branch))
+                return text;
+            reason = QStringLiteral("escopo de filial inválido: %1 (use # e o código da filial, por exemplo #1234).").arg(shown(text));
+            return {};
+        }
         [[fallthrough]];
     case Kind::Code:
         // A code is a key the cockpit matches and shows: a blank at an end or a control character would make

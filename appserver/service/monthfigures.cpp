@@ -105,7 +105,9 @@ kpd::rpc::DataPacket Targets::packet(const QDate& lastFigures, const std::vector
         else
             metas.null();
     };
-    write(company, scopes.value(company));
+    // The company's row says which day the figures reach, so it is there whenever there is that to say.
+    if (scopes.contains(company) || lastFigures.isValid())
+        write(company, scopes.value(company));
     for (auto it = scopes.cbegin(); it != scopes.cend(); ++it)
         if (it.key() != company)
             write(it.key(), it.value());

@@ -163,8 +163,21 @@ bool Schema::ensure(Database& db)
 bool Schema::ensureTargets(Database& db)
 {
     try {
-        if (relation(db, QStringLiteral("meta_mensal")) != Relation::None)
+        if (relation(db, QStringLiteral("meta_mensal")) != Relation::None) {
+            // A database from before branch budgets has room for a region's code only ('#' and a branch's
+            // code need ten characters); SQLite does not hold a text to its declared length.
+            if (db.isPostgres() && !db.settings().readOnly) {
+                QSqlQuery q = db.prepare(QStringLiteral(
+                    "SELECT character_maximum_length FROM information_schema.columns "
+                    "WHERE table_schema = current_schema() AND table_name = 'meta_mensal' AND column_name = 'escopo'"));
+                Database::exec(q);
+                if (q.next() && !q.value(0).isNull() && q.value(0).toInt() < 10) {
+                    q.finish();
+                    db.execDirect(QStringLiteral("ALTER TABLE meta_mensal ALTER COLUMN escopo TYPE VARCHAR(10)"));
+                }
+            }
             return true;
+        }
         if (db.settings().readOnly)
             return false;
         for (const QString& statement : statements())

@@ -86,7 +86,7 @@ void setPeriod(Scorecard& card, const QString& lastLoad, const QVariant& lastFig
     const QDate loaded = dayOf(lastLoad);
     const QDate last = card.month.lastDay();
     QDate until;
-    if (toldFigures) {
+    if (toldFigures && !lastFigures.isNull()) {
         const QDate figures = dayOf(lastFigures);
         const bool closed = !card.month.contains(figures) || figures >= last || (loaded.isValid() && loaded > last);
         if (!closed)

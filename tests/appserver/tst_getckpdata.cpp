@@ -107,6 +107,7 @@ QString cell(const kpd::rpc::Variant& v)
     case kpd::rpc::Variant::kDoubleValue: return QString::number(v.double_value(), 'g', 15);
     case kpd::rpc::Variant::kTextValue: return QString::fromStdString(v.text_value());
     case kpd::rpc::Variant::KIND_NOT_SET: return QStringLiteral("null");
+    case kpd::rpc::Variant::kDatetimeValue: return QStringLiteral("@%1").arg(v.datetime_value(), 0, 'g', 15);
     default: return QStringLiteral("<kind %1>").arg(int(v.kind_case()));
     }
 }
@@ -145,7 +146,8 @@ const QStringList kIndicadoresFields{"CDAREAGERE:S5", "QTFILIAIS:F", "VRFATLIQGE
 const QStringList kRankingFields{"CDAREAGERE:S3", "NMFILIAL:S30", "RESULTADO:F", "ROWNUM:F"};
 const QStringList kPizzaFields{"CDAREAGERE:S3", "VRFATLIQGER:F*", "CUSTO:F*", "RESULTADO:F*"};
 const QStringList kEstoqueFields{"CDAREAGERE:S3", "ROWNUM:F", "NMFILIAL:S30", "DIASESTOQUE:F*"};
-const QStringList kMetasFields{"CDAREAGERE:S5", "VRFATLIQGER:F*", "CONSUMO:F*", "MDO:F*", "DESPESAS:F*", "RESULTADO:F*"};
+const QStringList kMetasFields{"CDAREAGERE:S10", "VRFATLIQGER:F*", "CONSUMO:F*", "MDO:F*", "DESPESAS:F*", "RESULTADO:F*",
+                               "FONTEFAT:S10", "DTULTMOV:@*"};
 const QStringList kComparacoesFields{"DTREFERENCIA:@*", "CDAREAGERE:S5", "VRFATLIQGER:F*", "CONSUMO:F*", "MDO:F*",
                                      "DESPESAS:F*", "RESULTADO:F*"};
 
@@ -278,9 +280,10 @@ void TestGetCkpData::shouldAnswerEveryPacketOfTheMonth()
     QCOMPARE(rowsOf(reply.args(3).packet_value()), kBottom10);
     QCOMPARE(fieldsOf(reply.args(4).packet_value()), kPizzaFields);
     QCOMPARE(rowsOf(reply.args(4).packet_value()), kPizza);
-    // No targets set; February, the month before, had figures too (a year before had none).
+    // No targets set, only the last day with figures; February, the month before, had figures too (a year
+    // before had none).
     QCOMPARE(fieldsOf(reply.args(5).packet_value()), kMetasFields);
-    QCOMPARE(reply.args(5).packet_value().rows_size(), 0);
+    QCOMPARE(rowsOf(reply.args(5).packet_value()), QStringList{QStringLiteral("TOTAL|null|null|null|null|null|null|@%1").arg(kMarch1 + 30, 0, 'g', 15)});
     QCOMPARE(fieldsOf(reply.args(6).packet_value()), kComparacoesFields);
     QCOMPARE(fieldsOf(reply.args(7).packet_value()), kEstoqueFields);
     QCOMPARE(rowsOf(reply.args(7).packet_value()), kEstoque);

@@ -110,10 +110,11 @@ private slots:
         QCOMPARE(fat["min"].toDouble(), 6.25);
         QCOMPARE(fat["max"].toDouble(), 18.75);
         QCOMPARE(fat["value"].toDouble(), 12.5);
-        QCOMPARE(fat["needleColor"].toInt(), 0x008000);
-        QCOMPARE(fat["hubColor"].toInt(), 0x008000);
+        // No revenue budget that month: the dial is centred on the figure and says nothing of it.
+        QCOMPARE(fat["needleColor"].toInt(), 0xFFFFFF);
+        QCOMPARE(fat["hubColor"].toInt(), 0xFFFFFF);
         QCOMPARE(fat["zones"].toArray(),
-                 (QJsonArray{zone(0x0000FF, 6.25, 11.25), zone(0x00FFFF, 11.25, 12.5), zone(0x008000, 12.5, 18.75)}));
+                 (QJsonArray{zone(0x505050, 6.25, 11.25), zone(0x505050, 11.25, 12.5), zone(0x505050, 12.5, 18.75)}));
         QCOMPARE(j["gauges"]["indicConsR1"]["needleColor"].toInt(), 0x00FFFF);
         QCOMPARE(j["gauges"].toObject().size(), 30);
 
@@ -195,7 +196,7 @@ private slots:
         const QString words = QString::fromUtf8(text.readAllStandardOutput());
         for (const QString& expected : {QStringLiteral("Janeiro/2008 a Junho/2008"), QStringLiteral("página 1 de 9"),
                                         QStringLiteral("página 9 de 9"), QStringLiteral("Indicadores de Resultado — Fevereiro/2008 — resumo"),
-                                        QStringLiteral("(meta 10,00 M)"), QStringLiteral("Última Atualização : 03/08/2008")})
+                                        QStringLiteral("(meta 10,00 M"), QStringLiteral("Última Atualização : 03/08/2008")})
             QVERIFY2(words.contains(expected), qPrintable(expected + QStringLiteral(" não está em\n") + words));
         QProcess images;
         images.start(QStringLiteral("pdfimages"), {"-list", pdf});

@@ -119,8 +119,9 @@ private slots:
                 QVERIFY2(rows.contains(QStringLiteral(">%1</td>").arg(cell[QStringLiteral("text")].toString())),
                          qPrintable(cell[QStringLiteral("text")].toString()));
         QVERIFY(page.contains(QStringLiteral("Voltar ao cockpit")));
-        // The consumption of 42 % against 40 is in the yellow zone, as the desktop paints it.
-        QVERIFY(rows.contains(QStringLiteral("color: rgb(255, 255, 0);\">42,0%")));
+        // A branch's consumption of 42 % is judged against its region's own target of 45 %, not the fixed 40:
+        // green, as the desktop paints it.
+        QVERIFY(rows.contains(QStringLiteral("color: rgb(0, 128, 0);\">42,0%")));
     }
 
     void cleanupTestCase()

@@ -44,6 +44,7 @@ QString colourName(TColor c)
     case clYellow: return QStringLiteral("yellow");
     case clGreen: return QStringLiteral("green");
     case clGray: return QStringLiteral("grey");
+    case clWhite: return QStringLiteral("neutral");   // a figure with no target to be judged against
     default: return QStringLiteral("0x%1").arg(c, 6, 16, QLatin1Char('0'));
     }
 }
@@ -190,7 +191,7 @@ private slots:
         QCOMPARE(rowTexts(form, 4), (QStringList{"DDD", "2,5 M", "42%", "40%", "12%", "6%"}));
         QCOMPARE(rowTexts(form, 5), (QStringList{"EEE", "1,9 M", "50%", "30%", "16%", "4%"}));
         // Each regional revenue gauge is judged against its own figure.
-        QCOMPARE(dial(form, "indicFatR5"), QStringLiteral("0.95..2.85 @1.9 green/green"));
+        QCOMPARE(dial(form, "indicFatR5"), QStringLiteral("0.95..2.85 @1.9 neutral/neutral"));
         QCOMPARE(dial(form, "indicConsR4"), QStringLiteral("22.5..67.5 @42 green/green"));   // DDD's own 45 %
         QCOMPARE(dial(form, "IndicResultR5"), QStringLiteral("2.5..7.5 @4 red/red"));
         QCOMPARE(dial(form, "indicDespeR5"), QStringLiteral("7.5..22.5 @16 yellow/yellow"));
@@ -213,7 +214,7 @@ private slots:
         QCOMPARE(totalTexts(form), (QStringList{"2 M", "30%", "50%", "10%", "10%"}));
         QCOMPARE(rowTexts(form, 1), (QStringList{"AAA", "0,5 M", "30%", "50%", "10%", "10%"}));
         QCOMPARE(rowTexts(form, 3), (QStringList{"CCC", "1 M", "30%", "50%", "10%", "10%"}));
-        QCOMPARE(dial(form, "indicFatR1"), QStringLiteral("0.25..0.75 @0.5 green/green"));
+        QCOMPARE(dial(form, "indicFatR1"), QStringLiteral("0.25..0.75 @0.5 neutral/neutral"));
         QCOMPARE(dial(form, "indicConsR3"), QStringLiteral("20..60 @30 green/green"));
 
         // Rows without a region are empty, not January's regions, and not judged: grey needles at the minimum
@@ -243,11 +244,11 @@ private slots:
                  QString::fromUtf8("BI Business Intelligence - Resultados Operacionais  (Março/2008)"));
         QCOMPARE(caption(form, "lblQtFiliais"), QStringLiteral("Quantidade de Unidades:  6"));
         QCOMPARE(totalTexts(form), (QStringList{"6 M", "40%", "40%", "10%", "10%"}));
-        QCOMPARE(dial(form, "indicFatTotal"), QStringLiteral("3..9 @6 green/green"));
+        QCOMPARE(dial(form, "indicFatTotal"), QStringLiteral("3..9 @6 neutral/neutral"));
         for (int n = 1; n <= 5; ++n) {
             QCOMPARE(rowTexts(form, n),
                      (QStringList{QString(3, QChar('A' + n - 1)), "1 M", "40%", "40%", "10%", "10%"}));
-            QCOMPARE(dial(form, QStringLiteral("indicFatR%1").arg(n)), QStringLiteral("0.5..1.5 @1 green/green"));
+            QCOMPARE(dial(form, QStringLiteral("indicFatR%1").arg(n)), QStringLiteral("0.5..1.5 @1 neutral/neutral"));
         }
         // The message ends the refresh; nothing starts another one.
         QTest::qWait(200);
@@ -262,11 +263,12 @@ private slots:
         QTest::addColumn<QString>("expectedDial");
         QTest::addColumn<QString>("expectedZones");
         QTest::addColumn<QString>("expectedText");
-        const QString revenueZones = "red 6.25-11.25, yellow 11.25-12.5, green 12.5-18.75";
+        // No revenue budget: the dial is centred on the figure, its zones drawn in the neutral grey.
+        const QString revenueZones = "0x505050 6.25-11.25, 0x505050 11.25-12.5, 0x505050 12.5-18.75";
         const QString consumptionZones = "red 44-60, yellow 40-44, green 20-40";
-        QTest::newRow("total revenue 12.5") << "indicFatTotal" << "pnlIndicFatTotal" << "6.25..18.75 @12.5 green/green"
+        QTest::newRow("total revenue 12.5") << "indicFatTotal" << "pnlIndicFatTotal" << "6.25..18.75 @12.5 neutral/neutral"
                                             << revenueZones << "12,5 M";
-        QTest::newRow("regional revenue 12.5") << "indicFatR1" << "pnlIndicFatR1" << "6.25..18.75 @12.5 green/green"
+        QTest::newRow("regional revenue 12.5") << "indicFatR1" << "pnlIndicFatR1" << "6.25..18.75 @12.5 neutral/neutral"
                                                << revenueZones << "12,5 M";
         QTest::newRow("regional consumption 42") << "indicConsR1" << "pnlIndicConsR1" << "20..60 @42 yellow/yellow"
                                                  << consumptionZones << "42%";
@@ -299,8 +301,8 @@ private slots:
         QCOMPARE(rowTexts(form, 2), (QStringList{"ZER", "0 M", "%", "%", "%", "%"}));
         // A revenue of 0 is a figure: its target of 0 keeps the reset range with empty zones, the needle rests
         // at the dial's left end, and 0 against a target of 0 has met it. Empty percentages are not judged.
-        QCOMPARE(dial(form, "indicFatR2"), QStringLiteral("0.5..1.5 @0.5 green/green"));
-        QCOMPARE(zones(form, "indicFatR2"), QStringLiteral("red 0-0, yellow 0-0, green 0-0"));
+        QCOMPARE(dial(form, "indicFatR2"), QStringLiteral("0.5..1.5 @0.5 neutral/neutral"));
+        QCOMPARE(zones(form, "indicFatR2"), QStringLiteral("0x505050 0-0, 0x505050 0-0, 0x505050 0-0"));
         QCOMPARE(dial(form, "indicConsR2"), QStringLiteral("20..60 @20 grey/grey"));
         QCOMPARE(dial(form, "indicMDOR2"), QStringLiteral("22.5..67.5 @22.5 grey/grey"));
         QCOMPARE(dial(form, "IndicResultR2"), QStringLiteral("2.5..7.5 @2.5 grey/grey"));
@@ -324,7 +326,7 @@ private slots:
         QCOMPARE(caption(form, "lblAviso"), QStringLiteral("Sem dados para Junho/2008"));
         // Nothing to judge: grey needles at the minimum, April's range not kept (a fresh window's instead).
         QCOMPARE(dial(form, "indicFatTotal"), QStringLiteral("0..75 @0 grey/grey"));
-        QCOMPARE(zones(form, "indicFatTotal"), QStringLiteral("red 0-0, yellow 0-0, green 0-0"));
+        QCOMPARE(zones(form, "indicFatTotal"), QStringLiteral("0x505050 0-0, 0x505050 0-0, 0x505050 0-0"));
         QCOMPARE(dial(form, "indicConsTotal"), QStringLiteral("20..60 @20 grey/grey"));
         QCOMPARE(dial(form, "IndicResultR1"), QStringLiteral("2.5..7.5 @2.5 grey/grey"));
         // April's region is not this month's.

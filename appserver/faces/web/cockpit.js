@@ -16,7 +16,12 @@ const GRAFICOS = ['grafFatReg', 'grafCustReg', 'grafResultReg'];
 const $ = (id) => document.getElementById(id);
 let pedido = 0;
 // On /regiao/NO the page shows that region: its gauges and its branches.
-const REGIAO = (/^\/regiao\/([^/]+)$/.exec(location.pathname) || [])[1];
+// Its code may hold any character ("P&D"): read decoded, and encoded again wherever it goes into an address.
+const REGIAO = (() => {
+  const m = /^\/regiao\/([^/]+)$/.exec(location.pathname);
+  if (!m) return undefined;
+  try { return decodeURIComponent(m[1]); } catch { return m[1]; }
+})();
 
 // ?tv=1: a wall screen. The whole screen for the figures, no month picker, a refresh every minute (sooner
 // again after a failure), the month of the address or else the calendar's, followed as it turns.
@@ -109,7 +114,7 @@ function desenharIndicadores(j) {
   for (let n = 1; n <= 5; n++) {
     const nomeRegiao = rotulo('lblR' + n)[1];
     if (!nomeRegiao) continue;   // the desktop leaves such a row empty
-    if (REGIAO && nomeRegiao !== decodeURIComponent(REGIAO)) continue;
+    if (REGIAO && nomeRegiao !== REGIAO) continue;
     const mes = (j.refDate || '').slice(0, 7);
     t.append(el('div', { class: 'rotulo' },
                 REGIAO ? nomeRegiao : el('a', { href: 'regiao/' + encodeURIComponent(nomeRegiao) + '?mes=' + mes,
@@ -233,7 +238,7 @@ function desenharFiliais(r) {
 }
 
 async function carregarFiliais(mes) {
-  const r = await fetch('api/region?month=' + mes + '&region=' + REGIAO, { credentials: 'same-origin', cache: 'no-store' });
+  const r = await fetch('api/region?month=' + mes + '&region=' + encodeURIComponent(REGIAO), { credentials: 'same-origin', cache: 'no-store' });
   const j = await r.json();
   if (!r.ok) { aviso(j.erro || ('Erro ' + r.status)); return; }
   desenharFiliais(j);
