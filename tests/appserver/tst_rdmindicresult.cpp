@@ -6,6 +6,11 @@
 #include "monthlysummary.h"
 #include "packetcodec.h"
 #include "rdmindicresult.h"
+#include "regionquery.h"
+#include "scorecard.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -84,9 +89,101 @@ private slots:
         try {
             RdmIndicResult(pool).region(day, QStringLiteral("ZZ"), CallScope{});
             QFAIL("a region that does not exist was answered");
-        } catch (const DatabaseError& e) {
+        } catch (const RegionNotFound& e) {
             QCOMPARE(e.message(), QStringLiteral("A regional \"ZZ\" não existe."));
         }
+    }
+
+    // What each figure means, worked out by hand. December 2026, loaded on the 9th at 06:30 with figures up
+    // to the 8th: 8 days of 31 count. Branches 1 and 2 (NO) make 100 000 a day at costs of 90 000 (result
+    // 10 %); branch 3 (P&D) 50 000 a day at 25 000 + 10 000 + 5 000 (shares 50, 20, 10, result 20 %).
+    // Budgets: branch 1 3,1 M and branch 2 6,2 M of revenue (none for NO itself: their sum, 9,3 M), P&D a
+    // consumption of 45 %, the company a result of 6 %; branch 3 and the company's revenue none.
+    void shouldJudgeEveryScopeAgainstTheTargetItHas()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("budgets.db"));
+        CockpitDatabase db(path);
+        QVERIFY2(db.create(), qPrintable(db.error()));
+        QVERIFY(db.addRegion("NO") && db.addRegion("P&D"));
+        QVERIFY(db.addBranch(1, "Belém", "NO") && db.addBranch(2, "Manaus", "NO") && db.addBranch(3, "Lab", "P&D"));
+        const QDate month(2026, 12, 1);
+        for (int d = 0; d < 8; ++d) {
+            QVERIFY(db.addDay(1, month.addDays(d), 100000, 40000, 40000, 10000));
+            QVERIFY(db.addDay(2, month.addDays(d), 100000, 40000, 40000, 10000));
+            QVERIFY(db.addDay(3, month.addDays(d), 50000, 25000, 10000, 5000));
+        }
+        QVERIFY(db.addDay(1, QDate(2026, 11, 30), 100000, 40000, 40000, 10000));   // November: closed, no budgets
+        QVERIFY(db.addLoad("2026-12-09 06:30:00"));
+        QVERIFY(db.addTarget(month, "#1", "faturamento", 3100000) && db.addTarget(month, "#2", "faturamento", 6200000) &&
+                db.addTarget(month, "P&D", "consumo", 45) && db.addTarget(month, "TOTAL", "resultado", 6));
+        Database database(DatabaseSettings::sqliteFile(path, false));
+        MonthlySummary::install(database);
+        DatabasePool pool(database, 1);
+        const RdmIndicResult module(pool);
+
+        using namespace cockpit;
+        const Scorecard card = MonthScorecard(cockpitPackets(module.month(month, CallScope{})));
+        QCOMPARE(card.partialUntil, QDate(2026, 12, 8));
+        QCOMPARE(card.daysElapsed, 8);
+        const auto check = [](const Scorecard& c, ScopeKind kind, const QString& code, Indicator i, const char* want) {
+            const ScopeCard* scope = c.find(kind, code);
+            if (!scope)
+                return QStringLiteral("no scope %1").arg(code);
+            const Measure& m = (*scope)[i];
+            const auto n = [](const std::optional<double>& v) { return v ? QString::number(*v, 'f', 2) : QStringLiteral("-"); };
+            const QString got = QStringLiteral("%1 %2 %3 %4 %5 %6").arg(n(m.figure), n(m.target), SourceKey(m.source), n(m.gap),
+                                                                       n(m.gapPercent), ZoneWord(m.zone));
+            return got == QLatin1String(want) ? QString() : QStringLiteral("%1 %2: %3").arg(code, info(i).key, got);
+        };
+        const QStringList failures = {
+            // NO: 1,6 M against 9,3 M × 8/31 = 2,4 M, the branches' budgets added up.
+            check(card, ScopeKind::Region, "NO", Indicator::Revenue, "1.60 2.40 filiais -0.80 -33.33 vermelho"),
+            // The company: branch 3 has no budget, so no sum; no verdict on its revenue.
+            check(card, ScopeKind::Company, "TOTAL", Indicator::Revenue, "2.00 -  - - "),
+            check(card, ScopeKind::Company, "TOTAL", Indicator::Result, "12.00 6.00 orcamento 6.00 - verde"),
+            check(card, ScopeKind::Region, "P&D", Indicator::Consumption, "50.00 45.00 orcamento 5.00 - vermelho"),
+            check(card, ScopeKind::Region, "NO", Indicator::Labour, "40.00 45.00 regra -5.00 - verde"),
+        };
+        for (const QString& f : failures)
+            QVERIFY2(f.isEmpty(), qPrintable(f));
+        QVERIFY(card.find(ScopeKind::Region, "NO")->operator[](Indicator::Revenue).notes.contains(
+            QStringLiteral("meta proporcional a 8 de 31 dias")));
+
+        // The regions' windows: a branch's revenue against its own budget only, its shares against its
+        // region's target, then the company's, then the rule.
+        const Scorecard no = RegionScorecard(regionPackets(module.region(month, QStringLiteral("NO"), CallScope{})));
+        const Scorecard lab = RegionScorecard(regionPackets(module.region(month, QStringLiteral("P&D"), CallScope{})));
+        const QStringList branchFailures = {
+            check(no, ScopeKind::Branch, "1", Indicator::Revenue, "0.80 0.80 orcamento 0.00 0.00 verde"),
+            check(no, ScopeKind::Branch, "2", Indicator::Revenue, "0.80 1.60 orcamento -0.80 -50.00 vermelho"),
+            check(lab, ScopeKind::Branch, "3", Indicator::Revenue, "0.40 -  - - "),
+            check(lab, ScopeKind::Branch, "3", Indicator::Consumption, "50.00 45.00 orcamento 5.00 - vermelho"),
+            check(lab, ScopeKind::Branch, "3", Indicator::Result, "20.00 6.00 orcamento 14.00 - verde"),
+            check(lab, ScopeKind::Branch, "3", Indicator::Labour, "20.00 45.00 regra -25.00 - verde"),
+        };
+        for (const QString& f : branchFailures)
+            QVERIFY2(f.isEmpty(), qPrintable(f));
+        // A branch without a budget is drawn neutral, never green or red, in the region's view.
+        const QByteArray json = QByteArray::fromStdString(*module.regionJson(month, QStringLiteral("P&D"), CallScope{}));
+        const QJsonArray cells = QJsonDocument::fromJson(json)[QStringLiteral("rows")][0].toArray();
+        QCOMPARE(cells[2][QStringLiteral("color")].toInt(), kNeutralColor);
+
+        // A month without any budget, whose last day has figures: closed, nothing pro-rated, revenue unjudged.
+        const Scorecard november = MonthScorecard(cockpitPackets(module.month(QDate(2026, 11, 1), CallScope{})));
+        QVERIFY(!november.partial());
+        QVERIFY(failuresOf({check(november, ScopeKind::Region, "NO", Indicator::Revenue, "0.10 -  - - "),
+                            check(november, ScopeKind::Company, "TOTAL", Indicator::Result, "10.00 5.00 regra 5.00 - verde")}));
+    }
+
+private:
+    static bool failuresOf(const QStringList& failures)
+    {
+        for (const QString& f : failures)
+            if (!f.isEmpty()) {
+                qWarning("%s", qPrintable(f));
+                return false;
+            }
+        return true;
     }
 };
 
