@@ -4,6 +4,7 @@
 // changed under a running server, sign-out, SIGHUP, and a port that cannot be bound.
 #include "httpsessions.h"
 #include "signinthrottle.h"
+#include "cockpitdatabase.h"
 #include "refreshserver.h"
 #include "serverprocess.h"
 #include "testcertificates.h"
@@ -166,6 +167,32 @@ private slots:
         QVERIFY(r);
         QCOMPARE(r->status, 400);
         QVERIFY2(bodyOf(r)["erro"].toString().contains(QStringLiteral("mês"), Qt::CaseInsensitive), r->body.c_str());
+    }
+
+    // Any region code the schema allows is drilled into (its CSV named safely); one the database does not
+    // have is not found (404), which is not a failure of anything; a code that cannot be one is a bad request.
+    void shouldAnswerAnyRegionCodeAndNotFindAnUnknownOne()
+    {
+        CockpitDatabase db(m_dir.filePath(QStringLiteral("regioes.db")));
+        QVERIFY2(db.create(), qPrintable(db.error()));
+        QVERIFY(db.addRegion("P&D") && db.addBranch(1, "Laboratório", "P&D") &&
+                db.addDay(1, QDate(2026, 12, 1), 100000, 40000, 40000, 10000));
+        ServerProcess server;
+        QString error;
+        QVERIFY2(server.start({"--db", db.path(), "--http", "127.0.0.1:0"}, &error), qPrintable(error));
+        httplib::Client client("127.0.0.1", server.httpPort());
+        const auto region = client.Get("/api/region?month=2026-12&region=P%26D");
+        QVERIFY(region && region->status == 200);
+        QCOMPARE(bodyOf(region)["title"].toString(), QStringLiteral("Regional P&D — Dezembro/2026"));
+        const auto csv = client.Get("/api/region.csv?month=2026-12&region=P%26D");
+        QVERIFY(csv && csv->status == 200);
+        QCOMPARE(QString::fromStdString(csv->get_header_value("Content-Disposition")),
+                 QStringLiteral("attachment; filename=\"regional-P_D-2026-12.csv\""));
+        const auto unknown = client.Get("/api/region?month=2026-12&region=ZZ");
+        QVERIFY(unknown && unknown->status == 404);
+        QCOMPARE(bodyOf(unknown)["erro"].toString(), QStringLiteral("A regional \"ZZ\" não existe."));
+        const auto malformed = client.Get("/api/region?month=2026-12&region=%01A");
+        QVERIFY(malformed && malformed->status == 400);
     }
 
     void shouldServeThePageAndTheMonthOnAnOpenLoopback()
