@@ -121,26 +121,35 @@ private slots:
     {
         QTest::addColumn<QVariant>("budget");
         QTest::addColumn<QString>("lastLoad");
+        QTest::addColumn<QVariant>("lastFigures");   // what the server says of the last day with figures
         QTest::addColumn<double>("min");
         QTest::addColumn<int>("needle");
         QTest::addColumn<QString>("period");
         QTest::addColumn<QStringList>("notes");
-        QTest::newRow("no budget") << QVariant() << "03/04/2024" << 6.25 << 0xFFFFFF << "Março/2024" << QStringList{};
-        QTest::newRow("budget beaten") << QVariant(10.0) << "03/04/2024" << 5.0 << 0x008000 << "Março/2024" << QStringList{};
-        QTest::newRow("budget missed") << QVariant(20.0) << "03/04/2024" << 10.0 << 0x0000FF << "Março/2024" << QStringList{};
+        QTest::newRow("no budget") << QVariant() << "03/04/2024" << QVariant() << 6.25 << 0xFFFFFF << "Março/2024" << QStringList{};
+        QTest::newRow("budget beaten") << QVariant(10.0) << "03/04/2024" << QVariant() << 5.0 << 0x008000 << "Março/2024" << QStringList{};
+        QTest::newRow("budget missed") << QVariant(20.0) << "03/04/2024" << QVariant() << 10.0 << 0x0000FF << "Março/2024" << QStringList{};
         // 20 M over 31 days: 9,68 M are due by the 15th.
-        QTest::newRow("partial month") << QVariant(20.0) << "15/03/2024" << 20.0 * 15 / 31 / 2 << 0x008000
+        QTest::newRow("partial month") << QVariant(20.0) << "15/03/2024" << QVariant() << 20.0 * 15 / 31 / 2 << 0x008000
                                        << "Março/2024 — parcial até 15/03" << QStringList{"meta proporcional a 15 de 31 dias"};
-        QTest::newRow("last day loaded") << QVariant(20.0) << "31/03/2024" << 10.0 << 0x0000FF << "Março/2024" << QStringList{};
+        // The nightly load on the 9th brings the figures of the 8th: 8 days count, not 9.
+        QTest::newRow("morning load") << QVariant(20.0) << "09/03/2024" << QVariant(QDateTime(QDate(2024, 3, 8), QTime()))
+                                      << 20.0 * 8 / 31 / 2 << 0x008000 << "Março/2024 — parcial até 08/03"
+                                      << QStringList{"meta proporcional a 8 de 31 dias"};
+        // The last day's figures close the month whatever day they were loaded.
+        QTest::newRow("last day's figures") << QVariant(20.0) << "31/03/2024" << QVariant(QDateTime(QDate(2024, 3, 31), QTime()))
+                                            << 10.0 << 0x0000FF << "Março/2024" << QStringList{};
+        QTest::newRow("last day loaded") << QVariant(20.0) << "31/03/2024" << QVariant() << 10.0 << 0x0000FF << "Março/2024" << QStringList{};
     }
     void shouldJudgeRevenueAgainstTheCompanysBudget()
     {
         QFETCH(QVariant, budget);
         QFETCH(QString, lastLoad);
+        QFETCH(QVariant, lastFigures);
         QFETCH(QStringList, notes);
         cockpit::CockpitPackets p = packetsWith(12.5, 40.0);
         p.indicadores = indicadores({{"TOTAL", 7.0, 12.5, 40.0, 45.0, 15.0, 5.0, lastLoad}});
-        p.metas = TDataPacket{CkpPackets::Metas(), {{"TOTAL", budget, QVariant(), QVariant(), QVariant(), QVariant()}}};
+        p.metas = TDataPacket{CkpPackets::Metas(), {{"TOTAL", budget, QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), lastFigures}}};
         const QJsonObject j = cockpit::CockpitJson(p);
         const QJsonObject g = j["gauges"]["indicFatTotal"].toObject();
         QTEST(g["min"].toDouble(), "min");
