@@ -31,8 +31,6 @@ namespace {
 // Sorts by the figures themselves, not by their texts ("10,0%" after "9,5%").
 constexpr int kNumberRole = Qt::UserRole + 1;
 
-const char* const kGauges[] = {"indicFat", "indicCons", "indicMdo", "indicDespe", "indicResult"};
-const char* const kPanels[] = {"pnlIndicFat", "pnlIndicCons", "pnlIndicMdo", "pnlIndicDespe", "pnlIndicResult"};
 
 } // namespace
 
@@ -98,8 +96,8 @@ void TfrmRegiao::ShowRegion(const QString& region, const QDate& month, const coc
     m_region = region;
     for (int c = 0; c < 5; ++c) {
         const cockpit::IndicatorColumn& column = cockpit::kIndicatorColumns[c];
-        auto* gauge = FindComponentAs<TOverGauge>(QLatin1String(kGauges[c]));
-        auto* panel = FindComponentAs<TPanel>(QLatin1String(kPanels[c]));
+        auto* gauge = FindComponentAs<TOverGauge>(QLatin1String(column.windowGauge));
+        auto* panel = FindComponentAs<TPanel>(QLatin1String(column.windowPanel));
         const QString gaugeName = QLatin1String(column.regionGauge) + QString::number(row);
         const QString panelName = QLatin1String(column.regionPanel) + QString::number(row);
         for (auto it = view.gauges.cbegin(); it != view.gauges.cend(); ++it)

@@ -1,6 +1,7 @@
 #include "boardpack.h"
 
 #include "indicators.h"
+#include "refmonth.h"
 
 #include "outputfile.h"
 #include "presentation.h"
@@ -23,7 +24,7 @@ namespace {
 
 using cockpit::kIndicators;
 
-QString monthTitle(const QDate& month) { return MonthName(month.month()) + QLatin1Char('/') + QString::number(month.year()); }
+QString monthTitle(const QDate& month) { return cockpit::RefMonth(month).title(); }
 
 // A JSON object's member by name, ignoring letter case, as the window finds its components.
 QJsonValue member(const QJsonObject& object, const QString& name)
@@ -174,7 +175,7 @@ void BoardPack::drawTable(const QByteArray& viewJson, const QRectF& area)
     if (rows.empty())
         return;
 
-    const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
+    const QLocale& locale = BrazilLocale();
     const double scopeWidth = area.width() * 0.10;
     const double cellWidth = (area.width() - scopeWidth) / 5.0;
     const double headHeight = area.height() * 0.07;

@@ -249,7 +249,7 @@ void TOverGauge::changeEvent(QEvent* event)
 QString TOverGauge::ValueText() const
 {
     const int decimals = std::clamp(m_textPrecision, 0, 15);
-    const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
+    const QLocale& locale = BrazilLocale();
     switch (m_textStyle) {
     case tsNone:
         return QString();

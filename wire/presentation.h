@@ -26,6 +26,9 @@ constexpr TColor clGray = 0x808080;
 constexpr TColor clWindow = 0xFFFFFF;
 constexpr TColor clWindowText = 0x000000;
 
+// The one locale of every text the cockpit writes: decimal comma, Portuguese names.
+const QLocale& BrazilLocale();
+
 // "Janeiro" .. "Dezembro"; empty outside 1 .. 12.
 QString MonthName(int month);
 

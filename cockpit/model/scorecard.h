@@ -83,6 +83,9 @@ struct Scorecard {
     QVector<const ScopeCard*> ofKind(ScopeKind kind) const;
 };
 
+// The regions of a month's indicators packet (every row but the company's), in its order.
+QStringList RegionCodes(const TDataPacket& indicadores);
+
 // A month's scorecard: the company and each region, in the packets' order.
 Scorecard MonthScorecard(const CockpitPackets& packets);
 // A region's scorecard: the region (where its row came) and each of its branches, in the packet's order.
