@@ -81,7 +81,7 @@ TfrmRegiao::TfrmRegiao(QWidget* owner) : TForm(owner), m_ui(std::make_unique<Ui:
     gridPalette.setColor(QPalette::Button, Qt::black);
     gridPalette.setColor(QPalette::ButtonText, Qt::white);
     grid->setPalette(gridPalette);
-    grid->setStyleSheet(QStringLiteral("QTableView { gridline-color: #333333; } "
+    grid->setStyleSheet(QStringLiteral("QTableView { gridline-color: %1; } ").arg(ToQColor(clGridLine).name()) + QStringLiteral(
                                        "QHeaderView::section { background: black; color: white; font-weight: bold; }"));
     connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& at) {
         OfferCsvSave(this, grid->viewport()->mapToGlobal(at), QStringLiteral("regional-%1.csv").arg(m_region),

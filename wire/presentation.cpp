@@ -7,6 +7,16 @@
 #include <algorithm>
 #include <cmath>
 
+TColor PrintColor(TColor color)
+{
+    switch (color) {
+    case clBlack: return clWhite;
+    case clWhite: return clBlack;
+    case clRowGrey: return 0xE8E8E8;
+    default: return color;
+    }
+}
+
 const QLocale& BrazilLocale()
 {
     static const QLocale locale(QLocale::Portuguese, QLocale::Brazil);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "datapacket.h"
+#include "presentation.h"
 #include "indicators.h"
 #include "refmonth.h"
 
@@ -99,8 +100,8 @@ Zone ZoneOf(Indicator indicator, double figure, double target);
 QString ZoneWord(Zone zone);
 int ZoneColor(Zone zone);
 // The colour of a figure that has no target to be judged against, and of a dial's zones then.
-inline constexpr int kNeutralColor = 0xFFFFFF;
-inline constexpr int kNeutralZoneColor = 0x505050;
+inline constexpr int kNeutralColor = clNeutral;
+inline constexpr int kNeutralZoneColor = clNeutralZone;
 // The source's key in JSON ("orcamento", "filiais", "regra"; empty for none).
 QString SourceKey(TargetSource source);
 
