@@ -8,7 +8,6 @@
 #include <QDate>
 #include <QDateTime>
 #include <QHash>
-#include <QJsonObject>
 #include <QStringList>
 #include <QVector>
 
@@ -84,19 +83,8 @@ CockpitView FailedView(const QString& message);
 QString StaleNotice(const QDateTime& fetched, const QDateTime& failed);
 inline constexpr TColor kStaleNoticeColor = clRed;
 
-// The view as JSON, in the shape of kpd-host's --export-json: refDate, labels, panels, notes, gauges (with
-// the ghost needle's value or null), grids (titles, rows, rowColors), charts (title, slices) and messages. Slices also carry what the desktop
-// export leaves out and a browser needs to draw them: their colour and their share of the pie.
-QByteArray CockpitJsonText(const CockpitView& view);
-// The same, parsed; for tests and callers that want to look inside.
-QJsonObject CockpitJson(const CockpitView& view);
-
 // One of the month's lists (a grid of the dashboard: dbgTop10, dbgBottom10, dbgAtrasaLanca) as a spreadsheet
 // (CsvText): the grid's titles, then the figures as numbers. Throws WireError for a name that is no list.
 QByteArray ListCsv(const CockpitPackets& packets, const QString& grid);
-
-// The month's view as JSON in one step, as the browser face serves it.
-inline QByteArray CockpitJsonText(const CockpitPackets& packets) { return CockpitJsonText(ComputeView(packets)); }
-inline QJsonObject CockpitJson(const CockpitPackets& packets) { return CockpitJson(ComputeView(packets)); }
 
 } // namespace cockpit

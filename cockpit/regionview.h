@@ -31,10 +31,4 @@ struct RegionView {
 // The view of a region's month from getRegionData's packets.
 RegionView ComputeRegionView(const RegionReply& packets);
 
-// The branches as a spreadsheet (CsvText): the titles, then the figures as numbers.
-QByteArray RegionCsv(const RegionView& view);
-
-// As JSON: month, region, title, columns, rows (cells with text, number and color) and rowColors.
-QByteArray RegionJsonText(const RegionView& view);
-
 } // namespace cockpit

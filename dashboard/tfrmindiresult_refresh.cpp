@@ -6,6 +6,7 @@
 
 #include "cockpitcolors.h"
 #include "cockpitview.h"
+#include "cockpitjson.h"
 #include "eventboundary.h"
 #include "exceptions.h"
 #include "hostfunctions.h"

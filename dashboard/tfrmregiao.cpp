@@ -11,6 +11,7 @@
 #include "hostfunctions.h"
 #include "presentation.h"
 #include "regionview.h"
+#include "regionformats.h"
 #include "tappserver.h"
 #include "tcolor.h"
 #include "tdatetime.h"

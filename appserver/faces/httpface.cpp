@@ -3,6 +3,8 @@
 #include "calllog.h"
 #include "ckppackets.h"
 #include "cockpitview.h"
+#include "cockpitjson.h"
+#include "regionformats.h"
 #include "refmonth.h"
 #include "regionview.h"
 #include "databaseerror.h"

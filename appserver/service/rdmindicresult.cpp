@@ -1,6 +1,8 @@
 #include "rdmindicresult.h"
 
 #include "cockpitview.h"
+#include "cockpitjson.h"
+#include "regionformats.h"
 #include "databasepool.h"
 #include "daycount.h"
 #include "keptanswers.h"

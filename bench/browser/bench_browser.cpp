@@ -2,7 +2,7 @@
 // cockpit view and its JSON) against getCkpData over gRPC as the desktop calls it, and the page in a
 // headless chromium from navigation to its last gauge drawn (the page records performance.now() then).
 #include "benchsupport.h"
-#include "cockpitview.h"
+#include "cockpitjson.h"
 #include "demoserver.h"
 #include "testfigures.h"
 

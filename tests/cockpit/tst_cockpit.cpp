@@ -1,6 +1,7 @@
 // The browser's cockpit view: a few cases worked out by hand, and what kpd-appserver --http serves
 // against what the desktop dashboard shows for the same month.
 #include "cockpitview.h"
+#include "cockpitjson.h"
 #include "jsondiff.h"
 #include "refreshserver.h"
 
