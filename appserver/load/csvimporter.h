@@ -30,7 +30,7 @@ struct ImportSummary {
 /// in the import nor in the database are found there before anything reaches the real tables.
 ///
 /// Values: codes of regions up to 3 characters, without control characters or blanks at either end,
-/// names up to 30 (characters, not bytes or UTF-16 units); branch codes positive integers; days as
+/// names up to 30 (characters, not bytes or UTF-16 units), neither starting as a spreadsheet formula does; branch codes positive integers; days as
 /// AAAA-MM-DD or DD/MM/AAAA from 1900 to November 9999; months as AAAA-MM or the first day of the month;
 /// amounts with a '.' for decimals (or a ',' in files separated by ';'), no thousands separators.
 class CsvImporter {
