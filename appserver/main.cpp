@@ -260,7 +260,7 @@ int importFigures(const ServerOptions& options)
         // them. The figures are committed already: a failure here only leaves them to the first call.
         if (versioned) {
             try {
-                db.beginTransaction();
+                db.beginWriting();
                 const int kept = RdmIndicResult::keepMonths(db, monthsToKeep(db, summary.months), targets);
                 db.commit();
                 std::printf("respostas calculadas para %d meses\n", kept);

@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QHash>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -140,7 +141,7 @@ QString recoverSqliteJournal(const QString& path)
     int rc = sqlite3_open_v2(file.constData(), &handle, SQLITE_OPEN_READWRITE, nullptr);
     QString why;
     if (rc == SQLITE_OK) {
-        sqlite3_busy_timeout(handle, 5000);
+        sqlite3_busy_timeout(handle, int(Database::kBusyWait.count()));
         // The first read with write access plays the journal back into the file.
         rc = sqlite3_exec(handle, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
     }
@@ -322,7 +323,7 @@ QSqlDatabase Database::connection()
         db.setPassword(m_settings.password);
     QStringList options = m_settings.connectOptions;
     if (isSqlite()) {
-        options << QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
+        options << QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyWait.count());
         if (m_settings.readOnly)
             options << QStringLiteral("QSQLITE_OPEN_READONLY");
     }
@@ -403,12 +404,30 @@ void Database::beginTransaction()
         fail(QStringLiteral("Não foi possível iniciar a transação"), db, db.driver()->lastError());
 }
 
-void Database::beginWriting()
+void Database::beginWriting(std::chrono::milliseconds wait)
 {
-    if (isSqlite())
-        execDirect(QStringLiteral("BEGIN IMMEDIATE"));
-    else
+    if (!isSqlite()) {
         beginTransaction();
+        return;
+    }
+    QSqlDatabase db = connection();
+    checkInterrupt(db);
+    sqlite3* handle = sqliteHandle(db.driver());
+    if (handle)
+        sqlite3_busy_timeout(handle, int(wait.count()));
+    QSqlQuery query(db);
+    const bool begun = query.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    if (handle)
+        sqlite3_busy_timeout(handle, int(kBusyWait.count()));
+    if (begun)
+        return;
+    const QSqlError error = query.lastError();
+    if ((error.nativeErrorCode().toInt() & 0xff) == SQLITE_BUSY)
+        throw DatabaseError(QStringLiteral("Outro processo está gravando no banco de dados \"%1\" e não terminou em %2 s; "
+                                           "tente de novo quando ele terminar.")
+                                .arg(m_settings.displayName())
+                                .arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(double(wait.count()) / 1000.0)));
+    fail(QStringLiteral("Não foi possível iniciar a transação"), db, error);
 }
 
 void Database::commit()
