@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QScopeGuard>
 #include <QHash>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -410,24 +411,24 @@ void Database::beginWriting(std::chrono::milliseconds wait)
         beginTransaction();
         return;
     }
-    QSqlDatabase db = connection();
-    checkInterrupt(db);
-    sqlite3* handle = sqliteHandle(db.driver());
+    sqlite3* handle = sqliteHandle(connection().driver());
     if (handle)
         sqlite3_busy_timeout(handle, int(wait.count()));
-    QSqlQuery query(db);
-    const bool begun = query.exec(QStringLiteral("BEGIN IMMEDIATE"));
-    if (handle)
-        sqlite3_busy_timeout(handle, int(kBusyWait.count()));
-    if (begun)
-        return;
-    const QSqlError error = query.lastError();
-    if ((error.nativeErrorCode().toInt() & 0xff) == SQLITE_BUSY)
+    const auto restore = qScopeGuard([handle] {
+        if (handle)
+            sqlite3_busy_timeout(handle, int(kBusyWait.count()));
+    });
+    try {
+        execDirect(QStringLiteral("BEGIN IMMEDIATE"));
+    } catch (const DatabaseError& e) {
+        if (!e.busy())
+            throw;
         throw DatabaseError(QStringLiteral("Outro processo está gravando no banco de dados \"%1\" e não terminou em %2 s; "
                                            "tente de novo quando ele terminar.")
-                                .arg(m_settings.displayName())
-                                .arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(double(wait.count()) / 1000.0)));
-    fail(QStringLiteral("Não foi possível iniciar a transação"), db, error);
+                                .arg(m_settings.displayName(),
+                                     QLocale(QLocale::Portuguese, QLocale::Brazil).toString(double(wait.count()) / 1000.0)),
+                            false, true);
+    }
 }
 
 void Database::commit()
