@@ -521,6 +521,8 @@ int serve(const ServerOptions& options, const HttpOptions& http)
     }
     listener.start(acceptor.get(), budget, GrpcServer::kHandshakeLimit, !options.tlsCert.isEmpty());
 
+    // Before the face, which asks it for /healthz, and gone after it.
+    HealthMonitor health(*server, settings);
     HttpFace face(cockpit, log, metrics);
     const QString httpListen = http.http.isEmpty() ? http.metricsOnly : http.http;
     if (!httpListen.isEmpty()) {
@@ -536,9 +538,11 @@ int serve(const ServerOptions& options, const HttpOptions& http)
         setup.connectionsPerAddress = unsigned(http.connectionsPerAddress);
         setup.callWorkers = pool.size() + 4;
         setup.callQueue = pool.maxQueued();
+        setup.health = [&health] { return health.report(); };
         setup.report = [](const QString& message) { fail(QStringLiteral("%1 Os usuários lidos antes continuam valendo.").arg(message)); };
         if (!face.start(setup, error)) {
             fail(error);
+            health.stop();
             listener.stop();
             server->Shutdown();
             return 2;
@@ -546,7 +550,6 @@ int serve(const ServerOptions& options, const HttpOptions& http)
     }
     announce(options, http, listener, face, settings, pool, descriptors, budget);
 
-    HealthMonitor health(*server, settings);
     serveUntilStopped(*server, service, listener, face, health, [&] { reload(options, http, users); });
     server.reset();
     std::fprintf(stderr, "kpd-appserver: encerrado\n");

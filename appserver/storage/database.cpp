@@ -20,6 +20,7 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <mutex>
 #include <tuple>
 #include <utility>
 
@@ -90,6 +91,49 @@ int sqliteProgress(void*)
 constexpr int kProgressSteps = 4000;
 
 } // namespace
+
+namespace {
+
+// What a connection of this process found damaged, per file path, with the file as it was then: health
+// reports it until the path names another file or the file is written again.
+struct Damage {
+    QString reason;
+    struct stat file {};
+};
+std::mutex g_damageMutex;
+QHash<QString, Damage> g_damage;
+
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec
+           && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+void recordDamage(const QString& name, const QString& reason)
+{
+    const QString path = QFileInfo(name).canonicalFilePath();
+    struct stat st {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return;
+    std::lock_guard lock(g_damageMutex);
+    g_damage.insert(path, Damage{reason, st});
+}
+
+} // namespace
+
+QString Database::damageOf(const QString& name)
+{
+    const QString path = QFileInfo(name).canonicalFilePath();
+    std::lock_guard lock(g_damageMutex);
+    const auto it = g_damage.constFind(path);
+    if (it == g_damage.cend())
+        return {};
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0 && sameFile(st, it->file))
+        return it->reason;
+    g_damage.erase(it);
+    return {};
+}
 
 namespace driver {
 
@@ -185,6 +229,10 @@ DatabaseError sqliteError(const QString& what, sqlite3* handle, const QString& r
     case SQLITE_CORRUPT:
     case SQLITE_CANTOPEN:
     case SQLITE_NOTADB:
+        // Answers kept from before may still be served, and a fresh connection may find the pages it reads
+        // intact: health must learn of the damage from whoever met it.
+        if ((code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB)
+            recordDamage(path, reason);
         // The file changed or went bad under a server's connection; a new one sees the file as it is now.
         if (sqlite3_db_readonly(handle, "main") == 1)
             return DatabaseError(

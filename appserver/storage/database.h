@@ -105,6 +105,10 @@ public:
     void forEachRow(const QString& sql, const QVariantList& params, const std::function<void(const Row&)>& row);
 
     void beginTransaction();
+    /// Why the SQLite file at path was found damaged ("file is not a database", "database disk image is
+    /// malformed") by a connection of this process, while the path names that file unchanged; else empty.
+    static QString damageOf(const QString& path);
+
     /// How long an SQLite statement waits for a lock another connection holds.
     static constexpr std::chrono::milliseconds kBusyWait{5000};
     /// A transaction that writes: on SQLite it takes the write lock at once (BEGIN IMMEDIATE), waiting
