@@ -262,7 +262,7 @@ int importFigures(const ServerOptions& options)
         // them. The figures are committed already: a failure here only leaves them to the first call.
         if (versioned) {
             try {
-                db.beginTransaction();
+                db.beginWriting();
                 const int kept = RdmIndicResult::keepMonths(db, monthsToKeep(db, summary.months), targets);
                 db.commit();
                 std::printf("respostas calculadas para %d meses\n", kept);
@@ -523,6 +523,8 @@ int serve(const ServerOptions& options, const HttpOptions& http)
     }
     listener.start(acceptor.get(), budget, GrpcServer::kHandshakeLimit, !options.tlsCert.isEmpty());
 
+    // Before the face, which asks it for /healthz, and gone after it.
+    HealthMonitor health(*server, settings);
     HttpFace face(cockpit, log, metrics);
     const QString httpListen = http.http.isEmpty() ? http.metricsOnly : http.http;
     if (!httpListen.isEmpty()) {
@@ -538,9 +540,11 @@ int serve(const ServerOptions& options, const HttpOptions& http)
         setup.connectionsPerAddress = unsigned(http.connectionsPerAddress);
         setup.callWorkers = pool.size() + 4;
         setup.callQueue = pool.maxQueued();
+        setup.health = [&health] { return health.report(); };
         setup.report = [](const QString& message) { fail(QStringLiteral("%1 Os usuários lidos antes continuam valendo.").arg(message)); };
         if (!face.start(setup, error)) {
             fail(error);
+            health.stop();
             listener.stop();
             server->Shutdown();
             return 2;
@@ -548,7 +552,6 @@ int serve(const ServerOptions& options, const HttpOptions& http)
     }
     announce(options, http, listener, face, settings, pool, descriptors, budget);
 
-    HealthMonitor health(*server, settings);
     serveUntilStopped(*server, service, listener, face, health, [&] { reload(options, http, users); });
     server.reset();
     std::fprintf(stderr, "kpd-appserver: encerrado\n");

@@ -201,6 +201,11 @@ int main(int argc, char* argv[])
         return refuse(QStringLiteral("argumento inesperado: %1 (veja --help)")
                           .arg(shown(parser.positionalArguments().constFirst())));
 
+    // An empty path would otherwise mean "not asked for": the run would end well and write nothing.
+    for (const QCommandLineOption& output : {snapshotOpt, jsonOpt, csvOpt, pdfOpt})
+        for (const QString& path : parser.values(output))
+            if (path.trimmed().isEmpty())
+                return refuse(QStringLiteral("caminho vazio em --%1: informe onde gravar").arg(output.names().constFirst()));
     if (parser.isSet(serverOpt)) {
         QString host;
         int port = 0;

@@ -105,6 +105,12 @@ QList<double> PieFractions(const QList<double>& values)
     return out;
 }
 
+bool StartsLikeFormula(QStringView text)
+{
+    static constexpr QStringView starts = u"=+-@\t\r";
+    return !text.isEmpty() && starts.contains(text.front());
+}
+
 QByteArray CsvText(const QStringList& header, const QList<QList<QVariant>>& rows)
 {
     static const QLocale decimalComma = [] {
@@ -125,6 +131,10 @@ QByteArray CsvText(const QStringList& header, const QList<QList<QVariant>>& rows
         default: break;
         }
         QString text = v.toString();
+        // A name such as =HYPERLINK(...) came from whoever loaded the figures; whoever opens the file must
+        // not run it.
+        if (StartsLikeFormula(text))
+            text.prepend(QLatin1Char('\''));
         if (text.contains(QLatin1Char(';')) || text.contains(QLatin1Char('"')) || text.contains(QLatin1Char('\n')) ||
             text.contains(QLatin1Char('\r')))
             text = QLatin1Char('"') + text.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');

@@ -71,5 +71,9 @@ QList<double> PieFractions(const QList<double>& values);
 
 // A table as Brazilian spreadsheets open it: UTF-8 with a byte order mark, ';' between fields, numbers
 // (double or integer values) with a decimal comma and no grouping, texts quoted where they need it, lines
-// ended by CR LF. Null values are empty fields.
+// ended by CR LF. Null values are empty fields. A text a spreadsheet would take for a formula
+// (StartsLikeFormula) gets a single quote before it, so it is shown as the text it is.
 QByteArray CsvText(const QStringList& header, const QList<QList<QVariant>>& rows);
+// Whether a spreadsheet opening the text in a cell would run it as a formula: it starts with '=', '+', '-',
+// '@', a tab or a carriage return.
+bool StartsLikeFormula(QStringView text);

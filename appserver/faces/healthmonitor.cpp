@@ -2,6 +2,8 @@
 
 #include "schema.h"
 
+#include <QSqlQuery>
+
 #include <grpcpp/ext/proto_server_reflection_plugin.h>
 #include <grpcpp/health_check_service_interface.h>
 #include <grpcpp/server.h>
@@ -39,26 +41,51 @@ void HealthMonitor::stop()
     m_wake.notify_all();
 }
 
-bool HealthMonitor::databaseAnswers() const
+HealthMonitor::Report HealthMonitor::report() const
 {
+    std::lock_guard lock(m_mutex);
+    return m_report;
+}
+
+QString HealthMonitor::problem(bool* damaged) const
+{
+    *damaged = false;
     try {
         Database probe(m_settings);
         Schema::verify(probe, Schema::Use::Read);
-        return true;
-    } catch (const DatabaseError&) {
-        return false;
+        // The names alone are read from the schema; a row of each table of a file reads the pages a month
+        // starts from. Not a view's: it may compute for as long as it likes, and health would wait for it.
+        for (const QString& table : Schema::tableNames()) {
+            if (!probe.isSqlite() || Schema::relation(probe, table) != Schema::Relation::Table)
+                continue;
+            QSqlQuery q = probe.prepare(QStringLiteral("SELECT 1 FROM %1 LIMIT 1").arg(table));
+            Database::exec(q);
+            q.next();
+        }
+    } catch (const DatabaseError& e) {
+        *damaged = m_settings.driver == QLatin1String("QSQLITE") && !Database::damageOf(m_settings.databaseName).isEmpty();
+        return e.message();
     }
+    if (m_settings.driver == QLatin1String("QSQLITE")) {
+        const QString damage = Database::damageOf(m_settings.databaseName);
+        *damaged = !damage.isEmpty();
+        if (*damaged)
+            return QStringLiteral("o arquivo \"%1\" está danificado (%2)").arg(m_settings.databaseName, damage);
+    }
+    return {};
 }
 
 void HealthMonitor::run()
 {
     grpc::HealthCheckServiceInterface* health = m_server.GetHealthCheckService();
-    int last = -1;
+    QString last = QStringLiteral("-");
     std::unique_lock lock(m_mutex);
     while (!m_stop) {
         lock.unlock();
         // The probe may wait for a database that does not answer; a stop does not wait for it.
-        const bool serving = databaseAnswers();
+        bool damaged = false;
+        const QString why = problem(&damaged);
+        const bool serving = why.isEmpty();
         lock.lock();
         if (m_stop)
             break;
@@ -66,11 +93,15 @@ void HealthMonitor::run()
             health->SetServingStatus(serving);
             health->SetServingStatus(kServiceName, serving);
         }
+        m_report = {serving, serving ? QString()
+                             : damaged ? QStringLiteral("o banco de dados está danificado")
+                                       : QStringLiteral("o banco de dados não responde")};
         lock.unlock();
-        if (int(serving) != last) {
+        if (why != last) {
             std::fprintf(stderr, "kpd-appserver: saúde: %s\n",
-                         serving ? "SERVING (o banco responde)" : "NOT_SERVING (o banco não responde)");
-            last = int(serving);
+                         serving ? "SERVING (o banco responde)"
+                                 : qPrintable(QStringLiteral("NOT_SERVING (%1)").arg(why)));
+            last = why;
         }
         lock.lock();
         m_wake.wait_for(lock, std::chrono::milliseconds(m_intervalMs), [this] { return m_stop; });

@@ -2,6 +2,8 @@
 
 #include "database.h"
 
+#include <QString>
+
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -18,10 +20,19 @@ namespace appserver {
 ///
 /// Health follows the database: every interval a fresh connection (a pooled one could outlive a database
 /// file that was taken away) checks the schema with the rule serving starts on (Schema::verify for
-/// reading: tables or views alike); the server and its service are SERVING exactly while the server can
-/// answer a month, so a balancer takes an instance whose database is gone out of rotation.
+/// reading: tables or views alike) and reads a row of each table; an SQLite file that any connection of
+/// the server found damaged counts as broken until it is replaced or written again. The server and its
+/// service are SERVING exactly while the server can answer a month, so a balancer takes an instance whose
+/// database is gone or broken out of rotation, even while it could still hand out answers kept before.
 class HealthMonitor {
 public:
+    /// The last check's verdict: why not serving, in Portuguese; short, without names or paths, for an
+    /// unauthenticated health check; the log has the whole reason.
+    struct Report {
+        bool serving = false;
+        QString reason;
+    };
+
     /// The services' names as health checks ask for them ("" is the server as a whole).
     static constexpr const char* kServiceName = "kpd.rpc.RemoteDataModule";
 
@@ -33,17 +44,21 @@ public:
     /// Ends the checks without waiting for one in progress; once it returns nothing more is written to
     /// the server's health service, so the server may shut down. Idempotent.
     void stop();
+    /// Thread-safe; not serving until the first check has run.
+    Report report() const;
     HealthMonitor(const HealthMonitor&) = delete;
     HealthMonitor& operator=(const HealthMonitor&) = delete;
 
 private:
-    bool databaseAnswers() const;
+    /// Empty when the database answers; else why not, whole.
+    QString problem(bool* damaged) const;
     void run();
 
     grpc::Server& m_server;
     DatabaseSettings m_settings;
     int m_intervalMs;
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
+    Report m_report;
     std::condition_variable m_wake;
     bool m_stop = false;
     std::thread m_thread;

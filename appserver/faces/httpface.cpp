@@ -65,7 +65,7 @@ QByteArray resource(const QString& name)
 QString routeOf(const std::string& path)
 {
     static const QStringList known{"/", "/cockpit.js", "/cockpit.css", "/api/cockpit", "/api/region", "/api/region.csv",
-                                   "/api/entrar", "/api/sair", "/metrics"};
+                                   "/api/entrar", "/api/sair", "/metrics", "/healthz"};
     const QString p = QString::fromStdString(path);
     return known.contains(p) ? p : QStringLiteral("outra");
 }
@@ -427,6 +427,17 @@ bool HttpFace::start(const Setup& setup, QString& error)
                             HttpResponse r;
                             r.body = m_metrics.render().toStdString();
                             r.type = "text/plain; version=0.0.4; charset=utf-8";
+                            send(ex, std::move(r));
+                        }});
+    // For a load balancer, which signs in nowhere: a verdict and a short reason, nothing of the figures.
+    m_routes.push_back({"GET", "/healthz", false, [this](const Exchange& ex, const QString&) {
+                            const HealthMonitor::Report health = m_setup.health ? m_setup.health() : HealthMonitor::Report{true, {}};
+                            HttpResponse r;
+                            r.status = health.serving ? 200 : 503;
+                            QJsonObject o{{QStringLiteral("estado"), health.serving ? QStringLiteral("SERVING") : QStringLiteral("NOT_SERVING")}};
+                            if (!health.serving)
+                                o.insert(QStringLiteral("motivo"), health.reason);
+                            r.body = json(o);
                             send(ex, std::move(r));
                         }});
     if (!setup.metricsOnly) {

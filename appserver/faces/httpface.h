@@ -2,6 +2,7 @@
 
 #include "calllog.h"
 #include "callscope.h"
+#include "healthmonitor.h"
 #include "httpengine.h"
 #include "httpsessions.h"
 #include "signinthrottle.h"
@@ -51,6 +52,8 @@ public:
         int callQueue = 64;     ///< months waiting for a worker; beyond them, 503 as for a full database queue
         /// Where a users file that changed and was refused is reported.
         std::function<void(const QString&)> report;
+        /// What /healthz answers: serving, or why not (HealthMonitor::report). None: always serving.
+        std::function<HealthMonitor::Report()> health;
     };
 
     HttpFace(const RdmIndicResult& cockpit, CallLog& log, Metrics& metrics);

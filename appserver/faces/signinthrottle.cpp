@@ -29,9 +29,13 @@ std::optional<int> SignInThrottle::admit(const QString& address, Clock::time_poi
     if (a.failures > 0 && now < a.until)
         return secondsUntil(a.until, now);
     const bool known = a.signedIn != Clock::time_point() && now - a.signedIn < kKnownFor;
-    if (!known && int(m_failures.size()) >= kFailuresPerMinute)
-        return secondsUntil(m_failures.front() + kWindow, now);
+    // Attempts being checked count as failures until they end: a burst from many addresses at once would
+    // otherwise all be let in before the first of them was found wrong.
+    if (!known && int(m_failures.size()) + m_unknownInFlight >= kFailuresPerMinute)
+        return int(m_failures.size()) >= kFailuresPerMinute ? secondsUntil(m_failures.front() + kWindow, now) : 1;
     a.inFlight = true;
+    a.counted = !known;
+    m_unknownInFlight += a.counted ? 1 : 0;
     return std::nullopt;
 }
 
@@ -40,6 +44,10 @@ void SignInThrottle::finish(const QString& address, Outcome outcome, Clock::time
     std::lock_guard lock(m_mutex);
     Address& a = m_addresses[address];
     a.inFlight = false;
+    if (a.counted) {
+        a.counted = false;
+        --m_unknownInFlight;
+    }
     switch (outcome) {
     case Outcome::NotChecked: break;
     case Outcome::Accepted:

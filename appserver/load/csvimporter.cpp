@@ -29,7 +29,7 @@ namespace {
 
 class Import {
 public:
-    Import(Database& db, const QString& dir) : m_db(db), m_dir(dir) {}
+    Import(Database& db, const QString& dir, std::chrono::milliseconds lockWait) : m_db(db), m_dir(dir), m_lockWait(lockWait) {}
 
     ImportSummary run()
     {
@@ -46,7 +46,9 @@ public:
                                              "estoque_mensal.csv ou meta_mensal.csv está na pasta."));
 
         ImportSummary summary;
-        m_db.beginTransaction();
+        // A transaction that read first and wrote later could find another writer in between, and SQLite
+        // refuses it then rather than wait: take the lock before the first read.
+        m_db.beginWriting(m_lockWait);
         try {
             createStaging();
             for (const Table* t : present) {
@@ -282,6 +284,7 @@ private:
 
     Database& m_db;
     QDir m_dir;
+    std::chrono::milliseconds m_lockWait;
     bool m_targets = false;   // meta_mensal.csv was loaded: a database may not have the table otherwise
 };
 
@@ -289,7 +292,7 @@ private:
 
 ImportSummary CsvImporter::run(const QString& dir)
 {
-    ImportSummary summary = Import(m_db, dir).run();
+    ImportSummary summary = Import(m_db, dir, m_lockWait).run();
     if (m_db.isPostgres()) {
         // Fresh statistics for the planner, and a visibility map so that a month's call reads its
         // rows from the covering index alone; without it the first calls after a large load read

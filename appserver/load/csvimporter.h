@@ -5,6 +5,8 @@
 #include <QPair>
 #include <QString>
 
+#include <chrono>
+
 namespace appserver {
 
 class Database;
@@ -20,7 +22,8 @@ struct ImportSummary {
 /// movimento_diario.csv, estoque_mensal.csv; any of them), each with a header row naming its columns
 /// in any order, into SQLite or PostgreSQL.
 ///
-/// Everything happens in one transaction and ends with a carga_etl row; refused input leaves the
+/// Everything happens in one transaction, which on SQLite holds the write lock from its start (another
+/// writer's transaction is waited for, up to lockWait), and ends with a carga_etl row; refused input leaves the
 /// database as it was. Regions, branches and month-end stock are replaced by key. Daily figures
 /// replace, for each branch, the months the file has for it: the month's old days of that branch go,
 /// even those the new file no longer has, and other branches' days stay.
@@ -30,12 +33,15 @@ struct ImportSummary {
 /// in the import nor in the database are found there before anything reaches the real tables.
 ///
 /// Values: codes of regions up to 3 characters, without control characters or blanks at either end,
-/// names up to 30 (characters, not bytes or UTF-16 units); branch codes positive integers; days as
+/// names up to 30 (characters, not bytes or UTF-16 units), neither starting as a spreadsheet formula does; branch codes positive integers; days as
 /// AAAA-MM-DD or DD/MM/AAAA from 1900 to November 9999; months as AAAA-MM or the first day of the month;
 /// amounts with a '.' for decimals (or a ',' in files separated by ';'), no thousands separators.
 class CsvImporter {
 public:
-    explicit CsvImporter(Database& db) : m_db(db) {}
+    /// How long an import waits on SQLite for another writer to finish before it gives up, saying so.
+    static constexpr std::chrono::milliseconds kLockWait{30000};
+
+    explicit CsvImporter(Database& db, std::chrono::milliseconds lockWait = kLockWait) : m_db(db), m_lockWait(lockWait) {}
 
     /// Imports the files of dir. Throws ImportError for refused input and DatabaseError when the
     /// database fails; in both cases nothing is written.
@@ -43,6 +49,7 @@ public:
 
 private:
     Database& m_db;
+    std::chrono::milliseconds m_lockWait;
 };
 
 } // namespace appserver

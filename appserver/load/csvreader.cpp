@@ -4,6 +4,8 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace appserver {
 
 CsvReader::CsvReader(QIODevice& device, QString name) : m_device(device), m_name(std::move(name)) {}
@@ -31,19 +33,56 @@ qsizetype firstInvalid(const QByteArray& bytes, const QString& decoded)
 
 bool CsvReader::readLine(QString& out)
 {
-    if (m_device.atEnd())
+    // Not QIODevice::readLine: it knows LF alone, so a file whose lines end with CR (as some spreadsheets save
+    // it) came in as one line, held in memory whole however long it grew.
+    QByteArray bytes;
+    bool any = false;
+    m_tooLong = false;
+    for (;;) {
+        if (m_pos == m_buffer.size()) {
+            m_buffer = m_device.read(kMaxRecordBytes);
+            m_pos = 0;
+            if (m_buffer.isEmpty())
+                break;
+        }
+        if (m_afterCr) {
+            m_afterCr = false;
+            if (m_buffer.at(m_pos) == '\n') {
+                ++m_pos;
+                continue;
+            }
+        }
+        any = true;
+        const char* data = m_buffer.constData();
+        qsizetype end = m_pos;
+        while (end < m_buffer.size() && data[end] != '\n' && data[end] != '\r')
+            ++end;
+        const qsizetype room = std::max<qsizetype>(0, kMaxRecordBytes - m_recordBytes - bytes.size());
+        if (end - m_pos > room) {
+            bytes.append(data + m_pos, room);
+            m_pos += room;
+            m_tooLong = true;
+            break;
+        }
+        bytes.append(data + m_pos, end - m_pos);
+        m_pos = end;
+        if (end < m_buffer.size()) {
+            m_afterCr = data[end] == '\r';
+            ++m_pos;
+            break;
+        }
+    }
+    if (!any)
         return false;
-    QByteArray bytes = m_device.readLine();
     ++m_line;
+    m_recordBytes += bytes.size() + 1;
     if (m_line == 1 && bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
-    while (bytes.endsWith('\n') || bytes.endsWith('\r'))
-        bytes.chop(1);
     // Stateless: a sequence cut short at the end of the line is an error, not left pending.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     out = decoder(bytes);
     m_invalidAt = -1;
-    if (decoder.hasError()) {
+    if (decoder.hasError() && !m_tooLong) {
         // The record is read up to the bad byte, so that the error names the column it falls in.
         m_invalidAt = firstInvalid(bytes, out);
         if (m_invalidAt < 0)
@@ -57,9 +96,10 @@ bool CsvReader::next(QStringList& fields)
 {
     QString text;
     do {
+        m_recordBytes = 0;
         if (!readLine(text))
             return false;
-    } while (m_invalidAt < 0 && text.trimmed().isEmpty());
+    } while (m_invalidAt < 0 && !m_tooLong && text.trimmed().isEmpty());
     m_recordLine = m_line;
     if (m_separator.isNull())
         m_separator = text.count(QLatin1Char(';')) > text.count(QLatin1Char(',')) ? QLatin1Char(';') : QLatin1Char(',');
@@ -71,6 +111,16 @@ bool CsvReader::next(QStringList& fields)
     qsizetype i = 0;
     for (;;) {
         if (i >= text.size()) {
+            if (m_tooLong && quoted)
+                throw ImportError(m_name, m_recordLine, int(fields.size()) + 1, {},
+                                  QStringLiteral("valor entre aspas com mais de %1 KiB; confira se as aspas "
+                                                 "foram fechadas.")
+                                      .arg(kMaxRecordBytes / 1024));
+            if (m_tooLong)
+                throw ImportError(m_name, m_line, int(fields.size()) + 1, {},
+                                  QStringLiteral("linha com mais de %1 KiB; as linhas de um arquivo de carga são "
+                                                 "curtas: confira se é o arquivo certo e se suas linhas terminam.")
+                                      .arg(kMaxRecordBytes / 1024));
             if (m_invalidAt >= 0)
                 throw ImportError(m_name, m_line, int(fields.size()) + 1, {},
                                   QStringLiteral("o texto não está em UTF-8 (byte inválido depois de %1 caracteres "

@@ -1,6 +1,7 @@
 #include "importvalues.h"
 
 #include "database.h"
+#include "presentation.h"
 #include "wiretext.h"
 
 #include <QRegularExpression>
@@ -11,6 +12,10 @@ namespace appserver::importing {
 
 constexpr int kMaxCodeLength = 3;    // the cockpit's grids have room for 3
 constexpr int kMaxNameLength = 30;
+
+// Names and codes go out in every spreadsheet the cockpit writes; one read as a formula would run on the
+// machine of whoever opens it.
+QString formulaStarts() { return QStringLiteral("não pode começar com =, +, -, @, tabulação ou retorno de carro"); }
 
 QString shown(const QString& text) { return QLatin1Char('"') + WireText::Printable(text, 40) + QLatin1Char('"'); }
 
@@ -59,6 +64,8 @@ QVariant convert(Database& db, Kind kind, const QString& text, QChar separator, 
             reason = QStringLiteral("código de regional com caractere de controle: %1.").arg(shown(text));
         else if (text.trimmed() != text)
             reason = QStringLiteral("código de regional com espaço no início ou no fim: %1.").arg(shown(text));
+        else if (StartsLikeFormula(text))
+            reason = QStringLiteral("código de regional que uma planilha tomaria por fórmula: %1 (%2).").arg(shown(text), formulaStarts());
         else if (WireText::CharacterCount(text) > kMaxCodeLength)
             reason = QStringLiteral("código de regional com mais de %1 caracteres: %2.").arg(kMaxCodeLength).arg(shown(text));
         return text;
@@ -66,6 +73,8 @@ QVariant convert(Database& db, Kind kind, const QString& text, QChar separator, 
         const qsizetype length = WireText::CharacterCount(text);
         if (length > kMaxNameLength)
             reason = QStringLiteral("nome com mais de %1 caracteres (%2): %3.").arg(kMaxNameLength).arg(length).arg(shown(text));
+        else if (StartsLikeFormula(text))
+            reason = QStringLiteral("nome que uma planilha tomaria por fórmula: %1 (%2).").arg(shown(text), formulaStarts());
         return text;
     }
     case Kind::Branch: {

@@ -8,6 +8,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
+#include <QScopeGuard>
 #include <QHash>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -18,6 +20,7 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <mutex>
 #include <tuple>
 #include <utility>
 
@@ -89,6 +92,49 @@ constexpr int kProgressSteps = 4000;
 
 } // namespace
 
+namespace {
+
+// What a connection of this process found damaged, per file path, with the file as it was then: health
+// reports it until the path names another file or the file is written again.
+struct Damage {
+    QString reason;
+    struct stat file {};
+};
+std::mutex g_damageMutex;
+QHash<QString, Damage> g_damage;
+
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec
+           && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+void recordDamage(const QString& name, const QString& reason)
+{
+    const QString path = QFileInfo(name).canonicalFilePath();
+    struct stat st {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return;
+    std::lock_guard lock(g_damageMutex);
+    g_damage.insert(path, Damage{reason, st});
+}
+
+} // namespace
+
+QString Database::damageOf(const QString& name)
+{
+    const QString path = QFileInfo(name).canonicalFilePath();
+    std::lock_guard lock(g_damageMutex);
+    const auto it = g_damage.constFind(path);
+    if (it == g_damage.cend())
+        return {};
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0 && sameFile(st, it->file))
+        return it->reason;
+    g_damage.erase(it);
+    return {};
+}
+
 namespace driver {
 
 sqlite3_stmt* preparedSqlite(const QString& connection, sqlite3* handle, const QByteArray& sql, int* rc)
@@ -140,7 +186,7 @@ QString recoverSqliteJournal(const QString& path)
     int rc = sqlite3_open_v2(file.constData(), &handle, SQLITE_OPEN_READWRITE, nullptr);
     QString why;
     if (rc == SQLITE_OK) {
-        sqlite3_busy_timeout(handle, 5000);
+        sqlite3_busy_timeout(handle, int(Database::kBusyWait.count()));
         // The first read with write access plays the journal back into the file.
         rc = sqlite3_exec(handle, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
     }
@@ -183,6 +229,10 @@ DatabaseError sqliteError(const QString& what, sqlite3* handle, const QString& r
     case SQLITE_CORRUPT:
     case SQLITE_CANTOPEN:
     case SQLITE_NOTADB:
+        // Answers kept from before may still be served, and a fresh connection may find the pages it reads
+        // intact: health must learn of the damage from whoever met it.
+        if ((code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB)
+            recordDamage(path, reason);
         // The file changed or went bad under a server's connection; a new one sees the file as it is now.
         if (sqlite3_db_readonly(handle, "main") == 1)
             return DatabaseError(
@@ -322,7 +372,7 @@ QSqlDatabase Database::connection()
         db.setPassword(m_settings.password);
     QStringList options = m_settings.connectOptions;
     if (isSqlite()) {
-        options << QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
+        options << QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyWait.count());
         if (m_settings.readOnly)
             options << QStringLiteral("QSQLITE_OPEN_READONLY");
     }
@@ -403,12 +453,30 @@ void Database::beginTransaction()
         fail(QStringLiteral("Não foi possível iniciar a transação"), db, db.driver()->lastError());
 }
 
-void Database::beginWriting()
+void Database::beginWriting(std::chrono::milliseconds wait)
 {
-    if (isSqlite())
-        execDirect(QStringLiteral("BEGIN IMMEDIATE"));
-    else
+    if (!isSqlite()) {
         beginTransaction();
+        return;
+    }
+    sqlite3* handle = sqliteHandle(connection().driver());
+    if (handle)
+        sqlite3_busy_timeout(handle, int(wait.count()));
+    const auto restore = qScopeGuard([handle] {
+        if (handle)
+            sqlite3_busy_timeout(handle, int(kBusyWait.count()));
+    });
+    try {
+        execDirect(QStringLiteral("BEGIN IMMEDIATE"));
+    } catch (const DatabaseError& e) {
+        if (!e.busy())
+            throw;
+        throw DatabaseError(QStringLiteral("Outro processo está gravando no banco de dados \"%1\" e não terminou em %2 s; "
+                                           "tente de novo quando ele terminar.")
+                                .arg(m_settings.displayName(),
+                                     QLocale(QLocale::Portuguese, QLocale::Brazil).toString(double(wait.count()) / 1000.0)),
+                            false, true);
+    }
 }
 
 void Database::commit()

@@ -105,9 +105,17 @@ public:
     void forEachRow(const QString& sql, const QVariantList& params, const std::function<void(const Row&)>& row);
 
     void beginTransaction();
-    /// A transaction that writes: on SQLite it takes the write lock at once (BEGIN IMMEDIATE), so two
-    /// processes that read, then write, wait for each other instead of failing at their first write.
-    void beginWriting();
+    /// Why the SQLite file at path was found damaged ("file is not a database", "database disk image is
+    /// malformed") by a connection of this process, while the path names that file unchanged; else empty.
+    static QString damageOf(const QString& path);
+
+    /// How long an SQLite statement waits for a lock another connection holds.
+    static constexpr std::chrono::milliseconds kBusyWait{5000};
+    /// A transaction that writes: on SQLite it takes the write lock at once (BEGIN IMMEDIATE), waiting
+    /// up to `wait` for another writer to finish, so two processes that read, then write, wait for each
+    /// other instead of failing at their first write. A writer that does not finish in time is a
+    /// DatabaseError that says so.
+    void beginWriting(std::chrono::milliseconds wait = kBusyWait);
     void commit();
     /// Empty when the transaction was undone (or SQLite had undone it itself), else why it could not
     /// be: the file may then hold a journal that the next writer rolls back.

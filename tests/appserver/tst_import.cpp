@@ -13,7 +13,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sqlite3.h>
+
 #include <memory>
+#include <thread>
 
 using namespace appserver;
 
@@ -73,6 +76,8 @@ private slots:
     void shouldRefuseBadInputAndWriteNothing_data();
     void shouldRefuseBadInputAndWriteNothing();
     void shouldReportRefusalOnTheCommandLine();
+    void shouldWaitForAnotherWriterOnSqlite_data();
+    void shouldWaitForAnotherWriterOnSqlite();
 
 private:
     void addEngines();
@@ -254,6 +259,16 @@ void TestImport::shouldRefuseBadInputAndWriteNothing_data()
          "caractere de controle: \"N\\x1BO\""},
         {"code with a blank at an end", {"regional.csv", "cdareagere,nmareagere\n\"NO \",Norte\n"}, "regional.csv", 2, 1,
          "espaço no início ou no fim"},
+        {"region code a spreadsheet would run", {"regional.csv", "cdareagere,nmareagere\nNO,Norte\n=9,Nove\n"}, "regional.csv", 3, 1,
+         "tomaria por fórmula: \"=9\""},
+        {"branch name a spreadsheet would run", {"filial.csv", "cdfilial;nmfilial;cdareagere\n20;\"=HYPERLINK(\"\"http://ev.il\"\")\";NE\n"},
+         "filial.csv", 2, 2, "tomaria por fórmula"},
+        {"region name after a tab", {"regional.csv", "cdareagere,nmareagere\nNO,\"\t@x\"\n"}, "regional.csv", 2, 2, "tomaria por fórmula"},
+        {"line with no end", {"meta_mensal.csv", "mes,escopo,indicador,vrmeta\n2024-06,TOTAL,consumo," + QString(70000, QLatin1Char('4'))},
+         "meta_mensal.csv", 2, 4, "linha com mais de 64 KiB"},
+        {"lines ended by CR alone", {"movimento_diario.csv", QString(kDailyHeader).replace(QLatin1Char('\n'), QLatin1Char('\r')) +
+                                                                 "1,2024-06-01,100,40,40,10\r2,2024-06-01,12.3x,40,40,10\r"},
+         "movimento_diario.csv", 3, 3, "número inválido: \"12.3x\""},
         {"not UTF-8", {"regional.csv", "cdareagere,nmareagere\nNO,Nort\uFFFE\n"}, "regional.csv", 2, 2, "não está em UTF-8"},
         {"not UTF-8 inside quotes over lines", {"regional.csv", "cdareagere;nmareagere\nNO;\"Norte\n\uFFFE\"\n"},
          "regional.csv", 3, 2, "não está em UTF-8"},
@@ -327,6 +342,49 @@ void TestImport::shouldReportRefusalOnTheCommandLine()
     Database db(DatabaseSettings{QStringLiteral("QSQLITE"), dbPath, {}, -1, {}, {}, true, {}, 0});
     QCOMPARE(figuresOf(db).counts,
              (QStringList{"regional=0", "filial=0", "movimento_diario=0", "estoque_mensal=0", "carga_etl=0"}));
+}
+
+void TestImport::shouldWaitForAnotherWriterOnSqlite_data()
+{
+    QTest::addColumn<QString>("journal");
+    QTest::newRow("rollback journal") << "delete";
+    QTest::newRow("write-ahead log") << "wal";
+}
+
+// An ETL's transaction in progress: the import waits for it and loads; one that outlasts the wait is named.
+void TestImport::shouldWaitForAnotherWriterOnSqlite()
+{
+    QFETCH(QString, journal);
+    m_db = freshDatabase(QStringLiteral("sqlite"));
+    m_db->execDirect(QStringLiteral("PRAGMA journal_mode = ") + journal);
+    sqlite3* etl = nullptr;
+    QCOMPARE(sqlite3_open_v2(QFile::encodeName(m_db->settings().databaseName).constData(), &etl, SQLITE_OPEN_READWRITE, nullptr),
+             SQLITE_OK);
+    sqlite3_busy_timeout(etl, 10000);
+    QCOMPARE(sqlite3_exec(etl, "BEGIN IMMEDIATE; INSERT INTO carga_etl (dtcarga) VALUES ('2024-07-01 00:00:00')", nullptr,
+                          nullptr, nullptr),
+             SQLITE_OK);
+    try {
+        CsvImporter(*m_db, std::chrono::milliseconds(300)).run(m_figures);
+        QFAIL("the import went ahead of the other writer");
+    } catch (const DatabaseError& e) {
+        QVERIFY2(e.message().contains(QString::fromUtf8("Outro processo está gravando")), qPrintable(e.message()));
+    }
+    int committed = -1;
+    std::thread finish([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        committed = sqlite3_exec(etl, "COMMIT", nullptr, nullptr, nullptr);
+    });
+    try {
+        CsvImporter(*m_db).run(m_figures);
+    } catch (const DatabaseError& e) {
+        finish.join();
+        QFAIL(qPrintable(e.message()));
+    }
+    finish.join();
+    sqlite3_close(etl);
+    QCOMPARE(committed, SQLITE_OK);
+    QCOMPARE(figuresOf(*m_db).counts.last(), QStringLiteral("carga_etl=3"));
 }
 
 QTEST_GUILESS_MAIN(TestImport)

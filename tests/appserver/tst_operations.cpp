@@ -1,11 +1,15 @@
 // The server's standard gRPC operations: health follows the database, reflection lists the service.
 #include "cockpitdatabase.h"
 #include "serverprocess.h"
+#include "testfigures.h"
+
+#include "kpd.grpc.pb.h"
 
 #include "health.grpc.pb.h"
 #include "reflection.grpc.pb.h"
 
 #include <grpcpp/grpcpp.h>
+#include <httplib.h>
 
 #include <QFile>
 #include <QSqlDatabase>
@@ -72,6 +76,60 @@ private slots:
         QVERIFY2(services.contains(QStringLiteral("kpd.rpc.RemoteDataModule")), qPrintable(services.join(' ')));
         QVERIFY2(services.contains(QStringLiteral("grpc.health.v1.Health")), qPrintable(services.join(' ')));
         QVERIFY(stream->Finish().ok());
+        QVERIFY(server.stop());
+    }
+
+    // A file damaged under a running server: out of rotation, with a reason, whether a fresh connection
+    // finds it at once (the header) or only a month's call meets it (a page of the index months are read
+    // through), even while answers kept from before could still be handed out.
+    void shouldNotServeADamagedFile_data()
+    {
+        QTest::addColumn<QString>("damaged");
+        QTest::newRow("header") << "";
+        QTest::newRow("a month's index") << "ix_movimento_mensal_mes";
+    }
+    void shouldNotServeADamagedFile()
+    {
+        QFETCH(QString, damaged);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("cockpit.db"));
+        {
+            CockpitDatabase db(path);
+            QVERIFY2(db.create(), qPrintable(db.error()));
+        }
+        qint64 at = 0, size = 100;
+        if (!damaged.isEmpty()) {
+            QSqlDatabase sql = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("paginas"));
+            sql.setDatabaseName(path);
+            QVERIFY(sql.open());
+            QSqlQuery q(sql);
+            QVERIFY(q.exec(QStringLiteral("SELECT pageno, pgsize FROM dbstat WHERE name = '%1'").arg(damaged)) && q.next());
+            size = q.value(1).toLongLong();
+            at = (q.value(0).toLongLong() - 1) * size;
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("paginas"));
+        ServerProcess server;
+        QString error;
+        QVERIFY2(server.start({QStringLiteral("--db"), path, QStringLiteral("--http"), QStringLiteral("127.0.0.1:0")}, &error),
+                 qPrintable(error));
+        const auto channel = grpc::CreateChannel(server.address().toStdString(), grpc::InsecureChannelCredentials());
+        auto health = grpc::health::v1::Health::NewStub(channel);
+        QTRY_COMPARE(healthOf(*health, "kpd.rpc.RemoteDataModule"), HealthCheckResponse::SERVING);
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(at));
+            QCOMPARE(file.write(QByteArray(size, 'x')), size);
+        }
+        grpc::ClientContext context;
+        context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(10));
+        kpd::rpc::InvokeReply reply;
+        kpd::rpc::RemoteDataModule::NewStub(channel)->Invoke(&context, testfigures::request(QDate(2024, 3, 1)), &reply);
+        QTRY_COMPARE_WITH_TIMEOUT(healthOf(*health, "kpd.rpc.RemoteDataModule"), HealthCheckResponse::NOT_SERVING, 5000);
+        httplib::Client http("127.0.0.1", server.httpPort());
+        const auto answer = http.Get("/healthz");
+        QVERIFY(answer);
+        QCOMPARE(answer->status, 503);
+        QVERIFY2(QString::fromStdString(answer->body).contains(QString::fromUtf8("danificado")), answer->body.c_str());
         QVERIFY(server.stop());
     }
 

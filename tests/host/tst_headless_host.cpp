@@ -298,6 +298,11 @@ private slots:
         QTest::newRow("host with a blank") << QStringList{"--server", "servidor :2113"} << server;
         QTest::newRow("port with a sign") << QStringList{"--server", "servidor:+2113"} << server;
         QTest::newRow("unknown option") << QStringList{"--mes", "2024-03"} << QString::fromUtf8("opção desconhecida: mes");
+        // An empty path would write nothing and still end well.
+        for (const char* output : {"--pdf", "--export-json", "--snapshot", "--export-csv"})
+            QTest::addRow("empty %s", output) << QStringList{"--month", "2024-03", output, ""}
+                                              << QStringLiteral("caminho vazio em %1").arg(QLatin1String(output));
+        QTest::newRow("blank path") << QStringList{"--month", "2024-03", "--pdf", " "} << QStringLiteral("caminho vazio em --pdf");
         // A wall screen shows one month, and refreshes at least every day.
         QTest::newRow("wall screen of a range") << QStringList{"--kiosk", "--month", "2024-01..2024-03"} << month;
         QTest::newRow("wall screen never refreshed") << QStringList{"--kiosk", "--cycle", "0"}

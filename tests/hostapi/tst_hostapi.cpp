@@ -1,5 +1,6 @@
 #include "floattostr.h"
 #include "hostfunctions.h"
+#include "presentation.h"
 #include "tdateeditplus.h"
 #include "tmessages.h"
 #include "tform.h"
@@ -82,6 +83,31 @@ private slots:
         QFETCH(double, value);
         QFETCH(QString, text);
         QCOMPARE(FloatToStr(value), text);
+    }
+
+    // A name loaded by someone else is shown in a spreadsheet as text, never run; figures stay numbers.
+    void shouldWriteSpreadsheetCellsThatRunNothing_data()
+    {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QString>("field");
+        QTest::newRow("link") << QVariant(QStringLiteral("=HYPERLINK(\"http://ev.il\";\"x\")"))
+                              << QStringLiteral("\"'=HYPERLINK(\"\"http://ev.il\"\";\"\"x\"\")\"");
+        QTest::newRow("command") << QVariant(QStringLiteral("=cmd|' /C calc'!A0")) << QStringLiteral("'=cmd|' /C calc'!A0");
+        QTest::newRow("plus") << QVariant(QStringLiteral("+1+1")) << QStringLiteral("'+1+1");
+        QTest::newRow("minus") << QVariant(QStringLiteral("-2+3")) << QStringLiteral("'-2+3");
+        QTest::newRow("at") << QVariant(QStringLiteral("@SUM(A1)")) << QStringLiteral("'@SUM(A1)");
+        QTest::newRow("tab") << QVariant(QStringLiteral("\t=1")) << QStringLiteral("'\t=1");
+        QTest::newRow("carriage return") << QVariant(QStringLiteral("\r=1")) << QStringLiteral("\"'\r=1\"");
+        QTest::newRow("plain name") << QVariant(QStringLiteral("Recife")) << QStringLiteral("Recife");
+        QTest::newRow("sign inside") << QVariant(QStringLiteral("Sul-1")) << QStringLiteral("Sul-1");
+        QTest::newRow("negative figure") << QVariant(-12.5) << QStringLiteral("-12,5");
+        QTest::newRow("negative integer") << QVariant(qint64(-3)) << QStringLiteral("-3");
+    }
+    void shouldWriteSpreadsheetCellsThatRunNothing()
+    {
+        QFETCH(QVariant, value);
+        QFETCH(QString, field);
+        QCOMPARE(CsvText({QStringLiteral("=Filial")}, {{value}}), "\xEF\xBB\xBF'=Filial\r\n" + field.toUtf8() + "\r\n");
     }
 
     void shouldApplyDisplayFormatsWithoutScaling_data()
