@@ -95,7 +95,9 @@ function medidor(nome, g, texto, classe, notas) {
     svg.append(el('svg:circle', { class: 'cubo', cx: CX, cy: CY, r: R * 0.1, fill: cor(g.hubColor), 'data-color': g.hubColor }));
   }
   caixa.append(svg, el('div', { class: 'valor' }, texto || ''));
-  for (const n of notas || []) caixa.append(el('div', { class: 'nota' }, n));
+  // The notes in a block of their own, so a wall screen can give every gauge of a row the same room;
+  // the whole text stays in the title where the screen shortens a note.
+  caixa.append(el('div', { class: 'notas' }, ...(notas || []).map((n) => el('div', { class: 'nota', title: n }, n))));
   return caixa;
 }
 
@@ -150,11 +152,14 @@ function pizza(c) {
   const fatias = (c.slices || []).filter((s) => s.fraction > 0);
   const p = (a, dy = 0) => [cx + rx * Math.cos(a), cy + ry * Math.sin(a) + dy];
   const escura = (n) => { const v = Number(n) >>> 0; return cor(((v & 0xff) * 0.6) | ((((v >> 8) & 0xff) * 0.6) << 8) | ((((v >> 16) & 0xff) * 0.6) << 16)); };
-  let a = -Math.PI / 2;
-  const arcos = fatias.map((s) => { const a1 = a; a += 2 * Math.PI * s.fraction; return [s, a1, a]; });
+  // The desktop's pies (the charts' Rotation of 360 in the window's definition) start at the right-hand
+  // side and turn counter-clockwise; the same month must look the same on both. Screen angles grow
+  // clockwise (y points down), so each slice spans [a - sweep, a] and the first ends at 0.
+  let a = 0;
+  const arcos = fatias.map((s) => { const a2 = a; a -= 2 * Math.PI * s.fraction; return [s, a, a2]; });
   for (const [s, a1, a2] of arcos) {
-    // The rim shows only where the slice faces the viewer (0 .. π in screen angles).
-    for (const k of [0, 2]) {
+    // The rim shows only where the slice faces the viewer (0 .. π in screen angles, -2π .. -π one turn back).
+    for (const k of [-2, 0]) {
       const lo = Math.max(a1, k * Math.PI), hi = Math.min(a2, k * Math.PI + Math.PI);
       if (hi <= lo) continue;
       const [x1, y1] = p(lo), [x2, y2] = p(hi), [x3, y3] = p(hi, prof), [x4, y4] = p(lo, prof);
@@ -218,7 +223,8 @@ function desenharFiliais(r) {
     }
     // The stripes go by place, whatever the order: the i-th row takes the server's i-th stripe.
     corpo.replaceChildren(...linhas.map((row, i) => el('tr', { fundo: cor(r.rowColors[i] ?? 0) },
-      ...row.map((c) => { const td = el('td', typeof c.number === 'number' ? { class: 'num' } : {}, c.text);
+      // Each cell names its column, for a phone that shows a branch as a card of labelled figures.
+      ...row.map((c, k) => { const td = el('td', { class: typeof c.number === 'number' ? 'num' : '', 'data-rotulo': r.columns[k] }, c.text);
                           td.style.color = cor(c.color); return td; }))));
   };
   const cab = el('tr', {}, ...r.columns.map((t, i) => {
