@@ -90,6 +90,9 @@ void TfrmIndiResult::FormActivate(QObject* sender)
     showView(view);
     m_showsMonth = true;
     m_fetchedAt = QDateTime::currentDateTime();
+    // Always in the header, so a screen nobody touches says how fresh its figures are; a failure later
+    // leaves it at the last refresh that worked.
+    m_ui->lblAtualizado->SetCaption(QStringLiteral("Atualizado às ") + m_fetchedAt.toString(QStringLiteral("HH:mm")));
 
     m_view = std::make_unique<cockpit::CockpitView>(view);
     // A region that cannot be brought up to date says so in its own window; the cockpit's refresh goes on.

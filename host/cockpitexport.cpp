@@ -110,7 +110,7 @@ QJsonObject ExportCockpit(QWidget* dashboard, const QStringList& messages)
         const auto children = dashboard->findChildren<QWidget*>();
         for (QWidget* w : children) {
             const QString name = w->objectName();
-            if (name.isEmpty())
+            if (name.isEmpty() || w->inherits("TStatusLabel"))
                 continue;
             if (w->inherits("TOverGauge"))
                 gauges[name] = gaugeOf(w);
