@@ -1,6 +1,7 @@
 // Refresh of the dashboard, row striping of its grids and its keys.
 #include "tfrmindiresult.h"
 #include "tindicresultdata.h"
+#include "tfrmregiao.h"
 
 #include "ui_tfrmindiresult.h"
 
@@ -104,7 +105,9 @@ void TfrmIndiResult::FormActivate(QObject* sender)
         MensErro(message, true);
 
     cdsIndicadores->SetFiltered(false);
-    SetFocus();
+    // A month asked for from the region window keeps the keyboard there, for its next PageDown or Escape.
+    if (!m_regionWindow || !m_regionWindow->isActiveWindow())
+        SetFocus();
 }
 
 void TfrmIndiResult::dbgTop10DrawColumnCell(QObject* sender, const QRect& rect, int dataCol, TColumn* column,
@@ -120,7 +123,11 @@ void TfrmIndiResult::FormKeyPress(QObject* sender, QChar& key)
 {
     Q_UNUSED(sender);
     if (key == QChar(27)) {
-        Close();
+        // The region window above the cockpit goes first, as a dialog would; the cockpit with the next Escape.
+        if (m_regionWindow && m_regionWindow->isVisible())
+            m_regionWindow->Close();
+        else
+            Close();
         key = QChar();
     }
 }
