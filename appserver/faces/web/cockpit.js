@@ -28,6 +28,7 @@ const REGIAO = (() => {
 const TV = new URLSearchParams(location.search).get('tv') === '1';
 const CICLO_TV_MS = 60000, NOVA_TENTATIVA_MS = 5000;
 let buscadoEm = null;   // when the figures on the page were fetched
+let desenhado = null;   // the month's JSON the page drew last
 
 // 0x00BBGGRR, as the window definitions hold colours, to CSS.
 function cor(n) {
@@ -323,14 +324,47 @@ async function carregar(empilhar = true) {
   $('usuario').textContent = usuario ? '(' + usuario + ')' : '';
   $('sair').hidden = !usuario;
   desenhar(j);
+  desenhado = j;
   buscadoEm = new Date();
   carimbo(null);
   return true;
 }
 
+// Whether the month drawn has a figure anywhere: a month before its first load has none.
+function temNumeros(j) {
+  return ((j && j.scorecard && j.scorecard.scopes) || []).some((escopo) =>
+    Object.values(escopo).some((medida) => medida && typeof medida === 'object' && typeof medida.figure === 'number'));
+}
+
+// A wall following the calendar, on the 1st of the month before its first load, would show a dead cockpit
+// all day: it shows the latest month with figures (up to a year back), saying so.
+const MESES_ATRAS = 12;
+async function mesComNumeros() {
+  let ok = await carregar();
+  if (!ok || temNumeros(desenhado)) return ok;
+  const calendario = (desenhado.scorecard || {}).title || '';
+  for (let volta = 1; volta <= MESES_ATRAS; volta++) {
+    const [a, m] = mesEscolhido().split('-').map(Number);
+    escolherMes(m === 1 ? a - 1 : a, m === 1 ? 12 : m - 1);
+    if (!(ok = await carregar())) return false;
+    if (temNumeros(desenhado)) {
+      aviso(`${calendario} ainda sem cargas — mostrando ${desenhado.scorecard.title}`);
+      return true;
+    }
+  }
+  const hoje = new Date();
+  escolherMes(hoje.getFullYear(), hoje.getMonth() + 1);
+  return carregar();
+}
+
 async function cicloTv(doEndereco) {
-  if (!doEndereco) { const hoje = new Date(); escolherMes(hoje.getFullYear(), hoje.getMonth() + 1); }
-  const ok = await carregar();
+  let ok;
+  if (doEndereco) ok = await carregar();
+  else {
+    const hoje = new Date();
+    escolherMes(hoje.getFullYear(), hoje.getMonth() + 1);
+    ok = await mesComNumeros();
+  }
   setTimeout(() => cicloTv(doEndereco), ok ? CICLO_TV_MS : NOVA_TENTATIVA_MS);
 }
 
