@@ -289,8 +289,9 @@ function voltarAoMostrado() {
   escolherMes(Number(a), Number(m));
 }
 
-// empilhar: the month is a step the user took, which Back should undo.
-async function carregar(empilhar = true) {
+// empilhar: the month is a step the user took, which Back should undo. aceitar: whether to draw the month
+// fetched; a month it refuses is not drawn, and the answer is null.
+async function carregar(empilhar = true, aceitar = null) {
   const mes = mesEscolhido();
   if (!/^\d{4}-\d{2}$/.test(mes)) { aviso('Escolha um mês.'); voltarAoMostrado(); return false; }
   const meu = ++pedido;
@@ -313,6 +314,7 @@ async function carregar(empilhar = true) {
     return false;
   }
   if (!r.ok) { aviso(j.erro || ('Erro ' + r.status)); voltarAoMostrado(); carimbo(new Date()); return false; }
+  if (aceitar && !aceitar(j)) return null;
   // A wall screen keeps its own address: one that follows the calendar must not stick to this month.
   if (!TV) {
     if (empilhar && mostrado && mes !== mostrado) history.pushState({ mes }, '', '?mes=' + mes);
@@ -337,18 +339,21 @@ function temNumeros(j) {
 }
 
 // A wall following the calendar, on the 1st of the month before its first load, would show a dead cockpit
-// all day: it shows the latest month with figures (up to a year back), saying so.
+// all day: it shows the latest month with figures (up to a year back), saying so. The months without any
+// are fetched, not drawn, so the wall does not flash an empty cockpit at every cycle.
 const MESES_ATRAS = 12;
 async function mesComNumeros() {
-  let ok = await carregar();
-  if (!ok || temNumeros(desenhado)) return ok;
-  const calendario = (desenhado.scorecard || {}).title || '';
-  for (let volta = 1; volta <= MESES_ATRAS; volta++) {
-    const [a, m] = mesEscolhido().split('-').map(Number);
-    escolherMes(m === 1 ? a - 1 : a, m === 1 ? 12 : m - 1);
-    if (!(ok = await carregar())) return false;
-    if (temNumeros(desenhado)) {
-      aviso(`${calendario} ainda sem cargas — mostrando ${desenhado.scorecard.title}`);
+  let calendario = null;
+  const comNumeros = (j) => { calendario = calendario ?? ((j.scorecard || {}).title || ''); return temNumeros(j); };
+  for (let volta = 0; volta <= MESES_ATRAS; volta++) {
+    if (volta > 0) {
+      const [a, m] = mesEscolhido().split('-').map(Number);
+      escolherMes(m === 1 ? a - 1 : a, m === 1 ? 12 : m - 1);
+    }
+    const ok = await carregar(true, comNumeros);
+    if (ok === false) return false;
+    if (ok) {
+      if (volta > 0) aviso(`${calendario} ainda sem cargas — mostrando ${desenhado.scorecard.title}`);
       return true;
     }
   }
