@@ -1,4 +1,5 @@
 // kpd-appserver: serves the cockpit's remote data modules, or writes a demonstration database.
+#include "refmonth.h"
 #include "calllog.h"
 #include "csvimporter.h"
 #include "database.h"
@@ -231,7 +232,8 @@ QList<QDate> monthsToKeep(Database& db, const QList<QDate>& touched)
     });
     QList<QDate> months;
     for (const QDate& m : touched) {
-        for (const QDate& d : {m, m.addMonths(1), m.addYears(1)}) {
+        const auto [after, yearAfter] = cockpit::RefMonth(m).comparedBy();
+        for (const QDate& d : {m, after.firstDay(), yearAfter.firstDay()}) {
             if ((d == m || (last.isValid() && d <= last)) && !months.contains(d))
                 months << d;
         }

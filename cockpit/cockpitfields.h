@@ -25,23 +25,27 @@ const QStringList& DashboardMessages();
 QString DashboardMessage(const QString& key);
 
 // The desktop's components of each indicator, in the order of the model's indicators: the company's gauge
-// and panel, and for a region the prefix of a name that ends in the row number. The one table that maps
-// scopes and indicators to the window definition's names.
+// and panel, for a region's row the prefix of a name that ends in the row number, and the region window's
+// own. The one table that maps scopes and indicators to the window definitions' names.
 struct IndicatorColumn {
     Indicator indicator;
     const char* totalGauge;
     const char* totalPanel;
     const char* regionGauge;
     const char* regionPanel;
+    const char* windowGauge;
+    const char* windowPanel;
 };
 
 inline constexpr IndicatorColumn kIndicatorColumns[] = {
-    {Indicator::Revenue, "indicFatTotal", "pnlIndicFatTotal", "indicFatR", "pnlIndicFatR"},
-    {Indicator::Consumption, "indicConsTotal", "pnlIndicConsTotal", "indicConsR", "pnlIndicConsR"},
-    {Indicator::Labour, "indicMDOtotal", "pnlIndicMdoTotal", "indicMdoR", "pnlIndicMdoR"},
-    {Indicator::Expenses, "indicDespeTotal", "pnlIndicDespeTotal", "indicDespeR", "pnlIndicDespeR"},
-    {Indicator::Result, "indicResultTotal", "pnlIndicResultTotal", "indicResultR", "pnlIndicResultR"},
+    {Indicator::Revenue, "indicFatTotal", "pnlIndicFatTotal", "indicFatR", "pnlIndicFatR", "indicFat", "pnlIndicFat"},
+    {Indicator::Consumption, "indicConsTotal", "pnlIndicConsTotal", "indicConsR", "pnlIndicConsR", "indicCons", "pnlIndicCons"},
+    {Indicator::Labour, "indicMDOtotal", "pnlIndicMdoTotal", "indicMdoR", "pnlIndicMdoR", "indicMdo", "pnlIndicMdo"},
+    {Indicator::Expenses, "indicDespeTotal", "pnlIndicDespeTotal", "indicDespeR", "pnlIndicDespeR", "indicDespe", "pnlIndicDespe"},
+    {Indicator::Result, "indicResultTotal", "pnlIndicResultTotal", "indicResultR", "pnlIndicResultR", "indicResult", "pnlIndicResult"},
 };
+// The label of a region's row, before its number.
+inline constexpr const char* kRegionLabel = "lblR";
 
 // The most regions the window has rows for.
 inline constexpr int kRegionRows = 5;

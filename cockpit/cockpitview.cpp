@@ -293,7 +293,7 @@ CockpitView ComputeView(const CockpitPackets& packets)
     // whatever an earlier month put there.
     const double totalRevenue = company[Indicator::Revenue].figure.value_or(0.0);
     for (int n = 1; n <= kRegionRows; ++n) {
-        component(view.labels, rowName("lblR", n)).clear();
+        component(view.labels, rowName(kRegionLabel, n)).clear();
         for (const IndicatorColumn& c : kIndicatorColumns) {
             component(view.panels, rowName(c.regionPanel, n)).clear();
             GaugeState& g = component(view.gauges, rowName(c.regionGauge, n));
@@ -310,7 +310,7 @@ CockpitView ComputeView(const CockpitPackets& packets)
             break;
         }
         const int row = rowOf(region->scope.code);
-        component(view.labels, rowName("lblR", n)) = indicadores.asString(row, area);
+        component(view.labels, rowName(kRegionLabel, n)) = indicadores.asString(row, area);
         for (const IndicatorColumn& c : kIndicatorColumns)
             showMeasure(view, *region, indicadores, row, c, rowName(c.regionGauge, n), rowName(c.regionPanel, n));
     }
@@ -328,7 +328,7 @@ CockpitView FailedView(const QString& message)
     component(view.labels, QStringLiteral("lblDtAtu")) = DashboardMessage(QStringLiteral("DTULTATU"));
     component(view.labels, L(kNoticeLabel)) = QStringLiteral("Sem dados: ") + message;
     for (int n = 1; n <= 5; ++n)
-        component(view.labels, rowName("lblR", n)).clear();
+        component(view.labels, rowName(kRegionLabel, n)).clear();
     for (QString& text : view.panels)
         text.clear();
     for (GaugeState& g : view.gauges)

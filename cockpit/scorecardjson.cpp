@@ -70,7 +70,7 @@ void WriteScorecard(JsonText& out, const Scorecard& card)
             out.key("zone");
             stringOrNull(out, ZoneWord(m.zone));
             out.key("color");
-            out.number(m.figure ? ZoneColor(m.zone) : 0x808080);
+            out.number(m.figure ? ZoneColor(m.zone) : clGray);
             out.key("targetText");
             out.string(TargetText(i.id, m));
             out.key("previous");

@@ -64,10 +64,14 @@ void TfrmIndiResult::hookEvents()
         connect(shortcut, &QShortcut::activated, this, [this, step = step] { showMonthBeside(step); });
     }
     // A double-click on a region's code or on one of its gauges opens the region's window.
-    for (int n = 1; n <= 5; ++n)
-        for (const char* prefix : {"lblR", "indicFatR", "indicConsR", "indicMdoR", "indicDespeR", "indicResultR"})
-            if (QObject* c = FindComponent(QLatin1String(prefix) + QString::number(n)))
+    for (int n = 1; n <= cockpit::kRegionRows; ++n) {
+        QStringList names{QLatin1String(cockpit::kRegionLabel) + QString::number(n)};
+        for (const cockpit::IndicatorColumn& column : cockpit::kIndicatorColumns)
+            names << QLatin1String(column.regionGauge) + QString::number(n);
+        for (const QString& name : names)
+            if (QObject* c = FindComponent(name))
                 c->installEventFilter(this);
+    }
     // One drawing handler and one key handler serve the three grids.
     for (TDBGrid* grid : {m_ui->dbgTop10, m_ui->dbgBottom10, m_ui->dbgAtrasaLanca}) {
         ConnectGuarded(grid, &TDBGrid::OnDrawColumnCell, this, &TfrmIndiResult::dbgTop10DrawColumnCell);

@@ -32,8 +32,6 @@ namespace {
 // Sorts by the figures themselves, not by their texts ("10,0%" after "9,5%").
 constexpr int kNumberRole = Qt::UserRole + 1;
 
-const char* const kGauges[] = {"indicFat", "indicCons", "indicMdo", "indicDespe", "indicResult"};
-const char* const kPanels[] = {"pnlIndicFat", "pnlIndicCons", "pnlIndicMdo", "pnlIndicDespe", "pnlIndicResult"};
 
 } // namespace
 
@@ -84,7 +82,7 @@ TfrmRegiao::TfrmRegiao(QWidget* owner) : TForm(owner), m_ui(std::make_unique<Ui:
     gridPalette.setColor(QPalette::Button, Qt::black);
     gridPalette.setColor(QPalette::ButtonText, Qt::white);
     grid->setPalette(gridPalette);
-    grid->setStyleSheet(QStringLiteral("QTableView { gridline-color: #333333; } "
+    grid->setStyleSheet(QStringLiteral("QTableView { gridline-color: %1; } ").arg(ToQColor(clGridLine).name()) + QStringLiteral(
                                        "QHeaderView::section { background: black; color: white; font-weight: bold; }"));
     const std::pair<QKeySequence, int> steps[] = {{QKeySequence(Qt::Key_PageUp), -1},
                                                   {QKeySequence(Qt::Key_PageDown), 1},
@@ -111,8 +109,8 @@ void TfrmRegiao::ShowRegion(const QString& region, const QDate& month, const coc
     const cockpit::CockpitView& gauges = row >= 1 ? view : resting;
     for (int c = 0; c < 5; ++c) {
         const cockpit::IndicatorColumn& column = cockpit::kIndicatorColumns[c];
-        auto* gauge = FindComponentAs<TOverGauge>(QLatin1String(kGauges[c]));
-        auto* panel = FindComponentAs<TPanel>(QLatin1String(kPanels[c]));
+        auto* gauge = FindComponentAs<TOverGauge>(QLatin1String(column.windowGauge));
+        auto* panel = FindComponentAs<TPanel>(QLatin1String(column.windowPanel));
         const QString gaugeName = QLatin1String(column.regionGauge) + QString::number(qMax(row, 1));
         const QString panelName = QLatin1String(column.regionPanel) + QString::number(row);
         for (auto it = gauges.gauges.cbegin(); it != gauges.gauges.cend(); ++it)

@@ -1,6 +1,7 @@
 #include "boardpack.h"
 
 #include "indicators.h"
+#include "refmonth.h"
 
 #include "outputfile.h"
 #include "presentation.h"
@@ -23,7 +24,7 @@ namespace {
 
 using cockpit::kIndicators;
 
-QString monthTitle(const QDate& month) { return MonthName(month.month()) + QLatin1Char('/') + QString::number(month.year()); }
+QString monthTitle(const QDate& month) { return cockpit::RefMonth(month).title(); }
 
 // A JSON object's member by name, ignoring letter case, as the window finds its components.
 QJsonValue member(const QJsonObject& object, const QString& name)
@@ -40,7 +41,8 @@ class LightTheme {
 public:
     explicit LightTheme(QWidget* window)
     {
-        static const QHash<TColor, TColor> swap{{clBlack, clWhite}, {clWhite, clBlack}, {clRowGrey, 0xE8E8E8}};
+        static const QHash<TColor, TColor> swap{{clBlack, PrintColor(clBlack)}, {clWhite, PrintColor(clWhite)},
+                                                {clRowGrey, PrintColor(clRowGrey)}};
         static const char* const properties[] = {"FontColor", "TitleFontColor", "LegendFontColor", "Color", "BackColor"};
         for (QWidget* w : window->findChildren<QWidget*>()) {
             const QMetaObject* meta = w->metaObject();
@@ -174,7 +176,7 @@ void BoardPack::drawTable(const QByteArray& viewJson, const QRectF& area)
     if (rows.empty())
         return;
 
-    const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
+    const QLocale& locale = BrazilLocale();
     const double scopeWidth = area.width() * 0.10;
     const double cellWidth = (area.width() - scopeWidth) / 5.0;
     const double headHeight = area.height() * 0.07;
@@ -230,7 +232,7 @@ void BoardPack::drawTable(const QByteArray& viewJson, const QRectF& area)
             m_painter.drawText(text.adjusted(0, rowHeight * 0.36, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
                                lines.join(QLatin1Char('\n')));
         }
-        m_painter.setPen(QColor(0xC0, 0xC0, 0xC0));
+        m_painter.setPen(ToQColor(clPrintRule));
         m_painter.drawLine(QPointF(area.left(), top + rowHeight), QPointF(area.right(), top + rowHeight));
         m_painter.setPen(Qt::black);
     }
@@ -258,7 +260,7 @@ bool BoardPack::month(const QDate& month, QWidget* dashboard, const QString& not
             font.setBold(false);
             font.setPixelSize(qRound(h * 0.03));
             m_painter.setFont(font);
-            m_painter.setPen(QColor(0xB0, 0, 0));
+            m_painter.setPen(ToQColor(clPrintError));
             m_painter.drawText(body(), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, QStringLiteral("Sem dados: ") + note);
             m_painter.setPen(Qt::black);
         } else if (page == 0) {

@@ -6,6 +6,7 @@
 #include "moduleloader.h"
 #include "outputfile.h"
 #include "presentation.h"
+#include "refmonth.h"
 #include "tbuttonflat.h"
 #include "tdateeditplus.h"
 #include "tapplication.h"
@@ -68,12 +69,7 @@ QByteArray png(const QImage& picture)
 
 bool ParseMonths(const QStringList& values, QList<QDate>* months, QString* error)
 {
-    // Exactly four digits, a hyphen and two: QDate's own parsing would take blanks, signs and short years.
-    static const QRegularExpression form(QStringLiteral("^([0-9]{4})-([0-9]{2})$"));
-    const auto monthOf = [](const QString& text) {
-        const QRegularExpressionMatch m = form.match(text);
-        return m.hasMatch() ? QDate(m.captured(1).toInt(), m.captured(2).toInt(), 1) : QDate();
-    };
+    const auto monthOf = [](const QString& text) { return cockpit::RefMonth::fromKey(text).firstDay(); };
     months->clear();
     for (const QString& value : values) {
         const QStringList ends = value.split(QStringLiteral(".."));
@@ -98,7 +94,7 @@ bool ParseMonths(const QStringList& values, QList<QDate>* months, QString* error
 QString PathForMonth(const QString& pattern, const QDate& month)
 {
     QString path = pattern;
-    return path.replace(QStringLiteral("{month}"), month.toString(QStringLiteral("yyyy-MM")));
+    return path.replace(QStringLiteral("{month}"), cockpit::RefMonth(month).key());
 }
 
 bool CheckHeadlessOptions(const HeadlessOptions& options, QString* error)

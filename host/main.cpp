@@ -125,7 +125,7 @@ int main(int argc, char* argv[])
     QCoreApplication::setOrganizationName(QStringLiteral("kpd"));
     QCoreApplication::setApplicationName(QStringLiteral("kpd-host"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KPD_VERSION));
-    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    QLocale::setDefault(BrazilLocale());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Aplicação hospedeira dos Indicadores de Resultado"));

@@ -249,7 +249,7 @@ void TOverGauge::changeEvent(QEvent* event)
 QString TOverGauge::ValueText() const
 {
     const int decimals = std::clamp(m_textPrecision, 0, 15);
-    const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
+    const QLocale& locale = BrazilLocale();
     switch (m_textStyle) {
     case tsNone:
         return QString();
@@ -358,7 +358,7 @@ void TOverGauge::paint(QPainter& painter, const QRectF& rect) const
         painter.save();
         painter.translate(kCx, kCy);
         painter.rotate(-angleOf(fraction(ValueOnDial(m_min, m_max, m_ghost))));
-        painter.setPen(QPen(QColor(0xB0, 0xB0, 0xB0), kRadius * 0.035, Qt::SolidLine, Qt::RoundCap));
+        painter.setPen(QPen(ToQColor(clGhostNeedle), kRadius * 0.035, Qt::SolidLine, Qt::RoundCap));
         painter.drawLine(QPointF(0.0, 0.0), QPointF(length, 0.0));
         painter.restore();
     }

@@ -7,6 +7,22 @@
 #include <algorithm>
 #include <cmath>
 
+TColor PrintColor(TColor color)
+{
+    switch (color) {
+    case clBlack: return clWhite;
+    case clWhite: return clBlack;
+    case clRowGrey: return 0xE8E8E8;
+    default: return color;
+    }
+}
+
+const QLocale& BrazilLocale()
+{
+    static const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
+    return locale;
+}
+
 QString MonthName(int month)
 {
     static const char* const names[] = {"Janeiro", "Fevereiro", "Março",    "Abril",   "Maio",     "Junho",
@@ -92,7 +108,7 @@ QList<double> PieFractions(const QList<double>& values)
 QByteArray CsvText(const QStringList& header, const QList<QList<QVariant>>& rows)
 {
     static const QLocale decimalComma = [] {
-        QLocale l(QLocale::Portuguese, QLocale::Brazil);
+        QLocale l = BrazilLocale();
         l.setNumberOptions(QLocale::OmitGroupSeparator);
         return l;
     }();

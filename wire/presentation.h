@@ -22,9 +22,27 @@ constexpr TColor clWhite = 0xFFFFFF;
 constexpr TColor clBlue = 0xFF0000;
 constexpr TColor clRowGrey = 0x1D1D1D;
 constexpr TColor clGray = 0x808080;
+// A figure with no target to be judged against: its needle and its text (never a zone's colour), and the
+// zones of its dial.
+constexpr TColor clNeutral = 0xFFFFFF;
+constexpr TColor clNeutralZone = 0x505050;
+// The needle of the month before, under the month's own.
+constexpr TColor clGhostNeedle = 0xB0B0B0;
+// The lines between a table's cells on the black windows.
+constexpr TColor clGridLine = 0x333333;
+
+// The print theme: a window's colour on a page (black grounds turn white, white texts black, the rows'
+// dark grey a light one); any other colour as it is. The page's own rules and error text besides.
+TColor PrintColor(TColor color);
+constexpr TColor clPrintRule = 0xC0C0C0;
+constexpr TColor clPrintError = 0x0000B0;
+
 // The desktop's window background and window text, in the standard colour scheme.
 constexpr TColor clWindow = 0xFFFFFF;
 constexpr TColor clWindowText = 0x000000;
+
+// The one locale of every text the cockpit writes: decimal comma, Portuguese names.
+const QLocale& BrazilLocale();
 
 // "Janeiro" .. "Dezembro"; empty outside 1 .. 12.
 QString MonthName(int month);

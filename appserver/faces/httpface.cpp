@@ -3,6 +3,7 @@
 #include "calllog.h"
 #include "ckppackets.h"
 #include "cockpitview.h"
+#include "refmonth.h"
 #include "regionview.h"
 #include "databaseerror.h"
 #include "httpengine.h"
@@ -208,12 +209,9 @@ void HttpFace::checkPassword(const Exchange& ex, const QString& name, const QByt
 
 void HttpFace::month(const Exchange& ex, const QString& user)
 {
-    // \A…\z: '$' would also match before a final line feed (month=2024-03%0A).
-    static const QRegularExpression form(QStringLiteral("\\A([0-9]{4})-([0-9]{2})\\z"));
     const QString text = QString::fromStdString(ex->request().param("month"));
-    const QRegularExpressionMatch m = form.match(text);
-    const QDate month = m.hasMatch() ? QDate(m.captured(1).toInt(), m.captured(2).toInt(), 1) : QDate();
-    if (!month.isValid() || month.year() < 1) {
+    const QDate month = cockpit::RefMonth::fromKey(text).firstDay();
+    if (!month.isValid()) {
         send(ex, errorResponse(400, text.isEmpty() ? QStringLiteral("Informe o mês: /api/cockpit?month=AAAA-MM.")
                                                    : QStringLiteral("Mês inválido: \"%1\". Use AAAA-MM, por exemplo 2024-03.")
                                                          .arg(text.left(40))));
@@ -303,7 +301,7 @@ void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString
     answerCall(ex, user, logged, deadline, [this, month, list](const CallScope& scope) {
         if (!list.isEmpty())
             return csvResponse(cockpit::ListCsv(cockpitPackets(m_cockpit.month(month, scope)), list),
-                               QStringLiteral("%1-%2.csv").arg(list, month.toString(QStringLiteral("yyyy-MM"))));
+                               QStringLiteral("%1-%2.csv").arg(list, cockpit::RefMonth(month).key()));
         HttpResponse r;
         r.body = *m_cockpit.monthJson(month, scope);
         return r;
@@ -312,14 +310,12 @@ void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString
 
 void HttpFace::region(const Exchange& ex, const QString& user, bool csv)
 {
-    static const QRegularExpression form(QStringLiteral("\\A([0-9]{4})-([0-9]{2})\\z"));
     // Any code the schema allows (up to 3 characters, no control character, no blank at either end): the
     // database says whether the region exists.
     static const QRegularExpression code(QStringLiteral("\\A[^\\p{Cc}\\s](?:[^\\p{Cc}]{0,3}[^\\p{Cc}\\s])?\\z"));
-    const QRegularExpressionMatch m = form.match(QString::fromStdString(ex->request().param("month")));
-    const QDate month = m.hasMatch() ? QDate(m.captured(1).toInt(), m.captured(2).toInt(), 1) : QDate();
+    const QDate month = cockpit::RefMonth::fromKey(QString::fromStdString(ex->request().param("month"))).firstDay();
     const QString name = QString::fromStdString(ex->request().param("region"));
-    if (!month.isValid() || month.year() < 1 || !code.match(name).hasMatch()) {
+    if (!month.isValid() || !code.match(name).hasMatch()) {
         send(ex, errorResponse(400, QStringLiteral("Informe o mês e a regional: /api/region?month=AAAA-MM&region=NO.")));
         return;
     }
@@ -338,7 +334,7 @@ void HttpFace::region(const Exchange& ex, const QString& user, bool csv)
                 const RegionData data = m_cockpit.region(month, name, scope);
                 const cockpit::RegionView view = cockpit::ComputeRegionView(regionPackets(data));
                 return csvResponse(cockpit::RegionCsv(view),
-                                   QStringLiteral("regional-%1-%2.csv").arg(data.region, month.toString(QStringLiteral("yyyy-MM"))));
+                                   QStringLiteral("regional-%1-%2.csv").arg(data.region, cockpit::RefMonth(month).key()));
             });
         }))
         send(ex, retryLater(503, 1, QStringLiteral("O servidor de aplicação está sobrecarregado; tente novamente em instantes.")));

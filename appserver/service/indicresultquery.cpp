@@ -313,9 +313,8 @@ CkpData IndicResultQuery::run(const QDate& date)
     data.quinto = targets.packet(branches.empty() ? QDate() : lastDayWithFigures(m_db, data.firstDay));
     PacketBuilder comparacoes(CkpPackets::Comparacoes());
     if (!branches.empty()) {
-        const cockpit::RefMonth month(data.firstDay);
-        addComparison(m_db, m_source, month.previous().firstDay(), branches, comparacoes);
-        addComparison(m_db, m_source, month.yearBefore().firstDay(), branches, comparacoes);
+        for (const cockpit::RefMonth& other : cockpit::RefMonth(data.firstDay).comparisons())
+            addComparison(m_db, m_source, other.firstDay(), branches, comparacoes);
     }
     data.sexto = comparacoes.take();
     data.diasEstoque = diasEstoque.take();

@@ -22,7 +22,10 @@ QString lastLoad(Database& db)
 QDate lastDayWithFigures(Database& db, const QDate& firstDay)
 {
     QDate day;
-    db.forEachRow(QStringLiteral("SELECT MAX(dtmovimento) FROM movimento_diario WHERE dtmovimento >= ? AND dtmovimento < ?"),
+    // The last entry of the month's range on the daily rows' index: one row read. MAX() over the range
+    // would read the month's every row.
+    db.forEachRow(QStringLiteral("SELECT dtmovimento FROM movimento_diario WHERE dtmovimento >= ? AND dtmovimento < ? "
+                                 "ORDER BY dtmovimento DESC LIMIT 1"),
                   {db.dateValue(firstDay), db.dateValue(firstDay.addMonths(1))}, [&](const Database::Row& row) {
                       if (!row.isNull(0))
                           day = row.date(0);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "indicators.h"
 #include "packetbuilder.h"
 
 #include <QDate>
@@ -20,7 +21,6 @@ class Database;
 // A month's figures as the data module sums and shows them, written once for every method that does.
 namespace figures {
 
-inline constexpr double kNoRevenue = 0.005;   // below half a cent there is nothing to take a percentage of
 
 // The month's figures of one branch, in currency units.
 struct Branch {
@@ -58,7 +58,7 @@ struct Sums {
 // revenue a loss would read as a gain.
 inline std::optional<double> rawPercent(double part, double whole)
 {
-    if (!(whole >= kNoRevenue))
+    if (!cockpit::HasShareBase(whole))
         return std::nullopt;
     return part * 100.0 / whole;
 }
@@ -66,7 +66,7 @@ inline std::optional<double> rawPercent(double part, double whole)
 // Scaled before rounding so that exact decimal inputs round as written (47.5 → 48, not 47.4999…).
 inline std::optional<double> percent(double part, double whole)
 {
-    if (!(whole >= kNoRevenue))
+    if (!cockpit::HasShareBase(whole))
         return std::nullopt;
     return std::round(part * 1000.0 / whole) / 10.0;
 }

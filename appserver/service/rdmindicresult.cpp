@@ -6,6 +6,7 @@
 #include "keptanswers.h"
 #include "packetcodec.h"
 #include "regionview.h"
+#include "scorecard.h"
 #include "versionreaders.h"
 
 namespace appserver {
@@ -302,13 +303,9 @@ int RdmIndicResult::keepMonths(Database& db, const QList<QDate>& months, bool ta
         KeptAnswers::store(db, monthKey(CkpPackets::kMethod, firstDay), version, encode(data));
         KeptAnswers::store(db, monthKey(kMonthJson, firstDay), version, QByteArray::fromStdString(monthJsonOf(data)));
         KeptAnswers::store(db, monthKey(kMonthReply, firstDay), version, QByteArray::fromStdString(monthReplyOf(data)));
-        // And each region's drill-down: the regions are the indicators' rows after TOTAL.
-        const TDataPacket indicadores = PacketCodec::DecodePacket(data.indicadores);
-        for (const auto& row : indicadores.rows) {
-            const QString region = row.value(0).toString().trimmed();
-            if (region.isEmpty() || region == QLatin1String("TOTAL"))
-                continue;
-            const RegionData r = RegionQuery(db, IndicResultQuery::Source::MonthlySummary).run(firstDay, region);
+        // And each region's drill-down.
+        for (const QString& region : cockpit::RegionCodes(PacketCodec::DecodePacket(data.indicadores))) {
+            const RegionData r = RegionQuery(db, IndicResultQuery::Source::MonthlySummary, targets).run(firstDay, region);
             KeptAnswers::store(db, regionKey(RegionPackets::kMethod, firstDay, region), version, encode(r));
             KeptAnswers::store(db, regionKey(kRegionJson, firstDay, region), version,
                                QByteArray::fromStdString(regionJsonOf(r)));

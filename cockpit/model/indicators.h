@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QLocale>
+#include "presentation.h"
 
 #include <array>
 
@@ -32,12 +32,15 @@ inline constexpr std::array<IndicatorInfo, kIndicatorCount> kIndicators{{
 
 inline const IndicatorInfo& info(Indicator i) { return kIndicators[static_cast<size_t>(i)]; }
 
+// A share of a revenue below half a cent (of nothing, or of returns beyond sales) means nothing: against a
+// negative revenue a loss would read as a gain. The server leaves such shares empty; the client, which has
+// revenue in millions, holds to the same rule.
+inline constexpr double kNoRevenue = 0.005;   // currency units
+inline bool HasShareBase(double revenueInCurrency) { return revenueInCurrency >= kNoRevenue; }
+
 // The scope code of the company's row in the packets.
 inline constexpr const char* kCompanyCode = "TOTAL";
 // How meta_mensal names a branch as its scope: '#' and the branch's code ("#1234").
 inline constexpr char kBranchScopeMark = '#';
-
-// The one locale of every text the cockpit writes (decimal comma, Portuguese month names).
-const QLocale& BrazilLocale();
 
 } // namespace cockpit

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <array>
+
 namespace cockpit {
 
 // A reference month: the one form a month takes inside the cockpit. Its other forms (the wire's day count,
@@ -29,6 +31,11 @@ public:
     RefMonth previous() const { return RefMonth(m_first.addMonths(-1)); }
     RefMonth next() const { return RefMonth(m_first.addMonths(1)); }
     RefMonth yearBefore() const { return RefMonth(m_first.addYears(-1)); }
+
+    // The months this month's figures are set beside: the month before and the same month a year before.
+    std::array<RefMonth, 2> comparisons() const { return {previous(), yearBefore()}; }
+    // The months that set their figures beside this month's: the month after and the same month a year after.
+    std::array<RefMonth, 2> comparedBy() const { return {next(), RefMonth(m_first.addYears(1))}; }
 
     friend bool operator==(const RefMonth& a, const RefMonth& b) { return a.m_first == b.m_first; }
     friend bool operator!=(const RefMonth& a, const RefMonth& b) { return !(a == b); }

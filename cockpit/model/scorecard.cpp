@@ -11,12 +11,6 @@
 
 namespace cockpit {
 
-const QLocale& BrazilLocale()
-{
-    static const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
-    return locale;
-}
-
 namespace {
 
 QString L(const char* s) { return QString::fromLatin1(s); }
@@ -63,7 +57,7 @@ std::optional<double> figureOf(const Reader& table, int row, Indicator i, const 
     if (!v || !info(i).share)
         return v;
     const std::optional<double> revenue = number(table.value(row, revenueField));
-    if (!revenue || !(*revenue > 0.0))
+    if (!revenue || !HasShareBase(*revenue * 1e6))
         return std::nullopt;
     return v;
 }
@@ -252,6 +246,16 @@ QVector<const ScopeCard*> Scorecard::ofKind(ScopeKind kind) const
     return out;
 }
 
+QStringList RegionCodes(const TDataPacket& indicadores)
+{
+    const Reader rows(indicadores);
+    QStringList out;
+    for (int r = 0; r < rows.rows(); ++r)
+        if (const QString code = rows.text(r, "CDAREAGERE"); !code.isEmpty() && code != QLatin1String(kCompanyCode))
+            out << code;
+    return out;
+}
+
 Scorecard MonthScorecard(const CockpitPackets& packets)
 {
     Scorecard card;
@@ -262,7 +266,7 @@ Scorecard MonthScorecard(const CockpitPackets& packets)
     setPeriod(card, indicadores.text(total, "DTULTATUETL"), metas.value(metas.find(company), "DTULTMOV"),
               metas.has("DTULTMOV"));
 
-    const RefMonth previous = card.month.previous(), yearBefore = card.month.yearBefore();
+    const auto [previous, yearBefore] = card.month.comparisons();
     const auto add = [&](ScopeKind kind, int row) {
         ScopeCard c;
         c.scope = {kind, kind == ScopeKind::Company ? company : indicadores.text(row, "CDAREAGERE"), {}};
@@ -282,9 +286,8 @@ Scorecard MonthScorecard(const CockpitPackets& packets)
         card.scopes << c;
     };
     add(ScopeKind::Company, total);
-    for (int r = 0; r < indicadores.rows(); ++r)
-        if (indicadores.text(r, "CDAREAGERE") != company)
-            add(ScopeKind::Region, r);
+    for (const QString& region : RegionCodes(packets.indicadores))
+        add(ScopeKind::Region, indicadores.find(region));
     return card;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "datapacket.h"
+#include "presentation.h"
 #include "indicators.h"
 #include "refmonth.h"
 
@@ -83,6 +84,9 @@ struct Scorecard {
     QVector<const ScopeCard*> ofKind(ScopeKind kind) const;
 };
 
+// The regions of a month's indicators packet (every row but the company's), in its order.
+QStringList RegionCodes(const TDataPacket& indicadores);
+
 // A month's scorecard: the company and each region, in the packets' order.
 Scorecard MonthScorecard(const CockpitPackets& packets);
 // A region's scorecard: the region (where its row came) and each of its branches, in the packet's order.
@@ -96,8 +100,8 @@ Zone ZoneOf(Indicator indicator, double figure, double target);
 QString ZoneWord(Zone zone);
 int ZoneColor(Zone zone);
 // The colour of a figure that has no target to be judged against, and of a dial's zones then.
-inline constexpr int kNeutralColor = 0xFFFFFF;
-inline constexpr int kNeutralZoneColor = 0x505050;
+inline constexpr int kNeutralColor = clNeutral;
+inline constexpr int kNeutralZoneColor = clNeutralZone;
 // The source's key in JSON ("orcamento", "filiais", "regra"; empty for none).
 QString SourceKey(TargetSource source);
 
