@@ -17,6 +17,7 @@
 #include "tnetconnection.h"
 
 #include <QEvent>
+#include <QHideEvent>
 #include <QShortcut>
 
 TfrmIndiResult::TfrmIndiResult(QWidget* owner) : TForm(owner), m_ui(std::make_unique<Ui::TfrmIndiResult>())
@@ -105,8 +106,10 @@ void TfrmIndiResult::openRegion(int row)
     if (!label || label->Caption().isEmpty() || !m_view)
         return;
     if (!m_regionWindow) {
-        m_regionWindow = new TfrmRegiao;
+        // Owned by the cockpit: the window system keeps it above the cockpit, and it goes with it.
+        m_regionWindow = new TfrmRegiao(this);
         m_regionWindow->setAttribute(Qt::WA_DeleteOnClose, false);
+        connect(m_regionWindow, &TfrmRegiao::MonthStepRequested, this, [this](int step) { showMonthBeside(step); });
     }
     m_regionWindow->move(pos() + QPoint(40, 60));
     m_regionWindow->show();
@@ -125,6 +128,14 @@ void TfrmIndiResult::refreshRegion()
         if (m_view->labels.value(QStringLiteral("lblR%1").arg(n)) == region)
             row = n;
     m_regionWindow->ShowRegion(region, m_view->month, *m_view, row);
+}
+
+// A region window left on the desktop after its cockpit closed would show a month nobody refreshes.
+void TfrmIndiResult::hideEvent(QHideEvent* event)
+{
+    if (!event->spontaneous() && m_regionWindow)
+        m_regionWindow->Close();
+    TForm::hideEvent(event);
 }
 
 void TfrmIndiResult::FormDeactivate(QObject* sender)

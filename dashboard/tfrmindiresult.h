@@ -50,6 +50,7 @@ private:
     void openRegion(int row);
     void refreshRegion();
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     // Puts the view's texts and gauge states on the window's labels, panels and gauges.
     void showView(const cockpit::CockpitView& view);
 

@@ -1,6 +1,7 @@
 // Refresh of the dashboard, row striping of its grids and its keys.
 #include "tfrmindiresult.h"
 #include "tindicresultdata.h"
+#include "tfrmregiao.h"
 
 #include "ui_tfrmindiresult.h"
 
@@ -91,6 +92,9 @@ void TfrmIndiResult::FormActivate(QObject* sender)
     showView(view);
     m_showsMonth = true;
     m_fetchedAt = QDateTime::currentDateTime();
+    // Always in the header, so a screen nobody touches says how fresh its figures are; a failure later
+    // leaves it at the last refresh that worked.
+    m_ui->lblAtualizado->SetCaption(QStringLiteral("Atualizado às ") + m_fetchedAt.toString(QStringLiteral("HH:mm")));
 
     m_view = std::make_unique<cockpit::CockpitView>(view);
     // A region that cannot be brought up to date says so in its own window; the cockpit's refresh goes on.
@@ -102,7 +106,9 @@ void TfrmIndiResult::FormActivate(QObject* sender)
         MensErro(message, true);
 
     cdsIndicadores->SetFiltered(false);
-    SetFocus();
+    // A month asked for from the region window keeps the keyboard there, for its next PageDown or Escape.
+    if (!m_regionWindow || !m_regionWindow->isActiveWindow())
+        SetFocus();
 }
 
 void TfrmIndiResult::dbgTop10DrawColumnCell(QObject* sender, const QRect& rect, int dataCol, TColumn* column,
@@ -118,7 +124,11 @@ void TfrmIndiResult::FormKeyPress(QObject* sender, QChar& key)
 {
     Q_UNUSED(sender);
     if (key == QChar(27)) {
-        Close();
+        // The region window above the cockpit goes first, as a dialog would; the cockpit with the next Escape.
+        if (m_regionWindow && m_regionWindow->isVisible())
+            m_regionWindow->Close();
+        else
+            Close();
         key = QChar();
     }
 }

@@ -24,6 +24,7 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QShortcut>
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
 
@@ -39,7 +40,7 @@ TfrmRegiao::TfrmRegiao(QWidget* owner) : TForm(owner), m_ui(std::make_unique<Ui:
 {
     setObjectName(QStringLiteral("frmRegiao"));
     setWindowTitle(QStringLiteral("Regional"));
-    setWindowFlag(Qt::FramelessWindowHint, true);
+    // Framed, unlike the cockpit: black on black without a border could not be told apart, moved or closed.
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::black);
@@ -84,6 +85,14 @@ TfrmRegiao::TfrmRegiao(QWidget* owner) : TForm(owner), m_ui(std::make_unique<Ui:
     grid->setPalette(gridPalette);
     grid->setStyleSheet(QStringLiteral("QTableView { gridline-color: %1; } ").arg(ToQColor(clGridLine).name()) + QStringLiteral(
                                        "QHeaderView::section { background: black; color: white; font-weight: bold; }"));
+    const std::pair<QKeySequence, int> steps[] = {{QKeySequence(Qt::Key_PageUp), -1},
+                                                  {QKeySequence(Qt::Key_PageDown), 1},
+                                                  {QKeySequence(Qt::ALT | Qt::Key_Left), -1},
+                                                  {QKeySequence(Qt::ALT | Qt::Key_Right), 1}};
+    for (const auto& [keys, step] : steps) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, [this, step = step] { emit MonthStepRequested(step); });
+    }
     connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& at) {
         OfferCsvSave(this, grid->viewport()->mapToGlobal(at), QStringLiteral("regional-%1.csv").arg(m_region),
                      [this] { return CsvText(); });
@@ -95,14 +104,18 @@ TfrmRegiao::~TfrmRegiao() = default;
 void TfrmRegiao::ShowRegion(const QString& region, const QDate& month, const cockpit::CockpitView& view, int row)
 {
     m_region = region;
+    // A month without this region (a step to a month before it had figures) rests the gauges as the
+    // cockpit rests an empty row, rather than keep the needles of the month before.
+    const cockpit::CockpitView resting = row >= 1 ? cockpit::CockpitView() : cockpit::FailedView(QString());
+    const cockpit::CockpitView& gauges = row >= 1 ? view : resting;
     for (int c = 0; c < 5; ++c) {
         const cockpit::IndicatorColumn& column = cockpit::kIndicatorColumns[c];
         auto* gauge = FindComponentAs<TOverGauge>(QLatin1String(column.windowGauge));
         auto* panel = FindComponentAs<TPanel>(QLatin1String(column.windowPanel));
-        const QString gaugeName = QLatin1String(column.regionGauge) + QString::number(row);
+        const QString gaugeName = QLatin1String(column.regionGauge) + QString::number(qMax(row, 1));
         const QString panelName = QLatin1String(column.regionPanel) + QString::number(row);
-        for (auto it = view.gauges.cbegin(); it != view.gauges.cend(); ++it)
-            if (row >= 1 && it.key().compare(gaugeName, Qt::CaseInsensitive) == 0)
+        for (auto it = gauges.gauges.cbegin(); it != gauges.gauges.cend(); ++it)
+            if (it.key().compare(gaugeName, Qt::CaseInsensitive) == 0)
                 ShowGaugeState(gauge, it.value());
         panel->SetCaption(row >= 1 ? view.panels.value(panelName) : QString());
         panel->setToolTip(row >= 1 ? view.notes.value(panelName).join(QLatin1Char('\n')) : QString());
@@ -110,6 +123,7 @@ void TfrmRegiao::ShowRegion(const QString& region, const QDate& month, const coc
 
     cockpit::RegionView regionView = cockpit::ComputeRegionView({month, region, {}, {}, {}});
     m_ui->lblTitulo->SetCaption(regionView.title);
+    setWindowTitle(regionView.title);
     try {
         m_net->SetConnected(true);
         QVariantList args(RegionPackets::kArgCount);

@@ -17,7 +17,8 @@ class TNetConnection;
 
 // A region's month, opened from the cockpit: the region's five gauges as the cockpit shows them, then its
 // branches (getRegionData), sortable by any column, each figure in the colour of its zone. The same black
-// style as the cockpit; Escape closes it. A connection of its own, so the cockpit's stays as it was.
+// inside as the cockpit, in the window system's frame (title and close button), kept above the cockpit
+// that owns it; Escape closes it. A connection of its own, so the cockpit's stays as it was.
 class TfrmRegiao : public TForm {
     Q_OBJECT
 public:
@@ -30,6 +31,11 @@ public:
     QString Region() const { return m_region; }
     // The branches as a spreadsheet reads them.
     QByteArray CsvText() const;
+
+signals:
+    // PageUp/PageDown (Alt+←/→) in this window: the month `step` months from the one shown. The cockpit
+    // steps, and brings this window along, so both always show one month.
+    void MonthStepRequested(int step);
 
 private:
     void showBranches(const cockpit::RegionView& view);

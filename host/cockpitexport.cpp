@@ -110,7 +110,8 @@ QJsonObject ExportCockpit(QWidget* dashboard, const QStringList& messages)
         const auto children = dashboard->findChildren<QWidget*>();
         for (QWidget* w : children) {
             const QString name = w->objectName();
-            if (name.isEmpty())
+            // The window's own components: not those of a region window it owns, nor its refresh time.
+            if (name.isEmpty() || w->window() != dashboard || w->inherits("TStatusLabel"))
                 continue;
             if (w->inherits("TOverGauge"))
                 gauges[name] = gaugeOf(w);

@@ -2,17 +2,37 @@
 
 #include "messagedlg.h"
 #include "moduleloader.h"
+#include "refmonth.h"
 #include "tapplication.h"
 #include "tdatetime.h"
 #include "tform.h"
+#include "tlabel.h"
 
 #include <QApplication>
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QKeyEvent>
 #include <QShortcut>
 
 #include <algorithm>
 #include <cstdio>
+
+namespace {
+
+// Whether the dashboard's month has a figure anywhere: a month before its first load has none.
+bool showsFigures(const QWidget* dashboard)
+{
+    const QJsonObject view = QJsonDocument::fromJson(dashboard->property("cockpitView").toByteArray()).object();
+    for (const QJsonValue& scope : view[QLatin1String("scorecard")][QLatin1String("scopes")].toArray())
+        for (const QJsonValue& measure : scope.toObject())
+            if (measure.isObject() && measure[QLatin1String("figure")].isDouble())
+                return true;
+    return false;
+}
+
+} // namespace
 
 WallScreen::WallScreen(ModuleLoader& module, const WallScreenOptions& options, QObject* parent)
     : QObject(parent), m_module(module), m_options(options)
@@ -72,10 +92,39 @@ bool WallScreen::Start()
         m_quitting = true;
         emit quitRequested();
     });
-    const bool completed = form->LastActivateCompleted();
+    const bool completed = showLatestWithFigures(form, form->LastActivateCompleted());
     scheduleAfter(completed);
     emit refreshed(completed);
     return true;
+}
+
+bool WallScreen::show(QWidget* form, const QDate& month)
+{
+    *m_module.DtData() = DateTimeUtil::fromDate(month);
+    Application()->WindowActivated(&m_elsewhere);
+    Application()->WindowActivated(form);
+    return qobject_cast<TForm*>(form)->LastActivateCompleted();
+}
+
+// A wall on the 1st of the month, before the month's first load, would show a dead cockpit all day.
+bool WallScreen::showLatestWithFigures(QWidget* form, bool completed)
+{
+    if (!completed || m_options.month.isValid() || showsFigures(form))
+        return completed;
+    const cockpit::RefMonth calendar(month());
+    cockpit::RefMonth shown = calendar;
+    for (int back = 1; back <= kMonthsBack; ++back) {
+        shown = shown.previous();
+        if (!show(form, shown.firstDay()))
+            return false;
+        if (showsFigures(form)) {
+            if (auto* notice = form->findChild<TLabel*>(QStringLiteral("lblAviso")))
+                notice->SetCaption(QStringLiteral("%1 ainda sem cargas — mostrando %2").arg(calendar.title(), shown.title()));
+            return true;
+        }
+    }
+    // None in a year: the calendar's month, which says it has no figures.
+    return show(form, calendar.firstDay());
 }
 
 bool WallScreen::Refresh()
@@ -84,10 +133,7 @@ bool WallScreen::Refresh()
     auto* form = qobject_cast<TForm*>(Dashboard());
     if (!form)
         return false;
-    *m_module.DtData() = DateTimeUtil::fromDate(month());
-    Application()->WindowActivated(&m_elsewhere);
-    Application()->WindowActivated(form);
-    const bool completed = form->LastActivateCompleted();
+    const bool completed = showLatestWithFigures(form, show(form, month()));
     if (completed && !m_lastLogged.isEmpty())
         log(QStringLiteral("painel de %1 atualizado").arg(month().toString(QStringLiteral("yyyy-MM"))));
     scheduleAfter(completed);

@@ -25,6 +25,8 @@ class WallScreen : public QObject
 public:
     // The longest wait before another try after a failed refresh.
     static constexpr int kRetrySeconds = 5;
+    // How far back a wall following the calendar looks for a month with figures.
+    static constexpr int kMonthsBack = 12;
 
     WallScreen(ModuleLoader& module, const WallScreenOptions& options, QObject* parent = nullptr);
     ~WallScreen() override;
@@ -44,6 +46,11 @@ protected:
 
 private:
     QDate month() const;
+    // Shows `month` as a manager's return to the window would; true when the refresh completed.
+    bool show(QWidget* form, const QDate& month);
+    // After the calendar's month was shown: when it has no figures yet, the latest month that has (up to a
+    // year back), with a notice saying so; true when the refreshes completed.
+    bool showLatestWithFigures(QWidget* form, bool completed);
     void log(const QString& text);
     void scheduleAfter(bool completed);
 

@@ -36,3 +36,12 @@ private:
     TColor m_fontColor = clWindowText;
     bool m_autoSize = true;
 };
+
+// A label of the window's own state, such as the time of its last refresh, rather than of the figures it
+// shows: a window's definition and its exports of the month leave it out.
+class TStatusLabel : public TLabel
+{
+    Q_OBJECT
+public:
+    using TLabel::TLabel;
+};

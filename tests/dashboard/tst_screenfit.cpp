@@ -82,6 +82,53 @@ private slots:
         QCOMPARE(form->FindComponentAs<TLabel>(QStringLiteral("lblFaturamento"))->font().pixelSize(),
                  expected);
     }
+
+    // The header's texts, each in its own place at the scaled size: none over another, none past the
+    // header's visible width (the right-hand column covers its end) or height. The window opened against
+    // no server, so its first refresh failed; the other rows put a month's texts where a refresh would.
+    void shouldKeepTheHeadersTextsApart_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("notice");
+        const QString title = QStringLiteral("BI Business Intelligence - Resultados Operacionais  (Dezembro/2026%1)");
+        QTest::newRow("first open failed") << QString() << QString();
+        QTest::newRow("outage after a partial month")
+            << title.arg(QStringLiteral(" — parcial até 08/12")) << QStringLiteral("Atualização falhou às 14:35 — dados de 07/12 14:30");
+        QTest::newRow("month without figures") << title.arg(QString()) << QStringLiteral("Sem dados para Dezembro/2026");
+    }
+    void shouldKeepTheHeadersTextsApart()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, notice);
+        auto* header = form->FindComponentAs<QWidget>(QStringLiteral("pnlTitulo"));
+        if (!title.isEmpty()) {
+            form->FindComponentAs<TLabel>(QStringLiteral("lblTitulo"))->SetCaption(title);
+            form->FindComponentAs<TLabel>(QStringLiteral("lblAviso"))->SetCaption(notice);
+            form->FindComponentAs<TLabel>(QStringLiteral("lblDtAtu"))->SetCaption(QStringLiteral("Última Atualização : 08/12/2026"));
+            form->FindComponentAs<TLabel>(QStringLiteral("lblQtFiliais"))->SetCaption(QStringLiteral("Quantidade de Unidades:  60"));
+            form->FindComponentAs<TLabel>(QStringLiteral("lblAtualizado"))->SetCaption(QStringLiteral("Atualizado às 14:30"));
+        } else {
+            QVERIFY(form->FindComponentAs<TLabel>(QStringLiteral("lblAviso"))->Caption().startsWith(QStringLiteral("Sem dados: ")));
+        }
+        const QRect visible = header->rect().intersected(
+            QRect(QPoint(0, 0), QSize(form->FindComponentAs<QWidget>(QStringLiteral("Panel1"))->x(), header->height())));
+        QList<QRect> taken;
+        for (TLabel* label : header->findChildren<TLabel*>()) {
+            if (label->Caption().isEmpty())
+                continue;
+            const QFontMetrics fm(label->font());
+            // The text's own extent within the label: its width from the alignment, its line's height.
+            QRect text(label->pos(), QSize(fm.horizontalAdvance(label->Caption()), fm.ascent() + fm.descent()));
+            if (label->alignment() & Qt::AlignRight)
+                text.moveRight(label->geometry().right());
+            QVERIFY2(label->geometry().contains(text) && visible.contains(text),
+                     qPrintable(QStringLiteral("%1 cortado: %2").arg(label->objectName()).arg(QDebug::toString(text))));
+            for (const QRect& other : taken)
+                QVERIFY2(!other.intersects(text), qPrintable(label->objectName() + QStringLiteral(" sobre outro texto")));
+            taken << text;
+        }
+        QCOMPARE(taken.size(), title.isEmpty() ? 4 : 5);
+    }
 };
 
 QTEST_MAIN(TestScreenFit)

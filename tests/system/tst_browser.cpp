@@ -1,5 +1,6 @@
 // A real browser (Debian's headless chromium) loads the cockpit page from kpd-appserver --http; the
-// gauges' texts and needle colours and the grids' stripes it draws are those of the server's JSON.
+// gauges' texts and needle colours and the grids' stripes it draws are those of the server's JSON; the
+// wall page fits the screens it is hung on and a phone's page its width.
 #include "refreshserver.h"
 #include "serverprocess.h"
 
@@ -14,12 +15,117 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <thread>
+
+namespace {
+
+// Written into the page by MeasuringProxy: once the month is drawn (and, on a failing server, the
+// failure shown), where the parts a person must see lie, and every element reaching past the width.
+constexpr char kMeasure[] = R"js(
+(function () {
+  const falha = new URLSearchParams(location.search).has('falha');
+  const medir = () => {
+    if (!document.body.dataset.mes || (falha && !document.querySelector('#atualizado.falhou'))) { setTimeout(medir, 250); return; }
+    const caixa = (e) => { const b = e.getBoundingClientRect(); return [b.left, b.top, b.right, b.bottom]; };
+    const de = (seletor) => [...document.querySelectorAll(seletor)].map(caixa);
+    const nome = (e) => e.tagName + '#' + e.id + '.' + (typeof e.className === 'string' ? e.className : '');
+    const largos = [...document.querySelectorAll('body *')].filter((e) => e.getBoundingClientRect().right > innerWidth + 0.5).map(nome);
+    const out = document.createElement('pre');
+    out.id = 'medidas';
+    out.textContent = JSON.stringify({ w: innerWidth, h: innerHeight, scrollW: document.documentElement.scrollWidth, largos,
+      gauges: de('[data-gauge] svg'), rows: de('.tabela .rotulo'), pies: de('.grafico svg'), lists: de('.lista tr'),
+      texts: de('#lblTitulo, #info, #aviso:not([hidden])') });
+    // A phone's page is measured in a frame of the phone's width (the browser's window is wider).
+    parent.document.body.append(out);
+  };
+  addEventListener('load', medir);
+})();
+)js";
+
+} // namespace
+
+// Passes the app server's answers through, with the measuring script added to the page. With `failing`,
+// every month after the first gets 503, as when the server goes away under a wall screen.
+class MeasuringProxy {
+public:
+    explicit MeasuringProxy(int target) : m_target(target)
+    {
+        m_server.Get("/medir.js", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(kMeasure, "text/javascript");
+        });
+        // Headless chromium's window is at least 500 px wide: a phone is a frame of its width in it.
+        m_server.Get("/telefone", [](const httplib::Request& req, httplib::Response& res) {
+            res.set_content("<!DOCTYPE html><body style=\"margin:0\"><iframe style=\"border:0;width:390px;height:844px\" src=\""
+                                + req.get_param_value("pagina") + "\"></iframe></body>",
+                            "text/html");
+        });
+        m_server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+            if (req.path == "/api/cockpit" && m_failing && m_months++ > 0) {
+                res.status = 503;
+                res.set_content(R"({"erro": "O servidor de aplicação não respondeu a tempo; tentando de novo."})", "application/json");
+                return;
+            }
+            httplib::Client client("127.0.0.1", m_target);
+            const auto r = client.Get(req.path + (req.params.empty() ? "" : "?" + httplib::detail::params_to_query_str(req.params)),
+                                      {{"X-Kpd-Pagina", "1"}});
+            if (!r)
+                return void(res.status = 502);
+            res.status = r->status;
+            std::string body = r->body;
+            if (r->get_header_value("Content-Type").find("text/html") != std::string::npos)
+                body.replace(body.find("</head>"), 0, "<script src=\"/medir.js\"></script>");
+            res.set_content(body, r->get_header_value("Content-Type").c_str());
+        });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+    }
+    ~MeasuringProxy()
+    {
+        m_server.stop();
+        m_thread.join();
+    }
+    int port() const { return m_port; }
+    void setFailing(bool on)
+    {
+        m_failing = on;
+        m_months = 0;
+    }
+
+private:
+    int m_target;
+    httplib::Server m_server;
+    int m_port = 0;
+    std::thread m_thread;
+    std::atomic<bool> m_failing{false};
+    std::atomic<int> m_months{0};
+};
+
+namespace {
+
+bool inside(const QJsonValue& box, double w, double h)
+{
+    const QJsonArray b = box.toArray();
+    return b[0].toDouble() >= -0.5 && b[1].toDouble() >= -0.5 && b[2].toDouble() <= w + 0.5 && b[3].toDouble() <= h + 0.5;
+}
+
+bool intersect(const QJsonValue& a, const QJsonValue& b)
+{
+    const QJsonArray x = a.toArray(), y = b.toArray();
+    return x[0].toDouble() < y[2].toDouble() && y[0].toDouble() < x[2].toDouble() && x[1].toDouble() < y[3].toDouble()
+        && y[1].toDouble() < x[3].toDouble();
+}
+
+} // namespace
+
 class TestBrowser : public QObject {
     Q_OBJECT
     RefreshServer m_data;
     ServerProcess m_server;
     QTemporaryDir m_profile;
     QString m_chromium;
+    ServerProcess m_demo;
+    std::unique_ptr<MeasuringProxy> m_proxy;
 
     // The page after its scripts ran: chromium dumps the DOM once the fetch and the drawing are done.
     QString renderedPage(const QString& month, const QString& path = QStringLiteral("/"))
@@ -37,6 +143,23 @@ class TestBrowser : public QObject {
         return QString::fromUtf8(browser.readAllStandardOutput());
     }
 
+    // Where the page at `path` + `query` lays out its parts in a window of `size` (kMeasure).
+    QJsonObject measured(const QString& path, const QString& query, const QSize& size, int budgetMs)
+    {
+        QStringList args{"--headless", "--no-sandbox", "--disable-gpu", "--no-first-run", "--hide-scrollbars",
+                         "--user-data-dir=" + m_profile.path(), QStringLiteral("--window-size=%1,%2").arg(size.width()).arg(size.height()),
+                         QStringLiteral("--virtual-time-budget=%1").arg(budgetMs), "--dump-dom",
+                         QStringLiteral("http://127.0.0.1:%1%2%3").arg(m_proxy->port()).arg(path, query)};
+        QProcess browser;
+        browser.start(m_chromium, args);
+        if (!browser.waitForFinished(90000)) {
+            browser.kill();
+            browser.waitForFinished();
+        }
+        static const QRegularExpression pre(QStringLiteral("<pre id=\"medidas\">(.*?)</pre>"));
+        return QJsonDocument::fromJson(pre.match(QString::fromUtf8(browser.readAllStandardOutput())).captured(1).toUtf8()).object();
+    }
+
 private slots:
     void initTestCase()
     {
@@ -45,6 +168,67 @@ private slots:
         QString error;
         QVERIFY2(m_data.start(&error), qPrintable(error));
         QVERIFY2(m_server.start({"--db", m_data.databasePath(), "--http", "127.0.0.1:0"}, &error), qPrintable(error));
+        // The demonstration's figures up to today: a partial month with all its notes, five regions, full lists.
+        const QString demo = m_profile.filePath(QStringLiteral("demo.db"));
+        QCOMPARE(QProcess::execute(QStringLiteral(KPD_APPSERVER_BIN), {"--init-demo", demo}), 0);
+        QVERIFY2(m_demo.start({"--db", demo, "--http", "127.0.0.1:0"}, &error), qPrintable(error));
+        m_proxy = std::make_unique<MeasuringProxy>(m_demo.httpPort());
+    }
+
+    // The wall page on the screens it is hung on, during an outage that followed a partial month: the company,
+    // every region's row of gauges, the three lists and the three pies on the screen, none squeezed to a line,
+    // and the header's texts apart.
+    void shouldShowTheWholeWallPageOnTheScreen_data()
+    {
+        QTest::addColumn<QSize>("screen");
+        QTest::newRow("1366x768") << QSize(1366, 768);
+        QTest::newRow("1920x1080") << QSize(1920, 1080);
+        QTest::newRow("3840x2160") << QSize(3840, 2160);
+    }
+
+    void shouldShowTheWholeWallPageOnTheScreen()
+    {
+        QFETCH(QSize, screen);
+        m_proxy->setFailing(true);
+        // The wall's next refresh comes a minute after the first: it is the one that fails.
+        const QJsonObject m = measured(QStringLiteral("/"), QStringLiteral("?tv=1&falha=1"), screen, 70000);
+        QVERIFY2(!m.isEmpty(), "a página não chegou a mostrar a falha");
+        const double w = m["w"].toDouble(), h = m["h"].toDouble();
+        QCOMPARE(m["rows"].toArray().size(), 6);
+        QCOMPARE(m["gauges"].toArray().size(), 30);
+        QCOMPARE(m["pies"].toArray().size(), 3);
+        QCOMPARE(m["lists"].toArray().size(), 3 * 11);
+        for (const char* part : {"rows", "gauges", "pies", "lists", "texts"})
+            for (const QJsonValue& box : m[part].toArray())
+                QVERIFY2(inside(box, w, h), qPrintable(QStringLiteral("%1 fora da tela: %2").arg(part, QJsonDocument(box.toArray()).toJson())));
+        for (const char* part : {"gauges", "pies"})
+            for (const QJsonValue& box : m[part].toArray())
+                QVERIFY2(box[3].toDouble() - box[1].toDouble() >= 0.04 * h, part);
+        const QJsonArray texts = m["texts"].toArray();
+        QCOMPARE(texts.size(), 3);   // the title, the line with the failure, the failure's message
+        for (int i = 0; i < texts.size(); ++i)
+            for (int j = i + 1; j < texts.size(); ++j)
+                QVERIFY2(!intersect(texts[i], texts[j]), qPrintable(QStringLiteral("%1 sobre %2").arg(i).arg(j)));
+    }
+
+    // A phone's width: nothing beyond it, on the cockpit and on a region's page, so the result is on screen.
+    void shouldKeepAPhonesPageWithinItsWidth_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("cockpit") << "/";
+        QTest::newRow("region") << "/regiao/SE";
+    }
+
+    void shouldKeepAPhonesPageWithinItsWidth()
+    {
+        QFETCH(QString, path);
+        m_proxy->setFailing(false);
+        const QJsonObject m = measured(QStringLiteral("/telefone"), QStringLiteral("?pagina=") + path, QSize(800, 900), 10000);
+        QVERIFY2(!m.isEmpty(), "a página não desenhou o mês");
+        QCOMPARE(m["w"].toDouble(), 390.0);
+        QVERIFY2(m["largos"].toArray().isEmpty(), QJsonDocument(m["largos"].toArray()).toJson().constData());
+        QCOMPARE(m["scrollW"].toDouble(), 390.0);
+        QVERIFY(!m["lists"].toArray().isEmpty());
     }
 
     void shouldDrawWhatTheServerComputed_data()
@@ -126,6 +310,8 @@ private slots:
 
     void cleanupTestCase()
     {
+        m_proxy.reset();
+        QVERIFY(m_demo.stop());
         QVERIFY(m_server.stop());
         QVERIFY(m_data.stop());
     }

@@ -15,6 +15,7 @@
 #include <QLocale>
 #include <QScopeGuard>
 #include <QTableView>
+#include <QWindow>
 #include <QtTest>
 
 class TestRefreshWithWindowManager : public QObject {
@@ -71,6 +72,53 @@ private slots:
         QCOMPARE(branches->index(0, 1).data().toString(), QStringLiteral("Filial DDD"));
         QCOMPARE(branches->index(0, 6).data().toString(), QStringLiteral("6,0%"));
         QTest::keyClick(region, Qt::Key_Escape);
+        QTRY_VERIFY(!region->isVisible());
+    }
+
+    // The region window belongs to its cockpit: kept above it, on the month the cockpit shows whichever of
+    // the two takes PageUp/PageDown, closed by the cockpit's Escape before the cockpit is, and with it.
+    void regionWindowFollowsItsCockpit()
+    {
+        m_form = std::make_unique<TfrmIndiResult>();
+        TfrmIndiResult* form = m_form.get();
+        dtData = DateTimeUtil::fromDate(RefreshServer::kFiveRegions);
+        form->Show();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QTest::mouseDClick(ComponentOf<TLabel>(form, "lblR4"), Qt::LeftButton);
+        QWidget* region = nullptr;
+        QTRY_VERIFY((region = qobject_cast<QWidget*>(QApplication::activeWindow())) && region != form);
+        QCOMPARE(region->windowHandle()->transientParent(), form->windowHandle());
+        QVERIFY(!(region->windowFlags() & Qt::FramelessWindowHint));
+        const auto title = [region] { return region->findChild<TLabel*>(QStringLiteral("lblTitulo"))->Caption(); };
+        QCOMPARE(title(), QString::fromUtf8("Regional DDD — Janeiro/2008"));
+
+        const auto needle = [region] { return region->findChild<QWidget*>(QStringLiteral("indicFat"))->property("NeedleColor").toInt(); };
+        QVERIFY(needle() != clGray);
+
+        // February has no DDD: its gauges rest, not January's needles.
+        QTest::keyClick(region, Qt::Key_PageDown);
+        QTRY_COMPARE(title(), QString::fromUtf8("Regional DDD — Fevereiro/2008"));
+        QCOMPARE(form->property("shownMonth").toDate(), RefreshServer::kThreeRegions);
+        QCOMPARE(needle(), int(clGray));
+        QCOMPARE(QApplication::activeWindow(), region);
+        QTest::keyClick(form, Qt::Key_PageUp);
+        QTRY_COMPARE(title(), QString::fromUtf8("Regional DDD — Janeiro/2008"));
+        QVERIFY(needle() != clGray);
+
+        QTest::keyClick(form, Qt::Key_Escape);
+        QTRY_VERIFY(!region->isVisible());
+        QVERIFY(form->isVisible());
+        QTest::mouseDClick(ComponentOf<TLabel>(form, "lblR4"), Qt::LeftButton);
+        QTRY_VERIFY(region->isVisible());
+        QTest::keyClick(region, Qt::Key_Escape);
+        QTRY_VERIFY(!region->isVisible());
+        QTest::keyClick(form, Qt::Key_Escape);
+        QTRY_VERIFY(!form->isVisible());
+
+        form->Show();
+        QTest::mouseDClick(ComponentOf<TLabel>(form, "lblR4"), Qt::LeftButton);
+        QTRY_VERIFY(region->isVisible());
+        form->Close();
         QTRY_VERIFY(!region->isVisible());
     }
 

@@ -28,6 +28,7 @@ const REGIAO = (() => {
 const TV = new URLSearchParams(location.search).get('tv') === '1';
 const CICLO_TV_MS = 60000, NOVA_TENTATIVA_MS = 5000;
 let buscadoEm = null;   // when the figures on the page were fetched
+let desenhado = null;   // the month's JSON the page drew last
 
 // 0x00BBGGRR, as the window definitions hold colours, to CSS.
 function cor(n) {
@@ -95,7 +96,9 @@ function medidor(nome, g, texto, classe, notas) {
     svg.append(el('svg:circle', { class: 'cubo', cx: CX, cy: CY, r: R * 0.1, fill: cor(g.hubColor), 'data-color': g.hubColor }));
   }
   caixa.append(svg, el('div', { class: 'valor' }, texto || ''));
-  for (const n of notas || []) caixa.append(el('div', { class: 'nota' }, n));
+  // The notes in a block of their own, so a wall screen can give every gauge of a row the same room;
+  // the whole text stays in the title where the screen shortens a note.
+  caixa.append(el('div', { class: 'notas' }, ...(notas || []).map((n) => el('div', { class: 'nota', title: n }, n))));
   return caixa;
 }
 
@@ -150,11 +153,14 @@ function pizza(c) {
   const fatias = (c.slices || []).filter((s) => s.fraction > 0);
   const p = (a, dy = 0) => [cx + rx * Math.cos(a), cy + ry * Math.sin(a) + dy];
   const escura = (n) => { const v = Number(n) >>> 0; return cor(((v & 0xff) * 0.6) | ((((v >> 8) & 0xff) * 0.6) << 8) | ((((v >> 16) & 0xff) * 0.6) << 16)); };
-  let a = -Math.PI / 2;
-  const arcos = fatias.map((s) => { const a1 = a; a += 2 * Math.PI * s.fraction; return [s, a1, a]; });
+  // The desktop's pies (the charts' Rotation of 360 in the window's definition) start at the right-hand
+  // side and turn counter-clockwise; the same month must look the same on both. Screen angles grow
+  // clockwise (y points down), so each slice spans [a - sweep, a] and the first ends at 0.
+  let a = 0;
+  const arcos = fatias.map((s) => { const a2 = a; a -= 2 * Math.PI * s.fraction; return [s, a, a2]; });
   for (const [s, a1, a2] of arcos) {
-    // The rim shows only where the slice faces the viewer (0 .. π in screen angles).
-    for (const k of [0, 2]) {
+    // The rim shows only where the slice faces the viewer (0 .. π in screen angles, -2π .. -π one turn back).
+    for (const k of [-2, 0]) {
       const lo = Math.max(a1, k * Math.PI), hi = Math.min(a2, k * Math.PI + Math.PI);
       if (hi <= lo) continue;
       const [x1, y1] = p(lo), [x2, y2] = p(hi), [x3, y3] = p(hi, prof), [x4, y4] = p(lo, prof);
@@ -218,7 +224,8 @@ function desenharFiliais(r) {
     }
     // The stripes go by place, whatever the order: the i-th row takes the server's i-th stripe.
     corpo.replaceChildren(...linhas.map((row, i) => el('tr', { fundo: cor(r.rowColors[i] ?? 0) },
-      ...row.map((c) => { const td = el('td', typeof c.number === 'number' ? { class: 'num' } : {}, c.text);
+      // Each cell names its column, for a phone that shows a branch as a card of labelled figures.
+      ...row.map((c, k) => { const td = el('td', { class: typeof c.number === 'number' ? 'num' : '', 'data-rotulo': r.columns[k] }, c.text);
                           td.style.color = cor(c.color); return td; }))));
   };
   const cab = el('tr', {}, ...r.columns.map((t, i) => {
@@ -282,8 +289,9 @@ function voltarAoMostrado() {
   escolherMes(Number(a), Number(m));
 }
 
-// empilhar: the month is a step the user took, which Back should undo.
-async function carregar(empilhar = true) {
+// empilhar: the month is a step the user took, which Back should undo. aceitar: whether to draw the month
+// fetched; a month it refuses is not drawn, and the answer is null.
+async function carregar(empilhar = true, aceitar = null) {
   const mes = mesEscolhido();
   if (!/^\d{4}-\d{2}$/.test(mes)) { aviso('Escolha um mês.'); voltarAoMostrado(); return false; }
   const meu = ++pedido;
@@ -306,6 +314,7 @@ async function carregar(empilhar = true) {
     return false;
   }
   if (!r.ok) { aviso(j.erro || ('Erro ' + r.status)); voltarAoMostrado(); carimbo(new Date()); return false; }
+  if (aceitar && !aceitar(j)) return null;
   // A wall screen keeps its own address: one that follows the calendar must not stick to this month.
   if (!TV) {
     if (empilhar && mostrado && mes !== mostrado) history.pushState({ mes }, '', '?mes=' + mes);
@@ -317,14 +326,50 @@ async function carregar(empilhar = true) {
   $('usuario').textContent = usuario ? '(' + usuario + ')' : '';
   $('sair').hidden = !usuario;
   desenhar(j);
+  desenhado = j;
   buscadoEm = new Date();
   carimbo(null);
   return true;
 }
 
+// Whether the month drawn has a figure anywhere: a month before its first load has none.
+function temNumeros(j) {
+  return ((j && j.scorecard && j.scorecard.scopes) || []).some((escopo) =>
+    Object.values(escopo).some((medida) => medida && typeof medida === 'object' && typeof medida.figure === 'number'));
+}
+
+// A wall following the calendar, on the 1st of the month before its first load, would show a dead cockpit
+// all day: it shows the latest month with figures (up to a year back), saying so. The months without any
+// are fetched, not drawn, so the wall does not flash an empty cockpit at every cycle.
+const MESES_ATRAS = 12;
+async function mesComNumeros() {
+  let calendario = null;
+  const comNumeros = (j) => { calendario = calendario ?? ((j.scorecard || {}).title || ''); return temNumeros(j); };
+  for (let volta = 0; volta <= MESES_ATRAS; volta++) {
+    if (volta > 0) {
+      const [a, m] = mesEscolhido().split('-').map(Number);
+      escolherMes(m === 1 ? a - 1 : a, m === 1 ? 12 : m - 1);
+    }
+    const ok = await carregar(true, comNumeros);
+    if (ok === false) return false;
+    if (ok) {
+      if (volta > 0) aviso(`${calendario} ainda sem cargas — mostrando ${desenhado.scorecard.title}`);
+      return true;
+    }
+  }
+  const hoje = new Date();
+  escolherMes(hoje.getFullYear(), hoje.getMonth() + 1);
+  return carregar();
+}
+
 async function cicloTv(doEndereco) {
-  if (!doEndereco) { const hoje = new Date(); escolherMes(hoje.getFullYear(), hoje.getMonth() + 1); }
-  const ok = await carregar();
+  let ok;
+  if (doEndereco) ok = await carregar();
+  else {
+    const hoje = new Date();
+    escolherMes(hoje.getFullYear(), hoje.getMonth() + 1);
+    ok = await mesComNumeros();
+  }
   setTimeout(() => cicloTv(doEndereco), ok ? CICLO_TV_MS : NOVA_TENTATIVA_MS);
 }
 
