@@ -2,8 +2,8 @@
 
 #include "calllog.h"
 #include "ckppackets.h"
-#include "cockpitview.h"
-#include "cockpitjson.h"
+#include "monthpage.h"
+#include "packets.h"
 #include "regionformats.h"
 #include "refmonth.h"
 #include "regionview.h"

@@ -1,7 +1,7 @@
 #include "rdmindicresult.h"
 
-#include "cockpitview.h"
-#include "cockpitjson.h"
+#include "packets.h"
+#include "pagejson.h"
 #include "regionformats.h"
 #include "databasepool.h"
 #include "daycount.h"
@@ -16,7 +16,7 @@ namespace appserver {
 namespace {
 
 // Answers are kept under their format too: an instance of another version never hands out this one's.
-constexpr const char* kAnswerFormat = "2";
+constexpr const char* kAnswerFormat = "3";
 
 QString monthKey(const char* what, const QDate& firstDay)
 {
@@ -113,7 +113,7 @@ namespace {
 
 std::string monthJsonOf(const CkpData& data)
 {
-    return cockpit::CockpitJsonText(cockpitPackets(data)).toStdString();
+    return cockpit::MonthPageJsonText(cockpitPackets(data)).toStdString();
 }
 
 // The whole reply of a month: its arguments as they come back and the result 0. Every argument is one the

@@ -448,7 +448,7 @@ void TestPgsql::shouldKeepAnAnswerUntilAWriteCommits()
 
     ServerProcess second;
     if (postgres) {
-        QTRY_VERIFY(m_cluster.psql(QStringLiteral("SELECT count(*) FROM resposta_guardada WHERE chave = 'getCkpData.reply/2 2024-03-01'"),
+        QTRY_VERIFY(m_cluster.psql(QStringLiteral("SELECT count(*) FROM resposta_guardada WHERE chave = 'getCkpData.reply/3 2024-03-01'"),
                                    &error) && error == QLatin1String("1"));
         QVERIFY2(second.start({"--db", db, "--metrics-only", "127.0.0.1:0"}, &error), qPrintable(error));
         QVERIFY(call(second.address(), march, reply).ok());

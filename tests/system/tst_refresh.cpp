@@ -433,9 +433,10 @@ private slots:
             const auto r = client.Get("/api/cockpit?month=" + month.toString(QStringLiteral("yyyy-MM")).toStdString());
             if (!r || r->status != 200)
                 return QStringLiteral("o navegador não recebeu %1").arg(month.toString(QStringLiteral("yyyy-MM")));
+            // The browser's page in the desktop's words, against what the window shows of it.
+            const QJsonObject shown = PageInDesktopNames(QJsonDocument::fromJson(QByteArray::fromStdString(r->body)).object());
             QStringList diff;
-            JsonDifferences(ExportCockpit(m_form, {}), QJsonDocument::fromJson(QByteArray::fromStdString(r->body)).object(),
-                            QStringLiteral("$"), diff);
+            JsonDifferences(DesktopPart(ExportCockpit(m_form, {}), shown), shown, QStringLiteral("$"), diff);
             return diff.join(QLatin1Char('\n'));
         };
         open(RefreshServer::kFiveRegions);

@@ -1,18 +1,9 @@
-// The cockpit in the browser. Everything it shows comes from /api/cockpit, which the app server
-// computes with the desktop's rules; this file only draws it.
+// The cockpit in the browser. Everything it shows comes from /api/cockpit, the month's page in the
+// scorecard's words (scopes, indicators, lists, pies), which the app server computes with the desktop's
+// rules; this file only draws it.
 'use strict';
 
 const SVG = 'http://www.w3.org/2000/svg';
-const COLUNAS = [
-  { cab: 'lblFaturamento', total: 'indicFatTotal', regiao: 'indicFatR', painelTotal: 'pnlIndicFatTotal', painel: 'pnlIndicFatR' },
-  { cab: 'lblPConsumo', total: 'indicConsTotal', regiao: 'indicConsR', painelTotal: 'pnlIndicConsTotal', painel: 'pnlIndicConsR' },
-  { cab: 'lblPMdo', total: 'indicMDOtotal', regiao: 'indicMdoR', painelTotal: 'pnlIndicMdoTotal', painel: 'pnlIndicMdoR' },
-  { cab: 'lblPDespesas', total: 'indicDespeTotal', regiao: 'indicDespeR', painelTotal: 'pnlIndicDespeTotal', painel: 'pnlIndicDespeR' },
-  { cab: 'lblPResultado', total: 'indicResultTotal', regiao: 'indicResultR', painelTotal: 'pnlIndicResultTotal', painel: 'pnlIndicResultR' },
-];
-const LISTAS = [['dbgTop10', 'lblTop10'], ['dbgBottom10', 'lblBottom10'], ['dbgAtrasaLanca', 'lblAtrasaLanca']];
-const GRAFICOS = ['grafFatReg', 'grafCustReg', 'grafResultReg'];
-
 const $ = (id) => document.getElementById(id);
 let pedido = 0;
 // On /regiao/NO the page shows that region: its gauges and its branches.
@@ -46,13 +37,6 @@ function el(tag, attrs, ...filhos) {
   }
   for (const f of filhos) e.append(f);
   return e;
-}
-
-// Names are looked up ignoring letter case, as the desktop finds its components.
-function porNome(obj) {
-  const m = new Map();
-  for (const [k, v] of Object.entries(obj || {})) m.set(k.toLowerCase(), [k, v]);
-  return (nome) => m.get(nome.toLowerCase()) || [nome, undefined];
 }
 
 // --- Dial: a semicircle from min (left) over the top to max (right), centre (100, 88), radius 84.
@@ -103,45 +87,37 @@ function medidor(nome, g, texto, classe, notas) {
 }
 
 function desenharIndicadores(j) {
-  const gauge = porNome(j.gauges), painel = porNome(j.panels), rotulo = porNome(j.labels), nota = porNome(j.notes);
   const t = el('div', { class: 'tabela' });
   t.append(el('div'));
-  for (const c of COLUNAS) t.append(el('div', { class: 'cab' }, rotulo(c.cab)[1] || ''));
-  if (!REGIAO) {
-    t.append(el('div', { class: 'rotulo' }, rotulo('lblTotal')[1] || 'Total'));
-    for (const c of COLUNAS) {
-      const [nome, g] = gauge(c.total);
-      t.append(medidor(nome, g, painel(c.painelTotal)[1], 'total', nota(c.painelTotal)[1]));
-    }
-  }
-  for (let n = 1; n <= 5; n++) {
-    const nomeRegiao = rotulo('lblR' + n)[1];
-    if (!nomeRegiao) continue;   // the desktop leaves such a row empty
-    if (REGIAO && nomeRegiao !== REGIAO) continue;
-    const mes = (j.refDate || '').slice(0, 7);
+  const indicadores = j.indicators || [];
+  for (const i of indicadores) t.append(el('div', { class: 'cab' }, i.title));
+  for (const escopo of j.scopes || []) {
+    const empresa = escopo.kind === 'empresa';
+    // A region's page shows that region alone.
+    if (REGIAO && (empresa || escopo.code !== REGIAO)) continue;
     t.append(el('div', { class: 'rotulo' },
-                REGIAO ? nomeRegiao : el('a', { href: 'regiao/' + encodeURIComponent(nomeRegiao) + '?mes=' + mes,
-                                               title: 'Filiais da regional' }, nomeRegiao)));
-    for (const c of COLUNAS) {
-      const [nome, g] = gauge(c.regiao + n);
-      t.append(medidor(nome, g, painel(c.painel + n)[1], 'regiao', nota(c.painel + n)[1]));
+                empresa ? 'Total' : REGIAO ? escopo.code
+                  : el('a', { href: 'regiao/' + encodeURIComponent(escopo.code) + '?mes=' + j.month,
+                              title: 'Filiais da regional' }, escopo.code)));
+    for (const i of indicadores) {
+      const m = escopo[i.key] || {};
+      t.append(medidor(escopo.code + ':' + i.key, m.dial, m.text, empresa ? 'total' : 'regiao', m.notes));
     }
   }
   $('indicadores').replaceChildren(t);
 }
 
 function desenharListas(j) {
-  const rotulo = porNome(j.labels);
-  const partes = LISTAS.map(([nome, titulo]) => {
-    const g = (j.grids || {})[nome] || { titles: [], rows: [], rowColors: [] };
+  const partes = Object.entries(j.lists || {}).map(([chave, g]) => {
     const num = (s) => /^-?[\d.,]+%?$/.test(s);
     const cab = el('tr', {}, ...g.titles.map((t, i) => el('th', i === g.titles.length - 1 ? { class: 'num' } : {}, t)));
     const linhas = g.rows.map((r, i) => el('tr', { fundo: cor(g.rowColors[i] ?? 0), 'data-color': g.rowColors[i] ?? '' },
                                           ...r.map((c) => el('td', num(c) ? { class: 'num' } : {}, c))));
-    const csv = el('a', { class: 'csv', href: 'api/cockpit?month=' + (j.refDate || '').slice(0, 7) + '&lista=' + nome,
-                          download: nome + '.csv' }, 'CSV');
-    return el('div', { class: 'lista' }, el('h2', {}, rotulo(titulo)[1] || '', ' ', csv),
-              el('table', { id: nome }, el('thead', {}, cab), el('tbody', {}, ...linhas)));
+    // The spreadsheet is named after its list and its month (top10-2026-11.csv).
+    const csv = el('a', { class: 'csv', href: 'api/cockpit?month=' + j.month + '&lista=' + chave,
+                          download: chave + '-' + j.month + '.csv' }, 'CSV');
+    return el('div', { class: 'lista' }, el('h2', {}, g.title, ' ', csv),
+              el('table', { id: chave }, el('thead', {}, cab), el('tbody', {}, ...linhas)));
   });
   $('listas').replaceChildren(...partes);
 }
@@ -183,7 +159,7 @@ function pizza(c) {
 }
 
 function desenharGraficos(j) {
-  $('graficos').replaceChildren(...GRAFICOS.map((n) => pizza((j.charts || {})[n] || {})));
+  $('graficos').replaceChildren(...Object.values(j.pies || {}).map(pizza));
 }
 
 // "HH:MM", with the day when it is not the one of `referencia`.
@@ -239,7 +215,7 @@ function desenharFiliais(r) {
   preencher();
   const mes = r.month.slice(0, 7);
   const csv = el('a', { class: 'csv', href: 'api/region.csv?month=' + mes + '&region=' + encodeURIComponent(r.region),
-                        download: 'regional-' + r.region + '.csv' }, 'CSV');
+                        download: 'regional-' + r.region + '-' + mes + '.csv' }, 'CSV');
   const voltar = el('a', { href: '../?mes=' + mes }, '◀ Voltar ao cockpit');
   $('listas').replaceChildren(el('div', { class: 'lista regiao' }, el('h2', {}, r.title, ' ', csv), tabela, el('p', {}, voltar)));
 }
@@ -252,22 +228,23 @@ async function carregarFiliais(mes) {
 }
 
 function desenhar(j) {
-  const rotulo = porNome(j.labels);
-  for (const id of ['lblTitulo', 'lblQtFiliais', 'lblDtAtu']) $(id).textContent = rotulo(id)[1] || '';
-  document.title = rotulo('lblTitulo')[1] || document.title;
+  $('lblTitulo').textContent = j.title || '';
+  $('lblQtFiliais').textContent = j.branches || '';
+  $('lblDtAtu').textContent = j.lastLoad || '';
+  document.title = j.title || document.title;
   desenharIndicadores(j);
   if (REGIAO) {
     $('graficos').replaceChildren();
-    carregarFiliais((j.refDate || '').slice(0, 7));
+    carregarFiliais(j.month || '');
   } else {
     desenharListas(j);
     desenharGraficos(j);
   }
   $('painel').hidden = false;
   $('entrada').hidden = true;
-  // The month's own notice (no figures) first, then what the refresh had to report.
-  aviso([rotulo('lblAviso')[1], ...(j.messages || [])].filter(Boolean).join(' '));
-  document.body.dataset.mes = (j.refDate || '').slice(0, 7);
+  // The month's own notice (no figures).
+  aviso(j.notice || '');
+  document.body.dataset.mes = j.month || '';
   document.body.dataset.desenhadoMs = performance.now().toFixed(1);
 }
 
@@ -334,7 +311,7 @@ async function carregar(empilhar = true, aceitar = null) {
 
 // Whether the month drawn has a figure anywhere: a month before its first load has none.
 function temNumeros(j) {
-  return ((j && j.scorecard && j.scorecard.scopes) || []).some((escopo) =>
+  return ((j && j.scopes) || []).some((escopo) =>
     Object.values(escopo).some((medida) => medida && typeof medida === 'object' && typeof medida.figure === 'number'));
 }
 
@@ -344,7 +321,7 @@ function temNumeros(j) {
 const MESES_ATRAS = 12;
 async function mesComNumeros() {
   let calendario = null;
-  const comNumeros = (j) => { calendario = calendario ?? ((j.scorecard || {}).title || ''); return temNumeros(j); };
+  const comNumeros = (j) => { calendario = calendario ?? (j.monthTitle || ''); return temNumeros(j); };
   for (let volta = 0; volta <= MESES_ATRAS; volta++) {
     if (volta > 0) {
       const [a, m] = mesEscolhido().split('-').map(Number);
@@ -353,7 +330,7 @@ async function mesComNumeros() {
     const ok = await carregar(true, comNumeros);
     if (ok === false) return false;
     if (ok) {
-      if (volta > 0) aviso(`${calendario} ainda sem cargas — mostrando ${desenhado.scorecard.title}`);
+      if (volta > 0) aviso(`${calendario} ainda sem cargas — mostrando ${desenhado.monthTitle}`);
       return true;
     }
   }

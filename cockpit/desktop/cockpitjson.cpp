@@ -1,6 +1,7 @@
 #include "cockpitjson.h"
 
 #include "jsontext.h"
+#include "pagejson.h"
 #include "scorecardjson.h"
 
 #include <QJsonDocument>
@@ -30,35 +31,8 @@ QByteArray CockpitJsonText(const CockpitView& view)
     out.key("gauges");
     out.open('{');
     for (auto it = view.gauges.cbegin(); it != view.gauges.cend(); ++it) {
-        const GaugeState& g = it.value();
         out.key(it.key());
-        out.open('{');
-        out.key("min");
-        out.number(g.MinValue());
-        out.key("max");
-        out.number(g.MaxValue());
-        out.key("value");
-        out.number(g.Progress());
-        out.key("needleColor");
-        out.number(g.NeedleColor());
-        out.key("hubColor");
-        out.number(g.NeedleHubColor());
-        out.key("ghost");
-        out.number(g.GhostValue());
-        out.key("zones");
-        out.open('[');
-        for (const GaugeZone& z : g.Zones()) {
-            out.open('{');
-            out.key("color");
-            out.number(z.color);
-            out.key("start");
-            out.number(z.start);
-            out.key("stop");
-            out.number(z.stop);
-            out.close('}');
-        }
-        out.close(']');
-        out.close('}');
+        WriteDial(out, it.value());
     }
     out.close('}');
 
