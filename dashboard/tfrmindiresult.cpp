@@ -3,6 +3,7 @@
 #include "ui_tfrmindiresult.h"
 
 #include "cockpitfields.h"
+#include "refmonth.h"
 #include "cockpitview.h"
 #include "eventboundary.h"
 #include "modulestate.h"
@@ -82,7 +83,7 @@ void TfrmIndiResult::hookEvents()
 void TfrmIndiResult::showMonthBeside(int step)
 {
     const QDate shown = DateTimeUtil::toDate(dtData);
-    dtData = DateTimeUtil::fromDate(QDate(shown.year(), shown.month(), 1).addMonths(step));
+    dtData = DateTimeUtil::fromDate(cockpit::RefMonth(shown).firstDay().addMonths(step));
     DoDeactivate();
     DoActivate();
 }

@@ -2,6 +2,7 @@
 
 #include "packets.h"
 #include "pagejson.h"
+#include "refmonth.h"
 #include "regionformats.h"
 #include "databasepool.h"
 #include "daycount.h"
@@ -233,7 +234,7 @@ T RdmIndicResult::answer(const QString& key, const CallScope& scope, Answer work
 
 CkpData RdmIndicResult::month(const QDate& date, const CallScope& scope) const
 {
-    const QDate firstDay(date.year(), date.month(), 1);
+    const QDate firstDay = cockpit::RefMonth(date).firstDay();
     return *answer<std::shared_ptr<const CkpData>>(monthKey(CkpPackets::kMethod, firstDay), scope,
                                                    [&](Database& db, const DataVersion::Value& v) {
                                                        return monthAnswer(db, v, firstDay);
@@ -243,7 +244,7 @@ CkpData RdmIndicResult::month(const QDate& date, const CallScope& scope) const
 std::shared_ptr<const std::string> RdmIndicResult::monthAs(const char* formName, const MonthForm& form,
                                                            const QDate& date, const CallScope& scope) const
 {
-    const QDate firstDay(date.year(), date.month(), 1);
+    const QDate firstDay = cockpit::RefMonth(date).firstDay();
     const QString key = monthKey(formName, firstDay);
     return answer<std::shared_ptr<const std::string>>(key, scope, [&](Database& db, const DataVersion::Value& v) {
         return keptOr<std::string>(m_kept, db, v, key, decodeText, [&] { return form(*monthAnswer(db, v, firstDay, false)); });
@@ -262,7 +263,7 @@ std::shared_ptr<const std::string> RdmIndicResult::monthReply(const QDate& date,
 
 RegionData RdmIndicResult::region(const QDate& date, const QString& region, const CallScope& scope) const
 {
-    const QDate firstDay(date.year(), date.month(), 1);
+    const QDate firstDay = cockpit::RefMonth(date).firstDay();
     return *answer<std::shared_ptr<const RegionData>>(regionKey(RegionPackets::kMethod, firstDay, region), scope,
                                                       [&](Database& db, const DataVersion::Value& v) {
                                                           return regionAnswer(db, v, firstDay, region);
@@ -273,7 +274,7 @@ std::shared_ptr<const std::string> RdmIndicResult::regionAs(const char* formName
                                                             const QDate& date, const QString& region,
                                                             const CallScope& scope) const
 {
-    const QDate firstDay(date.year(), date.month(), 1);
+    const QDate firstDay = cockpit::RefMonth(date).firstDay();
     const QString key = regionKey(formName, firstDay, region);
     return answer<std::shared_ptr<const std::string>>(key, scope, [&](Database& db, const DataVersion::Value& v) {
         return keptOr<std::string>(m_kept, db, v, key, decodeText,
@@ -300,7 +301,7 @@ int RdmIndicResult::keepMonths(Database& db, const QList<QDate>& months, bool ta
         return 0;
     int kept = 0;
     for (const QDate& month : months) {
-        const QDate firstDay(month.year(), month.month(), 1);
+        const QDate firstDay = cockpit::RefMonth(month).firstDay();
         const CkpData data = IndicResultQuery(db, IndicResultQuery::Source::MonthlySummary, targets).run(firstDay);
         KeptAnswers::store(db, monthKey(CkpPackets::kMethod, firstDay), version, encode(data));
         KeptAnswers::store(db, monthKey(kMonthJson, firstDay), version, QByteArray::fromStdString(monthJsonOf(data)));
