@@ -39,28 +39,9 @@ QByteArray CockpitJsonText(const CockpitView& view)
     out.key("grids");
     out.open('{');
     for (auto it = view.grids.cbegin(); it != view.grids.cend(); ++it) {
-        const GridView& grid = it.value();
         out.key(it.key());
         out.open('{');
-        out.key("titles");
-        out.open('[');
-        for (const QString& title : grid.titles)
-            out.string(title);
-        out.close(']');
-        out.key("rows");
-        out.open('[');
-        for (const QStringList& row : grid.rows) {
-            out.open('[');
-            for (const QString& cell : row)
-                out.string(cell);
-            out.close(']');
-        }
-        out.close(']');
-        out.key("rowColors");
-        out.open('[');
-        for (int color : grid.rowColors)
-            out.number(color);
-        out.close(']');
+        WriteRows(out, it.value().titles, it.value().rows, it.value().rowColors);
         out.close('}');
     }
     out.close('}');
@@ -70,23 +51,7 @@ QByteArray CockpitJsonText(const CockpitView& view)
     for (auto it = view.charts.cbegin(); it != view.charts.cend(); ++it) {
         out.key(it.key());
         out.open('{');
-        out.key("title");
-        out.string(it.value().title);
-        out.key("slices");
-        out.open('[');
-        for (const SliceView& s : it.value().slices) {
-            out.open('{');
-            out.key("label");
-            out.string(s.label);
-            out.key("value");
-            out.number(s.value);
-            out.key("color");
-            out.number(s.color);
-            out.key("fraction");
-            out.number(s.fraction);
-            out.close('}');
-        }
-        out.close(']');
+        WriteSlices(out, it.value().title, it.value().slices);
         out.close('}');
     }
     out.close('}');

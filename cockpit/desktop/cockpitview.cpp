@@ -78,8 +78,7 @@ void writeLists(CockpitView& view, const QVector<PageList>& lists, const QVector
         chart.title = L(info.title);
         for (const PagePie& pie : pies)
             if (pie.key == QLatin1String(info.key))
-                for (const PageSlice& s : pie.slices)
-                    chart.slices << SliceView{s.label, s.value, s.color, s.fraction};
+                chart.slices = pie.slices;
     }
 }
 

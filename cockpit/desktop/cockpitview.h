@@ -3,6 +3,7 @@
 #include "datapacket.h"
 #include "gaugestate.h"
 #include "presentation.h"
+#include "monthpage.h"
 #include "packets.h"
 #include "scorecard.h"
 
@@ -18,22 +19,16 @@
 // export and the board pack draw this value and decide nothing of their own.
 namespace cockpit {
 
+// A grid's and a chart's content are the page's lists' and pies' own.
 struct GridView {
     QStringList titles;
     QVector<QStringList> rows;   // cell texts as the grid shows them
     QVector<int> rowColors;      // the colour each row is painted with
 };
-
-struct SliceView {
-    QString label;
-    double value = 0.0;
-    int color = 0;
-    double fraction = 0.0;       // its share of the pie; 0 for a slice that is not drawn
-};
-
+using SliceView = PageSlice;
 struct ChartView {
     QString title;
-    QVector<SliceView> slices;
+    QVector<PageSlice> slices;
 };
 
 // Components by the names the dashboard's window definition gives them. Colours are 0x00BBGGRR.

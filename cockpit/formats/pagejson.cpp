@@ -38,6 +38,50 @@ void WriteDial(JsonText& out, const GaugeState& g)
     out.close('}');
 }
 
+void WriteRows(JsonText& out, const QStringList& titles, const QVector<QStringList>& rows, const QVector<int>& rowColors)
+{
+    out.key("titles");
+    out.open('[');
+    for (const QString& t : titles)
+        out.string(t);
+    out.close(']');
+    out.key("rows");
+    out.open('[');
+    for (const QStringList& row : rows) {
+        out.open('[');
+        for (const QString& cell : row)
+            out.string(cell);
+        out.close(']');
+    }
+    out.close(']');
+    out.key("rowColors");
+    out.open('[');
+    for (int c : rowColors)
+        out.number(c);
+    out.close(']');
+}
+
+void WriteSlices(JsonText& out, const QString& title, const QVector<PageSlice>& slices)
+{
+    out.key("title");
+    out.string(title);
+    out.key("slices");
+    out.open('[');
+    for (const PageSlice& s : slices) {
+        out.open('{');
+        out.key("label");
+        out.string(s.label);
+        out.key("value");
+        out.number(s.value);
+        out.key("color");
+        out.number(s.color);
+        out.key("fraction");
+        out.number(s.fraction);
+        out.close('}');
+    }
+    out.close(']');
+}
+
 QByteArray MonthPageJsonText(const MonthPage& page)
 {
     JsonText out;
@@ -95,25 +139,7 @@ QByteArray MonthPageJsonText(const MonthPage& page)
         out.open('{');
         out.key("title");
         out.string(list.title);
-        out.key("titles");
-        out.open('[');
-        for (const QString& t : list.titles)
-            out.string(t);
-        out.close(']');
-        out.key("rows");
-        out.open('[');
-        for (const QStringList& row : list.rows) {
-            out.open('[');
-            for (const QString& cell : row)
-                out.string(cell);
-            out.close(']');
-        }
-        out.close(']');
-        out.key("rowColors");
-        out.open('[');
-        for (int c : list.rowColors)
-            out.number(c);
-        out.close(']');
+        WriteRows(out, list.titles, list.rows, list.rowColors);
         out.close('}');
     }
     out.close('}');
@@ -123,23 +149,7 @@ QByteArray MonthPageJsonText(const MonthPage& page)
     for (const PagePie& pie : page.pies) {
         out.key(pie.key);
         out.open('{');
-        out.key("title");
-        out.string(pie.title);
-        out.key("slices");
-        out.open('[');
-        for (const PageSlice& s : pie.slices) {
-            out.open('{');
-            out.key("label");
-            out.string(s.label);
-            out.key("value");
-            out.number(s.value);
-            out.key("color");
-            out.number(s.color);
-            out.key("fraction");
-            out.number(s.fraction);
-            out.close('}');
-        }
-        out.close(']');
+        WriteSlices(out, pie.title, pie.slices);
         out.close('}');
     }
     out.close('}');

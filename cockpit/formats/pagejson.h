@@ -15,8 +15,11 @@ namespace cockpit {
 QByteArray MonthPageJsonText(const MonthPage& page);
 inline QByteArray MonthPageJsonText(const CockpitPackets& packets) { return MonthPageJsonText(ComputePage(packets)); }
 
-// A dial as the documents carry it.
+// The parts the documents share, inside an object the caller opened (the dial as a value): a dial; a
+// table's titles, rows and stripes; a pie's title and slices.
 class JsonText;
 void WriteDial(JsonText& out, const GaugeState& dial);
+void WriteRows(JsonText& out, const QStringList& titles, const QVector<QStringList>& rows, const QVector<int>& rowColors);
+void WriteSlices(JsonText& out, const QString& title, const QVector<PageSlice>& slices);
 
 } // namespace cockpit
