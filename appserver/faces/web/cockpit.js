@@ -28,6 +28,11 @@ function cor(n) {
   return '#' + hex(v & 0xff) + hex((v >> 8) & 0xff) + hex((v >> 16) & 0xff);
 }
 
+// A zone's colour as text on the black and dark grey rows: the dial's pure green and red read at 4.1:1 and
+// 4.2:1 there; these lighter ones at 7.9:1 and 5.2:1 or better.
+const TEXTO = { 0x008000: '#33cc33', 0x0000ff: '#ff4d4d' };
+function corDeTexto(n) { return TEXTO[Number(n) >>> 0] || cor(n); }
+
 // The page's policy allows no inline style attributes; colours go through the style object instead.
 function el(tag, attrs, ...filhos) {
   const e = tag.startsWith('svg:') ? document.createElementNS(SVG, tag.slice(4)) : document.createElement(tag);
@@ -56,8 +61,10 @@ function setor(f1, f2, r1, r2) {
   return `M${x1} ${y1}A${r2} ${r2} 0 0 1 ${x2} ${y2}L${x3} ${y3}A${r1} ${r1} 0 0 0 ${x4} ${y4}Z`;
 }
 
-function medidor(nome, g, texto, classe, notas) {
-  const caixa = el('div', { class: 'medidor ' + classe, 'data-gauge': nome });
+function medidor(nome, g, texto, classe, notas, medida) {
+  const dito = situacao(medida);
+  const caixa = el('div', dito ? { class: 'medidor ' + classe, 'data-gauge': nome, title: dito }
+                               : { class: 'medidor ' + classe, 'data-gauge': nome });
   const svg = el('svg:svg', { viewBox: '0 0 200 100', role: 'img', 'aria-label': texto || '' });
   svg.append(el('svg:path', { d: setor(0, 1, R * 0.7, R), fill: '#2a2a2a' }));
   if (g) {
@@ -79,7 +86,8 @@ function medidor(nome, g, texto, classe, notas) {
                                 fill: cor(g.needleColor), 'data-color': g.needleColor }));
     svg.append(el('svg:circle', { class: 'cubo', cx: CX, cy: CY, r: R * 0.1, fill: cor(g.hubColor), 'data-color': g.hubColor }));
   }
-  caixa.append(svg, el('div', { class: 'valor' }, texto || ''));
+  const sinal = medida && medida.zone ? el('span', { class: 'sinal', 'aria-label': medida.zone }, ' ' + SINAIS[medida.zone]) : '';
+  caixa.append(svg, el('div', { class: 'valor' }, texto || '', sinal));
   // The notes in a block of their own, so a wall screen can give every gauge of a row the same room;
   // the whole text stays in the title where the screen shortens a note.
   caixa.append(el('div', { class: 'notas' }, ...(notas || []).map((n) => el('div', { class: 'nota', title: n }, n))));
@@ -101,7 +109,7 @@ function desenharIndicadores(j) {
                               title: 'Filiais da regional' }, escopo.code)));
     for (const i of indicadores) {
       const m = escopo[i.key] || {};
-      t.append(medidor(escopo.code + ':' + i.key, m.dial, m.text, empresa ? 'total' : 'regiao', m.notes));
+      t.append(medidor(escopo.code + ':' + i.key, m.dial, m.text, empresa ? 'total' : 'regiao', m.notes, m));
     }
   }
   $('indicadores').replaceChildren(t);
@@ -179,13 +187,30 @@ function carimbo(falhouEm) {
   else e.textContent = 'Atualizado às ' + hora(buscadoEm);
 }
 
-function aviso(texto) {
+// tentar: an action the notice offers ("Tentar de novo"), where the page has nothing else to show.
+function aviso(texto, tentar) {
   $('aviso').textContent = texto || '';
+  if (texto && tentar) {
+    const b = el('button', { type: 'button', class: 'tentar' }, 'Tentar de novo');
+    b.addEventListener('click', tentar);
+    $('aviso').append(' ', b);
+  }
   $('aviso').hidden = !texto;
+}
+
+// A verdict in a word and a sign beside its colour, for whoever does not tell red from green.
+const SINAIS = { verde: '✓', amarelo: '!', vermelho: '✗' };
+function situacao(m) {
+  if (!m || !m.zone) return '';
+  return 'situação: ' + m.zone + (m.targetText ? ' (' + m.targetText + ')' : '');
 }
 
 // A region's branches, sortable by a click on a column's title.
 function desenharFiliais(r) {
+  // The branches' measures, by code; the figures' columns follow the indicators after code and name.
+  const filiais = new Map(((r.scorecard || {}).scopes || []).filter((e) => e.kind === 'filial').map((e) => [e.code, e]));
+  const chaves = ['faturamento', 'consumo', 'mdo', 'despesas', 'resultado'];
+  const medidaDaFilial = (codigo, coluna) => (coluna >= 2 && coluna < 7 ? (filiais.get(codigo) || {})[chaves[coluna - 2]] : null);
   let coluna = -1, descendo = false;
   const tabela = el('table', { id: 'filiais' });
   const corpo = el('tbody');
@@ -202,7 +227,10 @@ function desenharFiliais(r) {
     corpo.replaceChildren(...linhas.map((row, i) => el('tr', { fundo: cor(r.rowColors[i] ?? 0) },
       // Each cell names its column, for a phone that shows a branch as a card of labelled figures.
       ...row.map((c, k) => { const td = el('td', { class: typeof c.number === 'number' ? 'num' : '', 'data-rotulo': r.columns[k] }, c.text);
-                          td.style.color = cor(c.color); return td; }))));
+                          td.style.color = corDeTexto(c.color);
+                          const dito = situacao(medidaDaFilial(row[0].text, k));
+                          if (dito) td.title = dito;
+                          return td; }))));
   };
   const cab = el('tr', {}, ...r.columns.map((t, i) => {
     const th = el('th', { tabindex: 0, title: 'Ordenar' }, t);
@@ -279,7 +307,8 @@ async function carregar(empilhar = true, aceitar = null) {
     j = await r.json();
   } catch (e) {
     if (meu === pedido) {
-      aviso('Não foi possível falar com o servidor de aplicação. Verifique a conexão e tente de novo.');
+      aviso('Não foi possível falar com o servidor de aplicação. Verifique a conexão e tente de novo.',
+            mostrado ? null : () => carregar(false));
       voltarAoMostrado();
       carimbo(new Date());
     }
@@ -290,7 +319,13 @@ async function carregar(empilhar = true, aceitar = null) {
     pedirEntrada(j.erro);
     return false;
   }
-  if (!r.ok) { aviso(j.erro || ('Erro ' + r.status)); voltarAoMostrado(); carimbo(new Date()); return false; }
+  if (!r.ok) {
+    // With nothing on the page yet, the notice offers to try again rather than leave an empty page.
+    aviso(j.erro || ('Erro ' + r.status), mostrado ? null : () => carregar(false));
+    voltarAoMostrado();
+    carimbo(new Date());
+    return false;
+  }
   if (aceitar && !aceitar(j)) return null;
   // A wall screen keeps its own address: one that follows the calendar must not stick to this month.
   if (!TV) {
