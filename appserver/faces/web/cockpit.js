@@ -261,9 +261,15 @@ function desenhar(j) {
   $('lblDtAtu').textContent = j.lastLoad || '';
   document.title = j.title || document.title;
   desenharIndicadores(j);
+  // The page says it has drawn the month (data-mes) once all of it is there: a region's branches come in a
+  // call of their own.
+  const desenhou = () => {
+    document.body.dataset.mes = j.month || '';
+    document.body.dataset.desenhadoMs = performance.now().toFixed(1);
+  };
   if (REGIAO) {
     $('graficos').replaceChildren();
-    carregarFiliais(j.month || '');
+    carregarFiliais(j.month || '').finally(desenhou);
   } else {
     desenharListas(j);
     desenharGraficos(j);
@@ -272,8 +278,7 @@ function desenhar(j) {
   $('entrada').hidden = true;
   // The month's own notice (no figures).
   aviso(j.notice || '');
-  document.body.dataset.mes = j.month || '';
-  document.body.dataset.desenhadoMs = performance.now().toFixed(1);
+  if (!REGIAO) desenhou();
 }
 
 function mesEscolhido() {
