@@ -428,9 +428,17 @@ QByteArray TDBGrid::CsvText() const
     return ::CsvText(header, rows);
 }
 
+QString TDBGrid::CsvFileName() const
+{
+    QString name = m_csvName.isEmpty() ? objectName() : m_csvName;
+    if (!m_csvPeriod.isEmpty())
+        name += QLatin1Char('-') + m_csvPeriod;
+    return name + QStringLiteral(".csv");
+}
+
 void TDBGrid::contextMenuEvent(QContextMenuEvent* event)
 {
-    OfferCsvSave(this, event->globalPos(), objectName() + QStringLiteral(".csv"), [this] { return CsvText(); });
+    OfferCsvSave(this, event->globalPos(), CsvFileName(), [this] { return CsvText(); });
 }
 
 void TDBGrid::keyPressEvent(QKeyEvent* event)
