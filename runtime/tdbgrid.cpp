@@ -345,6 +345,9 @@ void TDBGrid::updateMetrics()
 {
     m_titleRow->setFixedHeight(TitleHeight());
     verticalHeader()->setDefaultSectionSize(RowHeight());
+    // At once, not at the next layout pass: a window rendered onto a page before any event is handled
+    // must not draw its rows under a taller title row.
+    updateGeometries();
 }
 
 void TDBGrid::changeEvent(QEvent* event)
