@@ -107,6 +107,8 @@ TfrmRegiao::~TfrmRegiao() = default;
 void TfrmRegiao::fitRowsToFont()
 {
     QTableView* grid = m_ui->grdFiliais;
+    // The titles' style sheet keeps the header from following the grid's font by itself.
+    grid->horizontalHeader()->setFont(grid->font());
     grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 4);
     if (m_model->columnCount() > 0)
         grid->resizeColumnsToContents();
