@@ -156,8 +156,14 @@ CockpitView FailedView(const QString& message)
         component(view.labels, rowName(kRegionLabel, n)).clear();
     for (QString& text : view.panels)
         text.clear();
-    for (GaugeState& g : view.gauges)
+    // No figures, no verdict: grey needles on neutral dials, not the zones of a month that did not come.
+    for (GaugeState& g : view.gauges) {
         RestDial(g);
+        for (int z = 0; z < g.Annulars(); ++z) {
+            g.SetAnnularID(z);
+            g.SetAnnularColor(clNeutralZone);
+        }
+    }
     writeLists(view, {}, {});
     return view;
 }
