@@ -339,7 +339,7 @@ private slots:
     {
         QTest::addColumn<QString>("panel");
         QTest::addColumn<QString>("verdict");
-        QTest::newRow("company, budget") << "pnlIndicFatTotal" << QStringLiteral("situação: vermelho (meta 10,00 M · −20,00 %)");
+        QTest::newRow("company, budget") << "pnlIndicFatTotal" << QStringLiteral("situação: vermelho (meta 10,00 M · −20,0 %)");
         QTest::newRow("company, rule") << "pnlIndicConsTotal" << QStringLiteral("situação: amarelo (meta 40,0% · +3,0 p.p.)");
         QTest::newRow("region five") << "pnlIndicConsR5" << QStringLiteral("situação: vermelho (meta 40,0% · +10,0 p.p.)");
         QTest::newRow("region without target") << "pnlIndicFatR1" << QString();

@@ -88,6 +88,9 @@ function medidor(nome, g, texto, classe, notas, medida) {
   }
   const sinal = medida && medida.zone ? el('span', { class: 'sinal', 'aria-label': medida.zone }, ' ' + SINAIS[medida.zone]) : '';
   caixa.append(svg, el('div', { class: 'valor' }, texto || '', sinal));
+  // The budget as a number and the gap to it; a line on every gauge, empty without a target, so the
+  // gauges of a row keep one size.
+  caixa.append(el('div', { class: 'meta' }, (medida && medida.targetText) || ''));
   // The notes in a block of their own, so a wall screen can give every gauge of a row the same room;
   // the whole text stays in the title where the screen shortens a note.
   caixa.append(el('div', { class: 'notas' }, ...(notas || []).map((n) => el('div', { class: 'nota', title: n }, n))));
