@@ -129,9 +129,11 @@ DemoSummary DemoDatabase::create(const QString& path, const DemoOptions& options
     const QDate today = QDate::currentDate();
     const QDate endMonth = cockpit::RefMonth(options.endMonth.isValid() ? options.endMonth : today).firstDay();
     const QDate firstDay = endMonth.addMonths(-(options.months - 1));
+    // The month under way has figures up to yesterday, as a nightly load leaves it in the morning (on the
+    // 1st, up to today, so that the demonstration has a month to show).
     QDate lastDay = endMonth.addMonths(1).addDays(-1);
-    if (lastDay > today && endMonth <= today)
-        lastDay = today;
+    if (lastDay >= today && endMonth <= today)
+        lastDay = today.day() > 1 ? today.addDays(-1) : today;
 
     DemoSummary summary;
     summary.firstDay = firstDay;
@@ -225,11 +227,12 @@ DemoSummary DemoDatabase::create(const QString& path, const DemoOptions& options
             }
         }
 
-        // A load on the first of every month and on each of the last five days.
+        // A nightly load, at 05:30 of the next morning, of the first of every month and of each of the last
+        // five days.
         QSqlQuery load = db.prepare(QStringLiteral("INSERT INTO carga_etl (dtcarga) VALUES (?)"));
         for (const QDate& d : days) {
             if (d.day() == 1 || d.daysTo(lastDay) < 5) {
-                load.bindValue(0, db.timestampValue(QDateTime(d, QTime(5, 30))));
+                load.bindValue(0, db.timestampValue(QDateTime(d.addDays(1), QTime(5, 30))));
                 Database::exec(load);
             }
         }
