@@ -40,7 +40,7 @@ RegionView ComputeRegionView(const RegionReply& packets)
             const QVariant v = row.value(field(i.field));
             const Measure& m = card[i.id];
             const QString text = FieldText(v, TFieldType::ftFloat, br, i.share ? QStringLiteral("#0.0%") : QStringLiteral("#0.00"));
-            cells.append({text, v, m.figure ? ZoneColor(m.zone) : clGray});
+            cells.append({text, v, m.figure ? ZoneColor(m.zone) : clGray, VerdictText(i.id, m)});
         }
         cells.append({FieldText(row.value(stock), TFieldType::ftFloat, br, QStringLiteral("#0.0")), row.value(stock), clWhite});
         view.rows.append(cells);

@@ -16,6 +16,7 @@ struct RegionCell {
     QString text;       // as shown ("1,25", "40,5%")
     QVariant number;    // the figure itself, null for none (for sorting and for a spreadsheet)
     int color = 0xFFFFFF;
+    QString verdict;    // the zone in words with its target ("situação: verde (meta 45,0% · −3,0 p.p.)")
 };
 
 struct RegionView {

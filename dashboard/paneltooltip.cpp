@@ -57,8 +57,7 @@ QString PanelToolTip(const cockpit::CockpitView& view, const QString& panel)
     QStringList lines;
     const Shown shown = shownOn(view, panel);
     if (shown.measure && shown.measure->zone != cockpit::Zone::None)
-        lines << QStringLiteral("situação: %1 (%2)")
-                     .arg(cockpit::ZoneWord(shown.measure->zone), cockpit::TargetText(shown.indicator, *shown.measure));
+        lines << cockpit::VerdictText(shown.indicator, *shown.measure);
     lines << notesOf(view, panel);
     return lines.join(QLatin1Char('\n'));
 }

@@ -174,6 +174,8 @@ void TfrmRegiao::showBranches(const cockpit::RegionView& view)
             item->setData(cell.number.isNull() ? QVariant(-1e300) : cell.number, kNumberRole);
             // The zones' colours as the gauges draw them are too dark to read as text on these grounds.
             item->setForeground(ToQColor(ScreenTextColor(cell.color)));
+            if (!cell.verdict.isEmpty())
+                item->setToolTip(cell.verdict);
             const bool number = cell.number.typeId() == QMetaType::Double;
             item->setTextAlignment(number ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignLeft | Qt::AlignVCenter);
             items << item;

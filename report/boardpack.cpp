@@ -292,6 +292,9 @@ void BoardPack::drawTable(const QByteArray& viewJson, const QRectF& area)
             if (figure.isDouble())
                 head = indicator.share ? locale.toString(figure.toDouble(), 'f', 1) + QLatin1Char('%')
                                        : locale.toString(figure.toDouble(), 'f', 2) + QStringLiteral(" M");
+            // The zone in a word beside its dot, for a page printed without colour or read without telling them apart.
+            if (const QString zone = m[QStringLiteral("zone")].toString(); !zone.isEmpty())
+                head += QStringLiteral(" · ") + zone;
             if (const QString target = m[QStringLiteral("targetText")].toString(); !target.isEmpty())
                 head += QStringLiteral("  (") + target + QLatin1Char(')');
             QStringList lines;

@@ -52,6 +52,10 @@ QByteArray RegionJsonText(const RegionView& view)
                 out.number(c.number.toDouble());
             out.key("color");
             out.number(c.color);
+            if (!c.verdict.isEmpty()) {
+                out.key("verdict");
+                out.string(c.verdict);
+            }
             out.close('}');
         }
         out.close(']');

@@ -72,6 +72,8 @@ void WriteMeasureFields(JsonText& out, Indicator indicator, const Measure& m)
     out.number(m.figure ? ZoneColor(m.zone) : clGray);
     out.key("targetText");
     out.string(TargetText(indicator, m));
+    out.key("verdict");
+    out.string(VerdictText(indicator, m));
     out.key("previous");
     out.number(orNull(m.previous));
     out.key("lastYear");

@@ -229,6 +229,13 @@ QString TargetText(Indicator indicator, const Measure& m)
     return text;
 }
 
+QString VerdictText(Indicator indicator, const Measure& m)
+{
+    if (m.zone == Zone::None)
+        return {};
+    return QStringLiteral("situação: %1 (%2)").arg(ZoneWord(m.zone), TargetText(indicator, m));
+}
+
 const ScopeCard* Scorecard::find(ScopeKind kind, const QString& code) const
 {
     for (const ScopeCard& c : scopes)

@@ -108,5 +108,8 @@ QString SourceKey(TargetSource source);
 // A figure as a panel writes it ("12,50 M", "40,5%"), and its target and gap ("meta 89,50 M · +1,2 %",
 // "meta 40,0% · −1,9 p.p."); empty without a target.
 QString TargetText(Indicator indicator, const Measure& measure);
+// The verdict in words, for whoever does not tell the zones' colours apart: "situação: vermelho (meta
+// 40,0% · +2,0 p.p.)"; empty without a zone.
+QString VerdictText(Indicator indicator, const Measure& measure);
 
 } // namespace cockpit

@@ -62,7 +62,7 @@ function setor(f1, f2, r1, r2) {
 }
 
 function medidor(nome, g, texto, classe, notas, medida) {
-  const dito = situacao(medida);
+  const dito = (medida && medida.verdict) || '';
   const caixa = el('div', dito ? { class: 'medidor ' + classe, 'data-gauge': nome, title: dito }
                                : { class: 'medidor ' + classe, 'data-gauge': nome });
   const svg = el('svg:svg', { viewBox: '0 0 200 100', role: 'img', 'aria-label': texto || '' });
@@ -201,19 +201,11 @@ function aviso(texto, tentar) {
   $('aviso').hidden = !texto;
 }
 
-// A verdict in a word and a sign beside its colour, for whoever does not tell red from green.
+// A verdict in a sign beside its colour (and in words in its title), for whoever does not tell red from green.
 const SINAIS = { verde: '✓', amarelo: '!', vermelho: '✗' };
-function situacao(m) {
-  if (!m || !m.zone) return '';
-  return 'situação: ' + m.zone + (m.targetText ? ' (' + m.targetText + ')' : '');
-}
 
 // A region's branches, sortable by a click on a column's title.
 function desenharFiliais(r) {
-  // The branches' measures, by code; the figures' columns follow the indicators after code and name.
-  const filiais = new Map(((r.scorecard || {}).scopes || []).filter((e) => e.kind === 'filial').map((e) => [e.code, e]));
-  const chaves = ['faturamento', 'consumo', 'mdo', 'despesas', 'resultado'];
-  const medidaDaFilial = (codigo, coluna) => (coluna >= 2 && coluna < 7 ? (filiais.get(codigo) || {})[chaves[coluna - 2]] : null);
   let coluna = -1, descendo = false;
   const tabela = el('table', { id: 'filiais' });
   const corpo = el('tbody');
@@ -231,8 +223,7 @@ function desenharFiliais(r) {
       // Each cell names its column, for a phone that shows a branch as a card of labelled figures.
       ...row.map((c, k) => { const td = el('td', { class: typeof c.number === 'number' ? 'num' : '', 'data-rotulo': r.columns[k] }, c.text);
                           td.style.color = corDeTexto(c.color);
-                          const dito = situacao(medidaDaFilial(row[0].text, k));
-                          if (dito) td.title = dito;
+                          if (c.verdict) td.title = c.verdict;
                           return td; }))));
   };
   const cab = el('tr', {}, ...r.columns.map((t, i) => {
