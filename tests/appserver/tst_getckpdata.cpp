@@ -209,6 +209,7 @@ private slots:
     void initTestCase();
     void shouldAnswerEveryPacketOfTheMonth();
     void shouldAcceptTheDateAsPlainDouble();
+    void shouldAnswerARegionOrSayItDoesNotExist();
     void shouldGiveEmptyPacketsWithFieldsForMonthWithoutFigures();
     void shouldRefuseBadCallsWithStatus_data();
     void shouldRefuseBadCallsWithStatus();
@@ -287,6 +288,28 @@ void TestGetCkpData::shouldAnswerEveryPacketOfTheMonth()
     QCOMPARE(fieldsOf(reply.args(6).packet_value()), kComparacoesFields);
     QCOMPARE(fieldsOf(reply.args(7).packet_value()), kEstoqueFields);
     QCOMPARE(rowsOf(reply.args(7).packet_value()), kEstoque);
+}
+
+// A region's branches with the targets as a fifth argument; a client from before them gets its four back;
+// a region the database does not have is the method's failure, with its message, not an empty success.
+void TestGetCkpData::shouldAnswerARegionOrSayItDoesNotExist()
+{
+    const auto request = [](const char* region, int args) {
+        kpd::rpc::InvokeRequest r = ckpRequest(dateTime(kMarch1), args);
+        r.set_method("getRegionData");
+        r.mutable_args(1)->set_text_value(region);
+        return r;
+    };
+    const QString known = QString::fromUtf8(kBranches[0].region);
+    for (int args : {5, 4}) {
+        kpd::rpc::InvokeReply reply;
+        QVERIFY(invoke(request(known.toUtf8().constData(), args), reply).ok());
+        QCOMPARE(reply.result().int_value(), 0);
+        QCOMPARE(reply.args_size(), args);
+    }
+    kpd::rpc::InvokeReply reply;
+    QVERIFY(invoke(request("ZZ", 5), reply).ok());
+    QCOMPARE(QString::fromStdString(reply.result().text_value()), QStringLiteral("A regional \"ZZ\" não existe."));
 }
 
 void TestGetCkpData::shouldAcceptTheDateAsPlainDouble()
