@@ -203,18 +203,21 @@ bool withDataVersion(const DatabaseSettings& readSettings)
     DatabaseSettings settings = readSettings;
     settings.readOnly = false;
     QString why;
+    QString refused;
     try {
         Database db(settings);
         if (DataVersion::check(db) || DataVersion::install(db))
             return true;
         why = DataVersion::whyNot(db);
     } catch (const DatabaseError& e) {
-        why = e.message();
+        refused = e.message();
     }
     try {
         Database db(readSettings);
         if (DataVersion::check(db))
             return true;
+        if (why.isEmpty())
+            why = DataVersion::whyNot(db) + QStringLiteral(" e o servidor não pôde refazê-los (%1)").arg(refused);
         // The tables are there but some triggers are not (a table an ETL swapped in, and a role that may not
         // make them again): every call checks them, computes its month while they are missing, and keeps
         // answers again once a load or --rebuild-summary has made them again.
@@ -228,7 +231,7 @@ bool withDataVersion(const DatabaseSettings& readSettings)
     } catch (const DatabaseError&) {
     }
     std::fprintf(stderr, "kpd-appserver: sem a versão dos dados (%s): cada chamada calcula o mês de novo\n",
-                 why.toUtf8().constData());
+                 (why.isEmpty() ? refused : why).toUtf8().constData());
     return false;
 }
 
