@@ -10,7 +10,7 @@ DataVersion::Value VersionGuard::vet(Database& db, DataVersion::Value v)
 {
     if (v.counter < 0)
         return v;
-    if (v.sound && db.isPostgres()) {
+    if (v.sound && (db.isPostgres() || v.shape == m_soundShape.load())) {
         m_sound = true;
         return v;
     }
@@ -25,6 +25,8 @@ DataVersion::Value VersionGuard::vet(Database& db, DataVersion::Value v)
                 m_checkedSound = false;
             }
             m_checkedShape = v.shape;
+            if (m_checkedSound)
+                m_soundShape = v.shape;
         }
         v.sound = m_checkedSound;
     }

@@ -35,6 +35,7 @@ private:
 
     const DatabaseSettings m_settings;
     std::mutex m_mutex;
+    std::atomic<qint64> m_soundShape{-1};   // SQLite: a cookie found sound, read without the lock by every call
     std::optional<qint64> m_checkedShape;   // SQLite: the cookie last checked, and its verdict
     bool m_checkedSound = false;
     std::optional<qint64> m_triedShape;     // the shape last repaired or reported
