@@ -205,6 +205,7 @@ void KeptAnswers::writer()
     std::unique_ptr<Database> db;
     bool told = false;
     std::optional<DataVersion::Value> pruned;   // the version whose older answers were last taken out
+    bool toldPrune = false;
     std::unique_lock lock(m_queueMutex);
     for (;;) {
         m_queueChanged.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
@@ -220,12 +221,24 @@ void KeptAnswers::writer()
             db->beginTransaction();
             for (const Write& w : batch)
                 store(*db, w.key, w.version, w.bytes);
-            // Once per version: the rows of the versions before it would only fill the table.
-            const DataVersion::Value newest = batch.back().version;
-            if (pruned != newest)
-                prune(*db, newest);
             db->commit();
-            pruned = newest;
+            // Once per version: the rows of the versions before it would only fill the table. Apart from
+            // the answers' own transaction, so that a role given no right to delete still keeps them.
+            const DataVersion::Value newest = batch.back().version;
+            if (pruned != newest) {
+                pruned = newest;
+                try {
+                    prune(*db, newest);
+                } catch (const DatabaseError& e) {
+                    if (e.connectionLost())
+                        throw;
+                    if (!toldPrune)
+                        std::fprintf(stderr, "kpd-appserver: AVISO: as respostas de versões antigas ficam em "
+                                             "resposta_guardada (não foi possível apagá-las: %s)\n",
+                                     e.message().toUtf8().constData());
+                    toldPrune = true;
+                }
+            }
         } catch (const DatabaseError& e) {
             if (db)
                 db->rollback();
