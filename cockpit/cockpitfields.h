@@ -47,6 +47,40 @@ inline constexpr IndicatorColumn kIndicatorColumns[] = {
 // The label of a region's row, before its number.
 inline constexpr const char* kRegionLabel = "lblR";
 
+// The month's three lists: their key in the documents, their dataset, title and columns (fields, in order),
+// and the desktop's grid and title label that show them. The desktop's window definition holds the same
+// grids; a test holds the two together.
+struct ListInfo {
+    const char* key;
+    const char* dataSet;
+    const char* title;
+    const char* columns[3];
+    const char* grid;
+    const char* titleLabel;
+};
+inline constexpr ListInfo kLists[] = {
+    {"top10", "cdsTop10", "Top 10", {"NMFILIAL", "CDAREAGERE", "RESULTADO"}, "dbgTop10", "lblTop10"},
+    {"bottom10", "cdsBottom10", "Bottom 10", {"NMFILIAL", "CDAREAGERE", "RESULTADO"}, "dbgBottom10", "lblBottom10"},
+    {"estoque", "cdsDiasEstoque", "Dias de Estoque - Piores Resultados", {"NMFILIAL", "CDAREAGERE", "DIASESTOQUE"},
+     "dbgAtrasaLanca", "lblAtrasaLanca"},
+};
+
+// The month's three pies, one slice per region of the pies' packet: their key, title, the field of their
+// values, and the desktop's chart.
+struct PieInfo {
+    const char* key;
+    const char* title;
+    const char* valuesField;
+    const char* chart;
+};
+inline constexpr const char* kPieLabelsField = "CDAREAGERE";
+inline constexpr int kPieSeriesColor = 0x0000FF;
+inline constexpr PieInfo kPies[] = {
+    {"faturamento", "Faturamento por Regional", "VRFATLIQGER", "grafFatReg"},
+    {"custo", "Custo por Regional", "CUSTO", "grafCustReg"},
+    {"resultado", "Resultado por Regional", "RESULTADO", "grafResultReg"},
+};
+
 // The most regions the window has rows for.
 inline constexpr int kRegionRows = 5;
 

@@ -4,7 +4,7 @@
 #include "cockpitcolors.h"
 #include "cockpitfields.h"
 #include "gaugerules_shared.h"
-#include "cockpitview.h"
+#include "packets.h"
 #include "presentation.h"
 
 

@@ -3,6 +3,7 @@
 #include "ui_tfrmindiresult.h"
 
 #include "cockpitfields.h"
+#include "refmonth.h"
 #include "cockpitview.h"
 #include "eventboundary.h"
 #include "modulestate.h"
@@ -18,6 +19,7 @@
 
 #include <QEvent>
 #include <QHideEvent>
+#include <QScreen>
 #include <QShortcut>
 
 TfrmIndiResult::TfrmIndiResult(QWidget* owner) : TForm(owner), m_ui(std::make_unique<Ui::TfrmIndiResult>())
@@ -82,7 +84,7 @@ void TfrmIndiResult::hookEvents()
 void TfrmIndiResult::showMonthBeside(int step)
 {
     const QDate shown = DateTimeUtil::toDate(dtData);
-    dtData = DateTimeUtil::fromDate(QDate(shown.year(), shown.month(), 1).addMonths(step));
+    dtData = DateTimeUtil::fromDate(cockpit::RefMonth(shown).firstDay().addMonths(step));
     DoDeactivate();
     DoActivate();
 }
@@ -111,7 +113,20 @@ void TfrmIndiResult::openRegion(int row)
         m_regionWindow->setAttribute(Qt::WA_DeleteOnClose, false);
         connect(m_regionWindow, &TfrmRegiao::MonthStepRequested, this, [this](int step) { showMonthBeside(step); });
     }
-    m_regionWindow->move(pos() + QPoint(40, 60));
+    if (!m_regionWindow->isVisible()) {
+        // Scaled as the cockpit is, so its texts are not smaller than the cockpit's; placed over the
+        // cockpit's upper left, inside the screen.
+        m_regionWindow->ScaleDesign(DesignFactor());
+        QRect place(pos() + QPoint(40, 60) * DesignFactor(), m_regionWindow->frameGeometry().size());
+        if (const QScreen* s = screen()) {
+            const QRect area = s->availableGeometry();
+            place.moveRight(std::min(place.right(), area.right()));
+            place.moveBottom(std::min(place.bottom(), area.bottom()));
+            place.moveLeft(std::max(place.left(), area.left()));
+            place.moveTop(std::max(place.top(), area.top()));
+        }
+        m_regionWindow->move(place.topLeft());
+    }
     m_regionWindow->show();
     m_regionWindow->raise();
     m_regionWindow->ShowRegion(label->Caption(), m_view->month, *m_view, row);

@@ -8,10 +8,12 @@
 #include "cockpitcolors.h"
 #include "cockpitview.h"
 #include "cockpitjson.h"
+#include "refmonth.h"
 #include "eventboundary.h"
 #include "exceptions.h"
 #include "hostfunctions.h"
 #include "modulestate.h"
+#include "paneltooltip.h"
 #include "tclientdataset.h"
 #include "tdbgrid.h"
 #include "tdatasource.h"
@@ -55,11 +57,17 @@ void TfrmIndiResult::showView(const cockpit::CockpitView& view)
     for (auto it = view.panels.cbegin(); it != view.panels.cend(); ++it) {
         auto* panel = component<TPanel>(this, it.key());
         panel->SetCaption(it.value());
-        // The changes and how the target was set, where the pointer rests on the figure.
-        panel->setToolTip(view.notes.value(it.key()).join(QLatin1Char('\n')));
+        // The verdict in words, the changes and how the target was set, where the pointer rests on the figure;
+        // the notes apart as well, for a host that exports what the window shows.
+        panel->setToolTip(PanelToolTip(view, it.key()));
+        panel->setProperty("notes", view.notes.value(it.key()));
     }
     for (auto it = view.gauges.cbegin(); it != view.gauges.cend(); ++it)
         ShowGaugeState(component<TOverGauge>(this, it.key()), it.value());
+    // A list saved as a spreadsheet is named after the month it is of.
+    const QString period = view.month.isValid() ? cockpit::RefMonth(view.month).key() : QString();
+    for (TDBGrid* grid : {m_ui->dbgTop10, m_ui->dbgBottom10, m_ui->dbgAtrasaLanca})
+        grid->SetCsvPeriod(period);
 }
 
 void TfrmIndiResult::FormActivate(QObject* sender)
@@ -67,6 +75,15 @@ void TfrmIndiResult::FormActivate(QObject* sender)
     Q_UNUSED(sender);
     TClientDataSet* const cdsIndicadores = m_data->cdsIndicadores;
     cockpit::CockpitPackets packets;
+    if (!m_showsMonth) {
+        // Before the first month arrives the window shows nothing judged: a failure's message box would
+        // otherwise stand over the definition's zeros and red needles, a verdict without a figure.
+        cockpit::CockpitView resting = cockpit::FailedView(QString());
+        for (auto it = resting.labels.begin(); it != resting.labels.end(); ++it)
+            if (it.key().compare(QLatin1String(cockpit::kNoticeLabel), Qt::CaseInsensitive) == 0)
+                it->clear();
+        showView(resting);
+    }
     try {
         m_data->netIndicResult->SetConnected(true);
         packets = m_data->FetchCkpData();

@@ -9,7 +9,9 @@
 #include "designfonts.h"
 #include "exceptions.h"
 #include "hostfunctions.h"
+#include "paneltooltip.h"
 #include "presentation.h"
+#include "refmonth.h"
 #include "regionview.h"
 #include "regionformats.h"
 #include "tappserver.h"
@@ -70,7 +72,9 @@ TfrmRegiao::TfrmRegiao(QWidget* owner) : TForm(owner), m_ui(std::make_unique<Ui:
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->verticalHeader()->hide();
-    grid->verticalHeader()->setDefaultSectionSize(18);
+    fitRowsToFont();
+    // Scaled with its cockpit, the grid's font changes after the window is made: its rows follow.
+    grid->installEventFilter(this);
     grid->horizontalHeader()->setStretchLastSection(true);
     grid->setAlternatingRowColors(true);
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -94,12 +98,28 @@ TfrmRegiao::TfrmRegiao(QWidget* owner) : TForm(owner), m_ui(std::make_unique<Ui:
         connect(shortcut, &QShortcut::activated, this, [this, step = step] { emit MonthStepRequested(step); });
     }
     connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& at) {
-        OfferCsvSave(this, grid->viewport()->mapToGlobal(at), QStringLiteral("regional-%1.csv").arg(m_region),
-                     [this] { return CsvText(); });
+        OfferCsvSave(this, grid->viewport()->mapToGlobal(at), CsvFileName(), [this] { return CsvText(); });
     });
 }
 
 TfrmRegiao::~TfrmRegiao() = default;
+
+void TfrmRegiao::fitRowsToFont()
+{
+    QTableView* grid = m_ui->grdFiliais;
+    // The titles' style sheet keeps the header from following the grid's font by itself.
+    grid->horizontalHeader()->setFont(grid->font());
+    grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 4);
+    if (m_model->columnCount() > 0)
+        grid->resizeColumnsToContents();
+}
+
+bool TfrmRegiao::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_ui->grdFiliais && event->type() == QEvent::FontChange)
+        fitRowsToFont();
+    return TForm::eventFilter(watched, event);
+}
 
 void TfrmRegiao::ShowRegion(const QString& region, const QDate& month, const cockpit::CockpitView& view, int row)
 {
@@ -118,7 +138,7 @@ void TfrmRegiao::ShowRegion(const QString& region, const QDate& month, const coc
             if (it.key().compare(gaugeName, Qt::CaseInsensitive) == 0)
                 ShowGaugeState(gauge, it.value());
         panel->SetCaption(row >= 1 ? view.panels.value(panelName) : QString());
-        panel->setToolTip(row >= 1 ? view.notes.value(panelName).join(QLatin1Char('\n')) : QString());
+        panel->setToolTip(row >= 1 ? PanelToolTip(view, panelName) : QString());
     }
 
     cockpit::RegionView regionView = cockpit::ComputeRegionView({month, region, {}, {}, {}});
@@ -152,7 +172,8 @@ void TfrmRegiao::showBranches(const cockpit::RegionView& view)
         for (const cockpit::RegionCell& cell : row) {
             auto* item = new QStandardItem(cell.text);
             item->setData(cell.number.isNull() ? QVariant(-1e300) : cell.number, kNumberRole);
-            item->setForeground(ToQColor(cell.color));
+            // The zones' colours as the gauges draw them are too dark to read as text on these grounds.
+            item->setForeground(ToQColor(ScreenTextColor(cell.color)));
             const bool number = cell.number.typeId() == QMetaType::Double;
             item->setTextAlignment(number ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignLeft | Qt::AlignVCenter);
             items << item;
@@ -160,6 +181,12 @@ void TfrmRegiao::showBranches(const cockpit::RegionView& view)
         m_model->appendRow(items);
     }
     m_ui->grdFiliais->resizeColumnsToContents();
+}
+
+QString TfrmRegiao::CsvFileName() const
+{
+    const QString month = m_view && m_view->month.isValid() ? QLatin1Char('-') + cockpit::RefMonth(m_view->month).key() : QString();
+    return QStringLiteral("regional-%1%2.csv").arg(m_region, month);
 }
 
 QByteArray TfrmRegiao::CsvText() const { return m_view ? cockpit::RegionCsv(*m_view) : QByteArray(); }

@@ -31,6 +31,8 @@ public:
     QString Region() const { return m_region; }
     // The branches as a spreadsheet reads them.
     QByteArray CsvText() const;
+    // The name its "Salvar como CSV" proposes: "regional-NO-2026-11.csv".
+    QString CsvFileName() const;
 
 signals:
     // PageUp/PageDown (Alt+←/→) in this window: the month `step` months from the one shown. The cockpit
@@ -39,6 +41,8 @@ signals:
 
 private:
     void showBranches(const cockpit::RegionView& view);
+    void fitRowsToFont();
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
     std::unique_ptr<Ui::TfrmRegiao> m_ui;

@@ -2,6 +2,7 @@
 
 #include "ckppackets.h"
 #include "cockpitfields.h"
+#include "refmonth.h"
 #include "eventboundary.h"
 #include "exceptions.h"
 #include "hostfunctions.h"
@@ -139,7 +140,7 @@ cockpit::CockpitPackets TIndicResultData::FetchCkpData()
     const auto optional = [&args](int arg, const QVector<TPacketFieldDef>& layout, int required = -1) {
         return cockpit::OptionalPacket(args.value(arg).value<TDataPacket>(), layout, required);
     };
-    return cockpit::CockpitPackets{QDate(returned.year(), returned.month(), 1), packets[0], packets[1], packets[2],
+    return cockpit::CockpitPackets{cockpit::RefMonth(returned).firstDay(), packets[0], packets[1], packets[2],
                                    packets[3], packets[4], optional(CkpPackets::kFirstEmptyArg, CkpPackets::Metas(), CkpPackets::kMetasFirstFields),
                                    optional(CkpPackets::kSecondEmptyArg, CkpPackets::Comparacoes())};
 }

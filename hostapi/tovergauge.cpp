@@ -279,10 +279,19 @@ void TOverGauge::paintEvent(QPaintEvent*)
     paint(painter, QRectF(rect()));
 }
 
+void TOverGauge::SetColorSubstitutes(const QHash<TColor, TColor>& substitutes)
+{
+    if (m_substitutes == substitutes)
+        return;
+    m_substitutes = substitutes;
+    scheduleRepaint();
+}
+
 void TOverGauge::paint(QPainter& painter, const QRectF& rect) const
 {
     if (rect.isEmpty())
         return;
+    const auto ToQColor = [this](TColor c) { return ::ToQColor(m_substitutes.value(c, c)); };
 
     painter.save();
     painter.setClipRect(rect, Qt::IntersectClip);

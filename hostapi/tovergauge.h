@@ -4,6 +4,7 @@
 
 #include "tcolor.h"
 
+#include <QHash>
 #include <QString>
 #include <QWidget>
 #include <cmath>
@@ -170,6 +171,9 @@ public:
     // The value text as TextStyle writes it (empty for tsNone).
     QString ValueText() const;
 
+    // Colours drawn instead of the gauge's own (a printed page's darker ones); none by default.
+    void SetColorSubstitutes(const QHash<TColor, TColor>& substitutes);
+
     // Draws the whole gauge into `rect` of the painter's device. Nothing is drawn outside `rect`.
     void paint(QPainter& painter, const QRectF& rect) const;
 
@@ -216,6 +220,7 @@ private:
     int m_textPrecision = 0;
     int m_textLeft = 50;
     TColor m_fontColor = clWhite;
+    QHash<TColor, TColor> m_substitutes;
     bool m_parentFont = true;
     bool m_applyingParentFont = false;
     bool m_repaintRequested = false;

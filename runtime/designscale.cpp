@@ -1,6 +1,7 @@
 #include "designscale.h"
 
 #include "tlabel.h"
+#include "tpanel.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -62,10 +63,52 @@ void keepTextWhole(QWidget* w)
 
 } // namespace
 
-DesignScale::DesignScale(QWidget* root) : m_root(root), m_storedSize(root->size())
+DesignScale::DesignScale(QWidget* root) : m_root(root), m_storedSize(root->size()), m_content(ContentBounds(root))
 {
     m_rootFonts = fontsOf(root);
     collect(root, -1);
+}
+
+namespace
+{
+
+bool isComponent(const QWidget* w)
+{
+    return !w->isWindow() && !w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_"));
+}
+
+// Unites the root-relative bounds of what `parent`'s components show.
+void uniteShown(const QWidget* root, const QWidget* parent, QRect& bounds)
+{
+    for (const QObject* child : parent->children()) {
+        const auto* w = qobject_cast<const QWidget*>(child);
+        if (!w || !isComponent(w) || w->isHidden())
+            continue;
+        bool holdsComponents = false;
+        for (const QObject* grandChild : w->children())
+            if (const auto* g = qobject_cast<const QWidget*>(grandChild); g && isComponent(g))
+                holdsComponents = true;
+        if (holdsComponents) {
+            uniteShown(root, w, bounds);
+            continue;
+        }
+        const auto* panel = qobject_cast<const TPanel*>(w);
+        if (panel && panel->Caption().isEmpty())
+            continue;
+        bounds |= QRect(w->mapTo(root, QPoint(0, 0)), w->size());
+    }
+}
+
+} // namespace
+
+QRect DesignScale::ContentBounds(const QWidget* root)
+{
+    QRect shown;
+    uniteShown(root, root, shown);
+    const QRect whole = root->rect();
+    if (shown.isEmpty())
+        return whole;
+    return shown.adjusted(-shown.left(), -shown.top(), shown.left(), shown.top()).intersected(whole);
 }
 
 void DesignScale::collect(QWidget* parent, int parentIndex)
@@ -73,8 +116,7 @@ void DesignScale::collect(QWidget* parent, int parentIndex)
     for (QObject* child : parent->children()) {
         auto* w = qobject_cast<QWidget*>(child);
         // Unnamed widgets are a component's own parts (a grid's header and scroll bars), which it lays out.
-        if (!w || w->isWindow() || w->objectName().isEmpty() ||
-            w->objectName().startsWith(QLatin1String("qt_")))
+        if (!w || !isComponent(w))
             continue;
         m_components.append({w, QRect(w->mapTo(m_root, QPoint(0, 0)), w->size()), parentIndex, fontsOf(w)});
         collect(w, static_cast<int>(m_components.size()) - 1);
@@ -93,14 +135,14 @@ void DesignScale::FitToRoot()
     if (!m_root)
         return;
     const QSize area = m_root->size();
-    const double factor = FitFactor(m_storedSize, area);
-    const QSize content(qRound(m_storedSize.width() * factor), qRound(m_storedSize.height() * factor));
-    const QPoint origin((area.width() - content.width()) / 2, (area.height() - content.height()) / 2);
+    const double factor = FitFactor(m_content.size(), area);
+    const QSize content(qRound(m_content.width() * factor), qRound(m_content.height() * factor));
+    const QPoint band((area.width() - content.width()) / 2, (area.height() - content.height()) / 2);
+    const QPoint origin = band - QPoint(qRound(m_content.left() * factor), qRound(m_content.top() * factor));
     if (factor == m_factor && origin == m_origin)
         return;
-    m_root->setContentsMargins(origin.x(), origin.y(),
-                               std::max(0, area.width() - content.width() - origin.x()),
-                               std::max(0, area.height() - content.height() - origin.y()));
+    m_root->setContentsMargins(band.x(), band.y(), std::max(0, area.width() - content.width() - band.x()),
+                               std::max(0, area.height() - content.height() - band.y()));
     Apply(factor, origin);
 }
 
@@ -116,7 +158,11 @@ void DesignScale::Apply(double factor, const QPoint& origin)
     QList<QRect> placed(m_components.size());
     for (int i = 0; i < m_components.size(); ++i) {
         const Component& c = m_components[i];
-        const QRect r = c.stored;
+        // A window's own components keep to the content: a band across the design spans the content only,
+        // and what lies wholly outside it (a spacer in the empty margin) takes no room.
+        QRect r = c.parent < 0 ? c.stored.intersected(m_content) : c.stored;
+        if (r.isEmpty())
+            r = QRect(c.stored.topLeft(), QSize(0, 0));
         placed[i] = QRect(QPoint(edge(r.left()), edge(r.top())),
                           QPoint(edge(r.left() + r.width()) - 1, edge(r.top() + r.height()) - 1))
                         .translated(origin);

@@ -21,13 +21,22 @@ public:
     explicit DesignScale(QWidget* root);
 
     QSize StoredSize() const { return m_storedSize; }
+    // The part of the stored layout that is fitted, in the root's stored coordinates: ContentBounds of the
+    // root as stored. What lies outside it (the design's empty margin, a blank spacer) is not drawn, and a
+    // component across the whole design is drawn across the content only.
+    QRect Content() const { return m_content; }
     double Factor() const { return m_factor; }
     QPoint Origin() const { return m_origin; }
+
+    // What a window's layout holds, without the design's empty ground: the bounds of every component that
+    // shows something (not a panel without caption or components, such as a spacer), widened on the right
+    // and at the bottom by the margins the design keeps on the left and at the top.
+    static QRect ContentBounds(const QWidget* root);
 
     // The largest factor at which `stored` fits into `area` whole, keeping its aspect ratio.
     static double FitFactor(const QSize& stored, const QSize& area);
 
-    // Scales the content to the largest size that fits the root's current size and centres it there.
+    // Scales the content (Content()) to the largest size that fits the root's current size and centres it there.
     // The band around it is the root's contents margins, so a panel aligned to the top keeps to the
     // content's top.
     void FitToRoot();
@@ -53,6 +62,7 @@ private:
 
     QPointer<QWidget> m_root;
     QSize m_storedSize;
+    QRect m_content;
     QList<FontSetting> m_rootFonts;
     QList<Component> m_components; // parents before their children
     double m_factor = 1.0;

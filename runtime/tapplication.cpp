@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QWidget>
 
 namespace {
@@ -44,6 +47,12 @@ TApplication::TApplication(QObject* parent) : QObject(parent)
     QFont::insertSubstitutions(QStringLiteral("Arial"), {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
                                {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    // Qt's own dialogs (a file dialog's "Salvar", "Cancelar", a message box's buttons) speak the cockpit's
+    // language, from the distribution's translations of Qt; without them installed they stay in English.
+    auto* qtTexts = new QTranslator(this);
+    if (qtTexts->load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qtTexts);
     qApp->installEventFilter(this);
     connect(qApp, &QCoreApplication::aboutToQuit, this, &TApplication::releaseWindows);
 }

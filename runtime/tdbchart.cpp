@@ -109,6 +109,8 @@ void TDBChart::SetSeriesName(const QString& name)
 {
     m_series->setObjectName(name);
 }
+void TDBChart::SetColorSubstitutes(const QHash<TColor, TColor>& substitutes) { m_series->SetColorSubstitutes(substitutes); }
+
 TColor TDBChart::SeriesColor() const
 {
     return m_series->SeriesColor();

@@ -44,6 +44,8 @@ public:
     explicit TDBChart(QWidget* parent = nullptr);
 
     TPieSeries* Series() const { return m_series; }
+    // Slice and swatch colours drawn instead of the palette's (a printed page's darker ones).
+    void SetColorSubstitutes(const QHash<TColor, TColor>& substitutes);
 
     QString Title() const { return m_title; }
     void SetTitle(const QString& title);

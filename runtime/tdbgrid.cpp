@@ -345,6 +345,9 @@ void TDBGrid::updateMetrics()
 {
     m_titleRow->setFixedHeight(TitleHeight());
     verticalHeader()->setDefaultSectionSize(RowHeight());
+    // At once, not at the next layout pass: a window rendered onto a page before any event is handled
+    // must not draw its rows under a taller title row.
+    updateGeometries();
 }
 
 void TDBGrid::changeEvent(QEvent* event)
@@ -428,9 +431,17 @@ QByteArray TDBGrid::CsvText() const
     return ::CsvText(header, rows);
 }
 
+QString TDBGrid::CsvFileName() const
+{
+    QString name = m_csvName.isEmpty() ? objectName() : m_csvName;
+    if (!m_csvPeriod.isEmpty())
+        name += QLatin1Char('-') + m_csvPeriod;
+    return name + QStringLiteral(".csv");
+}
+
 void TDBGrid::contextMenuEvent(QContextMenuEvent* event)
 {
-    OfferCsvSave(this, event->globalPos(), objectName() + QStringLiteral(".csv"), [this] { return CsvText(); });
+    OfferCsvSave(this, event->globalPos(), CsvFileName(), [this] { return CsvText(); });
 }
 
 void TDBGrid::keyPressEvent(QKeyEvent* event)

@@ -38,6 +38,8 @@ class TDBGrid : public QTableView
     Q_PROPERTY(bool DefaultColors READ DefaultColors WRITE SetDefaultColors)
     // The scale the grid is drawn at (DesignScale): column widths are the definition's times this.
     Q_PROPERTY(double Zoom READ Zoom WRITE SetZoom STORED false)
+    // What the list is called in a spreadsheet's file name ("top10"); the grid's name when empty.
+    Q_PROPERTY(QString CsvName READ CsvName WRITE SetCsvName)
 public:
     explicit TDBGrid(QWidget* parent = nullptr);
     ~TDBGrid() override;
@@ -62,6 +64,12 @@ public:
     // The grid's rows as a spreadsheet reads them (CsvText): the columns' titles, then each record's values
     // as numbers and texts, not as the grid formats them. Its context menu saves this to a file.
     QByteArray CsvText() const;
+    QString CsvName() const { return m_csvName; }
+    void SetCsvName(const QString& name) { m_csvName = name; }
+    // The period the rows are of ("2026-11"), which the proposed file name carries after the list's name.
+    void SetCsvPeriod(const QString& period) { m_csvPeriod = period; }
+    // The name the context menu proposes: "top10-2026-11.csv".
+    QString CsvFileName() const;
 
     double Zoom() const { return m_zoom; }
     void SetZoom(double zoom);
@@ -138,4 +146,6 @@ private:
     bool m_drawEventFailed = false;
     QHash<TColor, TColor> m_brushSubstitutes;
     double m_zoom = 1.0;
+    QString m_csvName;
+    QString m_csvPeriod;
 };

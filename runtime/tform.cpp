@@ -11,6 +11,8 @@
 #include <QScreen>
 #include <QStyle>
 
+#include <algorithm>
+
 namespace {
 constexpr int kActivationWaitMs = 2000;
 }
@@ -57,11 +59,27 @@ void TForm::showFitted()
         showFullScreen();
         return;
     }
+    // The window takes its content's bounds, not the design's empty margin around them.
     const QRect area = screen->availableGeometry();
-    const double factor = DesignScale::FitFactor(m_scale->StoredSize(), area.size());
-    const QSize size(qRound(m_scale->StoredSize().width() * factor), qRound(m_scale->StoredSize().height() * factor));
+    const QSize content = m_scale->Content().size();
+    const double factor = DesignScale::FitFactor(content, area.size());
+    const QSize size(qRound(content.width() * factor), qRound(content.height() * factor));
     setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, area));
     show();
+}
+
+double TForm::DesignFactor() const { return m_scale ? m_scale->Factor() : 1.0; }
+
+void TForm::ScaleDesign(double factor)
+{
+    if (!m_scale)
+        m_scale = std::make_unique<DesignScale>(this);
+    const QSize content = m_scale->Content().size();
+    if (QScreen* s = screen())
+        factor = std::min(factor, DesignScale::FitFactor(content, s->availableGeometry().size()));
+    resize(qRound(content.width() * factor), qRound(content.height() * factor));
+    // At once, not at the resize event a hidden window gets only when shown: the caller places it by its size.
+    m_scale->FitToRoot();
 }
 
 void TForm::resizeEvent(QResizeEvent* event)

@@ -37,6 +37,11 @@ public:
     void Show();
     void Close();
     void SetFocus();
+    // The factor the window's definition is drawn at: 1 when it keeps its stored size.
+    double DesignFactor() const;
+    // Draws the definition's content at `factor` (as far as the screen holds it), the window sized to it, as
+    // a window that belongs to another is scaled like that one.
+    void ScaleDesign(double factor);
 
     // Child component by name, ignoring letter case; nullptr when there is none.
     QObject* FindComponent(const QString& name) const;

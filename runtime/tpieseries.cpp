@@ -40,7 +40,19 @@ void TPieSeries::SetSeriesColor(TColor color)
     Rebuild();
 }
 
-QColor TPieSeries::SliceColor(int index) const { return ToQColor(PieSliceColor(index, m_seriesColor)); }
+QColor TPieSeries::SliceColor(int index) const
+{
+    const TColor color = PieSliceColor(index, m_seriesColor);
+    return ToQColor(m_substitutes.value(color, color));
+}
+
+void TPieSeries::SetColorSubstitutes(const QHash<TColor, TColor>& substitutes)
+{
+    if (m_substitutes == substitutes)
+        return;
+    m_substitutes = substitutes;
+    Rebuild();
+}
 
 void TPieSeries::Rebuild()
 {

@@ -3,6 +3,7 @@
 #include "tcolor.h"
 
 #include <QColor>
+#include <QHash>
 #include <QList>
 #include <QMetaObject>
 #include <QObject>
@@ -46,6 +47,8 @@ public:
 
     // Palette colour of the slice at an index: SeriesColor first, then the chart palette in turn.
     QColor SliceColor(int index) const;
+    // Colours drawn instead of the palette's (a printed page's darker ones); none by default.
+    void SetColorSubstitutes(const QHash<TColor, TColor>& substitutes);
 
     void Rebuild();
 
@@ -58,5 +61,6 @@ private:
     QString m_valuesField;
     QString m_labelsField;
     TColor m_seriesColor = clRed;
+    QHash<TColor, TColor> m_substitutes;
     QList<TPieSlice> m_slices;
 };

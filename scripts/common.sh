@@ -11,7 +11,7 @@ KPD_PACKAGES=(
   libsqlite3-dev sqlite3 libpq-dev openssl libssl-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth openbox x11-utils imagemagick xdotool lintian poppler-utils help2man
-  fonts-liberation fonts-dejavu-core
+  fonts-liberation fonts-dejavu-core qt6-translations-l10n
   postgresql
   libmicrohttpd-dev libcpp-httplib-dev libsodium-dev chromium
 )

@@ -7,12 +7,27 @@
 #include <algorithm>
 #include <cmath>
 
-TColor PrintColor(TColor color)
+const QHash<TColor, TColor>& PrintPalette()
+{
+    // 0x00BBGGRR. The zones' and the pies' colours, each darkened only as far as paper needs, so a slice
+    // keeps its hue and the zones stay red, yellow and green.
+    static const QHash<TColor, TColor> palette{
+        {clBlack, clWhite},       {clWhite, clBlack},       {clRowGrey, 0xE8E8E8},
+        {clRed, 0x0000C0},        {clYellow, 0x006D8A},     {clGray, 0x6E6E6E},
+        {clGhostNeedle, 0x767676}, {0xFF00FF, 0xB000B0},
+        {0x00FF00, 0x007A00},     {0x008080, 0x007070},     {0xC0C0C0, 0x5A5A5A},
+        {0xFFFF00, 0x7A7A00},
+    };
+    return palette;
+}
+
+TColor PrintColor(TColor color) { return PrintPalette().value(color, color); }
+
+TColor ScreenTextColor(TColor color)
 {
     switch (color) {
-    case clBlack: return clWhite;
-    case clWhite: return clBlack;
-    case clRowGrey: return 0xE8E8E8;
+    case clGreen: return 0x00B000;
+    case clRed: return 0x4040FF;
     default: return color;
     }
 }

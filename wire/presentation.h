@@ -2,6 +2,7 @@
 
 #include "datapacket.h"
 
+#include <QHash>
 #include <QList>
 #include <QLocale>
 #include <QString>
@@ -31,9 +32,16 @@ constexpr TColor clGhostNeedle = 0xB0B0B0;
 // The lines between a table's cells on the black windows.
 constexpr TColor clGridLine = 0x333333;
 
-// The print theme: a window's colour on a page (black grounds turn white, white texts black, the rows'
-// dark grey a light one); any other colour as it is. The page's own rules and error text besides.
+// The print theme: a window's colour on a page. Black grounds turn white, white texts black, the rows'
+// dark grey a light one, and every colour a needle, a zone, a slice, a swatch or a text draws with one dark
+// enough to read on paper (4.5:1 on white at least; the screen's yellow is all but invisible there). Any
+// other colour as it is. The page's own rules and error text besides.
 TColor PrintColor(TColor color);
+// Every colour PrintColor changes, the screen's to the page's.
+const QHash<TColor, TColor>& PrintPalette();
+// A zone's or a figure's colour as text on the desktop's dark grounds (black, the rows' grey): the zones'
+// green and red lightened so they read at 4.5:1 on both; the others as they are.
+TColor ScreenTextColor(TColor color);
 constexpr TColor clPrintRule = 0xC0C0C0;
 constexpr TColor clPrintError = 0x0000B0;
 

@@ -2,8 +2,8 @@
 
 #include "calllog.h"
 #include "ckppackets.h"
-#include "cockpitview.h"
-#include "cockpitjson.h"
+#include "monthpage.h"
+#include "packets.h"
 #include "regionformats.h"
 #include "refmonth.h"
 #include "regionview.h"
@@ -235,6 +235,7 @@ void HttpFace::answerCall(const Exchange& ex, const QString& user, CallLog::Call
     scope.deadline = deadline;
     int status = 200;
     QString error;
+    QString technical;   // what the log says where the client is told less
     HttpResponse r;
     try {
         r = work(scope);
@@ -248,8 +249,9 @@ void HttpFace::answerCall(const Exchange& ex, const QString& user, CallLog::Call
         logged.outcome = QStringLiteral("FALHA");
     } catch (const DatabaseError& e) {
         status = 502;
-        error = e.message();
+        error = e.userMessage();
         logged.outcome = QStringLiteral("FALHA");
+        technical = e.message();
     } catch (const WireError& e) {
         status = 502;
         error = e.Message();
@@ -260,7 +262,7 @@ void HttpFace::answerCall(const Exchange& ex, const QString& user, CallLog::Call
                     .arg(CallLog::echoedMessage(QString::fromUtf8(e.what())));
         logged.outcome = QStringLiteral("INTERNAL");
     }
-    logged.message = error;
+    logged.message = technical.isEmpty() ? error : technical;
     logged.nanoseconds = timer.nsecsElapsed();
     m_log.record(logged);
     if (status != 200 && m_stopping && logged.outcome == QLatin1String("CANCELLED"))

@@ -111,6 +111,7 @@ grpc::Status InvokeService::Invoke(grpc::ServerContext* context, const kpd::rpc:
     const QString moduleName = CallLog::echoed(request->server_name());
     const QString methodName = CallLog::echoed(request->method());
     QString detail = QStringLiteral("-");
+    QString failureForLog;
     grpc::Status status;
 
     // Lookups use the full names: a cut name must not find a module.
@@ -141,6 +142,7 @@ grpc::Status InvokeService::Invoke(grpc::ServerContext* context, const kpd::rpc:
         }
         if (!call.logDetail.isEmpty())
             detail = call.logDetail;
+        failureForLog = call.logMessage;
         replyBytes = std::move(call.replyBytes);
         // An answer nobody waits for any more is logged as what the client saw.
         if (status.ok()) {
@@ -159,7 +161,7 @@ grpc::Status InvokeService::Invoke(grpc::ServerContext* context, const kpd::rpc:
         logged.message = QString::fromStdString(status.error_message());
     else if (!replyBytes && reply->result().kind_case() == kpd::rpc::Variant::kTextValue) {
         logged.outcome = QStringLiteral("FALHA");
-        logged.message = QString::fromStdString(reply->result().text_value());
+        logged.message = failureForLog.isEmpty() ? QString::fromStdString(reply->result().text_value()) : failureForLog;
     }
     m_log.record(logged);
     if (!status.ok())

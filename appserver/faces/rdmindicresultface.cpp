@@ -89,8 +89,10 @@ grpc::Status RdmIndicResultFace::getCkpData(Invocation& call)
     try {
         call.replyBytes = m_module.monthReply(*date, call.scope);
     } catch (const DatabaseError& e) {
-        // A failure of the data, not of the call: the client shows the message as the call's status.
-        call.reply.mutable_result()->set_text_value(e.message().toStdString());
+        // A failure of the data, not of the call: the client shows the message as the call's status, in words
+        // a manager can act on; the log keeps what support needs.
+        call.reply.mutable_result()->set_text_value(e.userMessage().toStdString());
+        call.logMessage = e.message();
     }
     return grpc::Status::OK;
 }
@@ -126,7 +128,8 @@ grpc::Status RdmIndicResultFace::getRegionData(Invocation& call)
             }
         }
     } catch (const DatabaseError& e) {
-        call.reply.mutable_result()->set_text_value(e.message().toStdString());
+        call.reply.mutable_result()->set_text_value(e.userMessage().toStdString());
+        call.logMessage = e.message();
     }
     return grpc::Status::OK;
 }

@@ -22,6 +22,9 @@ struct Invocation {
     QString logDetail;   ///< what the call log shows about the arguments, e.g. the reference date
     CallScope scope;     ///< hand it to the database work, which then stops when the call does
     std::shared_ptr<const std::string> replyBytes = {};
+    /// Why the call failed as the log says it, where that is more than the client is told (the driver's
+    /// text behind a "danificado"); empty to log what the client is told.
+    QString logMessage = {};
 };
 
 /// A remote data module: a named set of methods that clients call by name.

@@ -1,3 +1,4 @@
+#include "refmonth.h"
 #include "csvimporter.h"
 
 #include "csvreader.h"
@@ -184,7 +185,7 @@ private:
                 row.values << value;
             }
             if (isDaily(t)) {
-                const QDate first(day.year(), day.month(), 1);
+                const QDate first = cockpit::RefMonth(day).firstDay();
                 row.values << m_db.dateValue(first) << m_db.dateValue(first.addMonths(1));
             }
             writer.add(std::move(row));

@@ -1,3 +1,4 @@
+#include "refmonth.h"
 #include "demodatabase.h"
 
 #include "database.h"
@@ -126,8 +127,7 @@ DemoSummary DemoDatabase::create(const QString& path, const DemoOptions& options
         throw DatabaseError(QStringLiteral("O arquivo \"%1\" já existe; escolha outro caminho ou apague-o antes.").arg(path));
 
     const QDate today = QDate::currentDate();
-    const QDate endMonth = options.endMonth.isValid() ? QDate(options.endMonth.year(), options.endMonth.month(), 1)
-                                                      : QDate(today.year(), today.month(), 1);
+    const QDate endMonth = cockpit::RefMonth(options.endMonth.isValid() ? options.endMonth : today).firstDay();
     const QDate firstDay = endMonth.addMonths(-(options.months - 1));
     QDate lastDay = endMonth.addMonths(1).addDays(-1);
     if (lastDay > today && endMonth <= today)

@@ -1,7 +1,8 @@
 #include "rdmindicresult.h"
 
-#include "cockpitview.h"
-#include "cockpitjson.h"
+#include "packets.h"
+#include "pagejson.h"
+#include "refmonth.h"
 #include "regionformats.h"
 #include "databasepool.h"
 #include "daycount.h"
@@ -17,7 +18,7 @@ namespace appserver {
 namespace {
 
 // Answers are kept under their format too: an instance of another version never hands out this one's.
-constexpr const char* kAnswerFormat = "2";
+constexpr const char* kAnswerFormat = "3";
 
 QString monthKey(const char* what, const QDate& firstDay)
 {
@@ -138,7 +139,7 @@ namespace {
 
 std::string monthJsonOf(const CkpData& data)
 {
-    return cockpit::CockpitJsonText(cockpitPackets(data)).toStdString();
+    return cockpit::MonthPageJsonText(cockpitPackets(data)).toStdString();
 }
 
 // The whole reply of a month: its arguments as they come back and the result 0. Every argument is one the
@@ -303,7 +304,7 @@ T RdmIndicResult::answer(const QString& key, const CallScope& scope, Answer work
 
 CkpData RdmIndicResult::month(const QDate& date, const CallScope& scope) const
 {
-    const QDate firstDay(date.year(), date.month(), 1);
+    const QDate firstDay = cockpit::RefMonth(date).firstDay();
     return *answer<std::shared_ptr<const CkpData>>(monthKey(CkpPackets::kMethod, firstDay), scope,
                                                    [&](Database& db, const DataVersion::Value& v) {
                                                        return monthAnswer(db, v, firstDay);
@@ -313,7 +314,7 @@ CkpData RdmIndicResult::month(const QDate& date, const CallScope& scope) const
 std::shared_ptr<const std::string> RdmIndicResult::monthAs(const char* formName, const MonthForm& form,
                                                            const QDate& date, const CallScope& scope) const
 {
-    const QDate firstDay(date.year(), date.month(), 1);
+    const QDate firstDay = cockpit::RefMonth(date).firstDay();
     const QString key = monthKey(formName, firstDay);
     return answer<std::shared_ptr<const std::string>>(key, scope, [&](Database& db, const DataVersion::Value& v) {
         return keptOr<std::string>(m_kept, db, v, keepable(db, v, firstDay), key, decodeText,
@@ -333,7 +334,7 @@ std::shared_ptr<const std::string> RdmIndicResult::monthReply(const QDate& date,
 
 RegionData RdmIndicResult::region(const QDate& date, const QString& region, const CallScope& scope) const
 {
-    const QDate firstDay(date.year(), date.month(), 1);
+    const QDate firstDay = cockpit::RefMonth(date).firstDay();
     return *answer<std::shared_ptr<const RegionData>>(regionKey(RegionPackets::kMethod, firstDay, region), scope,
                                                       [&](Database& db, const DataVersion::Value& v) {
                                                           return regionAnswer(db, v, firstDay, region);
@@ -344,7 +345,7 @@ std::shared_ptr<const std::string> RdmIndicResult::regionAs(const char* formName
                                                             const QDate& date, const QString& region,
                                                             const CallScope& scope) const
 {
-    const QDate firstDay(date.year(), date.month(), 1);
+    const QDate firstDay = cockpit::RefMonth(date).firstDay();
     const QString key = regionKey(formName, firstDay, region);
     return answer<std::shared_ptr<const std::string>>(key, scope, [&](Database& db, const DataVersion::Value& v) {
         return keptOr<std::string>(m_kept, db, v, keepable(db, v, firstDay), key, decodeText,
@@ -375,7 +376,7 @@ int RdmIndicResult::keepMonths(Database& db, const QList<QDate>& months, bool ta
     for (const QDate& month : months) {
         if (!withinData(month, first, last))
             continue;
-        const QDate firstDay(month.year(), month.month(), 1);
+        const QDate firstDay = cockpit::RefMonth(month).firstDay();
         const CkpData data = IndicResultQuery(db, IndicResultQuery::Source::MonthlySummary, targets).run(firstDay);
         KeptAnswers::store(db, monthKey(CkpPackets::kMethod, firstDay), version, encode(data));
         KeptAnswers::store(db, monthKey(kMonthJson, firstDay), version, QByteArray::fromStdString(monthJsonOf(data)));

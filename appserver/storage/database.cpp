@@ -203,7 +203,8 @@ DatabaseError sqliteError(const QString& what, sqlite3* handle, const QString& r
     const QString path = file ? QString::fromUtf8(file) : QString();
     switch (code & 0xff) {
     case SQLITE_FULL:
-        return DatabaseError(QStringLiteral("%1: o disco do banco de dados \"%2\" está cheio.").arg(what, path));
+        return DatabaseError(QStringLiteral("%1: o disco do banco de dados \"%2\" está cheio.").arg(what, path), false, false,
+                             DatabaseError::Kind::DiskFull);
     case SQLITE_BUSY:
         return DatabaseError(QStringLiteral("%1: %2").arg(what, reason), false, true);
     case SQLITE_READONLY:
@@ -228,18 +229,21 @@ DatabaseError sqliteError(const QString& what, sqlite3* handle, const QString& r
     case SQLITE_IOERR:
     case SQLITE_CORRUPT:
     case SQLITE_CANTOPEN:
-    case SQLITE_NOTADB:
+    case SQLITE_NOTADB: {
         // Answers kept from before may still be served, and a fresh connection may find the pages it reads
         // intact: health must learn of the damage from whoever met it.
-        if ((code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB)
+        const bool damaged = (code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB;
+        if (damaged)
             recordDamage(path, reason);
+        const DatabaseError::Kind kind = damaged ? DatabaseError::Kind::Damaged : DatabaseError::Kind::Unavailable;
         // The file changed or went bad under a server's connection; a new one sees the file as it is now.
         if (sqlite3_db_readonly(handle, "main") == 1)
             return DatabaseError(
-                QStringLiteral("%1: %2; a conexão será aberta de novo na próxima chamada.").arg(what, reason), true);
-        return DatabaseError(QStringLiteral("%1: %2").arg(what, reason));
+                QStringLiteral("%1: %2; a conexão será aberta de novo na próxima chamada.").arg(what, reason), true, false, kind);
+        return DatabaseError(QStringLiteral("%1: %2").arg(what, reason), false, false, kind);
+    }
     default:
-        return DatabaseError(QStringLiteral("%1: %2").arg(what, reason));
+        return DatabaseError(QStringLiteral("%1: %2").arg(what, reason), false, false, DatabaseError::Kind::Failed);
     }
 }
 
@@ -379,7 +383,8 @@ QSqlDatabase Database::connection()
     db.setConnectOptions(options.join(QLatin1Char(';')));
     if (!db.open())
         throw DatabaseError(QStringLiteral("Não foi possível abrir o banco de dados \"%1\": %2")
-                                .arg(m_settings.displayName(), driverText(db.lastError())));
+                                .arg(m_settings.displayName(), driverText(db.lastError())),
+                            false, false, DatabaseError::Kind::Unavailable);
     QSqlQuery session(db);
     if (isSqlite()) {
         if (sqlite3* handle = sqliteHandle(db.driver()))

@@ -74,8 +74,8 @@ inline DatabaseError statementError(const QString& what, const QSqlDriver* drive
         return DatabaseError(QStringLiteral("A conexão com o banco de dados foi perdida (%1); uma nova conexão "
                                             "será aberta na próxima chamada.")
                                  .arg(driverText(error)),
-                             true);
-    return DatabaseError(QStringLiteral("%1: %2").arg(what, driverText(error)));
+                             true, false, DatabaseError::Kind::Unavailable);
+    return DatabaseError(QStringLiteral("%1: %2").arg(what, driverText(error)), false, false, DatabaseError::Kind::Failed);
 }
 
 } // namespace appserver::driver

@@ -144,9 +144,10 @@ void Database::forEachRow(const QString& sql, const QVariantList& params, const 
                 throw DatabaseError(QStringLiteral("A conexão com o banco de dados foi perdida (%1); uma nova conexão "
                                                    "será aberta na próxima chamada.")
                                         .arg(message),
-                                    true);
+                                    true, false, DatabaseError::Kind::Unavailable);
             }
-            throw DatabaseError(QStringLiteral("%1: %2").arg(what, message.isEmpty() ? QStringLiteral("erro desconhecido") : message));
+            throw DatabaseError(QStringLiteral("%1: %2").arg(what, message.isEmpty() ? QStringLiteral("erro desconhecido") : message),
+                                false, false, DatabaseError::Kind::Failed);
         }
         const int rows = PQntuples(result.get());
         for (int r = 0; r < rows; ++r)

@@ -2,7 +2,8 @@
 // cockpit view and its JSON) against getCkpData over gRPC as the desktop calls it, and the page in a
 // headless chromium from navigation to its last gauge drawn (the page records performance.now() then).
 #include "benchsupport.h"
-#include "cockpitjson.h"
+#include "packets.h"
+#include "pagejson.h"
 #include "demoserver.h"
 #include "testfigures.h"
 
@@ -85,7 +86,7 @@ void BM_CockpitViewInProcess(benchmark::State& state)
     if (!stub->Invoke(&context, testfigures::request(kMonth), &reply).ok())
         qFatal("getCkpData failed");
     for (auto _ : state)
-        benchmark::DoNotOptimize(cockpit::CockpitJsonText(cockpit::PacketsFromReply(reply)));
+        benchmark::DoNotOptimize(cockpit::MonthPageJsonText(cockpit::PacketsFromReply(reply)));
 }
 
 // One page load in a fresh headless chromium; the page's own clock from navigation to its last gauge.

@@ -28,12 +28,11 @@ void stringOrNull(JsonText& out, const QString& text)
 
 } // namespace
 
-void WriteScorecard(JsonText& out, const Scorecard& card)
+void WriteScorecardPeriod(JsonText& out, const Scorecard& card)
 {
-    out.open('{');
     out.key("month");
     out.string(card.month.key());
-    out.key("title");
+    out.key("monthTitle");
     out.string(card.month.title());
     out.key("partialUntil");
     stringOrNull(out, card.partialUntil.toString(Qt::ISODate));
@@ -41,47 +40,62 @@ void WriteScorecard(JsonText& out, const Scorecard& card)
     out.number(card.daysElapsed);
     out.key("daysInMonth");
     out.number(card.month.isValid() ? card.month.daysInMonth() : 0);
+}
+
+void WriteScopeFields(JsonText& out, const Scope& scope)
+{
+    out.key("kind");
+    out.string(QLatin1String(kindKey(scope.kind)));
+    out.key("code");
+    out.string(scope.code);
+    out.key("name");
+    out.string(scope.name);
+}
+
+void WriteMeasureFields(JsonText& out, Indicator indicator, const Measure& m)
+{
+    out.key("figure");
+    out.number(orNull(m.figure));
+    out.key("target");
+    out.number(orNull(m.target));
+    out.key("source");
+    stringOrNull(out, SourceKey(m.source));
+    out.key("proRated");
+    out.boolean(m.proRated);
+    out.key("gap");
+    out.number(orNull(m.gap));
+    out.key("gapPercent");
+    out.number(orNull(m.gapPercent));
+    out.key("zone");
+    stringOrNull(out, ZoneWord(m.zone));
+    out.key("color");
+    out.number(m.figure ? ZoneColor(m.zone) : clGray);
+    out.key("targetText");
+    out.string(TargetText(indicator, m));
+    out.key("previous");
+    out.number(orNull(m.previous));
+    out.key("lastYear");
+    out.number(orNull(m.lastYear));
+    out.key("notes");
+    out.open('[');
+    for (const QString& n : m.notes)
+        out.string(n);
+    out.close(']');
+}
+
+void WriteScorecard(JsonText& out, const Scorecard& card)
+{
+    out.open('{');
+    WriteScorecardPeriod(out, card);
     out.key("scopes");
     out.open('[');
     for (const ScopeCard& c : card.scopes) {
         out.open('{');
-        out.key("kind");
-        out.string(QLatin1String(kindKey(c.scope.kind)));
-        out.key("code");
-        out.string(c.scope.code);
-        out.key("name");
-        out.string(c.scope.name);
+        WriteScopeFields(out, c.scope);
         for (const IndicatorInfo& i : kIndicators) {
-            const Measure& m = c[i.id];
             out.key(i.key);
             out.open('{');
-            out.key("figure");
-            out.number(orNull(m.figure));
-            out.key("target");
-            out.number(orNull(m.target));
-            out.key("source");
-            stringOrNull(out, SourceKey(m.source));
-            out.key("proRated");
-            out.boolean(m.proRated);
-            out.key("gap");
-            out.number(orNull(m.gap));
-            out.key("gapPercent");
-            out.number(orNull(m.gapPercent));
-            out.key("zone");
-            stringOrNull(out, ZoneWord(m.zone));
-            out.key("color");
-            out.number(m.figure ? ZoneColor(m.zone) : clGray);
-            out.key("targetText");
-            out.string(TargetText(i.id, m));
-            out.key("previous");
-            out.number(orNull(m.previous));
-            out.key("lastYear");
-            out.number(orNull(m.lastYear));
-            out.key("notes");
-            out.open('[');
-            for (const QString& n : m.notes)
-                out.string(n);
-            out.close(']');
+            WriteMeasureFields(out, i.id, c[i.id]);
             out.close('}');
         }
         out.close('}');

@@ -225,7 +225,7 @@ QString TargetText(Indicator indicator, const Measure& m)
     if (share && m.gap)
         text += QStringLiteral(" · ") + signedText(*m.gap, 1) + QStringLiteral(" p.p.");
     else if (m.gapPercent)
-        text += QStringLiteral(" · ") + signedText(*m.gapPercent, 2) + QStringLiteral(" %");
+        text += QStringLiteral(" · ") + signedText(*m.gapPercent, 1) + QStringLiteral(" %");
     return text;
 }
 

@@ -258,6 +258,26 @@ private slots:
         QVERIFY(!QFile::exists(live + QStringLiteral("-journal")));
         QVERIFY(server.stop());
     }
+
+    // A file that went bad under a running server: the client is told in words a manager can act on, the
+    // log keeps SQLite's own text for whoever repairs it.
+    void shouldTellAManagerWhatADamagedFileMeans()
+    {
+        const QString live = copyOfBase(QStringLiteral("damaged.db"));
+        ServerProcess server;
+        QString error;
+        QVERIFY2(server.start({"--db", live}, &error), qPrintable(error));
+        QVERIFY(!monthOf(server).value(0).startsWith(QStringLiteral("FALHA")));
+        {
+            QFile file(live);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.write(QByteArray(100, 'x')) == 100);   // the header, in place
+        }
+        const QStringList damaged{QStringLiteral("FALHA: O banco de dados do servidor está danificado; avise o suporte.")};
+        QTRY_COMPARE_WITH_TIMEOUT(monthOf(server), damaged, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(server.log().contains(QStringLiteral("not a database")), 5000);
+        QVERIFY(server.stop());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDatabaseFile)

@@ -204,7 +204,7 @@ private slots:
         const auto month = client.Get("/api/cockpit?month=2008-04");
         QVERIFY(month && month->status == 200);
         const QJsonObject j = bodyOf(month);
-        QCOMPARE(j["labels"]["lblTitulo"].toString(),
+        QCOMPARE(j["title"].toString(),
                  QStringLiteral("BI Business Intelligence - Resultados Operacionais  (Abril/2008)"));
     }
 
@@ -317,7 +317,7 @@ private slots:
         const Raw r = raw(m_open.httpPort(), "GET /api/cockpit?month=2008-04 HTTP/1.1\r\nHost: "
                                                  + hostHeader.replace("%1", QString::number(m_open.httpPort())).toStdString() + "\r\n\r\n");
         QCOMPARE(r.status(), status);
-        QCOMPARE(r.has("gauges"), status == 200);
+        QCOMPARE(r.has("scopes"), status == 200);
     }
 
     // Nothing a client sends is kept beyond its limit: a body only where sign-in takes one, by its
@@ -356,7 +356,7 @@ private slots:
         const Raw r = raw(m_open.httpPort(), "GET /cockpit.css HTTP/1.1\r\n" + h + "\r\nGET /api/cockpit?month=2008-04 HTTP/1.1\r\n" + h
                                                  + "\r\nGET /nada HTTP/1.1\r\n" + h + "Connection: close\r\n\r\n");
         QCOMPARE(r.answers(), 3);
-        const auto css = r.text.find("text/css"), month = r.text.find("lblTitulo"), missing = r.text.find("404 Not Found");
+        const auto css = r.text.find("text/css"), month = r.text.find("\"scopes\""), missing = r.text.find("404 Not Found");
         QVERIFY2(css < month && month < missing && missing != std::string::npos, r.text.c_str());
     }
 

@@ -36,7 +36,7 @@ private slots:
         row("PNLTITULO", "pnlTitulo", "frmIndiResult", QRect(0, 0, 1383, 38));
         row("lbldtatu", "lblDtAtu", "pnlTitulo", QRect(8, 6, 108, 14));
         row("LBLQTFILIAIS", "lblQtFiliais", "pnlTitulo", QRect(8, 22, 139, 14));
-        row("lbltitulo", "lblTitulo", "pnlTitulo", QRect(208, 0, 518, 24));
+        row("lbltitulo", "lblTitulo", "pnlTitulo", QRect(208, 0, 892, 24));
         row("LBLFATURAMENTO", "lblFaturamento", "frmIndiResult", QRect(120, 40, 97, 19));
         row("lblpresultado", "lblPResultado", "frmIndiResult", QRect(815, 40, 98, 19));
         row("LBLTOTAL", "lblTotal", "frmIndiResult", QRect(48, 104, 32, 16));
@@ -314,7 +314,7 @@ private slots:
         form->show();
         form->resize(1500, 800);
         QTRY_COMPARE(ComponentOf<TPanel>(form, "pnlTitulo")->geometry(), QRect(0, 0, 1500, 38));
-        QCOMPARE(ComponentOf<TLabel>(form, "lblTitulo")->geometry(), QRect(208, 0, 518, 24));
+        QCOMPARE(ComponentOf<TLabel>(form, "lblTitulo")->geometry(), QRect(208, 0, 892, 24));
         form->resize(1383, 779);
         QTRY_COMPARE(ComponentOf<TPanel>(form, "pnlTitulo")->width(), 1383);
         form->hide();

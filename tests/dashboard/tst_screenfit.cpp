@@ -1,14 +1,19 @@
 // Runs under Xvfb with openbox on a screen of 1366x768 and of 1920x1080 (KPD_XVFB_SCREEN): the dashboard
 // opens scaled to the screen, whole and centred, every component at its stored place times one factor
 // and its texts drawn at the scaled size. The expected rectangles are worked out by hand from the .ui's:
-// the window takes the stored size times the screen's factor, rounded, and its content the factor of that.
+// the content's bounds are 1108x779 (the components from x 8 to 1100, the time of the refresh the rightmost,
+// and the left margin of 8 again on the right); the window takes them times the screen's factor, rounded,
+// and its content the factor of that.
 #include "hostfunctions.h"
 #include "tapplication.h"
 #include "testsupport.h"
 #include "tfrmindiresult.h"
+#include "tfrmregiao.h"
 #include "tlabel.h"
 
+#include <QHeaderView>
 #include <QScreen>
+#include <QTableView>
 #include <QtTest>
 
 class TestScreenFit : public QObject
@@ -43,8 +48,11 @@ private slots:
     {
         const QRect screen = form->screen()->availableGeometry();
         QVERIFY(screen.contains(form->frameGeometry()));
-        // 1383x779 times the smaller of the two ratios of the screen's sides to the window's.
-        QTRY_COMPARE(form->size(), screenSize().width() == 1366 ? QSize(1363, 768) : QSize(1917, 1080));
+        // 1108x779 times the smaller of the two ratios of the screen's sides to the content's.
+        QTRY_COMPARE(form->size(), screenSize().width() == 1366 ? QSize(1092, 768) : QSize(1536, 1080));
+        // No empty third: the lists on the right end near the window's right edge.
+        const QWidget* rightmost = form->FindComponentAs<QWidget>(QStringLiteral("dbgAtrasaLanca"));
+        QVERIFY2(rightmost->geometry().right() > form->width() * 0.9, qPrintable(QString::number(rightmost->geometry().right())));
         const QRect g = form->geometry();
         QVERIFY(qAbs((g.left() - screen.left()) - (screen.right() - g.right())) <= 1);
         QVERIFY(qAbs((g.top() - screen.top()) - (screen.bottom() - g.bottom())) <= 1);
@@ -58,12 +66,12 @@ private slots:
             QTest::newRow("indicFatTotal") << "indicFatTotal" << QRect(113, 71, 106, 53);
             QTest::newRow("indicMDOR1") << "indicMDOR1" << QRect(468, 149, 67, 33);
             QTest::newRow("grafFatReg") << "grafFatReg" << QRect(126, 579, 224, 189);
-            QTest::newRow("pnlTitulo") << "pnlTitulo" << QRect(0, 0, 1363, 37);
+            QTest::newRow("pnlTitulo") << "pnlTitulo" << QRect(0, 0, 1092, 37);
         } else {
             QTest::newRow("indicFatTotal") << "indicFatTotal" << QRect(159, 100, 149, 75);
             QTest::newRow("indicMDOR1") << "indicMDOR1" << QRect(658, 209, 95, 47);
             QTest::newRow("grafFatReg") << "grafFatReg" << QRect(177, 814, 315, 266);
-            QTest::newRow("pnlTitulo") << "pnlTitulo" << QRect(0, 0, 1917, 53);
+            QTest::newRow("pnlTitulo") << "pnlTitulo" << QRect(0, 0, 1536, 53);
         }
     }
     void shouldKeepEveryComponentInProportion()
@@ -84,7 +92,7 @@ private slots:
     }
 
     // The header's texts, each in its own place at the scaled size: none over another, none past the
-    // header's visible width (the right-hand column covers its end) or height. The window opened against
+    // header's width (the content's) or height. The window opened against
     // no server, so its first refresh failed; the other rows put a month's texts where a refresh would.
     void shouldKeepTheHeadersTextsApart_data()
     {
@@ -110,8 +118,7 @@ private slots:
         } else {
             QVERIFY(form->FindComponentAs<TLabel>(QStringLiteral("lblAviso"))->Caption().startsWith(QStringLiteral("Sem dados: ")));
         }
-        const QRect visible = header->rect().intersected(
-            QRect(QPoint(0, 0), QSize(form->FindComponentAs<QWidget>(QStringLiteral("Panel1"))->x(), header->height())));
+        const QRect visible = header->rect().intersected(form->rect());
         QList<QRect> taken;
         for (TLabel* label : header->findChildren<TLabel*>()) {
             if (label->Caption().isEmpty())
@@ -128,6 +135,27 @@ private slots:
             taken << text;
         }
         QCOMPARE(taken.size(), title.isEmpty() ? 4 : 5);
+    }
+
+    // A region's window is drawn at its cockpit's scale: its texts no smaller than the cockpit's.
+    void shouldScaleTheRegionWindowWithItsCockpit_data()
+    {
+        QTest::addColumn<QString>("region");
+        QTest::addColumn<QString>("cockpit");
+        QTest::newRow("heading") << "lblFaturamento" << "lblFaturamento";
+        QTest::newRow("branches and lists") << "grdFiliais" << "dbgTop10";
+        QTest::newRow("figures") << "pnlIndicFat" << "pnlIndicFatTotal";
+    }
+    void shouldScaleTheRegionWindowWithItsCockpit()
+    {
+        QFETCH(QString, region);
+        QFETCH(QString, cockpit);
+        TfrmRegiao window(form);
+        window.ScaleDesign(form->DesignFactor());
+        const int regionText = QFontInfo(window.FindComponentAs<QWidget>(region)->font()).pixelSize();
+        QVERIFY2(regionText >= QFontInfo(form->FindComponentAs<QWidget>(cockpit)->font()).pixelSize(), qPrintable(QString::number(regionText)));
+        if (auto* grid = window.FindComponentAs<QTableView>(region))
+            QVERIFY(grid->verticalHeader()->defaultSectionSize() > grid->fontMetrics().height());
     }
 };
 

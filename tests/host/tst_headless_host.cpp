@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QtTest>
 
 namespace {
@@ -198,6 +199,19 @@ private slots:
                                         QStringLiteral("página 9 de 9"), QStringLiteral("Indicadores de Resultado — Fevereiro/2008 — resumo"),
                                         QStringLiteral("(meta 10,00 M"), QStringLiteral("Última Atualização : 03/08/2008")})
             QVERIFY2(words.contains(expected), qPrintable(expected + QStringLiteral(" não está em\n") + words));
+        // The cockpit's page prints no text smaller than 7 points: a word's box is its font's ascent and
+        // descent, 1.1 times its size at least in the sans faces the window uses.
+        QProcess boxes;
+        boxes.start(QStringLiteral("pdftotext"), {"-f", "2", "-l", "2", "-bbox", pdf, "-"});
+        QVERIFY(boxes.waitForFinished(30000));
+        static const QRegularExpression word(QStringLiteral("yMin=\"([0-9.]+)\" xMax=\"[0-9.]+\" yMax=\"([0-9.]+)\">([^<]*)<"));
+        int printed = 0;
+        for (auto it = word.globalMatch(QString::fromUtf8(boxes.readAllStandardOutput())); it.hasNext(); ++printed) {
+            const QRegularExpressionMatch m = it.next();
+            const double height = m.captured(2).toDouble() - m.captured(1).toDouble();
+            QVERIFY2(height >= 7.0 * 1.1, qPrintable(QStringLiteral("%1: %2 pt").arg(m.captured(3)).arg(height)));
+        }
+        QVERIFY(printed > 100);
         QProcess images;
         images.start(QStringLiteral("pdfimages"), {"-list", pdf});
         QVERIFY(images.waitForFinished(30000));

@@ -36,10 +36,10 @@ private slots:
         QWidget* dashboard = wall.Dashboard();
         QVERIFY(dashboard && dashboard->isVisible());
         QTRY_COMPARE(dashboard->geometry(), dashboard->screen()->geometry());
-        // 1383x779 scaled to 1600 wide is 901 high: the content is centred in a band of 49 pixels, the title
-        // panel keeping to the content's top.
+        // The content's bounds, 1108x779, scaled to 1000 high are 1422 wide: the content is centred in a band
+        // of 89 pixels on either side, the title panel spanning the content only.
         QCOMPARE(dashboard->findChild<QWidget*>(QStringLiteral("pnlTitulo"))->geometry(),
-                 QRect(0, 49, 1600, 44));
+                 QRect(89, 0, 1422, 49));
         QCOMPARE(label(dashboard, "lblR1")->Caption(), QStringLiteral("AAA"));
         QCOMPARE(label(dashboard, "lblAviso")->Caption(), QString());
 

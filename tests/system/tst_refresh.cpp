@@ -333,10 +333,40 @@ private slots:
         QCOMPARE(rowTexts(form, 1), (QStringList{"", "", "", "", "", ""}));
     }
 
+    // Where the pointer rests on a figure, its verdict in a word beside the colour, with the target it was
+    // judged by; a figure without a target has no verdict to tell.
+    void tooltipsSayTheVerdictInWords_data()
+    {
+        QTest::addColumn<QString>("panel");
+        QTest::addColumn<QString>("verdict");
+        QTest::newRow("company, budget") << "pnlIndicFatTotal" << QStringLiteral("situação: vermelho (meta 10,00 M · −20,0 %)");
+        QTest::newRow("company, rule") << "pnlIndicConsTotal" << QStringLiteral("situação: amarelo (meta 40,0% · +3,0 p.p.)");
+        QTest::newRow("region five") << "pnlIndicConsR5" << QStringLiteral("situação: vermelho (meta 40,0% · +10,0 p.p.)");
+        QTest::newRow("region without target") << "pnlIndicFatR1" << QString();
+    }
+    void tooltipsSayTheVerdictInWords()
+    {
+        QFETCH(QString, panel);
+        QFETCH(QString, verdict);
+        TfrmIndiResult* form = open(RefreshServer::kFiveRegions);
+        const QString tip = form->FindComponentAs<QWidget>(panel)->toolTip();
+        QCOMPARE(tip.startsWith(QStringLiteral("situação: ")) ? tip.section(QLatin1Char('\n'), 0, 0) : QString(), verdict);
+    }
+
     void failureWithNothingShownSaysSoAndJudgesNothing()
     {
         SetServerAddressProvider([] { return QStringLiteral("127.0.0.1"); }, [] { return 1; });
+        // What the window shows behind the error box, while the box is open.
+        QStringList behind;
+        const MessagePresenter recorder = CurrentMessagePresenter();
+        SetMessagePresenter([this, &behind, recorder](MessageKind kind, const QString& text) {
+            behind = totalTexts(m_form) << dial(m_form, "indicConsTotal").section(' ', 2)
+                                        << dial(m_form, "IndicResultR1").section(' ', 2);
+            recorder(kind, text);
+        });
         TfrmIndiResult* form = open(RefreshServer::kFiveRegions);
+        SetMessagePresenter(recorder);
+        QCOMPARE(behind, (QStringList{"", "", "", "", "", "grey/grey", "grey/grey"}));
         QCOMPARE(m_messages->messages.size(), 1);
         QVERIFY(!form->LastActivateCompleted());
         QCOMPARE(caption(form, "lblAviso"), QStringLiteral("Sem dados: ") + m_messages->messages.first());
@@ -433,9 +463,10 @@ private slots:
             const auto r = client.Get("/api/cockpit?month=" + month.toString(QStringLiteral("yyyy-MM")).toStdString());
             if (!r || r->status != 200)
                 return QStringLiteral("o navegador não recebeu %1").arg(month.toString(QStringLiteral("yyyy-MM")));
+            // The browser's page in the desktop's words, against what the window shows of it.
+            const QJsonObject shown = PageInDesktopNames(QJsonDocument::fromJson(QByteArray::fromStdString(r->body)).object());
             QStringList diff;
-            JsonDifferences(ExportCockpit(m_form, {}), QJsonDocument::fromJson(QByteArray::fromStdString(r->body)).object(),
-                            QStringLiteral("$"), diff);
+            JsonDifferences(DesktopPart(ExportCockpit(m_form, {}), shown), shown, QStringLiteral("$"), diff);
             return diff.join(QLatin1Char('\n'));
         };
         open(RefreshServer::kFiveRegions);

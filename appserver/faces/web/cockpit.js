@@ -1,18 +1,9 @@
-// The cockpit in the browser. Everything it shows comes from /api/cockpit, which the app server
-// computes with the desktop's rules; this file only draws it.
+// The cockpit in the browser. Everything it shows comes from /api/cockpit, the month's page in the
+// scorecard's words (scopes, indicators, lists, pies), which the app server computes with the desktop's
+// rules; this file only draws it.
 'use strict';
 
 const SVG = 'http://www.w3.org/2000/svg';
-const COLUNAS = [
-  { cab: 'lblFaturamento', total: 'indicFatTotal', regiao: 'indicFatR', painelTotal: 'pnlIndicFatTotal', painel: 'pnlIndicFatR' },
-  { cab: 'lblPConsumo', total: 'indicConsTotal', regiao: 'indicConsR', painelTotal: 'pnlIndicConsTotal', painel: 'pnlIndicConsR' },
-  { cab: 'lblPMdo', total: 'indicMDOtotal', regiao: 'indicMdoR', painelTotal: 'pnlIndicMdoTotal', painel: 'pnlIndicMdoR' },
-  { cab: 'lblPDespesas', total: 'indicDespeTotal', regiao: 'indicDespeR', painelTotal: 'pnlIndicDespeTotal', painel: 'pnlIndicDespeR' },
-  { cab: 'lblPResultado', total: 'indicResultTotal', regiao: 'indicResultR', painelTotal: 'pnlIndicResultTotal', painel: 'pnlIndicResultR' },
-];
-const LISTAS = [['dbgTop10', 'lblTop10'], ['dbgBottom10', 'lblBottom10'], ['dbgAtrasaLanca', 'lblAtrasaLanca']];
-const GRAFICOS = ['grafFatReg', 'grafCustReg', 'grafResultReg'];
-
 const $ = (id) => document.getElementById(id);
 let pedido = 0;
 // On /regiao/NO the page shows that region: its gauges and its branches.
@@ -37,6 +28,11 @@ function cor(n) {
   return '#' + hex(v & 0xff) + hex((v >> 8) & 0xff) + hex((v >> 16) & 0xff);
 }
 
+// A zone's colour as text on the black and dark grey rows: the dial's pure green and red read at 4.1:1 and
+// 4.2:1 there; these lighter ones at 7.9:1 and 5.2:1 or better.
+const TEXTO = { 0x008000: '#33cc33', 0x0000ff: '#ff4d4d' };
+function corDeTexto(n) { return TEXTO[Number(n) >>> 0] || cor(n); }
+
 // The page's policy allows no inline style attributes; colours go through the style object instead.
 function el(tag, attrs, ...filhos) {
   const e = tag.startsWith('svg:') ? document.createElementNS(SVG, tag.slice(4)) : document.createElement(tag);
@@ -46,13 +42,6 @@ function el(tag, attrs, ...filhos) {
   }
   for (const f of filhos) e.append(f);
   return e;
-}
-
-// Names are looked up ignoring letter case, as the desktop finds its components.
-function porNome(obj) {
-  const m = new Map();
-  for (const [k, v] of Object.entries(obj || {})) m.set(k.toLowerCase(), [k, v]);
-  return (nome) => m.get(nome.toLowerCase()) || [nome, undefined];
 }
 
 // --- Dial: a semicircle from min (left) over the top to max (right), centre (100, 88), radius 84.
@@ -72,8 +61,10 @@ function setor(f1, f2, r1, r2) {
   return `M${x1} ${y1}A${r2} ${r2} 0 0 1 ${x2} ${y2}L${x3} ${y3}A${r1} ${r1} 0 0 0 ${x4} ${y4}Z`;
 }
 
-function medidor(nome, g, texto, classe, notas) {
-  const caixa = el('div', { class: 'medidor ' + classe, 'data-gauge': nome });
+function medidor(nome, g, texto, classe, notas, medida) {
+  const dito = situacao(medida);
+  const caixa = el('div', dito ? { class: 'medidor ' + classe, 'data-gauge': nome, title: dito }
+                               : { class: 'medidor ' + classe, 'data-gauge': nome });
   const svg = el('svg:svg', { viewBox: '0 0 200 100', role: 'img', 'aria-label': texto || '' });
   svg.append(el('svg:path', { d: setor(0, 1, R * 0.7, R), fill: '#2a2a2a' }));
   if (g) {
@@ -95,7 +86,11 @@ function medidor(nome, g, texto, classe, notas) {
                                 fill: cor(g.needleColor), 'data-color': g.needleColor }));
     svg.append(el('svg:circle', { class: 'cubo', cx: CX, cy: CY, r: R * 0.1, fill: cor(g.hubColor), 'data-color': g.hubColor }));
   }
-  caixa.append(svg, el('div', { class: 'valor' }, texto || ''));
+  const sinal = medida && medida.zone ? el('span', { class: 'sinal', 'aria-label': medida.zone }, ' ' + SINAIS[medida.zone]) : '';
+  caixa.append(svg, el('div', { class: 'valor' }, texto || '', sinal));
+  // The budget as a number and the gap to it; a line on every gauge, empty without a target, so the
+  // gauges of a row keep one size.
+  caixa.append(el('div', { class: 'meta' }, (medida && medida.targetText) || ''));
   // The notes in a block of their own, so a wall screen can give every gauge of a row the same room;
   // the whole text stays in the title where the screen shortens a note.
   caixa.append(el('div', { class: 'notas' }, ...(notas || []).map((n) => el('div', { class: 'nota', title: n }, n))));
@@ -103,45 +98,37 @@ function medidor(nome, g, texto, classe, notas) {
 }
 
 function desenharIndicadores(j) {
-  const gauge = porNome(j.gauges), painel = porNome(j.panels), rotulo = porNome(j.labels), nota = porNome(j.notes);
   const t = el('div', { class: 'tabela' });
   t.append(el('div'));
-  for (const c of COLUNAS) t.append(el('div', { class: 'cab' }, rotulo(c.cab)[1] || ''));
-  if (!REGIAO) {
-    t.append(el('div', { class: 'rotulo' }, rotulo('lblTotal')[1] || 'Total'));
-    for (const c of COLUNAS) {
-      const [nome, g] = gauge(c.total);
-      t.append(medidor(nome, g, painel(c.painelTotal)[1], 'total', nota(c.painelTotal)[1]));
-    }
-  }
-  for (let n = 1; n <= 5; n++) {
-    const nomeRegiao = rotulo('lblR' + n)[1];
-    if (!nomeRegiao) continue;   // the desktop leaves such a row empty
-    if (REGIAO && nomeRegiao !== REGIAO) continue;
-    const mes = (j.refDate || '').slice(0, 7);
+  const indicadores = j.indicators || [];
+  for (const i of indicadores) t.append(el('div', { class: 'cab' }, i.title));
+  for (const escopo of j.scopes || []) {
+    const empresa = escopo.kind === 'empresa';
+    // A region's page shows that region alone.
+    if (REGIAO && (empresa || escopo.code !== REGIAO)) continue;
     t.append(el('div', { class: 'rotulo' },
-                REGIAO ? nomeRegiao : el('a', { href: 'regiao/' + encodeURIComponent(nomeRegiao) + '?mes=' + mes,
-                                               title: 'Filiais da regional' }, nomeRegiao)));
-    for (const c of COLUNAS) {
-      const [nome, g] = gauge(c.regiao + n);
-      t.append(medidor(nome, g, painel(c.painel + n)[1], 'regiao', nota(c.painel + n)[1]));
+                empresa ? 'Total' : REGIAO ? escopo.code
+                  : el('a', { href: 'regiao/' + encodeURIComponent(escopo.code) + '?mes=' + j.month,
+                              title: 'Filiais da regional' }, escopo.code)));
+    for (const i of indicadores) {
+      const m = escopo[i.key] || {};
+      t.append(medidor(escopo.code + ':' + i.key, m.dial, m.text, empresa ? 'total' : 'regiao', m.notes, m));
     }
   }
   $('indicadores').replaceChildren(t);
 }
 
 function desenharListas(j) {
-  const rotulo = porNome(j.labels);
-  const partes = LISTAS.map(([nome, titulo]) => {
-    const g = (j.grids || {})[nome] || { titles: [], rows: [], rowColors: [] };
+  const partes = Object.entries(j.lists || {}).map(([chave, g]) => {
     const num = (s) => /^-?[\d.,]+%?$/.test(s);
     const cab = el('tr', {}, ...g.titles.map((t, i) => el('th', i === g.titles.length - 1 ? { class: 'num' } : {}, t)));
     const linhas = g.rows.map((r, i) => el('tr', { fundo: cor(g.rowColors[i] ?? 0), 'data-color': g.rowColors[i] ?? '' },
                                           ...r.map((c) => el('td', num(c) ? { class: 'num' } : {}, c))));
-    const csv = el('a', { class: 'csv', href: 'api/cockpit?month=' + (j.refDate || '').slice(0, 7) + '&lista=' + nome,
-                          download: nome + '.csv' }, 'CSV');
-    return el('div', { class: 'lista' }, el('h2', {}, rotulo(titulo)[1] || '', ' ', csv),
-              el('table', { id: nome }, el('thead', {}, cab), el('tbody', {}, ...linhas)));
+    // The spreadsheet is named after its list and its month (top10-2026-11.csv).
+    const csv = el('a', { class: 'csv', href: 'api/cockpit?month=' + j.month + '&lista=' + chave,
+                          download: chave + '-' + j.month + '.csv' }, 'CSV');
+    return el('div', { class: 'lista' }, el('h2', {}, g.title, ' ', csv),
+              el('table', { id: chave }, el('thead', {}, cab), el('tbody', {}, ...linhas)));
   });
   $('listas').replaceChildren(...partes);
 }
@@ -183,7 +170,7 @@ function pizza(c) {
 }
 
 function desenharGraficos(j) {
-  $('graficos').replaceChildren(...GRAFICOS.map((n) => pizza((j.charts || {})[n] || {})));
+  $('graficos').replaceChildren(...Object.values(j.pies || {}).map(pizza));
 }
 
 // "HH:MM", with the day when it is not the one of `referencia`.
@@ -203,13 +190,30 @@ function carimbo(falhouEm) {
   else e.textContent = 'Atualizado às ' + hora(buscadoEm);
 }
 
-function aviso(texto) {
+// tentar: an action the notice offers ("Tentar de novo"), where the page has nothing else to show.
+function aviso(texto, tentar) {
   $('aviso').textContent = texto || '';
+  if (texto && tentar) {
+    const b = el('button', { type: 'button', class: 'tentar' }, 'Tentar de novo');
+    b.addEventListener('click', tentar);
+    $('aviso').append(' ', b);
+  }
   $('aviso').hidden = !texto;
+}
+
+// A verdict in a word and a sign beside its colour, for whoever does not tell red from green.
+const SINAIS = { verde: '✓', amarelo: '!', vermelho: '✗' };
+function situacao(m) {
+  if (!m || !m.zone) return '';
+  return 'situação: ' + m.zone + (m.targetText ? ' (' + m.targetText + ')' : '');
 }
 
 // A region's branches, sortable by a click on a column's title.
 function desenharFiliais(r) {
+  // The branches' measures, by code; the figures' columns follow the indicators after code and name.
+  const filiais = new Map(((r.scorecard || {}).scopes || []).filter((e) => e.kind === 'filial').map((e) => [e.code, e]));
+  const chaves = ['faturamento', 'consumo', 'mdo', 'despesas', 'resultado'];
+  const medidaDaFilial = (codigo, coluna) => (coluna >= 2 && coluna < 7 ? (filiais.get(codigo) || {})[chaves[coluna - 2]] : null);
   let coluna = -1, descendo = false;
   const tabela = el('table', { id: 'filiais' });
   const corpo = el('tbody');
@@ -226,7 +230,10 @@ function desenharFiliais(r) {
     corpo.replaceChildren(...linhas.map((row, i) => el('tr', { fundo: cor(r.rowColors[i] ?? 0) },
       // Each cell names its column, for a phone that shows a branch as a card of labelled figures.
       ...row.map((c, k) => { const td = el('td', { class: typeof c.number === 'number' ? 'num' : '', 'data-rotulo': r.columns[k] }, c.text);
-                          td.style.color = cor(c.color); return td; }))));
+                          td.style.color = corDeTexto(c.color);
+                          const dito = situacao(medidaDaFilial(row[0].text, k));
+                          if (dito) td.title = dito;
+                          return td; }))));
   };
   const cab = el('tr', {}, ...r.columns.map((t, i) => {
     const th = el('th', { tabindex: 0, title: 'Ordenar' }, t);
@@ -239,7 +246,7 @@ function desenharFiliais(r) {
   preencher();
   const mes = r.month.slice(0, 7);
   const csv = el('a', { class: 'csv', href: 'api/region.csv?month=' + mes + '&region=' + encodeURIComponent(r.region),
-                        download: 'regional-' + r.region + '.csv' }, 'CSV');
+                        download: 'regional-' + r.region + '-' + mes + '.csv' }, 'CSV');
   const voltar = el('a', { href: '../?mes=' + mes }, '◀ Voltar ao cockpit');
   $('listas').replaceChildren(el('div', { class: 'lista regiao' }, el('h2', {}, r.title, ' ', csv), tabela, el('p', {}, voltar)));
 }
@@ -252,23 +259,29 @@ async function carregarFiliais(mes) {
 }
 
 function desenhar(j) {
-  const rotulo = porNome(j.labels);
-  for (const id of ['lblTitulo', 'lblQtFiliais', 'lblDtAtu']) $(id).textContent = rotulo(id)[1] || '';
-  document.title = rotulo('lblTitulo')[1] || document.title;
+  $('lblTitulo').textContent = j.title || '';
+  $('lblQtFiliais').textContent = j.branches || '';
+  $('lblDtAtu').textContent = j.lastLoad || '';
+  document.title = j.title || document.title;
   desenharIndicadores(j);
+  // The page says it has drawn the month (data-mes) once all of it is there: a region's branches come in a
+  // call of their own.
+  const desenhou = () => {
+    document.body.dataset.mes = j.month || '';
+    document.body.dataset.desenhadoMs = performance.now().toFixed(1);
+  };
   if (REGIAO) {
     $('graficos').replaceChildren();
-    carregarFiliais((j.refDate || '').slice(0, 7));
+    carregarFiliais(j.month || '').finally(desenhou);
   } else {
     desenharListas(j);
     desenharGraficos(j);
   }
   $('painel').hidden = false;
   $('entrada').hidden = true;
-  // The month's own notice (no figures) first, then what the refresh had to report.
-  aviso([rotulo('lblAviso')[1], ...(j.messages || [])].filter(Boolean).join(' '));
-  document.body.dataset.mes = (j.refDate || '').slice(0, 7);
-  document.body.dataset.desenhadoMs = performance.now().toFixed(1);
+  // The month's own notice (no figures).
+  aviso(j.notice || '');
+  if (!REGIAO) desenhou();
 }
 
 function mesEscolhido() {
@@ -302,7 +315,8 @@ async function carregar(empilhar = true, aceitar = null) {
     j = await r.json();
   } catch (e) {
     if (meu === pedido) {
-      aviso('Não foi possível falar com o servidor de aplicação. Verifique a conexão e tente de novo.');
+      aviso('Não foi possível falar com o servidor de aplicação. Verifique a conexão e tente de novo.',
+            mostrado ? null : () => carregar(false));
       voltarAoMostrado();
       carimbo(new Date());
     }
@@ -313,7 +327,13 @@ async function carregar(empilhar = true, aceitar = null) {
     pedirEntrada(j.erro);
     return false;
   }
-  if (!r.ok) { aviso(j.erro || ('Erro ' + r.status)); voltarAoMostrado(); carimbo(new Date()); return false; }
+  if (!r.ok) {
+    // With nothing on the page yet, the notice offers to try again rather than leave an empty page.
+    aviso(j.erro || ('Erro ' + r.status), mostrado ? null : () => carregar(false));
+    voltarAoMostrado();
+    carimbo(new Date());
+    return false;
+  }
   if (aceitar && !aceitar(j)) return null;
   // A wall screen keeps its own address: one that follows the calendar must not stick to this month.
   if (!TV) {
@@ -334,7 +354,7 @@ async function carregar(empilhar = true, aceitar = null) {
 
 // Whether the month drawn has a figure anywhere: a month before its first load has none.
 function temNumeros(j) {
-  return ((j && j.scorecard && j.scorecard.scopes) || []).some((escopo) =>
+  return ((j && j.scopes) || []).some((escopo) =>
     Object.values(escopo).some((medida) => medida && typeof medida === 'object' && typeof medida.figure === 'number'));
 }
 
@@ -344,7 +364,7 @@ function temNumeros(j) {
 const MESES_ATRAS = 12;
 async function mesComNumeros() {
   let calendario = null;
-  const comNumeros = (j) => { calendario = calendario ?? ((j.scorecard || {}).title || ''); return temNumeros(j); };
+  const comNumeros = (j) => { calendario = calendario ?? (j.monthTitle || ''); return temNumeros(j); };
   for (let volta = 0; volta <= MESES_ATRAS; volta++) {
     if (volta > 0) {
       const [a, m] = mesEscolhido().split('-').map(Number);
@@ -353,7 +373,7 @@ async function mesComNumeros() {
     const ok = await carregar(true, comNumeros);
     if (ok === false) return false;
     if (ok) {
-      if (volta > 0) aviso(`${calendario} ainda sem cargas — mostrando ${desenhado.scorecard.title}`);
+      if (volta > 0) aviso(`${calendario} ainda sem cargas — mostrando ${desenhado.monthTitle}`);
       return true;
     }
   }

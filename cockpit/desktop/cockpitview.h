@@ -3,6 +3,8 @@
 #include "datapacket.h"
 #include "gaugestate.h"
 #include "presentation.h"
+#include "monthpage.h"
+#include "packets.h"
 #include "scorecard.h"
 
 #include <QDate>
@@ -11,39 +13,22 @@
 #include <QStringList>
 #include <QVector>
 
-namespace kpd::rpc {
-class InvokeReply;
-}
-
-// What the cockpit shows, computed once from a month's five packets: every face (the desktop window, the
-// browser, the board pack) draws this value and decides nothing of its own.
+// What the desktop window shows, by its components' names: the month's page (monthpage.h) put on the
+// components the window definition names, through the desktop's one table of names (cockpitfields.h), with
+// the definition's own captions and stored gauges for what the page does not touch. The window, its
+// export and the board pack draw this value and decide nothing of their own.
 namespace cockpit {
 
-// `packet` when it carries the fields of `layout`; otherwise an empty packet of that layout. For the
-// packets a client can do without: a server that sends none is shown as it was before it had them.
-// Only the first `required` fields are asked for where a layout grew (-1: all of them).
-TDataPacket OptionalPacket(const TDataPacket& packet, const QVector<TPacketFieldDef>& layout, int required = -1);
-
-// The packets of a successful getCkpData reply; throws WireError (Portuguese message) for a reply that
-// carries a failure, misses a packet or whose packets do not have the fields of their layouts.
-CockpitPackets PacketsFromReply(const kpd::rpc::InvokeReply& reply);
-
+// A grid's and a chart's content are the page's lists' and pies' own.
 struct GridView {
     QStringList titles;
     QVector<QStringList> rows;   // cell texts as the grid shows them
     QVector<int> rowColors;      // the colour each row is painted with
 };
-
-struct SliceView {
-    QString label;
-    double value = 0.0;
-    int color = 0;
-    double fraction = 0.0;       // its share of the pie; 0 for a slice that is not drawn
-};
-
+using SliceView = PageSlice;
 struct ChartView {
     QString title;
-    QVector<SliceView> slices;
+    QVector<PageSlice> slices;
 };
 
 // Components by the names the dashboard's window definition gives them. Colours are 0x00BBGGRR.
@@ -82,9 +67,5 @@ CockpitView FailedView(const QString& message);
 // kStaleNoticeColor, so a screen nobody answers never shows old figures as if they were current.
 QString StaleNotice(const QDateTime& fetched, const QDateTime& failed);
 inline constexpr TColor kStaleNoticeColor = clRed;
-
-// One of the month's lists (a grid of the dashboard: dbgTop10, dbgBottom10, dbgAtrasaLanca) as a spreadsheet
-// (CsvText): the grid's titles, then the figures as numbers. Throws WireError for a name that is no list.
-QByteArray ListCsv(const CockpitPackets& packets, const QString& grid);
 
 } // namespace cockpit

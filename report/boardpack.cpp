@@ -1,14 +1,20 @@
 #include "boardpack.h"
 
+#include "designscale.h"
+
 #include "indicators.h"
 #include "refmonth.h"
 
 #include "outputfile.h"
 #include "presentation.h"
 #include "tcolor.h"
+#include "tdbchart.h"
 #include "tdbgrid.h"
+#include "tovergauge.h"
 
+#include <QFontMetrics>
 #include <QJsonArray>
+#include <QLabel>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
@@ -36,13 +42,13 @@ QJsonValue member(const QJsonObject& object, const QString& name)
 }
 
 // Colours of the window swapped for a printer's page, and back: black grounds turn white, white texts
-// black, the dark grey of the rows a light one. Zones, needles and the lists' coloured title rows stay.
+// black, the dark grey of the rows a light one, and the zones', needles', slices' and swatches' colours the
+// page's darker ones (PrintColor). The lists' coloured title rows stay.
 class LightTheme {
 public:
     explicit LightTheme(QWidget* window)
     {
-        static const QHash<TColor, TColor> swap{{clBlack, PrintColor(clBlack)}, {clWhite, PrintColor(clWhite)},
-                                                {clRowGrey, PrintColor(clRowGrey)}};
+        const QHash<TColor, TColor>& swap = PrintPalette();
         static const char* const properties[] = {"FontColor", "TitleFontColor", "LegendFontColor", "Color", "BackColor"};
         for (QWidget* w : window->findChildren<QWidget*>()) {
             const QMetaObject* meta = w->metaObject();
@@ -58,6 +64,12 @@ public:
             if (auto* grid = qobject_cast<TDBGrid*>(w)) {
                 grid->SetBrushSubstitutes(swap);
                 m_restore.push_back([grid] { grid->SetBrushSubstitutes({}); });
+            } else if (auto* gauge = qobject_cast<TOverGauge*>(w)) {
+                gauge->SetColorSubstitutes(swap);
+                m_restore.push_back([gauge] { gauge->SetColorSubstitutes({}); });
+            } else if (auto* chart = qobject_cast<TDBChart*>(w)) {
+                chart->SetColorSubstitutes(swap);
+                m_restore.push_back([chart] { chart->SetColorSubstitutes({}); });
             }
         }
         const QPalette old = window->palette();
@@ -75,6 +87,64 @@ public:
 private:
     std::vector<std::function<void()>> m_restore;
 };
+
+// The window's small texts (a list's titles, a legend, a panel's figure) raised to the smallest size a page
+// is read at, and back. The cockpit is drawn smaller on paper than on a screen; the boxes they sit in have
+// room for a little more.
+class PageFonts {
+public:
+    PageFonts(QWidget* window, double smallestPixels)
+    {
+        const QList<QWidget*> widgets = window->findChildren<QWidget*>();
+        for (QWidget* w : widgets) {
+            const QMetaObject* meta = w->metaObject();
+            for (int i = 0; i < meta->propertyCount(); ++i) {
+                const QMetaProperty prop = meta->property(i);
+                if (prop.metaType().id() != QMetaType::QFont || !prop.isWritable())
+                    continue;
+                const QByteArray name(prop.name());
+                // An inherited font follows its parent's.
+                if (name == "font" && !w->testAttribute(Qt::WA_SetFont))
+                    continue;
+                const QFont old = prop.read(w).value<QFont>();
+                const double pixels = old.pixelSize() > 0 ? old.pixelSize() : old.pointSizeF() * w->logicalDpiY() / 72.0;
+                if (pixels <= 0 || pixels >= smallestPixels)
+                    continue;
+                QFont raised = old;
+                raised.setPixelSize(int(std::ceil(smallestPixels)));
+                prop.write(w, QVariant::fromValue(raised));
+                m_restore.push_back([w, prop, old] { prop.write(w, QVariant::fromValue(old)); });
+            }
+            // A label keeps all of its text rather than lose its end to the larger font.
+            if (auto* label = qobject_cast<QLabel*>(w); label && !label->wordWrap() && !label->text().isEmpty()) {
+                const QFontMetrics fm(label->font());
+                const QRect old = label->geometry();
+                const int width = fm.horizontalAdvance(label->text());
+                if (width > old.width() || fm.height() > old.height()) {
+                    QRect wider = old;
+                    if (label->alignment() & Qt::AlignRight)
+                        wider.setLeft(old.right() + 1 - std::max(width, old.width()));
+                    else
+                        wider.setWidth(std::max(width, old.width()));
+                    wider.setHeight(std::max(fm.height(), old.height()));
+                    label->setGeometry(wider);
+                    m_restore.push_back([label, old] { label->setGeometry(old); });
+                }
+            }
+        }
+    }
+    ~PageFonts()
+    {
+        for (auto it = m_restore.rbegin(); it != m_restore.rend(); ++it)
+            (*it)();
+    }
+
+private:
+    std::vector<std::function<void()>> m_restore;
+};
+
+// The smallest text on a printed page, in points.
+constexpr double kSmallestPagePoints = 7.0;
 
 } // namespace
 
@@ -142,14 +212,16 @@ bool BoardPack::cover(const QDate& first, const QDate& last)
 
 void BoardPack::drawCockpit(QWidget* dashboard, const QRectF& area)
 {
-    // What the cockpit holds, without the window's empty ground around it.
-    const QRect content = dashboard->childrenRect();
+    // What the cockpit holds, without the window's empty ground around it: the bounds a screen fits too.
+    const QRect content = DesignScale::ContentBounds(dashboard);
     if (content.isEmpty())
         return;
     std::unique_ptr<LightTheme> theme;
     if (m_options.light)
         theme = std::make_unique<LightTheme>(dashboard);
     const double scale = std::min(area.width() / content.width(), area.height() / content.height());
+    // A window pixel is `scale` page pixels, and a page pixel 72/resolution points.
+    const PageFonts fonts(dashboard, kSmallestPagePoints / (scale * 72.0 / m_writer->resolution()));
     m_painter.save();
     m_painter.translate(area.left() + (area.width() - content.width() * scale) / 2.0, area.top());
     m_painter.scale(scale, scale);
@@ -208,7 +280,7 @@ void BoardPack::drawTable(const QByteArray& viewJson, const QRectF& area)
             const QRectF dotRect(cell.left() + dot * 0.5, cell.top() + rowHeight * 0.12, dot, dot);
             if (m[QStringLiteral("zone")].isString()) {
                 m_painter.setPen(Qt::NoPen);
-                m_painter.setBrush(ToQColor(m[QStringLiteral("color")].toInt()));
+                m_painter.setBrush(ToQColor(PrintColor(m[QStringLiteral("color")].toInt())));
             } else {
                 m_painter.setPen(QPen(ToQColor(clGray), dot * 0.15));
                 m_painter.setBrush(Qt::NoBrush);

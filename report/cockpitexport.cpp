@@ -123,8 +123,9 @@ QJsonObject ExportCockpit(QWidget* dashboard, const QStringList& messages)
                 (isPanelName(name) ? panels : labels)[name] = label->text();
             else if (isPanelName(name))
                 panels[name] = w->property("Caption").toString();
-            if (isPanelName(name) && !w->toolTip().isEmpty())
-                notes[name] = QJsonArray::fromStringList(w->toolTip().split(QLatin1Char('\n')));
+            // The view's notes on the figure, which its tooltip shows after the verdict.
+            if (const QStringList shown = w->property("notes").toStringList(); isPanelName(name) && !shown.isEmpty())
+                notes[name] = QJsonArray::fromStringList(shown);
         }
     }
     QJsonObject root;
