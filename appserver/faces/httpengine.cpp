@@ -277,12 +277,10 @@ void HttpEngine::connectionStarted(MHD_Connection* connection, void** context)
     const quint64 id = ++m_nextConnection;
     m_connections[id] = Connection{info ? info->connect_fd : -1, true, false, std::chrono::steady_clock::now()};
     *context = reinterpret_cast<void*>(uintptr_t(id));
+    ++m_live;
     // Room for the next client: the connections that have waited longest for their headers go first.
     // One that has sent its request (waiting for its answer, or reading it) is never chosen.
-    size_t live = 0;
-    for (const auto& [other, c] : m_connections)
-        live += c.closing ? 0 : 1;
-    while (live > m_room) {
+    while (m_live > m_room) {
         Connection* oldest = nullptr;
         for (auto& [other, c] : m_connections) {
             if (other != id && c.waiting && !c.closing && c.fd >= 0 && (!oldest || c.since < oldest->since))
@@ -294,14 +292,19 @@ void HttpEngine::connectionStarted(MHD_Connection* connection, void** context)
         // its own until the close notification, which waits for this lock.
         ::shutdown(oldest->fd, SHUT_RDWR);
         oldest->closing = true;
-        --live;
+        --m_live;
     }
 }
 
 void HttpEngine::connectionClosed(void** context)
 {
     std::lock_guard lock(m_connectionsMutex);
-    m_connections.erase(quint64(reinterpret_cast<uintptr_t>(*context)));
+    const auto it = m_connections.find(quint64(reinterpret_cast<uintptr_t>(*context)));
+    if (it == m_connections.end())
+        return;
+    if (!it->second.closing)
+        --m_live;
+    m_connections.erase(it);
 }
 
 void HttpEngine::waitingForHeaders(MHD_Connection* connection, bool waiting)
@@ -326,6 +329,7 @@ void HttpEngine::closeLate()
         if (c.waiting && !c.closing && c.fd >= 0 && now - c.since > m_headerLimit) {
             ::shutdown(c.fd, SHUT_RDWR);
             c.closing = true;
+            --m_live;
         }
     }
 }

@@ -157,6 +157,7 @@ private:
     std::mutex m_connectionsMutex;
     std::map<quint64, Connection> m_connections;
     quint64 m_nextConnection = 0;
+    size_t m_live = 0;     // connections not yet shut down by a guard
     unsigned m_room = 0;   // connections beyond which the longest waiting for headers is closed
     std::chrono::seconds m_headerLimit{10};
 };
