@@ -1,13 +1,14 @@
 -- SQLite: the data version. Run after schema.sql and schema-sqlite.sql.
 --
--- One number that every write of the figures a month's answer is computed from changes, in the writer's
--- own transaction, whoever writes: kpd-appserver keeps each month's finished answer with the version it
--- was computed at and hands it out again while the version read at the start of a call is the same.
--- A write committed before a call starts has changed the version that call reads; a write rolled back
--- has changed nothing, so the answers kept before it stay good.
+-- One number that every write of the figures a month's answer is computed from draws anew at random, in
+-- the writer's own transaction, whoever writes: kpd-appserver keeps each month's finished answer with the
+-- version it was computed at and hands it out again while the version read at the start of a call is the
+-- same. A write committed before a call starts has changed the version that call reads; a write rolled
+-- back has changed nothing, so the answers kept before it stay good. Drawn, not counted: a backup put back
+-- and loaded again must not come back to the number that a load it undid had reached.
 CREATE TABLE IF NOT EXISTS versao_dados (
     origem      INTEGER NOT NULL,     -- drawn at random when made: another database's count is another's
-    versao      INTEGER NOT NULL      -- one more on every write of the tables below
+    versao      INTEGER NOT NULL      -- drawn again on every write of the tables below
 );
 INSERT INTO versao_dados (origem, versao) SELECT abs(random()), 0 WHERE NOT EXISTS (SELECT 1 FROM versao_dados);
 
@@ -21,88 +22,105 @@ CREATE TABLE IF NOT EXISTS resposta_guardada (
 );
 
 -- A bulk load (kpd-appserver --import) holds a row here in its own transaction and changes the version
--- once at its end rather than once per daily row (schema-sqlite.sql).
+-- once at its end rather than once per daily row or summary row (schema-sqlite.sql).
 CREATE TABLE IF NOT EXISTS movimento_mensal_carga (
     ativa       INTEGER NOT NULL
 );
 
 CREATE TRIGGER versao_regional_inclusao AFTER INSERT ON regional
 BEGIN
-    UPDATE versao_dados SET versao = versao + 1;
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
 END;
 CREATE TRIGGER versao_regional_alteracao AFTER UPDATE ON regional
 BEGIN
-    UPDATE versao_dados SET versao = versao + 1;
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
 END;
 CREATE TRIGGER versao_regional_exclusao AFTER DELETE ON regional
 BEGIN
-    UPDATE versao_dados SET versao = versao + 1;
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
 END;
 
 CREATE TRIGGER versao_filial_inclusao AFTER INSERT ON filial
 BEGIN
-    UPDATE versao_dados SET versao = versao + 1;
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
 END;
 CREATE TRIGGER versao_filial_alteracao AFTER UPDATE ON filial
 BEGIN
-    UPDATE versao_dados SET versao = versao + 1;
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
 END;
 CREATE TRIGGER versao_filial_exclusao AFTER DELETE ON filial
 BEGIN
-    UPDATE versao_dados SET versao = versao + 1;
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
 END;
 
 CREATE TRIGGER versao_movimento_diario_inclusao AFTER INSERT ON movimento_diario
 WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
 BEGIN
-    UPDATE versao_dados SET versao = versao + 1;
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
 END;
 CREATE TRIGGER versao_movimento_diario_alteracao AFTER UPDATE ON movimento_diario
 WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
 BEGIN
-    UPDATE versao_dados SET versao = versao + 1;
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
 END;
 CREATE TRIGGER versao_movimento_diario_exclusao AFTER DELETE ON movimento_diario
 WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
 BEGIN
-    UPDATE versao_dados SET versao = versao + 1;
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
 END;
 
 CREATE TRIGGER versao_estoque_mensal_inclusao AFTER INSERT ON estoque_mensal
 BEGIN
-    UPDATE versao_dados SET versao = versao + 1;
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
 END;
 CREATE TRIGGER versao_estoque_mensal_alteracao AFTER UPDATE ON estoque_mensal
 BEGIN
-    UPDATE versao_dados SET versao = versao + 1;
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
 END;
 CREATE TRIGGER versao_estoque_mensal_exclusao AFTER DELETE ON estoque_mensal
 BEGIN
-    UPDATE versao_dados SET versao = versao + 1;
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
 END;
 
 CREATE TRIGGER versao_meta_mensal_inclusao AFTER INSERT ON meta_mensal
 BEGIN
-    UPDATE versao_dados SET versao = versao + 1;
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
 END;
 CREATE TRIGGER versao_meta_mensal_alteracao AFTER UPDATE ON meta_mensal
 BEGIN
-    UPDATE versao_dados SET versao = versao + 1;
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
 END;
 CREATE TRIGGER versao_meta_mensal_exclusao AFTER DELETE ON meta_mensal
 BEGIN
-    UPDATE versao_dados SET versao = versao + 1;
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
 END;
 
 CREATE TRIGGER versao_carga_etl_inclusao AFTER INSERT ON carga_etl
 BEGIN
-    UPDATE versao_dados SET versao = versao + 1;
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
 END;
 CREATE TRIGGER versao_carga_etl_alteracao AFTER UPDATE ON carga_etl
 BEGIN
-    UPDATE versao_dados SET versao = versao + 1;
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
 END;
 CREATE TRIGGER versao_carga_etl_exclusao AFTER DELETE ON carga_etl
 BEGIN
-    UPDATE versao_dados SET versao = versao + 1;
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
+END;
+
+-- The summary is written by the daily rows' triggers, but a direct write of it changes the figures too.
+CREATE TRIGGER versao_movimento_mensal_inclusao AFTER INSERT ON movimento_mensal
+WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
+BEGIN
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
+END;
+CREATE TRIGGER versao_movimento_mensal_alteracao AFTER UPDATE ON movimento_mensal
+WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
+BEGIN
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
+END;
+CREATE TRIGGER versao_movimento_mensal_exclusao AFTER DELETE ON movimento_mensal
+WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
+BEGIN
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
 END;

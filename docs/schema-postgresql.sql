@@ -83,6 +83,13 @@ CREATE TRIGGER movimento_mensal_alteracao AFTER UPDATE ON movimento_diario
 CREATE TRIGGER movimento_mensal_esvaziamento AFTER TRUNCATE ON movimento_diario
     FOR EACH STATEMENT EXECUTE FUNCTION movimento_mensal_soma();
 
+-- Fired ALWAYS, also for a logical-replication subscriber (session_replication_role = replica): rows it
+-- applies are summed as any others.
+ALTER TABLE movimento_diario ENABLE ALWAYS TRIGGER movimento_mensal_inclusao;
+ALTER TABLE movimento_diario ENABLE ALWAYS TRIGGER movimento_mensal_exclusao;
+ALTER TABLE movimento_diario ENABLE ALWAYS TRIGGER movimento_mensal_alteracao;
+ALTER TABLE movimento_diario ENABLE ALWAYS TRIGGER movimento_mensal_esvaziamento;
+
 -- Loads rewrite the current month's rows of the summary again and again: vacuumed after every thousand
 -- rows changed or added, whatever the table's size, its pages stay marked all-visible and a month is read
 -- from the index alone (autovacuum's default waits for a fifth of the table to change).

@@ -120,6 +120,7 @@ struct HttpEngine::Callbacks {
         auto* engine = static_cast<HttpEngine*>(cls);
         auto* held = static_cast<std::shared_ptr<HttpExchange>*>(*context);
         if (!held) {
+            engine->waitingForHeaders(connection, false);
             std::shared_ptr<HttpExchange> ex = engine->open(connection, url, method);
             *context = new std::shared_ptr<HttpExchange>(ex);
             if (engine->m_stopping)
@@ -162,14 +163,27 @@ struct HttpEngine::Callbacks {
         return MHD_Result(engine->dispatch(ex));
     }
 
-    static void completed(void* cls, MHD_Connection*, void** context, MHD_RequestTerminationCode)
+    static void completed(void* cls, MHD_Connection* connection, void** context, MHD_RequestTerminationCode)
     {
+        auto* engine = static_cast<HttpEngine*>(cls);
+        // A kept-alive connection now waits for the next request's headers.
+        engine->waitingForHeaders(connection, true);
         auto* held = static_cast<std::shared_ptr<HttpExchange>*>(*context);
         if (!held)
             return;
-        static_cast<HttpEngine*>(cls)->close(**held);
+        engine->close(**held);
         delete held;
         *context = nullptr;
+    }
+
+    static void connection(void* cls, MHD_Connection* connection, void** socketContext,
+                           MHD_ConnectionNotificationCode code)
+    {
+        auto* engine = static_cast<HttpEngine*>(cls);
+        if (code == MHD_CONNECTION_NOTIFY_STARTED)
+            engine->connectionStarted(connection, socketContext);
+        else
+            engine->connectionClosed(socketContext);
     }
 };
 
@@ -256,15 +270,85 @@ void HttpEngine::unwatch(HttpExchange& ex)
         epoll_ctl(m_epoll, EPOLL_CTL_DEL, ex.m_fd, nullptr);
 }
 
+void HttpEngine::connectionStarted(MHD_Connection* connection, void** context)
+{
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    std::lock_guard lock(m_connectionsMutex);
+    const quint64 id = ++m_nextConnection;
+    m_connections[id] = Connection{info ? info->connect_fd : -1, true, false, std::chrono::steady_clock::now()};
+    *context = reinterpret_cast<void*>(uintptr_t(id));
+    ++m_live;
+    // Room for the next client: the connections that have waited longest for their headers go first.
+    // One that has sent its request (waiting for its answer, or reading it) is never chosen.
+    while (m_live > m_room) {
+        Connection* oldest = nullptr;
+        for (auto& [other, c] : m_connections) {
+            if (other != id && c.waiting && !c.closing && c.fd >= 0 && (!oldest || c.since < oldest->since))
+                oldest = &c;
+        }
+        if (!oldest)
+            break;
+        // The engine sees the end of the stream and closes the connection itself; the descriptor stays
+        // its own until the close notification, which waits for this lock.
+        ::shutdown(oldest->fd, SHUT_RDWR);
+        oldest->closing = true;
+        --m_live;
+    }
+}
+
+void HttpEngine::connectionClosed(void** context)
+{
+    std::lock_guard lock(m_connectionsMutex);
+    const auto it = m_connections.find(quint64(reinterpret_cast<uintptr_t>(*context)));
+    if (it == m_connections.end())
+        return;
+    if (!it->second.closing)
+        --m_live;
+    m_connections.erase(it);
+}
+
+void HttpEngine::waitingForHeaders(MHD_Connection* connection, bool waiting)
+{
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    if (!info)
+        return;
+    std::lock_guard lock(m_connectionsMutex);
+    const auto it = m_connections.find(quint64(reinterpret_cast<uintptr_t>(info->socket_context)));
+    if (it == m_connections.end())
+        return;
+    it->second.waiting = waiting;
+    it->second.since = std::chrono::steady_clock::now();
+}
+
+// The idle timeout restarts with every byte; this deadline does not.
+void HttpEngine::closeLate()
+{
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard lock(m_connectionsMutex);
+    for (auto& [id, c] : m_connections) {
+        if (c.waiting && !c.closing && c.fd >= 0 && now - c.since > m_headerLimit) {
+            ::shutdown(c.fd, SHUT_RDWR);
+            c.closing = true;
+            --m_live;
+        }
+    }
+}
+
 // A suspended connection is not read by the engine, so the client's leaving would go unnoticed until
-// its work ended; the peer's closing (EPOLLRDHUP) ends the work's scope instead, as nginx does.
+// its work ended; the peer's closing (EPOLLRDHUP) ends the work's scope instead, as nginx does. Once a
+// second the connections late with their headers are closed.
 void HttpEngine::watchLoop()
 {
     epoll_event events[64];
+    auto nextCheck = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     for (;;) {
-        const int n = epoll_wait(m_epoll, events, 64, -1);
+        const int n = epoll_wait(m_epoll, events, 64, 1000);
         if (n < 0 && errno != EINTR)
             return;
+        if (std::chrono::steady_clock::now() >= nextCheck) {
+            closeLate();
+            nextCheck = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        }
         for (int i = 0; i < n; ++i) {
             const quint64 id = events[i].data.u64;
             if (id == 0)
@@ -339,6 +423,8 @@ bool HttpEngine::start(const QString& hostText, int port, const Limits& limits, 
 
     m_tls = !certPem.isEmpty();
     m_maxBody = limits.maxBody;
+    m_headerLimit = std::chrono::seconds(limits.headerSeconds);
+    m_room = limits.connections - std::min(limits.connections / 2, std::max(4u, limits.connections / 8));
     const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 2u, 4u);
     std::vector<MHD_OptionItem> options{
         {MHD_OPTION_LISTEN_SOCKET, m_listenFd, nullptr},
@@ -348,6 +434,7 @@ bool HttpEngine::start(const QString& hostText, int port, const Limits& limits, 
         {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(limits.memoryPerConnection), nullptr},
         {MHD_OPTION_CONNECTION_TIMEOUT, limits.idleSeconds, nullptr},
         {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&Callbacks::completed), this},
+        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&Callbacks::connection), this},
     };
     const QByteArray cert = certPem + '\0', key = keyPem + '\0';
     if (m_tls) {

@@ -79,6 +79,12 @@ private:
 /// headers: 431 or 414 beyond), an idle timeout, and bodies only on routes that take one, refused 413 by
 /// their declared length before a byte of them is read. Requests pipelined on one connection are
 /// answered in order.
+///
+/// Beside those, two guards against clients that trickle a request in a byte at a time (which the idle
+/// timeout never closes): a request's line and headers must all be in within headerSeconds of the
+/// connection's start, or of the previous answer, or the connection is closed; and when the connections
+/// come near their limit, the one that has waited longest for its headers is closed to make room, so a
+/// crowd of such clients over many addresses cannot keep a real request out.
 class HttpEngine {
 public:
     struct Limits {
@@ -86,6 +92,7 @@ public:
         unsigned connectionsPerAddress = 64;
         size_t memoryPerConnection = 32 * 1024;   ///< request line, headers and the answer's headers
         unsigned idleSeconds = 10;            ///< a connection that sends and reads nothing is closed
+        unsigned headerSeconds = 10;          ///< a request's line and headers all in within this
         size_t maxBody = 64 * 1024;
     };
     using Handler = std::function<void(const std::shared_ptr<HttpExchange>&)>;
@@ -117,6 +124,11 @@ private:
     void unwatch(HttpExchange& ex);
     void resume(HttpExchange& ex);
     void watchLoop();
+    // Connections waiting for a request's headers: the header deadline and the room kept for new ones.
+    void connectionStarted(MHD_Connection* connection, void** context);
+    void connectionClosed(void** context);
+    void waitingForHeaders(MHD_Connection* connection, bool waiting);
+    void closeLate();
 
     Handler m_handler;
     TakesBody m_takesBody;
@@ -135,6 +147,19 @@ private:
     int m_epoll = -1;
     int m_wakeFd = -1;
     std::thread m_watcher;
+
+    struct Connection {
+        int fd = -1;
+        bool waiting = true;   // for a request's headers, since `since`
+        bool closing = false;  // shut down by a guard; gone at its close notification
+        std::chrono::steady_clock::time_point since;
+    };
+    std::mutex m_connectionsMutex;
+    std::map<quint64, Connection> m_connections;
+    quint64 m_nextConnection = 0;
+    size_t m_live = 0;     // connections not yet shut down by a guard
+    unsigned m_room = 0;   // connections beyond which the longest waiting for headers is closed
+    std::chrono::seconds m_headerLimit{10};
 };
 
 } // namespace appserver

@@ -54,7 +54,7 @@ void Metrics::setPoolProbe(std::function<std::pair<int, int>()> queuedAndBusy)
     m_pool = std::move(queuedAndBusy);
 }
 
-void Metrics::setKeptProbe(std::function<std::array<quint64, 3>()> counts)
+void Metrics::setKeptProbe(std::function<Kept()> counts)
 {
     std::lock_guard lock(m_mutex);
     m_kept = std::move(counts);
@@ -63,7 +63,7 @@ void Metrics::setKeptProbe(std::function<std::array<quint64, 3>()> counts)
 QByteArray Metrics::render() const
 {
     std::function<std::pair<int, int>()> pool;
-    std::function<std::array<quint64, 3>()> kept;
+    std::function<Kept()> kept;
     QByteArray out;
     {
         std::lock_guard lock(m_mutex);
@@ -103,13 +103,24 @@ QByteArray Metrics::render() const
            "# TYPE kpd_database_connections_busy gauge\n"
            "kpd_database_connections_busy " + QByteArray::number(busy) + '\n';
     if (kept) {
-        const std::array<quint64, 3> n = kept();
+        const Kept n = kept();
         out += "# HELP kpd_answers_total Answers handed out, by where they came from: kept in memory, kept in the "
                "database, computed.\n"
                "# TYPE kpd_answers_total counter\n"
-               "kpd_answers_total{source=\"memory\"} " + QByteArray::number(n[0]) + "\n"
-               "kpd_answers_total{source=\"table\"} " + QByteArray::number(n[1]) + "\n"
-               "kpd_answers_total{source=\"computed\"} " + QByteArray::number(n[2]) + '\n';
+               "kpd_answers_total{source=\"memory\"} " + QByteArray::number(n.fromMemory) + "\n"
+               "kpd_answers_total{source=\"table\"} " + QByteArray::number(n.fromTable) + "\n"
+               "kpd_answers_total{source=\"computed\"} " + QByteArray::number(n.computed) + "\n"
+               "# HELP kpd_answers_refused_total Kept answers read back from the database and not handed out: too "
+               "big, damaged, written by another version or by hand.\n"
+               "# TYPE kpd_answers_refused_total counter\n"
+               "kpd_answers_refused_total " + QByteArray::number(n.refused) + "\n"
+               "# HELP kpd_answers_memory_bytes About the memory the answers kept in this server take.\n"
+               "# TYPE kpd_answers_memory_bytes gauge\n"
+               "kpd_answers_memory_bytes " + QByteArray::number(n.memoryBytes) + "\n"
+               "# HELP kpd_data_version_sound 1 while every table of the figures has its data version's triggers; "
+               "0: nothing is kept, every call computes its answer.\n"
+               "# TYPE kpd_data_version_sound gauge\n"
+               "kpd_data_version_sound " + QByteArray(n.versionSound ? "1" : "0") + '\n';
     }
     return out;
 }

@@ -27,8 +27,16 @@ public:
     /// Where the queue depth and the busy connections are read at scrape time.
     void setPoolProbe(std::function<std::pair<int, int>()> queuedAndBusy);
 
-    /// Where the answers' origins are read at scrape time: kept in memory, kept in the table, computed.
-    void setKeptProbe(std::function<std::array<quint64, 3>()> counts);
+    /// What kept answers do, read at scrape time.
+    struct Kept {
+        quint64 fromMemory = 0;
+        quint64 fromTable = 0;
+        quint64 computed = 0;
+        quint64 refused = 0;       ///< read back from the table and not handed out (too big, seal not this build's)
+        quint64 memoryBytes = 0;
+        bool versionSound = true;  ///< every table has its data version's triggers
+    };
+    void setKeptProbe(std::function<Kept()> counts);
 
     /// The text exposition format, version 0.0.4.
     QByteArray render() const;
@@ -45,7 +53,7 @@ private:
     std::map<std::pair<QString, int>, quint64> m_http;
     quint64 m_databaseErrors = 0;
     std::function<std::pair<int, int>()> m_pool;
-    std::function<std::array<quint64, 3>()> m_kept;
+    std::function<Kept()> m_kept;
 };
 
 } // namespace appserver

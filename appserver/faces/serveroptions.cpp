@@ -22,7 +22,7 @@ QString ServerOptions::usage()
         "Uso:\n"
         "  kpd-appserver --db BANCO [--db-pool N] [--db-queue N] [--init-schema] [--listen HOST:PORTA]\n"
         "                [--tls-cert ARQUIVO --tls-key ARQUIVO [--tls-client-ca ARQUIVO]] [--insecure-listen]\n"
-        "                [--no-summary] [--no-keep]\n"
+        "                [--no-summary] [--no-keep] [--keep-memory MIB]\n"
         "  kpd-appserver --import PASTA --db BANCO [--init-schema]\n"
         "  kpd-appserver --rebuild-summary --db BANCO\n"
         "  kpd-appserver --init-demo ARQUIVO [--branches N] [--months M] [--end-month AAAA-MM]\n"
@@ -38,6 +38,8 @@ QString ServerOptions::usage()
         "  --no-summary         lê cada mês somando os movimentos diários, sem o resumo mensal\n"
         "  --no-keep            calcula o mês a cada chamada, sem guardar a resposta até a próxima mudança\n"
         "                       dos dados\n"
+        "  --keep-memory MIB    memória, em MiB, que as respostas guardadas podem ocupar neste servidor;\n"
+        "                       as mais antigas saem primeiro (padrão %4)\n"
         "  --import PASTA       carrega regional.csv, filial.csv, movimento_diario.csv,\n"
         "                       estoque_mensal.csv e meta_mensal.csv da pasta numa só\n"
         "                       transação e termina\n"
@@ -56,7 +58,8 @@ QString ServerOptions::usage()
         "  --end-month AAAA-MM  último mês do banco de demonstração (padrão: o mês atual, até hoje)\n")
         .arg(QString::fromLatin1(kDefaultListen))
         .arg(kDefaultPool)
-        .arg(kDefaultQueue);
+        .arg(kDefaultQueue)
+        .arg(kDefaultKeepMemoryMib);
 }
 
 bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& error)
@@ -94,7 +97,7 @@ bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& 
         }
         static const QStringList withValue{"--db", "--listen", "--tls-cert", "--tls-key", "--tls-client-ca",
                                            "--init-demo", "--branches", "--months", "--end-month", "--db-pool",
-                                           "--db-queue", "--import", "--log"};
+                                           "--db-queue", "--import", "--log", "--keep-memory"};
         if (!withValue.contains(arg)) {
             error = QStringLiteral("Opção desconhecida: %1").arg(arg);
             return false;
@@ -134,6 +137,13 @@ bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& 
             out.dbQueue = value.toInt(&ok);
             if (!ok || out.dbQueue < 0 || out.dbQueue > 10000) {
                 error = QStringLiteral("Valor inválido em --db-queue: \"%1\" (use um inteiro de 0 a 10000).").arg(value);
+                return false;
+            }
+        } else if (arg == QLatin1String("--keep-memory")) {
+            bool ok = false;
+            out.keepMemoryMib = value.toInt(&ok);
+            if (!ok || out.keepMemoryMib < 1 || out.keepMemoryMib > 65536) {
+                error = QStringLiteral("Valor inválido em --keep-memory: \"%1\" (use um inteiro de 1 a 65536 MiB).").arg(value);
                 return false;
             }
         } else if (arg == QLatin1String("--init-demo")) {

@@ -12,6 +12,7 @@ struct ServerOptions {
 
     static constexpr int kDefaultPool = 8;
     static constexpr int kDefaultQueue = 64;
+    static constexpr int kDefaultKeepMemoryMib = 128;
     /// How long a call's statements may run on a pooled connection, whichever face the call came by: a
     /// stuck statement must not hold a connection forever. No face waits longer for a call.
     static constexpr int kStatementTimeoutMs = 30000;
@@ -25,6 +26,7 @@ struct ServerOptions {
     bool rebuildSummary = false;   ///< sum the monthly summary again and stop
     bool noSummary = false;   ///< read months from the daily rows, not the monthly summary
     bool noKeep = false;      ///< compute every call's month, keeping no answer
+    int keepMemoryMib = kDefaultKeepMemoryMib;   ///< about how much memory kept answers may take
     QString importDir;      ///< set: load the CSV files of this folder instead of serving
     QString listen = QString::fromLatin1(kDefaultListen);
     QString tlsCert;

@@ -10,6 +10,7 @@
 #include "packetcodec.h"
 #include "regionview.h"
 #include "scorecard.h"
+#include "versionguard.h"
 #include "versionreaders.h"
 
 namespace appserver {
@@ -45,7 +46,27 @@ QByteArray encode(const CkpData& d)
     return QByteArray::fromStdString(row.SerializeAsString());
 }
 
-std::shared_ptr<const void> decodeMonth(const QByteArray& bytes)
+// About the memory a decoded answer takes.
+size_t footprintOf(const CkpData& d)
+{
+    size_t n = sizeof d;
+    for (const kpd::rpc::DataPacket* p : {&d.indicadores, &d.top10, &d.bottom10, &d.grafPizza, &d.quinto, &d.sexto, &d.diasEstoque})
+        n += p->SpaceUsedLong();
+    return n;
+}
+
+size_t footprintOf(const RegionData& d)
+{
+    return sizeof d + size_t(d.region.size()) * 2 + d.regionRow.SpaceUsedLong() + d.branches.SpaceUsedLong()
+           + d.metas.SpaceUsedLong();
+}
+
+size_t footprintOf(const std::string& s)
+{
+    return sizeof s + s.size();
+}
+
+std::shared_ptr<const void> decodeMonth(const QByteArray& bytes, size_t& footprint)
 {
     kpd::rpc::Row row;
     if (!row.ParseFromArray(bytes.constData(), int(bytes.size())) || row.values_size() != 8)
@@ -55,6 +76,7 @@ std::shared_ptr<const void> decodeMonth(const QByteArray& bytes)
     kpd::rpc::DataPacket* packets[] = {&d->indicadores, &d->top10, &d->bottom10, &d->grafPizza, &d->quinto, &d->sexto, &d->diasEstoque};
     for (int i = 0; i < 7; ++i)
         packets[i]->Swap(row.mutable_values(i + 1)->mutable_packet_value());
+    footprint = footprintOf(*d);
     return d;
 }
 
@@ -69,7 +91,7 @@ QByteArray encode(const RegionData& d)
     return QByteArray::fromStdString(row.SerializeAsString());
 }
 
-std::shared_ptr<const void> decodeRegion(const QByteArray& bytes)
+std::shared_ptr<const void> decodeRegion(const QByteArray& bytes, size_t& footprint)
 {
     kpd::rpc::Row row;
     if (!row.ParseFromArray(bytes.constData(), int(bytes.size())) || row.values_size() != 5)
@@ -80,12 +102,15 @@ std::shared_ptr<const void> decodeRegion(const QByteArray& bytes)
     d->regionRow.Swap(row.mutable_values(2)->mutable_packet_value());
     d->branches.Swap(row.mutable_values(3)->mutable_packet_value());
     d->metas.Swap(row.mutable_values(4)->mutable_packet_value());
+    footprint = footprintOf(*d);
     return d;
 }
 
-std::shared_ptr<const void> decodeText(const QByteArray& bytes)
+std::shared_ptr<const void> decodeText(const QByteArray& bytes, size_t& footprint)
 {
-    return std::make_shared<const std::string>(bytes.toStdString());
+    auto text = std::make_shared<const std::string>(bytes.toStdString());
+    footprint = footprintOf(*text);
+    return text;
 }
 
 } // namespace
@@ -158,12 +183,13 @@ std::string regionJsonOf(const RegionData& data)
 }
 
 // The answer kept for key at version, or computed (and then kept) when there is none. counted: whether it
-// is the answer of a call, not the packets a face's form of it is made from.
+// is the answer of a call, not the packets a face's form of it is made from. keepable: whether the month
+// is one worth keeping (within the data); others are computed every time.
 template <typename T, typename Compute>
-std::shared_ptr<const T> keptOr(KeptAnswers* kept, Database& db, const DataVersion::Value& version, const QString& key,
-                                const KeptAnswers::Decode& decode, Compute compute, bool counted = true)
+std::shared_ptr<const T> keptOr(KeptAnswers* kept, Database& db, const DataVersion::Value& version, bool keepable,
+                                const QString& key, const KeptAnswers::Decode& decode, Compute compute, bool counted = true)
 {
-    if (!kept || !version.valid())
+    if (!kept || !version.valid() || !keepable)
         return std::make_shared<const T>(compute());
     if (std::shared_ptr<const void> found = kept->find(db, key, version, decode, counted))
         return std::static_pointer_cast<const T>(found);
@@ -175,7 +201,7 @@ std::shared_ptr<const T> keptOr(KeptAnswers* kept, Database& db, const DataVersi
         bytes = QByteArray::fromStdString(*answer);
     else
         bytes = encode(*answer);
-    kept->keep(key, version, answer, std::move(bytes));
+    kept->keep(key, version, answer, std::move(bytes), footprintOf(*answer));
     return answer;
 }
 
@@ -186,19 +212,60 @@ RdmIndicResult::RdmIndicResult(DatabasePool& pool, IndicResultQuery::Source sour
 {
     if (m_kept && pool.database().isPostgres())
         m_versionReaders = std::make_unique<VersionReaders>(pool.database().settings());
+    if (m_kept)
+        m_guard = std::make_unique<VersionGuard>(pool.database().settings());
 }
 
 RdmIndicResult::~RdmIndicResult() = default;
 
+bool RdmIndicResult::versionSound() const
+{
+    return !m_guard || m_guard->sound();
+}
+
 DataVersion::Value RdmIndicResult::version(Database& db) const
 {
-    return m_kept ? DataVersion::read(db) : DataVersion::Value{};
+    return m_kept ? m_guard->vet(db, DataVersion::read(db)) : DataVersion::Value{};
+}
+
+bool RdmIndicResult::keepable(Database& db, const DataVersion::Value& version, const QDate& firstDay) const
+{
+    if (!m_kept || !version.valid())
+        return false;
+    std::unique_lock lock(m_rangeMutex);
+    if (!(m_rangeVersion == version)) {
+        lock.unlock();
+        const auto [first, last] = dataMonths(db);
+        lock.lock();
+        m_rangeVersion = version;
+        m_firstMonth = first;
+        m_lastMonth = last;
+    }
+    return withinData(firstDay, m_firstMonth, m_lastMonth);
+}
+
+std::pair<QDate, QDate> RdmIndicResult::dataMonths(Database& db)
+{
+    QDate first;
+    QDate last;
+    db.forEachRow(QStringLiteral("SELECT MIN(mes), MAX(mes) FROM movimento_mensal"), {}, [&](const Database::Row& row) {
+        first = row.date(0);
+        last = row.date(1);
+    });
+    return {first, last};
+}
+
+// The months that show the data: those with figures, the month before them, and up to a year after the
+// last, which compare themselves with it. A sweep of other months is computed, never kept.
+bool RdmIndicResult::withinData(const QDate& firstDay, const QDate& first, const QDate& last)
+{
+    return first.isValid() && last.isValid() && firstDay >= first.addMonths(-1) && firstDay <= last.addMonths(12);
 }
 
 std::shared_ptr<const CkpData> RdmIndicResult::monthAnswer(Database& db, const DataVersion::Value& version,
                                                            const QDate& firstDay, bool counted) const
 {
-    return keptOr<CkpData>(m_kept, db, version, monthKey(CkpPackets::kMethod, firstDay), decodeMonth,
+    return keptOr<CkpData>(m_kept, db, version, keepable(db, version, firstDay), monthKey(CkpPackets::kMethod, firstDay), decodeMonth,
                            [&] { return IndicResultQuery(db, m_source, m_targets).run(firstDay); }, counted);
 }
 
@@ -206,7 +273,7 @@ std::shared_ptr<const RegionData> RdmIndicResult::regionAnswer(Database& db, con
                                                                const QDate& firstDay, const QString& region,
                                                                bool counted) const
 {
-    return keptOr<RegionData>(m_kept, db, version, regionKey(RegionPackets::kMethod, firstDay, region), decodeRegion,
+    return keptOr<RegionData>(m_kept, db, version, keepable(db, version, firstDay), regionKey(RegionPackets::kMethod, firstDay, region), decodeRegion,
                               [&] { return RegionQuery(db, m_source, m_targets).run(firstDay, region); }, counted);
 }
 
@@ -224,6 +291,9 @@ T RdmIndicResult::answer(const QString& key, const CallScope& scope, Answer work
         else if (m_versionReaders)
             v = m_versionReaders->read(scope.deadline);
         if (v) {
+            *v = m_guard->vet(db, *v);
+            if (!v->valid())
+                return m_pool.run([&](Database& pooled) { return work(pooled, *v); }, scope);
             if (std::shared_ptr<const void> kept = m_kept->inMemory(key, *v))
                 return T(std::static_pointer_cast<const typename T::element_type>(kept));
             return m_pool.run([&](Database& pooled) { return work(pooled, *v); }, scope);
@@ -247,7 +317,8 @@ std::shared_ptr<const std::string> RdmIndicResult::monthAs(const char* formName,
     const QDate firstDay = cockpit::RefMonth(date).firstDay();
     const QString key = monthKey(formName, firstDay);
     return answer<std::shared_ptr<const std::string>>(key, scope, [&](Database& db, const DataVersion::Value& v) {
-        return keptOr<std::string>(m_kept, db, v, key, decodeText, [&] { return form(*monthAnswer(db, v, firstDay, false)); });
+        return keptOr<std::string>(m_kept, db, v, keepable(db, v, firstDay), key, decodeText,
+                                   [&] { return form(*monthAnswer(db, v, firstDay, false)); });
     });
 }
 
@@ -277,7 +348,7 @@ std::shared_ptr<const std::string> RdmIndicResult::regionAs(const char* formName
     const QDate firstDay = cockpit::RefMonth(date).firstDay();
     const QString key = regionKey(formName, firstDay, region);
     return answer<std::shared_ptr<const std::string>>(key, scope, [&](Database& db, const DataVersion::Value& v) {
-        return keptOr<std::string>(m_kept, db, v, key, decodeText,
+        return keptOr<std::string>(m_kept, db, v, keepable(db, v, firstDay), key, decodeText,
                                    [&] { return form(*regionAnswer(db, v, firstDay, region, false)); });
     });
 }
@@ -297,10 +368,14 @@ std::shared_ptr<const std::string> RdmIndicResult::regionReply(const QDate& date
 int RdmIndicResult::keepMonths(Database& db, const QList<QDate>& months, bool targets)
 {
     const DataVersion::Value version = DataVersion::read(db);
-    if (!version.valid())
+    if (!version.valid() || (db.isSqlite() && !DataVersion::check(db)))
         return 0;
+    KeptAnswers::prune(db, version);
+    const auto [first, last] = dataMonths(db);
     int kept = 0;
     for (const QDate& month : months) {
+        if (!withinData(month, first, last))
+            continue;
         const QDate firstDay = cockpit::RefMonth(month).firstDay();
         const CkpData data = IndicResultQuery(db, IndicResultQuery::Source::MonthlySummary, targets).run(firstDay);
         KeptAnswers::store(db, monthKey(CkpPackets::kMethod, firstDay), version, encode(data));

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace cockpit {
@@ -21,6 +22,7 @@ namespace appserver {
 
 class DatabasePool;
 class KeptAnswers;
+class VersionGuard;
 class VersionReaders;
 
 /// "KPD00100.rdmIndicResult": the results cockpit's data module, as plain C++. The gRPC face calls
@@ -64,6 +66,9 @@ public:
     /// Throws DatabaseError.
     static int keepMonths(Database& db, const QList<QDate>& months, bool targets);
 
+    /// Whether the data version was sound at the last call (every table with its triggers): /metrics.
+    bool versionSound() const;
+
 private:
     using MonthForm = std::function<std::string(const CkpData&)>;
     using RegionForm = std::function<std::string(const RegionData&)>;
@@ -81,6 +86,9 @@ private:
     std::shared_ptr<const RegionData> regionAnswer(Database& db, const DataVersion::Value& version, const QDate& firstDay,
                                                    const QString& region, bool counted = true) const;
     DataVersion::Value version(Database& db) const;
+    bool keepable(Database& db, const DataVersion::Value& version, const QDate& firstDay) const;
+    static std::pair<QDate, QDate> dataMonths(Database& db);
+    static bool withinData(const QDate& firstDay, const QDate& first, const QDate& last);
     template <typename T, typename Answer>
     T answer(const QString& key, const CallScope& scope, Answer work) const;
 
@@ -89,6 +97,11 @@ private:
     bool m_targets;
     KeptAnswers* m_kept;
     std::unique_ptr<VersionReaders> m_versionReaders;
+    std::unique_ptr<VersionGuard> m_guard;
+    mutable std::mutex m_rangeMutex;   // the months with figures, read once per version
+    mutable DataVersion::Value m_rangeVersion;
+    mutable QDate m_firstMonth;
+    mutable QDate m_lastMonth;
 };
 
 /// A month's packets as the cockpit's computation takes them.

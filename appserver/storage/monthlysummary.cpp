@@ -28,12 +28,13 @@ QStringList triggerNames(const Database& db)
     return names;
 }
 
-// The summary's triggers on movimento_diario that are there and enabled.
+// The summary's triggers on movimento_diario that are there and enabled (on PostgreSQL: always, so that a
+// replication subscriber's rows are summed too).
 QStringList presentTriggers(Database& db)
 {
     QSqlQuery q = db.prepare(db.isPostgres()
                                  ? QStringLiteral("SELECT tgname FROM pg_trigger WHERE tgrelid = to_regclass('movimento_diario') "
-                                                  "AND NOT tgisinternal AND tgenabled <> 'D'")
+                                                  "AND NOT tgisinternal AND tgenabled = 'A'")
                                  : QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'trigger' "
                                                   "AND tbl_name IN ('movimento_diario', 'movimento_mensal_refazer')"));
     Database::exec(q);

@@ -93,8 +93,13 @@ QStringList Schema::triggerStatements(const Database& db)
 
 QStringList Schema::dataVersionStatements(const Database& db)
 {
-    return split(resourceText(db.isPostgres() ? QStringLiteral("data-version-postgresql.sql")
-                                              : QStringLiteral("data-version-sqlite.sql")));
+    return dataVersionStatements(db.isPostgres());
+}
+
+QStringList Schema::dataVersionStatements(bool postgres)
+{
+    return split(resourceText(postgres ? QStringLiteral("data-version-postgresql.sql")
+                                       : QStringLiteral("data-version-sqlite.sql")));
 }
 
 QString Schema::normalized(QString sql)

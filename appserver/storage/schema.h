@@ -16,6 +16,7 @@ public:
     static QStringList triggerStatements(const Database& db);
     /// The statements of the engine's data version file (docs/data-version-*.sql).
     static QStringList dataVersionStatements(const Database& db);
+    static QStringList dataVersionStatements(bool postgres);
     /// A statement as compared with what SQLite kept of it: comments, runs of blanks and final
     /// semicolons aside.
     static QString normalized(QString sql);

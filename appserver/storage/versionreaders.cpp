@@ -54,7 +54,7 @@ PGresult* resultOf(PGconn* conn, std::chrono::steady_clock::time_point until)
 bool noVersionHere(const PGresult* result)
 {
     if (PQresultStatus(result) == PGRES_TUPLES_OK)
-        return PQntuples(result) != 1 || PQnfields(result) != 2;
+        return PQntuples(result) != 1 || PQnfields(result) != 4;
     const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
     return state && (qstrcmp(state, "42P01") == 0 || qstrcmp(state, "42501") == 0 || qstrcmp(state, "42703") == 0);
 }
@@ -118,7 +118,8 @@ PGconn* VersionReaders::open()
         }
         state = PQconnectPoll(conn);
     }
-    PGresult* prepared = PQsendPrepare(conn, kStatement, "SELECT origem, versao FROM versao_dados", 0, nullptr)
+    static const QByteArray statement = DataVersion::readStatement(true).toUtf8();
+    PGresult* prepared = PQsendPrepare(conn, kStatement, statement.constData(), 0, nullptr)
                              ? resultOf(conn, until)
                              : nullptr;
     if (PQresultStatus(prepared) == PGRES_COMMAND_OK) {
@@ -181,9 +182,10 @@ std::optional<DataVersion::Value> VersionReaders::read(std::chrono::steady_clock
     PGresult* result = PQsendQueryPrepared(conn, kStatement, 0, nullptr, nullptr, nullptr, 0) ? resultOf(conn, until)
                                                                                               : nullptr;
     std::optional<DataVersion::Value> value;
-    if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1 && PQnfields(result) == 2)
-        value = DataVersion::Value{std::strtoll(PQgetvalue(result, 0, 0), nullptr, 10),
-                                   std::strtoll(PQgetvalue(result, 0, 1), nullptr, 10)};
+    if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1 && PQnfields(result) == 4) {
+        const auto column = [&](int c) { return std::strtoll(PQgetvalue(result, 0, c), nullptr, 10); };
+        value = DataVersion::fromRow(column(0), column(1), column(2), column(3));
+    }
     else if (result && noVersionHere(result)) {
         // The pool's read says what there is.
         sayOnce(conn);

@@ -174,6 +174,44 @@ private slots:
         QVERIFY(server.stop());
     }
 
+    // Clients that trickle a request in a byte a second, from more addresses than the per-address limit
+    // stops, fill every connection the server's descriptors allow browsers: a real request still gets in,
+    // and none of them is open after the headers' deadline (10 s), though each sends a byte a second.
+    void shouldKeepRoomForRealRequestsBesideTricklingClients()
+    {
+        ServerProcess server;
+        server.setProgram(QStringLiteral("prlimit"));
+        QString error;
+        // 400 descriptors leave browsers 136 connections.
+        QVERIFY2(server.start({"--nofile=400:400", KPD_APPSERVER_BIN, "--db", m_demo, "--http", "127.0.0.1:0"}, &error),
+                 qPrintable(error));
+        QVERIFY(server.httpPort() > 0);
+        std::vector<int> slow = slowClients(server.httpPort(), 160, 10, 300);
+        QTest::qWait(300);
+        QElapsedTimer timer;
+        timer.start();
+        httplib::Client browser("127.0.0.1", server.httpPort());
+        browser.set_read_timeout(5);
+        const auto r = browser.Get(monthPath());
+        const qint64 ms = timer.elapsed();
+        const auto heldAtFirst = std::count_if(slow.begin(), slow.end(), stillOpen);
+        QVERIFY(r);
+        QCOMPARE(r->status, 200);
+        QVERIFY2(ms < 2000, qPrintable(QString::number(ms)));
+        timer.restart();
+        while (timer.elapsed() < 13000) {
+            for (int fd : slow)
+                ::send(fd, "x", 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+            QTest::qWait(1000);
+        }
+        const auto held = std::count_if(slow.begin(), slow.end(), stillOpen);
+        qInfo("%zu clientes lentos: %lld abertos ao lado do pedido real (respondido em %lld ms), %lld depois de 13 s",
+              slow.size(), (long long)heldAtFirst, ms, (long long)held);
+        QCOMPARE(int(held), 0);
+        closeAll(slow);
+        QVERIFY(server.stop());
+    }
+
     void shouldRefuseA300MiBBodyWithoutGrowing_data()
     {
         QTest::addColumn<QString>("head");

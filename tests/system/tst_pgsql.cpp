@@ -46,6 +46,31 @@ std::pair<int, QString> runAppServer(const QStringList& args)
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAll())};
 }
 
+// One figure of a server's /metrics (the first line that starts with name); -1 when it has none.
+qint64 metric(const ServerProcess& server, const std::string& name)
+{
+    httplib::Client client("127.0.0.1", server.httpPort());
+    const auto r = client.Get("/metrics");
+    const size_t at = r ? r->body.find("\n" + name + ' ') : std::string::npos;
+    return at == std::string::npos ? -1 : std::atoll(r->body.c_str() + at + name.size() + 2);
+}
+
+// Runs SQL (several statements) on an SQLite file or a PostgreSQL URI, as an ETL's own tool would; the
+// output of the last statement.
+bool runSql(const QString& db, const QString& sql, QString* output = nullptr)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    if (db.startsWith(QLatin1String("postgresql://")))
+        p.start(QStringLiteral("psql"), {"-X", "-q", "-At", "-v", "ON_ERROR_STOP=1", "-d", db, "-c", sql});
+    else
+        p.start(QStringLiteral("sqlite3"), {"-bail", db, sql});
+    const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (output)
+        *output = QString::fromUtf8(p.readAll()).trimmed();
+    return ok;
+}
+
 // How a server's answers came so far, from its /metrics: "memory N table N computed N".
 QString answers(const ServerProcess& server)
 {
@@ -80,9 +105,17 @@ private slots:
     void shouldFollowPlainSqlWritesInTheMonthlySummary();
     void shouldKeepAnAnswerUntilAWriteCommits_data();
     void shouldKeepAnAnswerUntilAWriteCommits();
+    void shouldNeverHandOutWhatTheDataNoLongerSays_data();
+    void shouldNeverHandOutWhatTheDataNoLongerSays();
+    void shouldKeepNothingWhileItsRoleCannotRemakeTheTriggers();
+    void shouldHandOutOnlyAnswersSealedByThisBuild();
+    void shouldKeepOnlyMonthsOfTheDataWithinItsMemory();
 
 private:
     QStringList sqliteDump(const QDate& day);
+    QString freshDatabase(bool postgres);
+
+    int m_databases = 0;
 
     QTemporaryDir m_dir;
     PgCluster m_cluster;
@@ -470,6 +503,221 @@ void TestPgsql::shouldKeepAnAnswerUntilAWriteCommits()
         QVERIFY2(!second.log().contains(QStringLiteral("versão dos dados não pôde")), qPrintable(second.log()));
     }
     QVERIFY(first.stop());
+}
+
+// A database of its own with the test's figures, for a test that changes its tables.
+QString TestPgsql::freshDatabase(bool postgres)
+{
+    const QString name = QStringLiteral("kpd_%1").arg(++m_databases);
+    QString db = m_dir.filePath(name + QStringLiteral(".db"));
+    if (postgres) {
+        if (!m_cluster.psql(QStringLiteral("CREATE DATABASE %1").arg(name)))
+            return {};
+        db = QString(m_cluster.uri()).replace(QRegularExpression(QStringLiteral("/kpd$")), QLatin1Char('/') + name);
+    }
+    const auto [code, output] = runAppServer({"--import", m_dir.filePath(QStringLiteral("csv")), "--db", db, "--init-schema"});
+    return code == 0 ? db : QString();
+}
+
+void TestPgsql::shouldNeverHandOutWhatTheDataNoLongerSays_data()
+{
+    QTest::addColumn<bool>("postgres");
+    QTest::addColumn<QStringList>("steps");
+    const QString target = QStringLiteral("INSERT INTO meta_mensal VALUES ('2024-03-01', 'TOTAL', 'consumo', %1)");
+    // The version as it was before the first step, as a backup put back brings it, and the corrected load
+    // before any call.
+    const QStringList restore{target.arg(99),
+                              "DELETE FROM meta_mensal; UPDATE versao_dados SET versao = {versao}; " + target.arg(10)};
+    // CREATE new, fill, DROP old, RENAME new; then a write to the table swapped in.
+    const QStringList swap{"CREATE TABLE meta_nova AS SELECT * FROM meta_mensal; " + target.arg(10).replace("meta_mensal", "meta_nova")
+                               + "; DROP TABLE meta_mensal; ALTER TABLE meta_nova RENAME TO meta_mensal",
+                           "UPDATE meta_mensal SET vrmeta = 40"};
+    const QStringList summary{"UPDATE movimento_mensal SET vrfatliq = vrfatliq + 1000000 WHERE mes = '2024-03-01'"};
+    for (const bool postgres : {false, true}) {
+        const char* engine = postgres ? "postgresql" : "sqlite";
+        QTest::addRow("%s: backup put back, then loaded again", engine) << postgres << restore;
+        QTest::addRow("%s: table swapped in by an ETL", engine) << postgres << swap;
+        QTest::addRow("%s: direct write of the summary", engine) << postgres << summary;
+    }
+    QTest::newRow("postgresql: replica mode") << true
+        << QStringList{"SET session_replication_role = replica; " + target.arg(10),
+                       "SET session_replication_role = replica; INSERT INTO movimento_diario VALUES (13, '2024-03-02', 5000, 1, 1, 1)"};
+    QTest::newRow("postgresql: triggers off and on") << true
+        << QStringList{"ALTER TABLE meta_mensal DISABLE TRIGGER USER; " + target.arg(10) + "; ALTER TABLE meta_mensal ENABLE TRIGGER USER"};
+    QTest::newRow("postgresql: the loader's own versao_dados") << true
+        << QStringList{"CREATE SCHEMA carga; CREATE TABLE carga.versao_dados AS SELECT * FROM public.versao_dados; "
+                       "SET search_path = carga, public; " + target.arg(10)};
+    QTest::newRow("postgresql: rows in a table inheriting the targets") << true
+        << QStringList{"CREATE TABLE meta_filha () INHERITS (meta_mensal); INSERT INTO meta_filha VALUES ('2024-03-01', 'TOTAL', 'consumo', 10)"};
+}
+
+// Whatever an ETL or a DBA does to the tables, a server that keeps answers hands out what a server that
+// computes every call (--no-keep) does, after every step.
+void TestPgsql::shouldNeverHandOutWhatTheDataNoLongerSays()
+{
+    QFETCH(bool, postgres);
+    QFETCH(QStringList, steps);
+    QString error;
+    if (postgres)
+        QVERIFY2(m_cluster.start(&error), qPrintable(error));
+    const QString db = freshDatabase(postgres);
+    QVERIFY(!db.isEmpty());
+    ServerProcess keeping;
+    ServerProcess computing;
+    QVERIFY2(keeping.start({"--db", db, "--metrics-only", "127.0.0.1:0"}, &error), qPrintable(error));
+    QVERIFY2(computing.start({"--db", db, "--no-keep"}, &error), qPrintable(error));
+    // And, where the summary must follow the daily rows, a server that sums them.
+    ServerProcess summing;
+    const bool fromDays = !QString(QTest::currentDataTag()).contains(QLatin1String("summary"));
+    if (fromDays)
+        QVERIFY2(summing.start({"--db", db, "--no-keep", "--no-summary"}, &error), qPrintable(error));
+    QString version;
+    QVERIFY(runSql(db, QStringLiteral("SELECT versao FROM versao_dados"), &version));
+    const QDate march(2024, 3, 9);
+    const auto same = [&](const QString& after) {
+        kpd::rpc::InvokeReply kept;
+        kpd::rpc::InvokeReply computed;
+        // Twice: the second is the one handed a kept answer.
+        for (int i = 0; i < 2; ++i) {
+            if (!call(keeping.address(), march, kept).ok() || !call(computing.address(), march, computed).ok())
+                return QStringLiteral("call failed after %1").arg(after);
+            if (testfigures::dump(kept) != testfigures::dump(computed))
+                return QStringLiteral("stale after %1").arg(after);
+            kpd::rpc::InvokeReply summed;
+            if (fromDays && (!call(summing.address(), march, summed).ok() || testfigures::dump(summed) != testfigures::dump(computed)))
+                return QStringLiteral("summary out of step after %1").arg(after);
+        }
+        return QString();
+    };
+    QCOMPARE(same(QStringLiteral("the start")), QString());
+    kpd::rpc::InvokeReply first;
+    QVERIFY(call(computing.address(), march, first).ok());
+    for (QString step : steps) {
+        step.replace(QLatin1String("{versao}"), version);
+        QVERIFY2(runSql(db, step, &error), qPrintable(step + QStringLiteral(": ") + error));
+        QCOMPARE(same(step), QString());
+    }
+    kpd::rpc::InvokeReply last;
+    QVERIFY(call(computing.address(), march, last).ok());
+    QVERIFY(testfigures::dump(last) != testfigures::dump(first));   // the steps did change the month
+    QVERIFY(keeping.stop());
+}
+
+// A server whose role may only read, over a table an ETL swapped in: every call computes, the log and
+// /metrics say why, an instance started then does the same, and both keep answers again once the loading
+// role has made the triggers again.
+void TestPgsql::shouldKeepNothingWhileItsRoleCannotRemakeTheTriggers()
+{
+    QString error;
+    QVERIFY2(m_cluster.start(&error), qPrintable(error));
+    const QString db = freshDatabase(true);
+    QVERIFY(!db.isEmpty());
+    m_cluster.psql(QStringLiteral("CREATE ROLE kpd_leitura LOGIN"));
+    QVERIFY(runSql(db, QStringLiteral("GRANT SELECT ON ALL TABLES IN SCHEMA public TO kpd_leitura")));
+    const QString reader = QString(db).replace(QLatin1String("postgres@"), QLatin1String("kpd_leitura@"));
+    ServerProcess before;
+    ServerProcess computing;
+    QVERIFY2(before.start({"--db", reader, "--metrics-only", "127.0.0.1:0"}, &error), qPrintable(error));
+    QVERIFY2(computing.start({"--db", db, "--no-keep"}, &error), qPrintable(error));
+    const QDate march(2024, 3, 9);
+    kpd::rpc::InvokeReply reply;
+    QVERIFY(call(before.address(), march, reply).ok());
+    QVERIFY(runSql(db, QStringLiteral("CREATE TABLE meta_nova AS SELECT * FROM meta_mensal; "
+                                      "INSERT INTO meta_nova VALUES ('2024-03-01', 'TOTAL', 'consumo', 10); DROP TABLE meta_mensal; "
+                                      "ALTER TABLE meta_nova RENAME TO meta_mensal; GRANT SELECT ON meta_mensal TO kpd_leitura")));
+    ServerProcess after;
+    QVERIFY2(after.start({"--db", reader, "--metrics-only", "127.0.0.1:0"}, &error), qPrintable(error));
+    QVERIFY(call(computing.address(), march, reply).ok());
+    const QStringList truth = testfigures::dump(reply);
+    for (ServerProcess* server : {&before, &after}) {
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(call(server->address(), march, reply).ok());
+            QCOMPARE(testfigures::dump(reply), truth);
+        }
+        QCOMPARE(metric(*server, "kpd_data_version_sound"), 0);
+        QTRY_VERIFY2(server->log().contains(QStringLiteral("nenhuma resposta é guardada")), qPrintable(server->log()));
+    }
+    const qint64 kept = metric(after, "kpd_answers_total{source=\"memory\"}");
+
+    const auto [code, output] = runAppServer({"--rebuild-summary", "--db", db});
+    QVERIFY2(code == 0, qPrintable(output));
+    for (ServerProcess* server : {&before, &after}) {
+        for (int i = 0; i < 2; ++i)
+            QVERIFY(call(server->address(), march, reply).ok());
+        QCOMPARE(testfigures::dump(reply), truth);
+        QCOMPARE(metric(*server, "kpd_data_version_sound"), 1);
+    }
+    QVERIFY(metric(after, "kpd_answers_total{source=\"memory\"}") > kept);
+    QVERIFY(before.stop());
+    QVERIFY(after.stop());
+}
+
+// resposta_guardada written by anyone but a server of this build (a role given the right by mistake, a
+// damaged row, another version during an upgrade) is never handed out, nor read whole when too big.
+void TestPgsql::shouldHandOutOnlyAnswersSealedByThisBuild()
+{
+    QString error;
+    QVERIFY2(m_cluster.start(&error), qPrintable(error));
+    const QString db = freshDatabase(true);
+    QVERIFY(!db.isEmpty());
+    const QDate march(2024, 3, 9);
+    kpd::rpc::InvokeReply reply;
+    QStringList truth;
+    {
+        ServerProcess computing;
+        QVERIFY2(computing.start({"--db", db, "--no-keep"}, &error), qPrintable(error));
+        QVERIFY(call(computing.address(), march, reply).ok());
+        truth = testfigures::dump(reply);
+    }
+    const QString key = QStringLiteral("'getCkpData.reply/3 2024-03-01'");
+    QVERIFY(runSql(db, QStringLiteral("SELECT 1 FROM resposta_guardada WHERE chave = %1").arg(key), &error));
+    QCOMPARE(error, QStringLiteral("1"));   // the import kept the month
+    const QStringList forgeries{
+        // another answer's bytes under this key, as a role with the right to write could
+        QStringLiteral("UPDATE resposta_guardada SET resposta = (SELECT resposta FROM resposta_guardada WHERE chave = "
+                       "'getCkpData.reply/3 2024-02-01') WHERE chave = %1").arg(key),
+        // the seal's mark before bytes of one's own
+        QStringLiteral("UPDATE resposta_guardada SET resposta = decode('4b504401', 'hex') || substring(resposta from 40) WHERE chave = %1").arg(key),
+        // 40 MiB
+        QStringLiteral("UPDATE resposta_guardada SET resposta = convert_to(repeat('x', 41943040), 'UTF8') WHERE chave = %1").arg(key),
+    };
+    for (const QString& forgery : forgeries) {
+        QVERIFY2(runSql(db, forgery, &error), qPrintable(error));
+        ServerProcess server;
+        QVERIFY2(server.start({"--db", db, "--metrics-only", "127.0.0.1:0"}, &error), qPrintable(error));
+        QVERIFY(call(server.address(), march, reply).ok());
+        QCOMPARE(testfigures::dump(reply), truth);
+        QCOMPARE(metric(server, "kpd_answers_refused_total"), 1);
+        QVERIFY(server.stop());
+    }
+}
+
+// A sweep of months without figures keeps nothing; the answers kept in memory stay within --keep-memory.
+void TestPgsql::shouldKeepOnlyMonthsOfTheDataWithinItsMemory()
+{
+    QString error;
+    QVERIFY2(m_cluster.start(&error), qPrintable(error));
+    const QString db = freshDatabase(true);
+    QVERIFY(!db.isEmpty());
+    ServerProcess server;
+    QVERIFY2(server.start({"--db", db, "--metrics-only", "127.0.0.1:0", "--keep-memory", "1"}, &error), qPrintable(error));
+    kpd::rpc::InvokeReply reply;
+    for (int year : {1, 1999, 2030, 9999})
+        for (int month = 1; month <= 12; ++month)
+            QVERIFY(call(server.address(), QDate(year, month, 1), reply).ok());
+    for (const QDate& day : testfigures::months())
+        QVERIFY(call(server.address(), day, reply).ok());
+    QString rows;
+    // Every form of a month is kept under the version of the import and the server's calls, and no other.
+    QVERIFY(runSql(db, QStringLiteral("SELECT count(*) FROM resposta_guardada"), &rows) && rows.toInt() > 0);
+    QTRY_VERIFY(runSql(db, QStringLiteral("SELECT count(*) FROM resposta_guardada WHERE substring(chave from "
+                                          "'[0-9]{4}-[0-9]{2}-[0-9]{2}') NOT BETWEEN '2000-01-01' AND '2029-12-31'"), &rows)
+                && rows == QLatin1String("0"));
+    QVERIFY(runSql(db, QStringLiteral("SELECT count(DISTINCT versao) FROM resposta_guardada"), &rows));
+    QCOMPARE(rows, QStringLiteral("1"));
+    const qint64 bytes = metric(server, "kpd_answers_memory_bytes");
+    QVERIFY2(bytes > 0 && bytes <= 1024 * 1024, qPrintable(QString::number(bytes)));
+    QVERIFY(server.stop());
 }
 
 QTEST_GUILESS_MAIN(TestPgsql)
