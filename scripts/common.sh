@@ -12,7 +12,7 @@ KPD_PACKAGES=(
   libgtest-dev libbenchmark-dev
   xvfb xauth openbox x11-utils imagemagick xdotool lintian poppler-utils help2man
   fonts-liberation fonts-dejavu-core qt6-translations-l10n
-  postgresql
+  postgresql haproxy
   libmicrohttpd-dev libcpp-httplib-dev libsodium-dev chromium
 )
 
