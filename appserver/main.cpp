@@ -1,5 +1,6 @@
 // kpd-appserver: serves the cockpit's remote data modules, or writes a demonstration database.
 #include "refmonth.h"
+#include "auditlog.h"
 #include "calllog.h"
 #include "csvimporter.h"
 #include "database.h"
@@ -388,12 +389,15 @@ void announce(const ServerOptions& options, const HttpOptions& http, const Liste
                      descriptors);
 }
 
-// SIGHUP: the users file read again (a refused file leaves the users read before) and the log reopened.
-void reload(const ServerOptions& options, const HttpOptions& http, UserAccounts& users)
+// SIGHUP: the users file read again (a refused file leaves the users read before), the log and the audit
+// record reopened.
+void reload(const ServerOptions& options, const HttpOptions& http, UserAccounts& users, AuditLog& audit)
 {
     QString error;
     if (!options.logPath.isEmpty() && !openLog(options.logPath, error))
         fail(error);
+    if (!audit.reopen(error))
+        fail(QStringLiteral("%1 A auditoria continua no arquivo aberto antes.").arg(error));
     if (http.users.isEmpty())
         return;
     if (users.refresh(error, true))
@@ -451,6 +455,11 @@ int serve(const ServerOptions& options, const HttpOptions& http)
     }
     UserAccounts users;
     if (!http.users.isEmpty() && !users.load(http.users, error)) {
+        fail(error);
+        return 1;
+    }
+    AuditLog audit;
+    if (!http.audit.isEmpty() && !audit.open(http.audit, error)) {
         fail(error);
         return 1;
     }
@@ -541,6 +550,7 @@ int serve(const ServerOptions& options, const HttpOptions& http)
         setup.callWorkers = pool.size() + 4;
         setup.callQueue = pool.maxQueued();
         setup.health = [&health] { return health.report(); };
+        setup.audit = http.audit.isEmpty() ? nullptr : &audit;
         setup.report = [](const QString& message) { fail(QStringLiteral("%1 Os usuários lidos antes continuam valendo.").arg(message)); };
         if (!face.start(setup, error)) {
             fail(error);
@@ -552,7 +562,7 @@ int serve(const ServerOptions& options, const HttpOptions& http)
     }
     announce(options, http, listener, face, settings, pool, descriptors, budget);
 
-    serveUntilStopped(*server, service, listener, face, health, [&] { reload(options, http, users); });
+    serveUntilStopped(*server, service, listener, face, health, [&] { reload(options, http, users, audit); });
     server.reset();
     std::fprintf(stderr, "kpd-appserver: encerrado\n");
     return 0;

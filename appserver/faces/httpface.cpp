@@ -170,8 +170,8 @@ void HttpFace::authorize(const Exchange& ex, const Next& next)
         const QByteArray pair = QByteArray::fromBase64(auth.mid(6).trimmed());
         const qsizetype colon = pair.indexOf(':');
         if (colon > 0) {
-            checkPassword(ex, QString::fromUtf8(pair.left(colon)), pair.mid(colon + 1),
-                          [next](const Exchange& ex) { next(ex, QString()); });
+            const QString name = QString::fromUtf8(pair.left(colon));
+            checkPassword(ex, name, pair.mid(colon + 1), "basic", [next, name](const Exchange& ex) { next(ex, name); });
             return;
         }
     }
@@ -182,22 +182,46 @@ void HttpFace::authorize(const Exchange& ex, const Next& next)
     send(ex, std::move(r));
 }
 
-void HttpFace::checkPassword(const Exchange& ex, const QString& name, const QByteArray& password,
+void HttpFace::audit(const Exchange& ex, const QString& user, const char* event, AuditLog::Fields fields)
+{
+    if (!m_setup.audit)
+        return;
+    fields.insert(fields.begin(), {{"usuario", user}, {"origem", ex->request().peer}});
+    m_setup.audit->record(event, fields);
+}
+
+// Every attempt, with why it was refused in words a controller reads; the password is never passed here.
+void HttpFace::auditSignIn(const Exchange& ex, const QString& name, const char* via, bool granted, const QString& why)
+{
+    const QString method = QStringLiteral("arquivo");
+    const QString result = granted ? QStringLiteral("aceita")
+                           : why == QLatin1String("tentativas") || why == QLatin1String("sobrecarga") ? QStringLiteral("limitada")
+                                                                                                     : QStringLiteral("recusada");
+    m_metrics.recordSignIn(method, result);
+    AuditLog::Fields fields{{"via", QLatin1String(via)}, {"metodo", method}, {"resultado", granted ? QStringLiteral("aceita") : QStringLiteral("recusada")}};
+    if (!granted)
+        fields.emplace_back("motivo", why);
+    audit(ex, name, "entrada", std::move(fields));
+}
+
+void HttpFace::checkPassword(const Exchange& ex, const QString& name, const QByteArray& password, const char* via,
                              const std::function<void(const Exchange&)>& accepted)
 {
     const QString address = ex->request().peer;
     if (const std::optional<int> wait = m_throttle.admit(address)) {
+        auditSignIn(ex, name, via, false, QStringLiteral("tentativas"));
         send(ex, retryLater(429, *wait,
                             QStringLiteral("Muitas tentativas erradas; tente de novo em %1 s.").arg(*wait)));
         return;
     }
-    const bool posted = m_checks->post([this, ex, name, password, accepted, address] {
+    const bool posted = m_checks->post([this, ex, name, password, accepted, address, via] {
         if (ex->scope().ended && ex->scope().ended()) {
             m_throttle.finish(address, SignInThrottle::Outcome::NotChecked);
             return;
         }
         const bool ok = m_setup.users->verify(name, password);
         m_throttle.finish(address, ok ? SignInThrottle::Outcome::Accepted : SignInThrottle::Outcome::Refused);
+        auditSignIn(ex, name, via, ok, QStringLiteral("usuario-ou-senha"));
         if (ok)
             accepted(ex);
         else
@@ -205,6 +229,7 @@ void HttpFace::checkPassword(const Exchange& ex, const QString& name, const QByt
     });
     if (!posted) {
         m_throttle.finish(address, SignInThrottle::Outcome::NotChecked);
+        auditSignIn(ex, name, via, false, QStringLiteral("sobrecarga"));
         send(ex, retryLater(503, 1, QStringLiteral("Muitas entradas ao mesmo tempo; tente novamente em instantes.")));
     }
 }
@@ -227,7 +252,7 @@ void HttpFace::month(const Exchange& ex, const QString& user)
 // A call of the data module for the browser: its answer, or the HTTP status and message of why not; logged
 // as a gRPC call is.
 void HttpFace::answerCall(const Exchange& ex, const QString& user, CallLog::Call logged,
-                          std::chrono::steady_clock::time_point deadline, const Work& work)
+                          std::chrono::steady_clock::time_point deadline, const Seen& seen, const Work& work)
 {
     QElapsedTimer timer;
     timer.start();
@@ -269,6 +294,8 @@ void HttpFace::answerCall(const Exchange& ex, const QString& user, CallLog::Call
         r = retryLater(503, 1, QStringLiteral("O servidor de aplicação está sendo encerrado; tente novamente em instantes."));
     else if (status != 200)
         r = status == 503 ? retryLater(503, 1, error) : errorResponse(status, error);
+    else
+        audit(ex, user, seen.event, seen.fields);
     // Who is signed in, for the page's sign-out button; outside the JSON, which every face shares.
     if (!user.isEmpty())
         r.headers.emplace_back("X-Kpd-Usuario", QUrl::toPercentEncoding(user).toStdString());
@@ -302,7 +329,10 @@ void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString
     logged.module = QString::fromLatin1(RdmIndicResult::kRegisteredName);
     logged.method = logged.methodLabel = QLatin1String(CkpPackets::kMethod);
     logged.detail = month.toString(Qt::ISODate);
-    answerCall(ex, user, logged, deadline, [this, month, list](const CallScope& scope) {
+    const QString key = cockpit::RefMonth(month).key();
+    const Seen seen = list.isEmpty() ? Seen{"mes", {{"mes", key}}}
+                                     : Seen{"lista", {{"mes", key}, {"lista", list}, {"formato", QStringLiteral("csv")}}};
+    answerCall(ex, user, logged, deadline, seen, [this, month, list](const CallScope& scope) {
         if (!list.isEmpty())
             return csvResponse(cockpit::ListCsv(cockpitPackets(m_cockpit.month(month, scope)), list),
                                QStringLiteral("%1-%2.csv").arg(list, cockpit::RefMonth(month).key()));
@@ -328,8 +358,11 @@ void HttpFace::region(const Exchange& ex, const QString& user, bool csv)
     logged.module = QString::fromLatin1(RdmIndicResult::kRegisteredName);
     logged.method = logged.methodLabel = QLatin1String(RegionPackets::kMethod);
     logged.detail = month.toString(Qt::ISODate) + QStringLiteral(" regional=") + name;
-    if (!m_calls->post([this, ex, user, logged, deadline, month, name, csv] {
-            answerCall(ex, user, logged, deadline, [this, month, name, csv](const CallScope& scope) {
+    const QString key = cockpit::RefMonth(month).key();
+    const Seen seen = csv ? Seen{"lista", {{"mes", key}, {"lista", QStringLiteral("regional")}, {"regional", name}, {"formato", QStringLiteral("csv")}}}
+                          : Seen{"regional", {{"mes", key}, {"regional", name}}};
+    if (!m_calls->post([this, ex, user, logged, deadline, month, name, csv, seen] {
+            answerCall(ex, user, logged, deadline, seen, [this, month, name, csv](const CallScope& scope) {
                 HttpResponse r;
                 if (!csv) {
                     r.body = *m_cockpit.regionJson(month, name, scope);
@@ -366,7 +399,7 @@ void HttpFace::signIn(const Exchange& ex)
     QString error;
     if (!m_setup.users->refresh(error) && m_setup.report)
         m_setup.report(error);
-    checkPassword(ex, name, body.value(QStringLiteral("senha")).toString().toUtf8(), [this, name, ok](const Exchange& ex) {
+    checkPassword(ex, name, body.value(QStringLiteral("senha")).toString().toUtf8(), "pagina", [this, name, ok](const Exchange& ex) {
         HttpResponse r = ok(name);
         // Secure wherever there is TLS. Plain HTTP is only allowed on loopback, where some browsers would
         // drop a Secure cookie and the page could never sign in.
@@ -383,7 +416,8 @@ void HttpFace::signIn(const Exchange& ex)
 
 void HttpFace::signOut(const Exchange& ex)
 {
-    m_sessions.close(sessionOf(ex->request()));
+    if (const std::optional<QString> user = m_sessions.close(sessionOf(ex->request())))
+        audit(ex, *user, "saida", {});
     HttpResponse r;
     r.status = 204;
     r.type = "text/plain; charset=utf-8";
@@ -424,6 +458,10 @@ bool HttpFace::start(const Setup& setup, QString& error)
     }
     m_setup = setup;
     m_tls = tls;
+    if (AuditLog* log = setup.audit)
+        m_sessions.onEnded([log](const QString& user, const char* why) {
+            log->record("fim-de-sessao", {{"usuario", user}, {"motivo", QLatin1String(why)}});
+        });
 
     m_routes.push_back({"GET", "/metrics", true, [this](const Exchange& ex, const QString&) {
                             HttpResponse r;

@@ -42,6 +42,7 @@ bool HttpOptions::extract(QStringList& args, HttpOptions& out, QString& error)
                           : arg == QLatin1String("--users")        ? &out.users
                           : arg == QLatin1String("--add-user")     ? &out.addUser
                           : arg == QLatin1String("--remove-user")  ? &out.removeUser
+                          : arg == QLatin1String("--audit")        ? &out.audit
                                                                    : nullptr;
         if (!target) {
             rest << arg;
@@ -77,6 +78,10 @@ bool HttpOptions::extract(QStringList& args, HttpOptions& out, QString& error)
         error = QStringLiteral("--users vale para --http ou --metrics-only (ou --add-user, --remove-user).");
         return false;
     }
+    if (!out.audit.isEmpty() && out.http.isEmpty()) {
+        error = QStringLiteral("--audit registra o que se vê pelo navegador: use-o com --http.");
+        return false;
+    }
     args = rest;
     return true;
 }
@@ -91,6 +96,9 @@ QString HttpOptions::usage()
         "  --metrics-only HOST:PORTA\n"
         "                       serve só /metrics (formato do Prometheus)\n"
         "  --users ARQUIVO      usuários que podem entrar; sem ele o painel só abre no endereço local\n"
+        "  --audit ARQUIVO      registra neste arquivo, uma linha por evento, cada entrada (quem, de onde,\n"
+        "                       como, aceita ou recusada e por quê), saída e fim de sessão, cada mês ou\n"
+        "                       regional vista e cada lista baixada; nunca uma senha. SIGHUP o reabre\n"
         "  --http-deadline SEGUNDOS\n"
         "                       prazo de cada mês pedido pelo navegador (padrão %1; no máximo %2, o\n"
         "                       limite de cada consulta ao banco); passado o prazo, a consulta é\n"

@@ -13,6 +13,7 @@ struct HttpOptions {
     QString users;         ///< --users FILE: who may sign in
     QString addUser;       ///< --add-user NAME: add or change a user in --users and end
     QString removeUser;    ///< --remove-user NAME: take a user out of --users and end
+    QString audit;         ///< --audit FILE: who signed in, saw and took what (reopened on SIGHUP)
     /// --http-per-address N: connections one client address may hold at once
     int connectionsPerAddress = kDefaultConnectionsPerAddress;
     /// --http-deadline SECONDS: how long a browser's call may take, at most the statement timeout
