@@ -8,6 +8,7 @@
 #include "databaseuri.h"
 #include "dataversion.h"
 #include "demodatabase.h"
+#include "directoryaccounts.h"
 #include "grpcserver.h"
 #include "healthmonitor.h"
 #include "httpface.h"
@@ -45,6 +46,7 @@
 #include <functional>
 #include <memory>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -309,6 +311,53 @@ bool openLog(const QString& path, QString& error)
     return true;
 }
 
+// The service account's password: from its file (readable by no one but the server's user and group) or
+// from the environment, which is then cleared; never from the command line, which ps shows everyone.
+bool ldapServicePassword(const HttpOptions& http, QByteArray& password, QString& error)
+{
+    if (http.ldapBindPasswordFile.isEmpty()) {
+        password = qgetenv("KPD_LDAP_BIND_PASSWORD");
+        qunsetenv("KPD_LDAP_BIND_PASSWORD");
+        return true;
+    }
+    QFile file(http.ldapBindPasswordFile);
+    struct stat st {};
+    if (!file.open(QIODevice::ReadOnly) || fstat(file.handle(), &st) != 0) {
+        error = QStringLiteral("Não foi possível ler a senha da conta de serviço do diretório \"%1\": %2.")
+                    .arg(http.ldapBindPasswordFile, file.errorString());
+        return false;
+    }
+    if (st.st_mode & (S_IROTH | S_IWOTH | S_IWGRP)) {
+        error = QStringLiteral("Recusado: a senha da conta de serviço do diretório \"%1\" pode ser lida ou alterada por "
+                               "outros usuários da máquina (permissões %2). Use chmod 640 ou 600.")
+                    .arg(http.ldapBindPasswordFile)
+                    .arg(st.st_mode & 0777, 4, 8, QLatin1Char('0'));
+        return false;
+    }
+    password = file.readLine();
+    while (password.endsWith('\n') || password.endsWith('\r'))
+        password.chop(1);
+    return true;
+}
+
+bool configureDirectory(const HttpOptions& http, DirectoryAccounts& directory, QString& error)
+{
+    if (http.ldap.isEmpty())
+        return true;
+    DirectoryAccounts::Settings settings;
+    settings.uri = http.ldap;
+    settings.base = http.ldapBase;
+    settings.filter = http.ldapFilter;
+    settings.bindDnPattern = http.ldapBindDn;
+    settings.serviceDn = http.ldapBindUser;
+    settings.group = http.ldapGroup;
+    settings.caFile = http.ldapCa;
+    settings.timeout = std::chrono::milliseconds(http.ldapTimeoutMs);
+    if (!settings.serviceDn.isEmpty() && !ldapServicePassword(http, settings.servicePassword, error))
+        return false;
+    return directory.configure(settings, error);
+}
+
 int removeUser(const HttpOptions& http)
 {
     QString error;
@@ -463,6 +512,11 @@ int serve(const ServerOptions& options, const HttpOptions& http)
         fail(error);
         return 1;
     }
+    DirectoryAccounts directory;
+    if (!configureDirectory(http, directory, error)) {
+        fail(error);
+        return 2;
+    }
     Listener listener;
     if (!listener.open(options.listen, error)) {
         fail(error);
@@ -551,6 +605,8 @@ int serve(const ServerOptions& options, const HttpOptions& http)
         setup.callQueue = pool.maxQueued();
         setup.health = [&health] { return health.report(); };
         setup.audit = http.audit.isEmpty() ? nullptr : &audit;
+        setup.directory = directory.isConfigured() ? &directory : nullptr;
+        setup.warn = fail;
         setup.report = [](const QString& message) { fail(QStringLiteral("%1 Os usuários lidos antes continuam valendo.").arg(message)); };
         if (!face.start(setup, error)) {
             fail(error);

@@ -8,6 +8,7 @@
 #include "refmonth.h"
 #include "regionview.h"
 #include "databaseerror.h"
+#include "directoryaccounts.h"
 #include "httpengine.h"
 #include "loopback.h"
 #include "metrics.h"
@@ -116,7 +117,7 @@ bool HttpFace::hostAllowed(const std::string& host) const
 void HttpFace::handle(const Exchange& ex)
 {
     const HttpRequest& req = ex->request();
-    if (!m_setup.users && !hostAllowed(req.header("host"))) {
+    if (!guarded() && !hostAllowed(req.header("host"))) {
         send(ex, errorResponse(421, QStringLiteral("Este endereço só atende pelo nome 127.0.0.1, localhost ou [::1], "
                                                    "com a porta.")));
         return;
@@ -151,17 +152,16 @@ void HttpFace::handle(const Exchange& ex)
 
 void HttpFace::authorize(const Exchange& ex, const Next& next)
 {
-    if (!m_setup.users) {
+    if (!guarded()) {
         next(ex, QString());
         return;
     }
-    UserAccounts& users = *m_setup.users;
     QString error;
-    if (!users.refresh(error) && m_setup.report)
+    if (m_setup.users && !m_setup.users->refresh(error) && m_setup.report)
         m_setup.report(error);
     const HttpRequest& req = ex->request();
     if (const std::optional<QString> user =
-            m_sessions.use(sessionOf(req), [&users](const QString& name) { return users.credential(name); })) {
+            m_sessions.use(sessionOf(req), [this](const QString& name) { return credentialOf(name); })) {
         next(ex, *user);
         return;
     }
@@ -190,13 +190,26 @@ void HttpFace::audit(const Exchange& ex, const QString& user, const char* event,
     m_setup.audit->record(event, fields);
 }
 
-// Every attempt, with why it was refused in words a controller reads; the password is never passed here.
-void HttpFace::auditSignIn(const Exchange& ex, const QString& name, const char* via, bool granted, const QString& why)
+bool HttpFace::byDirectory(const QString& name) const
 {
-    const QString method = QStringLiteral("arquivo");
-    const QString result = granted ? QStringLiteral("aceita")
+    return m_setup.directory && (!m_setup.users || m_setup.users->credential(name).isEmpty());
+}
+
+QByteArray HttpFace::credentialOf(const QString& name) const
+{
+    // A directory's user is checked at sign-in only; the mark ends the session when the name moves to the
+    // users file, and a file user's session when the name leaves it.
+    return byDirectory(name) ? QByteArrayLiteral("diretorio") : m_setup.users ? m_setup.users->credential(name) : QByteArray();
+}
+
+// Every attempt, with why it was refused in words a controller reads; the password is never passed here.
+void HttpFace::auditSignIn(const Exchange& ex, const QString& name, const char* via, const QString& method, bool granted,
+                           const QString& why)
+{
+    const QString result = granted                                                                     ? QStringLiteral("aceita")
                            : why == QLatin1String("tentativas") || why == QLatin1String("sobrecarga") ? QStringLiteral("limitada")
-                                                                                                     : QStringLiteral("recusada");
+                           : why == QLatin1String("diretorio-indisponivel")                            ? QStringLiteral("indisponivel")
+                                                                                                      : QStringLiteral("recusada");
     m_metrics.recordSignIn(method, result);
     AuditLog::Fields fields{{"via", QLatin1String(via)}, {"metodo", method}, {"resultado", granted ? QStringLiteral("aceita") : QStringLiteral("recusada")}};
     if (!granted)
@@ -208,28 +221,59 @@ void HttpFace::checkPassword(const Exchange& ex, const QString& name, const QByt
                              const std::function<void(const Exchange&)>& accepted)
 {
     const QString address = ex->request().peer;
+    const QString method = byDirectory(name) ? QStringLiteral("ldap") : QStringLiteral("arquivo");
     if (const std::optional<int> wait = m_throttle.admit(address)) {
-        auditSignIn(ex, name, via, false, QStringLiteral("tentativas"));
+        auditSignIn(ex, name, via, method, false, QStringLiteral("tentativas"));
         send(ex, retryLater(429, *wait,
                             QStringLiteral("Muitas tentativas erradas; tente de novo em %1 s.").arg(*wait)));
         return;
     }
-    const bool posted = m_checks->post([this, ex, name, password, accepted, address, via] {
+    const bool posted = m_checks->post([this, ex, name, password, accepted, address, via, method] {
         if (ex->scope().ended && ex->scope().ended()) {
             m_throttle.finish(address, SignInThrottle::Outcome::NotChecked);
             return;
         }
-        const bool ok = m_setup.users->verify(name, password);
+        if (method == QLatin1String("arquivo")) {
+            const bool ok = m_setup.users->verify(name, password);
+            m_throttle.finish(address, ok ? SignInThrottle::Outcome::Accepted : SignInThrottle::Outcome::Refused);
+            auditSignIn(ex, name, via, method, ok, QStringLiteral("usuario-ou-senha"));
+            if (ok)
+                accepted(ex);
+            else
+                send(ex, errorResponse(401, QStringLiteral("Usuário ou senha incorretos.")));
+            return;
+        }
+        using Verdict = DirectoryAccounts::Verdict;
+        const DirectoryAccounts::Result result = m_setup.directory->verify(name, password);
+        if (result.verdict == Verdict::Unavailable) {
+            // Not the person's fault: the throttle does not count it, and the log says what the directory did.
+            m_throttle.finish(address, SignInThrottle::Outcome::NotChecked);
+            if (m_setup.warn)
+                m_setup.warn(QStringLiteral("diretório LDAP indisponível na entrada de %1: %2")
+                                 .arg(CallLog::echoedMessage(name), result.detail));
+            auditSignIn(ex, name, via, method, false, QStringLiteral("diretorio-indisponivel"));
+            send(ex, retryLater(503, 5, QStringLiteral("Não foi possível conferir a senha: o diretório de usuários da empresa "
+                                                       "não respondeu. Tente novamente em alguns instantes; se continuar, "
+                                                       "avise a TI.")));
+            return;
+        }
+        const bool ok = result.verdict == Verdict::Granted;
         m_throttle.finish(address, ok ? SignInThrottle::Outcome::Accepted : SignInThrottle::Outcome::Refused);
-        auditSignIn(ex, name, via, ok, QStringLiteral("usuario-ou-senha"));
+        const QString why = result.verdict == Verdict::EmptyPassword ? QStringLiteral("senha-vazia")
+                            : result.verdict == Verdict::NotMember   ? QStringLiteral("fora-do-grupo")
+                                                                     : QStringLiteral("usuario-ou-senha");
+        auditSignIn(ex, name, via, method, ok, why);
         if (ok)
             accepted(ex);
+        else if (result.verdict == Verdict::NotMember)
+            send(ex, errorResponse(403, QStringLiteral("Seu usuário não tem acesso ao painel: peça à TI a inclusão no grupo "
+                                                       "do painel no diretório da empresa.")));
         else
             send(ex, errorResponse(401, QStringLiteral("Usuário ou senha incorretos.")));
     });
     if (!posted) {
         m_throttle.finish(address, SignInThrottle::Outcome::NotChecked);
-        auditSignIn(ex, name, via, false, QStringLiteral("sobrecarga"));
+        auditSignIn(ex, name, via, method, false, QStringLiteral("sobrecarga"));
         send(ex, retryLater(503, 1, QStringLiteral("Muitas entradas ao mesmo tempo; tente novamente em instantes.")));
     }
 }
@@ -384,7 +428,7 @@ void HttpFace::signIn(const Exchange& ex)
         r.body = json(QJsonObject{{QStringLiteral("usuario"), name}});
         return r;
     };
-    if (!m_setup.users) {
+    if (!guarded()) {
         send(ex, ok(QString()));
         return;
     }
@@ -397,13 +441,13 @@ void HttpFace::signIn(const Exchange& ex)
     const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(req.body)).object();
     const QString name = body.value(QStringLiteral("usuario")).toString();
     QString error;
-    if (!m_setup.users->refresh(error) && m_setup.report)
+    if (m_setup.users && !m_setup.users->refresh(error) && m_setup.report)
         m_setup.report(error);
     checkPassword(ex, name, body.value(QStringLiteral("senha")).toString().toUtf8(), "pagina", [this, name, ok](const Exchange& ex) {
         HttpResponse r = ok(name);
         // Secure wherever there is TLS. Plain HTTP is only allowed on loopback, where some browsers would
         // drop a Secure cookie and the page could never sign in.
-        const QByteArray token = m_sessions.open(name, m_setup.users->credential(name));
+        const QByteArray token = m_sessions.open(name, credentialOf(name));
         QString c = QStringLiteral("%1=%2; Path=/; HttpOnly; SameSite=Strict; Max-Age=%3")
                         .arg(QLatin1String(kCookie), QLatin1String(token))
                         .arg(std::chrono::duration_cast<std::chrono::seconds>(HttpSessions::kLife).count());
@@ -435,8 +479,8 @@ bool HttpFace::start(const Setup& setup, QString& error)
     const int port = setup.listen.mid(colon + 1).toInt();
     const bool tls = !setup.tlsCert.isEmpty();
     const QString what = setup.metricsOnly ? QStringLiteral("--metrics-only") : QStringLiteral("--http");
-    if (!isLoopbackHost(host) && (!tls || !setup.users)) {
-        error = QStringLiteral("Recusado: %1 em %2 exige TLS (--tls-cert e --tls-key) e usuários (--users); sem eles só "
+    if (!isLoopbackHost(host) && (!tls || (!setup.users && !setup.directory))) {
+        error = QStringLiteral("Recusado: %1 em %2 exige TLS (--tls-cert e --tls-key) e usuários (--users ou --ldap); sem eles só "
                                "no endereço local (127.0.0.1).")
                     .arg(what, setup.listen);
         return false;

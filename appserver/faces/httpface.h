@@ -21,6 +21,7 @@
 namespace appserver {
 
 class CallLog;
+class DirectoryAccounts;
 class HttpEngine;
 class HttpExchange;
 struct HttpResponse;
@@ -43,7 +44,11 @@ public:
         QString listen;             ///< HOST:PORT; port 0 picks a free one
         bool metricsOnly = false;   ///< only /metrics
         QString tlsCert, tlsKey;    ///< both set: HTTPS
-        UserAccounts* users = nullptr;   ///< null: no sign-in (allowed on loopback only)
+        UserAccounts* users = nullptr;   ///< null, and no directory: no sign-in (allowed on loopback only)
+        /// The company's directory, beside the users file: a name the file has signs in there, any other here.
+        const DirectoryAccounts* directory = nullptr;
+        /// Where what the directory said when it refused or failed a check goes (the log).
+        std::function<void(const QString&)> warn;
         /// How long a month may take; then its database work is dropped or interrupted and the browser
         /// gets 504.
         std::chrono::milliseconds callDeadline{10000};
@@ -85,7 +90,13 @@ private:
     /// via: "pagina" (the sign-in form) or "basic" (a script's header).
     void checkPassword(const Exchange& ex, const QString& name, const QByteArray& password, const char* via,
                        const std::function<void(const Exchange&)>& accepted);
-    void auditSignIn(const Exchange& ex, const QString& name, const char* via, bool granted, const QString& why);
+    bool guarded() const { return m_setup.users || m_setup.directory; }
+    /// Whether name signs in against the directory rather than the users file.
+    bool byDirectory(const QString& name) const;
+    /// What a session is tied to (see HttpSessions): the file's hash, or the directory's mark.
+    QByteArray credentialOf(const QString& name) const;
+    void auditSignIn(const Exchange& ex, const QString& name, const char* via, const QString& method, bool granted,
+                     const QString& why);
     void audit(const Exchange& ex, const QString& user, const char* event, AuditLog::Fields fields);
     void month(const Exchange& ex, const QString& user);
     void region(const Exchange& ex, const QString& user, bool csv);
