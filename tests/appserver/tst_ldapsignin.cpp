@@ -102,7 +102,8 @@ class TestLdapSignIn : public QObject {
     RefreshServer m_data;
     QProcess m_slapd;
     QByteArray m_slapdLog;
-    ServerProcess m_server;
+    ServerProcess m_server;   // searches as the service account
+    ServerProcess m_pattern;  // binds by a DN pattern, beside a users file
     QString m_audit;
     int m_from = 0;   // each attempt from its own loopback address, so the throttle holds none back
 
@@ -121,7 +122,7 @@ class TestLdapSignIn : public QObject {
         c.write(QStringLiteral("include /etc/ldap/schema/core.schema\ninclude /etc/ldap/schema/cosine.schema\n"
                                "include /etc/ldap/schema/inetorgperson.schema\npidfile %1/slapd.pid\n"
                                "modulepath /usr/lib/ldap\nmoduleload back_mdb\ndatabase mdb\nmaxsize 10485760\n"
-                               "suffix \"%2\"\ndirectory %3\n"
+                               "suffix \"%2\"\nrootdn \"cn=servico,%2\"\nrootpw senha-do-servico\ndirectory %3\n"
                                "access to attrs=userPassword by anonymous auth by * none\naccess to * by * read\n")
                     .arg(m_dir.path(), QLatin1String(kSuffix), db)
                     .toUtf8());
@@ -154,11 +155,19 @@ class TestLdapSignIn : public QObject {
     }
     int m_port = 0;
 
-    QStringList ldapOptions(int port) const
+    // Found by a search as the service account, or (byPattern) bound by a DN pattern, beside the users file.
+    QStringList ldapOptions(int port, bool byPattern = false) const
     {
-        return {"--ldap", QStringLiteral("ldap://127.0.0.1:%1").arg(port), "--ldap-base", QStringLiteral("ou=pessoas,%1").arg(kSuffix),
-                "--ldap-filter", "(&(objectClass=inetOrgPerson)(uid=%s))", "--ldap-group",
-                QStringLiteral("cn=painel,ou=grupos,%1").arg(kSuffix), "--ldap-timeout", "2"};
+        QStringList found = byPattern ? QStringList{"--ldap-bind-dn", QStringLiteral("uid=%s,ou=pessoas,%1").arg(kSuffix),
+                                                    "--users", m_dir.filePath(QStringLiteral("usuarios"))}
+                                      : QStringList{"--ldap-base", QStringLiteral("ou=pessoas,%1").arg(kSuffix), "--ldap-filter",
+                                                    "(&(objectClass=inetOrgPerson)(uid=%s))", "--ldap-bind-user",
+                                                    QStringLiteral("cn=servico,%1").arg(kSuffix), "--ldap-bind-password-file",
+                                                    m_dir.filePath(QStringLiteral("senha-do-servico"))};
+        return QStringList{"--db", m_data.databasePath(), "--http", "127.0.0.1:0", "--audit", m_audit, "--ldap",
+                           QStringLiteral("ldap://127.0.0.1:%1").arg(port), "--ldap-group",
+                           QStringLiteral("cn=painel,ou=grupos,%1").arg(kSuffix), "--ldap-timeout", "2"}
+               + found;
     }
 
     // The status and the message of a sign-in, from a loopback address of its own.
@@ -215,10 +224,18 @@ private slots:
             QSKIP(qPrintable(why));
         QVERIFY2(m_data.start(&why), qPrintable(why));
         m_audit = m_dir.filePath(QStringLiteral("auditoria.log"));
-        QVERIFY2(m_server.start(QStringList{"--db", m_data.databasePath(), "--http", "127.0.0.1:0", "--audit", m_audit}
-                                    + ldapOptions(m_port),
-                                &why),
-                 qPrintable(why));
+        QFile secret(m_dir.filePath(QStringLiteral("senha-do-servico")));
+        QVERIFY(secret.open(QIODevice::WriteOnly) && secret.write("senha-do-servico\n") > 0);
+        secret.close();
+        QVERIFY(secret.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        // Someone in the users file, for /metrics while the directory is away.
+        QProcess add;
+        add.start(QStringLiteral(KPD_APPSERVER_BIN), {"--add-user", "prometheus", "--users", m_dir.filePath(QStringLiteral("usuarios"))});
+        add.write("senha-do-prometheus\n");
+        add.closeWriteChannel();
+        QVERIFY(add.waitForFinished(30000) && add.exitCode() == 0);
+        QVERIFY2(m_server.start(ldapOptions(m_port), &why), qPrintable(why));
+        QVERIFY2(m_pattern.start(ldapOptions(m_port, true), &why), qPrintable(why));
     }
 
     void shouldEscapeTheLoginName_data()
@@ -264,14 +281,16 @@ private slots:
         QFETCH(QString, password);
         QFETCH(int, status);
         QFETCH(QString, audited);
-        const qsizetype before = binds();
-        const auto [got, message] = signIn(m_server.httpPort(), name, password);
-        QCOMPARE(got, status);
-        QVERIFY2((status == 200) == message.isEmpty(), qPrintable(message));
-        QTRY_VERIFY2(lastAudit().contains(audited) && lastAudit().contains(QStringLiteral("metodo=ldap")), qPrintable(lastAudit()));
-        QVERIFY(!lastAudit().contains(QStringLiteral("senha-d")));
-        if (password.isEmpty())
-            QCOMPARE(binds(), before);
+        for (ServerProcess* server : {&m_server, &m_pattern}) {
+            const qsizetype before = binds();
+            const auto [got, message] = signIn(server->httpPort(), name, password);
+            QCOMPARE(got, status);
+            QVERIFY2((status == 200) == message.isEmpty(), qPrintable(message));
+            QTRY_VERIFY2(lastAudit().contains(audited) && lastAudit().contains(QStringLiteral("metodo=ldap")), qPrintable(lastAudit()));
+            QVERIFY(!lastAudit().contains(QStringLiteral("senha-d")));
+            if (password.isEmpty())
+                QCOMPARE(binds(), before);
+        }
     }
 
     // A directory that is gone or never answers: a Portuguese message within the time bound, counted for
@@ -282,11 +301,10 @@ private slots:
         const int silent = listenOnLoopback(silentPort);
         ServerProcess quiet;
         QString why;
-        QVERIFY2(quiet.start(QStringList{"--db", m_data.databasePath(), "--http", "127.0.0.1:0"} + ldapOptions(silentPort), &why),
-                 qPrintable(why));
+        QVERIFY2(quiet.start(ldapOptions(silentPort), &why), qPrintable(why));
         m_slapd.terminate();
         QVERIFY(m_slapd.waitForFinished(10000));
-        for (ServerProcess* server : {&m_server, &quiet}) {
+        for (ServerProcess* server : {&m_pattern, &quiet}) {
             QElapsedTimer timer;
             timer.start();
             const auto [status, message] = signIn(server->httpPort(), QStringLiteral("ana"), QStringLiteral("senha-da-ana"));
@@ -297,6 +315,12 @@ private slots:
             QVERIFY(client.Get("/api/cockpit?month=2008-04")->status == 401);
         }
         QTRY_VERIFY(lastAudit().contains(QStringLiteral("motivo=diretorio-indisponivel")));
+        // A name in the users file still signs in, and sees the failures counted.
+        httplib::Client client("127.0.0.1", m_pattern.httpPort());
+        const auto metrics = client.Get("/metrics", {{"Authorization", "Basic " + QByteArray("prometheus:senha-do-prometheus").toBase64().toStdString()}});
+        QVERIFY(metrics && metrics->status == 200);
+        QVERIFY2(metrics->body.find("kpd_signins_total{method=\"ldap\",result=\"indisponivel\"} 1") != std::string::npos,
+                 metrics->body.c_str());
         QVERIFY(quiet.stop());
         ::close(silent);
     }
@@ -307,8 +331,9 @@ private slots:
             m_slapd.terminate();
             m_slapd.waitForFinished(10000);
         }
-        if (m_server.process().state() == QProcess::Running)
-            QVERIFY(m_server.stop());
+        for (ServerProcess* server : {&m_server, &m_pattern})
+            if (server->process().state() == QProcess::Running)
+                QVERIFY(server->stop());
         m_data.stop();
     }
 };
