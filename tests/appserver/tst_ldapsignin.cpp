@@ -5,6 +5,7 @@
 #include "directoryaccounts.h"
 #include "refreshserver.h"
 #include "serverprocess.h"
+#include "testcertificates.h"
 
 #include <httplib.h>
 
@@ -115,16 +116,19 @@ class TestLdapSignIn : public QObject {
             why = QStringLiteral("slapd is not installed");
             return false;
         }
+        if (!m_certs.create(m_dir.path(), &why))
+            return false;
         const QString conf = m_dir.filePath(QStringLiteral("slapd.conf")), db = m_dir.filePath(QStringLiteral("db"));
         QDir().mkpath(db);
         QFile c(conf), l(m_dir.filePath(QStringLiteral("entries.ldif")));
         c.open(QIODevice::WriteOnly);
         c.write(QStringLiteral("include /etc/ldap/schema/core.schema\ninclude /etc/ldap/schema/cosine.schema\n"
                                "include /etc/ldap/schema/inetorgperson.schema\npidfile %1/slapd.pid\n"
+                               "TLSCertificateFile %4\nTLSCertificateKeyFile %5\n"
                                "modulepath /usr/lib/ldap\nmoduleload back_mdb\ndatabase mdb\nmaxsize 10485760\n"
                                "suffix \"%2\"\nrootdn \"cn=servico,%2\"\nrootpw senha-do-servico\ndirectory %3\n"
                                "access to attrs=userPassword by anonymous auth by * none\naccess to * by * read\n")
-                    .arg(m_dir.path(), QLatin1String(kSuffix), db)
+                    .arg(m_dir.path(), QLatin1String(kSuffix), db, m_certs.serverCert, m_certs.serverKey)
                     .toUtf8());
         c.close();
         l.open(QIODevice::WriteOnly);
@@ -136,14 +140,18 @@ class TestLdapSignIn : public QObject {
             why = QStringLiteral("slapadd failed: ") + QString::fromLocal8Bit(add.readAllStandardError());
             return false;
         }
-        int port = 0;
-        ::close(listenOnLoopback(port));
+        int port = 0, tlsPort = 0;
+        const int a = listenOnLoopback(port), b = listenOnLoopback(tlsPort);
+        ::close(a);
+        ::close(b);
         // -d stats: in the foreground, each operation on standard error, so the test sees the binds.
         m_slapd.setProcessChannelMode(QProcess::MergedChannels);
-        m_slapd.start(slapd, {"-f", conf, "-h", QStringLiteral("ldap://127.0.0.1:%1/").arg(port), "-d", "stats"});
+        m_slapd.start(slapd, {"-f", conf, "-h", QStringLiteral("ldap://127.0.0.1:%1/ ldaps://127.0.0.1:%2/").arg(port).arg(tlsPort),
+                              "-d", "stats"});
         for (QElapsedTimer t; !t.isValid() || t.elapsed() < 10000; t.isValid() ? void() : t.start()) {
-            if (answers(port)) {
+            if (answers(port) && answers(tlsPort)) {
                 m_port = port;
+                m_tlsPort = tlsPort;
                 return true;
             }
             if (m_slapd.state() == QProcess::NotRunning)
@@ -153,7 +161,8 @@ class TestLdapSignIn : public QObject {
         why = QStringLiteral("slapd did not start: ") + QString::fromLocal8Bit(m_slapd.readAll());
         return false;
     }
-    int m_port = 0;
+    int m_port = 0, m_tlsPort = 0;
+    TestCertificates m_certs;
 
     // Found by a search as the service account, or (byPattern) bound by a DN pattern, beside the users file.
     QStringList ldapOptions(int port, bool byPattern = false) const
@@ -291,6 +300,30 @@ private slots:
             if (password.isEmpty())
                 QCOMPARE(binds(), before);
         }
+    }
+
+    // ldaps: the directory's certificate must be signed by --ldap-ca; another authority's is a directory
+    // that cannot be trusted, so nobody signs in.
+    void shouldCheckTheDirectorysCertificate_data()
+    {
+        QTest::addColumn<bool>("ownAuthority");
+        QTest::addColumn<int>("status");
+        QTest::newRow("signed by --ldap-ca") << true << 200;
+        QTest::newRow("signed by another authority") << false << 503;
+    }
+
+    void shouldCheckTheDirectorysCertificate()
+    {
+        QFETCH(bool, ownAuthority);
+        QFETCH(int, status);
+        QStringList options = ldapOptions(m_tlsPort, true);
+        options[options.indexOf(QStringLiteral("--ldap")) + 1] = QStringLiteral("ldaps://127.0.0.1:%1").arg(m_tlsPort);
+        options << "--ldap-ca" << (ownAuthority ? m_certs.ca : m_certs.otherCa);
+        ServerProcess server;
+        QString why;
+        QVERIFY2(server.start(options, &why), qPrintable(why));
+        QCOMPARE(signIn(server.httpPort(), QStringLiteral("ana"), QStringLiteral("senha-da-ana")).first, status);
+        QVERIFY(server.stop());
     }
 
     // A directory that is gone or never answers: a Portuguese message within the time bound, counted for
