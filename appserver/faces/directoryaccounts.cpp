@@ -154,7 +154,8 @@ DirectoryAccounts::Result DirectoryAccounts::verify(const QString& name, const Q
                                          attributes, 0, nullptr, nullptr, &timeout, 2, &found);
         const std::unique_ptr<LDAPMessage, int (*)(LDAPMessage*)> answer(found, ldap_msgfree);
         if (rc != LDAP_SUCCESS && rc != LDAP_SIZELIMIT_EXCEEDED)
-            return {isOutage(rc) || rc != LDAP_NO_SUCH_OBJECT ? Verdict::Unavailable : Verdict::Refused,
+            // No base is a set-up that finds nobody; anything else, a directory that could not search.
+            return {rc == LDAP_NO_SUCH_OBJECT ? Verdict::Refused : Verdict::Unavailable,
                     QStringLiteral("busca: %1").arg(said(rc))};
         const int entries = ldap_count_entries(raw, found);
         if (entries != 1)
