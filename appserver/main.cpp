@@ -1,5 +1,6 @@
 // kpd-appserver: serves the cockpit's remote data modules, or writes a demonstration database.
 #include "refmonth.h"
+#include "auditlog.h"
 #include "calllog.h"
 #include "csvimporter.h"
 #include "database.h"
@@ -7,6 +8,7 @@
 #include "databaseuri.h"
 #include "dataversion.h"
 #include "demodatabase.h"
+#include "directoryaccounts.h"
 #include "grpcserver.h"
 #include "healthmonitor.h"
 #include "httpface.h"
@@ -44,6 +46,7 @@
 #include <functional>
 #include <memory>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -321,6 +324,53 @@ bool openLog(const QString& path, QString& error)
     return true;
 }
 
+// The service account's password: from its file (readable by no one but the server's user and group) or
+// from the environment, which is then cleared; never from the command line, which ps shows everyone.
+bool ldapServicePassword(const HttpOptions& http, QByteArray& password, QString& error)
+{
+    if (http.ldapBindPasswordFile.isEmpty()) {
+        password = qgetenv("KPD_LDAP_BIND_PASSWORD");
+        qunsetenv("KPD_LDAP_BIND_PASSWORD");
+        return true;
+    }
+    QFile file(http.ldapBindPasswordFile);
+    struct stat st {};
+    if (!file.open(QIODevice::ReadOnly) || fstat(file.handle(), &st) != 0) {
+        error = QStringLiteral("Não foi possível ler a senha da conta de serviço do diretório \"%1\": %2.")
+                    .arg(http.ldapBindPasswordFile, file.errorString());
+        return false;
+    }
+    if (st.st_mode & (S_IROTH | S_IWOTH | S_IWGRP)) {
+        error = QStringLiteral("Recusado: a senha da conta de serviço do diretório \"%1\" pode ser lida ou alterada por "
+                               "outros usuários da máquina (permissões %2). Use chmod 640 ou 600.")
+                    .arg(http.ldapBindPasswordFile)
+                    .arg(st.st_mode & 0777, 4, 8, QLatin1Char('0'));
+        return false;
+    }
+    password = file.readLine();
+    while (password.endsWith('\n') || password.endsWith('\r'))
+        password.chop(1);
+    return true;
+}
+
+bool configureDirectory(const HttpOptions& http, DirectoryAccounts& directory, QString& error)
+{
+    if (http.ldap.isEmpty())
+        return true;
+    DirectoryAccounts::Settings settings;
+    settings.uri = http.ldap;
+    settings.base = http.ldapBase;
+    settings.filter = http.ldapFilter;
+    settings.bindDnPattern = http.ldapBindDn;
+    settings.serviceDn = http.ldapBindUser;
+    settings.group = http.ldapGroup;
+    settings.caFile = http.ldapCa;
+    settings.timeout = std::chrono::milliseconds(http.ldapTimeoutMs);
+    if (!settings.serviceDn.isEmpty() && !ldapServicePassword(http, settings.servicePassword, error))
+        return false;
+    return directory.configure(settings, error);
+}
+
 int removeUser(const HttpOptions& http)
 {
     QString error;
@@ -401,12 +451,15 @@ void announce(const ServerOptions& options, const HttpOptions& http, const Liste
                      descriptors);
 }
 
-// SIGHUP: the users file read again (a refused file leaves the users read before) and the log reopened.
-void reload(const ServerOptions& options, const HttpOptions& http, UserAccounts& users)
+// SIGHUP: the users file read again (a refused file leaves the users read before), the log and the audit
+// record reopened.
+void reload(const ServerOptions& options, const HttpOptions& http, UserAccounts& users, AuditLog& audit)
 {
     QString error;
     if (!options.logPath.isEmpty() && !openLog(options.logPath, error))
         fail(error);
+    if (!audit.reopen(error))
+        fail(QStringLiteral("%1 A auditoria continua no arquivo aberto antes.").arg(error));
     if (http.users.isEmpty())
         return;
     if (users.refresh(error, true))
@@ -466,6 +519,16 @@ int serve(const ServerOptions& options, const HttpOptions& http)
     if (!http.users.isEmpty() && !users.load(http.users, error)) {
         fail(error);
         return 1;
+    }
+    AuditLog audit;
+    if (!http.audit.isEmpty() && !audit.open(http.audit, error)) {
+        fail(error);
+        return 1;
+    }
+    DirectoryAccounts directory;
+    if (!configureDirectory(http, directory, error)) {
+        fail(error);
+        return 2;
     }
     Listener listener;
     if (!listener.open(options.listen, error)) {
@@ -555,6 +618,9 @@ int serve(const ServerOptions& options, const HttpOptions& http)
         setup.callWorkers = pool.size() + 4;
         setup.callQueue = pool.maxQueued();
         setup.health = [&health] { return health.report(); };
+        setup.audit = http.audit.isEmpty() ? nullptr : &audit;
+        setup.directory = directory.isConfigured() ? &directory : nullptr;
+        setup.warn = fail;
         setup.report = [](const QString& message) { fail(QStringLiteral("%1 Os usuários lidos antes continuam valendo.").arg(message)); };
         if (!face.start(setup, error)) {
             fail(error);
@@ -566,7 +632,7 @@ int serve(const ServerOptions& options, const HttpOptions& http)
     }
     announce(options, http, listener, face, settings, pool, descriptors, budget);
 
-    serveUntilStopped(*server, service, listener, face, health, [&] { reload(options, http, users); });
+    serveUntilStopped(*server, service, listener, face, health, [&] { reload(options, http, users, audit); });
     server.reset();
     std::fprintf(stderr, "kpd-appserver: encerrado\n");
     return 0;

@@ -14,6 +14,7 @@ KPD_PACKAGES=(
   fonts-liberation fonts-dejavu-core qt6-translations-l10n
   postgresql haproxy
   libmicrohttpd-dev libcpp-httplib-dev libsodium-dev chromium
+  libldap-dev slapd ldap-utils
 )
 
 kpd_install_packages() {
@@ -31,6 +32,8 @@ kpd_install_packages() {
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
   $sudo apt-get update
+  # slapd is only for the tests, which start their own on loopback: no directory of the machine's own.
+  echo "slapd slapd/no_configuration boolean true" | $sudo debconf-set-selections
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
 }
 

@@ -8,6 +8,7 @@
 #include "refmonth.h"
 #include "regionview.h"
 #include "databaseerror.h"
+#include "directoryaccounts.h"
 #include "httpengine.h"
 #include "loopback.h"
 #include "metrics.h"
@@ -117,7 +118,7 @@ void HttpFace::handle(const Exchange& ex)
 {
     const HttpRequest& req = ex->request();
     // A health check says nothing about the figures: a balancer may ask it by any name.
-    if (!m_setup.users && req.path != "/healthz" && !hostAllowed(req.header("host"))) {
+    if (!guarded() && req.path != "/healthz" && !hostAllowed(req.header("host"))) {
         send(ex, errorResponse(421, QStringLiteral("Este endereço só atende pelo nome 127.0.0.1, localhost ou [::1], "
                                                    "com a porta.")));
         return;
@@ -152,17 +153,16 @@ void HttpFace::handle(const Exchange& ex)
 
 void HttpFace::authorize(const Exchange& ex, const Next& next)
 {
-    if (!m_setup.users) {
+    if (!guarded()) {
         next(ex, QString());
         return;
     }
-    UserAccounts& users = *m_setup.users;
     QString error;
-    if (!users.refresh(error) && m_setup.report)
+    if (m_setup.users && !m_setup.users->refresh(error) && m_setup.report)
         m_setup.report(error);
     const HttpRequest& req = ex->request();
     if (const std::optional<QString> user =
-            m_sessions.use(sessionOf(req), [&users](const QString& name) { return users.credential(name); })) {
+            m_sessions.use(sessionOf(req), [this](const QString& name) { return credentialOf(name); })) {
         next(ex, *user);
         return;
     }
@@ -171,8 +171,8 @@ void HttpFace::authorize(const Exchange& ex, const Next& next)
         const QByteArray pair = QByteArray::fromBase64(auth.mid(6).trimmed());
         const qsizetype colon = pair.indexOf(':');
         if (colon > 0) {
-            checkPassword(ex, QString::fromUtf8(pair.left(colon)), pair.mid(colon + 1),
-                          [next](const Exchange& ex) { next(ex, QString()); });
+            const QString name = QString::fromUtf8(pair.left(colon));
+            checkPassword(ex, name, pair.mid(colon + 1), "basic", [next, name](const Exchange& ex) { next(ex, name); });
             return;
         }
     }
@@ -183,29 +183,98 @@ void HttpFace::authorize(const Exchange& ex, const Next& next)
     send(ex, std::move(r));
 }
 
-void HttpFace::checkPassword(const Exchange& ex, const QString& name, const QByteArray& password,
+void HttpFace::audit(const Exchange& ex, const QString& user, const char* event, AuditLog::Fields fields)
+{
+    if (!m_setup.audit)
+        return;
+    fields.insert(fields.begin(), {{"usuario", user}, {"origem", ex->request().peer}});
+    m_setup.audit->record(event, fields);
+}
+
+bool HttpFace::byDirectory(const QString& name) const
+{
+    return m_setup.directory && (!m_setup.users || m_setup.users->credential(name).isEmpty());
+}
+
+QByteArray HttpFace::credentialOf(const QString& name) const
+{
+    // A directory's user is checked at sign-in only; the mark ends the session when the name moves to the
+    // users file, and a file user's session when the name leaves it.
+    return byDirectory(name) ? QByteArrayLiteral("diretorio") : m_setup.users ? m_setup.users->credential(name) : QByteArray();
+}
+
+// Every attempt, with why it was refused in words a controller reads; the password is never passed here.
+void HttpFace::auditSignIn(const Exchange& ex, const QString& name, const char* via, const QString& method, bool granted,
+                           const QString& why)
+{
+    const QString result = granted                                                                     ? QStringLiteral("aceita")
+                           : why == QLatin1String("tentativas") || why == QLatin1String("sobrecarga") ? QStringLiteral("limitada")
+                           : why == QLatin1String("diretorio-indisponivel")                            ? QStringLiteral("indisponivel")
+                                                                                                      : QStringLiteral("recusada");
+    m_metrics.recordSignIn(method, result);
+    AuditLog::Fields fields{{"via", QLatin1String(via)}, {"metodo", method}, {"resultado", granted ? QStringLiteral("aceita") : QStringLiteral("recusada")}};
+    if (!granted)
+        fields.emplace_back("motivo", why);
+    audit(ex, name, "entrada", std::move(fields));
+}
+
+void HttpFace::checkPassword(const Exchange& ex, const QString& name, const QByteArray& password, const char* via,
                              const std::function<void(const Exchange&)>& accepted)
 {
     const QString address = ex->request().peer;
+    const QString method = byDirectory(name) ? QStringLiteral("ldap") : QStringLiteral("arquivo");
     if (const std::optional<int> wait = m_throttle.admit(address)) {
+        auditSignIn(ex, name, via, method, false, QStringLiteral("tentativas"));
         send(ex, retryLater(429, *wait,
                             QStringLiteral("Muitas tentativas erradas; tente de novo em %1 s.").arg(*wait)));
         return;
     }
-    const bool posted = m_checks->post([this, ex, name, password, accepted, address] {
+    const bool posted = m_checks->post([this, ex, name, password, accepted, address, via, method] {
         if (ex->scope().ended && ex->scope().ended()) {
             m_throttle.finish(address, SignInThrottle::Outcome::NotChecked);
             return;
         }
-        const bool ok = m_setup.users->verify(name, password);
+        if (method == QLatin1String("arquivo")) {
+            const bool ok = m_setup.users->verify(name, password);
+            m_throttle.finish(address, ok ? SignInThrottle::Outcome::Accepted : SignInThrottle::Outcome::Refused);
+            auditSignIn(ex, name, via, method, ok, QStringLiteral("usuario-ou-senha"));
+            if (ok)
+                accepted(ex);
+            else
+                send(ex, errorResponse(401, QStringLiteral("Usuário ou senha incorretos.")));
+            return;
+        }
+        using Verdict = DirectoryAccounts::Verdict;
+        const DirectoryAccounts::Result result = m_setup.directory->verify(name, password);
+        if (result.verdict == Verdict::Unavailable) {
+            // Not the person's fault: the throttle does not count it, and the log says what the directory did.
+            m_throttle.finish(address, SignInThrottle::Outcome::NotChecked);
+            if (m_setup.warn)
+                m_setup.warn(QStringLiteral("diretório LDAP indisponível na entrada de %1: %2")
+                                 .arg(CallLog::echoedMessage(name), result.detail));
+            auditSignIn(ex, name, via, method, false, QStringLiteral("diretorio-indisponivel"));
+            send(ex, retryLater(503, 5, QStringLiteral("Não foi possível conferir a senha: o diretório de usuários da empresa "
+                                                       "não respondeu. Tente novamente em alguns instantes; se continuar, "
+                                                       "avise a TI.")));
+            return;
+        }
+        const bool ok = result.verdict == Verdict::Granted;
         m_throttle.finish(address, ok ? SignInThrottle::Outcome::Accepted : SignInThrottle::Outcome::Refused);
+        const QString why = result.verdict == Verdict::EmptyPassword ? QStringLiteral("senha-vazia")
+                            : result.verdict == Verdict::NotMember   ? QStringLiteral("fora-do-grupo")
+                                                                     : QStringLiteral("usuario-ou-senha");
+        auditSignIn(ex, name, via, method, ok, why);
         if (ok)
             accepted(ex);
+        else if (result.verdict == Verdict::NotMember)
+            send(ex, errorResponse(403, QStringLiteral("Seu usuário não tem acesso ao painel: peça à TI a inclusão no grupo "
+                                                       "do painel no diretório da empresa.")));
         else
             send(ex, errorResponse(401, QStringLiteral("Usuário ou senha incorretos.")));
     });
     if (!posted) {
         m_throttle.finish(address, SignInThrottle::Outcome::NotChecked);
+        auditSignIn(ex, name, via, method, false, QStringLiteral("sobrecarga"));
         send(ex, retryLater(503, 1, QStringLiteral("Muitas entradas ao mesmo tempo; tente novamente em instantes.")));
     }
 }
@@ -228,7 +297,7 @@ void HttpFace::month(const Exchange& ex, const QString& user)
 // A call of the data module for the browser: its answer, or the HTTP status and message of why not; logged
 // as a gRPC call is.
 void HttpFace::answerCall(const Exchange& ex, const QString& user, CallLog::Call logged,
-                          std::chrono::steady_clock::time_point deadline, const Work& work)
+                          std::chrono::steady_clock::time_point deadline, const Seen& seen, const Work& work)
 {
     QElapsedTimer timer;
     timer.start();
@@ -270,6 +339,8 @@ void HttpFace::answerCall(const Exchange& ex, const QString& user, CallLog::Call
         r = retryLater(503, 1, QStringLiteral("O servidor de aplicação está sendo encerrado; tente novamente em instantes."));
     else if (status != 200)
         r = status == 503 ? retryLater(503, 1, error) : errorResponse(status, error);
+    else
+        audit(ex, user, seen.event, seen.fields);
     // Who is signed in, for the page's sign-out button; outside the JSON, which every face shares.
     if (!user.isEmpty())
         r.headers.emplace_back("X-Kpd-Usuario", QUrl::toPercentEncoding(user).toStdString());
@@ -303,7 +374,10 @@ void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString
     logged.module = QString::fromLatin1(RdmIndicResult::kRegisteredName);
     logged.method = logged.methodLabel = QLatin1String(CkpPackets::kMethod);
     logged.detail = month.toString(Qt::ISODate);
-    answerCall(ex, user, logged, deadline, [this, month, list](const CallScope& scope) {
+    const QString key = cockpit::RefMonth(month).key();
+    const Seen seen = list.isEmpty() ? Seen{"mes", {{"mes", key}}}
+                                     : Seen{"lista", {{"mes", key}, {"lista", list}, {"formato", QStringLiteral("csv")}}};
+    answerCall(ex, user, logged, deadline, seen, [this, month, list](const CallScope& scope) {
         if (!list.isEmpty())
             return csvResponse(cockpit::ListCsv(cockpitPackets(m_cockpit.month(month, scope)), list),
                                QStringLiteral("%1-%2.csv").arg(list, cockpit::RefMonth(month).key()));
@@ -329,8 +403,11 @@ void HttpFace::region(const Exchange& ex, const QString& user, bool csv)
     logged.module = QString::fromLatin1(RdmIndicResult::kRegisteredName);
     logged.method = logged.methodLabel = QLatin1String(RegionPackets::kMethod);
     logged.detail = month.toString(Qt::ISODate) + QStringLiteral(" regional=") + name;
-    if (!m_calls->post([this, ex, user, logged, deadline, month, name, csv] {
-            answerCall(ex, user, logged, deadline, [this, month, name, csv](const CallScope& scope) {
+    const QString key = cockpit::RefMonth(month).key();
+    const Seen seen = csv ? Seen{"lista", {{"mes", key}, {"lista", QStringLiteral("regional")}, {"regional", name}, {"formato", QStringLiteral("csv")}}}
+                          : Seen{"regional", {{"mes", key}, {"regional", name}}};
+    if (!m_calls->post([this, ex, user, logged, deadline, month, name, csv, seen] {
+            answerCall(ex, user, logged, deadline, seen, [this, month, name, csv](const CallScope& scope) {
                 HttpResponse r;
                 if (!csv) {
                     r.body = *m_cockpit.regionJson(month, name, scope);
@@ -352,7 +429,7 @@ void HttpFace::signIn(const Exchange& ex)
         r.body = json(QJsonObject{{QStringLiteral("usuario"), name}});
         return r;
     };
-    if (!m_setup.users) {
+    if (!guarded()) {
         send(ex, ok(QString()));
         return;
     }
@@ -365,13 +442,13 @@ void HttpFace::signIn(const Exchange& ex)
     const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(req.body)).object();
     const QString name = body.value(QStringLiteral("usuario")).toString();
     QString error;
-    if (!m_setup.users->refresh(error) && m_setup.report)
+    if (m_setup.users && !m_setup.users->refresh(error) && m_setup.report)
         m_setup.report(error);
-    checkPassword(ex, name, body.value(QStringLiteral("senha")).toString().toUtf8(), [this, name, ok](const Exchange& ex) {
+    checkPassword(ex, name, body.value(QStringLiteral("senha")).toString().toUtf8(), "pagina", [this, name, ok](const Exchange& ex) {
         HttpResponse r = ok(name);
         // Secure wherever there is TLS. Plain HTTP is only allowed on loopback, where some browsers would
         // drop a Secure cookie and the page could never sign in.
-        const QByteArray token = m_sessions.open(name, m_setup.users->credential(name));
+        const QByteArray token = m_sessions.open(name, credentialOf(name));
         QString c = QStringLiteral("%1=%2; Path=/; HttpOnly; SameSite=Strict; Max-Age=%3")
                         .arg(QLatin1String(kCookie), QLatin1String(token))
                         .arg(std::chrono::duration_cast<std::chrono::seconds>(HttpSessions::kLife).count());
@@ -384,7 +461,8 @@ void HttpFace::signIn(const Exchange& ex)
 
 void HttpFace::signOut(const Exchange& ex)
 {
-    m_sessions.close(sessionOf(ex->request()));
+    if (const std::optional<QString> user = m_sessions.close(sessionOf(ex->request())))
+        audit(ex, *user, "saida", {});
     HttpResponse r;
     r.status = 204;
     r.type = "text/plain; charset=utf-8";
@@ -402,8 +480,8 @@ bool HttpFace::start(const Setup& setup, QString& error)
     const int port = setup.listen.mid(colon + 1).toInt();
     const bool tls = !setup.tlsCert.isEmpty();
     const QString what = setup.metricsOnly ? QStringLiteral("--metrics-only") : QStringLiteral("--http");
-    if (!isLoopbackHost(host) && (!tls || !setup.users)) {
-        error = QStringLiteral("Recusado: %1 em %2 exige TLS (--tls-cert e --tls-key) e usuários (--users); sem eles só "
+    if (!isLoopbackHost(host) && (!tls || (!setup.users && !setup.directory))) {
+        error = QStringLiteral("Recusado: %1 em %2 exige TLS (--tls-cert e --tls-key) e usuários (--users ou --ldap); sem eles só "
                                "no endereço local (127.0.0.1).")
                     .arg(what, setup.listen);
         return false;
@@ -425,6 +503,10 @@ bool HttpFace::start(const Setup& setup, QString& error)
     }
     m_setup = setup;
     m_tls = tls;
+    if (AuditLog* log = setup.audit)
+        m_sessions.onEnded([log](const QString& user, const char* why) {
+            log->record("fim-de-sessao", {{"usuario", user}, {"motivo", QLatin1String(why)}});
+        });
 
     m_routes.push_back({"GET", "/metrics", true, [this](const Exchange& ex, const QString&) {
                             HttpResponse r;

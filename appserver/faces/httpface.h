@@ -1,5 +1,6 @@
 #pragma once
 
+#include "auditlog.h"
 #include "calllog.h"
 #include "callscope.h"
 #include "healthmonitor.h"
@@ -20,6 +21,7 @@
 namespace appserver {
 
 class CallLog;
+class DirectoryAccounts;
 class HttpEngine;
 class HttpExchange;
 struct HttpResponse;
@@ -42,7 +44,11 @@ public:
         QString listen;             ///< HOST:PORT; port 0 picks a free one
         bool metricsOnly = false;   ///< only /metrics
         QString tlsCert, tlsKey;    ///< both set: HTTPS
-        UserAccounts* users = nullptr;   ///< null: no sign-in (allowed on loopback only)
+        UserAccounts* users = nullptr;   ///< null, and no directory: no sign-in (allowed on loopback only)
+        /// The company's directory, beside the users file: a name the file has signs in there, any other here.
+        const DirectoryAccounts* directory = nullptr;
+        /// Where what the directory said when it refused or failed a check goes (the log).
+        std::function<void(const QString&)> warn;
         /// How long a month may take; then its database work is dropped or interrupted and the browser
         /// gets 504.
         std::chrono::milliseconds callDeadline{10000};
@@ -52,6 +58,8 @@ public:
         int callQueue = 64;     ///< months waiting for a worker; beyond them, 503 as for a full database queue
         /// Where a users file that changed and was refused is reported.
         std::function<void(const QString&)> report;
+        /// Where sign-ins, sign-outs, the months and regions seen and the lists taken are recorded; none: nowhere.
+        AuditLog* audit = nullptr;
         /// What /healthz answers: serving, or why not (HealthMonitor::report). None: always serving.
         std::function<HealthMonitor::Report()> health;
     };
@@ -68,7 +76,7 @@ public:
 
 private:
     using Exchange = std::shared_ptr<HttpExchange>;
-    /// What follows a request's sign-in, with the user (empty on an open face, or through Basic).
+    /// What follows a request's sign-in, with the user (empty on an open face).
     using Next = std::function<void(const Exchange&, const QString& user)>;
     struct Route {
         std::string method, path;
@@ -79,13 +87,27 @@ private:
     void handle(const Exchange& ex);
     bool hostAllowed(const std::string& host) const;
     void authorize(const Exchange& ex, const Next& next);
-    void checkPassword(const Exchange& ex, const QString& name, const QByteArray& password,
+    /// via: "pagina" (the sign-in form) or "basic" (a script's header).
+    void checkPassword(const Exchange& ex, const QString& name, const QByteArray& password, const char* via,
                        const std::function<void(const Exchange&)>& accepted);
+    bool guarded() const { return m_setup.users || m_setup.directory; }
+    /// Whether name signs in against the directory rather than the users file.
+    bool byDirectory(const QString& name) const;
+    /// What a session is tied to (see HttpSessions): the file's hash, or the directory's mark.
+    QByteArray credentialOf(const QString& name) const;
+    void auditSignIn(const Exchange& ex, const QString& name, const char* via, const QString& method, bool granted,
+                     const QString& why);
+    void audit(const Exchange& ex, const QString& user, const char* event, AuditLog::Fields fields);
     void month(const Exchange& ex, const QString& user);
     void region(const Exchange& ex, const QString& user, bool csv);
     using Work = std::function<HttpResponse(const CallScope&)>;
+    /// seen: what the audit records once the answer is there.
+    struct Seen {
+        const char* event;
+        AuditLog::Fields fields;
+    };
     void answerCall(const Exchange& ex, const QString& user, CallLog::Call logged,
-                    std::chrono::steady_clock::time_point deadline, const Work& work);
+                    std::chrono::steady_clock::time_point deadline, const Seen& seen, const Work& work);
     void signIn(const Exchange& ex);
     void signOut(const Exchange& ex);
     void send(const Exchange& ex, HttpResponse response);

@@ -2,6 +2,8 @@
 
 #include <sodium.h>
 
+#include <vector>
+
 namespace appserver {
 
 QByteArray HttpSessions::open(const QString& user, const QByteArray& credential, Clock::time_point now)
@@ -9,10 +11,21 @@ QByteArray HttpSessions::open(const QString& user, const QByteArray& credential,
     unsigned char bytes[32];
     randombytes_buf(bytes, sizeof bytes);
     const QByteArray token = QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes).toHex();
-    std::lock_guard lock(m_mutex);
-    for (auto it = m_sessions.begin(); it != m_sessions.end();)
-        it = expired(it.value(), now) ? m_sessions.erase(it) : std::next(it);
-    m_sessions.insert(token, {user, credential, now, now});
+    std::vector<std::pair<QString, const char*>> ended;
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto it = m_sessions.begin(); it != m_sessions.end();) {
+            if (expired(it.value(), now)) {
+                ended.emplace_back(it.value().user, whyExpired(it.value(), now));
+                it = m_sessions.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        m_sessions.insert(token, {user, credential, now, now});
+    }
+    for (const auto& [who, why] : ended)
+        tell(who, why);
     return token;
 }
 
@@ -28,14 +41,17 @@ std::optional<QString> HttpSessions::use(const QByteArray& token,
         const auto it = m_sessions.find(token);
         if (it == m_sessions.end())
             return std::nullopt;
-        if (expired(it.value(), now)) {
-            m_sessions.erase(it);
-            return std::nullopt;
-        }
         session = it.value();
+        if (expired(session, now))
+            m_sessions.erase(it);
+    }
+    if (expired(session, now)) {
+        tell(session.user, whyExpired(session, now));
+        return std::nullopt;
     }
     if (currentCredential(session.user) != session.credential) {
-        close(token);
+        if (close(token))
+            tell(session.user, "senha-trocada");
         return std::nullopt;
     }
     std::lock_guard lock(m_mutex);
@@ -46,10 +62,15 @@ std::optional<QString> HttpSessions::use(const QByteArray& token,
     return session.user;
 }
 
-void HttpSessions::close(const QByteArray& token)
+std::optional<QString> HttpSessions::close(const QByteArray& token)
 {
     std::lock_guard lock(m_mutex);
-    m_sessions.remove(token);
+    const auto it = m_sessions.find(token);
+    if (it == m_sessions.end())
+        return std::nullopt;
+    const QString user = it.value().user;
+    m_sessions.erase(it);
+    return user;
 }
 
 } // namespace appserver

@@ -26,7 +26,13 @@ public:
     /// counts as use.
     std::optional<QString> use(const QByteArray& token, const std::function<QByteArray(const QString&)>& currentCredential,
                                Clock::time_point now = Clock::now());
-    void close(const QByteArray& token);
+    /// Sign-out: the session's user, when it was open.
+    std::optional<QString> close(const QByteArray& token);
+
+    /// Why a session ended without a sign-out: "inatividade", "duracao" or "senha-trocada".
+    using Ended = std::function<void(const QString& user, const char* why)>;
+    /// Told of each session found ended (when it is next used, or swept at a sign-in), outside the lock.
+    void onEnded(Ended ended) { m_ended = std::move(ended); }
 
 private:
     struct Session {
@@ -35,6 +41,17 @@ private:
         Clock::time_point opened, used;
     };
     static bool expired(const Session& s, Clock::time_point now) { return now - s.opened >= kLife || now - s.used >= kIdle; }
+    static const char* whyExpired(const Session& s, Clock::time_point now)
+    {
+        return now - s.opened >= kLife ? "duracao" : "inatividade";
+    }
+    void tell(const QString& user, const char* why) const
+    {
+        if (m_ended)
+            m_ended(user, why);
+    }
+
+    Ended m_ended;
 
     std::mutex m_mutex;
     QHash<QByteArray, Session> m_sessions;

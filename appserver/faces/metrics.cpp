@@ -48,6 +48,12 @@ void Metrics::recordHttp(const QString& route, int status)
     ++m_http[{route, status}];
 }
 
+void Metrics::recordSignIn(const QString& method, const QString& result)
+{
+    std::lock_guard lock(m_mutex);
+    ++m_signIns[{method, result}];
+}
+
 void Metrics::setPoolProbe(std::function<std::pair<int, int>()> queuedAndBusy)
 {
     std::lock_guard lock(m_mutex);
@@ -93,6 +99,11 @@ QByteArray Metrics::render() const
         for (const auto& [key, n] : m_http)
             out += "kpd_http_requests_total{route=\"" + label(key.first) + "\",code=\"" + QByteArray::number(key.second)
                    + "\"} " + QByteArray::number(n) + '\n';
+        out += "# HELP kpd_signins_total Sign-in attempts, by how the password was checked and what came of it.\n"
+               "# TYPE kpd_signins_total counter\n";
+        for (const auto& [key, n] : m_signIns)
+            out += "kpd_signins_total{method=\"" + label(key.first) + "\",result=\"" + label(key.second) + "\"} "
+                   + QByteArray::number(n) + '\n';
     }
     // Read outside the lock: the pool takes its own.
     const auto [queued, busy] = pool ? pool() : std::pair<int, int>{0, 0};

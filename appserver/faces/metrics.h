@@ -24,6 +24,9 @@ public:
     void recordDatabaseError();
     /// One HTTP request answered: route ("/api/cockpit") and status code.
     void recordHttp(const QString& route, int status);
+    /// One sign-in attempt: how the password was checked ("arquivo", "ldap") and what came of it
+    /// ("aceita", "recusada", "limitada", "indisponivel").
+    void recordSignIn(const QString& method, const QString& result);
     /// Where the queue depth and the busy connections are read at scrape time.
     void setPoolProbe(std::function<std::pair<int, int>()> queuedAndBusy);
 
@@ -51,6 +54,7 @@ private:
     std::map<std::pair<QString, QString>, quint64> m_calls;
     std::map<QString, Histogram> m_latency;
     std::map<std::pair<QString, int>, quint64> m_http;
+    std::map<std::pair<QString, QString>, quint64> m_signIns;
     quint64 m_databaseErrors = 0;
     std::function<std::pair<int, int>()> m_pool;
     std::function<Kept()> m_kept;

@@ -462,6 +462,55 @@ private slots:
         QVERIFY(server.stop());
     }
 
+    // The audit record: each sign-in with its method and result, what was seen and taken, sign-out, and a
+    // rotation by SIGHUP; never the password. Prometheus counts the sign-ins.
+    void shouldRecordWhoSignedInSawAndTookWhat()
+    {
+        const QString audit = m_dir.filePath(QStringLiteral("auditoria.log"));
+        ServerProcess server;
+        QVERIFY(startServer(server, {"--users", m_users, "--audit", audit}));
+        const int port = server.httpPort();
+        QCOMPARE(raw(port, signInRequest(port, "errada"), "127.0.4.1").status(), 401);
+        const std::string cookie = cookieOf(raw(port, signInRequest(port, kPassword), "127.0.4.2"));
+        QVERIFY(!cookie.empty());
+        const auto get = [&](const std::string& path) {
+            return raw(port, "GET " + path + " HTTP/1.1\r\n" + host(port) + "Connection: close\r\nCookie: " + cookie + "\r\n\r\n");
+        };
+        QCOMPARE(get("/api/cockpit?month=2008-04").status(), 200);
+        QCOMPARE(get("/api/cockpit?month=2008-04&lista=top10").status(), 200);
+        QCOMPARE(get("/api/region?month=2008-04&region=AAA").status(), 200);
+        const Raw metrics = get("/metrics");
+        QVERIFY2(metrics.has("kpd_signins_total{method=\"arquivo\",result=\"aceita\"} 1")
+                     && metrics.has("kpd_signins_total{method=\"arquivo\",result=\"recusada\"} 1"),
+                 metrics.text.c_str());
+
+        QVERIFY(QFile::rename(audit, audit + QStringLiteral(".1")));
+        ::kill(pid_t(server.process().processId()), SIGHUP);
+        QTRY_VERIFY(QFile::exists(audit));
+        const std::string out = "POST /api/sair HTTP/1.1\r\n" + host(port) + "Connection: close\r\nCookie: " + cookie + "\r\n\r\n";
+        QCOMPARE(raw(port, out).status(), 204);
+        QVERIFY(server.stop());
+
+        const auto lines = [](const QString& path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
+        };
+        const QStringList before = lines(audit + QStringLiteral(".1")), after = lines(audit);
+        const QStringList expected{
+            "entrada usuario=ana origem=127.0.4.1 via=pagina metodo=arquivo resultado=recusada motivo=usuario-ou-senha",
+            "entrada usuario=ana origem=127.0.4.2 via=pagina metodo=arquivo resultado=aceita",
+            "mes usuario=ana origem=127.0.0.1 mes=2008-04",
+            "lista usuario=ana origem=127.0.0.1 mes=2008-04 lista=top10 formato=csv",
+            "regional usuario=ana origem=127.0.0.1 mes=2008-04 regional=AAA"};
+        QCOMPARE(before.size(), expected.size());
+        for (int i = 0; i < expected.size(); ++i)
+            QCOMPARE(before[i].section(' ', 1), expected[i]);
+        QCOMPARE(after.size(), 1);
+        QCOMPARE(after[0].section(' ', 1), QStringLiteral("saida usuario=ana origem=127.0.0.1"));
+        QVERIFY(QDateTime::fromString(after[0].section(' ', 0, 0), Qt::ISODateWithMs).isValid());
+        QVERIFY(!(before + after).join('\n').contains(QLatin1String(kPassword)));
+    }
+
     void shouldSayWhyThePortCannotBeBound()
     {
         QProcess server;
