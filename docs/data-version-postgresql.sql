@@ -70,3 +70,8 @@ ALTER TABLE carga_etl ENABLE ALWAYS TRIGGER versao_carga_etl;
 CREATE TRIGGER versao_movimento_mensal BEFORE INSERT OR UPDATE OR DELETE OR TRUNCATE ON movimento_mensal
     FOR EACH STATEMENT EXECUTE FUNCTION versao_dados_mudou();
 ALTER TABLE movimento_mensal ENABLE ALWAYS TRIGGER versao_movimento_mensal;
+
+-- The region totals follow the summary, but a direct write of them changes the figures too.
+CREATE TRIGGER versao_movimento_regional_mensal BEFORE INSERT OR UPDATE OR DELETE OR TRUNCATE ON movimento_regional_mensal
+    FOR EACH STATEMENT EXECUTE FUNCTION versao_dados_mudou();
+ALTER TABLE movimento_regional_mensal ENABLE ALWAYS TRIGGER versao_movimento_regional_mensal;

@@ -124,3 +124,20 @@ WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
 BEGIN
     UPDATE versao_dados SET versao = random() & 9223372036854775807;
 END;
+
+-- The region totals follow the summary, but a direct write of them changes the figures too.
+CREATE TRIGGER versao_movimento_regional_mensal_inclusao AFTER INSERT ON movimento_regional_mensal
+WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
+BEGIN
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
+END;
+CREATE TRIGGER versao_movimento_regional_mensal_alteracao AFTER UPDATE ON movimento_regional_mensal
+WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
+BEGIN
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
+END;
+CREATE TRIGGER versao_movimento_regional_mensal_exclusao AFTER DELETE ON movimento_regional_mensal
+WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
+BEGIN
+    UPDATE versao_dados SET versao = random() & 9223372036854775807;
+END;

@@ -105,3 +105,134 @@ BEGIN
     END IF;
 END
 $$;
+
+-- The month's totals per region: movimento_mensal added up by the region each branch is in, so a
+-- month's company and region figures (and the months compared) are read from a few dozen rows. Kept as
+-- the summary is, per statement: each statement's change to the summary (new rows minus old) is added to
+-- its region-months, in NUMERIC, so the running sums are exact. A region-month whose branches all went
+-- keeps a row with qtfiliais = 0, which readers skip.
+CREATE TABLE IF NOT EXISTS movimento_regional_mensal (
+    mes         DATE    NOT NULL,
+    cdareagere  TEXT    NOT NULL,
+    qtfiliais   INTEGER NOT NULL,
+    vrfatliq    NUMERIC NOT NULL,
+    vrconsumo   NUMERIC NOT NULL,
+    vrmdo       NUMERIC NOT NULL,
+    vrdespesas  NUMERIC NOT NULL,
+    PRIMARY KEY (mes, cdareagere)
+);
+
+-- A statement names only the transition tables its trigger has, so each kind of write has its own.
+CREATE FUNCTION movimento_regional_soma() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+    IF TG_OP = 'TRUNCATE' THEN
+        DELETE FROM movimento_regional_mensal;
+    ELSIF TG_OP = 'INSERT' THEN
+    INSERT INTO movimento_regional_mensal AS r (mes, cdareagere, qtfiliais, vrfatliq, vrconsumo, vrmdo, vrdespesas)
+    SELECT d.mes, f.cdareagere, SUM(d.qtfiliais), SUM(d.vrfatliq), SUM(d.vrconsumo), SUM(d.vrmdo), SUM(d.vrdespesas)
+      FROM (SELECT mes, cdfilial, CASE WHEN qtdias > 0 THEN 1 ELSE 0 END AS qtfiliais,
+                   vrfatliq, vrconsumo, vrmdo, vrdespesas
+              FROM movimento_regional_novos) AS d
+      JOIN filial f ON f.cdfilial = d.cdfilial
+     GROUP BY d.mes, f.cdareagere
+     -- Rows locked in one order by every writer: two loads cannot deadlock.
+     ORDER BY d.mes, f.cdareagere
+    ON CONFLICT (mes, cdareagere) DO UPDATE
+       SET qtfiliais = r.qtfiliais + EXCLUDED.qtfiliais,
+           vrfatliq = r.vrfatliq + EXCLUDED.vrfatliq,
+           vrconsumo = r.vrconsumo + EXCLUDED.vrconsumo,
+           vrmdo = r.vrmdo + EXCLUDED.vrmdo,
+           vrdespesas = r.vrdespesas + EXCLUDED.vrdespesas;
+    ELSIF TG_OP = 'DELETE' THEN
+    INSERT INTO movimento_regional_mensal AS r (mes, cdareagere, qtfiliais, vrfatliq, vrconsumo, vrmdo, vrdespesas)
+    SELECT d.mes, f.cdareagere, SUM(d.qtfiliais), SUM(d.vrfatliq), SUM(d.vrconsumo), SUM(d.vrmdo), SUM(d.vrdespesas)
+      FROM (SELECT mes, cdfilial, CASE WHEN qtdias > 0 THEN -1 ELSE 0 END AS qtfiliais,
+                   -vrfatliq AS vrfatliq, -vrconsumo AS vrconsumo, -vrmdo AS vrmdo, -vrdespesas AS vrdespesas
+              FROM movimento_regional_antigos) AS d
+      JOIN filial f ON f.cdfilial = d.cdfilial
+     GROUP BY d.mes, f.cdareagere
+     -- Rows locked in one order by every writer: two loads cannot deadlock.
+     ORDER BY d.mes, f.cdareagere
+    ON CONFLICT (mes, cdareagere) DO UPDATE
+       SET qtfiliais = r.qtfiliais + EXCLUDED.qtfiliais,
+           vrfatliq = r.vrfatliq + EXCLUDED.vrfatliq,
+           vrconsumo = r.vrconsumo + EXCLUDED.vrconsumo,
+           vrmdo = r.vrmdo + EXCLUDED.vrmdo,
+           vrdespesas = r.vrdespesas + EXCLUDED.vrdespesas;
+    ELSE
+    INSERT INTO movimento_regional_mensal AS r (mes, cdareagere, qtfiliais, vrfatliq, vrconsumo, vrmdo, vrdespesas)
+    SELECT d.mes, f.cdareagere, SUM(d.qtfiliais), SUM(d.vrfatliq), SUM(d.vrconsumo), SUM(d.vrmdo), SUM(d.vrdespesas)
+      FROM (SELECT mes, cdfilial, CASE WHEN qtdias > 0 THEN 1 ELSE 0 END AS qtfiliais,
+                   vrfatliq, vrconsumo, vrmdo, vrdespesas
+              FROM movimento_regional_novos
+            UNION ALL
+            SELECT mes, cdfilial, CASE WHEN qtdias > 0 THEN -1 ELSE 0 END AS qtfiliais,
+                   -vrfatliq AS vrfatliq, -vrconsumo AS vrconsumo, -vrmdo AS vrmdo, -vrdespesas AS vrdespesas
+              FROM movimento_regional_antigos) AS d
+      JOIN filial f ON f.cdfilial = d.cdfilial
+     GROUP BY d.mes, f.cdareagere
+     -- Rows locked in one order by every writer: two loads cannot deadlock.
+     ORDER BY d.mes, f.cdareagere
+    ON CONFLICT (mes, cdareagere) DO UPDATE
+       SET qtfiliais = r.qtfiliais + EXCLUDED.qtfiliais,
+           vrfatliq = r.vrfatliq + EXCLUDED.vrfatliq,
+           vrconsumo = r.vrconsumo + EXCLUDED.vrconsumo,
+           vrmdo = r.vrmdo + EXCLUDED.vrmdo,
+           vrdespesas = r.vrdespesas + EXCLUDED.vrdespesas;
+    END IF;
+    RETURN NULL;
+END
+$$;
+
+CREATE TRIGGER movimento_regional_inclusao AFTER INSERT ON movimento_mensal
+    REFERENCING NEW TABLE AS movimento_regional_novos
+    FOR EACH STATEMENT EXECUTE FUNCTION movimento_regional_soma();
+
+CREATE TRIGGER movimento_regional_exclusao AFTER DELETE ON movimento_mensal
+    REFERENCING OLD TABLE AS movimento_regional_antigos
+    FOR EACH STATEMENT EXECUTE FUNCTION movimento_regional_soma();
+
+CREATE TRIGGER movimento_regional_alteracao AFTER UPDATE ON movimento_mensal
+    REFERENCING OLD TABLE AS movimento_regional_antigos NEW TABLE AS movimento_regional_novos
+    FOR EACH STATEMENT EXECUTE FUNCTION movimento_regional_soma();
+
+CREATE TRIGGER movimento_regional_esvaziamento AFTER TRUNCATE ON movimento_mensal
+    FOR EACH STATEMENT EXECUTE FUNCTION movimento_regional_soma();
+
+-- A branch moved to another region takes its months along: out of the old region, into the new. An import
+-- writes every branch it names again; only those whose region changed reach the summary.
+CREATE FUNCTION movimento_regional_filial() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+    INSERT INTO movimento_regional_mensal AS r (mes, cdareagere, qtfiliais, vrfatliq, vrconsumo, vrmdo, vrdespesas)
+    SELECT mes, cdareagere, SUM(qtfiliais), SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas)
+      FROM (SELECT m.mes, o.cdareagere, -1 AS qtfiliais, -m.vrfatliq AS vrfatliq, -m.vrconsumo AS vrconsumo,
+                   -m.vrmdo AS vrmdo, -m.vrdespesas AS vrdespesas
+              FROM filial_antigas o JOIN filial_novas n ON n.cdfilial = o.cdfilial
+              JOIN movimento_mensal m ON m.cdfilial = o.cdfilial AND m.qtdias > 0
+             WHERE o.cdareagere IS DISTINCT FROM n.cdareagere
+            UNION ALL
+            SELECT m.mes, n.cdareagere, 1, m.vrfatliq, m.vrconsumo, m.vrmdo, m.vrdespesas
+              FROM filial_antigas o JOIN filial_novas n ON n.cdfilial = o.cdfilial
+              JOIN movimento_mensal m ON m.cdfilial = n.cdfilial AND m.qtdias > 0
+             WHERE o.cdareagere IS DISTINCT FROM n.cdareagere) AS d
+     GROUP BY mes, cdareagere
+     ORDER BY mes, cdareagere
+    ON CONFLICT (mes, cdareagere) DO UPDATE
+       SET qtfiliais = r.qtfiliais + EXCLUDED.qtfiliais,
+           vrfatliq = r.vrfatliq + EXCLUDED.vrfatliq,
+           vrconsumo = r.vrconsumo + EXCLUDED.vrconsumo,
+           vrmdo = r.vrmdo + EXCLUDED.vrmdo,
+           vrdespesas = r.vrdespesas + EXCLUDED.vrdespesas;
+    RETURN NULL;
+END
+$$;
+
+CREATE TRIGGER movimento_regional_filial AFTER UPDATE ON filial
+    REFERENCING OLD TABLE AS filial_antigas NEW TABLE AS filial_novas
+    FOR EACH STATEMENT EXECUTE FUNCTION movimento_regional_filial();
+
+ALTER TABLE movimento_mensal ENABLE ALWAYS TRIGGER movimento_regional_inclusao;
+ALTER TABLE movimento_mensal ENABLE ALWAYS TRIGGER movimento_regional_exclusao;
+ALTER TABLE movimento_mensal ENABLE ALWAYS TRIGGER movimento_regional_alteracao;
+ALTER TABLE movimento_mensal ENABLE ALWAYS TRIGGER movimento_regional_esvaziamento;
+ALTER TABLE filial ENABLE ALWAYS TRIGGER movimento_regional_filial;

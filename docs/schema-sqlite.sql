@@ -90,3 +90,100 @@ BEGIN
     INSERT INTO movimento_mensal_refazer VALUES (date(OLD.dtmovimento, 'start of month'), OLD.cdfilial);
     INSERT INTO movimento_mensal_refazer VALUES (date(NEW.dtmovimento, 'start of month'), NEW.cdfilial);
 END;
+
+-- The month's totals per region: movimento_mensal added up by the region each branch is in, so a
+-- month's company and region figures (and the months compared) are read from a few dozen rows. Kept by
+-- the triggers below, which add each summary row's change (new minus old) in the writer's transaction; a
+-- load stands aside as for the summary and kpd-appserver adds up the months it loaded again at its end,
+-- as --rebuild-summary does for every month. A row whose branches all went is taken out, so the last
+-- bits of the REAL sums start afresh with the next.
+CREATE TABLE IF NOT EXISTS movimento_regional_mensal (
+    mes         DATE    NOT NULL,
+    cdareagere  TEXT    NOT NULL,
+    qtfiliais   INTEGER NOT NULL,
+    vrfatliq    NUMERIC NOT NULL,
+    vrconsumo   NUMERIC NOT NULL,
+    vrmdo       NUMERIC NOT NULL,
+    vrdespesas  NUMERIC NOT NULL,
+    PRIMARY KEY (mes, cdareagere)
+);
+
+CREATE TRIGGER movimento_regional_inclusao AFTER INSERT ON movimento_mensal
+WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga) AND NEW.qtdias > 0
+BEGIN
+    INSERT INTO movimento_regional_mensal (mes, cdareagere, qtfiliais, vrfatliq, vrconsumo, vrmdo, vrdespesas)
+    SELECT NEW.mes, cdareagere, 1, NEW.vrfatliq, NEW.vrconsumo, NEW.vrmdo, NEW.vrdespesas
+      FROM filial WHERE cdfilial = NEW.cdfilial
+    ON CONFLICT (mes, cdareagere) DO UPDATE
+       SET qtfiliais = qtfiliais + 1,
+           vrfatliq = vrfatliq + excluded.vrfatliq,
+           vrconsumo = vrconsumo + excluded.vrconsumo,
+           vrmdo = vrmdo + excluded.vrmdo,
+           vrdespesas = vrdespesas + excluded.vrdespesas;
+END;
+
+CREATE TRIGGER movimento_regional_exclusao AFTER DELETE ON movimento_mensal
+WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga) AND OLD.qtdias > 0
+BEGIN
+    UPDATE movimento_regional_mensal
+       SET qtfiliais = qtfiliais - 1,
+           vrfatliq = vrfatliq - OLD.vrfatliq,
+           vrconsumo = vrconsumo - OLD.vrconsumo,
+           vrmdo = vrmdo - OLD.vrmdo,
+           vrdespesas = vrdespesas - OLD.vrdespesas
+     WHERE mes = OLD.mes AND cdareagere = (SELECT cdareagere FROM filial WHERE cdfilial = OLD.cdfilial);
+    DELETE FROM movimento_regional_mensal
+     WHERE mes = OLD.mes AND cdareagere = (SELECT cdareagere FROM filial WHERE cdfilial = OLD.cdfilial)
+       AND qtfiliais <= 0;
+END;
+
+-- The old row out and the new one in: an update may move the row to another month or branch.
+CREATE TRIGGER movimento_regional_alteracao AFTER UPDATE ON movimento_mensal
+WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
+BEGIN
+    UPDATE movimento_regional_mensal
+       SET qtfiliais = qtfiliais - 1,
+           vrfatliq = vrfatliq - OLD.vrfatliq,
+           vrconsumo = vrconsumo - OLD.vrconsumo,
+           vrmdo = vrmdo - OLD.vrmdo,
+           vrdespesas = vrdespesas - OLD.vrdespesas
+     WHERE OLD.qtdias > 0
+       AND mes = OLD.mes AND cdareagere = (SELECT cdareagere FROM filial WHERE cdfilial = OLD.cdfilial);
+    DELETE FROM movimento_regional_mensal
+     WHERE mes = OLD.mes AND cdareagere = (SELECT cdareagere FROM filial WHERE cdfilial = OLD.cdfilial)
+       AND qtfiliais <= 0;
+    INSERT INTO movimento_regional_mensal (mes, cdareagere, qtfiliais, vrfatliq, vrconsumo, vrmdo, vrdespesas)
+    SELECT NEW.mes, cdareagere, 1, NEW.vrfatliq, NEW.vrconsumo, NEW.vrmdo, NEW.vrdespesas
+      FROM filial WHERE cdfilial = NEW.cdfilial AND NEW.qtdias > 0
+    ON CONFLICT (mes, cdareagere) DO UPDATE
+       SET qtfiliais = qtfiliais + 1,
+           vrfatliq = vrfatliq + excluded.vrfatliq,
+           vrconsumo = vrconsumo + excluded.vrconsumo,
+           vrmdo = vrmdo + excluded.vrmdo,
+           vrdespesas = vrdespesas + excluded.vrdespesas;
+END;
+
+-- A branch moved to another region takes its months along. Only a real move fires it (an import writes
+-- every branch it names again); a move is rare, so its months are found without an index of their own.
+CREATE TRIGGER movimento_regional_filial AFTER UPDATE OF cdfilial, cdareagere ON filial
+WHEN OLD.cdareagere IS NOT NEW.cdareagere OR OLD.cdfilial IS NOT NEW.cdfilial
+BEGIN
+    UPDATE movimento_regional_mensal
+       SET qtfiliais = movimento_regional_mensal.qtfiliais - 1,
+           vrfatliq = movimento_regional_mensal.vrfatliq - m.vrfatliq,
+           vrconsumo = movimento_regional_mensal.vrconsumo - m.vrconsumo,
+           vrmdo = movimento_regional_mensal.vrmdo - m.vrmdo,
+           vrdespesas = movimento_regional_mensal.vrdespesas - m.vrdespesas
+      FROM (SELECT * FROM movimento_mensal WHERE cdfilial = OLD.cdfilial AND qtdias > 0) AS m
+     WHERE movimento_regional_mensal.mes = m.mes AND movimento_regional_mensal.cdareagere = OLD.cdareagere;
+    DELETE FROM movimento_regional_mensal WHERE cdareagere = OLD.cdareagere AND qtfiliais <= 0;
+    INSERT INTO movimento_regional_mensal (mes, cdareagere, qtfiliais, vrfatliq, vrconsumo, vrmdo, vrdespesas)
+    SELECT mes, NEW.cdareagere, 1, vrfatliq, vrconsumo, vrmdo, vrdespesas
+      FROM movimento_mensal WHERE cdfilial = NEW.cdfilial AND qtdias > 0
+    ON CONFLICT (mes, cdareagere) DO UPDATE
+       SET qtfiliais = qtfiliais + 1,
+           vrfatliq = vrfatliq + excluded.vrfatliq,
+           vrconsumo = vrconsumo + excluded.vrconsumo,
+           vrmdo = vrmdo + excluded.vrmdo,
+           vrdespesas = vrdespesas + excluded.vrdespesas;
+END;

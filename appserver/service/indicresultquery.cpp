@@ -129,24 +129,58 @@ void readStock(Database& db, const QDate& firstDay, std::vector<Branch>& branche
                   });
 }
 
-// TOTAL and one row per region in the indicators; one slice per region in the pie.
-void fillTotals(const std::vector<Branch>& branches, const QString& loaded, PacketBuilder& indicadores,
-                PacketBuilder& grafPizza)
-{
+struct RegionSums {
     Sums total;
     QMap<QString, Sums> regions;   // ordered by code
+};
+
+// A month's company and region sums: from the kept region totals (a row per region), or added up from the
+// month's branches already read.
+RegionSums regionTotals(Database& db, const QDate& month)
+{
+    RegionSums out;
+    db.forEachRow(QStringLiteral("SELECT cdareagere, qtfiliais, vrfatliq, vrconsumo, vrmdo, vrdespesas "
+                                 "FROM movimento_regional_mensal WHERE mes = ? AND qtfiliais > 0 ORDER BY cdareagere"),
+                  {db.dateValue(month)}, [&](const Database::Row& row) {
+                      Sums& r = out.regions[QString::fromUtf8(row.text(0)).trimmed()];
+                      const int branches = static_cast<int>(row.integer(1));
+                      r.branches += branches;
+                      r.revenue += row.real(2);
+                      r.consumption += row.real(3);
+                      r.labour += row.real(4);
+                      r.expenses += row.real(5);
+                  });
+    for (const Sums& r : out.regions) {
+        out.total.branches += r.branches;
+        out.total.revenue += r.revenue;
+        out.total.consumption += r.consumption;
+        out.total.labour += r.labour;
+        out.total.expenses += r.expenses;
+    }
+    return out;
+}
+
+RegionSums regionTotals(const std::vector<Branch>& branches)
+{
+    RegionSums out;
     Sums* current = nullptr;
     QString currentRegion;
     for (const Branch& b : branches) {
-        total.add(b);
+        out.total.add(b);
         if (!current || b.region != currentRegion) {
-            current = &regions[b.region];
+            current = &out.regions[b.region];
             currentRegion = b.region;
         }
         current->add(b);
     }
-    addIndicadoresRow(indicadores, QStringLiteral("TOTAL"), total, loaded);
-    for (auto it = regions.cbegin(); it != regions.cend(); ++it) {
+    return out;
+}
+
+// TOTAL and one row per region in the indicators; one slice per region in the pie.
+void fillTotals(const RegionSums& sums, const QString& loaded, PacketBuilder& indicadores, PacketBuilder& grafPizza)
+{
+    addIndicadoresRow(indicadores, QStringLiteral("TOTAL"), sums.total, loaded);
+    for (auto it = sums.regions.cbegin(); it != sums.regions.cend(); ++it) {
         addIndicadoresRow(indicadores, it.key(), it.value(), loaded);
         grafPizza.row()
             .text(it.key())
@@ -218,42 +252,15 @@ void fillLists(Database& db, const QDate& firstDay, std::vector<Branch>& branche
             .number(oneDecimal(mostStock[i].value));
 }
 
-// The company's and the regions' figures of another month. From the summary, a branch's region is taken
-// from this month's branches (already read, in code order) rather than joined for every row again; only a
-// branch that has figures then and none now is looked up.
-void addComparison(Database& db, IndicResultQuery::Source source, const QDate& month,
-                   const std::vector<Branch>& current, PacketBuilder& out)
+// The company's and the regions' figures of another month.
+void addComparison(Database& db, IndicResultQuery::Source source, const QDate& month, PacketBuilder& out)
 {
     Sums total;
     QMap<QString, Sums> regions;
-    const auto add = [&](const QString& region, const Branch& sums) {
-        total.add(sums);
-        regions[region].add(sums);
-    };
     if (source == IndicResultQuery::Source::MonthlySummary) {
-        std::vector<Branch> unknown;
-        db.forEachRow(QStringLiteral("SELECT cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas FROM movimento_mensal "
-                                     "WHERE mes = ? AND qtdias > 0 ORDER BY cdfilial"),
-                      {db.dateValue(month)}, [&](const Database::Row& row) {
-                          Branch b;
-                          b.code = row.integer(0);
-                          b.revenue = row.real(1);
-                          b.consumption = row.real(2);
-                          b.labour = row.real(3);
-                          b.expenses = row.real(4);
-                          const auto it = std::lower_bound(current.begin(), current.end(), b.code,
-                                                           [](const Branch& c, qint64 code) { return c.code < code; });
-                          if (it != current.end() && it->code == b.code)
-                              add(it->region, b);
-                          else
-                              unknown.push_back(b);
-                      });
-        for (const Branch& b : unknown) {
-            QString region;
-            db.forEachRow(QStringLiteral("SELECT cdareagere FROM filial WHERE cdfilial = ?"), {b.code},
-                          [&](const Database::Row& row) { region = QString::fromUtf8(row.text(0)).trimmed(); });
-            add(region, b);
-        }
+        RegionSums sums = regionTotals(db, month);
+        total = sums.total;
+        regions = std::move(sums.regions);
     } else {
         db.forEachRow(QStringLiteral("SELECT f.cdareagere, SUM(d.vrfatliq), SUM(d.vrconsumo), SUM(d.vrmdo), SUM(d.vrdespesas) "
                                      "FROM movimento_diario d JOIN filial f ON f.cdfilial = d.cdfilial "
@@ -264,7 +271,8 @@ void addComparison(Database& db, IndicResultQuery::Source source, const QDate& m
                           sums.consumption = row.real(2);
                           sums.labour = row.real(3);
                           sums.expenses = row.real(4);
-                          add(QString::fromUtf8(row.text(0)).trimmed(), sums);
+                          total.add(sums);
+                          regions[QString::fromUtf8(row.text(0)).trimmed()].add(sums);
                       });
     }
     if (regions.isEmpty())
@@ -299,7 +307,9 @@ CkpData IndicResultQuery::run(const QDate& date)
     PacketBuilder diasEstoque(CkpPackets::DiasEstoque());
     if (!branches.empty()) {
         readStock(m_db, data.firstDay, branches);
-        fillTotals(branches, lastLoad(m_db), indicadores, grafPizza);
+        const RegionSums sums = m_source == Source::MonthlySummary ? regionTotals(m_db, data.firstDay)
+                                                                   : regionTotals(branches);
+        fillTotals(sums, lastLoad(m_db), indicadores, grafPizza);
         fillLists(m_db, data.firstDay, branches, top10, bottom10, diasEstoque);
     }
     data.indicadores = indicadores.take();
@@ -314,7 +324,7 @@ CkpData IndicResultQuery::run(const QDate& date)
     PacketBuilder comparacoes(CkpPackets::Comparacoes());
     if (!branches.empty()) {
         for (const cockpit::RefMonth& other : cockpit::RefMonth(data.firstDay).comparisons())
-            addComparison(m_db, m_source, other.firstDay(), branches, comparacoes);
+            addComparison(m_db, m_source, other.firstDay(), comparacoes);
     }
     data.sexto = comparacoes.take();
     data.diasEstoque = diasEstoque.take();

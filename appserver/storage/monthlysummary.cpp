@@ -17,26 +17,43 @@ const QString kTable = QStringLiteral("movimento_mensal");
 const QString kLoadFlag = QStringLiteral("movimento_mensal_carga");   // SQLite: a bulk load in progress
 const QString kToSum = QStringLiteral("movimento_mensal_refazer");    // SQLite: branch-months to sum again
 
-QStringList triggerNames(const Database& db)
+const QString kRegional = QStringLiteral("movimento_regional_mensal");
+
+struct TriggerName {
+    QString name;
+    QString table;
+};
+
+QList<TriggerName> triggerNames(const Database& db)
 {
-    QStringList names{QStringLiteral("movimento_mensal_inclusao"), QStringLiteral("movimento_mensal_exclusao"),
-                      QStringLiteral("movimento_mensal_alteracao")};
+    const QString daily = QStringLiteral("movimento_diario");
+    QList<TriggerName> names{{QStringLiteral("movimento_mensal_inclusao"), daily},
+                             {QStringLiteral("movimento_mensal_exclusao"), daily},
+                             {QStringLiteral("movimento_mensal_alteracao"), daily},
+                             {QStringLiteral("movimento_regional_inclusao"), kTable},
+                             {QStringLiteral("movimento_regional_exclusao"), kTable},
+                             {QStringLiteral("movimento_regional_alteracao"), kTable},
+                             {QStringLiteral("movimento_regional_filial"), QStringLiteral("filial")}};
     if (db.isPostgres())
-        names << QStringLiteral("movimento_mensal_esvaziamento");
+        names << TriggerName{QStringLiteral("movimento_mensal_esvaziamento"), daily}
+              << TriggerName{QStringLiteral("movimento_regional_esvaziamento"), kTable};
     else
-        names << QStringLiteral("movimento_mensal_inclusao_anterior") << QStringLiteral("movimento_mensal_refazer_soma");
+        names << TriggerName{QStringLiteral("movimento_mensal_inclusao_anterior"), daily}
+              << TriggerName{QStringLiteral("movimento_mensal_refazer_soma"), kToSum};
     return names;
 }
 
-// The summary's triggers on movimento_diario that are there and enabled (on PostgreSQL: always, so that a
-// replication subscriber's rows are summed too).
+// The summary's triggers that are there and enabled (on PostgreSQL: always, so that a replication
+// subscriber's rows are summed too).
 QStringList presentTriggers(Database& db)
 {
     QSqlQuery q = db.prepare(db.isPostgres()
-                                 ? QStringLiteral("SELECT tgname FROM pg_trigger WHERE tgrelid = to_regclass('movimento_diario') "
+                                 ? QStringLiteral("SELECT tgname FROM pg_trigger WHERE tgrelid IN (to_regclass('movimento_diario'), "
+                                                  "to_regclass('movimento_mensal'), to_regclass('filial')) "
                                                   "AND NOT tgisinternal AND tgenabled = 'A'")
                                  : QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'trigger' "
-                                                  "AND tbl_name IN ('movimento_diario', 'movimento_mensal_refazer')"));
+                                                  "AND tbl_name IN ('movimento_diario', 'movimento_mensal_refazer', "
+                                                  "'movimento_mensal', 'filial')"));
     Database::exec(q);
     QStringList names;
     while (q.next())
@@ -81,6 +98,22 @@ void insertAllSums(Database& db)
                       .arg(month));
 }
 
+// The region totals added up again from the summary: every month, or those of monthsTable (mes).
+void sumRegions(Database& db, const QString& monthsTable)
+{
+    if (!hasTable(db, kRegional))
+        return;
+    const QString only = monthsTable.isEmpty() ? QString()
+                                               : QStringLiteral(" WHERE mes IN (SELECT mes FROM %1)").arg(monthsTable);
+    db.execDirect(QStringLiteral("DELETE FROM movimento_regional_mensal") + only);
+    db.execDirect(QStringLiteral("INSERT INTO movimento_regional_mensal "
+                                 "(mes, cdareagere, qtfiliais, vrfatliq, vrconsumo, vrmdo, vrdespesas) "
+                                 "SELECT m.mes, f.cdareagere, COUNT(*), SUM(m.vrfatliq), SUM(m.vrconsumo), SUM(m.vrmdo), "
+                                 "SUM(m.vrdespesas) FROM (SELECT * FROM movimento_mensal%1) m "
+                                 "JOIN filial f ON f.cdfilial = m.cdfilial WHERE m.qtdias > 0 GROUP BY m.mes, f.cdareagere")
+                      .arg(only));
+}
+
 // Whether a load has a summary to keep on SQLite: a bare schema may lack it (kpd-appserver makes it
 // before a load).
 bool keptBySqlite(Database& db)
@@ -104,10 +137,12 @@ MonthlySummary::State MonthlySummary::check(Database& db)
     if (!hasTable(db, kTable))
         return State::Missing;
     const QStringList present = presentTriggers(db);
-    for (const QString& name : triggerNames(db)) {
-        if (!present.contains(name, Qt::CaseInsensitive))
+    for (const TriggerName& t : triggerNames(db)) {
+        if (!present.contains(t.name, Qt::CaseInsensitive))
             return State::Missing;
     }
+    if (!hasTable(db, kRegional))
+        return State::Missing;
     if (db.isSqlite()) {
         if (!hasTable(db, kLoadFlag) || !hasTable(db, kToSum) || !sqliteTriggersCurrent(db))
             return State::Missing;
@@ -119,7 +154,13 @@ MonthlySummary::State MonthlySummary::check(Database& db)
     // made again) shows as a difference.
     const qint64 daily = scalar(db, QStringLiteral("SELECT COUNT(*) FROM movimento_diario"));
     const qint64 counted = scalar(db, QStringLiteral("SELECT COALESCE(SUM(qtdias), 0) FROM movimento_mensal"));
-    return daily == counted ? State::InStep : State::OutOfStep;
+    if (daily != counted)
+        return State::OutOfStep;
+    // Likewise every branch-month with figures is counted once in its region's totals.
+    const qint64 branchMonths = scalar(db, QStringLiteral("SELECT COUNT(*) FROM movimento_mensal m JOIN filial f "
+                                                          "ON f.cdfilial = m.cdfilial WHERE m.qtdias > 0"));
+    const qint64 inRegions = scalar(db, QStringLiteral("SELECT COALESCE(SUM(qtfiliais), 0) FROM movimento_regional_mensal"));
+    return branchMonths == inRegions ? State::InStep : State::OutOfStep;
 }
 
 bool MonthlySummary::install(Database& db)
@@ -145,12 +186,16 @@ bool MonthlySummary::install(Database& db)
             }
         }
         // Made again as a whole: a half set (or a disabled one) would miss some kinds of writes.
-        for (const QString& name : triggerNames(db)) {
-            db.execDirect(db.isPostgres() ? QStringLiteral("DROP TRIGGER IF EXISTS %1 ON movimento_diario").arg(name)
-                                          : QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name));
+        for (const TriggerName& t : triggerNames(db)) {
+            if (!db.isPostgres())
+                db.execDirect(QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(t.name));
+            else if (hasTable(db, t.table))
+                db.execDirect(QStringLiteral("DROP TRIGGER IF EXISTS %1 ON %2").arg(t.name, t.table));
         }
-        if (db.isPostgres())
-            db.execDirect(QStringLiteral("DROP FUNCTION IF EXISTS movimento_mensal_soma()"));
+        if (db.isPostgres()) {
+            for (const char* function : {"movimento_mensal_soma", "movimento_regional_soma", "movimento_regional_filial"})
+                db.execDirect(QStringLiteral("DROP FUNCTION IF EXISTS %1()").arg(QLatin1String(function)));
+        }
         for (const QString& statement : Schema::triggerStatements(db))
             db.execDirect(statement);
         rebuild(db);
@@ -171,11 +216,18 @@ void MonthlySummary::rebuild(Database& db)
                 db.execDirect(QStringLiteral("DELETE FROM %1").arg(table));
         }
     }
+    // SQLite's region triggers stand aside as for a load: the totals are added up once below instead.
+    const bool asideOnSqlite = keptBySqlite(db);
+    if (asideOnSqlite)
+        db.execDirect(QStringLiteral("INSERT INTO movimento_mensal_carga (ativa) VALUES (1)"));
     insertAllSums(db);
+    sumRegions(db, QString());
+    if (asideOnSqlite)
+        db.execDirect(QStringLiteral("DELETE FROM movimento_mensal_carga"));
     // Answers kept from the sums before were computed from what may have been out of step.
     DataVersion::bump(db);
     if (db.isPostgres())
-        db.execDirect(QStringLiteral("ANALYZE movimento_mensal"));
+        db.execDirect(QStringLiteral("ANALYZE movimento_mensal, movimento_regional_mensal"));
 }
 
 void MonthlySummary::beginLoad(Database& db)
@@ -192,6 +244,7 @@ void MonthlySummary::endLoad(Database& db, const QString& monthsTable)
     // Summed by the schema's own trigger, as any other write's branch-months are.
     db.execDirect(QStringLiteral("INSERT INTO movimento_mensal_refazer (mes, cdfilial) SELECT mes, cdfilial FROM %1")
                       .arg(monthsTable));
+    sumRegions(db, monthsTable);
     db.execDirect(QStringLiteral("DELETE FROM movimento_mensal_carga"));
     // The daily rows' version triggers stood aside too: one change for the whole load.
     DataVersion::bump(db);
