@@ -52,6 +52,9 @@ QByteArray RegionJsonText(const RegionView& view)
                 out.number(c.number.toDouble());
             out.key("color");
             out.number(c.color);
+            // The zone's colour as text on the black and grey rows, from the one screen palette.
+            out.key("textColor");
+            out.number(ScreenTextColor(c.color));
             if (!c.verdict.isEmpty()) {
                 out.key("verdict");
                 out.string(c.verdict);

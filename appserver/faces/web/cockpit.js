@@ -28,11 +28,6 @@ function cor(n) {
   return '#' + hex(v & 0xff) + hex((v >> 8) & 0xff) + hex((v >> 16) & 0xff);
 }
 
-// A zone's colour as text on the black and dark grey rows: the dial's pure green and red read at 4.1:1 and
-// 4.2:1 there; these lighter ones at 7.9:1 and 5.2:1 or better.
-const TEXTO = { 0x008000: '#33cc33', 0x0000ff: '#ff4d4d' };
-function corDeTexto(n) { return TEXTO[Number(n) >>> 0] || cor(n); }
-
 // The page's policy allows no inline style attributes; colours go through the style object instead.
 function el(tag, attrs, ...filhos) {
   const e = tag.startsWith('svg:') ? document.createElementNS(SVG, tag.slice(4)) : document.createElement(tag);
@@ -222,7 +217,7 @@ function desenharFiliais(r) {
     corpo.replaceChildren(...linhas.map((row, i) => el('tr', { fundo: cor(r.rowColors[i] ?? 0) },
       // Each cell names its column, for a phone that shows a branch as a card of labelled figures.
       ...row.map((c, k) => { const td = el('td', { class: typeof c.number === 'number' ? 'num' : '', 'data-rotulo': r.columns[k] }, c.text);
-                          td.style.color = corDeTexto(c.color);
+                          td.style.color = cor(c.textColor ?? c.color);
                           if (c.verdict) td.title = c.verdict;
                           return td; }))));
   };
