@@ -27,6 +27,16 @@ const TDataPacket& packetOf(const CockpitPackets& packets, const QString& dataSe
     return packets.diasEstoque;
 }
 
+// How often each place's branch was in the list before; none for a list that is not a ranking.
+const QHash<int, Recurrence>* recurrenceOf(const Scorecard& card, const QString& dataSet)
+{
+    if (dataSet == QLatin1String("cdsTop10"))
+        return &card.top10;
+    if (dataSet == QLatin1String("cdsBottom10"))
+        return &card.bottom10;
+    return nullptr;
+}
+
 const ListInfo* listNamed(const QString& name)
 {
     for (const ListInfo& list : kLists)
@@ -116,7 +126,10 @@ MonthPage ComputePage(const CockpitPackets& packets)
             for (const char* column : info.columns)
                 cells << table.displayText(r, L(column));
             list.rows << cells;
-            list.rowColors << StripeColor(FieldFloat(table.value(r, QStringLiteral("ROWNUM"))));
+            const double place = FieldFloat(table.value(r, QStringLiteral("ROWNUM")));
+            list.rowColors << StripeColor(place);
+            const QHash<int, Recurrence>* recurrence = recurrenceOf(card, dataSet);
+            list.recurrence << (recurrence ? RecurrenceText(recurrence->value(int(place))) : QString());
         }
         page.lists << list;
     }
@@ -146,11 +159,19 @@ QByteArray ListCsv(const CockpitPackets& packets, const QString& name)
     QStringList header;
     for (const char* column : info->columns)
         header << table.title(L(column));
+    const Scorecard card = MonthScorecard(packets);
+    const QHash<int, Recurrence>* recurrence = recurrenceOf(card, dataSet);
+    if (recurrence)
+        header << QStringLiteral("Meses na lista (de %1)").arg(kTrendMonths);
     QList<QList<QVariant>> rows;
     for (int r = 0; r < table.rowCount(); ++r) {
         QList<QVariant> row;
         for (const char* column : info->columns)
             row << table.value(r, L(column));
+        if (recurrence) {
+            const auto found = recurrence->constFind(int(FieldFloat(table.value(r, QStringLiteral("ROWNUM")))));
+            row << (found == recurrence->constEnd() ? QVariant() : QVariant(found->months));
+        }
         rows << row;
     }
     return CsvText(header, rows);

@@ -31,6 +31,7 @@ struct PageList {
     QStringList titles;     // the columns' headings
     QVector<QStringList> rows;   // cell texts as shown
     QVector<int> rowColors;      // stripes
+    QStringList recurrence;      // per row, "9 de 12 meses" for a branch that is no news there; else empty
 };
 
 struct PageSlice {

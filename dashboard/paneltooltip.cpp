@@ -26,6 +26,7 @@ QStringList notesOf(const cockpit::CockpitView& view, const QString& panel)
 struct Shown {
     cockpit::Indicator indicator = cockpit::Indicator::Revenue;
     const cockpit::Measure* measure = nullptr;
+    const cockpit::ScopeCard* card = nullptr;
 };
 
 Shown shownOn(const cockpit::CockpitView& view, const QString& panel)
@@ -45,7 +46,7 @@ Shown shownOn(const cockpit::CockpitView& view, const QString& panel)
         } else {
             continue;
         }
-        return {column.indicator, card ? &(*card)[column.indicator] : nullptr};
+        return {column.indicator, card ? &(*card)[column.indicator] : nullptr, card};
     }
     return {};
 }
@@ -59,5 +60,11 @@ QString PanelToolTip(const cockpit::CockpitView& view, const QString& panel)
     if (shown.measure && shown.measure->zone != cockpit::Zone::None)
         lines << cockpit::VerdictText(shown.indicator, *shown.measure);
     lines << notesOf(view, panel);
+    if (shown.card && shown.indicator == cockpit::Indicator::Revenue && shown.card->projection)
+        lines << cockpit::ProjectionText(*shown.card->projection) + QStringLiteral(" (") +
+                     cockpit::ProjectionMethod(*shown.card->projection, view.scorecard) + QLatin1Char(')');
+    if (shown.card && (shown.indicator == cockpit::Indicator::Revenue || shown.indicator == cockpit::Indicator::Result))
+        if (const QString ytd = cockpit::YearToDateText(shown.indicator, shown.card->yearToDate); !ytd.isEmpty())
+            lines << ytd;
     return lines.join(QLatin1Char('\n'));
 }

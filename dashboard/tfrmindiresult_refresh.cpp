@@ -24,6 +24,8 @@
 #include "tovergauge.h"
 #include "tpanel.h"
 
+#include <QPainter>
+
 namespace {
 
 template <typename T>
@@ -66,8 +68,18 @@ void TfrmIndiResult::showView(const cockpit::CockpitView& view)
         ShowGaugeState(component<TOverGauge>(this, it.key()), it.value());
     // A list saved as a spreadsheet is named after the month it is of.
     const QString period = view.month.isValid() ? cockpit::RefMonth(view.month).key() : QString();
-    for (TDBGrid* grid : {m_ui->dbgTop10, m_ui->dbgBottom10, m_ui->dbgAtrasaLanca})
+    for (TDBGrid* grid : {m_ui->dbgTop10, m_ui->dbgBottom10, m_ui->dbgAtrasaLanca}) {
         grid->SetCsvPeriod(period);
+        // A branch that has held its place for months is no news: marked on its row, and named where the
+        // pointer rests on the list.
+        const cockpit::GridView shown = view.grids.value(grid->objectName());
+        grid->setProperty("recurrence", shown.recurrence);
+        QStringList chronic;
+        for (int r = 0; r < shown.recurrence.size() && r < shown.rows.size(); ++r)
+            if (!shown.recurrence[r].isEmpty())
+                chronic << shown.rows[r].value(0) + QStringLiteral(": na lista em ") + shown.recurrence[r];
+        grid->setToolTip(chronic.join(QLatin1Char('\n')));
+    }
 }
 
 void TfrmIndiResult::FormActivate(QObject* sender)
@@ -135,6 +147,16 @@ void TfrmIndiResult::dbgTop10DrawColumnCell(QObject* sender, const QRect& rect, 
     TField* rowNum = grid->DataSource()->DataSet()->FieldByName(QStringLiteral("ROWNUM"));
     grid->Canvas()->Brush()->SetColor(cockpit::StripeColor(rowNum->AsFloat()));
     grid->DefaultDrawColumnCell(rect, dataCol, column, state);
+    // The branch's months in the list, at the end of its name: "9/12".
+    const QString months = grid->property("recurrence").toStringList().value(int(rowNum->AsFloat()) - 1).section(QLatin1Char(' '), 0, 0);
+    if (QPainter* painter = grid->Canvas()->Painter(); painter && !months.isEmpty() && column &&
+                                                       column->FieldName() == QLatin1String("NMFILIAL")) {
+        painter->save();
+        painter->setPen(QColor(0xFF, 0xD7, 0x00));
+        painter->drawText(rect.adjusted(0, 0, -3, 0), Qt::AlignRight | Qt::AlignVCenter,
+                          QStringLiteral("%1/%2").arg(months).arg(cockpit::kTrendMonths));
+        painter->restore();
+    }
 }
 
 void TfrmIndiResult::FormKeyPress(QObject* sender, QChar& key)

@@ -76,6 +76,9 @@ QJsonObject gridOf(QTableView* grid)
     out[QStringLiteral("titles")] = titles;
     out[QStringLiteral("rows")] = rows;
     out[QStringLiteral("rowColors")] = colors;
+    // The mark a branch that keeps its place in a ranking carries, as the window draws it.
+    if (const QVariant marks = grid->property("recurrence"); marks.isValid())
+        out[QStringLiteral("recurrence")] = QJsonArray::fromStringList(marks.toStringList());
     return out;
 }
 

@@ -41,7 +41,7 @@ QByteArray CockpitJsonText(const CockpitView& view)
     for (auto it = view.grids.cbegin(); it != view.grids.cend(); ++it) {
         out.key(it.key());
         out.open('{');
-        WriteRows(out, it.value().titles, it.value().rows, it.value().rowColors);
+        WriteRows(out, it.value().titles, it.value().rows, it.value().rowColors, it.value().recurrence);
         out.close('}');
     }
     out.close('}');

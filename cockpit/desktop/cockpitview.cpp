@@ -71,7 +71,7 @@ void writeLists(CockpitView& view, const QVector<PageList>& lists, const QVector
         GridView& grid = view.grids[L(info.grid)];
         for (const PageList& list : lists)
             if (list.key == QLatin1String(info.key))
-                grid = {list.titles, list.rows, list.rowColors};
+                grid = {list.titles, list.rows, list.rowColors, list.recurrence};
     }
     for (const PieInfo& info : kPies) {
         ChartView& chart = view.charts[L(info.chart)];

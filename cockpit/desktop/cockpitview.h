@@ -24,6 +24,7 @@ struct GridView {
     QStringList titles;
     QVector<QStringList> rows;   // cell texts as the grid shows them
     QVector<int> rowColors;      // the colour each row is painted with
+    QStringList recurrence;      // per row: "9 de 12 meses" for a branch that is no news in the list
 };
 using SliceView = PageSlice;
 struct ChartView {

@@ -38,7 +38,8 @@ void WriteDial(JsonText& out, const GaugeState& g)
     out.close('}');
 }
 
-void WriteRows(JsonText& out, const QStringList& titles, const QVector<QStringList>& rows, const QVector<int>& rowColors)
+void WriteRows(JsonText& out, const QStringList& titles, const QVector<QStringList>& rows, const QVector<int>& rowColors,
+               const QStringList& recurrence)
 {
     out.key("titles");
     out.open('[');
@@ -58,6 +59,11 @@ void WriteRows(JsonText& out, const QStringList& titles, const QVector<QStringLi
     out.open('[');
     for (int c : rowColors)
         out.number(c);
+    out.close(']');
+    out.key("recurrence");
+    out.open('[');
+    for (const QString& r : recurrence)
+        out.string(r);
     out.close(']');
 }
 
@@ -128,6 +134,7 @@ QByteArray MonthPageJsonText(const MonthPage& page)
                 out.number(std::numeric_limits<double>::quiet_NaN());
             out.close('}');
         }
+        WriteOutlookFields(out, page.scorecard, card);
         out.close('}');
     }
     out.close(']');
@@ -139,7 +146,7 @@ QByteArray MonthPageJsonText(const MonthPage& page)
         out.open('{');
         out.key("title");
         out.string(list.title);
-        WriteRows(out, list.titles, list.rows, list.rowColors);
+        WriteRows(out, list.titles, list.rows, list.rowColors, list.recurrence);
         out.close('}');
     }
     out.close('}');

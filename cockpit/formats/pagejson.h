@@ -19,7 +19,9 @@ inline QByteArray MonthPageJsonText(const CockpitPackets& packets) { return Mont
 // table's titles, rows and stripes; a pie's title and slices.
 class JsonText;
 void WriteDial(JsonText& out, const GaugeState& dial);
-void WriteRows(JsonText& out, const QStringList& titles, const QVector<QStringList>& rows, const QVector<int>& rowColors);
+// A list's "titles", "rows", "rowColors" and, for a ranking, each row's "recurrence".
+void WriteRows(JsonText& out, const QStringList& titles, const QVector<QStringList>& rows, const QVector<int>& rowColors,
+               const QStringList& recurrence);
 void WriteSlices(JsonText& out, const QString& title, const QVector<PageSlice>& slices);
 
 } // namespace cockpit

@@ -1,5 +1,6 @@
 #include "scorecardjson.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace cockpit {
@@ -83,6 +84,55 @@ void WriteMeasureFields(JsonText& out, Indicator indicator, const Measure& m)
     for (const QString& n : m.notes)
         out.string(n);
     out.close(']');
+    // Twelve months only where there is a history (a branch's card has none).
+    if (std::any_of(m.trend.begin(), m.trend.end(), [](const std::optional<double>& v) { return v.has_value(); })) {
+        out.key("trend");
+        out.open('[');
+        for (const std::optional<double>& v : m.trend)
+            out.number(orNull(v));
+        out.close(']');
+        out.key("trendProjected");
+        out.boolean(m.trendProjected);
+    }
+}
+
+void WriteOutlookFields(JsonText& out, const Scorecard& card, const ScopeCard& scope)
+{
+    out.key("projection");
+    if (const std::optional<Projection>& p = scope.projection) {
+        out.open('{');
+        out.key("value");
+        out.number(p->value);
+        out.key("target");
+        out.number(orNull(p->target));
+        out.key("profile");
+        stringOrNull(out, p->profile.isValid() ? p->profile.key() : QString());
+        out.key("text");
+        out.string(ProjectionText(*p));
+        out.key("method");
+        out.string(ProjectionMethod(*p, card));
+        out.close('}');
+    } else {
+        out.number(std::numeric_limits<double>::quiet_NaN());
+    }
+    out.key("yearToDate");
+    const YearToDate& ytd = scope.yearToDate;
+    if (ytd.months == 0) {
+        out.number(std::numeric_limits<double>::quiet_NaN());
+        return;
+    }
+    out.open('{');
+    out.key("months");
+    out.number(ytd.months);
+    for (const Indicator i : {Indicator::Revenue, Indicator::Result}) {
+        out.key(info(i).key);
+        out.open('{');
+        WriteMeasureFields(out, i, i == Indicator::Result ? ytd.result : ytd.revenue);
+        out.key("text");
+        out.string(YearToDateText(i, ytd));
+        out.close('}');
+    }
+    out.close('}');
 }
 
 void WriteScorecard(JsonText& out, const Scorecard& card)
@@ -100,6 +150,8 @@ void WriteScorecard(JsonText& out, const Scorecard& card)
             WriteMeasureFields(out, i.id, c[i.id]);
             out.close('}');
         }
+        if (c.scope.kind != ScopeKind::Branch)
+            WriteOutlookFields(out, card, c);
         out.close('}');
     }
     out.close(']');

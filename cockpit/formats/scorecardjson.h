@@ -16,5 +16,7 @@ void WriteScorecard(JsonText& out, const Scorecard& card);
 void WriteScorecardPeriod(JsonText& out, const Scorecard& card);
 void WriteScopeFields(JsonText& out, const Scope& scope);
 void WriteMeasureFields(JsonText& out, Indicator indicator, const Measure& measure);
+// A company's or region's projection and year to date ("projection", "yearToDate"; null where there is none).
+void WriteOutlookFields(JsonText& out, const Scorecard& card, const ScopeCard& scope);
 
 } // namespace cockpit

@@ -155,6 +155,136 @@ bool budgetOf(const Reader& metas, int row, const IndicatorInfo& i, Measure& m)
     return true;
 }
 
+
+// The revenue of a row in millions, unrounded where the server sends it so (VRFATLIQ), else as shown.
+std::optional<double> revenueOf(const Reader& table, int row)
+{
+    if (const std::optional<double> exact = number(table.value(row, "VRFATLIQ")))
+        return exact;
+    return number(table.value(row, "VRFATLIQGER"));
+}
+
+// A partial month's revenue at its end: the figures so far, scaled by how much of the same month a year
+// before had come in by the same day, where every day of that month has figures; else by the days.
+std::optional<Projection> project(const Reader& comparisons, const QString& code, const Scorecard& card,
+                                  const Measure& revenue, std::optional<double> wholeTarget)
+{
+    if (!card.partial() || !revenue.figure)
+        return std::nullopt;
+    const std::optional<double> sofar = revenueOf(comparisons, comparisons.find(code, card.month.firstDay()));
+    const double figure = sofar.value_or(*revenue.figure);
+    Projection p;
+    p.target = wholeTarget;
+    const RefMonth before = card.month.yearBefore();
+    const int row = comparisons.find(code, before.firstDay());
+    const std::optional<double> whole = revenueOf(comparisons, row);
+    const std::optional<double> byDay = number(comparisons.value(row, "VRFATDIA"));
+    if (whole && byDay && *whole > 0.0 && *byDay > 0.0) {
+        p.value = figure * *whole / *byDay;
+        p.profile = before;
+    } else {
+        p.value = figure * card.month.daysInMonth() / card.daysElapsed;
+    }
+    return p;
+}
+
+// The twelve months ending with this one, from the rows of the months compared and this month's figure.
+void fillTrend(Measure& m, const Reader& comparisons, const QString& code, const IndicatorInfo& i,
+               const Scorecard& card, const std::optional<Projection>& projection)
+{
+    for (int k = 0; k + 1 < kTrendMonths; ++k) {
+        const QDate month = card.month.firstDay().addMonths(k + 1 - kTrendMonths);
+        m.trend[size_t(k)] = figureOf(comparisons, comparisons.find(code, month), i.id);
+    }
+    m.trend.back() = m.figure;
+    if (!i.share && projection) {
+        m.trend.back() = projection->value;
+        m.trendProjected = true;
+    }
+}
+
+// January to this month, from the rows of the months compared (a server that does not send the months'
+// exact sums and budgets gives nothing to add up).
+YearToDate yearToDate(const Reader& comparisons, const QString& code, const Scorecard& card)
+{
+    YearToDate ytd;
+    if (!comparisons.has("VRFATLIQ") || !comparisons.has("VRRESULT"))
+        return ytd;
+    double revenue = 0, result = 0, coveredRevenue = 0, revenueTarget = 0;
+    double resultBase = 0, resultCovered = 0, resultTargetWeighted = 0;
+    for (int month = 1; month <= card.month.firstDay().month(); ++month) {
+        const QDate first(card.month.firstDay().year(), month, 1);
+        const int row = comparisons.find(code, first);
+        const std::optional<double> rev = number(comparisons.value(row, "VRFATLIQ"));
+        const std::optional<double> res = number(comparisons.value(row, "VRRESULT"));
+        if (row < 0 || !rev || !res)
+            continue;
+        ++ytd.months;
+        revenue += *rev;
+        result += *res;
+        if (std::optional<double> t = number(comparisons.value(row, "METAFAT"))) {
+            // This month's budget counts over its days with figures, as the month's own gauge does.
+            if (first == card.month.firstDay() && card.partial())
+                *t = *t * card.daysElapsed / card.month.daysInMonth();
+            ++ytd.revenueBudgetMonths;
+            revenueTarget += *t;
+            coveredRevenue += *rev;
+        }
+        if (const std::optional<double> t = number(comparisons.value(row, "METARES"))) {
+            ++ytd.resultBudgetMonths;
+            resultBase += *rev;
+            resultCovered += *res;
+            resultTargetWeighted += *t * *rev;
+        }
+    }
+    if (ytd.months == 0)
+        return ytd;
+    const auto budgetNote = [&](int budgeted) {
+        return budgeted < ytd.months ? QStringList{QStringLiteral("meta de %1 de %2 meses").arg(budgeted).arg(ytd.months)}
+                                     : QStringList{};
+    };
+    Measure& r = ytd.revenue;
+    r.figure = revenue;
+    if (ytd.revenueBudgetMonths > 0) {
+        r.target = revenueTarget;
+        r.source = TargetSource::Budget;
+        r.gap = coveredRevenue - revenueTarget;
+        if (revenueTarget > 0.0)
+            r.gapPercent = *r.gap / revenueTarget * 100.0;
+        r.zone = ZoneOf(Indicator::Revenue, coveredRevenue, revenueTarget);
+        r.notes = budgetNote(ytd.revenueBudgetMonths);
+    }
+    Measure& s = ytd.result;
+    if (HasShareBase(revenue * 1e6))
+        s.figure = result / revenue * 100.0;
+    if (ytd.resultBudgetMonths > 0 && HasShareBase(resultBase * 1e6)) {
+        s.target = resultTargetWeighted / resultBase;
+        s.source = TargetSource::Budget;
+        const double covered = resultCovered / resultBase * 100.0;
+        s.gap = covered - *s.target;
+        s.zone = ZoneOf(Indicator::Result, covered, *s.target);
+        s.notes = budgetNote(ytd.resultBudgetMonths);
+    }
+    return ytd;
+}
+
+// How often the branches of this month's Top 10 and Bottom 10 held a place in the same list.
+void readRecurrence(Scorecard& card, const Reader& metas)
+{
+    for (int r = 0; r < metas.rows(); ++r) {
+        if (!metas.text(r, "CDAREAGERE").startsWith(QLatin1Char(kBranchScopeMark)))
+            continue;
+        const auto place = [&](const char* position, const char* months, QHash<int, Recurrence>& list) {
+            const std::optional<double> p = number(metas.value(r, position));
+            const std::optional<double> n = number(metas.value(r, months));
+            if (p && n)
+                list.insert(int(*p), Recurrence{int(*n)});
+        };
+        place("ROWNUMTOP", "QTMESTOP", card.top10);
+        place("ROWNUMBOTTOM", "QTMESBOTTOM", card.bottom10);
+    }
+}
+
 } // namespace
 
 Zone ZoneOf(Indicator indicator, double figure, double target)
@@ -288,13 +418,18 @@ Scorecard MonthScorecard(const CockpitPackets& packets)
             }
             m.previous = figureOf(comparisons, comparisons.find(c.scope.code, previous.firstDay()), i.id);
             m.lastYear = figureOf(comparisons, comparisons.find(c.scope.code, yearBefore.firstDay()), i.id);
+            if (!i.share)
+                c.projection = project(comparisons, c.scope.code, card, m, m.target);
             judge(m, i, card);
+            fillTrend(m, comparisons, c.scope.code, i, card, c.projection);
         }
+        c.yearToDate = yearToDate(comparisons, c.scope.code, card);
         card.scopes << c;
     };
     add(ScopeKind::Company, total);
     for (const QString& region : RegionCodes(packets.indicadores))
         add(ScopeKind::Region, indicadores.find(region));
+    readRecurrence(card, metas);
     return card;
 }
 
@@ -345,6 +480,46 @@ Scorecard RegionScorecard(const RegionReply& packets)
         card.scopes << c;
     }
     return card;
+}
+
+} // namespace cockpit
+
+namespace cockpit {
+
+QString ProjectionText(const Projection& p)
+{
+    const QLocale& br = BrazilLocale();
+    QString text = QStringLiteral("previsão ") + br.toString(p.value, 'f', 2) + QStringLiteral(" M");
+    if (p.target)
+        text += QStringLiteral(" · meta ") + br.toString(*p.target, 'f', 2) + QStringLiteral(" M");
+    return text;
+}
+
+QString ProjectionMethod(const Projection& p, const Scorecard& card)
+{
+    if (p.profile.isValid())
+        return QStringLiteral("ritmo de %1 dias no perfil diário de %2").arg(card.daysElapsed).arg(p.profile.title());
+    return QStringLiteral("em linha reta, ritmo de %1 de %2 dias").arg(card.daysElapsed).arg(card.month.daysInMonth());
+}
+
+QString YearToDateText(Indicator indicator, const YearToDate& ytd)
+{
+    const Measure& m = indicator == Indicator::Result ? ytd.result : ytd.revenue;
+    if (!m.figure)
+        return {};
+    const QLocale& br = BrazilLocale();
+    const bool share = info(indicator).share;
+    QString text = QStringLiteral("no ano ") + br.toString(*m.figure, 'f', share ? 1 : 2) + (share ? QStringLiteral("%") : QStringLiteral(" M"));
+    if (m.target)
+        text += QStringLiteral(" · ") + TargetText(indicator, m);
+    if (!m.notes.isEmpty())
+        text += QStringLiteral(" (") + m.notes.join(QStringLiteral("; ")) + QLatin1Char(')');
+    return text;
+}
+
+QString RecurrenceText(const Recurrence& r)
+{
+    return r.months >= kChronicMonths ? QStringLiteral("%1 de %2 meses").arg(r.months).arg(kTrendMonths) : QString();
 }
 
 } // namespace cockpit

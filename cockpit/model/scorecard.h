@@ -5,6 +5,7 @@
 #include "indicators.h"
 #include "refmonth.h"
 
+#include <QHash>
 #include <QStringList>
 #include <QVector>
 
@@ -62,11 +63,40 @@ struct Measure {
     std::optional<double> previous;      // the month before, as comparable (same pace in a partial month)
     std::optional<double> lastYear;      // the same month a year before, likewise
     QStringList notes;                   // what the figure means, a line each, in Portuguese
+    // The last twelve months, oldest first, this one last; none for a month without figures (a gap, not a
+    // zero). A partial month's revenue is its projection (trendProjected), not the month so far.
+    std::array<std::optional<double>, 12> trend;
+    bool trendProjected = false;
 };
+
+// Where a partial month's revenue will end: at the pace of the days with figures, shaped by the same month
+// a year before where its every day has figures (weekends, month-end peaks), else in a straight line.
+struct Projection {
+    double value = 0.0;               // millions at the month's end
+    std::optional<double> target;     // the whole month's revenue target, where there is one
+    RefMonth profile;                 // the month whose days shaped it; no month: a straight line
+};
+
+// January to the month shown. Each figure is set against the targets of the months that have one, and
+// judged on those same months' figures, so a year budgeted from March is not judged on January.
+struct YearToDate {
+    int months = 0;                   // months with figures from January
+    Measure revenue, result;          // figure over every month; target, gap and zone over the budgeted ones
+    int revenueBudgetMonths = 0, resultBudgetMonths = 0;
+};
+
+// A branch's place in a ranked list and how often it held one there.
+struct Recurrence {
+    int months = 0;   // of the twelve months ending with this one, those the branch was in the same list
+};
+inline constexpr int kTrendMonths = 12;
+inline constexpr int kChronicMonths = 6;   // from here a branch's place in a list is no news
 
 struct ScopeCard {
     Scope scope;
     std::array<Measure, kIndicatorCount> measures;
+    std::optional<Projection> projection;   // revenue of a partial month
+    YearToDate yearToDate;
     const Measure& operator[](Indicator i) const { return measures[static_cast<size_t>(i)]; }
     Measure& operator[](Indicator i) { return measures[static_cast<size_t>(i)]; }
 };
@@ -78,6 +108,8 @@ struct Scorecard {
     QString lastLoad;        // the day of the last load, dd/MM/yyyy; empty when none
     bool anyFigure = false;
     QVector<ScopeCard> scopes;   // the company (where there is one), its regions, then branches
+    // Top 10 / Bottom 10 by their positions (ROWNUM): how often their branches held a place in that list.
+    QHash<int, Recurrence> top10, bottom10;
 
     bool partial() const { return partialUntil.isValid(); }
     const ScopeCard* find(ScopeKind kind, const QString& code) const;
@@ -111,5 +143,14 @@ QString TargetText(Indicator indicator, const Measure& measure);
 // The verdict in words, for whoever does not tell the zones' colours apart: "situação: vermelho (meta
 // 40,0% · +2,0 p.p.)"; empty without a zone.
 QString VerdictText(Indicator indicator, const Measure& measure);
+
+// "previsão 91,20 M · meta 89,50 M", and how it was projected ("pelo perfil diário de Dezembro/2025",
+// "em linha reta, pelos 7 de 31 dias").
+QString ProjectionText(const Projection& projection);
+QString ProjectionMethod(const Projection& projection, const Scorecard& card);
+// "no ano 812,40 M · meta 800,00 M · +1,6 %" and its notes; empty without figures.
+QString YearToDateText(Indicator indicator, const YearToDate& ytd);
+// "9 de 12 meses" from kChronicMonths on; empty below.
+QString RecurrenceText(const Recurrence& recurrence);
 
 } // namespace cockpit

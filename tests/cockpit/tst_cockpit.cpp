@@ -6,6 +6,7 @@
 #include "refreshserver.h"
 
 #include "ckppackets.h"
+#include "monthpage.h"
 
 #include <httplib.h>
 
@@ -183,6 +184,69 @@ private slots:
         const QJsonObject first = cockpit::CockpitJson(packetsWith(12.5, 40.0));
         QVERIFY(first["gauges"]["indicConsTotal"]["ghost"].isNull());
         QVERIFY(first["notes"].toObject().isEmpty());
+    }
+
+    // Halfway through March: where the month ends (by last March's days, else in a straight line), the
+    // twelve months with January missing, the year so far against February's budgets only, and a branch
+    // that has been in the Top 10 for nine months.
+    void shouldSeeWhereTheMonthEndsAndWhereItHeads_data()
+    {
+        QTest::addColumn<QVariant>("lastYearSoFar");   // March 2023 up to the 15th
+        QTest::addColumn<double>("projection");
+        QTest::addColumn<QString>("profile");
+        QTest::newRow("last year's days") << QVariant(10.0) << 12.5 * 31 / 10 << "2023-03";
+        QTest::newRow("no whole month last year") << QVariant() << 12.5 * 31 / 15 << "";
+    }
+    void shouldSeeWhereTheMonthEndsAndWhereItHeads()
+    {
+        QFETCH(QVariant, lastYearSoFar);
+        QVector<TPacketFieldDef> history = CkpPackets::Comparacoes();
+        for (const char* field : {"VRFATLIQ", "VRRESULT", "METAFAT", "METARES", "VRFATDIA"})
+            if (TDataPacket{history, {}}.fieldIndex(field) < 0)
+                history << TPacketFieldDef{field, TFieldType::ftFloat, 0, true};
+        const auto month = [](int y, int m) { return QDateTime(QDate(y, m, 1), QTime()); };
+        cockpit::CockpitPackets p = packetsWith(12.5, 40.0);
+        p.indicadores = indicadores({{"TOTAL", 7.0, 12.5, 40.0, 45.0, 15.0, 5.0, "15/03/2024"}});
+        p.comparacoes = TDataPacket{history,
+                                    {{month(2023, 3), "TOTAL", 31.0, 40.0, 45.0, 15.0, 4.5, 31.0, 1.395, 30.0, 5.0, lastYearSoFar},
+                                     {month(2023, 12), "TOTAL", 11.0, 40.0, 45.0, 15.0, 4.0, 11.0, 0.44, QVariant(), QVariant(), QVariant()},
+                                     {month(2024, 2), "TOTAL", 10.0, 40.0, 45.0, 15.0, 5.0, 10.0, 0.5, 9.0, 6.0, QVariant()},
+                                     {month(2024, 3), "TOTAL", 12.5, 40.0, 45.0, 15.0, 5.0, 12.5, 0.625, 20.0, QVariant(), QVariant()}}};
+        QVector<TPacketFieldDef> budgets = CkpPackets::Metas();
+        for (const char* field : {"ROWNUMTOP", "QTMESTOP", "ROWNUMBOTTOM", "QTMESBOTTOM"})
+            if (TDataPacket{budgets, {}}.fieldIndex(field) < 0)
+                budgets << TPacketFieldDef{field, TFieldType::ftFloat, 0, true};
+        QVector<QVariant> recife(budgets.size()), portoAlegre(budgets.size());
+        recife[0] = "#12";
+        recife[budgets.size() - 4] = 1.0;
+        recife[budgets.size() - 3] = 9.0;
+        portoAlegre[0] = "#7";
+        portoAlegre[budgets.size() - 4] = 2.0;
+        portoAlegre[budgets.size() - 3] = 5.0;
+        p.metas = TDataPacket{budgets, {recife, portoAlegre}};
+
+        const cockpit::MonthPage page = cockpit::ComputePage(p);
+        const cockpit::ScopeCard& company = page.scorecard.scopes.front();
+        QVERIFY(company.projection);
+        QCOMPARE(company.projection->value, QTest::currentDataTag() == QByteArray("last year's days") ? 38.75 : 12.5 * 31 / 15);
+        QTEST(company.projection->profile.isValid() ? company.projection->profile.key() : QString(), "profile");
+
+        const cockpit::Measure& result = company[cockpit::Indicator::Result];
+        const std::array<std::optional<double>, 12> trend{{std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                                                           std::nullopt, std::nullopt, std::nullopt, 4.0, std::nullopt, 5.0, 5.0}};
+        QCOMPARE(result.trend, trend);
+        QVERIFY(company[cockpit::Indicator::Revenue].trendProjected);
+        QCOMPARE(*company[cockpit::Indicator::Revenue].trend.back(), company.projection->value);
+
+        // February's 9 M and March's 20 M counted over 15 of 31 days; the result against February's 6 %.
+        const cockpit::YearToDate& ytd = company.yearToDate;
+        QCOMPARE(ytd.months, 2);
+        QCOMPARE(*ytd.revenue.target, 9.0 + 20.0 * 15 / 31);
+        QCOMPARE(cockpit::YearToDateText(cockpit::Indicator::Result, ytd),
+                 QStringLiteral("no ano 5,0% · meta 6,0% · −1,0 p.p. (meta de 1 de 2 meses)"));
+
+        QCOMPARE(page.lists.front().recurrence, (QStringList{"9 de 12 meses", ""}));
+        QVERIFY(cockpit::ListCsv(p, "top10").contains(";9\r\n"));
     }
 
     void shouldStripeRowsAndFormatTheirFigures()
