@@ -34,7 +34,7 @@ constexpr char kMeasure[] = R"js(
     const out = document.createElement('pre');
     out.id = 'medidas';
     out.textContent = JSON.stringify({ w: innerWidth, h: innerHeight, scrollW: document.documentElement.scrollWidth, largos,
-      gauges: de('[data-gauge] svg'), rows: de('.tabela .rotulo'), pies: de('.grafico svg'), lists: de('.lista tr'),
+      gauges: de('[data-gauge] svg:not(.tendencia)'), rows: de('.tabela .rotulo'), pies: de('.grafico svg'), lists: de('.lista tr'),
       texts: de('#lblTitulo, #info, #aviso:not([hidden])') });
     // A phone's page is measured in a frame of the phone's width (the browser's window is wider).
     parent.document.body.append(out);

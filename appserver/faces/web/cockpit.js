@@ -56,7 +56,50 @@ function setor(f1, f2, r1, r2) {
   return `M${x1} ${y1}A${r2} ${r2} 0 0 1 ${x2} ${y2}L${x3} ${y3}A${r1} ${r1} 0 0 0 ${x4} ${y4}Z`;
 }
 
-function medidor(nome, g, texto, classe, notas, medida) {
+// Twelve months of a figure as a line, oldest on the left; a month without figures is a gap in it, and a
+// last month that is still a projection is drawn dashed. data-valores keeps the numbers it was drawn from.
+function tendencia(valores, projetado) {
+  const W = 120, H = 24, P = 2, n = valores.length;
+  const num = (v) => typeof v === 'number';
+  const titulo = 'Últimos 12 meses' + (projetado ? ' (o último, previsão do mês)' : '');
+  const svg = el('svg:svg', { class: 'tendencia', viewBox: `0 0 ${W} ${H}`, preserveAspectRatio: 'none', role: 'img',
+                              'aria-label': titulo, 'data-valores': valores.map((v) => (num(v) ? v : '')).join(';') });
+  svg.append(el('svg:title', {}, titulo));
+  const dados = valores.filter(num);
+  if (!dados.length || n < 2) return svg;
+  const lo = Math.min(...dados), d = Math.max(...dados) - lo || 1;
+  const x = (i) => P + (W - 2 * P) * i / (n - 1), y = (v) => H - P - (H - 2 * P) * (v - lo) / d;
+  let trecho = [];
+  const fechar = () => {
+    if (trecho.length > 1) svg.append(el('svg:polyline', { points: trecho.join(' '), fill: 'none', stroke: '#d8d8d8', 'stroke-width': 1.5 }));
+    else if (trecho.length === 1) { const [a, b] = trecho[0].split(','); svg.append(el('svg:circle', { cx: a, cy: b, r: 1.5, fill: '#d8d8d8' })); }
+    trecho = [];
+  };
+  valores.forEach((v, i) => {
+    if (!num(v)) { fechar(); return; }
+    if (i === n - 1 && projetado) {
+      fechar();
+      if (num(valores[i - 1]))
+        svg.append(el('svg:line', { x1: x(i - 1), y1: y(valores[i - 1]), x2: x(i), y2: y(v), stroke: '#d8d8d8',
+                                    'stroke-width': 1.5, 'stroke-dasharray': '3 2' }));
+    } else trecho.push(`${x(i)},${y(v)}`);
+  });
+  fechar();
+  if (num(valores[n - 1])) svg.append(el('svg:circle', { cx: x(n - 1), cy: y(valores[n - 1]), r: 2.2, fill: '#ffffff' }));
+  return svg;
+}
+
+// Where the month will end and the year so far, beside the figures they belong to.
+function perspectivas(escopo, chave) {
+  const linhas = [];
+  const p = escopo.projection;
+  if (chave === 'faturamento' && p) linhas.push(el('div', { class: 'linha previsao', title: 'Previsão: ' + p.method }, p.text));
+  const ano = escopo.yearToDate && escopo.yearToDate[chave];
+  if (ano && ano.text) linhas.push(el('div', { class: 'linha ano', title: 'De janeiro até o mês' }, ano.text));
+  return linhas;
+}
+
+function medidor(nome, g, texto, classe, notas, medida, extras) {
   const dito = (medida && medida.verdict) || '';
   const caixa = el('div', dito ? { class: 'medidor ' + classe, 'data-gauge': nome, title: dito }
                                : { class: 'medidor ' + classe, 'data-gauge': nome });
@@ -86,9 +129,11 @@ function medidor(nome, g, texto, classe, notas, medida) {
   // The budget as a number and the gap to it; a line on every gauge, empty without a target, so the
   // gauges of a row keep one size.
   caixa.append(el('div', { class: 'meta' }, (medida && medida.targetText) || ''));
-  // The notes in a block of their own, so a wall screen can give every gauge of a row the same room;
-  // the whole text stays in the title where the screen shortens a note.
-  caixa.append(el('div', { class: 'notas' }, ...(notas || []).map((n) => el('div', { class: 'nota', title: n }, n))));
+  // The projection and the year so far, then the notes, in a block of their own, so a wall screen can give
+  // every gauge of a row the same room; the whole text stays in the title where the screen shortens a line.
+  caixa.append(el('div', { class: 'rodape' }, el('div', { class: 'perspectiva' }, ...((extras && extras.linhas) || [])),
+                  el('div', { class: 'notas' }, ...(notas || []).map((n) => el('div', { class: 'nota', title: n }, n)))));
+  if (extras && extras.tendencia) caixa.append(extras.tendencia);
   return caixa;
 }
 
@@ -107,7 +152,10 @@ function desenharIndicadores(j) {
                               title: 'Filiais da regional' }, escopo.code)));
     for (const i of indicadores) {
       const m = escopo[i.key] || {};
-      t.append(medidor(escopo.code + ':' + i.key, m.dial, m.text, empresa ? 'total' : 'regiao', m.notes, m));
+      // The company's figures carry their last twelve months; every row its projection and year so far.
+      const extras = { linhas: perspectivas(escopo, i.key),
+                       tendencia: empresa && m.trend ? tendencia(m.trend, m.trendProjected) : null };
+      t.append(medidor(escopo.code + ':' + i.key, m.dial, m.text, empresa ? 'total' : 'regiao', m.notes, m, extras));
     }
   }
   $('indicadores').replaceChildren(t);
@@ -117,8 +165,13 @@ function desenharListas(j) {
   const partes = Object.entries(j.lists || {}).map(([chave, g]) => {
     const num = (s) => /^-?[\d.,]+%?$/.test(s);
     const cab = el('tr', {}, ...g.titles.map((t, i) => el('th', i === g.titles.length - 1 ? { class: 'num' } : {}, t)));
+    // A branch that has been in the list for months is no news: its months there beside its name.
+    const marca = (i) => {
+      const rec = (g.recurrence || [])[i];
+      return rec ? el('span', { class: 'recorrente', title: 'Na lista em ' + rec }, ' ' + rec.split(' ')[0] + '/12') : '';
+    };
     const linhas = g.rows.map((r, i) => el('tr', { fundo: cor(g.rowColors[i] ?? 0), 'data-color': g.rowColors[i] ?? '' },
-                                          ...r.map((c) => el('td', num(c) ? { class: 'num' } : {}, c))));
+                                          ...r.map((c, k) => el('td', num(c) ? { class: 'num' } : {}, c, k === 0 ? marca(i) : ''))));
     // The spreadsheet is named after its list and its month (top10-2026-11.csv).
     const csv = el('a', { class: 'csv', href: 'api/cockpit?month=' + j.month + '&lista=' + chave,
                           download: chave + '-' + j.month + '.csv' }, 'CSV');
