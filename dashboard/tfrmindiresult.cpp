@@ -9,6 +9,7 @@
 #include "modulestate.h"
 #include "tdatetime.h"
 #include "tfrmregiao.h"
+#include "tfrmtendencia.h"
 #include "tlabel.h"
 #include "cockpitview.h"
 #include "tdbgrid.h"
@@ -47,6 +48,7 @@ TfrmIndiResult::TfrmIndiResult(QWidget* owner) : TForm(owner), m_ui(std::make_un
 TfrmIndiResult::~TfrmIndiResult()
 {
     delete m_regionWindow;
+    delete m_trendWindow;
 }
 
 void TfrmIndiResult::hookEvents()
@@ -74,6 +76,10 @@ void TfrmIndiResult::hookEvents()
             if (QObject* c = FindComponent(name))
                 c->installEventFilter(this);
     }
+    // Where the figures are heading: a double-click on "Total", or T.
+    if (QObject* total = FindComponent(QStringLiteral("lblTotal")))
+        total->installEventFilter(this);
+    connect(new QShortcut(QKeySequence(Qt::Key_T), this), &QShortcut::activated, this, [this] { Guarded([this] { openTrends(); }); });
     // One drawing handler and one key handler serve the three grids.
     for (TDBGrid* grid : {m_ui->dbgTop10, m_ui->dbgBottom10, m_ui->dbgAtrasaLanca}) {
         ConnectGuarded(grid, &TDBGrid::OnDrawColumnCell, this, &TfrmIndiResult::dbgTop10DrawColumnCell);
@@ -93,6 +99,10 @@ bool TfrmIndiResult::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonDblClick) {
         const QString name = watched->objectName();
+        if (name.compare(QLatin1String("lblTotal"), Qt::CaseInsensitive) == 0) {
+            Guarded([this] { openTrends(); });
+            return true;
+        }
         const int row = name.right(1).toInt();
         if (row >= 1 && row <= 5) {
             Guarded([this, row] { openRegion(row); });
@@ -114,22 +124,45 @@ void TfrmIndiResult::openRegion(int row)
         connect(m_regionWindow, &TfrmRegiao::MonthStepRequested, this, [this](int step) { showMonthBeside(step); });
     }
     if (!m_regionWindow->isVisible()) {
-        // Scaled as the cockpit is, so its texts are not smaller than the cockpit's; placed over the
-        // cockpit's upper left, inside the screen.
-        m_regionWindow->ScaleDesign(DesignFactor());
-        QRect place(pos() + QPoint(40, 60) * DesignFactor(), m_regionWindow->frameGeometry().size());
-        if (const QScreen* s = screen()) {
-            const QRect area = s->availableGeometry();
-            place.moveRight(std::min(place.right(), area.right()));
-            place.moveBottom(std::min(place.bottom(), area.bottom()));
-            place.moveLeft(std::max(place.left(), area.left()));
-            place.moveTop(std::max(place.top(), area.top()));
-        }
-        m_regionWindow->move(place.topLeft());
+        placeOver(m_regionWindow, QPoint(40, 60));
     }
     m_regionWindow->show();
     m_regionWindow->raise();
     m_regionWindow->ShowRegion(label->Caption(), m_view->month, *m_view, row);
+}
+
+// A window opened from the cockpit: scaled as the cockpit is, so its texts are not smaller than the
+// cockpit's; placed over the cockpit's upper left, inside the screen.
+void TfrmIndiResult::placeOver(TForm* window, const QPoint& offset)
+{
+    window->ScaleDesign(DesignFactor());
+    QRect place(pos() + offset * DesignFactor(), window->frameGeometry().size());
+    if (const QScreen* s = screen()) {
+        const QRect area = s->availableGeometry();
+        place.moveRight(std::min(place.right(), area.right()));
+        place.moveBottom(std::min(place.bottom(), area.bottom()));
+        place.moveLeft(std::max(place.left(), area.left()));
+        place.moveTop(std::max(place.top(), area.top()));
+    }
+    window->move(place.topLeft());
+}
+
+void TfrmIndiResult::openTrends()
+{
+    if (!m_view)
+        return;
+    if (!m_trendWindow) {
+        m_trendWindow = new TfrmTendencia(this);
+        m_trendWindow->setAttribute(Qt::WA_DeleteOnClose, false);
+        connect(m_trendWindow, &TfrmTendencia::MonthStepRequested, this, [this](int step) { showMonthBeside(step); });
+    }
+    if (!m_trendWindow->isVisible()) {
+        placeOver(m_trendWindow, QPoint(60, 80));
+    }
+    m_trendWindow->ShowTrends(m_view->scorecard);
+    m_trendWindow->show();
+    m_trendWindow->raise();
+    m_trendWindow->activateWindow();
 }
 
 // A region window follows the month the cockpit shows.
@@ -150,6 +183,8 @@ void TfrmIndiResult::hideEvent(QHideEvent* event)
 {
     if (!event->spontaneous() && m_regionWindow)
         m_regionWindow->Close();
+    if (!event->spontaneous() && m_trendWindow)
+        m_trendWindow->Close();
     TForm::hideEvent(event);
 }
 

@@ -17,6 +17,7 @@ namespace cockpit {
 struct CockpitView;
 }
 class TfrmRegiao;
+class TfrmTendencia;
 
 // The results dashboard: a black, borderless window with the month's operating results. Its visual
 // components come from the window definition (tfrmindiresult.ui); the refresh finds them by name, as
@@ -49,6 +50,8 @@ private:
     // Opens (or brings up to date) the window of the region on row `row`, 1 to 5.
     void openRegion(int row);
     void refreshRegion();
+    void openTrends();
+    void placeOver(TForm* window, const QPoint& offset);
     bool eventFilter(QObject* watched, QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     // Puts the view's texts and gauge states on the window's labels, panels and gauges.
@@ -61,6 +64,7 @@ private:
     // The view on screen, for the region window.
     std::unique_ptr<cockpit::CockpitView> m_view;
     QPointer<TfrmRegiao> m_regionWindow;
+    QPointer<TfrmTendencia> m_trendWindow;
     QDateTime m_fetchedAt;
     // The notice's colour in the definition; a failure with figures on screen paints it red until the next fetch.
     TColor m_noticeColor = clYellow;

@@ -2,6 +2,7 @@
 #include "tfrmindiresult.h"
 #include "tindicresultdata.h"
 #include "tfrmregiao.h"
+#include "tfrmtendencia.h"
 
 #include "ui_tfrmindiresult.h"
 
@@ -128,6 +129,8 @@ void TfrmIndiResult::FormActivate(QObject* sender)
     m_view = std::make_unique<cockpit::CockpitView>(view);
     // A region that cannot be brought up to date says so in its own window; the cockpit's refresh goes on.
     Guarded([this] { refreshRegion(); });
+    if (m_trendWindow && m_trendWindow->isVisible())
+        m_trendWindow->ShowTrends(view.scorecard);
 
     cdsIndicadores->SetFilter(QStringLiteral("CDAREAGERE <> 'TOTAL'"));
     cdsIndicadores->First();
@@ -166,6 +169,8 @@ void TfrmIndiResult::FormKeyPress(QObject* sender, QChar& key)
         // The region window above the cockpit goes first, as a dialog would; the cockpit with the next Escape.
         if (m_regionWindow && m_regionWindow->isVisible())
             m_regionWindow->Close();
+        else if (m_trendWindow && m_trendWindow->isVisible())
+            m_trendWindow->Close();
         else
             Close();
         key = QChar();

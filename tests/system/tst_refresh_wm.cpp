@@ -75,6 +75,27 @@ private slots:
         QTRY_VERIFY(!region->isVisible());
     }
 
+    // A double-click on "Total" opens the twelve months' window on the month shown (T does too); Escape
+    // closes it and leaves the cockpit open.
+    void trendWindowOpensOnTotalAndClosesOnEscape()
+    {
+        m_form = std::make_unique<TfrmIndiResult>();
+        TfrmIndiResult* form = m_form.get();
+        dtData = DateTimeUtil::fromDate(RefreshServer::kThreeRegions);
+        form->Show();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QTest::mouseDClick(ComponentOf<TLabel>(form, "lblTotal"), Qt::LeftButton);
+        QWidget* trends = nullptr;
+        QTRY_VERIFY((trends = qobject_cast<QWidget*>(QApplication::activeWindow())) && trends != form);
+        QCOMPARE(trends->objectName(), QStringLiteral("frmTendencia"));
+        QCOMPARE(trends->findChild<TLabel*>(QStringLiteral("lblTitulo"))->Caption(), QString::fromUtf8("Últimos 12 meses até Fevereiro/2008"));
+        QTest::keyClick(trends, Qt::Key_Escape);
+        QTRY_VERIFY(!trends->isVisible());
+        QTRY_COMPARE(QApplication::activeWindow(), form);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_T);
+        QTRY_VERIFY(trends->isVisible());
+    }
+
     // The region window belongs to its cockpit: kept above it, on the month the cockpit shows whichever of
     // the two takes PageUp/PageDown, closed by the cockpit's Escape before the cockpit is, and with it.
     void regionWindowFollowsItsCockpit()
