@@ -188,6 +188,8 @@ int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
         if (!options.pdf.isEmpty())
             pack.month(month, shown ? dashboard : nullptr, shown ? noticeText : messages.join(QLatin1Char(' ')));
     }
+    if (!options.pdf.isEmpty() && !options.months.isEmpty())
+        pack.trends();
     if (!pack.finish())
         written = false;
     SetMessagePresenter({});

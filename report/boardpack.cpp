@@ -1,5 +1,7 @@
 #include "boardpack.h"
 
+#include "trendchart.h"
+
 #include "designscale.h"
 
 #include "indicators.h"
@@ -181,7 +183,7 @@ bool BoardPack::newPage(const QString& footer)
     m_painter.setPen(Qt::black);
     const QRectF foot(0, h * 0.95, w, h * 0.05);
     m_painter.drawText(foot, Qt::AlignLeft | Qt::AlignVCenter, footer);
-    const int total = 1 + 2 * m_options.months;
+    const int total = 2 + 2 * m_options.months;
     m_painter.drawText(foot, Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("página %1 de %2").arg(m_page).arg(total));
     return true;
 }
@@ -300,12 +302,27 @@ void BoardPack::drawTable(const QByteArray& viewJson, const QRectF& area)
             QStringList lines;
             for (const QJsonValue& note : m[QStringLiteral("notes")].toArray())
                 lines << note.toString();
+            // Where a partial month's revenue will end, and the year so far, under the figures they belong to.
+            const QJsonValue projection = rows[r].card[QStringLiteral("projection")];
+            if (indicator.id == cockpit::Indicator::Revenue && projection.isObject())
+                lines << projection[QStringLiteral("text")].toString() + QStringLiteral(" (") +
+                             projection[QStringLiteral("method")].toString() + QLatin1Char(')');
+            if (const QString ytd = rows[r].card[QStringLiteral("yearToDate")][QLatin1String(indicator.key)][QStringLiteral("text")].toString();
+                !ytd.isEmpty())
+                lines << ytd;
             const QRectF text = cell.adjusted(dot * 2.0, rowHeight * 0.06, -dot * 0.5, 0);
             m_painter.setFont(font);
             m_painter.drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, head);
-            m_painter.setFont(small);
-            m_painter.drawText(text.adjusted(0, rowHeight * 0.36, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                               lines.join(QLatin1Char('\n')));
+            // As many lines as a cell holds: the notes' type shrinks (to a floor) rather than lose the last ones.
+            const QRectF notesRect = text.adjusted(0, rowHeight * 0.36, 0, 0);
+            const QString notes = lines.join(QLatin1Char('\n'));
+            QFont fitted = small;
+            while (fitted.pixelSize() > small.pixelSize() * 0.6 &&
+                   QFontMetricsF(fitted, m_writer.get()).boundingRect(notesRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, notes).height() >
+                       notesRect.height())
+                fitted.setPixelSize(fitted.pixelSize() - 1);
+            m_painter.setFont(fitted);
+            m_painter.drawText(notesRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, notes);
         }
         m_painter.setPen(ToQColor(clPrintRule));
         m_painter.drawLine(QPointF(area.left(), top + rowHeight), QPointF(area.right(), top + rowHeight));
@@ -320,6 +337,10 @@ bool BoardPack::month(const QDate& month, QWidget* dashboard, const QString& not
     const QString loaded =
         member(QJsonDocument::fromJson(viewJson).object()[QStringLiteral("labels")].toObject(), QStringLiteral("lblDtAtu")).toString();
     const QString heading = QStringLiteral("Indicadores de Resultado — ") + monthTitle(month);
+    if (dashboard && (!m_latestMonth.isValid() || month >= m_latestMonth)) {
+        m_latestView = viewJson;
+        m_latestMonth = month;
+    }
     for (int page = 0; page < 2; ++page) {
         if (!newPage(dashboard ? loaded : QString()))
             return m_failed = true, false;
@@ -344,6 +365,33 @@ bool BoardPack::month(const QDate& month, QWidget* dashboard, const QString& not
             drawTable(viewJson, body());
         }
     }
+    return true;
+}
+
+bool BoardPack::trends()
+{
+    const QString title = m_latestMonth.isValid() ? QStringLiteral("Últimos 12 meses até ") + monthTitle(m_latestMonth)
+                                                  : QStringLiteral("Últimos 12 meses");
+    if (!newPage(QString()))
+        return m_failed = true, false;
+    const double w = m_writer->width(), h = m_writer->height();
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setBold(true);
+    font.setPixelSize(qRound(h * 0.035));
+    m_painter.setFont(font);
+    m_painter.drawText(QRectF(0, 0, w, h * 0.06), Qt::AlignLeft | Qt::AlignVCenter, title);
+    const QJsonObject scorecard = QJsonDocument::fromJson(m_latestView).object()[QStringLiteral("scorecard")].toObject();
+    if (scorecard.isEmpty()) {
+        font.setBold(false);
+        font.setPixelSize(qRound(h * 0.03));
+        m_painter.setFont(font);
+        m_painter.drawText(body(), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("Sem meses com números no período."));
+        return true;
+    }
+    if (!m_options.light)
+        m_painter.fillRect(body(), Qt::black);
+    cockpit::DrawTrendCharts(m_painter, body(), cockpit::TrendChartsFromJson(scorecard), m_options.light);
+    m_painter.setPen(Qt::black);
     return true;
 }
 

@@ -12,8 +12,9 @@ class QWidget;
 
 // The board pack: a cover, then for every month the cockpit drawn with the window's own painting code (vector
 // graphics and real text, cropped to what the cockpit holds) and a table of the company's and the regions'
-// five indicators (figure, target, changes, the zone's colour); "página N de M" and the month's last load at
-// the foot of every page. Made in memory and written whole by finish(), so it is never left half written.
+// five indicators (figure, target, changes, the zone's colour, the projection and the year so far); after the
+// months a page of the last twelve months' lines; "página N de M" and the month's last load at the foot of
+// every page. Made in memory and written whole by finish(), so it is never left half written.
 class BoardPack {
 public:
     struct Options {
@@ -29,6 +30,8 @@ public:
     // The month's two pages. `dashboard` shows the month (its window carries the view as the property
     // "cockpitView"); null for a month whose figures could not be fetched, which `note` then explains.
     bool month(const QDate& month, QWidget* dashboard, const QString& note);
+    // The last twelve months of every indicator up to the latest month shown, on a page of their own.
+    bool trends();
     // Writes the file; false with a message on standard error.
     bool finish();
 
@@ -44,4 +47,6 @@ private:
     QPainter m_painter;
     int m_page = 0;
     bool m_failed = false;
+    QByteArray m_latestView;   // the view of the latest month with figures, for the trends' page
+    QDate m_latestMonth;
 };
