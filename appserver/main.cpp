@@ -238,8 +238,8 @@ bool withDataVersion(const DatabaseSettings& readSettings)
     return false;
 }
 
-// The months a load wrote, and those that compare themselves with them (the month after, the same month a
-// year after), as far as the database has figures.
+// The months a load wrote, and those whose year of history holds them (the twelve months after), as far as
+// the database has figures.
 QList<QDate> monthsToKeep(Database& db, const QList<QDate>& touched)
 {
     QDate last;
@@ -248,9 +248,9 @@ QList<QDate> monthsToKeep(Database& db, const QList<QDate>& touched)
     });
     QList<QDate> months;
     for (const QDate& m : touched) {
-        const auto [after, yearAfter] = cockpit::RefMonth(m).comparedBy();
-        for (const QDate& d : {m, after.firstDay(), yearAfter.firstDay()}) {
-            if ((d == m || (last.isValid() && d <= last)) && !months.contains(d))
+        for (int after = 0; after <= 12; ++after) {
+            const QDate d = m.addMonths(after);
+            if ((after == 0 || (last.isValid() && d <= last)) && !months.contains(d))
                 months << d;
         }
     }

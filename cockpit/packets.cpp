@@ -42,7 +42,7 @@ CockpitPackets PacketsFromReply(const kpd::rpc::InvokeReply& reply)
     out.grafPizza = packet(CkpPackets::kGrafPizzaArg);
     out.diasEstoque = packet(CkpPackets::kDiasEstoqueArg);
     out.metas = OptionalPacket(packet(CkpPackets::kFirstEmptyArg), CkpPackets::Metas(), CkpPackets::kMetasFirstFields);
-    out.comparacoes = OptionalPacket(packet(CkpPackets::kSecondEmptyArg), CkpPackets::Comparacoes());
+    out.comparacoes = OptionalPacket(packet(CkpPackets::kSecondEmptyArg), CkpPackets::Comparacoes(), CkpPackets::kComparacoesFirstFields);
     return out;
 }
 

@@ -142,5 +142,5 @@ cockpit::CockpitPackets TIndicResultData::FetchCkpData()
     };
     return cockpit::CockpitPackets{cockpit::RefMonth(returned).firstDay(), packets[0], packets[1], packets[2],
                                    packets[3], packets[4], optional(CkpPackets::kFirstEmptyArg, CkpPackets::Metas(), CkpPackets::kMetasFirstFields),
-                                   optional(CkpPackets::kSecondEmptyArg, CkpPackets::Comparacoes())};
+                                   optional(CkpPackets::kSecondEmptyArg, CkpPackets::Comparacoes(), CkpPackets::kComparacoesFirstFields)};
 }

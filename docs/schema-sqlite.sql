@@ -187,3 +187,121 @@ BEGIN
            vrmdo = vrmdo + excluded.vrmdo,
            vrdespesas = vrdespesas + excluded.vrdespesas;
 END;
+
+-- Each day's revenue per region: movimento_diario added up by the region each branch is in, so the same
+-- month a year before gives its revenue up to any day (the pace a partial month is projected with) from a
+-- month's few hundred rows. Kept by the triggers below, row by row in the writer's transaction, standing
+-- aside during a load as the summary does (kpd-appserver adds the loaded months up again at its end, and
+-- --rebuild-summary every month). A region-day whose rows all went is taken out.
+CREATE TABLE IF NOT EXISTS movimento_regional_diario (
+    dtmovimento DATE    NOT NULL,
+    cdareagere  TEXT    NOT NULL,
+    qtfiliais   INTEGER NOT NULL,     -- daily rows added up (branches with figures that day)
+    vrfatliq    NUMERIC NOT NULL,
+    PRIMARY KEY (dtmovimento, cdareagere)
+);
+
+-- INSERT OR REPLACE, REPLACE and UPDATE OR REPLACE take out the row they replace without a delete trigger:
+-- the row a write may replace is noted just before it, and taken out of its region-day after it only if the
+-- write did happen in its place (an upsert's update, or an ignored insert, leaves the note, which the next
+-- write of that day overwrites).
+CREATE TABLE IF NOT EXISTS movimento_regional_diario_substituido (
+    cdfilial    INTEGER NOT NULL,
+    dtmovimento DATE    NOT NULL,
+    vrfatliq    NUMERIC NOT NULL,
+    PRIMARY KEY (cdfilial, dtmovimento)
+);
+
+CREATE TRIGGER movimento_regional_diario_antes BEFORE INSERT ON movimento_diario
+WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
+BEGIN
+    DELETE FROM movimento_regional_diario_substituido WHERE cdfilial = NEW.cdfilial AND dtmovimento = NEW.dtmovimento;
+    INSERT INTO movimento_regional_diario_substituido (cdfilial, dtmovimento, vrfatliq)
+    SELECT cdfilial, dtmovimento, vrfatliq FROM movimento_diario WHERE cdfilial = NEW.cdfilial AND dtmovimento = NEW.dtmovimento;
+END;
+
+CREATE TRIGGER movimento_regional_diario_inclusao AFTER INSERT ON movimento_diario
+WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
+BEGIN
+    UPDATE movimento_regional_diario
+       SET qtfiliais = movimento_regional_diario.qtfiliais - 1,
+           vrfatliq = movimento_regional_diario.vrfatliq - s.vrfatliq
+      FROM (SELECT vrfatliq FROM movimento_regional_diario_substituido
+             WHERE cdfilial = NEW.cdfilial AND dtmovimento = NEW.dtmovimento) AS s
+     WHERE movimento_regional_diario.dtmovimento = NEW.dtmovimento
+       AND movimento_regional_diario.cdareagere = (SELECT cdareagere FROM filial WHERE cdfilial = NEW.cdfilial);
+    DELETE FROM movimento_regional_diario_substituido WHERE cdfilial = NEW.cdfilial AND dtmovimento = NEW.dtmovimento;
+    INSERT INTO movimento_regional_diario (dtmovimento, cdareagere, qtfiliais, vrfatliq)
+    SELECT NEW.dtmovimento, cdareagere, 1, NEW.vrfatliq FROM filial WHERE cdfilial = NEW.cdfilial
+    ON CONFLICT (dtmovimento, cdareagere) DO UPDATE
+       SET qtfiliais = qtfiliais + 1, vrfatliq = vrfatliq + excluded.vrfatliq;
+END;
+
+CREATE TRIGGER movimento_regional_diario_exclusao AFTER DELETE ON movimento_diario
+WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
+BEGIN
+    UPDATE movimento_regional_diario SET qtfiliais = qtfiliais - 1, vrfatliq = vrfatliq - OLD.vrfatliq
+     WHERE dtmovimento = OLD.dtmovimento AND cdareagere = (SELECT cdareagere FROM filial WHERE cdfilial = OLD.cdfilial);
+    DELETE FROM movimento_regional_diario
+     WHERE dtmovimento = OLD.dtmovimento AND cdareagere = (SELECT cdareagere FROM filial WHERE cdfilial = OLD.cdfilial)
+       AND qtfiliais <= 0;
+END;
+
+-- An update that moves a row onto another day or branch may replace the row there (UPDATE OR REPLACE).
+CREATE TRIGGER movimento_regional_diario_antes_alteracao BEFORE UPDATE OF cdfilial, dtmovimento ON movimento_diario
+WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
+ AND (NEW.cdfilial IS NOT OLD.cdfilial OR NEW.dtmovimento IS NOT OLD.dtmovimento)
+BEGIN
+    DELETE FROM movimento_regional_diario_substituido WHERE cdfilial = NEW.cdfilial AND dtmovimento = NEW.dtmovimento;
+    INSERT INTO movimento_regional_diario_substituido (cdfilial, dtmovimento, vrfatliq)
+    SELECT cdfilial, dtmovimento, vrfatliq FROM movimento_diario WHERE cdfilial = NEW.cdfilial AND dtmovimento = NEW.dtmovimento;
+END;
+
+-- The old row out, the row it replaced (if it moved onto one) out, the new row in.
+CREATE TRIGGER movimento_regional_diario_alteracao AFTER UPDATE ON movimento_diario
+WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
+BEGIN
+    UPDATE movimento_regional_diario SET qtfiliais = qtfiliais - 1, vrfatliq = vrfatliq - OLD.vrfatliq
+     WHERE dtmovimento = OLD.dtmovimento AND cdareagere = (SELECT cdareagere FROM filial WHERE cdfilial = OLD.cdfilial);
+    UPDATE movimento_regional_diario
+       SET qtfiliais = movimento_regional_diario.qtfiliais - 1,
+           vrfatliq = movimento_regional_diario.vrfatliq - s.vrfatliq
+      FROM (SELECT vrfatliq FROM movimento_regional_diario_substituido
+             WHERE cdfilial = NEW.cdfilial AND dtmovimento = NEW.dtmovimento) AS s
+     WHERE (NEW.cdfilial IS NOT OLD.cdfilial OR NEW.dtmovimento IS NOT OLD.dtmovimento)
+       AND movimento_regional_diario.dtmovimento = NEW.dtmovimento
+       AND movimento_regional_diario.cdareagere = (SELECT cdareagere FROM filial WHERE cdfilial = NEW.cdfilial);
+    DELETE FROM movimento_regional_diario_substituido WHERE cdfilial = NEW.cdfilial AND dtmovimento = NEW.dtmovimento;
+    DELETE FROM movimento_regional_diario
+     WHERE dtmovimento IN (OLD.dtmovimento, NEW.dtmovimento)
+       AND cdareagere IN (SELECT cdareagere FROM filial WHERE cdfilial IN (OLD.cdfilial, NEW.cdfilial))
+       AND qtfiliais <= 0;
+    INSERT INTO movimento_regional_diario (dtmovimento, cdareagere, qtfiliais, vrfatliq)
+    SELECT NEW.dtmovimento, cdareagere, 1, NEW.vrfatliq FROM filial WHERE cdfilial = NEW.cdfilial
+    ON CONFLICT (dtmovimento, cdareagere) DO UPDATE
+       SET qtfiliais = qtfiliais + 1, vrfatliq = vrfatliq + excluded.vrfatliq;
+END;
+
+-- A branch moved to another region takes its days along.
+CREATE TRIGGER movimento_regional_diario_filial AFTER UPDATE OF cdfilial, cdareagere ON filial
+WHEN OLD.cdareagere IS NOT NEW.cdareagere OR OLD.cdfilial IS NOT NEW.cdfilial
+BEGIN
+    UPDATE movimento_regional_diario
+       SET qtfiliais = movimento_regional_diario.qtfiliais - 1,
+           vrfatliq = movimento_regional_diario.vrfatliq - d.vrfatliq
+      FROM (SELECT dtmovimento, vrfatliq FROM movimento_diario WHERE cdfilial = OLD.cdfilial) AS d
+     WHERE movimento_regional_diario.dtmovimento = d.dtmovimento AND movimento_regional_diario.cdareagere = OLD.cdareagere;
+    DELETE FROM movimento_regional_diario WHERE cdareagere = OLD.cdareagere AND qtfiliais <= 0;
+    INSERT INTO movimento_regional_diario (dtmovimento, cdareagere, qtfiliais, vrfatliq)
+    SELECT dtmovimento, NEW.cdareagere, 1, vrfatliq FROM movimento_diario WHERE cdfilial = NEW.cdfilial
+    ON CONFLICT (dtmovimento, cdareagere) DO UPDATE
+       SET qtfiliais = qtfiliais + 1, vrfatliq = vrfatliq + excluded.vrfatliq;
+END;
+
+-- The Top 10 and Bottom 10 of a month read the first rows of this index: each branch-month's result in per
+-- cent of its revenue, worked out in the server's own arithmetic (revenue less consumption, labour and
+-- expenses, times 100, over revenue), empty where the revenue is below half a cent and so has no share.
+-- kpd-appserver's query names the same expression.
+CREATE INDEX IF NOT EXISTS ix_movimento_mensal_resultado ON movimento_mensal
+    (mes, (CASE WHEN qtdias > 0 AND vrfatliq >= 0.005
+                THEN (vrfatliq - (vrconsumo + vrmdo + vrdespesas)) * 100.0 / vrfatliq END), cdfilial);

@@ -54,7 +54,8 @@ const QVector<TPacketFieldDef>& Metas()
 {
     static const QVector<TPacketFieldDef> layout{text("CDAREAGERE", 10), number("VRFATLIQGER", true), number("CONSUMO", true),
                                                  number("MDO", true), number("DESPESAS", true), number("RESULTADO", true),
-                                                 text("FONTEFAT", 10), date("DTULTMOV")};
+                                                 text("FONTEFAT", 10), date("DTULTMOV"),
+                                                 number("QTMESTOP", true), number("QTMESBOTTOM", true)};
     return layout;
 }
 
@@ -62,7 +63,9 @@ const QVector<TPacketFieldDef>& Comparacoes()
 {
     static const QVector<TPacketFieldDef> layout{date("DTREFERENCIA"), text("CDAREAGERE", 5), number("VRFATLIQGER", true),
                                                  number("CONSUMO", true), number("MDO", true), number("DESPESAS", true),
-                                                 number("RESULTADO", true)};
+                                                 number("RESULTADO", true), number("VRFATLIQ", true),
+                                                 number("VRRESULT", true), number("METAFAT", true), number("METARES", true),
+                                                 number("VRFATDIA", true)};
     return layout;
 }
 

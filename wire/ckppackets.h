@@ -32,13 +32,21 @@ const QVector<TPacketFieldDef>& DiasEstoque();
 // or '#' and a branch's code), each indicator's target in its figure's unit (revenue in millions, the others
 // in per cent), empty where the company set none. FONTEFAT is "filiais" where a revenue target is the
 // branches' budgets added up (the scope has none of its own). The TOTAL row is always there and its
-// DTULTMOV is the last day of the month that has figures (empty when none has).
+// DTULTMOV is the last day of the month that has figures (empty when none has). getCkpData also sends a '#'
+// row for each branch of the month's Top 10 and Bottom 10 (its budgets empty where it has none), whose
+// QTMESTOP and QTMESBOTTOM count the months of the twelve ending with this one in which the branch was in
+// that list (empty on every other row, and in getRegionData).
 const QVector<TPacketFieldDef>& Metas();
 // How many of Metas' fields a server from before FONTEFAT and DTULTMOV sends.
 constexpr int kMetasFirstFields = 6;
-// The company's and the regions' figures of other months, to compare with: DTREFERENCIA is the first day
-// of the month they are of (the month before, and the same month a year before).
+// The company's and the regions' figures of the thirteen months ending with the one asked (itself included),
+// for each month that has figures: DTREFERENCIA is the first day of the month they are of. VRFATLIQ and
+// VRRESULT are revenue and result in millions unrounded, METAFAT and METARES that month's revenue (millions)
+// and result (per cent) targets as Metas works them out, and VRFATDIA, on the rows of the same month a year
+// before while the month asked is still partial, that month's revenue up to the same day (docs/protocol.md).
 const QVector<TPacketFieldDef>& Comparacoes();
+// How many of Comparacoes' fields a server from before the year's history sends.
+constexpr int kComparacoesFirstFields = 7;
 
 } // namespace CkpPackets
 

@@ -134,32 +134,7 @@ struct RegionSums {
     QMap<QString, Sums> regions;   // ordered by code
 };
 
-// A month's company and region sums: from the kept region totals (a row per region), or added up from the
-// month's branches already read.
-RegionSums regionTotals(Database& db, const QDate& month)
-{
-    RegionSums out;
-    db.forEachRow(QStringLiteral("SELECT cdareagere, qtfiliais, vrfatliq, vrconsumo, vrmdo, vrdespesas "
-                                 "FROM movimento_regional_mensal WHERE mes = ? AND qtfiliais > 0 ORDER BY cdareagere"),
-                  {db.dateValue(month)}, [&](const Database::Row& row) {
-                      Sums& r = out.regions[QString::fromUtf8(row.text(0)).trimmed()];
-                      const int branches = static_cast<int>(row.integer(1));
-                      r.branches += branches;
-                      r.revenue += row.real(2);
-                      r.consumption += row.real(3);
-                      r.labour += row.real(4);
-                      r.expenses += row.real(5);
-                  });
-    for (const Sums& r : out.regions) {
-        out.total.branches += r.branches;
-        out.total.revenue += r.revenue;
-        out.total.consumption += r.consumption;
-        out.total.labour += r.labour;
-        out.total.expenses += r.expenses;
-    }
-    return out;
-}
-
+// A month's company and region sums added up from the month's branches already read.
 RegionSums regionTotals(const std::vector<Branch>& branches)
 {
     RegionSums out;
@@ -211,7 +186,7 @@ std::vector<Ranked> firstTen(std::vector<Ranked> list, bool descending)
 
 // The best and worst ten by result, and the ten with the most days of stock, with their names.
 void fillLists(Database& db, const QDate& firstDay, std::vector<Branch>& branches, PacketBuilder& top10,
-               PacketBuilder& bottom10, PacketBuilder& diasEstoque)
+               PacketBuilder& bottom10, PacketBuilder& diasEstoque, QList<qint64>& bestCodes, QList<qint64>& worstCodes)
 {
     std::vector<Ranked> ranked;
     std::vector<Ranked> stocked;
@@ -244,6 +219,10 @@ void fillLists(Database& db, const QDate& firstDay, std::vector<Branch>& branche
     };
     fill(top10, best);
     fill(bottom10, worst);
+    for (const Ranked& r : best)
+        bestCodes << r.branch->code;
+    for (const Ranked& r : worst)
+        worstCodes << r.branch->code;
     for (size_t i = 0; i < mostStock.size(); ++i)
         diasEstoque.row()
             .text(mostStock[i].branch->region)
@@ -252,44 +231,170 @@ void fillLists(Database& db, const QDate& firstDay, std::vector<Branch>& branche
             .number(oneDecimal(mostStock[i].value));
 }
 
-// The company's and the regions' figures of another month.
-void addComparison(Database& db, IndicResultQuery::Source source, const QDate& month, PacketBuilder& out)
+// Money of the year's history to the hundredth of a cent, in millions: every amount is in cents, so this
+// loses nothing, and the same figure reads the same whether added up from the summaries (whose REAL sums
+// on SQLite are kept by adding changes) or from the daily rows.
+double exactMillions(double value)
 {
-    Sums total;
-    QMap<QString, Sums> regions;
-    if (source == IndicResultQuery::Source::MonthlySummary) {
-        RegionSums sums = regionTotals(db, month);
-        total = sums.total;
-        regions = std::move(sums.regions);
-    } else {
-        db.forEachRow(QStringLiteral("SELECT f.cdareagere, SUM(d.vrfatliq), SUM(d.vrconsumo), SUM(d.vrmdo), SUM(d.vrdespesas) "
-                                     "FROM movimento_diario d JOIN filial f ON f.cdfilial = d.cdfilial "
-                                     "WHERE d.dtmovimento >= ? AND d.dtmovimento < ? GROUP BY f.cdareagere"),
-                      {db.dateValue(month), db.dateValue(month.addMonths(1))}, [&](const Database::Row& row) {
-                          Branch sums;
-                          sums.revenue = row.real(1);
-                          sums.consumption = row.real(2);
-                          sums.labour = row.real(3);
-                          sums.expenses = row.real(4);
-                          total.add(sums);
-                          regions[QString::fromUtf8(row.text(0)).trimmed()].add(sums);
-                      });
+    return std::round(value * 1e4) / 1e10;
+}
+
+QString monthOf(const Database& db, const QString& column)
+{
+    return db.isPostgres() ? QStringLiteral("date_trunc('month', %1)::date").arg(column)
+                           : QStringLiteral("date(%1, 'start of month')").arg(column);
+}
+
+// The company's and the regions' sums of each month from first to last that has figures: from the kept
+// region totals (a few dozen rows a month), or summed from the daily rows.
+QMap<QDate, RegionSums> monthTotals(Database& db, IndicResultQuery::Source source, const QDate& first, const QDate& last)
+{
+    QMap<QDate, RegionSums> months;
+    const bool summary = source == IndicResultQuery::Source::MonthlySummary;
+    const QString sql = summary
+        ? QStringLiteral("SELECT mes, cdareagere, qtfiliais, vrfatliq, vrconsumo, vrmdo, vrdespesas "
+                         "FROM movimento_regional_mensal WHERE mes >= ? AND mes <= ? AND qtfiliais > 0 ORDER BY mes, cdareagere")
+        : QStringLiteral("SELECT %1, f.cdareagere, COUNT(DISTINCT d.cdfilial), SUM(d.vrfatliq), SUM(d.vrconsumo), "
+                         "SUM(d.vrmdo), SUM(d.vrdespesas) FROM movimento_diario d JOIN filial f ON f.cdfilial = d.cdfilial "
+                         "WHERE d.dtmovimento >= ? AND d.dtmovimento < ? GROUP BY 1, 2")
+              .arg(monthOf(db, QStringLiteral("d.dtmovimento")));
+    db.forEachRow(sql, {db.dateValue(first), db.dateValue(summary ? last : last.addMonths(1))}, [&](const Database::Row& row) {
+        RegionSums& month = months[row.date(0)];
+        Sums& r = month.regions[QString::fromUtf8(row.text(1)).trimmed()];
+        r.branches += static_cast<int>(row.integer(2));
+        r.revenue += row.real(3);
+        r.consumption += row.real(4);
+        r.labour += row.real(5);
+        r.expenses += row.real(6);
+    });
+    for (RegionSums& month : months) {
+        for (const Sums& r : month.regions) {
+            month.total.branches += r.branches;
+            month.total.revenue += r.revenue;
+            month.total.consumption += r.consumption;
+            month.total.labour += r.labour;
+            month.total.expenses += r.expenses;
+        }
     }
-    if (regions.isEmpty())
-        return;
-    const auto write = [&](const QString& scope, const Sums& s) {
-        out.row()
-            .date(month)
-            .text(scope)
-            .number(millions(s.revenue))
-            .number(percent(s.consumption, s.revenue))
-            .number(percent(s.labour, s.revenue))
-            .number(percent(s.expenses, s.revenue))
-            .number(percent(s.result(), s.revenue));
-    };
-    write(QStringLiteral("TOTAL"), total);
-    for (auto it = regions.cbegin(); it != regions.cend(); ++it)
-        write(it.key(), it.value());
+    return months;
+}
+
+// A month's branches with figures, with their regions only: what adding up their budgets needs.
+std::vector<Branch> branchRegions(Database& db, IndicResultQuery::Source source, const QDate& month)
+{
+    const bool summary = source == IndicResultQuery::Source::MonthlySummary;
+    const QString sql = summary
+        ? QStringLiteral("SELECT m.cdfilial, f.cdareagere FROM movimento_mensal m JOIN filial f ON f.cdfilial = m.cdfilial "
+                         "WHERE m.mes = ? AND m.qtdias > 0")
+        : QStringLiteral("SELECT DISTINCT d.cdfilial, f.cdareagere FROM movimento_diario d JOIN filial f ON f.cdfilial = d.cdfilial "
+                         "WHERE d.dtmovimento >= ? AND d.dtmovimento < ?");
+    QVariantList params{db.dateValue(month)};
+    if (!summary)
+        params << db.dateValue(month.addMonths(1));
+    std::vector<Branch> branches;
+    db.forEachRow(sql, params, [&](const Database::Row& row) {
+        Branch b;
+        b.code = row.integer(0);
+        b.region = QString::fromUtf8(row.text(1)).trimmed();
+        branches.push_back(std::move(b));
+    });
+    return branches;
+}
+
+// The same month a year before, up to a day: each region's revenue from the month's first day up to and
+// including that day, and the company's. Empty unless the month has figures on every one of its days (a
+// pace read from a month with gaps would mislead).
+QMap<QString, double> revenueUpTo(Database& db, IndicResultQuery::Source source, const QDate& month, int lastDay)
+{
+    const bool summary = source == IndicResultQuery::Source::MonthlySummary;
+    const QString sql = summary
+        ? QStringLiteral("SELECT dtmovimento, cdareagere, vrfatliq FROM movimento_regional_diario "
+                         "WHERE dtmovimento >= ? AND dtmovimento < ? AND qtfiliais > 0")
+        : QStringLiteral("SELECT d.dtmovimento, f.cdareagere, SUM(d.vrfatliq) FROM movimento_diario d "
+                         "JOIN filial f ON f.cdfilial = d.cdfilial WHERE d.dtmovimento >= ? AND d.dtmovimento < ? GROUP BY 1, 2");
+    QSet<int> days;
+    QMap<QString, double> sums;
+    double company = 0;
+    db.forEachRow(sql, {db.dateValue(month), db.dateValue(month.addMonths(1))}, [&](const Database::Row& row) {
+        const int day = row.date(0).day();
+        days.insert(day);
+        double& region = sums[QString::fromUtf8(row.text(1)).trimmed()];
+        if (day <= lastDay) {
+            region += row.real(2);
+            company += row.real(2);
+        }
+    });
+    if (days.size() != month.daysInMonth())
+        return {};
+    sums.insert(QLatin1String(cockpit::kCompanyCode), company);
+    return sums;
+}
+
+// The month's ranking expression as the index ix_movimento_mensal_resultado holds it (docs/schema-*.sql):
+// the query must name it exactly so for the engine to read the index instead of sorting the month.
+QString rankingExpression(const Database& db)
+{
+    return db.isPostgres()
+        ? QStringLiteral("(CASE WHEN qtdias > 0 AND vrfatliq::float8 >= 0.005::float8 "
+                         "THEN (vrfatliq::float8 - (vrconsumo::float8 + vrmdo::float8 + vrdespesas::float8)) * 100.0::float8 "
+                         "/ vrfatliq::float8 END)")
+        : QStringLiteral("(CASE WHEN qtdias > 0 AND vrfatliq >= 0.005 "
+                         "THEN (vrfatliq - (vrconsumo + vrmdo + vrdespesas)) * 100.0 / vrfatliq END)");
+}
+
+// A month's Top 10 or Bottom 10 by result share, as codes: the first rows of the ranking index (ties to the
+// lower code, branches without a share left out, as the lists of the month shown), or ranked here from the
+// branches summed from the daily rows.
+QList<qint64> listOf(Database& db, IndicResultQuery::Source source, const QDate& month, bool best)
+{
+    QList<qint64> codes;
+    if (source == IndicResultQuery::Source::DailyRows) {
+        std::vector<Branch> branches = readBranches(db, source, month);
+        std::vector<Ranked> ranked;
+        for (Branch& b : branches)
+            if (const auto r = rawPercent(b.result(), b.revenue))
+                ranked.push_back({&b, *r});
+        for (const Ranked& r : firstTen(ranked, best))
+            codes << r.branch->code;
+        return codes;
+    }
+    const QString expression = rankingExpression(db);
+    db.forEachRow(QStringLiteral("SELECT cdfilial FROM movimento_mensal WHERE mes = ? AND %1 IS NOT NULL "
+                                 "AND EXISTS (SELECT 1 FROM filial f WHERE f.cdfilial = movimento_mensal.cdfilial) "
+                                 "ORDER BY %1 %2, cdfilial LIMIT %3")
+                      .arg(expression, best ? QStringLiteral("DESC") : QStringLiteral("ASC"))
+                      .arg(kListSize),
+                  {db.dateValue(month)}, [&](const Database::Row& row) { codes << row.integer(0); });
+    return codes;
+}
+
+// The months of the year in which each branch of this month's lists was in the same list.
+std::vector<Targets::Listed> chronicCases(Database& db, IndicResultQuery::Source source, const QDate& month,
+                                          const QList<qint64>& best, const QList<qint64>& worst)
+{
+    QHash<qint64, Targets::Listed> counts;
+    std::vector<qint64> order;
+    for (const QList<qint64>* list : {&best, &worst})
+        for (qint64 code : *list)
+            if (!counts.contains(code)) {
+                counts[code].code = code;
+                order.push_back(code);
+            }
+    for (int back = 0; back < 12; ++back) {
+        const QDate other = month.addMonths(-back);
+        const QList<qint64> top = back == 0 ? best : listOf(db, source, other, true);
+        const QList<qint64> bottom = back == 0 ? worst : listOf(db, source, other, false);
+        for (qint64 code : top)
+            if (auto it = counts.find(code); it != counts.end())
+                ++it->monthsTop;
+        for (qint64 code : bottom)
+            if (auto it = counts.find(code); it != counts.end())
+                ++it->monthsBottom;
+    }
+    std::vector<Targets::Listed> out;
+    for (qint64 code : order)
+        out.push_back(counts.value(code));
+    return out;
 }
 
 } // namespace
@@ -298,6 +403,7 @@ CkpData IndicResultQuery::run(const QDate& date)
 {
     CkpData data;
     data.firstDay = cockpit::RefMonth(date).firstDay();
+    const QDate yearBefore = data.firstDay.addYears(-1);
     std::vector<Branch> branches = readBranches(m_db, m_source, data.firstDay);
 
     PacketBuilder indicadores(CkpPackets::Indicadores());
@@ -305,26 +411,60 @@ CkpData IndicResultQuery::run(const QDate& date)
     PacketBuilder bottom10(CkpPackets::Ranking());
     PacketBuilder grafPizza(CkpPackets::GrafPizza());
     PacketBuilder diasEstoque(CkpPackets::DiasEstoque());
+    QMap<QDate, RegionSums> history;
+    QList<qint64> best, worst;
     if (!branches.empty()) {
         readStock(m_db, data.firstDay, branches);
-        const RegionSums sums = m_source == Source::MonthlySummary ? regionTotals(m_db, data.firstDay)
-                                                                   : regionTotals(branches);
+        // The thirteen months ending with this one, this one's totals among them.
+        history = monthTotals(m_db, m_source, yearBefore, data.firstDay);
+        const RegionSums sums = m_source == Source::MonthlySummary ? history.value(data.firstDay) : regionTotals(branches);
         fillTotals(sums, lastLoad(m_db), indicadores, grafPizza);
-        fillLists(m_db, data.firstDay, branches, top10, bottom10, diasEstoque);
+        fillLists(m_db, data.firstDay, branches, top10, bottom10, diasEstoque, best, worst);
     }
     data.indicadores = indicadores.take();
     data.top10 = top10.take();
     data.bottom10 = bottom10.take();
     data.grafPizza = grafPizza.take();
     // What the month's figures mean: the company's targets (or its branches' budgets added up), the last
-    // day with figures, and the month before and a year before.
-    Targets targets = Targets::read(m_db, data.firstDay, m_targets);
-    targets.addBranchSums(branches);
-    data.quinto = targets.packet(branches.empty() ? QDate() : lastDayWithFigures(m_db, data.firstDay));
+    // day with figures, the listed branches' budgets and how often they were listed, and the year's months.
+    QMap<QDate, Targets> targets = Targets::readMonths(m_db, yearBefore, data.firstDay, m_targets);
+    Targets& own = targets[data.firstDay];
+    own.addBranchSums(branches);
+    const QDate lastFigures = branches.empty() ? QDate() : lastDayWithFigures(m_db, data.firstDay);
+    data.quinto = own.packet(lastFigures, {}, branches.empty() ? std::vector<Targets::Listed>()
+                                                               : chronicCases(m_db, m_source, data.firstDay, best, worst));
+    // Last year's pace: only while this month is partial.
+    QMap<QString, double> paceYearBefore;
+    if (history.contains(yearBefore) && lastFigures.isValid() && lastFigures.day() != lastFigures.daysInMonth())
+        paceYearBefore = revenueUpTo(m_db, m_source, yearBefore, std::min(lastFigures.day(), yearBefore.daysInMonth()));
     PacketBuilder comparacoes(CkpPackets::Comparacoes());
-    if (!branches.empty()) {
-        for (const cockpit::RefMonth& other : cockpit::RefMonth(data.firstDay).comparisons())
-            addComparison(m_db, m_source, other.firstDay(), comparacoes);
+    for (auto month = history.cbegin(); month != history.cend(); ++month) {
+        Targets& budgets = targets[month.key()];
+        if (month.key() != data.firstDay && budgets.needsBranchSums())
+            budgets.addBranchSums(branchRegions(m_db, m_source, month.key()));
+        const auto write = [&](const QString& scope, const Sums& s) {
+            const Targets::Row goal = budgets.scopes.value(scope);
+            comparacoes.row()
+                .date(month.key())
+                .text(scope)
+                .number(millions(s.revenue))
+                .number(percent(s.consumption, s.revenue))
+                .number(percent(s.labour, s.revenue))
+                .number(percent(s.expenses, s.revenue))
+                .number(percent(s.result(), s.revenue))
+                .number(exactMillions(s.revenue))
+                .number(exactMillions(s.result()))
+                .number(goal[0])
+                .number(goal[4]);
+            const auto pace = paceYearBefore.constFind(scope);
+            if (month.key() == yearBefore && pace != paceYearBefore.cend())
+                comparacoes.number(exactMillions(pace.value()));
+            else
+                comparacoes.null();
+        };
+        write(QLatin1String(cockpit::kCompanyCode), month.value().total);
+        for (auto it = month.value().regions.cbegin(); it != month.value().regions.cend(); ++it)
+            write(it.key(), it.value());
     }
     data.sexto = comparacoes.take();
     data.diasEstoque = diasEstoque.take();

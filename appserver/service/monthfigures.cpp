@@ -35,11 +35,16 @@ QDate lastDayWithFigures(Database& db, const QDate& firstDay)
 
 Targets Targets::read(Database& db, const QDate& firstDay, bool targets)
 {
-    Targets out;
+    return readMonths(db, firstDay, firstDay, targets).value(firstDay);
+}
+
+QMap<QDate, Targets> Targets::readMonths(Database& db, const QDate& first, const QDate& last, bool targets)
+{
+    QMap<QDate, Targets> months;
     if (!targets)
-        return out;
-    db.forEachRow(QStringLiteral("SELECT escopo, indicador, vrmeta FROM meta_mensal WHERE mes = ?"), {db.dateValue(firstDay)},
-                  [&](const Database::Row& row) {
+        return months;
+    db.forEachRow(QStringLiteral("SELECT escopo, indicador, vrmeta, mes FROM meta_mensal WHERE mes >= ? AND mes <= ?"),
+                  {db.dateValue(first), db.dateValue(last)}, [&](const Database::Row& row) {
                       if (row.isNull(2))
                           return;
                       const QByteArray indicator = row.text(1).trimmed().toLower();
@@ -48,6 +53,7 @@ Targets Targets::read(Database& db, const QDate& firstDay, bool targets)
                           ++i;
                       if (i == cockpit::kIndicatorCount)
                           return;
+                      Targets& out = months[row.date(3)];
                       const double value = i == 0 ? row.real(2) / 1e6 : row.real(2);
                       const QString scope = QString::fromUtf8(row.text(0)).trimmed();
                       if (scope.startsWith(QLatin1Char(cockpit::kBranchScopeMark))) {
@@ -59,7 +65,7 @@ Targets Targets::read(Database& db, const QDate& firstDay, bool targets)
                           out.scopes[scope][size_t(i)] = value;
                       }
                   });
-    return out;
+    return months;
 }
 
 void Targets::addBranchSums(const std::vector<Branch>& withFigures, Sums which)
@@ -91,11 +97,12 @@ void Targets::addBranchSums(const std::vector<Branch>& withFigures, Sums which)
     }
 }
 
-kpd::rpc::DataPacket Targets::packet(const QDate& lastFigures, const std::vector<Branch>& branchRows) const
+kpd::rpc::DataPacket Targets::packet(const QDate& lastFigures, const std::vector<Branch>& branchRows,
+                                     const std::vector<Listed>& listed) const
 {
     PacketBuilder metas(CkpPackets::Metas());
     const QString company = QLatin1String(cockpit::kCompanyCode);
-    const auto write = [&](const QString& scope, const Row& row) {
+    const auto write = [&](const QString& scope, const Row& row, const Listed* inLists = nullptr) {
         metas.row().text(scope);
         for (const std::optional<double>& target : row)
             metas.number(target);
@@ -107,6 +114,10 @@ kpd::rpc::DataPacket Targets::packet(const QDate& lastFigures, const std::vector
             metas.date(lastFigures);
         else
             metas.null();
+        if (inLists)
+            metas.number(inLists->monthsTop).number(inLists->monthsBottom);
+        else
+            metas.null().null();
     };
     // The company's row says which day the figures reach, so it is there whenever there is that to say.
     if (scopes.contains(company) || lastFigures.isValid())
@@ -117,6 +128,8 @@ kpd::rpc::DataPacket Targets::packet(const QDate& lastFigures, const std::vector
     for (const Branch& b : branchRows)
         if (const auto it = branches.constFind(b.code); it != branches.cend())
             write(QLatin1Char(cockpit::kBranchScopeMark) + QString::number(b.code), it.value());
+    for (const Listed& b : listed)
+        write(QLatin1Char(cockpit::kBranchScopeMark) + QString::number(b.code), branches.value(b.code), &b);
     return metas.take();
 }
 

@@ -113,14 +113,28 @@ struct Targets {
 
     // Reads the month's rows; none when the database has no targets to read.
     static Targets read(Database& db, const QDate& firstDay, bool targets);
+    // The same for every month from first to last (first days), in one statement: months without rows
+    // are left out.
+    static QMap<QDate, Targets> readMonths(Database& db, const QDate& first, const QDate& last, bool targets);
     // Where the company or a region has no revenue target of its own but every one of its branches with
     // figures has a budget, their sum becomes its target.
     // The company's sum only from all of its branches: a region's call passes that region's alone.
     enum Sums { CompanyAndRegions, RegionsOnly };
     void addBranchSums(const std::vector<Branch>& withFigures, Sums which = CompanyAndRegions);
+    // The scopes whose revenue target is not their own and that have branch budgets to add up: only then
+    // do a month's branches need reading.
+    bool needsBranchSums() const { return !branches.isEmpty(); }
+    // A branch of the month's lists, with the months of the year in which it was in each.
+    struct Listed {
+        qint64 code = 0;
+        int monthsTop = 0;
+        int monthsBottom = 0;
+    };
     // The targets' packet (CkpPackets::Metas): TOTAL always (with the last day with figures), the scopes,
-    // and the given branches' rows ('#' and the code).
-    kpd::rpc::DataPacket packet(const QDate& lastFigures, const std::vector<Branch>& branchRows = {}) const;
+    // the given branches' rows ('#' and the code) where they have budgets, and a row for each listed
+    // branch whether or not it has any.
+    kpd::rpc::DataPacket packet(const QDate& lastFigures, const std::vector<Branch>& branchRows = {},
+                                const std::vector<Listed>& listed = {}) const;
 };
 
 } // namespace figures

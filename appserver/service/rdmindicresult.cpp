@@ -18,7 +18,7 @@ namespace appserver {
 namespace {
 
 // Answers are kept under their format too: an instance of another version never hands out this one's.
-constexpr const char* kAnswerFormat = "3";
+constexpr const char* kAnswerFormat = "4";
 
 QString monthKey(const char* what, const QDate& firstDay)
 {

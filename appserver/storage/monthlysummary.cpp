@@ -18,6 +18,8 @@ const QString kLoadFlag = QStringLiteral("movimento_mensal_carga");   // SQLite:
 const QString kToSum = QStringLiteral("movimento_mensal_refazer");    // SQLite: branch-months to sum again
 
 const QString kRegional = QStringLiteral("movimento_regional_mensal");
+const QString kRegionalDaily = QStringLiteral("movimento_regional_diario");
+const QString kRanking = QStringLiteral("ix_movimento_mensal_resultado");
 
 struct TriggerName {
     QString name;
@@ -33,13 +35,20 @@ QList<TriggerName> triggerNames(const Database& db)
                              {QStringLiteral("movimento_regional_inclusao"), kTable},
                              {QStringLiteral("movimento_regional_exclusao"), kTable},
                              {QStringLiteral("movimento_regional_alteracao"), kTable},
-                             {QStringLiteral("movimento_regional_filial"), QStringLiteral("filial")}};
+                             {QStringLiteral("movimento_regional_filial"), QStringLiteral("filial")},
+                             {QStringLiteral("movimento_regional_diario_inclusao"), daily},
+                             {QStringLiteral("movimento_regional_diario_exclusao"), daily},
+                             {QStringLiteral("movimento_regional_diario_alteracao"), daily},
+                             {QStringLiteral("movimento_regional_diario_filial"), QStringLiteral("filial")}};
     if (db.isPostgres())
         names << TriggerName{QStringLiteral("movimento_mensal_esvaziamento"), daily}
-              << TriggerName{QStringLiteral("movimento_regional_esvaziamento"), kTable};
+              << TriggerName{QStringLiteral("movimento_regional_esvaziamento"), kTable}
+              << TriggerName{QStringLiteral("movimento_regional_diario_esvaziamento"), daily};
     else
         names << TriggerName{QStringLiteral("movimento_mensal_inclusao_anterior"), daily}
-              << TriggerName{QStringLiteral("movimento_mensal_refazer_soma"), kToSum};
+              << TriggerName{QStringLiteral("movimento_mensal_refazer_soma"), kToSum}
+              << TriggerName{QStringLiteral("movimento_regional_diario_antes"), daily}
+              << TriggerName{QStringLiteral("movimento_regional_diario_antes_alteracao"), daily};
     return names;
 }
 
@@ -114,6 +123,46 @@ void sumRegions(Database& db, const QString& monthsTable)
                       .arg(only));
 }
 
+// Each day's region totals added up again from the daily rows: every day, or the days of the months of
+// monthsTable (mes).
+void sumRegionDays(Database& db, const QString& monthsTable)
+{
+    if (!hasTable(db, kRegionalDaily))
+        return;
+    const QString sum = QStringLiteral("INSERT INTO movimento_regional_diario (dtmovimento, cdareagere, qtfiliais, vrfatliq) "
+                                       "SELECT d.dtmovimento, f.cdareagere, COUNT(*), SUM(d.vrfatliq) FROM movimento_diario d "
+                                       "JOIN filial f ON f.cdfilial = d.cdfilial%1 GROUP BY d.dtmovimento, f.cdareagere");
+    if (monthsTable.isEmpty()) {
+        db.execDirect(QStringLiteral("DELETE FROM movimento_regional_diario"));
+        db.execDirect(sum.arg(QString()));
+        return;
+    }
+    QList<QDate> months;
+    db.forEachRow(QStringLiteral("SELECT DISTINCT mes FROM %1").arg(monthsTable), {},
+                  [&](const Database::Row& row) { months << row.date(0); });
+    // A month's days are one range of both tables' leading column.
+    for (const QDate& month : months) {
+        const QVariantList range{db.dateValue(month), db.dateValue(month.addMonths(1))};
+        QSqlQuery clear = db.prepare(QStringLiteral("DELETE FROM movimento_regional_diario WHERE dtmovimento >= ? AND dtmovimento < ?"));
+        for (const QVariant& v : range)
+            clear.addBindValue(v);
+        Database::exec(clear);
+        QSqlQuery add = db.prepare(sum.arg(QStringLiteral(" WHERE d.dtmovimento >= ? AND d.dtmovimento < ?")));
+        for (const QVariant& v : range)
+            add.addBindValue(v);
+        Database::exec(add);
+    }
+}
+
+bool hasIndex(Database& db, const QString& name)
+{
+    QSqlQuery q = db.prepare(db.isPostgres() ? QStringLiteral("SELECT to_regclass(?) IS NOT NULL")
+                                             : QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name = ?"));
+    q.addBindValue(name);
+    Database::exec(q);
+    return q.next() && q.value(0).toBool();
+}
+
 // Whether a load has a summary to keep on SQLite: a bare schema may lack it (kpd-appserver makes it
 // before a load).
 bool keptBySqlite(Database& db)
@@ -141,7 +190,7 @@ MonthlySummary::State MonthlySummary::check(Database& db)
         if (!present.contains(t.name, Qt::CaseInsensitive))
             return State::Missing;
     }
-    if (!hasTable(db, kRegional))
+    if (!hasTable(db, kRegional) || !hasTable(db, kRegionalDaily) || !hasIndex(db, kRanking))
         return State::Missing;
     if (db.isSqlite()) {
         if (!hasTable(db, kLoadFlag) || !hasTable(db, kToSum) || !sqliteTriggersCurrent(db))
@@ -160,7 +209,14 @@ MonthlySummary::State MonthlySummary::check(Database& db)
     const qint64 branchMonths = scalar(db, QStringLiteral("SELECT COUNT(*) FROM movimento_mensal m JOIN filial f "
                                                           "ON f.cdfilial = m.cdfilial WHERE m.qtdias > 0"));
     const qint64 inRegions = scalar(db, QStringLiteral("SELECT COALESCE(SUM(qtfiliais), 0) FROM movimento_regional_mensal"));
-    return branchMonths == inRegions ? State::InStep : State::OutOfStep;
+    if (branchMonths != inRegions)
+        return State::OutOfStep;
+    // And every daily row of a known branch once in its region's day (counted through the summary, which
+    // was just found to count every daily row).
+    const qint64 branchDays = scalar(db, QStringLiteral("SELECT COALESCE(SUM(m.qtdias), 0) FROM movimento_mensal m JOIN filial f "
+                                                        "ON f.cdfilial = m.cdfilial"));
+    const qint64 inRegionDays = scalar(db, QStringLiteral("SELECT COALESCE(SUM(qtfiliais), 0) FROM movimento_regional_diario"));
+    return branchDays == inRegionDays ? State::InStep : State::OutOfStep;
 }
 
 bool MonthlySummary::install(Database& db)
@@ -193,7 +249,8 @@ bool MonthlySummary::install(Database& db)
                 db.execDirect(QStringLiteral("DROP TRIGGER IF EXISTS %1 ON %2").arg(t.name, t.table));
         }
         if (db.isPostgres()) {
-            for (const char* function : {"movimento_mensal_soma", "movimento_regional_soma", "movimento_regional_filial"})
+            for (const char* function : {"movimento_mensal_soma", "movimento_regional_soma", "movimento_regional_filial",
+                                         "movimento_regional_diario_soma", "movimento_regional_diario_filial"})
                 db.execDirect(QStringLiteral("DROP FUNCTION IF EXISTS %1()").arg(QLatin1String(function)));
         }
         for (const QString& statement : Schema::triggerStatements(db))
@@ -222,12 +279,13 @@ void MonthlySummary::rebuild(Database& db)
         db.execDirect(QStringLiteral("INSERT INTO movimento_mensal_carga (ativa) VALUES (1)"));
     insertAllSums(db);
     sumRegions(db, QString());
+    sumRegionDays(db, QString());
     if (asideOnSqlite)
         db.execDirect(QStringLiteral("DELETE FROM movimento_mensal_carga"));
     // Answers kept from the sums before were computed from what may have been out of step.
     DataVersion::bump(db);
     if (db.isPostgres())
-        db.execDirect(QStringLiteral("ANALYZE movimento_mensal, movimento_regional_mensal"));
+        db.execDirect(QStringLiteral("ANALYZE movimento_mensal, movimento_regional_mensal, movimento_regional_diario"));
 }
 
 void MonthlySummary::beginLoad(Database& db)
@@ -245,6 +303,7 @@ void MonthlySummary::endLoad(Database& db, const QString& monthsTable)
     db.execDirect(QStringLiteral("INSERT INTO movimento_mensal_refazer (mes, cdfilial) SELECT mes, cdfilial FROM %1")
                       .arg(monthsTable));
     sumRegions(db, monthsTable);
+    sumRegionDays(db, monthsTable);
     db.execDirect(QStringLiteral("DELETE FROM movimento_mensal_carga"));
     // The daily rows' version triggers stood aside too: one change for the whole load.
     DataVersion::bump(db);

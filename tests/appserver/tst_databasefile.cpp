@@ -145,6 +145,12 @@ private slots:
             << "UPDATE OR REPLACE movimento_diario SET dtmovimento = '2024-03-31' WHERE cdfilial = 3 AND dtmovimento = '2024-03-30'";
         QTest::newRow("delete of one day")
             << "DELETE FROM movimento_diario WHERE cdfilial = 7 AND dtmovimento = '2024-03-15'";
+        QTest::newRow("INSERT OR IGNORE of an existing day, then REPLACE of it")
+            << "INSERT OR IGNORE INTO movimento_diario VALUES (4, '2024-03-10', 5, 1, 1, 1); "
+               "REPLACE INTO movimento_diario VALUES (4, '2024-03-10', 6.25, 1, 1, 1)";
+        QTest::newRow("a branch moved to another region")
+            << "UPDATE filial SET cdareagere = (SELECT MIN(cdareagere) FROM regional WHERE cdareagere <> "
+               "(SELECT cdareagere FROM filial WHERE cdfilial = 1)) WHERE cdfilial = 1";
         QTest::newRow("delete of a whole branch-month")
             << "DELETE FROM movimento_diario WHERE cdfilial = 3 AND dtmovimento >= '2024-01-01' AND dtmovimento < '2024-02-01'";
     }
@@ -159,10 +165,13 @@ private slots:
         EtlConnection etl(path);
         QVERIFY(etl.db.isOpen());
         const QString fingerprint = QStringLiteral("SELECT COUNT(*), SUM(vrfatliq), SUM(vrmdo), "
-                                                   "SUM(cdfilial * julianday(dtmovimento)) FROM movimento_diario");
+                                                   "SUM(cdfilial * julianday(dtmovimento)), "
+                                                   "(SELECT group_concat(cdfilial || cdareagere) FROM filial) FROM movimento_diario");
         const QStringList before = rowsOf(etl.db, fingerprint);
-        QSqlQuery write(etl.db);
-        QVERIFY2(write.exec(sql), qPrintable(write.lastError().text()));
+        for (const QString& statement : sql.split(QStringLiteral("; "))) {
+            QSqlQuery write(etl.db);
+            QVERIFY2(write.exec(statement), qPrintable(write.lastError().text()));
+        }
         QVERIFY2(rowsOf(etl.db, fingerprint) != before, "the write changes the daily rows");
         const QStringList summary = rowsOf(
             etl.db, QStringLiteral("SELECT mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias "
@@ -172,6 +181,15 @@ private slots:
                                    "SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), COUNT(*) FROM movimento_diario "
                                    "GROUP BY mes, cdfilial ORDER BY mes, cdfilial"));
         QCOMPARE(summary, sums);
+        // Each region's days, which the year-before pace is read from, likewise.
+        const QStringList regionDays = rowsOf(
+            etl.db, QStringLiteral("SELECT dtmovimento, cdareagere, qtfiliais, vrfatliq FROM movimento_regional_diario "
+                                   "ORDER BY dtmovimento, cdareagere"));
+        const QStringList daySums = rowsOf(
+            etl.db, QStringLiteral("SELECT d.dtmovimento, f.cdareagere, COUNT(*), SUM(d.vrfatliq) FROM movimento_diario d "
+                                   "JOIN filial f ON f.cdfilial = d.cdfilial GROUP BY d.dtmovimento, f.cdareagere "
+                                   "ORDER BY d.dtmovimento, f.cdareagere"));
+        QCOMPARE(regionDays, daySums);
     }
 
     // An ETL swaps in a new file by rename, or removes it: the server answers from the file the path names

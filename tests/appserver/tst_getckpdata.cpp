@@ -147,9 +147,10 @@ const QStringList kRankingFields{"CDAREAGERE:S3", "NMFILIAL:S30", "RESULTADO:F",
 const QStringList kPizzaFields{"CDAREAGERE:S3", "VRFATLIQGER:F*", "CUSTO:F*", "RESULTADO:F*"};
 const QStringList kEstoqueFields{"CDAREAGERE:S3", "ROWNUM:F", "NMFILIAL:S30", "DIASESTOQUE:F*"};
 const QStringList kMetasFields{"CDAREAGERE:S10", "VRFATLIQGER:F*", "CONSUMO:F*", "MDO:F*", "DESPESAS:F*", "RESULTADO:F*",
-                               "FONTEFAT:S10", "DTULTMOV:@*"};
+                               "FONTEFAT:S10", "DTULTMOV:@*", "QTMESTOP:F*", "QTMESBOTTOM:F*"};
 const QStringList kComparacoesFields{"DTREFERENCIA:@*", "CDAREAGERE:S5", "VRFATLIQGER:F*", "CONSUMO:F*", "MDO:F*",
-                                     "DESPESAS:F*", "RESULTADO:F*"};
+                                     "DESPESAS:F*", "RESULTADO:F*", "VRFATLIQ:F*", "VRRESULT:F*", "METAFAT:F*",
+                                     "METARES:F*", "VRFATDIA:F*"};
 
 // Worked out by hand from kBranches (all figures of March 2024):
 // NE: revenue 7,100,000, consumption 2,620,000 (36.9 %), labour 2,940,000 (41.4 %), expenses
@@ -208,6 +209,7 @@ class TestGetCkpData : public QObject {
 private slots:
     void initTestCase();
     void shouldAnswerEveryPacketOfTheMonth();
+    void shouldCarryTheYearOfHistory();
     void shouldAcceptTheDateAsPlainDouble();
     void shouldAnswerARegionOrSayItDoesNotExist();
     void shouldGiveEmptyPacketsWithFieldsForMonthWithoutFigures();
@@ -281,13 +283,132 @@ void TestGetCkpData::shouldAnswerEveryPacketOfTheMonth()
     QCOMPARE(rowsOf(reply.args(3).packet_value()), kBottom10);
     QCOMPARE(fieldsOf(reply.args(4).packet_value()), kPizzaFields);
     QCOMPARE(rowsOf(reply.args(4).packet_value()), kPizza);
-    // No targets set, only the last day with figures; February, the month before, had figures too (a year
-    // before had none).
+    // No targets set, only the last day with figures, and the listed branches with the months they were
+    // listed in: February had branch 1 alone, top and bottom of its lists.
     QCOMPARE(fieldsOf(reply.args(5).packet_value()), kMetasFields);
-    QCOMPARE(rowsOf(reply.args(5).packet_value()), QStringList{QStringLiteral("TOTAL|null|null|null|null|null|null|@%1").arg(kMarch1 + 30, 0, 'g', 15)});
+    QStringList metas{QStringLiteral("TOTAL|null|null|null|null|null|null|@%1|null|null").arg(kMarch1 + 30, 0, 'g', 15)};
+    for (const char* listed : {"6|1|0", "1|2|2", "9|1|1", "8|1|1", "3|1|1", "4|1|1", "11|1|1", "7|1|1", "5|1|1", "2|1|1", "10|0|1"}) {
+        const QStringList f = QString::fromLatin1(listed).split(QLatin1Char('|'));
+        metas << QStringLiteral("#%1|null|null|null|null|null|null|null|%2|%3").arg(f[0], f[1], f[2]);
+    }
+    QCOMPARE(rowsOf(reply.args(5).packet_value()), metas);
     QCOMPARE(fieldsOf(reply.args(6).packet_value()), kComparacoesFields);
     QCOMPARE(fieldsOf(reply.args(7).packet_value()), kEstoqueFields);
     QCOMPARE(rowsOf(reply.args(7).packet_value()), kEstoque);
+}
+
+namespace {
+
+// The year of history worked out by hand. Eleven branches (1–6 NE, 7–11 SUL), each month 100,000 of revenue,
+// 30,000 of labour, 10,000 of expenses and a result of its share × 1,000 (branch b: b %; branch 1: 50 % in
+// the months below, else 1 %). March 2024 is asked, partial up to the 15th; August 2023 has no figures.
+const QList<QDate> kBranchOneOnTop{{2023, 3, 1}, {2023, 4, 1}, {2023, 5, 1}, {2023, 6, 1}, {2023, 7, 1},
+                                   {2023, 9, 1}, {2023, 10, 1}, {2024, 3, 1}};
+
+void buildYear(const QString& path)
+{
+    Database db(DatabaseSettings::sqliteFile(path, false));
+    Schema::create(db);
+    db.beginTransaction();
+    exec(db, "INSERT INTO regional VALUES (?, ?)", {"NE", "Nordeste"});
+    exec(db, "INSERT INTO regional VALUES (?, ?)", {"SUL", "Sul"});
+    const QString daily = QStringLiteral("INSERT INTO movimento_diario VALUES (?, ?, ?, ?, ?, ?)");
+    const auto day = [&](int branch, const QDate& d, double revenue, double consumption, double labour, double expenses) {
+        exec(db, daily, {branch, d.toString(Qt::ISODate), revenue, consumption, labour, expenses});
+    };
+    for (int b = 1; b <= 11; ++b)
+        exec(db, "INSERT INTO filial VALUES (?, ?, ?)", {b, QStringLiteral("Filial %1").arg(b), b <= 6 ? "NE" : "SUL"});
+    day(1, QDate(2023, 2, 28), 100000, 10000, 30000, 10000);   // before the year: left out
+    for (QDate month(2023, 3, 1); month <= QDate(2024, 4, 1); month = month.addMonths(1)) {
+        if (month == QDate(2023, 8, 1))
+            continue;
+        for (int b = 1; b <= 11; ++b) {
+            const int share = b > 1 ? b : kBranchOneOnTop.contains(month) ? 50 : 1;
+            const double consumption = 60000 - share * 1000;
+            if (month == QDate(2023, 3, 1) && b == 7) {
+                // Every day of March 2023 has figures: 1,000 of revenue a day, no costs.
+                for (int d = 1; d <= 31; ++d)
+                    day(7, month.addDays(d - 1), 1000, 0, 0, 0);
+            } else if (b == 1 && month >= QDate(2024, 3, 1)) {
+                // The months under way: split over the 1st and the last day with figures.
+                const int last = month.month() == 3 ? 15 : 10;
+                day(1, month, 50000, consumption / 2, 15000, 5000);
+                day(1, month.addDays(last - 1), 50000, consumption / 2, 15000, 5000);
+            } else {
+                day(b, month, 100000, consumption, 30000, 10000);
+            }
+        }
+    }
+    // Targets of some months only: the company's own in March 2024, the SUL's in December, NE's branches'
+    // budgets (added up) in January, where the SUL's branches have none.
+    exec(db, "INSERT INTO meta_mensal VALUES ('2024-03-01', 'TOTAL', 'faturamento', 1200000)", {});
+    exec(db, "INSERT INTO meta_mensal VALUES ('2024-03-01', 'TOTAL', 'resultado', 8)", {});
+    exec(db, "INSERT INTO meta_mensal VALUES ('2023-12-01', 'SUL', 'faturamento', 600000)", {});
+    exec(db, "INSERT INTO meta_mensal VALUES ('2023-12-01', 'SUL', 'resultado', 4)", {});
+    for (int b = 1; b <= 6; ++b)
+        exec(db, "INSERT INTO meta_mensal VALUES ('2024-01-01', ?, 'faturamento', 90000)", {QStringLiteral("#%1").arg(b)});
+    db.commit();
+}
+
+// A Comparacoes row as "month scope VRFATLIQ|VRRESULT|METAFAT|METARES|VRFATDIA".
+QStringList historyOf(const kpd::rpc::DataPacket& p)
+{
+    QStringList out;
+    for (const QString& row : rowsOf(p)) {
+        const QStringList c = row.split(QLatin1Char('|'));
+        const QDate month = QDate(1899, 12, 30).addDays(qint64(c[0].mid(1).toDouble()));
+        out << month.toString(QStringLiteral("yyyy-MM ")) + c[1] + QLatin1Char(' ') + c.mid(7).join(QLatin1Char('|'));
+    }
+    return out;
+}
+
+} // namespace
+
+// Thirteen months of history in Comparacoes and the listed branches' year in Metas, from the summaries and
+// from the daily rows alike.
+void TestGetCkpData::shouldCarryTheYearOfHistory()
+{
+    const QString path = m_dir.filePath(QStringLiteral("year.db"));
+    buildYear(path);
+    // Results: NE 50+2+…+6 = 70 (‰ of 1,000,000 → 0.07 M) with branch 1 on top, 1+2+…+6 = 21 without; SUL
+    // 7+…+11 = 45. March 2023: NE 0.6 M; SUL 4 × 100,000 + 31 × 1,000 = 431,000 with a result of 8+…+11 =
+    // 38 thousand plus branch 7's 31 thousand; its first 15 days: NE 0.6, SUL 0.4 + 0.015.
+    QStringList march{"2023-03 TOTAL 1.031|0.139|null|null|1.015", "2023-03 NE 0.6|0.07|null|null|0.6",
+                      "2023-03 SUL 0.431|0.069|null|null|0.415"};
+    for (QDate month(2023, 4, 1); month <= QDate(2024, 3, 1); month = month.addMonths(1)) {
+        if (month == QDate(2023, 8, 1))
+            continue;
+        const bool top = kBranchOneOnTop.contains(month);
+        const QString m = month.toString(QStringLiteral("yyyy-MM "));
+        march << m + (top ? "TOTAL 1.1|0.115|" : "TOTAL 1.1|0.066|")
+                         + (month == QDate(2024, 3, 1) ? "1.2|8|null" : "null|null|null")
+              << m + (top ? "NE 0.6|0.07|" : "NE 0.6|0.021|") + (month == QDate(2024, 1, 1) ? "0.54|null|null" : "null|null|null")
+              << m + "SUL 0.5|0.045|" + (month == QDate(2023, 12, 1) ? "0.6|4|null" : "null|null|null");
+    }
+    // Branch 1 in the Top 10 in 7 of the 12 months (March 2023 is the 13th), in the Bottom 10 in the 4 others
+    // with figures; branch 2 the other way round; 11 out of the Bottom 10 when branch 1 is not on top.
+    QStringList metas{QStringLiteral("TOTAL|1.2|null|null|null|8|null|@%1|null|null").arg(kMarch1 + 14, 0, 'g', 15)};
+    for (const char* listed : {"1|7|4", "11|11|7", "10|11|11", "9|11|11", "8|11|11", "7|11|11", "6|11|11", "5|11|11",
+                               "4|11|11", "3|11|11", "2|4|11"}) {
+        const QStringList f = QString::fromLatin1(listed).split(QLatin1Char('|'));
+        metas << QStringLiteral("#%1|null|null|null|null|null|null|null|%2|%3").arg(f[0], f[1], f[2]);
+    }
+    for (const QStringList& options : {QStringList{}, QStringList{"--no-summary"}}) {
+        ServerProcess server;
+        QString error;
+        QVERIFY2(server.start(QStringList{"--db", path} + options, &error), qPrintable(error));
+        kpd::rpc::InvokeReply reply;
+        QVERIFY(invoke(ckpRequest(dateTime(kMarch15)), reply, server.address()).ok());
+        QCOMPARE(historyOf(reply.args(6).packet_value()), march);
+        QCOMPARE(rowsOf(reply.args(6).packet_value()).constLast(), QStringLiteral("@%1|SUL|0.5|51|30|10|9|0.5|0.045|null|null|null")
+                                                                      .arg(kMarch1, 0, 'g', 15));
+        QCOMPARE(rowsOf(reply.args(5).packet_value()), metas);
+        // April 2024 is partial too, but April 2023 has figures on its first day only: no pace to follow.
+        QVERIFY(invoke(ckpRequest(dateTime(kMarch1 + 31 + 9)), reply, server.address()).ok());
+        const QStringList april = historyOf(reply.args(6).packet_value());
+        QCOMPARE(april.size(), 36);
+        QCOMPARE(april.first(), QStringLiteral("2023-04 TOTAL 1.1|0.115|null|null|null"));
+    }
 }
 
 // A region's branches with the targets as a fifth argument; a client from before them gets its four back;

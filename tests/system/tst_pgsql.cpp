@@ -86,7 +86,18 @@ QString regionTotalsOff(const QString& db)
                     "OR abs(r.vrconsumo - s.b) > 0.000001 OR abs(r.vrmdo - s.c) > 0.000001 OR abs(r.vrdespesas - s.d) > 0.000001"),
                 &output))
         return output;
-    return output == QLatin1String("0") ? QString() : output + QStringLiteral(" region-months off");
+    if (output != QLatin1String("0"))
+        return output + QStringLiteral(" region-months off");
+    // And each region's days against the daily rows.
+    if (!runSql(db, QStringLiteral(
+                    "SELECT COUNT(*) FROM (SELECT d.dtmovimento, f.cdareagere, COUNT(*) AS n, SUM(d.vrfatliq) AS a "
+                    "FROM movimento_diario d JOIN filial f ON f.cdfilial = d.cdfilial GROUP BY d.dtmovimento, f.cdareagere) s "
+                    "FULL JOIN (SELECT * FROM movimento_regional_diario WHERE qtfiliais > 0) r "
+                    "ON r.dtmovimento = s.dtmovimento AND r.cdareagere = s.cdareagere "
+                    "WHERE s.n IS NULL OR r.qtfiliais IS NULL OR r.qtfiliais <> s.n OR abs(r.vrfatliq - s.a) > 0.000001"),
+                &output))
+        return output;
+    return output == QLatin1String("0") ? QString() : output + QStringLiteral(" region-days off");
 }
 
 // How a server's answers came so far, from its /metrics: "memory N table N computed N".
@@ -503,7 +514,7 @@ void TestPgsql::shouldKeepAnAnswerUntilAWriteCommits()
 
     ServerProcess second;
     if (postgres) {
-        QTRY_VERIFY(m_cluster.psql(QStringLiteral("SELECT count(*) FROM resposta_guardada WHERE chave = 'getCkpData.reply/3 2024-03-01'"),
+        QTRY_VERIFY(m_cluster.psql(QStringLiteral("SELECT count(*) FROM resposta_guardada WHERE chave = 'getCkpData.reply/4 2024-03-01'"),
                                    &error) && error == QLatin1String("1"));
         QVERIFY2(second.start({"--db", db, "--metrics-only", "127.0.0.1:0"}, &error), qPrintable(error));
         QVERIFY(call(second.address(), march, reply).ok());
@@ -690,13 +701,13 @@ void TestPgsql::shouldHandOutOnlyAnswersSealedByThisBuild()
         QVERIFY(call(computing.address(), march, reply).ok());
         truth = testfigures::dump(reply);
     }
-    const QString key = QStringLiteral("'getCkpData.reply/3 2024-03-01'");
+    const QString key = QStringLiteral("'getCkpData.reply/4 2024-03-01'");
     QVERIFY(runSql(db, QStringLiteral("SELECT 1 FROM resposta_guardada WHERE chave = %1").arg(key), &error));
     QCOMPARE(error, QStringLiteral("1"));   // the import kept the month
     const QStringList forgeries{
         // another answer's bytes under this key, as a role with the right to write could
         QStringLiteral("UPDATE resposta_guardada SET resposta = (SELECT resposta FROM resposta_guardada WHERE chave = "
-                       "'getCkpData.reply/3 2024-02-01') WHERE chave = %1").arg(key),
+                       "'getCkpData.reply/4 2024-02-01') WHERE chave = %1").arg(key),
         // the seal's mark before bytes of one's own
         QStringLiteral("UPDATE resposta_guardada SET resposta = decode('4b504401', 'hex') || substring(resposta from 40) WHERE chave = %1").arg(key),
         // 40 MiB
