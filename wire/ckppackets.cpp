@@ -55,7 +55,8 @@ const QVector<TPacketFieldDef>& Metas()
     static const QVector<TPacketFieldDef> layout{text("CDAREAGERE", 10), number("VRFATLIQGER", true), number("CONSUMO", true),
                                                  number("MDO", true), number("DESPESAS", true), number("RESULTADO", true),
                                                  text("FONTEFAT", 10), date("DTULTMOV"),
-                                                 number("QTMESTOP", true), number("QTMESBOTTOM", true)};
+                                                 number("QTMESTOP", true), number("QTMESBOTTOM", true),
+                                                 number("ROWNUMTOP", true), number("ROWNUMBOTTOM", true)};
     return layout;
 }
 

@@ -35,7 +35,8 @@ const QVector<TPacketFieldDef>& DiasEstoque();
 // DTULTMOV is the last day of the month that has figures (empty when none has). getCkpData also sends a '#'
 // row for each branch of the month's Top 10 and Bottom 10 (its budgets empty where it has none), whose
 // QTMESTOP and QTMESBOTTOM count the months of the twelve ending with this one in which the branch was in
-// that list (empty on every other row, and in getRegionData).
+// that list, and ROWNUMTOP and ROWNUMBOTTOM give its place in this month's lists (empty on every other row,
+// and in getRegionData).
 const QVector<TPacketFieldDef>& Metas();
 // How many of Metas' fields a server from before FONTEFAT and DTULTMOV sends.
 constexpr int kMetasFirstFields = 6;

@@ -380,6 +380,10 @@ std::vector<Targets::Listed> chronicCases(Database& db, IndicResultQuery::Source
                 counts[code].code = code;
                 order.push_back(code);
             }
+    for (int place = 0; place < best.size(); ++place)
+        counts[best[place]].placeTop = place + 1;
+    for (int place = 0; place < worst.size(); ++place)
+        counts[worst[place]].placeBottom = place + 1;
     for (int back = 0; back < 12; ++back) {
         const QDate other = month.addMonths(-back);
         const QList<qint64> top = back == 0 ? best : listOf(db, source, other, true);

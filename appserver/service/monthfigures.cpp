@@ -114,10 +114,17 @@ kpd::rpc::DataPacket Targets::packet(const QDate& lastFigures, const std::vector
             metas.date(lastFigures);
         else
             metas.null();
-        if (inLists)
+        if (inLists) {
             metas.number(inLists->monthsTop).number(inLists->monthsBottom);
-        else
-            metas.null().null();
+            // Its place in each list, which is how a client finds the row the counts belong to.
+            for (const int place : {inLists->placeTop, inLists->placeBottom})
+                if (place > 0)
+                    metas.number(place);
+                else
+                    metas.null();
+        } else {
+            metas.null().null().null().null();
+        }
     };
     // The company's row says which day the figures reach, so it is there whenever there is that to say.
     if (scopes.contains(company) || lastFigures.isValid())

@@ -129,6 +129,8 @@ struct Targets {
         qint64 code = 0;
         int monthsTop = 0;
         int monthsBottom = 0;
+        int placeTop = 0;      // its place in this month's Top 10 (ROWNUM); 0 when not there
+        int placeBottom = 0;
     };
     // The targets' packet (CkpPackets::Metas): TOTAL always (with the last day with figures), the scopes,
     // the given branches' rows ('#' and the code) where they have budgets, and a row for each listed

@@ -239,10 +239,6 @@ YearToDate yearToDate(const Reader& comparisons, const QString& code, const Scor
     }
     if (ytd.months == 0)
         return ytd;
-    const auto budgetNote = [&](int budgeted) {
-        return budgeted < ytd.months ? QStringList{QStringLiteral("meta de %1 de %2 meses").arg(budgeted).arg(ytd.months)}
-                                     : QStringList{};
-    };
     Measure& r = ytd.revenue;
     r.figure = revenue;
     if (ytd.revenueBudgetMonths > 0) {
@@ -252,7 +248,8 @@ YearToDate yearToDate(const Reader& comparisons, const QString& code, const Scor
         if (revenueTarget > 0.0)
             r.gapPercent = *r.gap / revenueTarget * 100.0;
         r.zone = ZoneOf(Indicator::Revenue, coveredRevenue, revenueTarget);
-        r.notes = budgetNote(ytd.revenueBudgetMonths);
+        if (ytd.revenueBudgetMonths < ytd.months)
+            ytd.revenueBudgeted = coveredRevenue;
     }
     Measure& s = ytd.result;
     if (HasShareBase(revenue * 1e6))
@@ -263,7 +260,8 @@ YearToDate yearToDate(const Reader& comparisons, const QString& code, const Scor
         const double covered = resultCovered / resultBase * 100.0;
         s.gap = covered - *s.target;
         s.zone = ZoneOf(Indicator::Result, covered, *s.target);
-        s.notes = budgetNote(ytd.resultBudgetMonths);
+        if (ytd.resultBudgetMonths < ytd.months)
+            ytd.resultBudgeted = covered;
     }
     return ytd;
 }
@@ -504,17 +502,24 @@ QString ProjectionMethod(const Projection& p, const Scorecard& card)
 
 QString YearToDateText(Indicator indicator, const YearToDate& ytd)
 {
-    const Measure& m = indicator == Indicator::Result ? ytd.result : ytd.revenue;
+    const bool result = indicator == Indicator::Result;
+    const Measure& m = result ? ytd.result : ytd.revenue;
     if (!m.figure)
         return {};
     const QLocale& br = BrazilLocale();
     const bool share = info(indicator).share;
-    QString text = QStringLiteral("no ano ") + br.toString(*m.figure, 'f', share ? 1 : 2) + (share ? QStringLiteral("%") : QStringLiteral(" M"));
-    if (m.target)
-        text += QStringLiteral(" · ") + TargetText(indicator, m);
-    if (!m.notes.isEmpty())
-        text += QStringLiteral(" (") + m.notes.join(QStringLiteral("; ")) + QLatin1Char(')');
-    return text;
+    const auto figure = [&](double v) { return br.toString(v, 'f', share ? 1 : 2) + (share ? QStringLiteral("%") : QStringLiteral(" M")); };
+    QString text = QStringLiteral("no ano ") + figure(*m.figure);
+    if (!m.target)
+        return text;
+    // Where only some months have a target, the gap is that of those months: say which figure it measures.
+    const std::optional<double>& budgeted = result ? ytd.resultBudgeted : ytd.revenueBudgeted;
+    if (budgeted)
+        text += QStringLiteral("; em %1 de %2 meses com meta: %3")
+                    .arg(result ? ytd.resultBudgetMonths : ytd.revenueBudgetMonths)
+                    .arg(ytd.months)
+                    .arg(figure(*budgeted));
+    return text + QStringLiteral(" · ") + TargetText(indicator, m);
 }
 
 QString RecurrenceText(const Recurrence& r)

@@ -83,6 +83,8 @@ struct YearToDate {
     int months = 0;                   // months with figures from January
     Measure revenue, result;          // figure over every month; target, gap and zone over the budgeted ones
     int revenueBudgetMonths = 0, resultBudgetMonths = 0;
+    // The figures of the budgeted months alone, where they are not all of them: what the gaps measure.
+    std::optional<double> revenueBudgeted, resultBudgeted;
 };
 
 // A branch's place in a ranked list and how often it held one there.
@@ -145,10 +147,11 @@ QString TargetText(Indicator indicator, const Measure& measure);
 QString VerdictText(Indicator indicator, const Measure& measure);
 
 // "previsão 91,20 M · meta 89,50 M", and how it was projected ("pelo perfil diário de Dezembro/2025",
-// "em linha reta, pelos 7 de 31 dias").
+// "em linha reta, ritmo de 7 de 31 dias").
 QString ProjectionText(const Projection& projection);
 QString ProjectionMethod(const Projection& projection, const Scorecard& card);
-// "no ano 812,40 M · meta 800,00 M · +1,6 %" and its notes; empty without figures.
+// "no ano 812,40 M · meta 800,00 M · +1,6 %"; where only some months have a target, the figure of those too
+// ("no ano 10,00 M; em 1 de 2 meses com meta: 8,00 M · meta 10,00 M · −20,0 %"); empty without figures.
 QString YearToDateText(Indicator indicator, const YearToDate& ytd);
 // "9 de 12 meses" from kChronicMonths on; empty below.
 QString RecurrenceText(const Recurrence& recurrence);

@@ -147,7 +147,8 @@ const QStringList kRankingFields{"CDAREAGERE:S3", "NMFILIAL:S30", "RESULTADO:F",
 const QStringList kPizzaFields{"CDAREAGERE:S3", "VRFATLIQGER:F*", "CUSTO:F*", "RESULTADO:F*"};
 const QStringList kEstoqueFields{"CDAREAGERE:S3", "ROWNUM:F", "NMFILIAL:S30", "DIASESTOQUE:F*"};
 const QStringList kMetasFields{"CDAREAGERE:S10", "VRFATLIQGER:F*", "CONSUMO:F*", "MDO:F*", "DESPESAS:F*", "RESULTADO:F*",
-                               "FONTEFAT:S10", "DTULTMOV:@*", "QTMESTOP:F*", "QTMESBOTTOM:F*"};
+                               "FONTEFAT:S10", "DTULTMOV:@*", "QTMESTOP:F*", "QTMESBOTTOM:F*", "ROWNUMTOP:F*",
+                               "ROWNUMBOTTOM:F*"};
 const QStringList kComparacoesFields{"DTREFERENCIA:@*", "CDAREAGERE:S5", "VRFATLIQGER:F*", "CONSUMO:F*", "MDO:F*",
                                      "DESPESAS:F*", "RESULTADO:F*", "VRFATLIQ:F*", "VRRESULT:F*", "METAFAT:F*",
                                      "METARES:F*", "VRFATDIA:F*"};
@@ -286,10 +287,11 @@ void TestGetCkpData::shouldAnswerEveryPacketOfTheMonth()
     // No targets set, only the last day with figures, and the listed branches with the months they were
     // listed in: February had branch 1 alone, top and bottom of its lists.
     QCOMPARE(fieldsOf(reply.args(5).packet_value()), kMetasFields);
-    QStringList metas{QStringLiteral("TOTAL|null|null|null|null|null|null|@%1|null|null").arg(kMarch1 + 30, 0, 'g', 15)};
-    for (const char* listed : {"6|1|0", "1|2|2", "9|1|1", "8|1|1", "3|1|1", "4|1|1", "11|1|1", "7|1|1", "5|1|1", "2|1|1", "10|0|1"}) {
+    QStringList metas{QStringLiteral("TOTAL|null|null|null|null|null|null|@%1|null|null|null|null").arg(kMarch1 + 30, 0, 'g', 15)};
+    for (const char* listed : {"6|1|0|1|null", "1|2|2|2|10", "9|1|1|3|9", "8|1|1|4|8", "3|1|1|5|6", "4|1|1|6|7", "11|1|1|7|5",
+                               "7|1|1|8|4", "5|1|1|9|3", "2|1|1|10|2", "10|0|1|null|1"}) {
         const QStringList f = QString::fromLatin1(listed).split(QLatin1Char('|'));
-        metas << QStringLiteral("#%1|null|null|null|null|null|null|null|%2|%3").arg(f[0], f[1], f[2]);
+        metas << QStringLiteral("#%1|null|null|null|null|null|null|null|%2|%3|%4|%5").arg(f[0], f[1], f[2], f[3], f[4]);
     }
     QCOMPARE(rowsOf(reply.args(5).packet_value()), metas);
     QCOMPARE(fieldsOf(reply.args(6).packet_value()), kComparacoesFields);
@@ -387,11 +389,12 @@ void TestGetCkpData::shouldCarryTheYearOfHistory()
     }
     // Branch 1 in the Top 10 in 7 of the 12 months (March 2023 is the 13th), in the Bottom 10 in the 4 others
     // with figures; branch 2 the other way round; 11 out of the Bottom 10 when branch 1 is not on top.
-    QStringList metas{QStringLiteral("TOTAL|1.2|null|null|null|8|null|@%1|null|null").arg(kMarch1 + 14, 0, 'g', 15)};
-    for (const char* listed : {"1|7|4", "11|11|7", "10|11|11", "9|11|11", "8|11|11", "7|11|11", "6|11|11", "5|11|11",
-                               "4|11|11", "3|11|11", "2|4|11"}) {
+    QStringList metas{QStringLiteral("TOTAL|1.2|null|null|null|8|null|@%1|null|null|null|null").arg(kMarch1 + 14, 0, 'g', 15)};
+    // Then their places in this month's Top 10 and Bottom 10.
+    for (const char* listed : {"1|7|4|1|null", "11|11|7|2|10", "10|11|11|3|9", "9|11|11|4|8", "8|11|11|5|7", "7|11|11|6|6",
+                               "6|11|11|7|5", "5|11|11|8|4", "4|11|11|9|3", "3|11|11|10|2", "2|4|11|null|1"}) {
         const QStringList f = QString::fromLatin1(listed).split(QLatin1Char('|'));
-        metas << QStringLiteral("#%1|null|null|null|null|null|null|null|%2|%3").arg(f[0], f[1], f[2]);
+        metas << QStringLiteral("#%1|null|null|null|null|null|null|null|%2|%3|%4|%5").arg(f[0], f[1], f[2], f[3], f[4]);
     }
     for (const QStringList& options : {QStringList{}, QStringList{"--no-summary"}}) {
         ServerProcess server;

@@ -216,14 +216,14 @@ private slots:
         for (const char* field : {"ROWNUMTOP", "QTMESTOP", "ROWNUMBOTTOM", "QTMESBOTTOM"})
             if (TDataPacket{budgets, {}}.fieldIndex(field) < 0)
                 budgets << TPacketFieldDef{field, TFieldType::ftFloat, 0, true};
-        QVector<QVariant> recife(budgets.size()), portoAlegre(budgets.size());
-        recife[0] = "#12";
-        recife[budgets.size() - 4] = 1.0;
-        recife[budgets.size() - 3] = 9.0;
-        portoAlegre[0] = "#7";
-        portoAlegre[budgets.size() - 4] = 2.0;
-        portoAlegre[budgets.size() - 3] = 5.0;
-        p.metas = TDataPacket{budgets, {recife, portoAlegre}};
+        p.metas = TDataPacket{budgets, {}};
+        for (const auto& [code, place, months] : {std::tuple{"#12", 1.0, 9.0}, std::tuple{"#7", 2.0, 5.0}}) {
+            QVector<QVariant> row(budgets.size());
+            row[0] = code;
+            row[p.metas.fieldIndex("ROWNUMTOP")] = place;
+            row[p.metas.fieldIndex("QTMESTOP")] = months;
+            p.metas.rows << row;
+        }
 
         const cockpit::MonthPage page = cockpit::ComputePage(p);
         const cockpit::ScopeCard& company = page.scorecard.scopes.front();
@@ -243,7 +243,7 @@ private slots:
         QCOMPARE(ytd.months, 2);
         QCOMPARE(*ytd.revenue.target, 9.0 + 20.0 * 15 / 31);
         QCOMPARE(cockpit::YearToDateText(cockpit::Indicator::Result, ytd),
-                 QStringLiteral("no ano 5,0% · meta 6,0% · −1,0 p.p. (meta de 1 de 2 meses)"));
+                 QStringLiteral("no ano 5,0%; em 1 de 2 meses com meta: 5,0% · meta 6,0% · −1,0 p.p."));
 
         QCOMPARE(page.lists.front().recurrence, (QStringList{"9 de 12 meses", ""}));
         QVERIFY(cockpit::ListCsv(p, "top10").contains(";9\r\n"));
