@@ -283,6 +283,22 @@ private slots:
             colors.append(m.captured(1).toInt() | m.captured(2).toInt() << 8 | m.captured(3).toInt() << 16);
         }
         QCOMPARE(colors, j["lists"]["top10"]["rowColors"].toArray());
+
+        // The company's twelve months under each of its figures, as the JSON has them (a gap stays a gap).
+        static const QRegularExpression line(QStringLiteral("data-gauge=\"TOTAL:([a-z]+)\"(?:(?!data-gauge).)*?"
+                                                            "class=\"tendencia\"[^>]*data-valores=\"([^\"]*)\""));
+        int lines = 0;
+        for (auto it = line.globalMatch(dom); it.hasNext(); ++lines) {
+            const auto m = it.next();
+            QStringList expected;
+            for (const QJsonValue& v : scopes[QStringLiteral("TOTAL")][m.captured(1)].toObject()["trend"].toArray())
+                expected << (v.isDouble() ? QString::number(v.toDouble(), 'g', 17) : QString());
+            QStringList drawn = m.captured(2).split(QLatin1Char(';'));
+            for (QString& v : drawn)
+                v = v.isEmpty() ? v : QString::number(v.toDouble(), 'g', 17);
+            QCOMPARE(drawn, expected);
+        }
+        QCOMPARE(lines, 5);
     }
 
     // A region's page (a link one can send) draws the branches /api/region gives, in their colours.
