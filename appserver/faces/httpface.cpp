@@ -20,6 +20,7 @@
 
 #include <sodium.h>
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -363,7 +364,44 @@ HttpResponse csvResponse(const QByteArray& text, const QString& file)
     return r;
 }
 
+
+// Whether If-None-Match names `tag` (or is "*"): a list of tags, weak ones compared weakly.
+bool namesTag(const std::string& ifNoneMatch, const std::string& tag)
+{
+    for (QString candidate : QString::fromStdString(ifNoneMatch).split(QLatin1Char(','))) {
+        candidate = candidate.trimmed();
+        if (candidate.startsWith(QLatin1String("W/")))
+            candidate = candidate.mid(2);
+        if (candidate == QLatin1String("*") || candidate.toStdString() == tag)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
+
+// A browser or wall asking every minute gets 304 without a body while nothing it shows has changed. The
+// tag is made of the data version and this build's format, what was asked and who asks: a signed-in user
+// never revalidates against another's answer, and a write committed before the call changes it.
+HttpResponse HttpFace::validated(const Exchange& ex, const QString& user, const QString& what, const CallScope& scope,
+                                 const std::function<HttpResponse()>& make)
+{
+    const std::optional<QByteArray> version = m_cockpit.versionTag(scope);
+    if (!version)
+        return make();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(*version + '\n' + what.toUtf8() + '\n' + user.toUtf8());
+    const std::string tag =
+        '"' + hash.result().toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals).left(27).toStdString() + '"';
+    HttpResponse r;
+    if (namesTag(ex->request().header("if-none-match"), tag))
+        r.status = 304;
+    else
+        r = make();
+    r.headers.emplace_back("ETag", tag);
+    r.headers.emplace_back("Cache-Control", "private, no-cache");
+    return r;
+}
 
 void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString& user,
                            std::chrono::steady_clock::time_point deadline)
@@ -377,13 +415,15 @@ void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString
     const QString key = cockpit::RefMonth(month).key();
     const Seen seen = list.isEmpty() ? Seen{"mes", {{"mes", key}}}
                                      : Seen{"lista", {{"mes", key}, {"lista", list}, {"formato", QStringLiteral("csv")}}};
-    answerCall(ex, user, logged, deadline, seen, [this, month, list](const CallScope& scope) {
+    answerCall(ex, user, logged, deadline, seen, [this, ex, user, month, list](const CallScope& scope) {
         if (!list.isEmpty())
             return csvResponse(cockpit::ListCsv(cockpitPackets(m_cockpit.month(month, scope)), list),
                                QStringLiteral("%1-%2.csv").arg(list, cockpit::RefMonth(month).key()));
-        HttpResponse r;
-        r.body = *m_cockpit.monthJson(month, scope);
-        return r;
+        return validated(ex, user, QStringLiteral("cockpit ") + cockpit::RefMonth(month).key(), scope, [&] {
+            HttpResponse r;
+            r.body = *m_cockpit.monthJson(month, scope);
+            return r;
+        });
     });
 }
 
@@ -407,12 +447,14 @@ void HttpFace::region(const Exchange& ex, const QString& user, bool csv)
     const Seen seen = csv ? Seen{"lista", {{"mes", key}, {"lista", QStringLiteral("regional")}, {"regional", name}, {"formato", QStringLiteral("csv")}}}
                           : Seen{"regional", {{"mes", key}, {"regional", name}}};
     if (!m_calls->post([this, ex, user, logged, deadline, month, name, csv, seen] {
-            answerCall(ex, user, logged, deadline, seen, [this, month, name, csv](const CallScope& scope) {
-                HttpResponse r;
-                if (!csv) {
-                    r.body = *m_cockpit.regionJson(month, name, scope);
-                    return r;
-                }
+            answerCall(ex, user, logged, deadline, seen, [this, ex, user, month, name, csv](const CallScope& scope) {
+                if (!csv)
+                    return validated(ex, user, QStringLiteral("regiao ") + cockpit::RefMonth(month).key() + QLatin1Char(' ') + name,
+                                     scope, [&] {
+                                         HttpResponse r;
+                                         r.body = *m_cockpit.regionJson(month, name, scope);
+                                         return r;
+                                     });
                 const RegionData data = m_cockpit.region(month, name, scope);
                 const cockpit::RegionView view = cockpit::ComputeRegionView(regionPackets(data));
                 return csvResponse(cockpit::RegionCsv(view),

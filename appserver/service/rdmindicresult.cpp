@@ -302,6 +302,25 @@ T RdmIndicResult::answer(const QString& key, const CallScope& scope, Answer work
     return m_pool.run([&](Database& pooled) { return work(pooled, version(pooled)); }, scope);
 }
 
+std::optional<QByteArray> RdmIndicResult::versionTag(const CallScope& scope) const
+{
+    if (!m_kept)
+        return std::nullopt;
+    std::optional<DataVersion::Value> v;
+    Database& db = m_pool.database();
+    if (db.isSqlite())
+        v = DataVersion::read(db);
+    else if (m_versionReaders)
+        v = m_versionReaders->read(scope.deadline);
+    if (v)
+        *v = m_guard->vet(db, *v);
+    else
+        v = m_pool.run([&](Database& pooled) { return version(pooled); }, scope);
+    if (!v->valid())
+        return std::nullopt;
+    return QByteArray::number(v->origin) + ':' + QByteArray::number(v->counter) + ':' + kAnswerFormat + ": " KPD_VERSION;
+}
+
 CkpData RdmIndicResult::month(const QDate& date, const CallScope& scope) const
 {
     const QDate firstDay = cockpit::RefMonth(date).firstDay();

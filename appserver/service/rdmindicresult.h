@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <mutex>
 #include <string>
 
@@ -65,6 +66,11 @@ public:
     /// db has now: after an import, so that the first call after a load finds them. Returns how many.
     /// Throws DatabaseError.
     static int keepMonths(Database& db, const QList<QDate>& months, bool targets);
+
+    /// What this build's answers are made of now, read as a call reads the data version (a row): the same
+    /// bytes only while nothing any answer shows has changed. None where the database keeps no sound version
+    /// (then every answer is computed and nothing may stand for it). Throws as month() does.
+    std::optional<QByteArray> versionTag(const CallScope& scope) const;
 
     /// Whether the data version was sound at the last call (every table with its triggers): /metrics.
     bool versionSound() const;

@@ -15,6 +15,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 #include <arpa/inet.h>
@@ -206,6 +208,48 @@ private slots:
         const QJsonObject j = bodyOf(month);
         QCOMPARE(j["title"].toString(),
                  QStringLiteral("BI Business Intelligence - Resultados Operacionais  (Abril/2008)"));
+    }
+
+    // A wall asking again gets 304 without a body while nothing changed; a plain write committed before
+    // the call gives the new month; another user never revalidates against the first one's answer.
+    void shouldRevalidateUntilTheFiguresChange()
+    {
+        const QString db = m_dir.filePath(QStringLiteral("revalida.db"));
+        QVERIFY(QFile::copy(m_data.databasePath(), db));
+        const QString users = m_dir.filePath(QStringLiteral("usuarios-revalida"));
+        QVERIFY(QFile::copy(m_users, users));
+        QVERIFY(changeUsers({"--add-user", "bia", "--users", users}, "senha-da-bia\n"));
+        ServerProcess server;
+        QString error;
+        QVERIFY2(server.start({"--db", db, "--http", "127.0.0.1:0", "--users", users}, &error), qPrintable(error));
+        httplib::Client client("127.0.0.1", server.httpPort());
+        const std::string path = "/api/cockpit?month=2008-04";
+        const auto first = client.Get(path, basic(kUser, kPassword));
+        QVERIFY(first && first->status == 200);
+        const std::string tag = first->get_header_value("ETag");
+        QVERIFY(!tag.empty());
+        httplib::Headers again = basic(kUser, kPassword);
+        again.emplace("If-None-Match", tag);
+        const auto same = client.Get(path, again);
+        QCOMPARE(same->status, 304);
+        QVERIFY(same->body.empty());
+        QVERIFY(client.Get("/api/region?month=2008-04&region=NE", again)->status != 304);
+        httplib::Headers other = basic("bia", "senha-da-bia");
+        other.emplace("If-None-Match", tag);
+        QCOMPARE(client.Get(path, other)->status, 200);
+        {
+            QSqlDatabase write = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("revalida"));
+            write.setDatabaseName(db);
+            QVERIFY(write.open());
+            QVERIFY(QSqlQuery(write).exec(QStringLiteral("INSERT INTO carga_etl VALUES ('2009-01-02 06:00:00')")));
+            write.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("revalida"));
+        const auto changed = client.Get(path, again);
+        QCOMPARE(changed->status, 200);
+        QVERIFY(changed->get_header_value("ETag") != tag);
+        QVERIFY(changed->body.find("02/01/2009") != std::string::npos);
+        QVERIFY(server.stop());
     }
 
     void shouldShowNoFigureBeforeSignIn()

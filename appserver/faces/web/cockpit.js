@@ -291,7 +291,7 @@ function desenharFiliais(r) {
 }
 
 async function carregarFiliais(mes) {
-  const r = await fetch('api/region?month=' + mes + '&region=' + encodeURIComponent(REGIAO), { credentials: 'same-origin', cache: 'no-store' });
+  const r = await fetch('api/region?month=' + mes + '&region=' + encodeURIComponent(REGIAO), { credentials: 'same-origin', cache: 'no-cache' });
   const j = await r.json();
   if (!r.ok) { aviso(j.erro || ('Erro ' + r.status)); return; }
   desenharFiliais(j);
@@ -349,8 +349,10 @@ async function carregar(empilhar = true, aceitar = null) {
   const meu = ++pedido;
   let r, j;
   try {
+    // Revalidated, not refetched: while nothing changed the server answers 304 and the browser hands back
+    // the month it holds, so a wall asking every minute costs a few bytes.
     r = await fetch('api/cockpit?month=' + encodeURIComponent(mes),
-                    { headers: { 'X-Kpd-Pagina': '1' }, credentials: 'same-origin', cache: 'no-store' });
+                    { headers: { 'X-Kpd-Pagina': '1' }, credentials: 'same-origin', cache: 'no-cache' });
     j = await r.json();
   } catch (e) {
     if (meu === pedido) {
