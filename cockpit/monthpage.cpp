@@ -149,6 +149,24 @@ MonthPage ComputePage(const CockpitPackets& packets)
     return page;
 }
 
+QString RecurrenceTitle(const QString& dataSet)
+{
+    const bool ranking = dataSet == QLatin1String("cdsTop10") || dataSet == QLatin1String("cdsBottom10");
+    return ranking ? QStringLiteral("Meses na lista (de %1)").arg(kTrendMonths) : QString();
+}
+
+QList<QVariant> RecurrenceValues(const Scorecard& card, const QString& dataSet, int rows)
+{
+    QList<QVariant> out;
+    const QHash<int, Recurrence>* recurrence = recurrenceOf(card, dataSet);
+    // The list's rows are its places in order (ROWNUM 1, 2, ...).
+    for (int place = 1; recurrence && place <= rows; ++place) {
+        const auto found = recurrence->constFind(place);
+        out << (found == recurrence->constEnd() ? QVariant() : QVariant(found->months));
+    }
+    return out;
+}
+
 QByteArray ListCsv(const CockpitPackets& packets, const QString& name)
 {
     const ListInfo* info = listNamed(name);
@@ -159,19 +177,17 @@ QByteArray ListCsv(const CockpitPackets& packets, const QString& name)
     QStringList header;
     for (const char* column : info->columns)
         header << table.title(L(column));
-    const Scorecard card = MonthScorecard(packets);
-    const QHash<int, Recurrence>* recurrence = recurrenceOf(card, dataSet);
-    if (recurrence)
-        header << QStringLiteral("Meses na lista (de %1)").arg(kTrendMonths);
+    const QString extra = RecurrenceTitle(dataSet);
+    const QList<QVariant> months = RecurrenceValues(MonthScorecard(packets), dataSet, table.rowCount());
+    if (!extra.isEmpty())
+        header << extra;
     QList<QList<QVariant>> rows;
     for (int r = 0; r < table.rowCount(); ++r) {
         QList<QVariant> row;
         for (const char* column : info->columns)
             row << table.value(r, L(column));
-        if (recurrence) {
-            const auto found = recurrence->constFind(int(FieldFloat(table.value(r, QStringLiteral("ROWNUM")))));
-            row << (found == recurrence->constEnd() ? QVariant() : QVariant(found->months));
-        }
+        if (!extra.isEmpty())
+            row << months.value(r);
         rows << row;
     }
     return CsvText(header, rows);

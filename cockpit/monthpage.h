@@ -68,6 +68,12 @@ void DrawMeasure(GaugeState& dial, Indicator indicator, const Measure& measure);
 // Nothing to judge: the needle rests at the minimum in grey.
 void RestDial(GaugeState& dial);
 
+// A ranking's last column in a spreadsheet: its title, and for each place 1..rows how many of the twelve
+// months its branch was in the list (none where the server did not say); no title for a list that is not a
+// ranking (cdsTop10, cdsBottom10).
+QString RecurrenceTitle(const QString& dataSet);
+QList<QVariant> RecurrenceValues(const Scorecard& card, const QString& dataSet, int rows);
+
 // One of the month's lists (kLists' key, or the desktop grid's name) as a spreadsheet (CsvText): the
 // titles, then the figures as numbers. Throws WireError for a name that is no list.
 QByteArray ListCsv(const CockpitPackets& packets, const QString& list);

@@ -80,6 +80,12 @@ void TfrmIndiResult::showView(const cockpit::CockpitView& view)
             if (!shown.recurrence[r].isEmpty())
                 chronic << shown.rows[r].value(0) + QStringLiteral(": na lista em ") + shown.recurrence[r];
         grid->setToolTip(chronic.join(QLatin1Char('\n')));
+        for (const cockpit::ListInfo& list : cockpit::kLists)
+            if (grid->objectName() == QLatin1String(list.grid)) {
+                const QString dataSet = QLatin1String(list.dataSet);
+                grid->SetCsvExtraColumn(cockpit::RecurrenceTitle(dataSet),
+                                        cockpit::RecurrenceValues(view.scorecard, dataSet, shown.rows.size()));
+            }
     }
 }
 

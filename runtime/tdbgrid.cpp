@@ -420,12 +420,16 @@ QByteArray TDBGrid::CsvText() const
         header << field->DisplayLabel();
         fields << field->Index();
     }
+    if (!m_csvExtraTitle.isEmpty())
+        header << m_csvExtraTitle;
     QList<QList<QVariant>> rows;
     const TClientDataSet* ds = m_dataSource ? m_dataSource->DataSet() : nullptr;
     for (int r = 0; ds && r < ds->RecordCount(); ++r) {
         QList<QVariant> row;
         for (int f : fields)
             row << ds->ValueAt(r, f);
+        if (!m_csvExtraTitle.isEmpty())
+            row << m_csvExtraValues.value(r);
         rows << row;
     }
     return ::CsvText(header, rows);

@@ -70,6 +70,13 @@ public:
     void SetCsvPeriod(const QString& period) { m_csvPeriod = period; }
     // The name the context menu proposes: "top10-2026-11.csv".
     QString CsvFileName() const;
+    // A last column of the spreadsheet that the dataset does not hold (how many months a listed branch has
+    // been there): its title and one value per record, in order. An empty title leaves it out.
+    void SetCsvExtraColumn(const QString& title, const QList<QVariant>& values)
+    {
+        m_csvExtraTitle = title;
+        m_csvExtraValues = values;
+    }
 
     double Zoom() const { return m_zoom; }
     void SetZoom(double zoom);
@@ -147,5 +154,7 @@ private:
     QHash<TColor, TColor> m_brushSubstitutes;
     double m_zoom = 1.0;
     QString m_csvName;
+    QString m_csvExtraTitle;
+    QList<QVariant> m_csvExtraValues;
     QString m_csvPeriod;
 };
