@@ -270,7 +270,7 @@ private slots:
                       dir.filePath("listas/dbgTop10.csv")});
         QVERIFY(python.waitForFinished(30000));
         QCOMPARE(QString::fromUtf8(python.readAllStandardOutput()),
-                 QStringLiteral("['Filial', 'Reg.', '%Result.']\n[10.0, 10.0, 10.0, 6.0, 4.0]\n"));
+                 QStringLiteral("['Filial', 'Reg.', '%Result.', 'Meses na lista (de 12)']\n[10.0, 10.0, 10.0, 6.0, 4.0]\n"));
     }
 
     // An output that cannot be written is said so, in words, and never left half written.
