@@ -66,6 +66,10 @@ public:
     /// Throws DatabaseError.
     static int keepMonths(Database& db, const QList<QDate>& months, bool targets);
 
+    /// The months whose verdicts a change of the figures may have moved: the latest with figures, and those
+    /// an import worked out at version (kept in the table at it). Throws DatabaseError.
+    static QList<QDate> monthsToWatch(Database& db, const DataVersion::Value& version);
+
     /// Whether the data version was sound at the last call (every table with its triggers): /metrics.
     bool versionSound() const;
 
