@@ -19,7 +19,11 @@ bool MailRelay::readPassword(QByteArray* password, QString* error) const
     password->clear();
     if (passwordFile.isEmpty())
         return true;
-    QFile file(passwordFile);
+    // Under systemd the secret may come as a credential of the unit (LoadCredential=), found at run time.
+    QString path = passwordFile;
+    if (path.startsWith(QLatin1String("$CREDENTIALS_DIRECTORY/")))
+        path.replace(0, int(qstrlen("$CREDENTIALS_DIRECTORY")), qEnvironmentVariable("CREDENTIALS_DIRECTORY"));
+    QFile file(path);
     struct stat st {};
     if (!file.open(QIODevice::ReadOnly) || fstat(file.handle(), &st) != 0) {
         *error = QStringLiteral("Não foi possível ler a senha do servidor de e-mail em \"%1\": %2.")
@@ -61,7 +65,7 @@ bool seconds(QSettings& settings, const char* key, std::chrono::seconds* value, 
 
 QString besideFile(const QSettings& settings, const QString& path)
 {
-    if (path.isEmpty() || QFileInfo(path).isAbsolute())
+    if (path.isEmpty() || QFileInfo(path).isAbsolute() || path.startsWith(QLatin1Char('$')))
         return path;
     return QFileInfo(settings.fileName()).dir().filePath(path);
 }
