@@ -157,7 +157,8 @@ MailSender::Result MailSender::sendOnce(const MailRelay& relay, const MailMessag
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, h.headers);
 
     h.mime = curl_mime_init(c);
-    const QByteArray body = message.body.toUtf8();
+    // Lines end in CR LF, as mail has them: quoted-printable then keeps them as line breaks.
+    const QByteArray body = message.body.toUtf8().replace("\r\n", "\n").replace("\n", "\r\n");
     curl_mimepart* text = curl_mime_addpart(h.mime);
     curl_mime_data(text, body.constData(), size_t(body.size()));
     curl_mime_type(text, "text/plain; charset=UTF-8");
