@@ -68,7 +68,7 @@ int SendSubscription(ModuleLoader& module, const Subscription& subscription, con
     if (!closed.isValid())
         closed = Subscription::closedMonth(now);
     const QString key = cockpit::RefMonth(closed).key();
-    if (!force && !subscription.due(now)) {
+    if (!force && !subscription.due(now, closed)) {
         std::printf("assinatura %s: nada a enviar agora (último caderno enviado: %s)\n", qPrintable(subscription.path),
                     subscription.lastSent().isEmpty() ? "nenhum" : qPrintable(subscription.lastSent()));
         return 0;

@@ -90,12 +90,12 @@ QList<QDate> Subscription::monthsFor(const QDate& closed) const
     return list;
 }
 
-bool Subscription::due(const QDateTime& now) const
+bool Subscription::due(const QDateTime& now, const QDate& closed) const
 {
     const QDate today = now.date();
     const int sendDay = std::min(day, today.daysInMonth());
     const QDateTime when(QDate(today.year(), today.month(), sendDay), time, now.timeSpec());
-    return now >= when && lastSent() != cockpit::RefMonth(closedMonth(now)).key();
+    return now >= when && lastSent() != cockpit::RefMonth(closed).key();
 }
 
 QString Subscription::lastSent() const

@@ -34,9 +34,9 @@ struct Subscription {
     static QDate closedMonth(const QDateTime& now);
     /// The months of the pack for a closed month, in order.
     QList<QDate> monthsFor(const QDate& closed) const;
-    /// Whether the pack of the month just closed is due at now: its day and time have come, and it was
-    /// not sent yet.
-    bool due(const QDateTime& now) const;
+    /// Whether the pack of closed is due at now: this month's day and time have come, and it was not
+    /// sent yet.
+    bool due(const QDateTime& now, const QDate& closed) const;
 
     /// The state file, and the closed month (AAAA-MM) last sent; empty when none.
     QString statePath() const { return state.isEmpty() ? path + QStringLiteral(".enviado") : state; }
