@@ -263,7 +263,14 @@ void TestMail::shouldSendOneAlertFromTwoInstancesOnPostgres()
     QString rows;
     QTRY_VERIFY_WITH_TIMEOUT(cluster.psql(QStringLiteral("SELECT COUNT(*) FROM alerta_estado"), &rows) && rows.toInt() > 0, 10000);
     const int before = int(messages().size());
+    // The states held still while both instances see the new figures: they then judge them at once, and
+    // only the claim in the database keeps the second from sending too.
+    QProcess hold;
+    hold.start(QStringLiteral("psql"), {cluster.uri(), "-c", "BEGIN; LOCK TABLE alerta_estado IN EXCLUSIVE MODE; SELECT pg_sleep(2.5); COMMIT;"});
+    QVERIFY(hold.waitForStarted());
+    QTest::qWait(300);
     QCOMPARE(run(QStringLiteral(KPD_APPSERVER_BIN), {"--import", regionFigures(path(QStringLiteral("vermelho")), -4.0), "--db", cluster.uri()}).first, 0);
+    QVERIFY(hold.waitForFinished(10000));
     QTRY_COMPARE_WITH_TIMEOUT(messages().size(), before + 1, 15000);
     QTest::qWait(2500);   // both instances have looked at the new figures by now
     QCOMPARE(messages().size(), before + 1);
