@@ -111,7 +111,8 @@ void printHelp(const QList<QCommandLineOption>& options)
         "\nExemplos:\n"
         "  kpd-host --server 127.0.0.1:2113 --launch\n"
         "  kpd-host --server 127.0.0.1:2113 --month 2026-01..2026-06 --pdf caderno.pdf --company \"Minha Empresa\"\n"
-        "  kpd-host --server 127.0.0.1:2113 --month 2026-06 --export-csv listas --export-json painel.json\n");
+        "  kpd-host --server 127.0.0.1:2113 --month 2026-06 --export-csv listas --export-json painel.json\n"
+        "  kpd-host --send-subscription /etc/kpd-host/assinatura.ini\n");
     std::fputs(text.toUtf8().constData(), stdout);
 }
 

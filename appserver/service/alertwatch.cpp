@@ -152,6 +152,9 @@ void AlertWatch::watch()
             lastError = e.message();
         } catch (const CallEnded& e) {
             m_log(QStringLiteral("alertas: não foi possível verificar os indicadores: %1").arg(e.message()));
+        } catch (const std::exception& e) {
+            // Nothing may end the server from this thread; the next change of the figures is looked at again.
+            m_log(QStringLiteral("alertas: falha inesperada ao verificar os indicadores: %1").arg(QString::fromLocal8Bit(e.what())));
         }
         std::unique_lock lock(m_mutex);
         m_changed.wait_for(lock, m_interval, [this] { return m_stopping; });
@@ -255,6 +258,8 @@ void AlertWatch::send()
             sendPending();
         } catch (const DatabaseError& e) {
             m_log(QStringLiteral("alertas: não foi possível ler as mensagens a enviar: %1").arg(e.message()));
+        } catch (const std::exception& e) {
+            m_log(QStringLiteral("alertas: falha inesperada ao enviar: %1").arg(QString::fromLocal8Bit(e.what())));
         }
     } while (wait(look));
 }
