@@ -221,6 +221,8 @@ int main(int argc, char* argv[])
         QString error;
         if (!Subscription::load(parser.value(subscriptionOpt), &subscription, &error))
             return refuse(error);
+        if (subscription.company.isEmpty())
+            subscription.company = QSettings().value(QStringLiteral("empresa")).toString();
         for (const QCommandLineOption& other : {snapshotOpt, jsonOpt, csvOpt, pdfOpt, companyOpt, pdfThemeOpt, kioskOpt, launchOpt})
             if (parser.isSet(other))
                 return refuse(QStringLiteral("--%1 não se aplica a --send-subscription (a assinatura diz o que enviar)")

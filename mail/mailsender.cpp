@@ -61,6 +61,10 @@ MailSender::Result failure(CURLcode code, long response, const MailRelay& relay,
     case CURLE_SSL_CACERT_BADFILE:
         r.error = QStringLiteral("o certificado do servidor de e-mail %1 não foi reconhecido (veja relay/ca)").arg(host);
         break;
+    case CURLE_ABORTED_BY_CALLBACK:
+        r.retryable = true;
+        r.error = QStringLiteral("envio para %1 interrompido").arg(host);
+        break;
     case CURLE_URL_MALFORMAT:
     case CURLE_UNSUPPORTED_PROTOCOL:
         r.error = QStringLiteral("endereço do servidor de e-mail inválido: %1").arg(host);
@@ -105,7 +109,7 @@ QByteArray MailSender::encodedHeader(const QString& text)
     return out;
 }
 
-MailSender::Result MailSender::sendOnce(const MailRelay& relay, const MailMessage& message)
+MailSender::Result MailSender::sendOnce(const MailRelay& relay, const MailMessage& message, const std::function<bool()>& stop)
 {
     Result result;
     QByteArray password;
@@ -171,6 +175,14 @@ MailSender::Result MailSender::sendOnce(const MailRelay& relay, const MailMessag
         curl_mime_encoder(file, "base64");
     }
     curl_easy_setopt(c, CURLOPT_MIMEPOST, h.mime);
+    // A server that stops must not wait for a relay that answers slowly.
+    if (stop) {
+        curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(c, CURLOPT_XFERINFODATA, &stop);
+        curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, +[](void* data, curl_off_t, curl_off_t, curl_off_t, curl_off_t) -> int {
+            return (*static_cast<const std::function<bool()>*>(data))() ? 1 : 0;
+        });
+    }
     curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
 
     const CURLcode code = curl_easy_perform(c);
@@ -189,9 +201,13 @@ MailSender::Result MailSender::send(const MailRelay& relay, const MailMessage& m
     const auto until = std::chrono::steady_clock::now() + relay.retryFor;
     auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(relay.firstRetry);
     for (int attempt = 1;; ++attempt) {
-        Result r = sendOnce(relay, message);
+        Result r = sendOnce(relay, message, stop);
         if (r.sent || !r.retryable)
             return r;
+        if (stop && stop()) {
+            r.error = QStringLiteral("%1; envio interrompido").arg(r.error);
+            return r;
+        }
         const auto now = std::chrono::steady_clock::now();
         if (now + wait > until) {
             r.error = QStringLiteral("%1; desistindo após %2 tentativas").arg(r.error).arg(attempt);

@@ -16,8 +16,9 @@ public:
         QString error;            ///< in Portuguese; empty when sent
     };
 
-    /// One attempt. STARTTLS is required (the relay must offer it) unless the relay is on loopback.
-    static Result sendOnce(const MailRelay& relay, const MailMessage& message);
+    /// One attempt. STARTTLS is required (the relay must offer it) unless the relay is on loopback. stop,
+    /// when it answers true, ends the attempt early.
+    static Result sendOnce(const MailRelay& relay, const MailMessage& message, const std::function<bool()>& stop = {});
 
     /// Attempts until sent, a refusal that another attempt would not change, or relay.retryFor has gone
     /// by, waiting relay.firstRetry, then twice as long each time (up to a minute). log hears of every
