@@ -8,6 +8,7 @@
 #include "testfigures.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -183,6 +184,22 @@ void TestMail::shouldMailTheBoardPackAsPdfOnceForItsMonth()
                                         .arg(server.address())
                                         .toUtf8()));
     const int before = int(messages().size());
+    // A password the relay refuses is not tried again for minutes: the run ends at once, saying why.
+    QVERIFY(writeFile(path(QStringLiteral("senha-errada")), "outra\n"));
+    QFile::setPermissions(path(QStringLiteral("senha-errada")), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QFile relay(path(QStringLiteral("relay.ini")));
+    QVERIFY(relay.open(QIODevice::ReadOnly));
+    QVERIFY(writeFile(path(QStringLiteral("relay-errado.ini")), relay.readAll().replace("arquivo_senha = senha", "arquivo_senha = senha-errada")));
+    const QString wrong = path(QStringLiteral("assinatura-errada.ini"));
+    QVERIFY(writeFile(wrong, QStringLiteral("[assinatura]\ndestinatarios = conselho@empresa.com.br\nservidor = %1\n[relay]\narquivo = relay-errado.ini\n")
+                                 .arg(server.address())
+                                 .toUtf8()));
+    QElapsedTimer timer;
+    timer.start();
+    const auto [refused, refusal] = run(QStringLiteral(KPD_HOST_BIN), {"--send-subscription", wrong, "--now", "--month", "2024-04", "--module", KPD_MODULE_PATH});
+    QCOMPARE(refused, 1);
+    QVERIFY2(refusal.contains(QStringLiteral("recusou o usuário ou a senha")) && timer.elapsed() < 10000, qPrintable(refusal));
+
     const QStringList send{"--send-subscription", subscription, "--month", "2024-04", "--module", KPD_MODULE_PATH};
     const auto [code, output] = run(QStringLiteral(KPD_HOST_BIN), send);
     QVERIFY2(code == 0, qPrintable(output));
