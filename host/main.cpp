@@ -40,7 +40,7 @@ void chooseOffscreenWithoutDisplay(int argc, char* argv[])
             return;
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
-        if (arg.startsWith("--month") || arg.startsWith("--send-subscription") || arg.startsWith("--export") || arg == "--help" || arg == "-h" ||
+        if (arg.startsWith("--month") || arg.startsWith("--send-subscription") || arg == "--now" || arg.startsWith("--export") || arg == "--help" || arg == "-h" ||
             arg == "--version" || arg == "-v") {
             qputenv("QT_QPA_PLATFORM", "offscreen");
             return;

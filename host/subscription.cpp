@@ -11,7 +11,8 @@ bool Subscription::load(const QString& path, Subscription* out, QString* error)
 {
     QFile probe(path);
     if (!probe.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("não foi possível ler a assinatura \"%1\": %2").arg(path, probe.errorString());
+        *error = QStringLiteral("não foi possível ler a assinatura \"%1\": %2")
+                     .arg(path, probe.exists() ? QStringLiteral("sem permissão de leitura") : QStringLiteral("o arquivo não existe"));
         return false;
     }
     probe.close();

@@ -27,7 +27,7 @@ bool MailRelay::readPassword(QByteArray* password, QString* error) const
     struct stat st {};
     if (!file.open(QIODevice::ReadOnly) || fstat(file.handle(), &st) != 0) {
         *error = QStringLiteral("Não foi possível ler a senha do servidor de e-mail em \"%1\": %2.")
-                     .arg(passwordFile, file.errorString());
+                     .arg(path, file.exists() ? QStringLiteral("sem permissão de leitura") : QStringLiteral("o arquivo não existe"));
         return false;
     }
     // The same rule as ssh's keys: a secret others may read is no longer one.

@@ -87,7 +87,8 @@ bool AlertRules::load(const QString& path, AlertRules* out, QString* error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        *error = QStringLiteral("Não foi possível ler as regras de alerta \"%1\": %2.").arg(path, file.errorString());
+        *error = QStringLiteral("Não foi possível ler as regras de alerta \"%1\": %2.")
+                     .arg(path, file.exists() ? QStringLiteral("sem permissão de leitura") : QStringLiteral("o arquivo não existe"));
         return false;
     }
     AlertRules result;
