@@ -1,9 +1,10 @@
-// Mail against a real SMTP relay on loopback (Debian's aiosmtpd, STARTTLS required, AUTH after it): the
-// board pack of a subscription arrives as a PDF naming its month, once; an import that turns a region's
+// Mail against a real SMTP relay on loopback (Debian's aiosmtpd, STARTTLS required, AUTH after it): when a
+// subscription is due and which months it holds; the board pack arrives as a PDF naming its month, once; an import that turns a region's
 // result red sends one message, through a relay that was away at first, and neither the same import again
 // nor a restart sends another; two instances over one PostgreSQL send one between them.
 #include "pgcluster.h"
 #include "serverprocess.h"
+#include "subscription.h"
 #include "testcertificates.h"
 #include "testfigures.h"
 
@@ -76,6 +77,8 @@ class TestMail : public QObject {
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void shouldSendThePackOnceWhenItsDayAndTimeHaveCome_data();
+    void shouldSendThePackOnceWhenItsDayAndTimeHaveCome();
     void shouldMailTheBoardPackAsPdfOnceForItsMonth();
     void shouldRefuseABrokenRuleFileByItsLine();
     void shouldSendOneAlertPerChangeThroughARelayThatWasAway();
@@ -168,6 +171,56 @@ QString TestMail::serverDb(const QString& db)
             return output;
     }
     return {};
+}
+
+void TestMail::shouldSendThePackOnceWhenItsDayAndTimeHaveCome_data()
+{
+    QTest::addColumn<int>("day");
+    QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<QString>("lastSent");
+    QTest::addColumn<QString>("months");
+    QTest::addColumn<bool>("due");
+    QTest::addColumn<QStringList>("pack");
+    const QStringList may{"2026-05"};
+    const auto at = [](int m, int d, int h, int min) { return QDateTime(QDate(2026, m, d), QTime(h, min)); };
+    QTest::newRow("a day before") << 5 << at(6, 4, 23, 0) << "" << "mes" << false << may;
+    QTest::newRow("the day, before the time") << 5 << at(6, 5, 6, 59) << "" << "mes" << false << may;
+    QTest::newRow("the day and time") << 5 << at(6, 5, 7, 0) << "" << "mes" << true << may;
+    QTest::newRow("days later, not sent") << 5 << at(6, 20, 9, 0) << "2026-04" << "mes" << true << may;
+    QTest::newRow("sent already") << 5 << at(6, 20, 9, 0) << "2026-05" << "mes" << false << may;
+    QTest::newRow("day 31 in February: its last day") << 31 << at(2, 28, 8, 0) << "" << "ano" << true << QStringList{"2026-01"};
+    QTest::newRow("the year so far") << 1 << at(6, 1, 8, 0) << "" << "ano" << true
+                                     << QStringList{"2026-01", "2026-02", "2026-03", "2026-04", "2026-05"};
+    QTest::newRow("January closes the year before") << 1 << at(1, 2, 8, 0) << "" << "ano" << true
+                                                    << QStringList{"2025-01", "2025-02", "2025-03", "2025-04", "2025-05", "2025-06",
+                                                                   "2025-07", "2025-08", "2025-09", "2025-10", "2025-11", "2025-12"};
+    QTest::newRow("the last three, over a new year") << 1 << at(2, 1, 8, 0) << "" << "3" << true
+                                                     << QStringList{"2025-11", "2025-12", "2026-01"};
+}
+
+void TestMail::shouldSendThePackOnceWhenItsDayAndTimeHaveCome()
+{
+    QFETCH(int, day);
+    QFETCH(QDateTime, now);
+    QFETCH(QString, lastSent);
+    QFETCH(QString, months);
+    const QString file = path(QStringLiteral("quando.ini"));
+    QVERIFY(writeFile(file, QStringLiteral("[assinatura]\ndestinatarios = a@b.com\ndia = %1\nhora = 07:00\nmeses = %2\n[relay]\narquivo = relay.ini\n")
+                                .arg(day)
+                                .arg(months)
+                                .toUtf8()));
+    Subscription s;
+    QString error;
+    QVERIFY2(Subscription::load(file, &s, &error), qPrintable(error));
+    QFile::remove(s.statePath());
+    if (!lastSent.isEmpty())
+        QVERIFY(writeFile(s.statePath(), lastSent.toUtf8() + " 2026-01-01T00:00:00\n"));
+    const QDate closed = Subscription::closedMonth(now);
+    QTEST(s.due(now, closed), "due");
+    QStringList pack;
+    for (const QDate& m : s.monthsFor(closed))
+        pack << m.toString(QStringLiteral("yyyy-MM"));
+    QTEST(pack, "pack");
 }
 
 void TestMail::shouldMailTheBoardPackAsPdfOnceForItsMonth()
