@@ -27,6 +27,6 @@ public:
                        const std::function<void(const QString&)>& log = {},
                        const std::function<bool()>& stop = {});
 
-    /// The message as sent (headers and MIME body), for the tests' and the operator's eyes.
+    /// A header's text as it goes out: itself when plain ASCII, else RFC 2047 words of UTF-8.
     static QByteArray encodedHeader(const QString& text);
 };
