@@ -1,5 +1,7 @@
 // kpd-appserver: serves the cockpit's remote data modules, or writes a demonstration database.
 #include "refmonth.h"
+#include "alertrules.h"
+#include "alertwatch.h"
 #include "auditlog.h"
 #include "calllog.h"
 #include "csvimporter.h"
@@ -530,6 +532,11 @@ int serve(const ServerOptions& options, const HttpOptions& http)
         fail(error);
         return 2;
     }
+    AlertRules alertRules;
+    if (!options.alertRules.isEmpty() && !AlertRules::load(options.alertRules, &alertRules, &error)) {
+        fail(error);
+        return 2;
+    }
     Listener listener;
     if (!listener.open(options.listen, error)) {
         fail(error);
@@ -586,6 +593,16 @@ int serve(const ServerOptions& options, const HttpOptions& http)
             return Metrics::Kept{c.fromMemory, c.fromTable, c.computed, c.refused, c.memoryBytes, cockpit.versionSound()};
         });
     CallLog log(stderr, &metrics);
+    // Alerts follow the figures on threads of their own, never on a call's; gone before the cockpit.
+    std::unique_ptr<AlertWatch> alerts;
+    if (!options.alertRules.isEmpty()) {
+        alerts = std::make_unique<AlertWatch>(
+            alertRules, settings, cockpit, fail, [&metrics](const char* result) { metrics.recordMail(QLatin1String(result)); });
+        alerts->prepare();
+        alerts->start();
+        std::fprintf(stderr, "kpd-appserver: %d regras de alerta de %s\n", int(alertRules.rules.size()),
+                     options.alertRules.toUtf8().constData());
+    }
     ModuleRegistry registry;
     registry.add(std::make_unique<RdmIndicResultFace>(cockpit));
     InvokeService service(registry, log);

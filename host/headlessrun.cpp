@@ -163,6 +163,8 @@ int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
         const bool shown = dashboard && dashboard->property("shownMonth").toDate() == month;
         const auto* notice = dashboard ? dashboard->findChild<QLabel*>(QStringLiteral("lblAviso")) : nullptr;
         const QString noticeText = shown && notice ? notice->text() : QString();
+        if (shown && options.onMonth)
+            options.onMonth(month, dashboard->property("cockpitView").toByteArray());
         if (!noticeText.isEmpty())
             emptyMonths << month.toString(QStringLiteral("yyyy-MM"));
         const QImage picture = dashboard ? dashboard->grab().toImage() : QImage();

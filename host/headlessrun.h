@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class ModuleLoader;
 
 struct HeadlessOptions {
@@ -15,6 +17,8 @@ struct HeadlessOptions {
     QString csv;         // a folder per month ({month}) with one CSV file per list; empty for none
     QString company;     // on the pack's cover
     bool lightPdf = false;   // the pack in dark text on white, for a printer
+    // Hears each month the dashboard showed, with its view as JSON (the window's "cockpitView").
+    std::function<void(const QDate&, const QByteArray&)> onMonth;
 };
 
 // Reads the values of --month ("YYYY-MM" or "YYYY-MM..YYYY-MM", repeatable) into first days of months, in

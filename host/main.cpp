@@ -4,6 +4,8 @@
 #include "mainwindow.h"
 #include "moduleloader.h"
 #include "remotecallclient.h"
+#include "sendsubscription.h"
+#include "subscription.h"
 #include "tapplication.h"
 #include "wallscreen.h"
 #include "wiretext.h"
@@ -38,7 +40,7 @@ void chooseOffscreenWithoutDisplay(int argc, char* argv[])
             return;
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
-        if (arg.startsWith("--month") || arg.startsWith("--export") || arg == "--help" || arg == "-h" ||
+        if (arg.startsWith("--month") || arg.startsWith("--send-subscription") || arg == "--now" || arg.startsWith("--export") || arg == "--help" || arg == "-h" ||
             arg == "--version" || arg == "-v") {
             qputenv("QT_QPA_PLATFORM", "offscreen");
             return;
@@ -109,7 +111,8 @@ void printHelp(const QList<QCommandLineOption>& options)
         "\nExemplos:\n"
         "  kpd-host --server 127.0.0.1:2113 --launch\n"
         "  kpd-host --server 127.0.0.1:2113 --month 2026-01..2026-06 --pdf caderno.pdf --company \"Minha Empresa\"\n"
-        "  kpd-host --server 127.0.0.1:2113 --month 2026-06 --export-csv listas --export-json painel.json\n");
+        "  kpd-host --server 127.0.0.1:2113 --month 2026-06 --export-csv listas --export-json painel.json\n"
+        "  kpd-host --send-subscription /etc/kpd-host/assinatura.ini\n");
     std::fputs(text.toUtf8().constData(), stdout);
 }
 
@@ -179,9 +182,16 @@ int main(int argc, char* argv[])
     QCommandLineOption cycleOpt(QStringLiteral("cycle"),
                                 QStringLiteral("Intervalo entre as atualizações com --kiosk, em segundos (padrão 60)."),
                                 QStringLiteral("SEGUNDOS"));
+    QCommandLineOption subscriptionOpt(QStringLiteral("send-subscription"),
+                                       QStringLiteral("Envia por e-mail o caderno do mês fechado da assinatura, quando chegou o "
+                                                      "dia e a hora dela e ainda não foi enviado (veja mail.md); com --month, o "
+                                                      "mês a tratar como fechado."),
+                                       QStringLiteral("ARQUIVO"));
+    QCommandLineOption nowOpt(QStringLiteral("now"), QStringLiteral("Com --send-subscription: envia já, mesmo fora do dia ou se "
+                                                                    "já foi enviado."));
     const QList<QCommandLineOption> all{helpOpt, versionOpt, moduleOpt, serverOpt, launchOpt, monthOpt, snapshotOpt, jsonOpt,
                                         csvOpt, pdfOpt, companyOpt, pdfThemeOpt, timeoutOpt, tlsCaOpt, tlsCertOpt, tlsKeyOpt,
-                                        noScaleOpt, kioskOpt, cycleOpt};
+                                        noScaleOpt, kioskOpt, cycleOpt, subscriptionOpt, nowOpt};
     parser.addOptions(all);
     // Parsed here rather than by process(), which ends with status 1 and an English message.
     if (!parser.parse(QCoreApplication::arguments()))
@@ -206,6 +216,27 @@ int main(int argc, char* argv[])
         for (const QString& path : parser.values(output))
             if (path.trimmed().isEmpty())
                 return refuse(QStringLiteral("caminho vazio em --%1: informe onde gravar").arg(output.names().constFirst()));
+    Subscription subscription;
+    if (parser.isSet(subscriptionOpt)) {
+        QString error;
+        if (!Subscription::load(parser.value(subscriptionOpt), &subscription, &error))
+            return refuse(error);
+        if (subscription.company.isEmpty())
+            subscription.company = QSettings().value(QStringLiteral("empresa")).toString();
+        for (const QCommandLineOption& other : {snapshotOpt, jsonOpt, csvOpt, pdfOpt, companyOpt, pdfThemeOpt, kioskOpt, launchOpt})
+            if (parser.isSet(other))
+                return refuse(QStringLiteral("--%1 não se aplica a --send-subscription (a assinatura diz o que enviar)")
+                                  .arg(other.names().constFirst()));
+    } else if (parser.isSet(nowOpt)) {
+        return refuse(QStringLiteral("--now só se aplica a --send-subscription"));
+    }
+    if (!subscription.server.isEmpty() && !parser.isSet(serverOpt)) {
+        QString host;
+        int port = 0;
+        if (!HostSettings::ParseAddress(subscription.server, &host, &port))
+            return refuse(QStringLiteral("endereço inválido em servidor da assinatura: %1").arg(shown(subscription.server)));
+        HostSettings::SetOverride(host, port);
+    }
     if (parser.isSet(serverOpt)) {
         QString host;
         int port = 0;
@@ -242,6 +273,19 @@ int main(int argc, char* argv[])
     ModuleLoader module;
     if (!module.Load(parser.value(moduleOpt)))
         std::fprintf(stderr, "kpd-host: %s\n", qPrintable(module.ErrorString()));
+
+    if (parser.isSet(subscriptionOpt)) {
+        QDate closed;
+        if (parser.isSet(monthOpt)) {
+            QList<QDate> months;
+            QString error;
+            if (!ParseMonths(parser.values(monthOpt), &months, &error) || months.size() != 1)
+                return refuse(QStringLiteral("com --send-subscription, --month é um só mês AAAA-MM"));
+            closed = months.first();
+        }
+        QApplication::setQuitOnLastWindowClosed(false);
+        return SendSubscription(module, subscription, QDateTime::currentDateTime(), parser.isSet(nowOpt), closed);
+    }
 
     if (parser.isSet(kioskOpt)) {
         WallScreenOptions wall;

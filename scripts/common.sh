@@ -15,6 +15,7 @@ KPD_PACKAGES=(
   postgresql haproxy
   libmicrohttpd-dev libcpp-httplib-dev libsodium-dev chromium
   libldap-dev slapd ldap-utils
+  libcurl4-openssl-dev python3-aiosmtpd
 )
 
 kpd_install_packages() {

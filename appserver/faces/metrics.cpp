@@ -48,6 +48,12 @@ void Metrics::recordHttp(const QString& route, int status)
     ++m_http[{route, status}];
 }
 
+void Metrics::recordMail(const QString& result)
+{
+    std::lock_guard lock(m_mutex);
+    ++m_mail[result];
+}
+
 void Metrics::recordSignIn(const QString& method, const QString& result)
 {
     std::lock_guard lock(m_mutex);
@@ -99,6 +105,14 @@ QByteArray Metrics::render() const
         for (const auto& [key, n] : m_http)
             out += "kpd_http_requests_total{route=\"" + label(key.first) + "\",code=\"" + QByteArray::number(key.second)
                    + "\"} " + QByteArray::number(n) + '\n';
+        out += "# HELP kpd_alert_mail_total Alert messages sent (enviada), attempts to be made again (nova_tentativa) and "
+               "messages given up (nao_enviada: still in alerta_saida, and in the log).\n"
+               "# TYPE kpd_alert_mail_total counter\n";
+        for (const char* result : {"enviada", "nova_tentativa", "nao_enviada"}) {
+            const auto it = m_mail.find(QLatin1String(result));
+            out += "kpd_alert_mail_total{result=\"" + QByteArray(result) + "\"} "
+                   + QByteArray::number(it == m_mail.end() ? 0 : it->second) + '\n';
+        }
         out += "# HELP kpd_signins_total Sign-in attempts, by how the password was checked and what came of it.\n"
                "# TYPE kpd_signins_total counter\n";
         for (const auto& [key, n] : m_signIns)

@@ -27,6 +27,9 @@ public:
     /// One sign-in attempt: how the password was checked ("arquivo", "ldap") and what came of it
     /// ("aceita", "recusada", "limitada", "indisponivel").
     void recordSignIn(const QString& method, const QString& result);
+    /// One alert message sent ("enviada"), an attempt to be made again ("nova_tentativa") or one given up
+    /// ("nao_enviada").
+    void recordMail(const QString& result);
     /// Where the queue depth and the busy connections are read at scrape time.
     void setPoolProbe(std::function<std::pair<int, int>()> queuedAndBusy);
 
@@ -55,6 +58,7 @@ private:
     std::map<QString, Histogram> m_latency;
     std::map<std::pair<QString, int>, quint64> m_http;
     std::map<std::pair<QString, QString>, quint64> m_signIns;
+    std::map<QString, quint64> m_mail;
     quint64 m_databaseErrors = 0;
     std::function<std::pair<int, int>()> m_pool;
     std::function<Kept()> m_kept;

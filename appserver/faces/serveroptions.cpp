@@ -22,7 +22,7 @@ QString ServerOptions::usage()
         "Uso:\n"
         "  kpd-appserver --db BANCO [--db-pool N] [--db-queue N] [--init-schema] [--listen HOST:PORTA]\n"
         "                [--tls-cert ARQUIVO --tls-key ARQUIVO [--tls-client-ca ARQUIVO]] [--insecure-listen]\n"
-        "                [--no-summary] [--no-keep] [--keep-memory MIB]\n"
+        "                [--no-summary] [--no-keep] [--keep-memory MIB] [--alert-rules ARQUIVO]\n"
         "  kpd-appserver --import PASTA --db BANCO [--init-schema]\n"
         "  kpd-appserver --rebuild-summary --db BANCO\n"
         "  kpd-appserver --init-demo ARQUIVO [--branches N] [--months M] [--end-month AAAA-MM]\n"
@@ -40,6 +40,9 @@ QString ServerOptions::usage()
         "                       dos dados\n"
         "  --keep-memory MIB    memória, em MiB, que as respostas guardadas podem ocupar neste servidor;\n"
         "                       as mais antigas saem primeiro (padrão %4)\n"
+        "  --alert-rules ARQUIVO\n"
+        "                       envia um e-mail quando um indicador entra na zona de uma regra (uma\n"
+        "                       mensagem por mudança; veja /usr/share/doc/kpd-appserver/mail.md)\n"
         "  --import PASTA       carrega regional.csv, filial.csv, movimento_diario.csv,\n"
         "                       estoque_mensal.csv e meta_mensal.csv da pasta numa só\n"
         "                       transação e termina\n"
@@ -97,7 +100,7 @@ bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& 
         }
         static const QStringList withValue{"--db", "--listen", "--tls-cert", "--tls-key", "--tls-client-ca",
                                            "--init-demo", "--branches", "--months", "--end-month", "--db-pool",
-                                           "--db-queue", "--import", "--log", "--keep-memory"};
+                                           "--db-queue", "--import", "--log", "--keep-memory", "--alert-rules"};
         if (!withValue.contains(arg)) {
             error = QStringLiteral("Opção desconhecida: %1").arg(arg);
             return false;
@@ -123,6 +126,8 @@ bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& 
             out.tlsClientCa = value;
         } else if (arg == QLatin1String("--import")) {
             out.importDir = value;
+        } else if (arg == QLatin1String("--alert-rules")) {
+            out.alertRules = value;
         } else if (arg == QLatin1String("--log")) {
             out.logPath = value;
         } else if (arg == QLatin1String("--db-pool")) {

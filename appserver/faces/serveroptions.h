@@ -33,6 +33,7 @@ struct ServerOptions {
     QString tlsKey;
     QString tlsClientCa;    ///< set: every client must present a certificate signed by this CA
     bool insecureListen = false;   ///< allows plain text on an address other than loopback
+    QString alertRules;     ///< set: the alert rules file (docs/mail.md)
     QString logPath;        ///< set: the log goes to this file (appended), reopened on SIGHUP
     QString initDemoPath;   ///< set: write a demo database instead of serving
     int branches = 60;

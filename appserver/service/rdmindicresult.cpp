@@ -255,6 +255,25 @@ std::pair<QDate, QDate> RdmIndicResult::dataMonths(Database& db)
     return {first, last};
 }
 
+QList<QDate> RdmIndicResult::monthsToWatch(Database& db, const DataVersion::Value& version)
+{
+    QList<QDate> months;
+    if (const QDate last = dataMonths(db).second; last.isValid())
+        months << last;
+    if (version.counter >= 0) {
+        const QString prefix = monthKey(CkpPackets::kMethod, QDate(2000, 1, 1)).chopped(10);
+        db.forEachRow(QStringLiteral("SELECT chave FROM resposta_guardada WHERE origem = ? AND versao = ? AND chave LIKE ?"),
+                      {version.origin, version.counter, prefix + QLatin1Char('%')}, [&](const Database::Row& row) {
+                          const QString key = QString::fromUtf8(row.text(0));
+                          const QDate month = QDate::fromString(key.mid(prefix.size()), Qt::ISODate);
+                          if (month.isValid() && !months.contains(month))
+                              months << month;
+                      });
+    }
+    std::sort(months.begin(), months.end());
+    return months;
+}
+
 // The months that show the data: those with figures, the month before them, and up to a year after the
 // last, which compare themselves with it. A sweep of other months is computed, never kept.
 bool RdmIndicResult::withinData(const QDate& firstDay, const QDate& first, const QDate& last)

@@ -72,6 +72,10 @@ public:
     /// (then every answer is computed and nothing may stand for it). Throws as month() does.
     std::optional<QByteArray> versionTag(const CallScope& scope) const;
 
+    /// The months whose verdicts a change of the figures may have moved: the latest with figures, and those
+    /// an import worked out at version (kept in the table at it). Throws DatabaseError.
+    static QList<QDate> monthsToWatch(Database& db, const DataVersion::Value& version);
+
     /// Whether the data version was sound at the last call (every table with its triggers): /metrics.
     bool versionSound() const;
 

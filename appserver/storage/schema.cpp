@@ -194,6 +194,22 @@ bool Schema::ensureTargets(Database& db)
     }
 }
 
+void Schema::ensureAlerts(Database& db)
+{
+    // Where each watched figure stands: the unique key is what lets one instance of many move it, and so
+    // send its message, once.
+    db.execDirect(QStringLiteral("CREATE TABLE IF NOT EXISTS alerta_estado ("
+                                 "chave VARCHAR(200) PRIMARY KEY, regra VARCHAR(120) NOT NULL, "
+                                 "na_zona INTEGER NOT NULL, valor DOUBLE PRECISION)"));
+    db.execDirect(QStringLiteral("CREATE INDEX IF NOT EXISTS ix_alerta_estado_regra ON alerta_estado (regra)"));
+    db.execDirect(QStringLiteral("CREATE TABLE IF NOT EXISTS alerta_saida (id %1 PRIMARY KEY, chave VARCHAR(200) NOT NULL, "
+                                 "destinatarios TEXT NOT NULL, assunto TEXT NOT NULL, corpo TEXT NOT NULL, "
+                                 "criada BIGINT NOT NULL, estado VARCHAR(10) NOT NULL, reservada_ate BIGINT, "
+                                 "tentativas INTEGER NOT NULL, erro TEXT, enviada BIGINT)")
+                      .arg(db.isPostgres() ? QStringLiteral("BIGSERIAL") : QStringLiteral("INTEGER")));
+    db.execDirect(QStringLiteral("CREATE INDEX IF NOT EXISTS ix_alerta_saida_estado ON alerta_saida (estado)"));
+}
+
 Schema::Relation Schema::relation(Database& db, const QString& name)
 {
     QSqlQuery q = db.prepare(db.isPostgres()

@@ -35,6 +35,9 @@ public:
     /// connection may write, and answers whether it is there (a table or a view) now. Never throws: a
     /// database without it is served as before, with the cockpit's own targets.
     static bool ensureTargets(Database& db);
+    /// The alerts' tables (alerta_estado, alerta_saida; docs/mail.md) where they are missing, on either
+    /// engine. Throws DatabaseError.
+    static void ensureAlerts(Database& db);
     /// What a name is in db, as the server's statements resolve it (PostgreSQL's search_path included).
     /// A materialized or foreign table reads like a view: it takes no triggers.
     enum class Relation { None, Table, View };

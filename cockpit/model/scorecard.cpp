@@ -338,6 +338,12 @@ QString SourceKey(TargetSource source)
     return {};
 }
 
+QString FigureText(Indicator indicator, double figure)
+{
+    const bool share = info(indicator).share;
+    return BrazilLocale().toString(figure, 'f', share ? 1 : 2) + (share ? QStringLiteral("%") : QStringLiteral(" M"));
+}
+
 QString TargetText(Indicator indicator, const Measure& m)
 {
     if (!m.target)

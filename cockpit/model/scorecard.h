@@ -139,7 +139,9 @@ inline constexpr int kNeutralZoneColor = clNeutralZone;
 // The source's key in JSON ("orcamento", "filiais", "regra"; empty for none).
 QString SourceKey(TargetSource source);
 
-// A figure as a panel writes it ("12,50 M", "40,5%"), and its target and gap ("meta 89,50 M · +1,2 %",
+// A figure as a panel writes it: "12,50 M", "40,5%".
+QString FigureText(Indicator indicator, double figure);
+// A figure's target and gap ("meta 89,50 M · +1,2 %",
 // "meta 40,0% · −1,9 p.p."); empty without a target.
 QString TargetText(Indicator indicator, const Measure& measure);
 // The verdict in words, for whoever does not tell the zones' colours apart: "situação: vermelho (meta

@@ -22,13 +22,15 @@ done
 for f in ./usr/bin/kpd-host ./usr/lib/x86_64-linux-gnu/kpd-host/libkpd00100.so ./usr/lib/x86_64-linux-gnu/kpd-host/libzil.so \
          ./usr/lib/x86_64-linux-gnu/kpd-host/libkpdruntime.so ./usr/lib/x86_64-linux-gnu/kpd-host/libkpdwire.so \
          ./usr/share/applications/kpd-host.desktop ./usr/lib/systemd/user/kpd-host-kiosk.service \
-         ./usr/share/man/man1/kpd-host.1.gz; do
+         ./lib/systemd/system/kpd-host-subscription.service ./lib/systemd/system/kpd-host-subscription.timer \
+         ./usr/share/doc/kpd-host/mail.md ./usr/share/man/man1/kpd-host.1.gz; do
   contents "$host" | grep -qx "$f" || fail "kpd-host sem $f"
 done
 [ "$(dpkg-deb -f "$server" Package)" = kpd-appserver ] || fail "nome do pacote do servidor"
 [ "$(dpkg-deb -f "$server" Version)" = "$version-1" ] || fail "versão do pacote do servidor"
 # Dependencies come from dpkg-shlibdeps, not from a list typed by hand.
 dpkg-deb -f "$server" Depends | grep -q 'libgrpc++1.51' || fail "dependências do servidor: $(dpkg-deb -f "$server" Depends)"
+dpkg-deb -f "$host" Depends | grep -q 'libcurl4' || fail "dependências do host (libcurl): $(dpkg-deb -f "$host" Depends)"
 dpkg-deb -f "$host" Depends | grep -q 'libqt6widgets6' || fail "dependências do host: $(dpkg-deb -f "$host" Depends)"
 dpkg-deb -I "$server" conffiles | grep -qx /etc/default/kpd-appserver || fail "conffiles"
 dpkg-deb --fsys-tarfile "$server" | tar -xO ./lib/systemd/system/kpd-appserver.service | grep -q '^LimitNOFILE=' \

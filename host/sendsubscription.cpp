@@ -1,0 +1,125 @@
+#include "sendsubscription.h"
+
+#include "headlessrun.h"
+#include "indicators.h"
+#include "mailsender.h"
+#include "refmonth.h"
+#include "scorecard.h"
+#include "subscription.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+void say(const QString& text) { std::fprintf(stderr, "kpd-host: %s\n", qPrintable(text)); }
+
+} // namespace
+
+QString SubscriptionBody(const Subscription& subscription, const QDate& closed, const QByteArray& viewJson)
+{
+    const QList<QDate> months = subscription.monthsFor(closed);
+    const cockpit::RefMonth month(closed);
+    QStringList lines;
+    const QString of = subscription.company.isEmpty() ? QString() : QStringLiteral(" de ") + subscription.company;
+    lines << QStringLiteral("Segue em anexo o caderno do conselho%1 de %2%3.")
+                 .arg(of, month.title(),
+                      months.size() > 1 ? QStringLiteral(" (de %1 a %2)").arg(cockpit::RefMonth(months.first()).title(), month.title())
+                                        : QString());
+    lines << QString();
+    const QJsonObject card = QJsonDocument::fromJson(viewJson).object()[QStringLiteral("scorecard")].toObject();
+    QJsonObject company;
+    for (const QJsonValue& v : card[QStringLiteral("scopes")].toArray())
+        if (v[QStringLiteral("kind")].toString() == QLatin1String("empresa"))
+            company = v.toObject();
+    if (company.isEmpty()) {
+        lines << QStringLiteral("Os números da empresa em %1 não estavam disponíveis; veja o caderno.").arg(month.title());
+    } else {
+        lines << QStringLiteral("A empresa em %1%2, frente às metas:")
+                     .arg(month.title(), card[QStringLiteral("partialUntil")].isString()
+                                             ? QStringLiteral(" (parcial, até %1)")
+                                                   .arg(QDate::fromString(card[QStringLiteral("partialUntil")].toString(), Qt::ISODate)
+                                                            .toString(QStringLiteral("dd/MM")))
+                                             : QString());
+        for (const cockpit::IndicatorInfo& i : cockpit::kIndicators) {
+            const QJsonObject m = company[QLatin1String(i.key)].toObject();
+            QString line = QStringLiteral("  %1: ").arg(QLatin1String(i.title));
+            line += m[QStringLiteral("figure")].isDouble() ? cockpit::FigureText(i.id, m[QStringLiteral("figure")].toDouble())
+                                                           : QStringLiteral("sem valor");
+            if (const QString target = m[QStringLiteral("targetText")].toString(); !target.isEmpty())
+                line += QStringLiteral(" (%1)").arg(target);
+            if (const QString zone = m[QStringLiteral("zone")].toString(); !zone.isEmpty())
+                line += QStringLiteral(" — ") + zone;
+            lines << line;
+        }
+    }
+    lines << QString()
+          << QStringLiteral("Mensagem automática do kpd-host, assinatura %1.").arg(subscription.path);
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+int SendSubscription(ModuleLoader& module, const Subscription& subscription, const QDateTime& now, bool force, QDate closed)
+{
+    if (!closed.isValid())
+        closed = Subscription::closedMonth(now);
+    const QString key = cockpit::RefMonth(closed).key();
+    if (!force && !subscription.due(now, closed)) {
+        std::printf("assinatura %s: nada a enviar agora (último caderno enviado: %s)\n", qPrintable(subscription.path),
+                    subscription.lastSent().isEmpty() ? "nenhum" : qPrintable(subscription.lastSent()));
+        return 0;
+    }
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        say(QStringLiteral("não foi possível criar uma pasta temporária para o caderno"));
+        return 1;
+    }
+    const QString fileName = QStringLiteral("caderno-%1.pdf").arg(key);
+    HeadlessOptions options;
+    options.months = subscription.monthsFor(closed);
+    options.pdf = dir.filePath(fileName);
+    options.company = subscription.company;
+    options.lightPdf = subscription.light;
+    QByteArray view;
+    options.onMonth = [&](const QDate& month, const QByteArray& json) {
+        if (month == closed)
+            view = json;
+    };
+    // A pack with a month that could not be fetched would tell the board less than it should: the next
+    // run tries again.
+    if (RunHeadless(module, options) != 0 || view.isEmpty()) {
+        say(QStringLiteral("caderno de %1 não enviado: o painel não pôde ser montado com os números do servidor; "
+                           "nova tentativa na próxima execução")
+                .arg(key));
+        return 1;
+    }
+    QFile pdf(options.pdf);
+    if (!pdf.open(QIODevice::ReadOnly)) {
+        say(QStringLiteral("caderno de %1 não enviado: %2").arg(key, pdf.errorString()));
+        return 1;
+    }
+    MailMessage message;
+    message.to = subscription.recipients;
+    message.subject = subscription.subject.isEmpty()
+                          ? QStringLiteral("Caderno do conselho — %1%2")
+                                .arg(cockpit::RefMonth(closed).title(),
+                                     subscription.company.isEmpty() ? QString() : QStringLiteral(" — ") + subscription.company)
+                          : subscription.subject;
+    message.body = SubscriptionBody(subscription, closed, view);
+    message.attachmentName = fileName;
+    message.attachment = pdf.readAll();
+    const MailSender::Result sent = MailSender::send(subscription.relay, message, say);
+    if (!sent.sent) {
+        say(QStringLiteral("caderno de %1 não enviado: %2").arg(key, sent.error));
+        return 1;
+    }
+    QString error;
+    if (!subscription.markSent(closed, &error))
+        say(QStringLiteral("caderno de %1 enviado, mas não foi possível registrá-lo: %2").arg(key, error));
+    std::printf("caderno de %s enviado a %s\n", qPrintable(key), qPrintable(subscription.recipients.join(QStringLiteral(", "))));
+    return 0;
+}

@@ -1,0 +1,119 @@
+#include "mailrelay.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QUrl>
+
+#include <sys/stat.h>
+
+bool MailRelay::loopback() const
+{
+    const QString host = QUrl(url).host().toLower();
+    return host == QLatin1String("localhost") || host.startsWith(QLatin1String("127.")) || host == QLatin1String("::1");
+}
+
+bool MailRelay::readPassword(QByteArray* password, QString* error) const
+{
+    password->clear();
+    if (passwordFile.isEmpty())
+        return true;
+    // Under systemd the secret may come as a credential of the unit (LoadCredential=), found at run time.
+    QString path = passwordFile;
+    if (path.startsWith(QLatin1String("$CREDENTIALS_DIRECTORY/")))
+        path.replace(0, int(qstrlen("$CREDENTIALS_DIRECTORY")), qEnvironmentVariable("CREDENTIALS_DIRECTORY"));
+    QFile file(path);
+    struct stat st {};
+    if (!file.open(QIODevice::ReadOnly) || fstat(file.handle(), &st) != 0) {
+        *error = QStringLiteral("Não foi possível ler a senha do servidor de e-mail em \"%1\": %2.")
+                     .arg(path, file.exists() ? QStringLiteral("sem permissão de leitura") : QStringLiteral("o arquivo não existe"));
+        return false;
+    }
+    // The same rule as ssh's keys: a secret others may read is no longer one.
+    if (st.st_mode & (S_IROTH | S_IWOTH | S_IWGRP)) {
+        *error = QStringLiteral("Recusado: a senha do servidor de e-mail \"%1\" pode ser lida ou alterada por outros "
+                                "usuários da máquina (permissões %2). Use chmod 640 ou 600.")
+                     .arg(passwordFile)
+                     .arg(st.st_mode & 0777, 4, 8, QLatin1Char('0'));
+        return false;
+    }
+    *password = file.readLine();
+    while (password->endsWith('\n') || password->endsWith('\r'))
+        password->chop(1);
+    return true;
+}
+
+namespace {
+
+bool seconds(QSettings& settings, const char* key, std::chrono::seconds* value, int most, QString* error)
+{
+    const QVariant v = settings.value(QLatin1String(key));
+    if (!v.isValid())
+        return true;
+    bool ok = false;
+    const int n = v.toString().toInt(&ok);
+    if (!ok || n < 1 || n > most) {
+        *error = QStringLiteral("valor inválido em relay/%1: \"%2\" (segundos, de 1 a %3)")
+                     .arg(QLatin1String(key), v.toString())
+                     .arg(most);
+        return false;
+    }
+    *value = std::chrono::seconds(n);
+    return true;
+}
+
+QString besideFile(const QSettings& settings, const QString& path)
+{
+    if (path.isEmpty() || QFileInfo(path).isAbsolute() || path.startsWith(QLatin1Char('$')))
+        return path;
+    return QFileInfo(settings.fileName()).dir().filePath(path);
+}
+
+} // namespace
+
+bool MailRelay::load(QSettings& settings, MailRelay* relay, QString* error)
+{
+    settings.beginGroup(QStringLiteral("relay"));
+    const QString other = besideFile(settings, settings.value(QStringLiteral("arquivo")).toString());
+    settings.endGroup();
+    if (!other.isEmpty()) {
+        if (!QFileInfo::exists(other)) {
+            *error = QStringLiteral("o arquivo do servidor de e-mail \"%1\" (relay/arquivo) não existe").arg(other);
+            return false;
+        }
+        QSettings shared(other, QSettings::IniFormat);
+        return load(shared, relay, error);
+    }
+    if (settings.status() != QSettings::NoError) {
+        *error = QStringLiteral("o arquivo \"%1\" não pôde ser lido como INI").arg(settings.fileName());
+        return false;
+    }
+    settings.beginGroup(QStringLiteral("relay"));
+    MailRelay r;
+    r.url = settings.value(QStringLiteral("url")).toString().trimmed();
+    r.from = settings.value(QStringLiteral("remetente")).toString().trimmed();
+    r.user = settings.value(QStringLiteral("usuario")).toString();
+    r.passwordFile = besideFile(settings, settings.value(QStringLiteral("arquivo_senha")).toString());
+    r.caFile = besideFile(settings, settings.value(QStringLiteral("ca")).toString());
+    const bool ok = seconds(settings, "prazo", &r.timeout, 600, error) && seconds(settings, "tentar_por", &r.retryFor, 86400, error)
+                    && seconds(settings, "primeira_espera", &r.firstRetry, 600, error);
+    settings.endGroup();
+    if (!ok)
+        return false;
+    const QUrl url(r.url);
+    if (!url.isValid() || (url.scheme() != QLatin1String("smtp") && url.scheme() != QLatin1String("smtps")) || url.host().isEmpty()) {
+        *error = QStringLiteral("relay/url deve ser smtp://SERVIDOR:PORTA ou smtps://SERVIDOR:PORTA (veio \"%1\")").arg(r.url);
+        return false;
+    }
+    if (!r.from.contains(QLatin1Char('@'))) {
+        *error = QStringLiteral("relay/remetente deve ser um endereço de e-mail (veio \"%1\")").arg(r.from);
+        return false;
+    }
+    if (!r.user.isEmpty() && r.passwordFile.isEmpty()) {
+        *error = QStringLiteral("relay/usuario pede relay/arquivo_senha: o arquivo com a senha");
+        return false;
+    }
+    *relay = r;
+    return true;
+}
