@@ -342,30 +342,55 @@ QString rankingExpression(const Database& db)
                          "THEN (vrfatliq - (vrconsumo + vrmdo + vrdespesas)) * 100.0 / vrfatliq END)");
 }
 
-// A month's Top 10 or Bottom 10 by result share, as codes: the first rows of the ranking index (ties to the
-// lower code, branches without a share left out, as the lists of the month shown), or ranked here from the
-// branches summed from the daily rows.
-QList<qint64> listOf(Database& db, IndicResultQuery::Source source, const QDate& month, bool best)
+// Each month's Top 10 and Bottom 10 by result share, as codes: the first rows of the ranking index (ties to
+// the lower code, branches without a share left out, as the lists of the month shown), every list in one
+// statement; or ranked here from the branches summed from the daily rows.
+struct Lists {
+    QList<qint64> best;
+    QList<qint64> worst;
+};
+
+QMap<QDate, Lists> listsOf(Database& db, IndicResultQuery::Source source, const QList<QDate>& months)
 {
-    QList<qint64> codes;
+    QMap<QDate, Lists> out;
+    if (months.isEmpty())
+        return out;
     if (source == IndicResultQuery::Source::DailyRows) {
-        std::vector<Branch> branches = readBranches(db, source, month);
-        std::vector<Ranked> ranked;
-        for (Branch& b : branches)
-            if (const auto r = rawPercent(b.result(), b.revenue))
-                ranked.push_back({&b, *r});
-        for (const Ranked& r : firstTen(ranked, best))
-            codes << r.branch->code;
-        return codes;
+        for (const QDate& month : months) {
+            std::vector<Branch> branches = readBranches(db, source, month);
+            std::vector<Ranked> ranked;
+            for (Branch& b : branches)
+                if (const auto r = rawPercent(b.result(), b.revenue))
+                    ranked.push_back({&b, *r});
+            Lists& lists = out[month];
+            for (const Ranked& r : firstTen(ranked, true))
+                lists.best << r.branch->code;
+            for (const Ranked& r : firstTen(ranked, false))
+                lists.worst << r.branch->code;
+        }
+        return out;
     }
     const QString expression = rankingExpression(db);
-    db.forEachRow(QStringLiteral("SELECT cdfilial FROM movimento_mensal WHERE mes = ? AND %1 IS NOT NULL "
-                                 "AND EXISTS (SELECT 1 FROM filial f WHERE f.cdfilial = movimento_mensal.cdfilial) "
-                                 "ORDER BY %1 %2, cdfilial LIMIT %3")
-                      .arg(expression, best ? QStringLiteral("DESC") : QStringLiteral("ASC"))
-                      .arg(kListSize),
-                  {db.dateValue(month)}, [&](const Database::Row& row) { codes << row.integer(0); });
-    return codes;
+    QStringList parts;
+    QVariantList params;
+    for (const QDate& month : months) {
+        for (const bool best : {true, false}) {
+            parts << QStringLiteral("SELECT * FROM (SELECT %1 AS lista, mes, cdfilial FROM movimento_mensal "
+                                    "WHERE mes = ? AND %2 IS NOT NULL "
+                                    "AND EXISTS (SELECT 1 FROM filial f WHERE f.cdfilial = movimento_mensal.cdfilial) "
+                                    "ORDER BY %2 %3, cdfilial LIMIT %4) AS l%5")
+                         .arg(best ? 1 : 0)
+                         .arg(expression, best ? QStringLiteral("DESC") : QStringLiteral("ASC"))
+                         .arg(kListSize)
+                         .arg(parts.size());
+            params << db.dateValue(month);
+        }
+    }
+    db.forEachRow(parts.join(QStringLiteral(" UNION ALL ")), params, [&](const Database::Row& row) {
+        Lists& lists = out[row.date(1)];
+        (row.integer(0) == 1 ? lists.best : lists.worst) << row.integer(2);
+    });
+    return out;
 }
 
 // The months of the year in which each branch of this month's lists was in the same list.
@@ -380,14 +405,16 @@ std::vector<Targets::Listed> chronicCases(Database& db, IndicResultQuery::Source
                 counts[code].code = code;
                 order.push_back(code);
             }
-    for (int back = 0; back < 12; ++back) {
-        const QDate other = month.addMonths(-back);
-        const QList<qint64> top = back == 0 ? best : listOf(db, source, other, true);
-        const QList<qint64> bottom = back == 0 ? worst : listOf(db, source, other, false);
-        for (qint64 code : top)
+    QList<QDate> before;
+    for (int back = 1; back < 12; ++back)
+        before << month.addMonths(-back);
+    QMap<QDate, Lists> year = listsOf(db, source, before);
+    year[month] = Lists{best, worst};
+    for (const Lists& lists : year) {
+        for (qint64 code : lists.best)
             if (auto it = counts.find(code); it != counts.end())
                 ++it->monthsTop;
-        for (qint64 code : bottom)
+        for (qint64 code : lists.worst)
             if (auto it = counts.find(code); it != counts.end())
                 ++it->monthsBottom;
     }
