@@ -20,6 +20,7 @@
 
 #include <sodium.h>
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -365,6 +366,34 @@ HttpResponse csvResponse(const QByteArray& text, const QString& file)
 
 } // namespace
 
+// The month's (or a region's) JSON with a validator of the data version it is of, the month and who is
+// signed in: a browser that sends it back (If-None-Match) while nothing changed is answered 304 without a
+// body, and a page another user loaded in the same browser never matches. No validator where answers are
+// not kept (the version is not read).
+static HttpResponse jsonAnswer(std::shared_ptr<const std::string> body, const QString& version, const QDate& month,
+                               const QString& user, const HttpRequest& request)
+{
+    HttpResponse r;
+    if (version.isEmpty()) {
+        r.body = *body;
+        return r;
+    }
+    QString tag = version + QLatin1Char('-') + cockpit::RefMonth(month).key();
+    if (!user.isEmpty())
+        tag += QLatin1Char('-') + QString::fromLatin1(QCryptographicHash::hash(user.toUtf8(), QCryptographicHash::Sha256).toHex().left(16));
+    const std::string etag = '"' + tag.toStdString() + '"';
+    r.headers.emplace_back("ETag", etag);
+    r.headers.emplace_back("Cache-Control", user.isEmpty() ? "no-cache" : "private, no-cache");
+    const std::string seen = request.header("if-none-match");
+    if (!seen.empty() && (seen == "*" || QString::fromStdString(seen).split(QLatin1Char(',')).contains(
+                                                QString::fromStdString(etag), Qt::CaseSensitive))) {
+        r.status = 304;
+        return r;
+    }
+    r.body = *body;
+    return r;
+}
+
 void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString& user,
                            std::chrono::steady_clock::time_point deadline)
 {
@@ -377,13 +406,13 @@ void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString
     const QString key = cockpit::RefMonth(month).key();
     const Seen seen = list.isEmpty() ? Seen{"mes", {{"mes", key}}}
                                      : Seen{"lista", {{"mes", key}, {"lista", list}, {"formato", QStringLiteral("csv")}}};
-    answerCall(ex, user, logged, deadline, seen, [this, month, list](const CallScope& scope) {
+    answerCall(ex, user, logged, deadline, seen, [this, month, list, ex, user](const CallScope& scope) {
         if (!list.isEmpty())
             return csvResponse(cockpit::ListCsv(cockpitPackets(m_cockpit.month(month, scope)), list),
                                QStringLiteral("%1-%2.csv").arg(list, cockpit::RefMonth(month).key()));
-        HttpResponse r;
-        r.body = *m_cockpit.monthJson(month, scope);
-        return r;
+        QString version;
+        auto body = m_cockpit.monthJson(month, scope, &version);
+        return jsonAnswer(std::move(body), version, month, user, ex->request());
     });
 }
 
@@ -407,11 +436,11 @@ void HttpFace::region(const Exchange& ex, const QString& user, bool csv)
     const Seen seen = csv ? Seen{"lista", {{"mes", key}, {"lista", QStringLiteral("regional")}, {"regional", name}, {"formato", QStringLiteral("csv")}}}
                           : Seen{"regional", {{"mes", key}, {"regional", name}}};
     if (!m_calls->post([this, ex, user, logged, deadline, month, name, csv, seen] {
-            answerCall(ex, user, logged, deadline, seen, [this, month, name, csv](const CallScope& scope) {
-                HttpResponse r;
+            answerCall(ex, user, logged, deadline, seen, [this, month, name, csv, ex, user](const CallScope& scope) {
                 if (!csv) {
-                    r.body = *m_cockpit.regionJson(month, name, scope);
-                    return r;
+                    QString version;
+                    auto body = m_cockpit.regionJson(month, name, scope, &version);
+                    return jsonAnswer(std::move(body), version, month, user, ex->request());
                 }
                 const RegionData data = m_cockpit.region(month, name, scope);
                 const cockpit::RegionView view = cockpit::ComputeRegionView(regionPackets(data));

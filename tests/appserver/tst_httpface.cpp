@@ -195,6 +195,36 @@ private slots:
         QVERIFY(malformed && malformed->status == 400);
     }
 
+    // A browser asks again with the validator it was given: 304 without a body while nothing changed, the
+    // answer again once a write changed the figures.
+    void shouldRevalidateByTheDataVersion()
+    {
+        CockpitDatabase db(m_dir.filePath(QStringLiteral("validador.db")));
+        QVERIFY2(db.create(), qPrintable(db.error()));
+        QVERIFY(db.addRegion("NE") && db.addBranch(1, "Centro", "NE") && db.addDay(1, QDate(2026, 12, 1), 100000, 40000, 40000, 10000));
+        ServerProcess server;
+        QString error;
+        QVERIFY2(server.start({"--db", db.path(), "--http", "127.0.0.1:0"}, &error), qPrintable(error));
+        httplib::Client client("127.0.0.1", server.httpPort());
+        const std::vector<std::string> paths{"/api/cockpit?month=2026-12", "/api/region?month=2026-12&region=NE"};
+        std::vector<std::string> tags;
+        for (const std::string& path : paths) {
+            const auto first = client.Get(path);
+            QVERIFY(first && first->status == 200 && first->has_header("ETag"));
+            QCOMPARE(first->get_header_value("Cache-Control"), std::string("no-cache"));
+            tags.push_back(first->get_header_value("ETag"));
+            const auto again = client.Get(path, {{"If-None-Match", tags.back()}});
+            QVERIFY(again);
+            QCOMPARE(again->status, 304);
+            QVERIFY(again->body.empty());
+        }
+        QVERIFY(db.addDay(1, QDate(2026, 12, 2), 5000, 1000, 1000, 1000));
+        for (size_t i = 0; i < paths.size(); ++i) {
+            const auto changed = client.Get(paths[i], {{"If-None-Match", tags[i]}});
+            QVERIFY(changed && changed->status == 200 && changed->get_header_value("ETag") != tags[i]);
+        }
+    }
+
     void shouldServeThePageAndTheMonthOnAnOpenLoopback()
     {
         httplib::Client client("127.0.0.1", m_open.httpPort());

@@ -238,7 +238,7 @@ function desenharFiliais(r) {
 }
 
 async function carregarFiliais(mes) {
-  const r = await fetch('api/region?month=' + mes + '&region=' + encodeURIComponent(REGIAO), { credentials: 'same-origin', cache: 'no-store' });
+  const r = await fetch('api/region?month=' + mes + '&region=' + encodeURIComponent(REGIAO), { credentials: 'same-origin', cache: 'no-cache' });
   const j = await r.json();
   if (!r.ok) { aviso(j.erro || ('Erro ' + r.status)); return; }
   desenharFiliais(j);
@@ -297,7 +297,7 @@ async function carregar(empilhar = true, aceitar = null) {
   let r, j;
   try {
     r = await fetch('api/cockpit?month=' + encodeURIComponent(mes),
-                    { headers: { 'X-Kpd-Pagina': '1' }, credentials: 'same-origin', cache: 'no-store' });
+                    { headers: { 'X-Kpd-Pagina': '1' }, credentials: 'same-origin', cache: 'no-cache' });
     j = await r.json();
   } catch (e) {
     if (meu === pedido) {
