@@ -248,7 +248,9 @@ std::pair<QDate, QDate> RdmIndicResult::dataMonths(Database& db)
 {
     QDate first;
     QDate last;
-    db.forEachRow(QStringLiteral("SELECT MIN(mes), MAX(mes) FROM movimento_mensal"), {}, [&](const Database::Row& row) {
+    // Each end of the index on its own: MIN and MAX together in one SELECT read every row of the summary.
+    db.forEachRow(QStringLiteral("SELECT (SELECT MIN(mes) FROM movimento_mensal), (SELECT MAX(mes) FROM movimento_mensal)"), {},
+                  [&](const Database::Row& row) {
         first = row.date(0);
         last = row.date(1);
     });
