@@ -336,13 +336,14 @@ ALTER TABLE movimento_diario ENABLE ALWAYS TRIGGER movimento_regional_diario_esv
 ALTER TABLE filial ENABLE ALWAYS TRIGGER movimento_regional_diario_filial;
 
 -- The Top 10 and Bottom 10 of a month read the first rows of this index: each branch-month's result in per
--- cent of its revenue, worked out in the server's own arithmetic (double precision: revenue less
+-- cent of its revenue, kept beside its sums in the server's own arithmetic (double precision: revenue less
 -- consumption, labour and expenses, times 100, over revenue), empty where the revenue is below half a cent
--- and so has no share. kpd-appserver's query names the same expression.
-CREATE INDEX IF NOT EXISTS ix_movimento_mensal_resultado ON movimento_mensal
-    (mes, (CASE WHEN qtdias > 0 AND vrfatliq::float8 >= 0.005::float8
-                THEN (vrfatliq::float8 - (vrconsumo::float8 + vrmdo::float8 + vrdespesas::float8)) * 100.0::float8
-                     / vrfatliq::float8 END), cdfilial);
+-- and so has no share. A stored column, so that neither the planner nor the reads work the figure out again.
+ALTER TABLE movimento_mensal ADD COLUMN IF NOT EXISTS pcresultado double precision GENERATED ALWAYS AS
+    (CASE WHEN qtdias > 0 AND vrfatliq::float8 >= 0.005::float8
+          THEN (vrfatliq::float8 - (vrconsumo::float8 + vrmdo::float8 + vrdespesas::float8)) * 100.0::float8
+               / vrfatliq::float8 END) STORED;
+CREATE INDEX IF NOT EXISTS ix_movimento_mensal_resultado ON movimento_mensal (mes, pcresultado, cdfilial);
 
 -- The month-end stock copied beside the month's sums (movimento_mensal.vrestoque), so that the branches
 -- with the most days of stock are the first rows of an index too: every statement on estoque_mensal sets
@@ -391,6 +392,7 @@ ALTER TABLE estoque_mensal ENABLE ALWAYS TRIGGER movimento_mensal_estoque_esvazi
 -- The list of days of stock reads the first rows of this index: month-end stock times the month's days
 -- over the month's consumption, in the server's own arithmetic (double precision); empty without stock
 -- or consumption.
-CREATE INDEX IF NOT EXISTS ix_movimento_mensal_estoque ON movimento_mensal
-    (mes, (CASE WHEN qtdias > 0 AND vrestoque IS NOT NULL AND vrconsumo::float8 > 0::float8
-                THEN vrestoque::float8 * ((mes + interval '1 month')::date - mes)::float8 / vrconsumo::float8 END), cdfilial);
+ALTER TABLE movimento_mensal ADD COLUMN IF NOT EXISTS nrdiasestoque double precision GENERATED ALWAYS AS
+    (CASE WHEN qtdias > 0 AND vrestoque IS NOT NULL AND vrconsumo::float8 > 0::float8
+          THEN vrestoque::float8 * ((mes + interval '1 month')::date - mes)::float8 / vrconsumo::float8 END) STORED;
+CREATE INDEX IF NOT EXISTS ix_movimento_mensal_estoque ON movimento_mensal (mes, nrdiasestoque, cdfilial);

@@ -226,25 +226,21 @@ MonthLists listsFromBranches(std::vector<Branch>& branches, const QDate& firstDa
     return out;
 }
 
-// The figure each list is ranked by, as the index holds it (docs/schema-*.sql); the queries must name each
-// exactly so for the engine to read the index instead of sorting the month.
+// The figure each list is ranked by, as its index holds it (docs/schema-*.sql): on PostgreSQL a stored
+// column; on SQLite the index's own expression, which the queries must name exactly so for the engine to
+// read the index instead of sorting the month.
 QString rankingExpression(const Database& db)
 {
-    return db.isPostgres()
-        ? QStringLiteral("(CASE WHEN qtdias > 0 AND vrfatliq::float8 >= 0.005::float8 "
-                         "THEN (vrfatliq::float8 - (vrconsumo::float8 + vrmdo::float8 + vrdespesas::float8)) * 100.0::float8 "
-                         "/ vrfatliq::float8 END)")
-        : QStringLiteral("(CASE WHEN qtdias > 0 AND vrfatliq >= 0.005 "
-                         "THEN (vrfatliq - (vrconsumo + vrmdo + vrdespesas)) * 100.0 / vrfatliq END)");
+    return db.isPostgres() ? QStringLiteral("pcresultado")
+                           : QStringLiteral("(CASE WHEN qtdias > 0 AND vrfatliq >= 0.005 "
+                                            "THEN (vrfatliq - (vrconsumo + vrmdo + vrdespesas)) * 100.0 / vrfatliq END)");
 }
 
 QString stockExpression(const Database& db)
 {
-    return db.isPostgres()
-        ? QStringLiteral("(CASE WHEN qtdias > 0 AND vrestoque IS NOT NULL AND vrconsumo::float8 > 0::float8 "
-                         "THEN vrestoque::float8 * ((mes + interval '1 month')::date - mes)::float8 / vrconsumo::float8 END)")
-        : QStringLiteral("(CASE WHEN qtdias > 0 AND vrestoque IS NOT NULL AND vrconsumo > 0 "
-                         "THEN vrestoque * (julianday(mes, '+1 month') - julianday(mes)) / vrconsumo END)");
+    return db.isPostgres() ? QStringLiteral("nrdiasestoque")
+                           : QStringLiteral("(CASE WHEN qtdias > 0 AND vrestoque IS NOT NULL AND vrconsumo > 0 "
+                                            "THEN vrestoque * (julianday(mes, '+1 month') - julianday(mes)) / vrconsumo END)");
 }
 
 // The first ten entries of a ranking index for a month, in list order (ties to the lower code); a branch
@@ -444,16 +440,32 @@ QMap<QDate, Lists> listsOf(Database& db, IndicResultQuery::Source source, const 
         }
         return out;
     }
-    QStringList parts;
+    QString sql;
     QVariantList params;
-    for (const QDate& month : months) {
-        for (const bool best : {true, false}) {
-            parts << firstOfIndex(QStringLiteral("%1 AS lista, mes, cdfilial").arg(best ? 1 : 0), rankingExpression(db), best,
-                                  int(parts.size()));
-            params << db.dateValue(month);
+    if (db.isPostgres()) {
+        // One small statement whatever the number of months: PostgreSQL plans a statement of twenty-two
+        // parts anew on each of a connection's first calls, at a cost above that of reading them.
+        QStringList days;
+        for (const QDate& month : months)
+            days << month.toString(Qt::ISODate);
+        const QString part = QStringLiteral("(SELECT %1 AS lista, cdfilial FROM movimento_mensal WHERE mes = m.mes AND pcresultado "
+                                            "IS NOT NULL AND EXISTS (SELECT 1 FROM filial f WHERE f.cdfilial = movimento_mensal.cdfilial) "
+                                            "ORDER BY pcresultado %2, cdfilial LIMIT %3)");
+        sql = QStringLiteral("SELECT l.lista, m.mes, l.cdfilial FROM unnest(?::date[]) AS m(mes) CROSS JOIN LATERAL (%1 UNION ALL %2) AS l")
+                  .arg(part.arg(1).arg(QStringLiteral("DESC")).arg(kListSize), part.arg(0).arg(QStringLiteral("ASC")).arg(kListSize));
+        params << QVariant(QLatin1Char('{') + days.join(QLatin1Char(',')) + QLatin1Char('}'));
+    } else {
+        QStringList parts;
+        for (const QDate& month : months) {
+            for (const bool best : {true, false}) {
+                parts << firstOfIndex(QStringLiteral("%1 AS lista, mes, cdfilial").arg(best ? 1 : 0), rankingExpression(db), best,
+                                      int(parts.size()));
+                params << db.dateValue(month);
+            }
         }
+        sql = parts.join(QStringLiteral(" UNION ALL "));
     }
-    db.forEachRow(parts.join(QStringLiteral(" UNION ALL ")), params, [&](const Database::Row& row) {
+    db.forEachRow(sql, params, [&](const Database::Row& row) {
         Lists& lists = out[row.date(1)];
         (row.integer(0) == 1 ? lists.best : lists.worst) << row.integer(2);
     });

@@ -15,6 +15,7 @@ old=${KPD_BENCH_BEFORE:?KPD_BENCH_BEFORE: the kpd-appserver build to compare wit
 engine=${KPD_BENCH_ENGINE:-sqlite}
 here=$(cd "$(dirname "$0")/../.." && pwd)
 dir=$(mktemp -d)
+chmod 755 "$dir"   # the cluster's server runs as postgres
 trap 'kill $(cat "$dir"/*.pid 2>/dev/null) 2>/dev/null; sleep 0.2; [ "$engine" = postgresql ] && bash "$here/scripts/pg-cluster.sh" destroy "$dir/pg" >/dev/null 2>&1; rm -rf "$dir"' EXIT
 month=2026-11
 
@@ -22,7 +23,7 @@ month=2026-11
 database() { # name size -> --db value
   if [ "$engine" = postgresql ]; then
     local uri
-    uri=$(bash "$here/scripts/pg-cluster.sh" start "$dir/pg")
+    uri=$(bash "$here/scripts/pg-cluster.sh" start "$dir/pg") || exit 1
     psql -X -q -d "$uri" -c "CREATE DATABASE $1_$2" >/dev/null
     echo "${uri%/kpd}/$1_$2"
   else
