@@ -14,8 +14,9 @@ BEGIN
     IF TG_OP = 'TRUNCATE' THEN
         DELETE FROM movimento_mensal;
     ELSIF TG_OP = 'INSERT' THEN
-    INSERT INTO movimento_mensal AS m (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias)
-    SELECT mes, cdfilial, SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), SUM(qtdias)
+    INSERT INTO movimento_mensal AS m (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias, vrestoque)
+    SELECT mes, cdfilial, SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), SUM(qtdias),
+           (SELECT e.vrestoque FROM estoque_mensal e WHERE e.cdfilial = d.cdfilial AND e.mes = d.mes)
       FROM (SELECT date_trunc('month', dtmovimento)::date AS mes, cdfilial,
                    vrfatliq, vrconsumo, vrmdo, vrdespesas, 1 AS qtdias
               FROM movimento_diario_novos) AS d
@@ -29,8 +30,9 @@ BEGIN
            vrdespesas = m.vrdespesas + EXCLUDED.vrdespesas,
            qtdias = m.qtdias + EXCLUDED.qtdias;
     ELSIF TG_OP = 'DELETE' THEN
-    INSERT INTO movimento_mensal AS m (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias)
-    SELECT mes, cdfilial, SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), SUM(qtdias)
+    INSERT INTO movimento_mensal AS m (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias, vrestoque)
+    SELECT mes, cdfilial, SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), SUM(qtdias),
+           (SELECT e.vrestoque FROM estoque_mensal e WHERE e.cdfilial = d.cdfilial AND e.mes = d.mes)
       FROM (SELECT date_trunc('month', dtmovimento)::date AS mes, cdfilial,
                    -vrfatliq AS vrfatliq, -vrconsumo AS vrconsumo, -vrmdo AS vrmdo,
                    -vrdespesas AS vrdespesas, -1 AS qtdias
@@ -45,8 +47,9 @@ BEGIN
            vrdespesas = m.vrdespesas + EXCLUDED.vrdespesas,
            qtdias = m.qtdias + EXCLUDED.qtdias;
     ELSE
-    INSERT INTO movimento_mensal AS m (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias)
-    SELECT mes, cdfilial, SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), SUM(qtdias)
+    INSERT INTO movimento_mensal AS m (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias, vrestoque)
+    SELECT mes, cdfilial, SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), SUM(qtdias),
+           (SELECT e.vrestoque FROM estoque_mensal e WHERE e.cdfilial = d.cdfilial AND e.mes = d.mes)
       FROM (SELECT date_trunc('month', dtmovimento)::date AS mes, cdfilial,
                    vrfatliq, vrconsumo, vrmdo, vrdespesas, 1 AS qtdias
               FROM movimento_diario_novos
@@ -333,10 +336,63 @@ ALTER TABLE movimento_diario ENABLE ALWAYS TRIGGER movimento_regional_diario_esv
 ALTER TABLE filial ENABLE ALWAYS TRIGGER movimento_regional_diario_filial;
 
 -- The Top 10 and Bottom 10 of a month read the first rows of this index: each branch-month's result in per
--- cent of its revenue, worked out in the server's own arithmetic (double precision: revenue less
+-- cent of its revenue, kept beside its sums in the server's own arithmetic (double precision: revenue less
 -- consumption, labour and expenses, times 100, over revenue), empty where the revenue is below half a cent
--- and so has no share. kpd-appserver's query names the same expression.
-CREATE INDEX IF NOT EXISTS ix_movimento_mensal_resultado ON movimento_mensal
-    (mes, (CASE WHEN qtdias > 0 AND vrfatliq::float8 >= 0.005::float8
-                THEN (vrfatliq::float8 - (vrconsumo::float8 + vrmdo::float8 + vrdespesas::float8)) * 100.0::float8
-                     / vrfatliq::float8 END), cdfilial);
+-- and so has no share. A stored column, so that neither the planner nor the reads work the figure out again.
+ALTER TABLE movimento_mensal ADD COLUMN IF NOT EXISTS pcresultado double precision GENERATED ALWAYS AS
+    (CASE WHEN qtdias > 0 AND vrfatliq::float8 >= 0.005::float8
+          THEN (vrfatliq::float8 - (vrconsumo::float8 + vrmdo::float8 + vrdespesas::float8)) * 100.0::float8
+               / vrfatliq::float8 END) STORED;
+CREATE INDEX IF NOT EXISTS ix_movimento_mensal_resultado ON movimento_mensal (mes, pcresultado, cdfilial);
+
+-- The month-end stock copied beside the month's sums (movimento_mensal.vrestoque), so that the branches
+-- with the most days of stock are the first rows of an index too: every statement on estoque_mensal sets
+-- the copy of the branch-months it touched again (a new branch-month takes its copy when it is summed).
+CREATE FUNCTION movimento_mensal_estoque() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+    IF TG_OP = 'TRUNCATE' THEN
+        UPDATE movimento_mensal SET vrestoque = NULL WHERE vrestoque IS NOT NULL;
+    ELSIF TG_OP = 'INSERT' THEN
+        UPDATE movimento_mensal m SET vrestoque = e.vrestoque
+          FROM estoque_novos e WHERE m.mes = e.mes AND m.cdfilial = e.cdfilial;
+    ELSIF TG_OP = 'DELETE' THEN
+        UPDATE movimento_mensal m
+           SET vrestoque = (SELECT c.vrestoque FROM estoque_mensal c WHERE c.mes = m.mes AND c.cdfilial = m.cdfilial)
+          FROM estoque_antigos e WHERE m.mes = e.mes AND m.cdfilial = e.cdfilial;
+    ELSE
+        UPDATE movimento_mensal m
+           SET vrestoque = (SELECT c.vrestoque FROM estoque_mensal c WHERE c.mes = m.mes AND c.cdfilial = m.cdfilial)
+          FROM (SELECT mes, cdfilial FROM estoque_novos UNION SELECT mes, cdfilial FROM estoque_antigos) e
+         WHERE m.mes = e.mes AND m.cdfilial = e.cdfilial;
+    END IF;
+    RETURN NULL;
+END
+$$;
+
+CREATE TRIGGER movimento_mensal_estoque_inclusao AFTER INSERT ON estoque_mensal
+    REFERENCING NEW TABLE AS estoque_novos
+    FOR EACH STATEMENT EXECUTE FUNCTION movimento_mensal_estoque();
+
+CREATE TRIGGER movimento_mensal_estoque_exclusao AFTER DELETE ON estoque_mensal
+    REFERENCING OLD TABLE AS estoque_antigos
+    FOR EACH STATEMENT EXECUTE FUNCTION movimento_mensal_estoque();
+
+CREATE TRIGGER movimento_mensal_estoque_alteracao AFTER UPDATE ON estoque_mensal
+    REFERENCING OLD TABLE AS estoque_antigos NEW TABLE AS estoque_novos
+    FOR EACH STATEMENT EXECUTE FUNCTION movimento_mensal_estoque();
+
+CREATE TRIGGER movimento_mensal_estoque_esvaziamento AFTER TRUNCATE ON estoque_mensal
+    FOR EACH STATEMENT EXECUTE FUNCTION movimento_mensal_estoque();
+
+ALTER TABLE estoque_mensal ENABLE ALWAYS TRIGGER movimento_mensal_estoque_inclusao;
+ALTER TABLE estoque_mensal ENABLE ALWAYS TRIGGER movimento_mensal_estoque_exclusao;
+ALTER TABLE estoque_mensal ENABLE ALWAYS TRIGGER movimento_mensal_estoque_alteracao;
+ALTER TABLE estoque_mensal ENABLE ALWAYS TRIGGER movimento_mensal_estoque_esvaziamento;
+
+-- The list of days of stock reads the first rows of this index: month-end stock times the month's days
+-- over the month's consumption, in the server's own arithmetic (double precision); empty without stock
+-- or consumption.
+ALTER TABLE movimento_mensal ADD COLUMN IF NOT EXISTS nrdiasestoque double precision GENERATED ALWAYS AS
+    (CASE WHEN qtdias > 0 AND vrestoque IS NOT NULL AND vrconsumo::float8 > 0::float8
+          THEN vrestoque::float8 * ((mes + interval '1 month')::date - mes)::float8 / vrconsumo::float8 END) STORED;
+CREATE INDEX IF NOT EXISTS ix_movimento_mensal_estoque ON movimento_mensal (mes, nrdiasestoque, cdfilial);

@@ -31,9 +31,11 @@ WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
      = 1 + COALESCE((SELECT qtdias FROM movimento_mensal
                       WHERE mes = date(NEW.dtmovimento, 'start of month') AND cdfilial = NEW.cdfilial), 0)
 BEGIN
-    INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias)
+    INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias, vrestoque)
     VALUES (date(NEW.dtmovimento, 'start of month'), NEW.cdfilial,
-            NEW.vrfatliq, NEW.vrconsumo, NEW.vrmdo, NEW.vrdespesas, 1)
+            NEW.vrfatliq, NEW.vrconsumo, NEW.vrmdo, NEW.vrdespesas, 1,
+            (SELECT vrestoque FROM estoque_mensal
+              WHERE cdfilial = NEW.cdfilial AND mes = date(NEW.dtmovimento, 'start of month')))
     ON CONFLICT (mes, cdfilial) DO UPDATE
        SET vrfatliq = vrfatliq + excluded.vrfatliq,
            vrconsumo = vrconsumo + excluded.vrconsumo,
@@ -53,8 +55,9 @@ CREATE TABLE IF NOT EXISTS movimento_mensal_refazer (
 CREATE TRIGGER movimento_mensal_refazer_soma AFTER INSERT ON movimento_mensal_refazer
 BEGIN
     DELETE FROM movimento_mensal WHERE mes = NEW.mes AND cdfilial = NEW.cdfilial;
-    INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias)
-    SELECT NEW.mes, cdfilial, SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), COUNT(*)
+    INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias, vrestoque)
+    SELECT NEW.mes, cdfilial, SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), COUNT(*),
+           (SELECT vrestoque FROM estoque_mensal WHERE cdfilial = NEW.cdfilial AND mes = NEW.mes)
       FROM movimento_diario
      WHERE cdfilial = NEW.cdfilial AND dtmovimento >= NEW.mes AND dtmovimento < date(NEW.mes, '+1 month')
      GROUP BY cdfilial;
@@ -137,8 +140,10 @@ BEGIN
        AND qtfiliais <= 0;
 END;
 
--- The old row out and the new one in: an update may move the row to another month or branch.
-CREATE TRIGGER movimento_regional_alteracao AFTER UPDATE ON movimento_mensal
+-- The old row out and the new one in: an update may move the row to another month or branch. (The copy
+-- of the stock changes no total.)
+CREATE TRIGGER movimento_regional_alteracao
+AFTER UPDATE OF mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias ON movimento_mensal
 WHEN NOT EXISTS (SELECT 1 FROM movimento_mensal_carga)
 BEGIN
     UPDATE movimento_regional_mensal
@@ -305,3 +310,33 @@ END;
 CREATE INDEX IF NOT EXISTS ix_movimento_mensal_resultado ON movimento_mensal
     (mes, (CASE WHEN qtdias > 0 AND vrfatliq >= 0.005
                 THEN (vrfatliq - (vrconsumo + vrmdo + vrdespesas)) * 100.0 / vrfatliq END), cdfilial);
+
+-- The month-end stock copied beside the month's sums (movimento_mensal.vrestoque), so that the branches
+-- with the most days of stock are the first rows of an index too: every write of estoque_mensal sets
+-- the copy of the branch-months it touched again (a new branch-month takes its copy when it is summed).
+CREATE TRIGGER movimento_mensal_estoque_inclusao AFTER INSERT ON estoque_mensal
+BEGIN
+    UPDATE movimento_mensal SET vrestoque = NEW.vrestoque WHERE mes = NEW.mes AND cdfilial = NEW.cdfilial;
+END;
+
+CREATE TRIGGER movimento_mensal_estoque_alteracao AFTER UPDATE ON estoque_mensal
+BEGIN
+    UPDATE movimento_mensal
+       SET vrestoque = (SELECT e.vrestoque FROM estoque_mensal e
+                         WHERE e.mes = movimento_mensal.mes AND e.cdfilial = movimento_mensal.cdfilial)
+     WHERE (mes = OLD.mes AND cdfilial = OLD.cdfilial) OR (mes = NEW.mes AND cdfilial = NEW.cdfilial);
+END;
+
+CREATE TRIGGER movimento_mensal_estoque_exclusao AFTER DELETE ON estoque_mensal
+BEGIN
+    UPDATE movimento_mensal
+       SET vrestoque = (SELECT e.vrestoque FROM estoque_mensal e
+                         WHERE e.mes = movimento_mensal.mes AND e.cdfilial = movimento_mensal.cdfilial)
+     WHERE mes = OLD.mes AND cdfilial = OLD.cdfilial;
+END;
+
+-- The list of days of stock reads the first rows of this index: month-end stock times the month's days
+-- over the month's consumption, in the server's own arithmetic; empty without stock or consumption.
+CREATE INDEX IF NOT EXISTS ix_movimento_mensal_estoque ON movimento_mensal
+    (mes, (CASE WHEN qtdias > 0 AND vrestoque IS NOT NULL AND vrconsumo > 0
+                THEN vrestoque * (julianday(mes, '+1 month') - julianday(mes)) / vrconsumo END), cdfilial);

@@ -47,6 +47,7 @@ CREATE TABLE movimento_mensal (
     vrmdo       NUMERIC NOT NULL,
     vrdespesas  NUMERIC NOT NULL,
     qtdias      INTEGER NOT NULL,     -- daily rows summed (0: all were deleted; readers skip it)
+    vrestoque   NUMERIC,              -- the branch's estoque_mensal of that month, copied (none: no row)
     PRIMARY KEY (mes, cdfilial)
 );
 

@@ -381,23 +381,28 @@ bool namesTag(const std::string& ifNoneMatch, const std::string& tag)
 } // namespace
 
 // A browser or wall asking every minute gets 304 without a body while nothing it shows has changed. The
-// tag is made of the data version and this build's format, what was asked and who asks: a signed-in user
-// never revalidates against another's answer, and a write committed before the call changes it.
-HttpResponse HttpFace::validated(const Exchange& ex, const QString& user, const QString& what, const CallScope& scope,
-                                 const std::function<HttpResponse()>& make)
+// tag is made of the data version the answer is of (with this build's format), what was asked and who
+// asks: a signed-in user never revalidates against another's answer, and a write committed before the
+// call changes it. An answer kept in memory costs the version's read and no more.
+HttpResponse HttpFace::validated(const Exchange& ex, const QString& user, const QString& what,
+                                 const std::function<std::shared_ptr<const std::string>(QString* version)>& answer)
 {
-    const std::optional<QByteArray> version = m_cockpit.versionTag(scope);
-    if (!version)
-        return make();
+    QString version;
+    const std::shared_ptr<const std::string> body = answer(&version);
+    HttpResponse r;
+    if (version.isEmpty()) {
+        r.body = *body;
+        return r;
+    }
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(*version + '\n' + what.toUtf8() + '\n' + user.toUtf8());
+    // The product's version too: another build may write the same month otherwise.
+    hash.addData((QStringLiteral(KPD_VERSION "\n") + version + QLatin1Char('\n') + what + QLatin1Char('\n') + user).toUtf8());
     const std::string tag =
         '"' + hash.result().toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals).left(27).toStdString() + '"';
-    HttpResponse r;
     if (namesTag(ex->request().header("if-none-match"), tag))
         r.status = 304;
     else
-        r = make();
+        r.body = *body;
     r.headers.emplace_back("ETag", tag);
     r.headers.emplace_back("Cache-Control", "private, no-cache");
     return r;
@@ -419,11 +424,8 @@ void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString
         if (!list.isEmpty())
             return csvResponse(cockpit::ListCsv(cockpitPackets(m_cockpit.month(month, scope)), list),
                                QStringLiteral("%1-%2.csv").arg(list, cockpit::RefMonth(month).key()));
-        return validated(ex, user, QStringLiteral("cockpit ") + cockpit::RefMonth(month).key(), scope, [&] {
-            HttpResponse r;
-            r.body = *m_cockpit.monthJson(month, scope);
-            return r;
-        });
+        return validated(ex, user, QStringLiteral("cockpit ") + cockpit::RefMonth(month).key(),
+                         [&](QString* version) { return m_cockpit.monthJson(month, scope, version); });
     });
 }
 
@@ -450,11 +452,7 @@ void HttpFace::region(const Exchange& ex, const QString& user, bool csv)
             answerCall(ex, user, logged, deadline, seen, [this, ex, user, month, name, csv](const CallScope& scope) {
                 if (!csv)
                     return validated(ex, user, QStringLiteral("regiao ") + cockpit::RefMonth(month).key() + QLatin1Char(' ') + name,
-                                     scope, [&] {
-                                         HttpResponse r;
-                                         r.body = *m_cockpit.regionJson(month, name, scope);
-                                         return r;
-                                     });
+                                     [&](QString* version) { return m_cockpit.regionJson(month, name, scope, version); });
                 const RegionData data = m_cockpit.region(month, name, scope);
                 const cockpit::RegionView view = cockpit::ComputeRegionView(regionPackets(data));
                 return csvResponse(cockpit::RegionCsv(view),

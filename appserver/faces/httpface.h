@@ -106,8 +106,8 @@ private:
         const char* event;
         AuditLog::Fields fields;
     };
-    HttpResponse validated(const Exchange& ex, const QString& user, const QString& what, const CallScope& scope,
-                           const std::function<HttpResponse()>& make);
+    HttpResponse validated(const Exchange& ex, const QString& user, const QString& what,
+                           const std::function<std::shared_ptr<const std::string>(QString* version)>& answer);
     void answerCall(const Exchange& ex, const QString& user, CallLog::Call logged,
                     std::chrono::steady_clock::time_point deadline, const Seen& seen, const Work& work);
     void signIn(const Exchange& ex);

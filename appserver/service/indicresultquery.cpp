@@ -184,51 +184,133 @@ std::vector<Ranked> firstTen(std::vector<Ranked> list, bool descending)
     return list;
 }
 
-// The best and worst ten by result, and the ten with the most days of stock, with their names.
-void fillLists(Database& db, const QDate& firstDay, std::vector<Branch>& branches, PacketBuilder& top10,
-               PacketBuilder& bottom10, PacketBuilder& diasEstoque, QList<qint64>& bestCodes, QList<qint64>& worstCodes)
+// The month's three lists, each branch with its figures: the best and worst ten by result share, and the
+// ten with the most days of stock (month-end stock over the month's average daily consumption).
+struct MonthLists {
+    std::vector<Branch> best;
+    std::vector<Branch> worst;
+    std::vector<Branch> stock;
+};
+
+std::optional<double> resultShare(const Branch& b)
+{
+    return rawPercent(b.result(), b.revenue);
+}
+
+std::optional<double> stockDays(const Branch& b, double days)
+{
+    if (!b.stock || !(b.consumption > 0))
+        return std::nullopt;
+    return *b.stock * days / b.consumption;
+}
+
+// Ranked here from every branch of the month.
+MonthLists listsFromBranches(std::vector<Branch>& branches, const QDate& firstDay)
 {
     std::vector<Ranked> ranked;
     std::vector<Ranked> stocked;
-    // Days of stock: month-end stock over the month's average daily consumption.
     const double days = firstDay.daysInMonth();
     for (Branch& b : branches) {
-        if (const auto r = rawPercent(b.result(), b.revenue))
+        if (const auto r = resultShare(b))
             ranked.push_back({&b, *r});
-        if (b.stock && b.consumption > 0)
-            stocked.push_back({&b, *b.stock * days / b.consumption});
+        if (const auto d = stockDays(b, days))
+            stocked.push_back({&b, *d});
     }
-    const std::vector<Ranked> best = firstTen(ranked, true);
-    const std::vector<Ranked> worst = firstTen(ranked, false);
-    const std::vector<Ranked> mostStock = firstTen(stocked, true);
+    MonthLists out;
+    for (const Ranked& r : firstTen(ranked, true))
+        out.best.push_back(*r.branch);
+    for (const Ranked& r : firstTen(ranked, false))
+        out.worst.push_back(*r.branch);
+    for (const Ranked& r : firstTen(stocked, true))
+        out.stock.push_back(*r.branch);
+    return out;
+}
 
+// The figure each list is ranked by, as its index holds it (docs/schema-*.sql): on PostgreSQL a stored
+// column; on SQLite the index's own expression, which the queries must name exactly so for the engine to
+// read the index instead of sorting the month.
+QString rankingExpression(const Database& db)
+{
+    return db.isPostgres() ? QStringLiteral("pcresultado")
+                           : QStringLiteral("(CASE WHEN qtdias > 0 AND vrfatliq >= 0.005 "
+                                            "THEN (vrfatliq - (vrconsumo + vrmdo + vrdespesas)) * 100.0 / vrfatliq END)");
+}
+
+QString stockExpression(const Database& db)
+{
+    return db.isPostgres() ? QStringLiteral("nrdiasestoque")
+                           : QStringLiteral("(CASE WHEN qtdias > 0 AND vrestoque IS NOT NULL AND vrconsumo > 0 "
+                                            "THEN vrestoque * (julianday(mes, '+1 month') - julianday(mes)) / vrconsumo END)");
+}
+
+// The first ten entries of a ranking index for a month, in list order (ties to the lower code); a branch
+// that filial does not know is not listed, as in the lists ranked from every branch. %1 is what to select.
+QString firstOfIndex(const QString& select, const QString& expression, bool descending, int part)
+{
+    return QStringLiteral("SELECT * FROM (SELECT %1 FROM movimento_mensal WHERE mes = ? AND %2 IS NOT NULL "
+                          "AND EXISTS (SELECT 1 FROM filial f WHERE f.cdfilial = movimento_mensal.cdfilial) "
+                          "ORDER BY %2 %3, cdfilial LIMIT %4) AS l%5")
+        .arg(select, expression, descending ? QStringLiteral("DESC") : QStringLiteral("ASC"))
+        .arg(kListSize)
+        .arg(part);
+}
+
+// The month's lists from the first rows of the ranking indexes: some thirty rows, whatever the number of
+// branches, in one statement.
+MonthLists listsFromIndexes(Database& db, const QDate& firstDay)
+{
+    const QString columns = QStringLiteral(
+        "%1 AS lista, cdfilial, (SELECT f.cdareagere FROM filial f WHERE f.cdfilial = movimento_mensal.cdfilial) AS regiao, "
+        "vrfatliq, vrconsumo, vrmdo, vrdespesas, vrestoque");
+    const QString sql = QStringList{firstOfIndex(columns.arg(0), rankingExpression(db), true, 0),
+                                    firstOfIndex(columns.arg(1), rankingExpression(db), false, 1),
+                                    firstOfIndex(columns.arg(2), stockExpression(db), true, 2)}
+                            .join(QStringLiteral(" UNION ALL "));
+    const QVariant month = db.dateValue(firstDay);
+    MonthLists out;
+    db.forEachRow(sql, {month, month, month}, [&](const Database::Row& row) {
+        Branch b;
+        b.code = row.integer(1);
+        b.region = QString::fromUtf8(row.text(2)).trimmed();
+        b.revenue = row.real(3);
+        b.consumption = row.real(4);
+        b.labour = row.real(5);
+        b.expenses = row.real(6);
+        if (!row.isNull(7))
+            b.stock = row.real(7);
+        const qint64 list = row.integer(0);
+        (list == 0 ? out.best : list == 1 ? out.worst : out.stock).push_back(std::move(b));
+    });
+    return out;
+}
+
+// The lists' packets, with the names of the branches they show read in one statement.
+void fillLists(Database& db, const QDate& firstDay, MonthLists& lists, PacketBuilder& top10, PacketBuilder& bottom10,
+               PacketBuilder& diasEstoque)
+{
     QList<Branch*> shown;
-    for (const auto* list : {&best, &worst, &mostStock}) {
-        for (const Ranked& r : *list)
-            shown << r.branch;
-    }
+    for (auto* list : {&lists.best, &lists.worst, &lists.stock})
+        for (Branch& b : *list)
+            shown << &b;
     readNames(db, shown);
 
-    const auto fill = [](PacketBuilder& p, const std::vector<Ranked>& list) {
+    const auto fill = [](PacketBuilder& p, const std::vector<Branch>& list) {
         for (size_t i = 0; i < list.size(); ++i)
             p.row()
-                .text(list[i].branch->region)
-                .text(list[i].branch->name)
-                .number(oneDecimal(list[i].value))
+                .text(list[i].region)
+                .text(list[i].name)
+                .number(oneDecimal(*resultShare(list[i])))
                 .number(static_cast<int>(i) + 1);
     };
-    fill(top10, best);
-    fill(bottom10, worst);
-    for (const Ranked& r : best)
-        bestCodes << r.branch->code;
-    for (const Ranked& r : worst)
-        worstCodes << r.branch->code;
-    for (size_t i = 0; i < mostStock.size(); ++i)
+    fill(top10, lists.best);
+    fill(bottom10, lists.worst);
+    const double days = firstDay.daysInMonth();
+    for (size_t i = 0; i < lists.stock.size(); ++i)
         diasEstoque.row()
-            .text(mostStock[i].branch->region)
+            .text(lists.stock[i].region)
             .number(static_cast<int>(i) + 1)
-            .text(mostStock[i].branch->name)
-            .number(oneDecimal(mostStock[i].value));
+            .text(lists.stock[i].name)
+            .number(oneDecimal(*stockDays(lists.stock[i], days)));
 }
 
 // Money of the year's history to the hundredth of a cent, in millions: every amount is in cents, so this
@@ -330,42 +412,64 @@ QMap<QString, double> revenueUpTo(Database& db, IndicResultQuery::Source source,
     return sums;
 }
 
-// The month's ranking expression as the index ix_movimento_mensal_resultado holds it (docs/schema-*.sql):
-// the query must name it exactly so for the engine to read the index instead of sorting the month.
-QString rankingExpression(const Database& db)
-{
-    return db.isPostgres()
-        ? QStringLiteral("(CASE WHEN qtdias > 0 AND vrfatliq::float8 >= 0.005::float8 "
-                         "THEN (vrfatliq::float8 - (vrconsumo::float8 + vrmdo::float8 + vrdespesas::float8)) * 100.0::float8 "
-                         "/ vrfatliq::float8 END)")
-        : QStringLiteral("(CASE WHEN qtdias > 0 AND vrfatliq >= 0.005 "
-                         "THEN (vrfatliq - (vrconsumo + vrmdo + vrdespesas)) * 100.0 / vrfatliq END)");
-}
+// Each month's Top 10 and Bottom 10 by result share, as codes: the first rows of the ranking index (ties to
+// the lower code, branches without a share left out, as the lists of the month shown), every list in one
+// statement; or ranked here from the branches summed from the daily rows.
+struct Lists {
+    QList<qint64> best;
+    QList<qint64> worst;
+};
 
-// A month's Top 10 or Bottom 10 by result share, as codes: the first rows of the ranking index (ties to the
-// lower code, branches without a share left out, as the lists of the month shown), or ranked here from the
-// branches summed from the daily rows.
-QList<qint64> listOf(Database& db, IndicResultQuery::Source source, const QDate& month, bool best)
+QMap<QDate, Lists> listsOf(Database& db, IndicResultQuery::Source source, const QList<QDate>& months)
 {
-    QList<qint64> codes;
+    QMap<QDate, Lists> out;
+    if (months.isEmpty())
+        return out;
     if (source == IndicResultQuery::Source::DailyRows) {
-        std::vector<Branch> branches = readBranches(db, source, month);
-        std::vector<Ranked> ranked;
-        for (Branch& b : branches)
-            if (const auto r = rawPercent(b.result(), b.revenue))
-                ranked.push_back({&b, *r});
-        for (const Ranked& r : firstTen(ranked, best))
-            codes << r.branch->code;
-        return codes;
+        for (const QDate& month : months) {
+            std::vector<Branch> branches = readBranches(db, source, month);
+            std::vector<Ranked> ranked;
+            for (Branch& b : branches)
+                if (const auto r = rawPercent(b.result(), b.revenue))
+                    ranked.push_back({&b, *r});
+            Lists& lists = out[month];
+            for (const Ranked& r : firstTen(ranked, true))
+                lists.best << r.branch->code;
+            for (const Ranked& r : firstTen(ranked, false))
+                lists.worst << r.branch->code;
+        }
+        return out;
     }
-    const QString expression = rankingExpression(db);
-    db.forEachRow(QStringLiteral("SELECT cdfilial FROM movimento_mensal WHERE mes = ? AND %1 IS NOT NULL "
-                                 "AND EXISTS (SELECT 1 FROM filial f WHERE f.cdfilial = movimento_mensal.cdfilial) "
-                                 "ORDER BY %1 %2, cdfilial LIMIT %3")
-                      .arg(expression, best ? QStringLiteral("DESC") : QStringLiteral("ASC"))
-                      .arg(kListSize),
-                  {db.dateValue(month)}, [&](const Database::Row& row) { codes << row.integer(0); });
-    return codes;
+    QString sql;
+    QVariantList params;
+    if (db.isPostgres()) {
+        // One small statement whatever the number of months: PostgreSQL plans a statement of twenty-two
+        // parts anew on each of a connection's first calls, at a cost above that of reading them.
+        QStringList days;
+        for (const QDate& month : months)
+            days << month.toString(Qt::ISODate);
+        const QString part = QStringLiteral("(SELECT %1 AS lista, cdfilial FROM movimento_mensal WHERE mes = m.mes AND pcresultado "
+                                            "IS NOT NULL AND EXISTS (SELECT 1 FROM filial f WHERE f.cdfilial = movimento_mensal.cdfilial) "
+                                            "ORDER BY pcresultado %2, cdfilial LIMIT %3)");
+        sql = QStringLiteral("SELECT l.lista, m.mes, l.cdfilial FROM unnest(?::date[]) AS m(mes) CROSS JOIN LATERAL (%1 UNION ALL %2) AS l")
+                  .arg(part.arg(1).arg(QStringLiteral("DESC")).arg(kListSize), part.arg(0).arg(QStringLiteral("ASC")).arg(kListSize));
+        params << QVariant(QLatin1Char('{') + days.join(QLatin1Char(',')) + QLatin1Char('}'));
+    } else {
+        QStringList parts;
+        for (const QDate& month : months) {
+            for (const bool best : {true, false}) {
+                parts << firstOfIndex(QStringLiteral("%1 AS lista, mes, cdfilial").arg(best ? 1 : 0), rankingExpression(db), best,
+                                      int(parts.size()));
+                params << db.dateValue(month);
+            }
+        }
+        sql = parts.join(QStringLiteral(" UNION ALL "));
+    }
+    db.forEachRow(sql, params, [&](const Database::Row& row) {
+        Lists& lists = out[row.date(1)];
+        (row.integer(0) == 1 ? lists.best : lists.worst) << row.integer(2);
+    });
+    return out;
 }
 
 // The months of the year in which each branch of this month's lists was in the same list.
@@ -384,14 +488,16 @@ std::vector<Targets::Listed> chronicCases(Database& db, IndicResultQuery::Source
         counts[best[place]].placeTop = place + 1;
     for (int place = 0; place < worst.size(); ++place)
         counts[worst[place]].placeBottom = place + 1;
-    for (int back = 0; back < 12; ++back) {
-        const QDate other = month.addMonths(-back);
-        const QList<qint64> top = back == 0 ? best : listOf(db, source, other, true);
-        const QList<qint64> bottom = back == 0 ? worst : listOf(db, source, other, false);
-        for (qint64 code : top)
+    QList<QDate> before;
+    for (int back = 1; back < 12; ++back)
+        before << month.addMonths(-back);
+    QMap<QDate, Lists> year = listsOf(db, source, before);
+    year[month] = Lists{best, worst};
+    for (const Lists& lists : year) {
+        for (qint64 code : lists.best)
             if (auto it = counts.find(code); it != counts.end())
                 ++it->monthsTop;
-        for (qint64 code : bottom)
+        for (qint64 code : lists.worst)
             if (auto it = counts.find(code); it != counts.end())
                 ++it->monthsBottom;
     }
@@ -408,22 +514,36 @@ CkpData IndicResultQuery::run(const QDate& date)
     CkpData data;
     data.firstDay = cockpit::RefMonth(date).firstDay();
     const QDate yearBefore = data.firstDay.addYears(-1);
-    std::vector<Branch> branches = readBranches(m_db, m_source, data.firstDay);
+    const bool summary = m_source == Source::MonthlySummary;
 
     PacketBuilder indicadores(CkpPackets::Indicadores());
     PacketBuilder top10(CkpPackets::Ranking());
     PacketBuilder bottom10(CkpPackets::Ranking());
     PacketBuilder grafPizza(CkpPackets::GrafPizza());
     PacketBuilder diasEstoque(CkpPackets::DiasEstoque());
-    QMap<QDate, RegionSums> history;
+    // The thirteen months ending with this one, this one's totals among them. From the summaries a month
+    // is read from its region totals and the first rows of its ranking indexes, never branch by branch;
+    // from the daily rows every branch is summed and ranked here.
+    const QMap<QDate, RegionSums> history = monthTotals(m_db, m_source, yearBefore, data.firstDay);
+    std::vector<Branch> branches;
+    if (!summary)
+        branches = readBranches(m_db, m_source, data.firstDay);
+    const bool hasFigures = summary ? history.contains(data.firstDay) : !branches.empty();
     QList<qint64> best, worst;
-    if (!branches.empty()) {
-        readStock(m_db, data.firstDay, branches);
-        // The thirteen months ending with this one, this one's totals among them.
-        history = monthTotals(m_db, m_source, yearBefore, data.firstDay);
-        const RegionSums sums = m_source == Source::MonthlySummary ? history.value(data.firstDay) : regionTotals(branches);
-        fillTotals(sums, lastLoad(m_db), indicadores, grafPizza);
-        fillLists(m_db, data.firstDay, branches, top10, bottom10, diasEstoque, best, worst);
+    if (hasFigures) {
+        MonthLists lists;
+        if (summary) {
+            lists = listsFromIndexes(m_db, data.firstDay);
+        } else {
+            readStock(m_db, data.firstDay, branches);
+            lists = listsFromBranches(branches, data.firstDay);
+        }
+        fillTotals(summary ? history.value(data.firstDay) : regionTotals(branches), lastLoad(m_db), indicadores, grafPizza);
+        fillLists(m_db, data.firstDay, lists, top10, bottom10, diasEstoque);
+        for (const Branch& b : lists.best)
+            best << b.code;
+        for (const Branch& b : lists.worst)
+            worst << b.code;
     }
     data.indicadores = indicadores.take();
     data.top10 = top10.take();
@@ -431,21 +551,26 @@ CkpData IndicResultQuery::run(const QDate& date)
     data.grafPizza = grafPizza.take();
     // What the month's figures mean: the company's targets (or its branches' budgets added up), the last
     // day with figures, the listed branches' budgets and how often they were listed, and the year's months.
+    // Branch budgets to add up are the one reason to read a month's every branch from the summary.
     QMap<QDate, Targets> targets = Targets::readMonths(m_db, yearBefore, data.firstDay, m_targets);
-    Targets& own = targets[data.firstDay];
-    own.addBranchSums(branches);
-    const QDate lastFigures = branches.empty() ? QDate() : lastDayWithFigures(m_db, data.firstDay);
-    data.quinto = own.packet(lastFigures, {}, branches.empty() ? std::vector<Targets::Listed>()
-                                                               : chronicCases(m_db, m_source, data.firstDay, best, worst));
+    for (auto month = history.cbegin(); month != history.cend(); ++month) {
+        Targets& budgets = targets[month.key()];
+        if (!budgets.needsBranchSums())
+            continue;
+        budgets.addBranchSums(!summary && month.key() == data.firstDay ? branches
+                                                                        : branchRegions(m_db, m_source, month.key()));
+    }
+    const Targets& own = targets[data.firstDay];
+    const QDate lastFigures = hasFigures ? lastDayWithFigures(m_db, data.firstDay) : QDate();
+    data.quinto = own.packet(lastFigures, {}, hasFigures ? chronicCases(m_db, m_source, data.firstDay, best, worst)
+                                                         : std::vector<Targets::Listed>());
     // Last year's pace: only while this month is partial.
     QMap<QString, double> paceYearBefore;
     if (history.contains(yearBefore) && lastFigures.isValid() && lastFigures.day() != lastFigures.daysInMonth())
         paceYearBefore = revenueUpTo(m_db, m_source, yearBefore, std::min(lastFigures.day(), yearBefore.daysInMonth()));
     PacketBuilder comparacoes(CkpPackets::Comparacoes());
-    for (auto month = history.cbegin(); month != history.cend(); ++month) {
-        Targets& budgets = targets[month.key()];
-        if (month.key() != data.firstDay && budgets.needsBranchSums())
-            budgets.addBranchSums(branchRegions(m_db, m_source, month.key()));
+    for (auto month = history.cbegin(); hasFigures && month != history.cend(); ++month) {
+        const Targets& budgets = targets[month.key()];
         const auto write = [&](const QString& scope, const Sums& s) {
             const Targets::Row goal = budgets.scopes.value(scope);
             comparacoes.row()

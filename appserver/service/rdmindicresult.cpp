@@ -248,7 +248,9 @@ std::pair<QDate, QDate> RdmIndicResult::dataMonths(Database& db)
 {
     QDate first;
     QDate last;
-    db.forEachRow(QStringLiteral("SELECT MIN(mes), MAX(mes) FROM movimento_mensal"), {}, [&](const Database::Row& row) {
+    // Each end of the index on its own: MIN and MAX together in one SELECT read every row of the summary.
+    db.forEachRow(QStringLiteral("SELECT (SELECT MIN(mes) FROM movimento_mensal), (SELECT MAX(mes) FROM movimento_mensal)"), {},
+                  [&](const Database::Row& row) {
         first = row.date(0);
         last = row.date(1);
     });
@@ -299,8 +301,20 @@ std::shared_ptr<const RegionData> RdmIndicResult::regionAnswer(Database& db, con
 // The version is read on the caller's own thread: an SQLite file's on the thread's own connection, a
 // database server's through the version readers. A call whose answer is kept then never waits for a pool
 // thread. Where that read gives nothing, the version is read on the pool's connection with the work.
+namespace {
+
+// A kept answer's version as an HTTP validator: this build's answer format, the database's origin and
+// counter.
+QString tagOf(const DataVersion::Value& v)
+{
+    return v.valid() ? QStringLiteral("%1-%2-%3").arg(QLatin1String(kAnswerFormat)).arg(quint64(v.origin), 0, 16).arg(quint64(v.counter), 0, 16)
+                     : QString();
+}
+
+} // namespace
+
 template <typename T, typename Answer>
-T RdmIndicResult::answer(const QString& key, const CallScope& scope, Answer work) const
+T RdmIndicResult::answer(const QString& key, const CallScope& scope, Answer work, QString* tag) const
 {
     if (m_kept) {
         std::optional<DataVersion::Value> v;
@@ -311,6 +325,8 @@ T RdmIndicResult::answer(const QString& key, const CallScope& scope, Answer work
             v = m_versionReaders->read(scope.deadline);
         if (v) {
             *v = m_guard->vet(db, *v);
+            if (tag)
+                *tag = tagOf(*v);
             if (!v->valid())
                 return m_pool.run([&](Database& pooled) { return work(pooled, *v); }, scope);
             if (std::shared_ptr<const void> kept = m_kept->inMemory(key, *v))
@@ -318,26 +334,12 @@ T RdmIndicResult::answer(const QString& key, const CallScope& scope, Answer work
             return m_pool.run([&](Database& pooled) { return work(pooled, *v); }, scope);
         }
     }
-    return m_pool.run([&](Database& pooled) { return work(pooled, version(pooled)); }, scope);
-}
-
-std::optional<QByteArray> RdmIndicResult::versionTag(const CallScope& scope) const
-{
-    if (!m_kept)
-        return std::nullopt;
-    std::optional<DataVersion::Value> v;
-    Database& db = m_pool.database();
-    if (db.isSqlite())
-        v = DataVersion::read(db);
-    else if (m_versionReaders)
-        v = m_versionReaders->read(scope.deadline);
-    if (v)
-        *v = m_guard->vet(db, *v);
-    else
-        v = m_pool.run([&](Database& pooled) { return version(pooled); }, scope);
-    if (!v->valid())
-        return std::nullopt;
-    return QByteArray::number(v->origin) + ':' + QByteArray::number(v->counter) + ':' + kAnswerFormat + ": " KPD_VERSION;
+    return m_pool.run([&](Database& pooled) {
+        const DataVersion::Value v = version(pooled);
+        if (tag)
+            *tag = tagOf(v);
+        return work(pooled, v);
+    }, scope);
 }
 
 CkpData RdmIndicResult::month(const QDate& date, const CallScope& scope) const
@@ -350,19 +352,19 @@ CkpData RdmIndicResult::month(const QDate& date, const CallScope& scope) const
 }
 
 std::shared_ptr<const std::string> RdmIndicResult::monthAs(const char* formName, const MonthForm& form,
-                                                           const QDate& date, const CallScope& scope) const
+                                                           const QDate& date, const CallScope& scope, QString* tag) const
 {
     const QDate firstDay = cockpit::RefMonth(date).firstDay();
     const QString key = monthKey(formName, firstDay);
     return answer<std::shared_ptr<const std::string>>(key, scope, [&](Database& db, const DataVersion::Value& v) {
         return keptOr<std::string>(m_kept, db, v, keepable(db, v, firstDay), key, decodeText,
                                    [&] { return form(*monthAnswer(db, v, firstDay, false)); });
-    });
+    }, tag);
 }
 
-std::shared_ptr<const std::string> RdmIndicResult::monthJson(const QDate& date, const CallScope& scope) const
+std::shared_ptr<const std::string> RdmIndicResult::monthJson(const QDate& date, const CallScope& scope, QString* tag) const
 {
-    return monthAs(kMonthJson, monthJsonOf, date, scope);
+    return monthAs(kMonthJson, monthJsonOf, date, scope, tag);
 }
 
 std::shared_ptr<const std::string> RdmIndicResult::monthReply(const QDate& date, const CallScope& scope) const
@@ -381,20 +383,20 @@ RegionData RdmIndicResult::region(const QDate& date, const QString& region, cons
 
 std::shared_ptr<const std::string> RdmIndicResult::regionAs(const char* formName, const RegionForm& form,
                                                             const QDate& date, const QString& region,
-                                                            const CallScope& scope) const
+                                                            const CallScope& scope, QString* tag) const
 {
     const QDate firstDay = cockpit::RefMonth(date).firstDay();
     const QString key = regionKey(formName, firstDay, region);
     return answer<std::shared_ptr<const std::string>>(key, scope, [&](Database& db, const DataVersion::Value& v) {
         return keptOr<std::string>(m_kept, db, v, keepable(db, v, firstDay), key, decodeText,
                                    [&] { return form(*regionAnswer(db, v, firstDay, region, false)); });
-    });
+    }, tag);
 }
 
 std::shared_ptr<const std::string> RdmIndicResult::regionJson(const QDate& date, const QString& region,
-                                                              const CallScope& scope) const
+                                                              const CallScope& scope, QString* tag) const
 {
-    return regionAs(kRegionJson, regionJsonOf, date, region, scope);
+    return regionAs(kRegionJson, regionJsonOf, date, region, scope, tag);
 }
 
 std::shared_ptr<const std::string> RdmIndicResult::regionReply(const QDate& date, const QString& region,

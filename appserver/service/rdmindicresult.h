@@ -48,13 +48,16 @@ public:
     /// server was lost: the next call opens a new one) and CallEnded when the call ended, or found no place
     /// in the queue, before the database answered.
     CkpData month(const QDate& date, const CallScope& scope) const;
-    /// The same month as the browser's JSON. Throws as month() does.
-    std::shared_ptr<const std::string> monthJson(const QDate& date, const CallScope& scope) const;
+    /// The same month as the browser's JSON. Throws as month() does. tag, when given, is set to the data
+    /// version the answer is of (read before the answer, so the answer is never older), as text for an HTTP
+    /// validator; left empty where no version is kept (every call computes its answer).
+    std::shared_ptr<const std::string> monthJson(const QDate& date, const CallScope& scope, QString* tag = nullptr) const;
     /// One region's branches for the month, within the call's scope; throws as month() does, and
     /// DatabaseError for a region the database does not have.
     RegionData region(const QDate& date, const QString& region, const CallScope& scope) const;
     /// The same region as the browser's JSON.
-    std::shared_ptr<const std::string> regionJson(const QDate& date, const QString& region, const CallScope& scope) const;
+    std::shared_ptr<const std::string> regionJson(const QDate& date, const QString& region, const CallScope& scope,
+                                                  QString* tag = nullptr) const;
 
     /// The whole getCkpData reply of the month (its arguments as they come back and the result 0),
     /// serialized: every argument is one the method sets, so the reply depends on the month alone.
@@ -66,11 +69,6 @@ public:
     /// db has now: after an import, so that the first call after a load finds them. Returns how many.
     /// Throws DatabaseError.
     static int keepMonths(Database& db, const QList<QDate>& months, bool targets);
-
-    /// What this build's answers are made of now, read as a call reads the data version (a row): the same
-    /// bytes only while nothing any answer shows has changed. None where the database keeps no sound version
-    /// (then every answer is computed and nothing may stand for it). Throws as month() does.
-    std::optional<QByteArray> versionTag(const CallScope& scope) const;
 
     /// The months whose verdicts a change of the figures may have moved: the latest with figures, and those
     /// an import worked out at version (kept in the table at it). Throws DatabaseError.
@@ -86,10 +84,10 @@ private:
     // packets once per data version and kept under formName, so that a call on a kept answer only hands
     // it out. Throws as month() does.
     std::shared_ptr<const std::string> monthAs(const char* formName, const MonthForm& form, const QDate& date,
-                                               const CallScope& scope) const;
+                                               const CallScope& scope, QString* tag = nullptr) const;
     // The same for a region's branches.
     std::shared_ptr<const std::string> regionAs(const char* formName, const RegionForm& form, const QDate& date,
-                                                const QString& region, const CallScope& scope) const;
+                                                const QString& region, const CallScope& scope, QString* tag = nullptr) const;
 
     std::shared_ptr<const CkpData> monthAnswer(Database& db, const DataVersion::Value& version, const QDate& firstDay,
                                                bool counted = true) const;
@@ -100,7 +98,7 @@ private:
     static std::pair<QDate, QDate> dataMonths(Database& db);
     static bool withinData(const QDate& firstDay, const QDate& first, const QDate& last);
     template <typename T, typename Answer>
-    T answer(const QString& key, const CallScope& scope, Answer work) const;
+    T answer(const QString& key, const CallScope& scope, Answer work, QString* tag = nullptr) const;
 
     DatabasePool& m_pool;
     IndicResultQuery::Source m_source;

@@ -20,6 +20,8 @@ const QString kToSum = QStringLiteral("movimento_mensal_refazer");    // SQLite:
 const QString kRegional = QStringLiteral("movimento_regional_mensal");
 const QString kRegionalDaily = QStringLiteral("movimento_regional_diario");
 const QString kRanking = QStringLiteral("ix_movimento_mensal_resultado");
+const QString kStockRanking = QStringLiteral("ix_movimento_mensal_estoque");
+const QString kStock = QStringLiteral("estoque_mensal");
 
 struct TriggerName {
     QString name;
@@ -39,11 +41,15 @@ QList<TriggerName> triggerNames(const Database& db)
                              {QStringLiteral("movimento_regional_diario_inclusao"), daily},
                              {QStringLiteral("movimento_regional_diario_exclusao"), daily},
                              {QStringLiteral("movimento_regional_diario_alteracao"), daily},
-                             {QStringLiteral("movimento_regional_diario_filial"), QStringLiteral("filial")}};
+                             {QStringLiteral("movimento_regional_diario_filial"), QStringLiteral("filial")},
+                             {QStringLiteral("movimento_mensal_estoque_inclusao"), kStock},
+                             {QStringLiteral("movimento_mensal_estoque_exclusao"), kStock},
+                             {QStringLiteral("movimento_mensal_estoque_alteracao"), kStock}};
     if (db.isPostgres())
         names << TriggerName{QStringLiteral("movimento_mensal_esvaziamento"), daily}
               << TriggerName{QStringLiteral("movimento_regional_esvaziamento"), kTable}
-              << TriggerName{QStringLiteral("movimento_regional_diario_esvaziamento"), daily};
+              << TriggerName{QStringLiteral("movimento_regional_diario_esvaziamento"), daily}
+              << TriggerName{QStringLiteral("movimento_mensal_estoque_esvaziamento"), kStock};
     else
         names << TriggerName{QStringLiteral("movimento_mensal_inclusao_anterior"), daily}
               << TriggerName{QStringLiteral("movimento_mensal_refazer_soma"), kToSum}
@@ -58,11 +64,11 @@ QStringList presentTriggers(Database& db)
 {
     QSqlQuery q = db.prepare(db.isPostgres()
                                  ? QStringLiteral("SELECT tgname FROM pg_trigger WHERE tgrelid IN (to_regclass('movimento_diario'), "
-                                                  "to_regclass('movimento_mensal'), to_regclass('filial')) "
+                                                  "to_regclass('movimento_mensal'), to_regclass('filial'), to_regclass('estoque_mensal')) "
                                                   "AND NOT tgisinternal AND tgenabled = 'A'")
                                  : QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'trigger' "
                                                   "AND tbl_name IN ('movimento_diario', 'movimento_mensal_refazer', "
-                                                  "'movimento_mensal', 'filial')"));
+                                                  "'movimento_mensal', 'filial', 'estoque_mensal')"));
     Database::exec(q);
     QStringList names;
     while (q.next())
@@ -101,9 +107,12 @@ void insertAllSums(Database& db)
 {
     const QString month = db.isPostgres() ? QStringLiteral("date_trunc('month', dtmovimento)::date")
                                           : QStringLiteral("date(dtmovimento, 'start of month')");
-    db.execDirect(QStringLiteral("INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias) "
-                                 "SELECT %1, cdfilial, SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), COUNT(*) "
-                                 "FROM movimento_diario GROUP BY cdfilial, %1")
+    db.execDirect(QStringLiteral("INSERT INTO movimento_mensal (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias, vrestoque) "
+                                 "SELECT d.mes, d.cdfilial, d.vrfatliq, d.vrconsumo, d.vrmdo, d.vrdespesas, d.qtdias, e.vrestoque "
+                                 "FROM (SELECT %1 AS mes, cdfilial, SUM(vrfatliq) AS vrfatliq, SUM(vrconsumo) AS vrconsumo, "
+                                 "SUM(vrmdo) AS vrmdo, SUM(vrdespesas) AS vrdespesas, COUNT(*) AS qtdias "
+                                 "FROM movimento_diario GROUP BY cdfilial, %1) d "
+                                 "LEFT JOIN estoque_mensal e ON e.mes = d.mes AND e.cdfilial = d.cdfilial")
                       .arg(month));
 }
 
@@ -154,6 +163,18 @@ void sumRegionDays(Database& db, const QString& monthsTable)
     }
 }
 
+// The stock copied beside the sums came with the ranking of days of stock: a summary from before has no
+// column for it.
+bool hasStockCopy(Database& db)
+{
+    QSqlQuery q = db.prepare(db.isPostgres()
+                                 ? QStringLiteral("SELECT COUNT(*) FROM information_schema.columns WHERE table_schema = current_schema() "
+                                                  "AND table_name = 'movimento_mensal' AND column_name = 'vrestoque'")
+                                 : QStringLiteral("SELECT COUNT(*) FROM pragma_table_info('movimento_mensal') WHERE name = 'vrestoque'"));
+    Database::exec(q);
+    return q.next() && q.value(0).toInt() > 0;
+}
+
 bool hasIndex(Database& db, const QString& name)
 {
     QSqlQuery q = db.prepare(db.isPostgres() ? QStringLiteral("SELECT to_regclass(?) IS NOT NULL")
@@ -190,7 +211,8 @@ MonthlySummary::State MonthlySummary::check(Database& db)
         if (!present.contains(t.name, Qt::CaseInsensitive))
             return State::Missing;
     }
-    if (!hasTable(db, kRegional) || !hasTable(db, kRegionalDaily) || !hasIndex(db, kRanking))
+    if (!hasTable(db, kRegional) || !hasTable(db, kRegionalDaily) || !hasStockCopy(db) || !hasIndex(db, kRanking)
+        || !hasIndex(db, kStockRanking))
         return State::Missing;
     if (db.isSqlite()) {
         if (!hasTable(db, kLoadFlag) || !hasTable(db, kToSum) || !sqliteTriggersCurrent(db))
@@ -241,6 +263,8 @@ bool MonthlySummary::install(Database& db)
                     db.execDirect(statement);
             }
         }
+        if (!hasStockCopy(db))
+            db.execDirect(QStringLiteral("ALTER TABLE movimento_mensal ADD COLUMN vrestoque NUMERIC"));
         // Made again as a whole: a half set (or a disabled one) would miss some kinds of writes.
         for (const TriggerName& t : triggerNames(db)) {
             if (!db.isPostgres())
@@ -250,7 +274,8 @@ bool MonthlySummary::install(Database& db)
         }
         if (db.isPostgres()) {
             for (const char* function : {"movimento_mensal_soma", "movimento_regional_soma", "movimento_regional_filial",
-                                         "movimento_regional_diario_soma", "movimento_regional_diario_filial"})
+                                         "movimento_regional_diario_soma", "movimento_regional_diario_filial",
+                                         "movimento_mensal_estoque"})
                 db.execDirect(QStringLiteral("DROP FUNCTION IF EXISTS %1()").arg(QLatin1String(function)));
         }
         for (const QString& statement : Schema::triggerStatements(db))

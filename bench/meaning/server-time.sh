@@ -17,7 +17,8 @@ cp "$dir/base.db" "$dir/new.db"
 start() { # binary database log -> port
   "$1" --db "$2" --listen 127.0.0.1:0 --http 127.0.0.1:0 "${extra[@]}" >"$3.out" 2>"$3" &
   echo $! >"$3.pid"
-  for _ in $(seq 1 100); do
+  # A build that finds the summary of another version sums it again before it serves: minutes at 20,000.
+  for _ in $(seq 1 6000); do
     port=$(sed -n 's#^navegador em http://127.0.0.1:\([0-9]*\)/.*#\1#p' "$3.out")
     [ -n "$port" ] && { echo "$port"; return; }
     sleep 0.1

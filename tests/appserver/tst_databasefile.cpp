@@ -151,6 +151,10 @@ private slots:
         QTest::newRow("a branch moved to another region")
             << "UPDATE filial SET cdareagere = (SELECT MIN(cdareagere) FROM regional WHERE cdareagere <> "
                "(SELECT cdareagere FROM filial WHERE cdfilial = 1)) WHERE cdfilial = 1";
+        QTest::newRow("month-end stock written, replaced and deleted")
+            << "UPDATE estoque_mensal SET vrestoque = vrestoque + 1.5 WHERE cdfilial = 2; "
+               "INSERT OR REPLACE INTO estoque_mensal VALUES (5, '2024-03-01', 777.77); "
+               "DELETE FROM estoque_mensal WHERE cdfilial = 3 AND mes = '2024-03-01'";
         QTest::newRow("delete of a whole branch-month")
             << "DELETE FROM movimento_diario WHERE cdfilial = 3 AND dtmovimento >= '2024-01-01' AND dtmovimento < '2024-02-01'";
     }
@@ -166,7 +170,9 @@ private slots:
         QVERIFY(etl.db.isOpen());
         const QString fingerprint = QStringLiteral("SELECT COUNT(*), SUM(vrfatliq), SUM(vrmdo), "
                                                    "SUM(cdfilial * julianday(dtmovimento)), "
-                                                   "(SELECT group_concat(cdfilial || cdareagere) FROM filial) FROM movimento_diario");
+                                                   "(SELECT group_concat(cdfilial || cdareagere) FROM filial), "
+                                                   "(SELECT group_concat(cdfilial || mes || vrestoque) FROM estoque_mensal) "
+                                                   "FROM movimento_diario");
         const QStringList before = rowsOf(etl.db, fingerprint);
         for (const QString& statement : sql.split(QStringLiteral("; "))) {
             QSqlQuery write(etl.db);
@@ -174,12 +180,13 @@ private slots:
         }
         QVERIFY2(rowsOf(etl.db, fingerprint) != before, "the write changes the daily rows");
         const QStringList summary = rowsOf(
-            etl.db, QStringLiteral("SELECT mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias "
+            etl.db, QStringLiteral("SELECT mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias, vrestoque "
                                    "FROM movimento_mensal WHERE qtdias > 0 ORDER BY mes, cdfilial"));
         const QStringList sums = rowsOf(
-            etl.db, QStringLiteral("SELECT date(dtmovimento, 'start of month') AS mes, cdfilial, SUM(vrfatliq), "
-                                   "SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), COUNT(*) FROM movimento_diario "
-                                   "GROUP BY mes, cdfilial ORDER BY mes, cdfilial"));
+            etl.db, QStringLiteral("SELECT d.*, e.vrestoque FROM (SELECT date(dtmovimento, 'start of month') AS mes, cdfilial, "
+                                   "SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), COUNT(*) FROM movimento_diario "
+                                   "GROUP BY mes, cdfilial) d LEFT JOIN estoque_mensal e ON e.mes = d.mes AND e.cdfilial = d.cdfilial "
+                                   "ORDER BY d.mes, d.cdfilial"));
         QCOMPARE(summary, sums);
         // Each region's days, which the year-before pace is read from, likewise.
         const QStringList regionDays = rowsOf(

@@ -553,7 +553,7 @@ void TestGetCkpData::shouldReportDatabaseFailureInResult()
     QVERIFY2(server.start({"--db", path}, &error), qPrintable(error));
     {
         Database db(DatabaseSettings::sqliteFile(path, false));
-        db.execDirect(QStringLiteral("DROP TABLE estoque_mensal"));
+        db.execDirect(QStringLiteral("DROP TABLE carga_etl"));
     }
     kpd::rpc::InvokeReply reply;
     const grpc::Status status = invoke(ckpRequest(dateTime(kMarch15)), reply, server.address());
@@ -563,7 +563,7 @@ void TestGetCkpData::shouldReportDatabaseFailureInResult()
     // In words a manager can act on; what failed, for support, in the log only.
     QCOMPARE(message, QStringLiteral("O servidor não conseguiu ler os números do banco de dados; avise o suporte."));
     QTRY_VERIFY(server.log().contains(QStringLiteral("FALHA: ")));
-    QVERIFY2(server.log().contains(QStringLiteral("estoque_mensal")), qPrintable(server.log()));
+    QVERIFY2(server.log().contains(QStringLiteral("carga_etl")), qPrintable(server.log()));
 
     // Still alive: a month it can no longer compute fails the same way, not by a crash.
     kpd::rpc::InvokeReply again;

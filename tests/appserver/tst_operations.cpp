@@ -86,7 +86,7 @@ private slots:
     {
         QTest::addColumn<QString>("damaged");
         QTest::newRow("header") << "";
-        QTest::newRow("a month's index") << "ix_movimento_mensal_mes";
+        QTest::newRow("the targets' index") << "sqlite_autoindex_meta_mensal_1";
     }
     void shouldNotServeADamagedFile()
     {
