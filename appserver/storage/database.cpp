@@ -313,11 +313,11 @@ bool Database::watchesFile() const
     return isSqlite() && m_settings.readOnly;
 }
 
-Database::FileId Database::currentFile()
+Database::FileId Database::currentFile(bool fresh)
 {
     const auto now = std::chrono::steady_clock::now();
     std::lock_guard lock(m_fileMutex);
-    if (m_fileSeen && now - m_fileChecked < kFileCheckInterval)
+    if (!fresh && m_fileSeen && now - m_fileChecked < kFileCheckInterval)
         return m_file;
     struct stat st {};
     m_file = ::stat(QFile::encodeName(m_settings.databaseName).constData(), &st) == 0
@@ -344,14 +344,21 @@ QSqlDatabase Database::connection()
     const quint64 generation = m_generation.load();
     // A connection keeps reading the file it opened, even once the path names another file or none:
     // a server must follow the path, as the ETL that swaps or removes the file expects.
-    const FileId file = watchesFile() ? currentFile() : FileId{};
-    const auto opened = std::make_tuple(generation, file.device, file.inode);
+    FileId file = watchesFile() ? currentFile() : FileId{};
+    auto opened = std::make_tuple(generation, file.device, file.inode);
     const auto known = t_connections.generations.constFind(name);
     if (known != t_connections.generations.cend()) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
         if (db.isOpen() && known.value() == opened && !connectionBroken(db.driver()))
             return db;
         t_connections.close(name);
+    }
+    // A connection opened now reads the file the path names now, which the last interval's look may not
+    // have seen yet: it is named after a look of its own, and every other thread's next look is that one,
+    // so no thread goes on answering from the file this one has left (new figures, then old ones again).
+    if (watchesFile()) {
+        file = currentFile(true);
+        opened = std::make_tuple(generation, file.device, file.inode);
     }
     if (watchesFile() && !file.present)
         throw DatabaseError(QStringLiteral("O arquivo do banco de dados \"%1\" foi removido; as chamadas falham até que "

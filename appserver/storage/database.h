@@ -140,7 +140,8 @@ private:
         bool operator==(const FileId&) const = default;
     };
     bool watchesFile() const;
-    FileId currentFile();
+    // fresh: stat the path now (and for every thread's next look), not the look of the last interval.
+    FileId currentFile(bool fresh = false);
 
     QString connectionName() const;
     void checkInterrupt(const QSqlDatabase& db) const;
