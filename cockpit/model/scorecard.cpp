@@ -29,17 +29,27 @@ public:
     }
     QString text(int row, const char* field) const { return value(row, field).toString().trimmed(); }
     bool has(const char* field) const { return m_packet.fieldIndex(L(field)) >= 0; }
+    // The first row of a scope (and month): a year of history is looked up hundreds of times a month, so
+    // the rows are indexed once.
     int find(const QString& code, const QDate& month = {}) const
     {
-        for (int r = 0; r < rows(); ++r)
-            if (text(r, "CDAREAGERE") == code &&
-                (!month.isValid() || value(r, "DTREFERENCIA").toDateTime().date() == month))
-                return r;
-        return -1;
+        if (!m_indexed) {
+            m_indexed = true;
+            const bool dated = has("DTREFERENCIA");
+            for (int r = rows() - 1; r >= 0; --r) {
+                const QString scope = text(r, "CDAREAGERE");
+                m_rows.insert({scope, QDate()}, r);
+                if (dated)
+                    m_rows.insert({scope, value(r, "DTREFERENCIA").toDateTime().date()}, r);
+            }
+        }
+        return m_rows.value({code, month}, -1);
     }
 
 private:
     const TDataPacket& m_packet;
+    mutable bool m_indexed = false;
+    mutable QHash<std::pair<QString, QDate>, int> m_rows;
 };
 
 std::optional<double> number(const QVariant& v)
