@@ -22,13 +22,13 @@ public:
     int rows() const { return static_cast<int>(m_packet.rows.size()); }
     QVariant value(int row, const char* field) const
     {
-        const int f = m_packet.fieldIndex(L(field));
-        if (row < 0 || row >= rows() || f < 0)
+        if (row < 0 || row >= rows())
             return {};
-        return m_packet.rows[row].value(f);
+        const int f = fieldOf(field);
+        return f < 0 ? QVariant() : m_packet.rows[row].value(f);
     }
     QString text(int row, const char* field) const { return value(row, field).toString().trimmed(); }
-    bool has(const char* field) const { return m_packet.fieldIndex(L(field)) >= 0; }
+    bool has(const char* field) const { return fieldOf(field) >= 0; }
     // The first row of a scope (and month): a year of history is looked up hundreds of times a month, so
     // the rows are indexed once.
     int find(const QString& code, const QDate& month = {}) const
@@ -47,7 +47,19 @@ public:
     }
 
 private:
+    // Fields are named by the literals of this file: looked up once each.
+    int fieldOf(const char* field) const
+    {
+        const auto it = m_fields.constFind(field);
+        if (it != m_fields.cend())
+            return it.value();
+        const int f = m_packet.fieldIndex(L(field));
+        m_fields.insert(field, f);
+        return f;
+    }
+
     const TDataPacket& m_packet;
+    mutable QHash<const char*, int> m_fields;
     mutable bool m_indexed = false;
     mutable QHash<std::pair<QString, QDate>, int> m_rows;
 };
