@@ -1,5 +1,6 @@
 #include "tfrmindiresult.h"
 
+#include "monthsteps.h"
 #include "ui_tfrmindiresult.h"
 
 #include "cockpitfields.h"
@@ -58,15 +59,8 @@ void TfrmIndiResult::hookEvents()
     ConnectGuarded(this, &TForm::OnDeactivate, this, &TfrmIndiResult::FormDeactivate);
     ConnectGuarded(this, &TForm::OnKeyPress, this, &TfrmIndiResult::FormKeyPress);
     // The month before and the month after, in the same window: as when the reference date changes and the
-    // window is activated again. Shortcuts, so that a grid with the focus does not take PageUp for scrolling.
-    const std::pair<QKeySequence, int> steps[] = {{QKeySequence(Qt::Key_PageUp), -1},
-                                                  {QKeySequence(Qt::Key_PageDown), 1},
-                                                  {QKeySequence(Qt::ALT | Qt::Key_Left), -1},
-                                                  {QKeySequence(Qt::ALT | Qt::Key_Right), 1}};
-    for (const auto& [keys, step] : steps) {
-        auto* shortcut = new QShortcut(keys, this);
-        connect(shortcut, &QShortcut::activated, this, [this, step = step] { showMonthBeside(step); });
-    }
+    // window is activated again.
+    InstallMonthSteps(this, [this](int step) { showMonthBeside(step); });
     // A double-click on a region's code or on one of its gauges opens the region's window.
     for (int n = 1; n <= cockpit::kRegionRows; ++n) {
         QStringList names{QLatin1String(cockpit::kRegionLabel) + QString::number(n)};

@@ -1,5 +1,6 @@
 #include "tfrmregiao.h"
 
+#include "monthsteps.h"
 #include "ui_tfrmregiao.h"
 
 #include "ckppackets.h"
@@ -26,7 +27,6 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QShortcut>
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
 
@@ -89,14 +89,7 @@ TfrmRegiao::TfrmRegiao(QWidget* owner) : TForm(owner), m_ui(std::make_unique<Ui:
     grid->setPalette(gridPalette);
     grid->setStyleSheet(QStringLiteral("QTableView { gridline-color: %1; } ").arg(ToQColor(clGridLine).name()) + QStringLiteral(
                                        "QHeaderView::section { background: black; color: white; font-weight: bold; }"));
-    const std::pair<QKeySequence, int> steps[] = {{QKeySequence(Qt::Key_PageUp), -1},
-                                                  {QKeySequence(Qt::Key_PageDown), 1},
-                                                  {QKeySequence(Qt::ALT | Qt::Key_Left), -1},
-                                                  {QKeySequence(Qt::ALT | Qt::Key_Right), 1}};
-    for (const auto& [keys, step] : steps) {
-        auto* shortcut = new QShortcut(keys, this);
-        connect(shortcut, &QShortcut::activated, this, [this, step = step] { emit MonthStepRequested(step); });
-    }
+    InstallMonthSteps(this, [this](int step) { emit MonthStepRequested(step); });
     connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& at) {
         OfferCsvSave(this, grid->viewport()->mapToGlobal(at), CsvFileName(), [this] { return CsvText(); });
     });

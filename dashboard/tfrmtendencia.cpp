@@ -1,12 +1,12 @@
 #include "tfrmtendencia.h"
 
+#include "monthsteps.h"
 #include "ui_tfrmtendencia.h"
 
 #include "designfonts.h"
 
 #include <QKeyEvent>
 #include <QPainter>
-#include <QShortcut>
 
 void TTrendPanel::SetCharts(cockpit::TrendCharts charts)
 {
@@ -32,14 +32,7 @@ TfrmTendencia::TfrmTendencia(QWidget* owner) : TForm(owner), m_ui(std::make_uniq
     InstallFontSubstitutes();
     m_ui->setupUi(this);
     ApplyDesignFonts(this);
-    const std::pair<QKeySequence, int> steps[] = {{QKeySequence(Qt::Key_PageUp), -1},
-                                                  {QKeySequence(Qt::Key_PageDown), 1},
-                                                  {QKeySequence(Qt::ALT | Qt::Key_Left), -1},
-                                                  {QKeySequence(Qt::ALT | Qt::Key_Right), 1}};
-    for (const auto& [keys, step] : steps) {
-        auto* shortcut = new QShortcut(keys, this);
-        connect(shortcut, &QShortcut::activated, this, [this, step = step] { emit MonthStepRequested(step); });
-    }
+    InstallMonthSteps(this, [this](int step) { emit MonthStepRequested(step); });
 }
 
 TfrmTendencia::~TfrmTendencia() = default;
