@@ -151,8 +151,8 @@ MonthPage ComputePage(const CockpitPackets& packets)
 
 QString RecurrenceTitle(const QString& dataSet)
 {
-    const bool ranking = dataSet == QLatin1String("cdsTop10") || dataSet == QLatin1String("cdsBottom10");
-    return ranking ? QStringLiteral("Meses na lista (de %1)").arg(kTrendMonths) : QString();
+    static const Scorecard none;
+    return recurrenceOf(none, dataSet) ? QStringLiteral("Meses na lista (de %1)").arg(kTrendMonths) : QString();
 }
 
 QList<QVariant> RecurrenceValues(const Scorecard& card, const QString& dataSet, int rows)

@@ -23,6 +23,14 @@ class TestRefreshWithWindowManager : public QObject {
     RefreshServer m_server;
     std::unique_ptr<TfrmIndiResult> m_form; // gone after each test, even a failed one
 
+    TfrmIndiResult* showCockpit(const QDate& month)
+    {
+        m_form = std::make_unique<TfrmIndiResult>();
+        dtData = DateTimeUtil::fromDate(month);
+        m_form->Show();
+        return m_form.get();
+    }
+
 private slots:
     void initTestCase()
     {
@@ -42,10 +50,7 @@ private slots:
     // After the refresh the keyboard is on the first grid, also once the desktop has activated the window.
     void focusLandsOnTheFirstGrid()
     {
-        m_form = std::make_unique<TfrmIndiResult>();
-        TfrmIndiResult* form = m_form.get();
-        dtData = DateTimeUtil::fromDate(RefreshServer::kFiveRegions);
-        form->Show();
+        TfrmIndiResult* form = showCockpit(RefreshServer::kFiveRegions);
         QVERIFY(QTest::qWaitForWindowActive(form));
         QTest::qWait(200);
         QVERIFY(form->LastActivateCompleted());
@@ -57,10 +62,7 @@ private slots:
     // cockpit is left as it was.
     void regionWindowOpensOnDoubleClickAndClosesOnEscape()
     {
-        m_form = std::make_unique<TfrmIndiResult>();
-        TfrmIndiResult* form = m_form.get();
-        dtData = DateTimeUtil::fromDate(RefreshServer::kFiveRegions);
-        form->Show();
+        TfrmIndiResult* form = showCockpit(RefreshServer::kFiveRegions);
         QVERIFY(QTest::qWaitForWindowActive(form));
         QTest::mouseDClick(ComponentOf<TLabel>(form, "lblR4"), Qt::LeftButton);
         QWidget* region = nullptr;
@@ -79,10 +81,7 @@ private slots:
     // closes it and leaves the cockpit open.
     void trendWindowOpensOnTotalAndClosesOnEscape()
     {
-        m_form = std::make_unique<TfrmIndiResult>();
-        TfrmIndiResult* form = m_form.get();
-        dtData = DateTimeUtil::fromDate(RefreshServer::kThreeRegions);
-        form->Show();
+        TfrmIndiResult* form = showCockpit(RefreshServer::kThreeRegions);
         QVERIFY(QTest::qWaitForWindowActive(form));
         QTest::mouseDClick(ComponentOf<TLabel>(form, "lblTotal"), Qt::LeftButton);
         QWidget* trends = nullptr;
@@ -100,10 +99,7 @@ private slots:
     // the two takes PageUp/PageDown, closed by the cockpit's Escape before the cockpit is, and with it.
     void regionWindowFollowsItsCockpit()
     {
-        m_form = std::make_unique<TfrmIndiResult>();
-        TfrmIndiResult* form = m_form.get();
-        dtData = DateTimeUtil::fromDate(RefreshServer::kFiveRegions);
-        form->Show();
+        TfrmIndiResult* form = showCockpit(RefreshServer::kFiveRegions);
         QVERIFY(QTest::qWaitForWindowActive(form));
         QTest::mouseDClick(ComponentOf<TLabel>(form, "lblR4"), Qt::LeftButton);
         QWidget* region = nullptr;
