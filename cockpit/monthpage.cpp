@@ -118,7 +118,7 @@ MonthPage ComputePage(const CockpitPackets& packets)
     for (const ListInfo& info : kLists) {
         const QString dataSet = L(info.dataSet);
         const PacketTable table(dataSet, packetOf(packets, dataSet), layoutOf(dataSet));
-        PageList list{L(info.key), L(info.title), {}, {}, {}};
+        PageList list{L(info.key), L(info.title), {}, {}, {}, {}};
         for (const char* column : info.columns)
             list.titles << table.title(L(column));
         for (int r = 0; r < table.rowCount(); ++r) {
