@@ -97,10 +97,14 @@ void initSchema(const ServerOptions& options)
 }
 
 // The summary must be there before a load, or the load's rows would reach it only by a later rebuild.
-void ensureSummaryForWriting(Database& db)
+// The summary's state once it is there: a check reads every daily row's count, so it is made once.
+MonthlySummary::State ensureSummaryForWriting(Database& db)
 {
-    if (MonthlySummary::check(db) == MonthlySummary::State::Missing)
-        MonthlySummary::install(db);
+    const MonthlySummary::State state = MonthlySummary::check(db);
+    if (state != MonthlySummary::State::Missing)
+        return state;
+    MonthlySummary::install(db);
+    return MonthlySummary::check(db);
 }
 
 int rebuildSummary(const ServerOptions& options)
@@ -266,9 +270,9 @@ int importFigures(const ServerOptions& options)
         initSchema(options);
     Database db(databaseSettings(options, false));
     Schema::verify(db, Schema::Use::Write);
-    ensureSummaryForWriting(db);
+    const MonthlySummary::State summaryState = ensureSummaryForWriting(db);
     const bool targets = Schema::ensureTargets(db);
-    const bool versioned = MonthlySummary::check(db) == MonthlySummary::State::InStep
+    const bool versioned = summaryState == MonthlySummary::State::InStep
                            && (DataVersion::check(db) || DataVersion::install(db));
     try {
         const ImportSummary summary = CsvImporter(db).run(options.importDir);

@@ -2,6 +2,7 @@
 #include "csvimporter.h"
 
 #include "csvreader.h"
+#include "dailycopy.h"
 #include "importtables.h"
 #include "importvalues.h"
 #include "stagingwriter.h"
@@ -53,6 +54,8 @@ public:
         try {
             createStaging();
             for (const Table* t : present) {
+                if (copiesDaily(*t))
+                    applyDimensions();
                 summary.files << qMakePair(fileOf(*t), stage(*t));
                 m_targets = m_targets || qstrcmp(t->name, "meta_mensal") == 0;
             }
@@ -170,7 +173,12 @@ private:
                                   QStringLiteral("falta a coluna no cabeçalho (colunas exigidas: %1).").arg(columnList(t)));
         }
 
-        StagingWriter writer(m_db, t, file, position);
+        std::optional<DailyCopy> copy;
+        std::optional<StagingWriter> writer;
+        if (copiesDaily(t))
+            copy.emplace(m_db, file, position[0] + 1);
+        else
+            writer.emplace(m_db, t, file, position);
         while (reader.next(fields)) {
             if (fields.size() != width)
                 throw ImportError(file, reader.line(), int(std::min(fields.size(), width)) + 1, {},
@@ -188,10 +196,17 @@ private:
                 const QDate first = cockpit::RefMonth(day).firstDay();
                 row.values << m_db.dateValue(first) << m_db.dateValue(first.addMonths(1));
             }
-            writer.add(std::move(row));
+            if (copy)
+                copy->add(row);
+            else
+                writer->add(std::move(row));
         }
-        writer.flush();
-        return writer.count();
+        if (copy) {
+            m_dailyCopied = true;
+            return copy->finish();
+        }
+        writer->flush();
+        return writer->count();
     }
 
     static QString columnList(const Table& t)
@@ -252,8 +267,17 @@ private:
                        QStringLiteral("s.escopo <> 'TOTAL' AND s.escopo NOT LIKE '#%'"));
     }
 
-    void apply()
+    // On PostgreSQL the daily rows go straight into their table (DailyCopy); the regions and branches they
+    // refer to must be there first, and the region's daily totals read the branch's region as it is.
+    bool copiesDaily(const Table& t) const { return m_db.isPostgres() && isDaily(t); }
+
+    void applyDimensions()
     {
+        if (m_dimensionsApplied)
+            return;
+        m_dimensionsApplied = true;
+        checkReference("filial", "cdareagere", "regional", "cdareagere",
+                       QStringLiteral("regional \"%1\" não cadastrada (nem no banco de dados nem em %2)."));
         // INSERT ... SELECT ... ON CONFLICT: "WHERE true" keeps SQLite from reading ON as a join.
         m_db.execDirect(QStringLiteral(
             "INSERT INTO regional (cdareagere, nmareagere) SELECT cdareagere, nmareagere FROM imp_regional WHERE true "
@@ -261,6 +285,25 @@ private:
         m_db.execDirect(QStringLiteral(
             "INSERT INTO filial (cdfilial, nmfilial, cdareagere) SELECT cdfilial, nmfilial, cdareagere FROM imp_filial WHERE true "
             "ON CONFLICT (cdfilial) DO UPDATE SET nmfilial = excluded.nmfilial, cdareagere = excluded.cdareagere"));
+    }
+
+    void apply()
+    {
+        applyDimensions();
+        if (!m_dailyCopied)
+            applyDaily();
+        m_db.execDirect(QStringLiteral(
+            "INSERT INTO estoque_mensal (cdfilial, mes, vrestoque) SELECT cdfilial, mes, vrestoque FROM imp_estoque_mensal "
+            "WHERE true ON CONFLICT (cdfilial, mes) DO UPDATE SET vrestoque = excluded.vrestoque"));
+        if (m_targets)
+            m_db.execDirect(QStringLiteral(
+                "INSERT INTO meta_mensal (mes, escopo, indicador, vrmeta) SELECT mes, escopo, indicador, vrmeta "
+                "FROM imp_meta_mensal WHERE true "
+                "ON CONFLICT (mes, escopo, indicador) DO UPDATE SET vrmeta = excluded.vrmeta"));
+    }
+
+    void applyDaily()
+    {
         m_db.execDirect(QStringLiteral("INSERT INTO imp_meses (cdfilial, mes, mesfim) "
                                        "SELECT DISTINCT cdfilial, mes, mesfim FROM imp_movimento_diario"));
         // A load writes many rows per branch-month: the summary is summed once per branch-month it touched.
@@ -273,19 +316,13 @@ private:
             "INSERT INTO movimento_diario (cdfilial, dtmovimento, vrfatliq, vrconsumo, vrmdo, vrdespesas) "
             "SELECT cdfilial, dtmovimento, vrfatliq, vrconsumo, vrmdo, vrdespesas FROM imp_movimento_diario"));
         MonthlySummary::endLoad(m_db, QStringLiteral("imp_meses"));
-        m_db.execDirect(QStringLiteral(
-            "INSERT INTO estoque_mensal (cdfilial, mes, vrestoque) SELECT cdfilial, mes, vrestoque FROM imp_estoque_mensal "
-            "WHERE true ON CONFLICT (cdfilial, mes) DO UPDATE SET vrestoque = excluded.vrestoque"));
-        if (m_targets)
-            m_db.execDirect(QStringLiteral(
-                "INSERT INTO meta_mensal (mes, escopo, indicador, vrmeta) SELECT mes, escopo, indicador, vrmeta "
-                "FROM imp_meta_mensal WHERE true "
-                "ON CONFLICT (mes, escopo, indicador) DO UPDATE SET vrmeta = excluded.vrmeta"));
     }
 
     Database& m_db;
     QDir m_dir;
     std::chrono::milliseconds m_lockWait;
+    bool m_dimensionsApplied = false;
+    bool m_dailyCopied = false;
     bool m_targets = false;   // meta_mensal.csv was loaded: a database may not have the table otherwise
 };
 
@@ -295,12 +332,17 @@ ImportSummary CsvImporter::run(const QString& dir)
 {
     ImportSummary summary = Import(m_db, dir, m_lockWait).run();
     if (m_db.isPostgres()) {
-        // Fresh statistics for the planner, and a visibility map so that a month's call reads its
-        // rows from the covering index alone; without it the first calls after a large load read
-        // the table too. The figures are committed already: a failure here loses nothing.
-        try {
-            m_db.execDirect(QStringLiteral("VACUUM (ANALYZE) regional, filial, movimento_diario, movimento_mensal, estoque_mensal, carga_etl"));
-        } catch (const DatabaseError&) {
+        // Fresh statistics for the planner, and a visibility map so that a month's call reads the
+        // summaries from their covering indexes alone; without it the first calls after a large load read
+        // the tables too. The daily rows are left to autovacuum: a month's call reads them only for its
+        // last day, one index entry, and vacuuming them would read every page the load wrote. The figures
+        // are committed already: a failure here (a table an older database lacks) loses nothing.
+        for (const char* table : {"regional", "filial", "movimento_mensal", "movimento_regional_mensal",
+                                  "movimento_regional_diario", "estoque_mensal", "carga_etl"}) {
+            try {
+                m_db.execDirect(QStringLiteral("VACUUM (ANALYZE) %1").arg(QLatin1String(table)));
+            } catch (const DatabaseError&) {
+            }
         }
     }
     return summary;

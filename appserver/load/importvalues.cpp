@@ -4,7 +4,6 @@
 #include "presentation.h"
 #include "wiretext.h"
 
-#include <QRegularExpression>
 
 #include <optional>
 
@@ -21,18 +20,59 @@ QString shown(const QString& text) { return QLatin1Char('"') + WireText::Printab
 
 namespace {
 
-std::optional<QDate> parseDay(const QString& text)
+// Hand-written rather than regular expressions: a month's load checks a few million values, and the
+// matcher's set-up per value was most of the load's own time.
+bool digits(QStringView text, qsizetype from, qsizetype count)
 {
-    static const QRegularExpression iso(QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})$"));
-    static const QRegularExpression br(QStringLiteral("^(\\d{2})/(\\d{2})/(\\d{4})$"));
+    for (qsizetype i = from; i < from + count; ++i) {
+        if (text[i] < QLatin1Char('0') || text[i] > QLatin1Char('9'))
+            return false;
+    }
+    return true;
+}
+
+int number(QStringView text, qsizetype from, qsizetype count)
+{
+    int n = 0;
+    for (qsizetype i = from; i < from + count; ++i)
+        n = n * 10 + (text[i].unicode() - '0');
+    return n;
+}
+
+// 1900-01-31 or 31/01/1900.
+std::optional<QDate> parseDay(QStringView text)
+{
     QDate d;
-    if (const auto m = iso.match(text); m.hasMatch())
-        d = QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-    else if (const auto m2 = br.match(text); m2.hasMatch())
-        d = QDate(m2.captured(3).toInt(), m2.captured(2).toInt(), m2.captured(1).toInt());
+    if (text.size() == 10 && text[4] == QLatin1Char('-') && text[7] == QLatin1Char('-') && digits(text, 0, 4)
+        && digits(text, 5, 2) && digits(text, 8, 2))
+        d = QDate(number(text, 0, 4), number(text, 5, 2), number(text, 8, 2));
+    else if (text.size() == 10 && text[2] == QLatin1Char('/') && text[5] == QLatin1Char('/') && digits(text, 0, 2)
+             && digits(text, 3, 2) && digits(text, 6, 4))
+        d = QDate(number(text, 6, 4), number(text, 3, 2), number(text, 0, 2));
     if (!d.isValid() || d.year() < 1900)
         return std::nullopt;
     return d;
+}
+
+// An optional sign, 1 to 15 digits, and optionally point and 1 to 6 digits.
+bool isDecimal(QStringView text, QChar point)
+{
+    qsizetype i = 0;
+    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
+        ++i;
+    const qsizetype whole = i;
+    while (i < text.size() && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9'))
+        ++i;
+    if (i - whole < 1 || i - whole > 15)
+        return false;
+    if (i == text.size())
+        return true;
+    if (text[i] != point)
+        return false;
+    const qsizetype fraction = ++i;
+    while (i < text.size() && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9'))
+        ++i;
+    return i == text.size() && i - fraction >= 1 && i - fraction <= 6;
 }
 
 } // namespace
@@ -78,8 +118,7 @@ QVariant convert(Database& db, Kind kind, const QString& text, QChar separator, 
         return text;
     }
     case Kind::Branch: {
-        static const QRegularExpression digits(QStringLiteral("^\\d{1,9}$"));
-        const qint64 code = digits.match(text).hasMatch() ? text.toLongLong() : 0;
+        const qint64 code = text.size() <= 9 && digits(text, 0, text.size()) ? text.toLongLong() : 0;
         if (code <= 0) {
             reason = QStringLiteral("código de filial inválido: %1 (use um número inteiro positivo).").arg(shown(text));
             return {};
@@ -102,10 +141,9 @@ QVariant convert(Database& db, Kind kind, const QString& text, QChar separator, 
         return db.dateValue(*d);
     }
     case Kind::Month: {
-        static const QRegularExpression month(QStringLiteral("^(\\d{4})-(\\d{2})$"));
         std::optional<QDate> d;
-        if (const auto m = month.match(text); m.hasMatch()) {
-            const QDate first(m.captured(1).toInt(), m.captured(2).toInt(), 1);
+        if (text.size() == 7 && text[4] == QLatin1Char('-') && digits(text, 0, 4) && digits(text, 5, 2)) {
+            const QDate first(number(text, 0, 4), number(text, 5, 2), 1);
             if (first.isValid() && first.year() >= 1900)
                 d = first;
         } else {
@@ -130,11 +168,9 @@ QVariant convert(Database& db, Kind kind, const QString& text, QChar separator, 
     }
     case Kind::Money: {
         // Text, not a double: the exact decimal reaches PostgreSQL's NUMERIC unrounded.
-        static const QRegularExpression dot(QStringLiteral("^[+-]?\\d{1,15}(\\.\\d{1,6})?$"));
-        static const QRegularExpression comma(QStringLiteral("^[+-]?\\d{1,15}(,\\d{1,6})?$"));
-        if (dot.match(text).hasMatch())
+        if (isDecimal(text, QLatin1Char('.')))
             return text;
-        if (separator == QLatin1Char(';') && comma.match(text).hasMatch())
+        if (separator == QLatin1Char(';') && isDecimal(text, QLatin1Char(',')))
             return QString(text).replace(QLatin1Char(','), QLatin1Char('.'));
         reason = QStringLiteral("número inválido: %1 (use 1234.56, sem separador de milhar).").arg(shown(text));
         return {};

@@ -13,6 +13,12 @@
 #include "versionguard.h"
 #include "versionreaders.h"
 
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
 namespace appserver {
 
 namespace {
@@ -405,6 +411,30 @@ std::shared_ptr<const std::string> RdmIndicResult::regionReply(const QDate& date
     return regionAs(kRegionReply, regionReplyOf, date, region, scope);
 }
 
+namespace {
+
+// One region's drill-down of a month, in each form a face asks for.
+struct RegionAnswers {
+    QDate firstDay;
+    QString region;
+    QByteArray packets, json, reply;
+};
+
+RegionAnswers regionAnswers(Database& db, const QDate& firstDay, const QString& region, bool targets)
+{
+    const RegionData r = RegionQuery(db, IndicResultQuery::Source::MonthlySummary, targets).run(firstDay, region);
+    return {firstDay, region, encode(r), QByteArray::fromStdString(regionJsonOf(r)), QByteArray::fromStdString(regionReplyOf(r))};
+}
+
+void keepRegion(Database& db, const RegionAnswers& a, const DataVersion::Value& version)
+{
+    KeptAnswers::store(db, regionKey(RegionPackets::kMethod, a.firstDay, a.region), version, a.packets);
+    KeptAnswers::store(db, regionKey(kRegionJson, a.firstDay, a.region), version, a.json);
+    KeptAnswers::store(db, regionKey(kRegionReply, a.firstDay, a.region), version, a.reply);
+}
+
+} // namespace
+
 int RdmIndicResult::keepMonths(Database& db, const QList<QDate>& months, bool targets)
 {
     const DataVersion::Value version = DataVersion::read(db);
@@ -413,6 +443,7 @@ int RdmIndicResult::keepMonths(Database& db, const QList<QDate>& months, bool ta
     KeptAnswers::prune(db, version);
     const auto [first, last] = dataMonths(db);
     int kept = 0;
+    std::vector<std::pair<QDate, QString>> regions;
     for (const QDate& month : months) {
         if (!withinData(month, first, last))
             continue;
@@ -421,17 +452,58 @@ int RdmIndicResult::keepMonths(Database& db, const QList<QDate>& months, bool ta
         KeptAnswers::store(db, monthKey(CkpPackets::kMethod, firstDay), version, encode(data));
         KeptAnswers::store(db, monthKey(kMonthJson, firstDay), version, QByteArray::fromStdString(monthJsonOf(data)));
         KeptAnswers::store(db, monthKey(kMonthReply, firstDay), version, QByteArray::fromStdString(monthReplyOf(data)));
-        // And each region's drill-down.
-        for (const QString& region : cockpit::RegionCodes(PacketCodec::DecodePacket(data.indicadores))) {
-            const RegionData r = RegionQuery(db, IndicResultQuery::Source::MonthlySummary, targets).run(firstDay, region);
-            KeptAnswers::store(db, regionKey(RegionPackets::kMethod, firstDay, region), version, encode(r));
-            KeptAnswers::store(db, regionKey(kRegionJson, firstDay, region), version,
-                               QByteArray::fromStdString(regionJsonOf(r)));
-            KeptAnswers::store(db, regionKey(kRegionReply, firstDay, region), version,
-                               QByteArray::fromStdString(regionReplyOf(r)));
-        }
+        for (const QString& region : cockpit::RegionCodes(PacketCodec::DecodePacket(data.indicadores)))
+            regions.emplace_back(firstDay, region);
         ++kept;
     }
+
+    // Each region's drill-down lists every branch of the region: at thousands of branches they are most of
+    // the work. On PostgreSQL a second thread works out every other one on a connection of its own (it only
+    // reads what is committed), and this one stores them all in its transaction, so the server stores one
+    // while the next is worked out. (SQLite: a reader beside this writer could wait on its lock.)
+    std::atomic<size_t> next{0};
+    std::mutex doneMutex;
+    std::vector<RegionAnswers> done;
+    std::exception_ptr helperFailure;
+    std::thread helper;
+    if (db.isPostgres() && regions.size() > 1) {
+        helper = std::thread([&] {
+            try {
+                for (size_t i = next++; i < regions.size(); i = next++) {
+                    RegionAnswers a = regionAnswers(db, regions[i].first, regions[i].second, targets);
+                    const std::lock_guard lock(doneMutex);
+                    done.push_back(std::move(a));
+                }
+            } catch (...) {
+                helperFailure = std::current_exception();
+            }
+        });
+    }
+    const auto storeDone = [&] {
+        std::vector<RegionAnswers> ready;
+        {
+            const std::lock_guard lock(doneMutex);
+            ready.swap(done);
+        }
+        for (const RegionAnswers& a : ready)
+            keepRegion(db, a, version);
+    };
+    try {
+        for (size_t i = next++; i < regions.size(); i = next++) {
+            keepRegion(db, regionAnswers(db, regions[i].first, regions[i].second, targets), version);
+            storeDone();
+        }
+    } catch (...) {
+        next = regions.size();
+        if (helper.joinable())
+            helper.join();
+        throw;
+    }
+    if (helper.joinable())
+        helper.join();
+    if (helperFailure)
+        std::rethrow_exception(helperFailure);
+    storeDone();
     return kept;
 }
 

@@ -14,7 +14,11 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
+
+struct pg_conn;
+struct pg_result;
 
 namespace appserver {
 
@@ -86,6 +90,10 @@ public:
     /// Runs one statement without parameters (DDL, pragmas). Throws DatabaseError.
     void execDirect(const QString& sql);
 
+    /// Runs a statement that writes, with positional parameters as forEachRow takes them; bytes (QByteArray)
+    /// reach PostgreSQL as they are rather than escaped into text. Throws DatabaseError as exec() does.
+    void write(const QString& sql, const QVariantList& params);
+
     /// One row of forEachRow, read in place: valid only during the call that receives it.
     class Row {
     public:
@@ -144,6 +152,8 @@ private:
     FileId currentFile(bool fresh = false);
 
     QString connectionName() const;
+    std::unique_ptr<pg_result, void (*)(pg_result*)> runPostgres(pg_conn* conn, const QString& sql, const QVariantList& params,
+                                                                 const QString& what);
     void checkInterrupt(const QSqlDatabase& db) const;
     [[noreturn]] void fail(const QString& what, const QSqlDatabase& db, const QSqlError& error);
 

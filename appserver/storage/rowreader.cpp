@@ -110,45 +110,7 @@ void Database::forEachRow(const QString& sql, const QVariantList& params, const 
     }
 
     if (PGconn* conn = isPostgres() ? postgresHandle(db.driver()) : nullptr) {
-        // libpq numbers its parameters.
-        QByteArray utf8;
-        int n = 0;
-        for (const QChar c : sql) {
-            if (c == QLatin1Char('?'))
-                utf8 += '$' + QByteArray::number(++n);
-            else
-                utf8 += QString(c).toUtf8();
-        }
-        std::vector<const char*> values;
-        for (const QByteArray& t : texts)
-            values.push_back(t.constData());
-        const auto run = [&]() -> PGresult* {
-            QString error;
-            const QByteArray name = preparedPostgres(connectionName(), conn, utf8, int(values.size()), &error);
-            if (name.isEmpty())
-                return PQexecParams(conn, utf8.constData(), int(values.size()), nullptr, values.data(), nullptr, nullptr, 0);
-            return PQexecPrepared(conn, name.constData(), int(values.size()), values.data(), nullptr, nullptr, 0);
-        };
-        std::unique_ptr<PGresult, void (*)(PGresult*)> result(run(), PQclear);
-        // A server that no longer knows the statement (a pooler between, DISCARD ALL): prepared again.
-        if (result && PQresultStatus(result.get()) == PGRES_FATAL_ERROR
-            && qstrcmp(PQresultErrorField(result.get(), PG_DIAG_SQLSTATE), "26000") == 0) {
-            forgetPrepared(connectionName());
-            result.reset(run());
-        }
-        if (!result || PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
-            StatementInterrupt::throwIfInterrupted();
-            const QString message = QString::fromUtf8(result ? PQresultErrorMessage(result.get()) : PQerrorMessage(conn)).simplified();
-            if (PQstatus(conn) == CONNECTION_BAD) {
-                markConnectionsStale();
-                throw DatabaseError(QStringLiteral("A conexão com o banco de dados foi perdida (%1); uma nova conexão "
-                                                   "será aberta na próxima chamada.")
-                                        .arg(message),
-                                    true, false, DatabaseError::Kind::Unavailable);
-            }
-            throw DatabaseError(QStringLiteral("%1: %2").arg(what, message.isEmpty() ? QStringLiteral("erro desconhecido") : message),
-                                false, false, DatabaseError::Kind::Failed);
-        }
+        const std::unique_ptr<PGresult, void (*)(PGresult*)> result = runPostgres(conn, sql, params, what);
         const int rows = PQntuples(result.get());
         for (int r = 0; r < rows; ++r)
             row(PostgresRow(result.get(), r));
@@ -174,6 +136,76 @@ void Database::forEachRow(const QString& sql, const QVariantList& params, const 
     };
     while (query.next())
         row(VariantRow(query));
+}
+
+std::unique_ptr<PGresult, void (*)(PGresult*)> Database::runPostgres(PGconn* conn, const QString& sql, const QVariantList& params,
+                                                                    const QString& what)
+{
+    // libpq numbers its parameters.
+    QByteArray utf8;
+    int n = 0;
+    for (const QChar c : sql) {
+        if (c == QLatin1Char('?'))
+            utf8 += '$' + QByteArray::number(++n);
+        else
+            utf8 += QString(c).toUtf8();
+    }
+    // Bytes go as they are (binary), not escaped into text the server has to read back.
+    QList<QByteArray> texts;
+    std::vector<const char*> values;
+    std::vector<int> lengths, formats;
+    for (const QVariant& p : params) {
+        const bool binary = p.typeId() == QMetaType::QByteArray;
+        texts << (binary ? p.toByteArray() : parameterText(p));
+        lengths.push_back(int(texts.back().size()));
+        formats.push_back(binary ? 1 : 0);
+    }
+    for (const QByteArray& t : texts)
+        values.push_back(t.constData());
+    const auto run = [&]() -> PGresult* {
+        QString error;
+        const QByteArray name = preparedPostgres(connectionName(), conn, utf8, int(values.size()), &error);
+        if (name.isEmpty())
+            return PQexecParams(conn, utf8.constData(), int(values.size()), nullptr, values.data(), lengths.data(),
+                                formats.data(), 0);
+        return PQexecPrepared(conn, name.constData(), int(values.size()), values.data(), lengths.data(), formats.data(), 0);
+    };
+    std::unique_ptr<PGresult, void (*)(PGresult*)> result(run(), PQclear);
+    // A server that no longer knows the statement (a pooler between, DISCARD ALL): prepared again.
+    if (result && PQresultStatus(result.get()) == PGRES_FATAL_ERROR
+        && qstrcmp(PQresultErrorField(result.get(), PG_DIAG_SQLSTATE), "26000") == 0) {
+        forgetPrepared(connectionName());
+        result.reset(run());
+    }
+    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
+        StatementInterrupt::throwIfInterrupted();
+        const QString message = QString::fromUtf8(result ? PQresultErrorMessage(result.get()) : PQerrorMessage(conn)).simplified();
+        if (PQstatus(conn) == CONNECTION_BAD) {
+            markConnectionsStale();
+            throw DatabaseError(QStringLiteral("A conexão com o banco de dados foi perdida (%1); uma nova conexão "
+                                               "será aberta na próxima chamada.")
+                                    .arg(message),
+                                true, false, DatabaseError::Kind::Unavailable);
+        }
+        throw DatabaseError(QStringLiteral("%1: %2").arg(what, message.isEmpty() ? QStringLiteral("erro desconhecido") : message),
+                            false, false, DatabaseError::Kind::Failed);
+    }
+    return result;
+}
+
+void Database::write(const QString& sql, const QVariantList& params)
+{
+    const QSqlDatabase db = connection();
+    checkInterrupt(db);
+    if (PGconn* conn = isPostgres() ? postgresHandle(db.driver()) : nullptr) {
+        runPostgres(conn, sql, params, QStringLiteral("Erro ao gravar no banco de dados"));
+        return;
+    }
+    QSqlQuery query = prepare(sql);
+    for (const QVariant& p : params)
+        query.addBindValue(p);
+    exec(query);
 }
 
 } // namespace appserver

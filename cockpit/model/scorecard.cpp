@@ -5,6 +5,7 @@
 #include "gaugestate.h"
 #include "presentation.h"
 
+#include <algorithm>
 #include <QHash>
 
 #include <cmath>
@@ -375,7 +376,9 @@ QString TargetText(Indicator indicator, const Measure& m)
     QString text = QStringLiteral("meta ") + br.toString(*m.target, 'f', share ? 1 : 2) + (share ? QStringLiteral("%") : QStringLiteral(" M"));
     const auto signedText = [&](double v, int decimals) {
         const QString t = br.toString(std::abs(v), 'f', decimals);
-        const bool zero = t == br.toString(0.0, 'f', decimals);
+        // Rounded to nothing: only zeros and the decimal comma.
+        const QChar point = br.decimalPoint().front();
+        const bool zero = std::all_of(t.begin(), t.end(), [&](QChar c) { return c == QLatin1Char('0') || c == point; });
         return (zero ? QString() : v > 0 ? QStringLiteral("+") : QStringLiteral("−")) + t;
     };
     if (share && m.gap)
