@@ -32,6 +32,7 @@
 #include <grpcpp/server.h>
 #include <grpcpp/server_builder.h>
 
+#include <QScopeGuard>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -281,7 +282,10 @@ int importFigures(const ServerOptions& options)
         std::printf("carga registrada em %s\n",
                     summary.loadedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8().constData());
         // The months it loaded worked out now, so that the first manager after the load does not wait for
-        // them. The figures are committed already: a failure here only leaves them to the first call.
+        // them, while another connection refreshes the summaries' statistics. The figures are committed
+        // already: a failure here only leaves them to the first call.
+        std::thread refresh([&db] { CsvImporter::refreshSummaries(db); });
+        const auto joinRefresh = qScopeGuard([&refresh] { refresh.join(); });
         if (versioned) {
             try {
                 db.beginWriting();

@@ -330,22 +330,25 @@ private:
 
 ImportSummary CsvImporter::run(const QString& dir)
 {
-    ImportSummary summary = Import(m_db, dir, m_lockWait).run();
-    if (m_db.isPostgres()) {
-        // Fresh statistics for the planner, and a visibility map so that a month's call reads the
-        // summaries from their covering indexes alone; without it the first calls after a large load read
-        // the tables too. The daily rows are left to autovacuum: a month's call reads them only for its
-        // last day, one index entry, and vacuuming them would read every page the load wrote. The figures
-        // are committed already: a failure here (a table an older database lacks) loses nothing.
-        for (const char* table : {"regional", "filial", "movimento_mensal", "movimento_regional_mensal",
-                                  "movimento_regional_diario", "estoque_mensal", "carga_etl"}) {
-            try {
-                m_db.execDirect(QStringLiteral("VACUUM (ANALYZE) %1").arg(QLatin1String(table)));
-            } catch (const DatabaseError&) {
-            }
+    return Import(m_db, dir, m_lockWait).run();
+}
+
+void CsvImporter::refreshSummaries(Database& db)
+{
+    if (!db.isPostgres())
+        return;
+    // Fresh statistics for the planner, and a visibility map so that a month's call reads the summaries
+    // from their covering indexes alone; without it the first calls after a large load read the tables
+    // too. The daily rows are left to autovacuum: a month's call reads them only for its last day, one
+    // index entry, and vacuuming them would read every page the load wrote. The figures are committed
+    // already: a failure here (a table an older database lacks) loses nothing.
+    for (const char* table : {"regional", "filial", "movimento_mensal", "movimento_regional_mensal", "movimento_regional_diario",
+                              "estoque_mensal", "carga_etl"}) {
+        try {
+            db.execDirect(QStringLiteral("VACUUM (ANALYZE) %1").arg(QLatin1String(table)));
+        } catch (const DatabaseError&) {
         }
     }
-    return summary;
 }
 
 } // namespace appserver

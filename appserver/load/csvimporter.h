@@ -30,7 +30,10 @@ struct ImportSummary {
 ///
 /// The files are read one record at a time into temporary tables of the same connection, so memory
 /// stays flat however large they are; keys repeated inside the import and codes that exist neither
-/// in the import nor in the database are found there before anything reaches the real tables.
+/// in the import nor in the database are found there before anything reaches the real tables. On
+/// PostgreSQL the daily file is the exception: its rows go straight into movimento_diario by COPY as
+/// they are read, its keys are checked in memory (a few dozen bytes per row), and the rows of
+/// branch-months the table already has are held in memory until the old ones are deleted.
 ///
 /// Values: codes of regions up to 3 characters, without control characters or blanks at either end,
 /// names up to 30 (characters, not bytes or UTF-16 units), neither starting as a spreadsheet formula does; branch codes positive integers; days as
@@ -46,6 +49,9 @@ public:
     /// Imports the files of dir. Throws ImportError for refused input and DatabaseError when the
     /// database fails; in both cases nothing is written.
     ImportSummary run(const QString& dir);
+    /// After a load on PostgreSQL: the summaries vacuumed and analysed on this thread's connection (the
+    /// caller may run it beside other work on another thread). Nothing on SQLite; never throws.
+    static void refreshSummaries(Database& db);
 
 private:
     Database& m_db;

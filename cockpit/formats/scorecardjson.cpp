@@ -72,9 +72,10 @@ void WriteMeasureFields(JsonText& out, Indicator indicator, const Measure& m)
     out.key("color");
     out.number(m.figure ? ZoneColor(m.zone) : clGray);
     out.key("targetText");
-    out.string(TargetText(indicator, m));
+    const QString target = TargetText(indicator, m);
+    out.string(target);
     out.key("verdict");
-    out.string(VerdictText(indicator, m));
+    out.string(VerdictText(m, target));
     out.key("previous");
     out.number(orNull(m.previous));
     out.key("lastYear");

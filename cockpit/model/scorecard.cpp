@@ -390,9 +390,14 @@ QString TargetText(Indicator indicator, const Measure& m)
 
 QString VerdictText(Indicator indicator, const Measure& m)
 {
+    return m.zone == Zone::None ? QString() : VerdictText(m, TargetText(indicator, m));
+}
+
+QString VerdictText(const Measure& m, const QString& targetText)
+{
     if (m.zone == Zone::None)
         return {};
-    return QStringLiteral("situação: %1 (%2)").arg(ZoneWord(m.zone), TargetText(indicator, m));
+    return QStringLiteral("situação: %1 (%2)").arg(ZoneWord(m.zone), targetText);
 }
 
 const ScopeCard* Scorecard::find(ScopeKind kind, const QString& code) const

@@ -147,6 +147,8 @@ QString TargetText(Indicator indicator, const Measure& measure);
 // The verdict in words, for whoever does not tell the zones' colours apart: "situação: vermelho (meta
 // 40,0% · +2,0 p.p.)"; empty without a zone.
 QString VerdictText(Indicator indicator, const Measure& measure);
+// The same, from the measure's TargetText already made (a page of thousands of branches makes both).
+QString VerdictText(const Measure& measure, const QString& targetText);
 
 // "previsão 91,20 M · meta 89,50 M", and how it was projected ("pelo perfil diário de Dezembro/2025",
 // "em linha reta, ritmo de 7 de 31 dias").
