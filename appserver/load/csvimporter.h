@@ -33,7 +33,7 @@ struct ImportSummary {
 /// in the import nor in the database are found there before anything reaches the real tables. On
 /// PostgreSQL the daily file is the exception: its rows go straight into movimento_diario by COPY as
 /// they are read, its keys are checked in memory (a few dozen bytes per row), and the rows of
-/// branch-months the table already has are held in memory until the old ones are deleted.
+/// branch-months the table already has wait, a batch at a time, for the old ones to be deleted.
 ///
 /// Values: codes of regions up to 3 characters, without control characters or blanks at either end,
 /// names up to 30 (characters, not bytes or UTF-16 units), neither starting as a spreadsheet formula does; branch codes positive integers; days as

@@ -5,9 +5,15 @@
 #include "importerror.h"
 #include "refmonth.h"
 
+#include <QStringList>
+
 namespace appserver::importing {
 
 namespace {
+
+// Rows that replace branch-months already there wait in batches of about this many bytes (some 50,000
+// rows): memory stays flat, and each batch is written while the next is read.
+constexpr qsizetype kWaitingBytes = 2 * 1024 * 1024;
 
 const QString kCopyRows = QStringLiteral(
     "COPY movimento_diario (cdfilial, dtmovimento, vrfatliq, vrconsumo, vrmdo, vrdespesas) FROM STDIN");
@@ -98,11 +104,41 @@ void DailyCopy::add(const StagedRow& row)
     if (month(key, firstOf(key)).present.contains(branch)) {
         m_replaced.insert(pack(branch, key));
         m_waiting += text;
+        if (m_waiting.size() >= kWaitingBytes)
+            replaceWaiting();
         return;
     }
+    copy(text);
+}
+
+void DailyCopy::copy(const QByteArray& rows)
+{
     if (!m_copy)
         m_copy = std::make_unique<CopyIn>(m_db, kCopyRows);
-    m_copy->write(text);
+    m_copy->write(rows);
+}
+
+// The branch-months of the waiting rows lose their old rows, and the rows go in; the copy is left open,
+// so the database writes them while the next rows are read. Those branch-months are then like new ones.
+void DailyCopy::replaceWaiting()
+{
+    if (m_waiting.isEmpty())
+        return;
+    stopCopy();
+    QStringList branches, months;
+    for (const quint64 bm : std::as_const(m_replaced)) {
+        const int key = int(bm & 0xffffffffu);
+        branches << QString::number(qint64(bm >> 32));
+        months << firstOf(key).toString(Qt::ISODate);
+        m_months[key].present.remove(qint64(bm >> 32));
+    }
+    m_db.write(QStringLiteral("DELETE FROM movimento_diario d USING unnest(?::integer[], ?::date[]) AS s(cdfilial, mes) "
+                              "WHERE d.cdfilial = s.cdfilial AND d.dtmovimento >= s.mes "
+                              "AND d.dtmovimento < (s.mes + interval '1 month')::date"),
+               {QStringLiteral("{%1}").arg(branches.join(QLatin1Char(','))), QStringLiteral("{%1}").arg(months.join(QLatin1Char(',')))});
+    m_replaced.clear();
+    copy(m_waiting);
+    m_waiting.clear();
 }
 
 void DailyCopy::writeBranchMonths(const QString& table, const QSet<quint64>& branchMonths)
@@ -126,21 +162,9 @@ qint64 DailyCopy::finish()
     if (m_unknownLine != 0)
         throw ImportError(m_file, m_unknownLine, m_branchColumn, QStringLiteral("cdfilial"),
                           QStringLiteral("filial %1 não cadastrada (nem no banco de dados nem em filial.csv).").arg(m_unknownBranch));
+    replaceWaiting();
+    stopCopy();
     writeBranchMonths(QStringLiteral("imp_meses"), m_branchMonths);
-    if (!m_waiting.isEmpty()) {
-        // The branch-months the file brings again: the old rows go, then the file's.
-        m_db.execDirect(QStringLiteral("CREATE TEMP TABLE imp_substituidos (cdfilial INTEGER NOT NULL, mes DATE NOT NULL, "
-                                       "mesfim DATE NOT NULL)"));
-        writeBranchMonths(QStringLiteral("imp_substituidos"), m_replaced);
-        m_db.execDirect(QStringLiteral(
-            "DELETE FROM movimento_diario d USING imp_substituidos s "
-            "WHERE s.cdfilial = d.cdfilial AND d.dtmovimento >= s.mes AND d.dtmovimento < s.mesfim"));
-        m_db.execDirect(QStringLiteral("DROP TABLE imp_substituidos"));
-        CopyIn rows(m_db, kCopyRows);
-        rows.write(m_waiting);
-        rows.finish();
-        m_waiting.clear();
-    }
     return m_count;
 }
 

@@ -19,8 +19,8 @@ namespace appserver::importing {
 
 /// The daily file on PostgreSQL, written straight into movimento_diario by COPY while the file is still
 /// being read, so that the rows are copied once and the engine works while the next ones are checked. A
-/// branch-month the table already has is replaced: its rows wait until the file has been read, and go in
-/// after the old ones are deleted. The checks the staging table made are made here: a key repeated in
+/// branch-month the table already has is replaced: its rows wait, a batch at a time, until its old ones
+/// are deleted. The checks the staging table made are made here: a key repeated in
 /// the file, and a branch that is neither in the database nor in filial.csv (filial.csv is already
 /// applied when this starts). Every branch-month of the file ends in imp_meses.
 class DailyCopy {
@@ -41,6 +41,8 @@ private:
     };
     const Month& month(int key, const QDate& first);
     void stopCopy();
+    void copy(const QByteArray& rows);
+    void replaceWaiting();
     void writeBranchMonths(const QString& table, const QSet<quint64>& branchMonths);
 
     Database& m_db;
@@ -50,7 +52,7 @@ private:
     QHash<int, Month> m_months;                    // by year * 12 + month
     QHash<quint64, qint64> m_keys;                 // branch and day, to the line that gave them
     QSet<quint64> m_branchMonths;                  // branch and month key
-    QSet<quint64> m_replaced;                      // those the table already had
+    QSet<quint64> m_replaced;                      // the waiting rows' branch-months, which the table has
     QByteArray m_waiting;                          // rows that replace branch-months already there
     std::unique_ptr<CopyIn> m_copy;
     qint64 m_count = 0;
