@@ -16,7 +16,7 @@ engine=${KPD_BENCH_ENGINE:-sqlite}
 here=$(cd "$(dirname "$0")/../.." && pwd)
 dir=$(mktemp -d)
 chmod 755 "$dir"   # the cluster's server runs as postgres
-trap 'kill $(cat "$dir"/*.pid 2>/dev/null) 2>/dev/null; sleep 0.2; [ "$engine" = postgresql ] && bash "$here/scripts/pg-cluster.sh" destroy "$dir/pg" >/dev/null 2>&1; rm -rf "$dir"' EXIT
+trap 'kill $(cat "$dir"/*.pid 2>/dev/null) 2>/dev/null || true; sleep 0.2; [ "$engine" = postgresql ] && bash "$here/scripts/pg-cluster.sh" destroy "$dir/pg" >/dev/null 2>&1; rm -rf "$dir"' EXIT
 month=2026-11
 
 # A database for each server: an SQLite file, or a database of the cluster.
