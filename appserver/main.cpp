@@ -32,10 +32,10 @@
 #include <grpcpp/server.h>
 #include <grpcpp/server_builder.h>
 
-#include <QScopeGuard>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTextStream>
 
 #include <QFile>

@@ -192,7 +192,7 @@ private:
                     throw ImportError(file, reader.line(), position[c] + 1, QLatin1String(t.columns[c].name), reason);
                 row.values << value;
             }
-            if (isDaily(t)) {
+            if (writer && isDaily(t)) {
                 const QDate first = cockpit::RefMonth(day).firstDay();
                 row.values << m_db.dateValue(first) << m_db.dateValue(first.addMonths(1));
             }

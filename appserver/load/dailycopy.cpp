@@ -141,10 +141,10 @@ void DailyCopy::replaceWaiting()
     m_waiting.clear();
 }
 
-void DailyCopy::writeBranchMonths(const QString& table, const QSet<quint64>& branchMonths)
+void DailyCopy::writeBranchMonths()
 {
-    CopyIn copy(m_db, QStringLiteral("COPY %1 (cdfilial, mes, mesfim) FROM STDIN").arg(table));
-    for (const quint64 bm : branchMonths) {
+    CopyIn copy(m_db, QStringLiteral("COPY imp_meses (cdfilial, mes, mesfim) FROM STDIN"));
+    for (const quint64 bm : std::as_const(m_branchMonths)) {
         const QDate first = firstOf(int(bm & 0xffffffffu));
         QByteArray text = QByteArray::number(qint64(bm >> 32)) + '\t';
         appendDay(text, first);
@@ -164,7 +164,7 @@ qint64 DailyCopy::finish()
                           QStringLiteral("filial %1 não cadastrada (nem no banco de dados nem em filial.csv).").arg(m_unknownBranch));
     replaceWaiting();
     stopCopy();
-    writeBranchMonths(QStringLiteral("imp_meses"), m_branchMonths);
+    writeBranchMonths();
     return m_count;
 }
 

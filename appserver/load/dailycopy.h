@@ -8,7 +8,6 @@
 #include <QString>
 
 #include <memory>
-#include <vector>
 
 namespace appserver {
 class CopyIn;
@@ -43,7 +42,7 @@ private:
     void stopCopy();
     void copy(const QByteArray& rows);
     void replaceWaiting();
-    void writeBranchMonths(const QString& table, const QSet<quint64>& branchMonths);
+    void writeBranchMonths();
 
     Database& m_db;
     QString m_file;

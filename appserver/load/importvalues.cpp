@@ -4,7 +4,6 @@
 #include "presentation.h"
 #include "wiretext.h"
 
-
 #include <optional>
 
 namespace appserver::importing {

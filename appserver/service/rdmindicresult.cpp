@@ -13,6 +13,8 @@
 #include "versionguard.h"
 #include "versionreaders.h"
 
+#include <QScopeGuard>
+
 #include <atomic>
 #include <exception>
 #include <mutex>
@@ -488,19 +490,18 @@ int RdmIndicResult::keepMonths(Database& db, const QList<QDate>& months, bool ta
         for (const RegionAnswers& a : ready)
             keepRegion(db, a, version);
     };
-    try {
+    {
+        // However this side ends, the helper takes no more and is waited for.
+        const auto joinHelper = qScopeGuard([&] {
+            next = regions.size();
+            if (helper.joinable())
+                helper.join();
+        });
         for (size_t i = next++; i < regions.size(); i = next++) {
             keepRegion(db, regionAnswers(db, regions[i].first, regions[i].second, targets), version);
             storeDone();
         }
-    } catch (...) {
-        next = regions.size();
-        if (helper.joinable())
-            helper.join();
-        throw;
     }
-    if (helper.joinable())
-        helper.join();
     if (helperFailure)
         std::rethrow_exception(helperFailure);
     storeDone();

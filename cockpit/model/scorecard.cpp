@@ -5,9 +5,9 @@
 #include "gaugestate.h"
 #include "presentation.h"
 
-#include <algorithm>
 #include <QHash>
 
+#include <algorithm>
 #include <cmath>
 
 namespace cockpit {
