@@ -48,7 +48,9 @@ Message compose(const AlertRule& rule, const AlertRules& rules, const cockpit::S
                                      : QString());
     lines << QString();
     lines << QStringLiteral("Valor: %1").arg(figure);
-    if (const QString target = cockpit::TargetText(rule.indicator, m); !target.isEmpty())
+    if (m.source == cockpit::TargetSource::OwnFigure)
+        lines << QStringLiteral("Meta: não definida");
+    else if (const QString target = cockpit::TargetText(rule.indicator, m); !target.isEmpty())
         lines << QStringLiteral("Meta: %1").arg(target.mid(5));   // TargetText starts with "meta "
     lines << (before ? QStringLiteral("Mudança: de %1 para %2 desde a verificação anterior.")
                            .arg(cockpit::FigureText(rule.indicator, *before), figure)

@@ -135,11 +135,14 @@ QString change(const IndicatorInfo& i, double now, const std::optional<double>& 
 // Judges a measure whose figure, target and comparisons are set, and writes what it means.
 void judge(Measure& m, const IndicatorInfo& i, const Scorecard& card)
 {
-    if (m.target && card.partial() && !i.share && m.source != TargetSource::FixedRule) {
+    const bool budget = m.source == TargetSource::Budget || m.source == TargetSource::BranchBudgets;
+    if (m.target && card.partial() && !i.share && budget) {
         *m.target = *m.target * card.daysElapsed / card.month.daysInMonth();
         m.proRated = true;
     }
-    if (m.figure && m.target) {
+    if (m.source == TargetSource::OwnFigure) {
+        m.zone = ZoneOf(i.id, *m.figure, *m.target);
+    } else if (m.figure && m.target) {
         m.zone = ZoneOf(i.id, *m.figure, *m.target);
         m.gap = *m.figure - *m.target;
         if (!i.share && *m.target > 0.0)
@@ -164,6 +167,17 @@ void judge(Measure& m, const IndicatorInfo& i, const Scorecard& card)
         m.notes << QStringLiteral("meta: soma das metas das filiais");
     if (m.proRated)
         m.notes << QStringLiteral("meta proporcional a %1 de %2 dias").arg(card.daysElapsed).arg(card.month.daysInMonth());
+}
+
+// The company's and a region's revenue gauge take their own figure as target where no budget was set: the
+// dashboard's rule since its first day, which a company without budgets expects to see. A revenue of
+// nothing or less stays unjudged; a branch's revenue has no such gauge and is not passed here.
+void judgeByOwnFigureWithoutBudget(Measure& m, const IndicatorInfo& i)
+{
+    if (i.share || m.target || !m.figure || !(*m.figure > 0.0))
+        return;
+    m.target = m.figure;
+    m.source = TargetSource::OwnFigure;
 }
 
 // The target a row of the targets' packet sets for an indicator, and where it comes from.
@@ -356,6 +370,7 @@ QString SourceKey(TargetSource source)
     case TargetSource::Budget: return QStringLiteral("orcamento");
     case TargetSource::BranchBudgets: return QStringLiteral("filiais");
     case TargetSource::FixedRule: return QStringLiteral("regra");
+    case TargetSource::OwnFigure: return QStringLiteral("propria");
     case TargetSource::None: break;
     }
     return {};
@@ -371,6 +386,8 @@ QString TargetText(Indicator indicator, const Measure& m)
 {
     if (!m.target)
         return {};
+    if (m.source == TargetSource::OwnFigure)
+        return QStringLiteral("sem meta definida");
     const QLocale& br = BrazilLocale();
     const bool share = info(indicator).share;
     QString text = QStringLiteral("meta ") + br.toString(*m.target, 'f', share ? 1 : 2) + (share ? QStringLiteral("%") : QStringLiteral(" M"));
@@ -454,6 +471,7 @@ Scorecard MonthScorecard(const CockpitPackets& packets)
             m.lastYear = figureOf(comparisons, comparisons.find(c.scope.code, yearBefore.firstDay()), i.id);
             if (!i.share)
                 c.projection = project(comparisons, c.scope.code, card, m, m.target);
+            judgeByOwnFigureWithoutBudget(m, i);
             judge(m, i, card);
             fillTrend(m, comparisons, c.scope.code, i, card, c.projection);
         }
@@ -489,6 +507,7 @@ Scorecard RegionScorecard(const RegionReply& packets)
                 m.target = i.fixedTarget;
                 m.source = TargetSource::FixedRule;
             }
+            judgeByOwnFigureWithoutBudget(m, i);
             judge(m, i, card);
         }
         card.scopes << c;

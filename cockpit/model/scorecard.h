@@ -48,6 +48,10 @@ enum class TargetSource {
     Budget,          // a row of meta_mensal for the scope
     BranchBudgets,   // the revenue budgets of every branch with figures, added up
     FixedRule,       // the cockpit's own rule for a share (40, 45, 15, 5 %)
+    // The company's or a region's revenue without a budget: the gauge's own rule takes the figure itself as
+    // target, so the needle stands green on the yellow/green edge. Not a budget: there is no gap, and the
+    // words say that no target was set.
+    OwnFigure,
 };
 
 enum class Zone { None, Red, Yellow, Green };
@@ -142,7 +146,7 @@ QString SourceKey(TargetSource source);
 // A figure as a panel writes it: "12,50 M", "40,5%".
 QString FigureText(Indicator indicator, double figure);
 // A figure's target and gap ("meta 89,50 M · +1,2 %",
-// "meta 40,0% · −1,9 p.p."); empty without a target.
+// "meta 40,0% · −1,9 p.p."); "sem meta definida" for a revenue judged against itself; empty without a target.
 QString TargetText(Indicator indicator, const Measure& measure);
 // The verdict in words, for whoever does not tell the zones' colours apart: "situação: vermelho (meta
 // 40,0% · +2,0 p.p.)"; empty without a zone.

@@ -138,8 +138,8 @@ private slots:
         const QStringList failures = {
             // NO: 1,6 M against 9,3 M × 8/31 = 2,4 M, the branches' budgets added up.
             check(card, ScopeKind::Region, "NO", Indicator::Revenue, "1.60 2.40 filiais -0.80 -33.33 vermelho"),
-            // The company: branch 3 has no budget, so no sum; no verdict on its revenue.
-            check(card, ScopeKind::Company, "TOTAL", Indicator::Revenue, "2.00 -  - - "),
+            // The company: branch 3 has no budget, so no sum; its revenue is its own target, with no gap.
+            check(card, ScopeKind::Company, "TOTAL", Indicator::Revenue, "2.00 2.00 propria - - verde"),
             check(card, ScopeKind::Company, "TOTAL", Indicator::Result, "12.00 6.00 orcamento 6.00 - verde"),
             check(card, ScopeKind::Region, "P&D", Indicator::Consumption, "50.00 45.00 orcamento 5.00 - vermelho"),
             check(card, ScopeKind::Region, "NO", Indicator::Labour, "40.00 45.00 regra -5.00 - verde"),
@@ -168,10 +168,10 @@ private slots:
         const QJsonArray cells = QJsonDocument::fromJson(json)[QStringLiteral("rows")][0].toArray();
         QCOMPARE(cells[2][QStringLiteral("color")].toInt(), kNeutralColor);
 
-        // A month without any budget, whose last day has figures: closed, nothing pro-rated, revenue unjudged.
+        // A month without any budget, whose last day has figures: closed, nothing pro-rated, revenue its own target.
         const Scorecard november = MonthScorecard(cockpitPackets(module.month(QDate(2026, 11, 1), CallScope{})));
         QVERIFY(!november.partial());
-        QVERIFY(failuresOf({check(november, ScopeKind::Region, "NO", Indicator::Revenue, "0.10 -  - - "),
+        QVERIFY(failuresOf({check(november, ScopeKind::Region, "NO", Indicator::Revenue, "0.10 0.10 propria - - verde"),
                             check(november, ScopeKind::Company, "TOTAL", Indicator::Result, "10.00 5.00 regra 5.00 - verde")}));
     }
 

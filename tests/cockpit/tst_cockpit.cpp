@@ -80,9 +80,10 @@ private slots:
         QTest::addColumn<double>("max");
         QTest::addColumn<double>("value");
         QTest::addColumn<int>("needle");
-        // Revenue 12.5 M without a budget: the dial centred on it, and no verdict (the neutral needle).
+        // Revenue 12.5 M without a budget is its own target: the dial centred on it, the needle green on
+        // the yellow/green edge.
         QTest::newRow("revenue without a budget") << QVariant(12.5) << QVariant(40.0) << "indicFatTotal" << "12,5 M"
-                                                  << 6.25 << 18.75 << 12.5 << 0xFFFFFF;
+                                                  << 6.25 << 18.75 << 12.5 << 0x008000;
         // Consumption: green 20..40, yellow 40..44, red 44..60.
         QTest::newRow("consumption close") << QVariant(1.0) << QVariant(42.0) << "indicConsTotal" << "42%" << 20.0 << 60.0
                                            << 42.0 << 0x00FFFF;
@@ -95,7 +96,8 @@ private slots:
                                                            << 20.0 << 60.0 << 20.0 << 0x808080;
         QTest::newRow("consumption of no revenue") << QVariant(0.0) << QVariant(40.0) << "indicConsTotal" << "%" << 20.0
                                                    << 60.0 << 20.0 << 0x808080;
-        // A revenue of 0 without a budget: no verdict either, on the dial the definition gives.
+        // A revenue of 0 without a budget has nothing to be its own target: no verdict, on the dial the
+        // definition gives.
         QTest::newRow("revenue of 0") << QVariant(0.0) << QVariant(40.0) << "indicFatTotal" << "0 M" << 0.0 << 75.0 << 0.0
                                       << 0xFFFFFF;
     }
@@ -128,7 +130,7 @@ private slots:
         QTest::addColumn<int>("needle");
         QTest::addColumn<QString>("period");
         QTest::addColumn<QStringList>("notes");
-        QTest::newRow("no budget") << QVariant() << "03/04/2024" << QVariant() << 6.25 << 0xFFFFFF << "Março/2024" << QStringList{};
+        QTest::newRow("no budget") << QVariant() << "03/04/2024" << QVariant() << 6.25 << 0x008000 << "Março/2024" << QStringList{};
         QTest::newRow("budget beaten") << QVariant(10.0) << "03/04/2024" << QVariant() << 5.0 << 0x008000 << "Março/2024" << QStringList{};
         QTest::newRow("budget missed") << QVariant(20.0) << "03/04/2024" << QVariant() << 10.0 << 0x0000FF << "Março/2024" << QStringList{};
         // 20 M over 31 days: 9,68 M are due by the 15th.

@@ -111,11 +111,11 @@ private slots:
         QCOMPARE(fat["min"].toDouble(), 6.25);
         QCOMPARE(fat["max"].toDouble(), 18.75);
         QCOMPARE(fat["value"].toDouble(), 12.5);
-        // No revenue budget that month: the dial is centred on the figure and says nothing of it.
-        QCOMPARE(fat["needleColor"].toInt(), 0xFFFFFF);
-        QCOMPARE(fat["hubColor"].toInt(), 0xFFFFFF);
+        // No revenue budget that month: the figure is its own target, the needle green on the yellow/green edge.
+        QCOMPARE(fat["needleColor"].toInt(), 0x008000);
+        QCOMPARE(fat["hubColor"].toInt(), 0x008000);
         QCOMPARE(fat["zones"].toArray(),
-                 (QJsonArray{zone(0x505050, 6.25, 11.25), zone(0x505050, 11.25, 12.5), zone(0x505050, 12.5, 18.75)}));
+                 (QJsonArray{zone(0x0000FF, 6.25, 11.25), zone(0x00FFFF, 11.25, 12.5), zone(0x008000, 12.5, 18.75)}));
         QCOMPARE(j["gauges"]["indicConsR1"]["needleColor"].toInt(), 0x00FFFF);
         QCOMPARE(j["gauges"].toObject().size(), 30);
 

@@ -261,6 +261,8 @@ void TestMail::shouldMailTheBoardPackAsPdfOnceForItsMonth()
     const QString text = open(messages().last(), out);
     QVERIFY2(text.contains(QStringLiteral("Subject: Caderno do conselho — Abril/2024 — Comercial Exemplo")), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("A empresa em Abril/2024")) && text.contains(QStringLiteral("% Resultado: ")), qPrintable(text));
+    // A month without a revenue budget: the revenue is its own target, green, and the words say so.
+    QVERIFY2(text.contains(QRegularExpression(QStringLiteral("Faturamento: [0-9.,]+ M \\(sem meta definida\\) — verde"))), qPrintable(text));
     const auto [pdfCode, pdfText] = run(QStringLiteral("pdftotext"), {out + QStringLiteral("/caderno-2024-04.pdf"), "-"});
     QCOMPARE(pdfCode, 0);
     QVERIFY2(pdfText.contains(QStringLiteral("Janeiro/2024 a Abril/2024")) && pdfText.contains(QStringLiteral("Abril/2024")),

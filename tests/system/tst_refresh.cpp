@@ -190,8 +190,8 @@ private slots:
         QCOMPARE(rowTexts(form, 3), (QStringList{"CCC", "1,4 M", "40%", "40%", "10%", "10%"}));
         QCOMPARE(rowTexts(form, 4), (QStringList{"DDD", "2,5 M", "42%", "40%", "12%", "6%"}));
         QCOMPARE(rowTexts(form, 5), (QStringList{"EEE", "1,9 M", "50%", "30%", "16%", "4%"}));
-        // Each regional revenue gauge is judged against its own figure.
-        QCOMPARE(dial(form, "indicFatR5"), QStringLiteral("0.95..2.85 @1.9 neutral/neutral"));
+        // Each regional revenue gauge without a budget is judged against its own figure.
+        QCOMPARE(dial(form, "indicFatR5"), QStringLiteral("0.95..2.85 @1.9 green/green"));
         QCOMPARE(dial(form, "indicConsR4"), QStringLiteral("22.5..67.5 @42 green/green"));   // DDD's own 45 %
         QCOMPARE(dial(form, "IndicResultR5"), QStringLiteral("2.5..7.5 @4 red/red"));
         QCOMPARE(dial(form, "indicDespeR5"), QStringLiteral("7.5..22.5 @16 yellow/yellow"));
@@ -214,7 +214,7 @@ private slots:
         QCOMPARE(totalTexts(form), (QStringList{"2 M", "30%", "50%", "10%", "10%"}));
         QCOMPARE(rowTexts(form, 1), (QStringList{"AAA", "0,5 M", "30%", "50%", "10%", "10%"}));
         QCOMPARE(rowTexts(form, 3), (QStringList{"CCC", "1 M", "30%", "50%", "10%", "10%"}));
-        QCOMPARE(dial(form, "indicFatR1"), QStringLiteral("0.25..0.75 @0.5 neutral/neutral"));
+        QCOMPARE(dial(form, "indicFatR1"), QStringLiteral("0.25..0.75 @0.5 green/green"));
         QCOMPARE(dial(form, "indicConsR3"), QStringLiteral("20..60 @30 green/green"));
 
         // Rows without a region are empty, not January's regions, and not judged: grey needles at the minimum
@@ -244,11 +244,11 @@ private slots:
                  QString::fromUtf8("BI Business Intelligence - Resultados Operacionais  (Março/2008)"));
         QCOMPARE(caption(form, "lblQtFiliais"), QStringLiteral("Quantidade de Unidades:  6"));
         QCOMPARE(totalTexts(form), (QStringList{"6 M", "40%", "40%", "10%", "10%"}));
-        QCOMPARE(dial(form, "indicFatTotal"), QStringLiteral("3..9 @6 neutral/neutral"));
+        QCOMPARE(dial(form, "indicFatTotal"), QStringLiteral("3..9 @6 green/green"));
         for (int n = 1; n <= 5; ++n) {
             QCOMPARE(rowTexts(form, n),
                      (QStringList{QString(3, QChar('A' + n - 1)), "1 M", "40%", "40%", "10%", "10%"}));
-            QCOMPARE(dial(form, QStringLiteral("indicFatR%1").arg(n)), QStringLiteral("0.5..1.5 @1 neutral/neutral"));
+            QCOMPARE(dial(form, QStringLiteral("indicFatR%1").arg(n)), QStringLiteral("0.5..1.5 @1 green/green"));
         }
         // The message ends the refresh; nothing starts another one.
         QTest::qWait(200);
@@ -263,12 +263,12 @@ private slots:
         QTest::addColumn<QString>("expectedDial");
         QTest::addColumn<QString>("expectedZones");
         QTest::addColumn<QString>("expectedText");
-        // No revenue budget: the dial is centred on the figure, its zones drawn in the neutral grey.
-        const QString revenueZones = "0x505050 6.25-11.25, 0x505050 11.25-12.5, 0x505050 12.5-18.75";
+        // No revenue budget: the figure is its own target, the needle green on the yellow/green edge.
+        const QString revenueZones = "red 6.25-11.25, yellow 11.25-12.5, green 12.5-18.75";
         const QString consumptionZones = "red 44-60, yellow 40-44, green 20-40";
-        QTest::newRow("total revenue 12.5") << "indicFatTotal" << "pnlIndicFatTotal" << "6.25..18.75 @12.5 neutral/neutral"
+        QTest::newRow("total revenue 12.5") << "indicFatTotal" << "pnlIndicFatTotal" << "6.25..18.75 @12.5 green/green"
                                             << revenueZones << "12,5 M";
-        QTest::newRow("regional revenue 12.5") << "indicFatR1" << "pnlIndicFatR1" << "6.25..18.75 @12.5 neutral/neutral"
+        QTest::newRow("regional revenue 12.5") << "indicFatR1" << "pnlIndicFatR1" << "6.25..18.75 @12.5 green/green"
                                                << revenueZones << "12,5 M";
         QTest::newRow("regional consumption 42") << "indicConsR1" << "pnlIndicConsR1" << "20..60 @42 yellow/yellow"
                                                  << consumptionZones << "42%";
@@ -334,7 +334,7 @@ private slots:
     }
 
     // Where the pointer rests on a figure, its verdict in a word beside the colour, with the target it was
-    // judged by; a figure without a target has no verdict to tell.
+    // judged by, or the words that no budget was set.
     void tooltipsSayTheVerdictInWords_data()
     {
         QTest::addColumn<QString>("panel");
@@ -342,7 +342,7 @@ private slots:
         QTest::newRow("company, budget") << "pnlIndicFatTotal" << QStringLiteral("situação: vermelho (meta 10,00 M · −20,0 %)");
         QTest::newRow("company, rule") << "pnlIndicConsTotal" << QStringLiteral("situação: amarelo (meta 40,0% · +3,0 p.p.)");
         QTest::newRow("region five") << "pnlIndicConsR5" << QStringLiteral("situação: vermelho (meta 40,0% · +10,0 p.p.)");
-        QTest::newRow("region without target") << "pnlIndicFatR1" << QString();
+        QTest::newRow("region without budget") << "pnlIndicFatR1" << QStringLiteral("situação: verde (sem meta definida)");
     }
     void tooltipsSayTheVerdictInWords()
     {
