@@ -5,9 +5,7 @@
 
 void SwapValues(double& a, double& b)
 {
-    const double t = a;
-    a = b;
-    b = t;
+    cockpit::SwapValues(a, b);
 }
 
 void ConfigureGaugeZones(TOverGauge* gauge, bool higherIsBetter, double T)

@@ -15,6 +15,15 @@ inline double extendedProduct(long double factor, double value)
 }
 } // namespace detail
 
+// Exchanges the two values: how the dial's ends are put back in order for a target whose direction
+// runs the other way.
+inline void SwapValues(double& a, double& b)
+{
+    const double t = a;
+    a = b;
+    b = t;
+}
+
 // Gives the gauge the range and the three zones of target `T`: red for bad, yellow for close to the
 // target, green for at or beyond it. With `higherIsBetter` the dial runs from 0.5·T to 1.5·T with red
 // [0.5T, 0.9T], yellow [0.9T, T], green [T, 1.5T]; otherwise green [0.5T, T], yellow [T, 1.1T], red
@@ -37,9 +46,7 @@ void ConfigureGaugeZones(Gauge& gauge, bool higherIsBetter, double T)
 
     bool swapped = false;
     if (!(hi >= lo)) {
-        const double t = lo;
-        lo = hi;
-        hi = t;
+        SwapValues(lo, hi);
         swapped = true;
     }
 

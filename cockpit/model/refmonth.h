@@ -34,8 +34,6 @@ public:
 
     // The months this month's figures are set beside: the month before and the same month a year before.
     std::array<RefMonth, 2> comparisons() const { return {previous(), yearBefore()}; }
-    // The months that set their figures beside this month's: the month after and the same month a year after.
-    std::array<RefMonth, 2> comparedBy() const { return {next(), RefMonth(m_first.addYears(1))}; }
 
     friend bool operator==(const RefMonth& a, const RefMonth& b) { return a.m_first == b.m_first; }
     friend bool operator!=(const RefMonth& a, const RefMonth& b) { return !(a == b); }
