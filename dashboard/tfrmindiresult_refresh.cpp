@@ -8,7 +8,6 @@
 
 #include "cockpitcolors.h"
 #include "cockpitview.h"
-#include "cockpitjson.h"
 #include "refmonth.h"
 #include "eventboundary.h"
 #include "exceptions.h"
@@ -53,7 +52,7 @@ void TfrmIndiResult::showView(const cockpit::CockpitView& view)
     // Whose figures the window shows, and all the view says of them, for a host that prints or exports
     // the window: the title is text for people.
     setProperty("shownMonth", view.month);
-    setProperty("cockpitView", cockpit::CockpitJsonText(view));
+    cockpit::SetShownView(this, view);
     component<TLabel>(this, QLatin1String(cockpit::kNoticeLabel))->SetFontColor(m_noticeColor);
     for (auto it = view.labels.cbegin(); it != view.labels.cend(); ++it)
         component<TLabel>(this, it.key())->SetCaption(it.value());

@@ -2,6 +2,7 @@
 
 #include "boardpack.h"
 #include "cockpitexport.h"
+#include "cockpitview.h"
 #include "messagedlg.h"
 #include "moduleloader.h"
 #include "outputfile.h"
@@ -164,7 +165,7 @@ int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
         const auto* notice = dashboard ? dashboard->findChild<QLabel*>(QStringLiteral("lblAviso")) : nullptr;
         const QString noticeText = shown && notice ? notice->text() : QString();
         if (shown && options.onMonth)
-            options.onMonth(month, dashboard->property("cockpitView").toByteArray());
+            options.onMonth(month, cockpit::ShownView(dashboard));
         if (!noticeText.isEmpty())
             emptyMonths << month.toString(QStringLiteral("yyyy-MM"));
         const QImage picture = dashboard ? dashboard->grab().toImage() : QImage();
@@ -176,9 +177,7 @@ int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
             written = !image.isEmpty() && writeFile(PathForMonth(options.snapshot, month), image) && written;
         }
         if (!options.json.isEmpty()) {
-            const QJsonObject json = ExportCockpit(dashboard, messages);
-            written = writeFile(PathForMonth(options.json, month), QJsonDocument(json).toJson(QJsonDocument::Indented)) &&
-                      written;
+            written = writeFile(PathForMonth(options.json, month), ExportCockpitText(dashboard, messages)) && written;
         }
         if (!options.csv.isEmpty() && dashboard) {
             // The lists as numbers, one file each, in the month's folder.

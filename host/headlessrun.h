@@ -8,6 +8,9 @@
 #include <functional>
 
 class ModuleLoader;
+namespace cockpit {
+struct CockpitView;
+}
 
 struct HeadlessOptions {
     QList<QDate> months; // first days of the months to show, in order
@@ -17,8 +20,8 @@ struct HeadlessOptions {
     QString csv;         // a folder per month ({month}) with one CSV file per list; empty for none
     QString company;     // on the pack's cover
     bool lightPdf = false;   // the pack in dark text on white, for a printer
-    // Hears each month the dashboard showed, with its view as JSON (the window's "cockpitView").
-    std::function<void(const QDate&, const QByteArray&)> onMonth;
+    // Hears each month the dashboard showed, with the view it showed.
+    std::function<void(const QDate&, const cockpit::CockpitView&)> onMonth;
 };
 
 // Reads the values of --month ("YYYY-MM" or "YYYY-MM..YYYY-MM", repeatable) into first days of months, in

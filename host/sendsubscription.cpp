@@ -1,5 +1,6 @@
 #include "sendsubscription.h"
 
+#include "cockpitview.h"
 #include "headlessrun.h"
 #include "indicators.h"
 #include "mailsender.h"
@@ -8,12 +9,10 @@
 #include "subscription.h"
 
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -21,7 +20,7 @@ void say(const QString& text) { std::fprintf(stderr, "kpd-host: %s\n", qPrintabl
 
 } // namespace
 
-QString SubscriptionBody(const Subscription& subscription, const QDate& closed, const QByteArray& viewJson)
+QString SubscriptionBody(const Subscription& subscription, const QDate& closed, const cockpit::Scorecard& card)
 {
     const QList<QDate> months = subscription.monthsFor(closed);
     const cockpit::RefMonth month(closed);
@@ -32,28 +31,21 @@ QString SubscriptionBody(const Subscription& subscription, const QDate& closed, 
                       months.size() > 1 ? QStringLiteral(" (de %1 a %2)").arg(cockpit::RefMonth(months.first()).title(), month.title())
                                         : QString());
     lines << QString();
-    const QJsonObject card = QJsonDocument::fromJson(viewJson).object()[QStringLiteral("scorecard")].toObject();
-    QJsonObject company;
-    for (const QJsonValue& v : card[QStringLiteral("scopes")].toArray())
-        if (v[QStringLiteral("kind")].toString() == QLatin1String("empresa"))
-            company = v.toObject();
-    if (company.isEmpty()) {
+    const cockpit::ScopeCard* company = card.find(cockpit::ScopeKind::Company, QLatin1String(cockpit::kCompanyCode));
+    if (!company) {
         lines << QStringLiteral("Os números da empresa em %1 não estavam disponíveis; veja o caderno.").arg(month.title());
     } else {
         lines << QStringLiteral("A empresa em %1%2, frente às metas:")
-                     .arg(month.title(), card[QStringLiteral("partialUntil")].isString()
-                                             ? QStringLiteral(" (parcial, até %1)")
-                                                   .arg(QDate::fromString(card[QStringLiteral("partialUntil")].toString(), Qt::ISODate)
-                                                            .toString(QStringLiteral("dd/MM")))
-                                             : QString());
+                     .arg(month.title(), card.partial() ? QStringLiteral(" (parcial, até %1)")
+                                                              .arg(card.partialUntil.toString(QStringLiteral("dd/MM")))
+                                                        : QString());
         for (const cockpit::IndicatorInfo& i : cockpit::kIndicators) {
-            const QJsonObject m = company[QLatin1String(i.key)].toObject();
+            const cockpit::Measure& m = (*company)[i.id];
             QString line = QStringLiteral("  %1: ").arg(QLatin1String(i.title));
-            line += m[QStringLiteral("figure")].isDouble() ? cockpit::FigureText(i.id, m[QStringLiteral("figure")].toDouble())
-                                                           : QStringLiteral("sem valor");
-            if (const QString target = m[QStringLiteral("targetText")].toString(); !target.isEmpty())
+            line += m.figure ? cockpit::FigureText(i.id, *m.figure) : QStringLiteral("sem valor");
+            if (const QString target = cockpit::TargetText(i.id, m); !target.isEmpty())
                 line += QStringLiteral(" (%1)").arg(target);
-            if (const QString zone = m[QStringLiteral("zone")].toString(); !zone.isEmpty())
+            if (const QString zone = cockpit::ZoneWord(m.zone); !zone.isEmpty())
                 line += QStringLiteral(" — ") + zone;
             lines << line;
         }
@@ -84,14 +76,14 @@ int SendSubscription(ModuleLoader& module, const Subscription& subscription, con
     options.pdf = dir.filePath(fileName);
     options.company = subscription.company;
     options.lightPdf = subscription.light;
-    QByteArray view;
-    options.onMonth = [&](const QDate& month, const QByteArray& json) {
+    std::optional<cockpit::Scorecard> card;
+    options.onMonth = [&](const QDate& month, const cockpit::CockpitView& view) {
         if (month == closed)
-            view = json;
+            card = view.scorecard;
     };
     // A pack with a month that could not be fetched would tell the board less than it should: the next
     // run tries again.
-    if (RunHeadless(module, options) != 0 || view.isEmpty()) {
+    if (RunHeadless(module, options) != 0 || !card) {
         say(QStringLiteral("caderno de %1 não enviado: o painel não pôde ser montado com os números do servidor; "
                            "nova tentativa na próxima execução")
                 .arg(key));
@@ -109,7 +101,7 @@ int SendSubscription(ModuleLoader& module, const Subscription& subscription, con
                                 .arg(cockpit::RefMonth(closed).title(),
                                      subscription.company.isEmpty() ? QString() : QStringLiteral(" — ") + subscription.company)
                           : subscription.subject;
-    message.body = SubscriptionBody(subscription, closed, view);
+    message.body = SubscriptionBody(subscription, closed, *card);
     message.attachmentName = fileName;
     message.attachment = pdf.readAll();
     const MailSender::Result sent = MailSender::send(subscription.relay, message, say);

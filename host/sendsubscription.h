@@ -5,11 +5,14 @@
 #include <QString>
 
 class ModuleLoader;
+namespace cockpit {
+struct Scorecard;
+}
 struct Subscription;
 
 /// The text of the pack's message: which months, then the company's five figures of the closed month
-/// against their targets as the scorecard judged them (viewJson: the month's "cockpitView").
-QString SubscriptionBody(const Subscription& subscription, const QDate& closed, const QByteArray& viewJson);
+/// against their targets as the scorecard the cockpit showed judged them (card; empty when none came).
+QString SubscriptionBody(const Subscription& subscription, const QDate& closed, const cockpit::Scorecard& card);
 
 /// Sends the board pack of a subscription when it is due at now (always with force), for the month
 /// just closed (closed, or the calendar's when invalid): makes the pack as --pdf does, mails it with

@@ -1,6 +1,7 @@
 #include "wallscreen.h"
 
 #include "messagedlg.h"
+#include "cockpitview.h"
 #include "moduleloader.h"
 #include "refmonth.h"
 #include "tapplication.h"
@@ -10,9 +11,6 @@
 
 #include <QApplication>
 #include <QDateTime>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QKeyEvent>
 #include <QShortcut>
 
@@ -24,12 +22,7 @@ namespace {
 // Whether the dashboard's month has a figure anywhere: a month before its first load has none.
 bool showsFigures(const QWidget* dashboard)
 {
-    const QJsonObject view = QJsonDocument::fromJson(dashboard->property("cockpitView").toByteArray()).object();
-    for (const QJsonValue& scope : view[QLatin1String("scorecard")][QLatin1String("scopes")].toArray())
-        for (const QJsonValue& measure : scope.toObject())
-            if (measure.isObject() && measure[QLatin1String("figure")].isDouble())
-                return true;
-    return false;
+    return cockpit::ShownView(dashboard).scorecard.anyFigure;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "boardpack.h"
 
+#include "cockpitview.h"
 #include "trendchart.h"
 
 #include "designscale.h"
@@ -15,10 +16,7 @@
 #include "tovergauge.h"
 
 #include <QFontMetrics>
-#include <QJsonArray>
 #include <QLabel>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLocale>
 #include <QMetaProperty>
 #include <QWidget>
@@ -33,15 +31,6 @@ namespace {
 using cockpit::kIndicators;
 
 QString monthTitle(const QDate& month) { return cockpit::RefMonth(month).title(); }
-
-// A JSON object's member by name, ignoring letter case, as the window finds its components.
-QJsonValue member(const QJsonObject& object, const QString& name)
-{
-    for (auto it = object.begin(); it != object.end(); ++it)
-        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
-            return it.value();
-    return {};
-}
 
 // Colours of the window swapped for a printer's page, and back: black grounds turn white, white texts
 // black, the dark grey of the rows a light one, and the zones', needles', slices' and swatches' colours the
@@ -233,20 +222,16 @@ void BoardPack::drawCockpit(QWidget* dashboard, const QRectF& area)
     m_painter.restore();
 }
 
-void BoardPack::drawTable(const QByteArray& viewJson, const QRectF& area)
+void BoardPack::drawTable(const cockpit::Scorecard& card, const QRectF& area)
 {
     // The scorecard the cockpit judged the month by: its scopes, figures, targets, zones and notes.
-    const QJsonArray scopes = QJsonDocument::fromJson(viewJson).object()[QStringLiteral("scorecard")][QStringLiteral("scopes")].toArray();
     struct Row {
         QString scope;
-        QJsonObject card;
+        const cockpit::ScopeCard* card;
     };
     std::vector<Row> rows;
-    for (const QJsonValue& v : scopes) {
-        const QJsonObject card = v.toObject();
-        const bool company = card[QStringLiteral("kind")].toString() == QLatin1String("empresa");
-        rows.push_back({company ? QStringLiteral("Total") : card[QStringLiteral("code")].toString(), card});
-    }
+    for (const cockpit::ScopeCard& c : card.scopes)
+        rows.push_back({c.scope.kind == cockpit::ScopeKind::Company ? QStringLiteral("Total") : c.scope.code, &c});
     if (rows.empty())
         return;
 
@@ -275,14 +260,13 @@ void BoardPack::drawTable(const QByteArray& viewJson, const QRectF& area)
         for (int c = 0; c < 5; ++c) {
             const cockpit::IndicatorInfo& indicator = kIndicators[size_t(c)];
             const QRectF cell(area.left() + scopeWidth + c * cellWidth, top, cellWidth, rowHeight);
-            const QJsonObject m = rows[r].card[QLatin1String(indicator.key)].toObject();
-            const QJsonValue figure = m[QStringLiteral("figure")];
+            const cockpit::Measure& m = (*rows[r].card)[indicator.id];
             // The zone's colour, as the needle shows it; an open circle where there is no target to judge by.
             const double dot = rowHeight * 0.12;
             const QRectF dotRect(cell.left() + dot * 0.5, cell.top() + rowHeight * 0.12, dot, dot);
-            if (m[QStringLiteral("zone")].isString()) {
+            if (m.zone != cockpit::Zone::None) {
                 m_painter.setPen(Qt::NoPen);
-                m_painter.setBrush(ToQColor(PrintColor(m[QStringLiteral("color")].toInt())));
+                m_painter.setBrush(ToQColor(PrintColor(m.figure ? cockpit::ZoneColor(m.zone) : clGray)));
             } else {
                 m_painter.setPen(QPen(ToQColor(clGray), dot * 0.15));
                 m_painter.setBrush(Qt::NoBrush);
@@ -291,25 +275,23 @@ void BoardPack::drawTable(const QByteArray& viewJson, const QRectF& area)
             m_painter.setPen(Qt::black);
             m_painter.setBrush(Qt::NoBrush);
             QString head;
-            if (figure.isDouble())
-                head = indicator.share ? locale.toString(figure.toDouble(), 'f', 1) + QLatin1Char('%')
-                                       : locale.toString(figure.toDouble(), 'f', 2) + QStringLiteral(" M");
+            if (m.figure)
+                head = indicator.share ? locale.toString(*m.figure, 'f', 1) + QLatin1Char('%')
+                                       : locale.toString(*m.figure, 'f', 2) + QStringLiteral(" M");
             // The zone in a word beside its dot, for a page printed without colour or read without telling them apart.
-            if (const QString zone = m[QStringLiteral("zone")].toString(); !zone.isEmpty())
+            if (const QString zone = cockpit::ZoneWord(m.zone); !zone.isEmpty())
                 head += QStringLiteral(" · ") + zone;
-            if (const QString target = m[QStringLiteral("targetText")].toString(); !target.isEmpty())
+            if (const QString target = cockpit::TargetText(indicator.id, m); !target.isEmpty())
                 head += QStringLiteral("  (") + target + QLatin1Char(')');
-            QStringList lines;
-            for (const QJsonValue& note : m[QStringLiteral("notes")].toArray())
-                lines << note.toString();
+            QStringList lines = m.notes;
             // Where a partial month's revenue will end, and the year so far, under the figures they belong to.
-            const QJsonValue projection = rows[r].card[QStringLiteral("projection")];
-            if (indicator.id == cockpit::Indicator::Revenue && projection.isObject())
-                lines << projection[QStringLiteral("text")].toString() + QStringLiteral(" (") +
-                             projection[QStringLiteral("method")].toString() + QLatin1Char(')');
-            if (const QString ytd = rows[r].card[QStringLiteral("yearToDate")][QLatin1String(indicator.key)][QStringLiteral("text")].toString();
-                !ytd.isEmpty())
-                lines << ytd;
+            const std::optional<cockpit::Projection>& projection = rows[r].card->projection;
+            if (indicator.id == cockpit::Indicator::Revenue && projection)
+                lines << cockpit::ProjectionText(*projection) + QStringLiteral(" (") +
+                             cockpit::ProjectionMethod(*projection, card) + QLatin1Char(')');
+            if (indicator.id == cockpit::Indicator::Revenue || indicator.id == cockpit::Indicator::Result)
+                if (const QString ytd = cockpit::YearToDateText(indicator.id, rows[r].card->yearToDate); !ytd.isEmpty())
+                    lines << ytd;
             const QRectF text = cell.adjusted(dot * 2.0, rowHeight * 0.06, -dot * 0.5, 0);
             m_painter.setFont(font);
             m_painter.drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, head);
@@ -333,12 +315,15 @@ void BoardPack::drawTable(const QByteArray& viewJson, const QRectF& area)
 
 bool BoardPack::month(const QDate& month, QWidget* dashboard, const QString& note)
 {
-    const QByteArray viewJson = dashboard ? dashboard->property("cockpitView").toByteArray() : QByteArray();
-    const QString loaded =
-        member(QJsonDocument::fromJson(viewJson).object()[QStringLiteral("labels")].toObject(), QStringLiteral("lblDtAtu")).toString();
+    const cockpit::CockpitView view = cockpit::ShownView(dashboard);
+    QString loaded;
+    // The header's label as the window finds its components, ignoring letter case.
+    for (auto it = view.labels.cbegin(); it != view.labels.cend(); ++it)
+        if (it.key().compare(QLatin1String("lblDtAtu"), Qt::CaseInsensitive) == 0)
+            loaded = it.value();
     const QString heading = QStringLiteral("Indicadores de Resultado — ") + monthTitle(month);
     if (dashboard && (!m_latestMonth.isValid() || month >= m_latestMonth)) {
-        m_latestView = viewJson;
+        m_latestCard = view.scorecard;
         m_latestMonth = month;
     }
     for (int page = 0; page < 2; ++page) {
@@ -362,7 +347,7 @@ bool BoardPack::month(const QDate& month, QWidget* dashboard, const QString& not
         } else if (page == 0) {
             drawCockpit(dashboard, body());
         } else {
-            drawTable(viewJson, body());
+            drawTable(view.scorecard, body());
         }
     }
     return true;
@@ -380,8 +365,7 @@ bool BoardPack::trends()
     font.setPixelSize(qRound(h * 0.035));
     m_painter.setFont(font);
     m_painter.drawText(QRectF(0, 0, w, h * 0.06), Qt::AlignLeft | Qt::AlignVCenter, title);
-    const QJsonObject scorecard = QJsonDocument::fromJson(m_latestView).object()[QStringLiteral("scorecard")].toObject();
-    if (scorecard.isEmpty()) {
+    if (m_latestCard.scopes.isEmpty()) {
         font.setBold(false);
         font.setPixelSize(qRound(h * 0.03));
         m_painter.setFont(font);
@@ -390,7 +374,7 @@ bool BoardPack::trends()
     }
     if (!m_options.light)
         m_painter.fillRect(body(), Qt::black);
-    cockpit::DrawTrendCharts(m_painter, body(), cockpit::TrendChartsFromJson(scorecard), m_options.light);
+    cockpit::DrawTrendCharts(m_painter, body(), cockpit::TrendChartsOf(m_latestCard), m_options.light);
     m_painter.setPen(Qt::black);
     return true;
 }

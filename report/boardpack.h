@@ -6,6 +6,8 @@
 #include <QPdfWriter>
 #include <QString>
 
+#include "scorecard.h"
+
 #include <memory>
 
 class QWidget;
@@ -27,8 +29,8 @@ public:
     ~BoardPack();
 
     bool cover(const QDate& first, const QDate& last);
-    // The month's two pages. `dashboard` shows the month (its window carries the view as the property
-    // "cockpitView"); null for a month whose figures could not be fetched, which `note` then explains.
+    // The month's two pages. `dashboard` shows the month (its window carries the view it shows); null for a
+    // month whose figures could not be fetched, which `note` then explains.
     bool month(const QDate& month, QWidget* dashboard, const QString& note);
     // The last twelve months of every indicator up to the latest month shown, on a page of their own.
     bool trends();
@@ -38,7 +40,7 @@ public:
 private:
     bool newPage(const QString& footer);
     void drawCockpit(QWidget* dashboard, const QRectF& area);
-    void drawTable(const QByteArray& viewJson, const QRectF& area);
+    void drawTable(const cockpit::Scorecard& card, const QRectF& area);
     QRectF body() const;
 
     Options m_options;
@@ -47,6 +49,6 @@ private:
     QPainter m_painter;
     int m_page = 0;
     bool m_failed = false;
-    QByteArray m_latestView;   // the view of the latest month with figures, for the trends' page
+    cockpit::Scorecard m_latestCard;   // the latest month with figures, for the trends' page
     QDate m_latestMonth;
 };

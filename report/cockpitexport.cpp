@@ -1,5 +1,8 @@
 #include "cockpitexport.h"
 
+#include "cockpitview.h"
+#include "scorecardjson.h"
+
 #include "tcolor.h"
 #include "tdbchart.h"
 #include "tpieseries.h"
@@ -142,10 +145,20 @@ QJsonObject ExportCockpit(QWidget* dashboard, const QStringList& messages)
     root[QStringLiteral("grids")] = grids;
     root[QStringLiteral("charts")] = charts;
     root[QStringLiteral("messages")] = QJsonArray::fromStringList(messages);
-    // What the figures on screen mean, as the window judged them: the scorecard of the view it drew.
-    if (dashboard) {
-        const QJsonObject view = QJsonDocument::fromJson(dashboard->property("cockpitView").toByteArray()).object();
-        root[QStringLiteral("scorecard")] = view.value(QStringLiteral("scorecard"));
-    }
     return root;
+}
+
+QByteArray ExportCockpitText(QWidget* dashboard, const QStringList& messages)
+{
+    QByteArray text = QJsonDocument(ExportCockpit(dashboard, messages)).toJson(QJsonDocument::Indented);
+    if (!dashboard)
+        return text;
+    // What the figures on screen mean, as the window judged them: the scorecard of the view it drew, written
+    // by the scorecard's one writer as the document's last member.
+    cockpit::JsonText card;
+    cockpit::WriteScorecard(card, cockpit::ShownView(dashboard).scorecard);
+    const qsizetype end = text.lastIndexOf("\n}");
+    if (end >= 0)
+        text.insert(end, ",\n    \"scorecard\": " + card.text());
+    return text;
 }

@@ -10,3 +10,6 @@ class QWidget;
 // charts with title and slices, and refDate, the month whose figures the window shows (empty for none).
 // Colours are 0x00BBGGRR integers.
 QJsonObject ExportCockpit(QWidget* dashboard, const QStringList& messages);
+
+// The same document as text, with "scorecard": what the figures on screen mean, as the window judged them.
+QByteArray ExportCockpitText(QWidget* dashboard, const QStringList& messages);

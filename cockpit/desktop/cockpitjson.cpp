@@ -4,7 +4,6 @@
 #include "pagejson.h"
 #include "scorecardjson.h"
 
-#include <QJsonDocument>
 
 namespace cockpit {
 
@@ -66,11 +65,6 @@ QByteArray CockpitJsonText(const CockpitView& view)
     out.close(']');
     out.close('}');
     return out.text();
-}
-
-QJsonObject CockpitJson(const CockpitView& view)
-{
-    return QJsonDocument::fromJson(CockpitJsonText(view)).object();
 }
 
 } // namespace cockpit

@@ -3,7 +3,6 @@
 #include "cockpitview.h"
 
 #include <QByteArray>
-#include <QJsonObject>
 
 // The month's view as the JSON document the browser draws and kpd-host --export-json writes.
 namespace cockpit {
@@ -12,11 +11,8 @@ namespace cockpit {
 // the ghost needle's value or null), grids (titles, rows, rowColors), charts (title, slices) and messages. Slices also carry what the desktop
 // export leaves out and a browser needs to draw them: their colour and their share of the pie.
 QByteArray CockpitJsonText(const CockpitView& view);
-// The same, parsed; for tests and callers that want to look inside.
-QJsonObject CockpitJson(const CockpitView& view);
 
 // The month's view as JSON in one step, as the browser face serves it.
 inline QByteArray CockpitJsonText(const CockpitPackets& packets) { return CockpitJsonText(ComputeView(packets)); }
-inline QJsonObject CockpitJson(const CockpitPackets& packets) { return CockpitJson(ComputeView(packets)); }
 
 } // namespace cockpit

@@ -176,4 +176,14 @@ QString StaleNotice(const QDateTime& fetched, const QDateTime& failed)
     return QStringLiteral("Atualização falhou às %1 — dados de %2").arg(time(failed), time(fetched));
 }
 
+void SetShownView(QObject* window, const CockpitView& view)
+{
+    window->setProperty("cockpitView", QVariant::fromValue(view));
+}
+
+CockpitView ShownView(const QObject* window)
+{
+    return window ? window->property("cockpitView").value<CockpitView>() : CockpitView();
+}
+
 } // namespace cockpit

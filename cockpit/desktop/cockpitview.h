@@ -9,6 +9,8 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QMetaType>
+#include <QObject>
 #include <QHash>
 #include <QStringList>
 #include <QVector>
@@ -69,4 +71,12 @@ CockpitView FailedView(const QString& message);
 QString StaleNotice(const QDateTime& fetched, const QDateTime& failed);
 inline constexpr TColor kStaleNoticeColor = clRed;
 
+// The view a window shows, carried on the window itself (the property "cockpitView") as the value it is,
+// for a host that prints, exports or mails what the window shows: nobody reads it back from text.
+void SetShownView(QObject* window, const CockpitView& view);
+// The view the window shows; an empty one (no month) where it shows none.
+CockpitView ShownView(const QObject* window);
+
 } // namespace cockpit
+
+Q_DECLARE_METATYPE(cockpit::CockpitView)

@@ -3,7 +3,6 @@
 #include "cockpitfields.h"
 #include "presentation.h"
 
-#include <QJsonArray>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -145,33 +144,6 @@ TrendCharts TrendChartsOf(const Scorecard& card)
             const Measure& m = c[i.id];
             chart.series << TrendSeries{company ? QStringLiteral("Total") : c.scope.code, m.trend, m.trendProjected,
                                         seriesColor(company ? -1 : region++)};
-        }
-        out.charts << chart;
-    }
-    return out;
-}
-
-TrendCharts TrendChartsFromJson(const QJsonObject& scorecard)
-{
-    TrendCharts out;
-    out.last = RefMonth::fromKey(scorecard[QStringLiteral("month")].toString());
-    for (const IndicatorInfo& i : kIndicators) {
-        TrendChart chart;
-        chart.indicator = i.id;
-        int region = 0;
-        for (const QJsonValue& v : scorecard[QStringLiteral("scopes")].toArray()) {
-            const QString kind = v[QStringLiteral("kind")].toString();
-            if (kind == QLatin1String("filial"))
-                continue;
-            const bool company = kind == QLatin1String("empresa");
-            const QJsonObject m = v[QLatin1String(i.key)].toObject();
-            TrendSeries s{company ? QStringLiteral("Total") : v[QStringLiteral("code")].toString(), {},
-                          m[QStringLiteral("trendProjected")].toBool(), seriesColor(company ? -1 : region++)};
-            const QJsonArray values = m[QStringLiteral("trend")].toArray();
-            for (int k = 0; k < kTrendMonths && k < values.size(); ++k)
-                if (values[k].isDouble())
-                    s.values[size_t(k)] = values[k].toDouble();
-            chart.series << s;
         }
         out.charts << chart;
     }

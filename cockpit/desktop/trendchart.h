@@ -2,7 +2,6 @@
 
 #include "scorecard.h"
 
-#include <QJsonObject>
 #include <QRectF>
 #include <QString>
 #include <QVector>
@@ -31,8 +30,6 @@ struct TrendCharts {
 };
 
 TrendCharts TrendChartsOf(const Scorecard& card);
-// The same from a scorecard as JSON ("scorecard" of the desktop view's JSON).
-TrendCharts TrendChartsFromJson(const QJsonObject& scorecard);
 
 // The five charts and their legend in `area`; `light` for a page (dark lines on white), else the cockpit's
 // black ground.

@@ -15,6 +15,14 @@
 #include <QProcess>
 #include <QtTest>
 
+namespace cockpit {
+// The view as the browser reads it, to look inside.
+QJsonObject CockpitJson(const CockpitPackets& packets)
+{
+    return QJsonDocument::fromJson(CockpitJsonText(packets)).object();
+}
+} // namespace cockpit
+
 namespace {
 
 TDataPacket indicadores(const QVector<QVector<QVariant>>& rows)

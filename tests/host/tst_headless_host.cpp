@@ -116,6 +116,10 @@ private slots:
         QCOMPARE(fat["hubColor"].toInt(), 0x008000);
         QCOMPARE(fat["zones"].toArray(),
                  (QJsonArray{zone(0x0000FF, 6.25, 11.25), zone(0x00FFFF, 11.25, 12.5), zone(0x008000, 12.5, 18.75)}));
+        // What the window judged, as it judged it: the scorecard the dashboard carries, not one worked out again.
+        const QJsonObject company = j["scorecard"]["scopes"][0].toObject();
+        QCOMPARE(company["faturamento"]["targetText"].toString(), QStringLiteral("sem meta definida"));
+        QCOMPARE(company["faturamento"]["zone"].toString(), QStringLiteral("verde"));
         QCOMPARE(j["gauges"]["indicConsR1"]["needleColor"].toInt(), 0x00FFFF);
         QCOMPARE(j["gauges"].toObject().size(), 30);
 
