@@ -12,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -35,6 +36,40 @@ private slots:
         const TDataPacket indicadores = PacketCodec::DecodePacket(data.indicadores);
         QVERIFY(indicadores.rows.size() > 1);   // TOTAL and the regions
         QCOMPARE(indicadores.rows.first().first().toString(), QStringLiteral("TOTAL"));
+    }
+
+    // The replies stay byte for byte those saved in golden/: a month partial to its 15th with the year of
+    // history, budgets and listed branches, a region's, and a month without figures, from both sources
+    // (KPD_UPDATE_GOLDEN=1 writes them anew; read their dumps before committing them).
+    void shouldKeepTheRepliesByteForByte()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("replies.db"));
+        DemoDatabase::create(path, {18, 14, QDate(2025, 6, 1)});
+        Database db(DatabaseSettings::sqliteFile(path, false));
+        db.execDirect(QStringLiteral("DELETE FROM movimento_diario WHERE dtmovimento > '2025-06-15'"));
+        QString region;
+        db.forEachRow(QStringLiteral("SELECT MIN(cdareagere) FROM regional"), {},
+                      [&](const Database::Row& row) { region = QString::fromUtf8(row.text(0)); });
+        DatabasePool pool(db, 1);
+        for (const auto source : {IndicResultQuery::Source::MonthlySummary, IndicResultQuery::Source::DailyRows}) {
+            const RdmIndicResult module(pool, source);
+            const std::pair<const char*, std::shared_ptr<const std::string>> replies[] = {
+                {"2025-06", module.monthReply(QDate(2025, 6, 1), CallScope{})},
+                {"2025-06-region", module.regionReply(QDate(2025, 6, 1), region, CallScope{})},
+                {"2024-06", module.monthReply(QDate(2024, 6, 1), CallScope{})},
+                {"2023-01", module.monthReply(QDate(2023, 1, 1), CallScope{})},
+            };
+            for (const auto& [name, bytes] : replies) {
+                QFile saved(QStringLiteral(KPD_GOLDEN_DIR "/reply-%1.bin").arg(QLatin1String(name)));
+                if (qEnvironmentVariableIsSet("KPD_UPDATE_GOLDEN")) {
+                    QVERIFY(saved.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                    saved.write(bytes->data(), qint64(bytes->size()));
+                    continue;
+                }
+                QVERIFY2(saved.open(QIODevice::ReadOnly), qPrintable(saved.fileName()));
+                QVERIFY2(saved.readAll() == QByteArray::fromStdString(*bytes), name);
+            }
+        }
     }
 
     // Returns beyond sales: a share of a negative revenue would read a loss as a gain and top the ranking.
