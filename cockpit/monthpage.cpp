@@ -1,9 +1,8 @@
 #include "monthpage.h"
 
-#include "ckppackets.h"
+#include "figurescodec.h"
 #include "cockpitcolors.h"
 #include "gaugerules_shared.h"
-#include "packettable.h"
 #include "presentation.h"
 #include "wireerror.h"
 
@@ -13,18 +12,13 @@ namespace {
 
 QString L(const char* s) { return QString::fromLatin1(s); }
 
-const QVector<TPacketFieldDef>& layoutOf(const QString& dataSet)
-{
-    return dataSet == QLatin1String("cdsDiasEstoque") ? CkpPackets::DiasEstoque() : CkpPackets::Ranking();
-}
-
-const TDataPacket& packetOf(const CockpitPackets& packets, const QString& dataSet)
+const QVector<ListedBranch>& listOf(const MonthFigures& figures, const QString& dataSet)
 {
     if (dataSet == QLatin1String("cdsTop10"))
-        return packets.top10;
+        return figures.top10;
     if (dataSet == QLatin1String("cdsBottom10"))
-        return packets.bottom10;
-    return packets.diasEstoque;
+        return figures.bottom10;
+    return figures.stock;
 }
 
 // How often each place's branch was in the list before; none for a list that is not a ranking.
@@ -43,6 +37,43 @@ const ListInfo* listNamed(const QString& name)
         if (name == QLatin1String(list.key) || name == QLatin1String(list.grid))
             return &list;
     return nullptr;
+}
+
+// A list's cell as the dataset's field holds it, and its column's title and number format.
+QVariant cellOf(const ListedBranch& b, const char* column)
+{
+    if (qstrcmp(column, "NMFILIAL") == 0)
+        return b.name;
+    if (qstrcmp(column, "CDAREAGERE") == 0)
+        return b.region;
+    return b.value ? QVariant(*b.value) : QVariant();
+}
+
+FieldPresentation presentationOf(const QString& dataSet, const char* column)
+{
+    for (const FieldPresentation& p : FieldPresentations())
+        if (p.dataSet == dataSet && p.field == QLatin1String(column))
+            return p;
+    return {};
+}
+
+QString cellText(const ListedBranch& b, const QString& dataSet, const char* column)
+{
+    const QVariant v = cellOf(b, column);
+    const bool text = v.typeId() == QMetaType::QString;
+    return FieldText(v, text ? TFieldType::ftString : TFieldType::ftFloat, BrazilLocale(), presentationOf(dataSet, column).format);
+}
+
+QString titleOf(const QString& dataSet, const char* column)
+{
+    const QString label = presentationOf(dataSet, column).label;
+    return label.isEmpty() ? L(column) : label;
+}
+
+// A figure as the Parts' panels write it: its shortest general form.
+QString figureText(const std::optional<double>& v)
+{
+    return v ? FieldText(QVariant(*v), TFieldType::ftFloat, BrazilLocale()) : QString();
 }
 
 } // namespace
@@ -71,27 +102,20 @@ void DrawMeasure(GaugeState& dial, Indicator indicator, const Measure& m)
     dial.SetNeedleHubCOlor(ZoneColor(m.zone));
 }
 
-MonthPage ComputePage(const CockpitPackets& packets)
+MonthPage ComputePage(const MonthFigures& figures)
 {
     MonthPage page;
-    page.scorecard = MonthScorecard(packets);
+    page.scorecard = MonthScorecard(figures);
     const Scorecard& card = page.scorecard;
     page.month = card.month;
 
-    const PacketTable indicadores(QStringLiteral("cdsIndicadores"), packets.indicadores, CkpPackets::Indicadores());
-    const auto rowOf = [&](const QString& code) {
-        for (int r = 0; r < indicadores.rowCount(); ++r)
-            if (indicadores.value(r, QStringLiteral("CDAREAGERE")).toString().trimmed() == code)
-                return r;
-        return -1;
-    };
-    const int total = rowOf(L(kCompanyCode));
+    const ScopeFigures* total = figures.scope(L(kCompanyCode));
     QString period = card.month.title();
     if (card.partial())
         period += QStringLiteral(" — parcial até ") + card.partialUntil.toString(QStringLiteral("dd/MM"));
     page.title = DashboardMessage(QStringLiteral("TITULO")) + QStringLiteral(" (") + period + QLatin1Char(')');
-    page.branches = DashboardMessage(QStringLiteral("QTFILI")) + QLatin1Char(' ') + indicadores.asString(total, QStringLiteral("QTFILIAIS"));
-    page.lastLoad = DashboardMessage(QStringLiteral("DTULTATU")) + indicadores.asString(total, QStringLiteral("DTULTATUETL"));
+    page.branches = DashboardMessage(QStringLiteral("QTFILI")) + QLatin1Char(' ') + (total ? figureText(total->branches) : QString());
+    page.lastLoad = DashboardMessage(QStringLiteral("DTULTATU")) + (total ? figures.lastLoad : QString());
     if (!card.anyFigure)
         page.notice = QStringLiteral("Sem dados para ") + card.month.title();
 
@@ -101,11 +125,11 @@ MonthPage ComputePage(const CockpitPackets& packets)
     for (const ScopeCard& c : card.scopes) {
         PageScope scope;
         scope.scope = c.scope;
-        const int row = c.scope.kind == ScopeKind::Company ? total : rowOf(c.scope.code);
+        const ScopeFigures* row = c.scope.kind == ScopeKind::Company ? total : figures.scope(c.scope.code);
         for (const IndicatorInfo& i : kIndicators) {
             const Measure& m = c[i.id];
             PageMeasure& shown = scope.measures[static_cast<size_t>(i.id)];
-            shown.text = (m.figure ? indicadores.asString(row, L(i.field)) : QString()) + L(i.suffix);
+            shown.text = (m.figure && row ? figureText(row->values[size_t(i.id)]) : QString()) + L(i.suffix);
             shown.hasDial = m.figure || m.target;
             if (c.scope.kind == ScopeKind::Region)
                 ConfigureGaugeZones(shown.dial, i.higherIsBetter, i.share ? i.fixedTarget : companyRevenue);
@@ -117,36 +141,42 @@ MonthPage ComputePage(const CockpitPackets& packets)
 
     for (const ListInfo& info : kLists) {
         const QString dataSet = L(info.dataSet);
-        const PacketTable table(dataSet, packetOf(packets, dataSet), layoutOf(dataSet));
+        const QVector<ListedBranch>& branches = listOf(figures, dataSet);
         PageList list{L(info.key), L(info.title), {}, {}, {}, {}};
         for (const char* column : info.columns)
-            list.titles << table.title(L(column));
-        for (int r = 0; r < table.rowCount(); ++r) {
+            list.titles << titleOf(dataSet, column);
+        const QHash<int, Recurrence>* recurrence = recurrenceOf(card, dataSet);
+        for (const ListedBranch& b : branches) {
             QStringList cells;
             for (const char* column : info.columns)
-                cells << table.displayText(r, L(column));
+                cells << cellText(b, dataSet, column);
             list.rows << cells;
-            const double place = FieldFloat(table.value(r, QStringLiteral("ROWNUM")));
-            list.rowColors << StripeColor(place);
-            const QHash<int, Recurrence>* recurrence = recurrenceOf(card, dataSet);
-            list.recurrence << (recurrence ? RecurrenceText(recurrence->value(int(place))) : QString());
+            list.rowColors << StripeColor(b.place);
+            list.recurrence << (recurrence ? RecurrenceText(recurrence->value(b.place)) : QString());
         }
         page.lists << list;
     }
 
-    const PacketTable pizza(QStringLiteral("cdsGrafPizza"), packets.grafPizza, CkpPackets::GrafPizza());
     for (const PieInfo& info : kPies) {
         PagePie pie{L(info.key), L(info.title), {}};
         QList<double> values;
-        for (int r = 0; r < pizza.rowCount(); ++r)
-            values << FieldFloat(pizza.value(r, L(info.valuesField)));
+        for (const RegionSlice& slice : figures.slices) {
+            const std::optional<double>& v = qstrcmp(info.valuesField, "CUSTO") == 0       ? slice.cost
+                                             : qstrcmp(info.valuesField, "RESULTADO") == 0 ? slice.result
+                                                                                           : slice.revenue;
+            values << v.value_or(0.0);
+        }
         const QList<double> fractions = PieFractions(values);
         for (int r = 0; r < values.size(); ++r)
-            pie.slices << PageSlice{pizza.displayText(r, L(kPieLabelsField)), values[r], PieSliceColor(r, kPieSeriesColor),
-                                    fractions[r]};
+            pie.slices << PageSlice{figures.slices[r].region, values[r], PieSliceColor(r, kPieSeriesColor), fractions[r]};
         page.pies << pie;
     }
     return page;
+}
+
+MonthPage ComputePage(const CockpitPackets& packets)
+{
+    return ComputePage(DecodeMonth(packets));
 }
 
 QString RecurrenceTitle(const QString& dataSet)
@@ -167,25 +197,25 @@ QList<QVariant> RecurrenceValues(const Scorecard& card, const QString& dataSet, 
     return out;
 }
 
-QByteArray ListCsv(const CockpitPackets& packets, const QString& name)
+QByteArray ListCsv(const MonthFigures& figures, const QString& name)
 {
     const ListInfo* info = listNamed(name);
     if (!info)
         throw WireError(QStringLiteral("Lista desconhecida: %1.").arg(name.left(40)));
     const QString dataSet = L(info->dataSet);
-    const PacketTable table(dataSet, packetOf(packets, dataSet), layoutOf(dataSet));
+    const QVector<ListedBranch>& branches = listOf(figures, dataSet);
     QStringList header;
     for (const char* column : info->columns)
-        header << table.title(L(column));
+        header << titleOf(dataSet, column);
     const QString extra = RecurrenceTitle(dataSet);
-    const QList<QVariant> months = RecurrenceValues(MonthScorecard(packets), dataSet, table.rowCount());
+    const QList<QVariant> months = RecurrenceValues(MonthScorecard(figures), dataSet, int(branches.size()));
     if (!extra.isEmpty())
         header << extra;
     QList<QList<QVariant>> rows;
-    for (int r = 0; r < table.rowCount(); ++r) {
+    for (int r = 0; r < branches.size(); ++r) {
         QList<QVariant> row;
         for (const char* column : info->columns)
-            row << table.value(r, L(column));
+            row << cellOf(branches[r], column);
         if (!extra.isEmpty())
             row << months.value(r);
         rows << row;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cockpitfields.h"
+#include "figurescodec.h"
 #include "gaugestate.h"
 #include "scorecard.h"
 
@@ -11,7 +12,7 @@
 
 // What a month's page shows, in the scorecard's words (scopes, indicators, lists, pies), never in a
 // window's component names: the browser and the wall draw it as it is, the desktop puts it on its
-// components through its one table of names (cockpitfields.h). Computed once from the month's packets.
+// components through its one table of names (cockpitfields.h). Computed once from the month's figures.
 namespace cockpit {
 
 struct PageMeasure {
@@ -59,6 +60,8 @@ struct MonthPage {
     QVector<PagePie> pies;
 };
 
+MonthPage ComputePage(const MonthFigures& figures);
+// The same from a reply's packets, decoded once.
 MonthPage ComputePage(const CockpitPackets& packets);
 
 // A measure on a dial, by the gauge rules: zones from its target, needle in its zone's colour; a figure
@@ -76,6 +79,6 @@ QList<QVariant> RecurrenceValues(const Scorecard& card, const QString& dataSet, 
 
 // One of the month's lists (kLists' key, or the desktop grid's name) as a spreadsheet (CsvText): the
 // titles, then the figures as numbers. Throws WireError for a name that is no list.
-QByteArray ListCsv(const CockpitPackets& packets, const QString& list);
+QByteArray ListCsv(const MonthFigures& figures, const QString& list);
 
 } // namespace cockpit

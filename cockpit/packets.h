@@ -1,7 +1,7 @@
 #pragma once
 
 #include "datapacket.h"
-#include "scorecard.h"
+#include "figurescodec.h"
 
 namespace kpd::rpc {
 class InvokeReply;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "datapacket.h"
+#include "figurescodec.h"
 #include "gaugestate.h"
 #include "scorecard.h"
 
@@ -29,7 +29,8 @@ struct RegionView {
     Scorecard scorecard;               // the region and its branches, as judged
 };
 
-// The view of a region's month from getRegionData's packets.
+RegionView ComputeRegionView(const RegionFigures& figures);
+// The same from getRegionData's packets, decoded once.
 RegionView ComputeRegionView(const RegionReply& packets);
 
 } // namespace cockpit

@@ -422,7 +422,7 @@ void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString
                                      : Seen{"lista", {{"mes", key}, {"lista", list}, {"formato", QStringLiteral("csv")}}};
     answerCall(ex, user, logged, deadline, seen, [this, ex, user, month, list](const CallScope& scope) {
         if (!list.isEmpty())
-            return csvResponse(cockpit::ListCsv(cockpitPackets(m_cockpit.month(month, scope)), list),
+            return csvResponse(cockpit::ListCsv(monthFigures(m_cockpit.month(month, scope)), list),
                                QStringLiteral("%1-%2.csv").arg(list, cockpit::RefMonth(month).key()));
         return validated(ex, user, QStringLiteral("cockpit ") + cockpit::RefMonth(month).key(),
                          [&](QString* version) { return m_cockpit.monthJson(month, scope, version); });

@@ -171,7 +171,7 @@ int AlertWatch::check()
     for (const QDate& month : months) {
         CallScope scope;
         scope.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        cards.push_back(cockpit::MonthScorecard(cockpitPackets(m_cockpit.month(month, scope))));
+        cards.push_back(cockpit::MonthScorecard(monthFigures(m_cockpit.month(month, scope))));
     }
 
     int queued = 0;

@@ -1,9 +1,8 @@
 #include "indicresultquery.h"
 
-#include "ckppackets.h"
+#include "figurescodec.h"
 #include "database.h"
-#include "monthfigures.h"
-#include "packetbuilder.h"
+#include "monthsums.h"
 #include "refmonth.h"
 
 #include <QHash>
@@ -44,26 +43,6 @@ void readNames(Database& db, const QList<Branch*>& branches)
 }
 
 } // namespace
-
-kpd::rpc::DataPacket IndicResultQuery::emptyIndicadores()
-{
-    return PacketBuilder(CkpPackets::Indicadores()).take();
-}
-
-kpd::rpc::DataPacket IndicResultQuery::emptyRanking()
-{
-    return PacketBuilder(CkpPackets::Ranking()).take();
-}
-
-kpd::rpc::DataPacket IndicResultQuery::emptyGrafPizza()
-{
-    return PacketBuilder(CkpPackets::GrafPizza()).take();
-}
-
-kpd::rpc::DataPacket IndicResultQuery::emptyDiasEstoque()
-{
-    return PacketBuilder(CkpPackets::DiasEstoque()).take();
-}
 
 namespace {
 
@@ -152,16 +131,12 @@ RegionSums regionTotals(const std::vector<Branch>& branches)
 }
 
 // TOTAL and one row per region in the indicators; one slice per region in the pie.
-void fillTotals(const RegionSums& sums, const QString& loaded, PacketBuilder& indicadores, PacketBuilder& grafPizza)
+void fillTotals(const RegionSums& sums, cockpit::MonthFigures& out)
 {
-    addIndicadoresRow(indicadores, QStringLiteral("TOTAL"), sums.total, loaded);
+    out.scopes.append(scopeFigures(QLatin1String(cockpit::kCompanyCode), sums.total));
     for (auto it = sums.regions.cbegin(); it != sums.regions.cend(); ++it) {
-        addIndicadoresRow(indicadores, it.key(), it.value(), loaded);
-        grafPizza.row()
-            .text(it.key())
-            .number(millions(it.value().revenue))
-            .number(millions(it.value().cost()))
-            .number(millions(it.value().result()));
+        out.scopes.append(scopeFigures(it.key(), it.value()));
+        out.slices.append({it.key(), millions(it.value().revenue), millions(it.value().cost()), millions(it.value().result())});
     }
 }
 
@@ -284,9 +259,8 @@ MonthLists listsFromIndexes(Database& db, const QDate& firstDay)
     return out;
 }
 
-// The lists' packets, with the names of the branches they show read in one statement.
-void fillLists(Database& db, const QDate& firstDay, MonthLists& lists, PacketBuilder& top10, PacketBuilder& bottom10,
-               PacketBuilder& diasEstoque)
+// The lists, with the names of the branches they show read in one statement.
+void fillLists(Database& db, const QDate& firstDay, MonthLists& lists, cockpit::MonthFigures& out)
 {
     QList<Branch*> shown;
     for (auto* list : {&lists.best, &lists.worst, &lists.stock})
@@ -294,23 +268,15 @@ void fillLists(Database& db, const QDate& firstDay, MonthLists& lists, PacketBui
             shown << &b;
     readNames(db, shown);
 
-    const auto fill = [](PacketBuilder& p, const std::vector<Branch>& list) {
-        for (size_t i = 0; i < list.size(); ++i)
-            p.row()
-                .text(list[i].region)
-                .text(list[i].name)
-                .number(oneDecimal(*resultShare(list[i])))
-                .number(static_cast<int>(i) + 1);
-    };
-    fill(top10, lists.best);
-    fill(bottom10, lists.worst);
     const double days = firstDay.daysInMonth();
-    for (size_t i = 0; i < lists.stock.size(); ++i)
-        diasEstoque.row()
-            .text(lists.stock[i].region)
-            .number(static_cast<int>(i) + 1)
-            .text(lists.stock[i].name)
-            .number(oneDecimal(*stockDays(lists.stock[i], days)));
+    const auto fill = [&](QVector<cockpit::ListedBranch>& to, const std::vector<Branch>& list, bool stock) {
+        for (size_t i = 0; i < list.size(); ++i)
+            to.append({list[i].region, list[i].name,
+                       oneDecimal(stock ? *stockDays(list[i], days) : *resultShare(list[i])), static_cast<int>(i) + 1});
+    };
+    fill(out.top10, lists.best, false);
+    fill(out.bottom10, lists.worst, false);
+    fill(out.stock, lists.stock, true);
 }
 
 // Money of the year's history to the hundredth of a cent, in millions: every amount is in cents, so this
@@ -509,94 +475,94 @@ std::vector<Targets::Listed> chronicCases(Database& db, IndicResultQuery::Source
 
 } // namespace
 
-CkpData IndicResultQuery::run(const QDate& date)
+cockpit::MonthFigures IndicResultQuery::figures(const QDate& date)
 {
-    CkpData data;
-    data.firstDay = cockpit::RefMonth(date).firstDay();
-    const QDate yearBefore = data.firstDay.addYears(-1);
+    cockpit::MonthFigures out;
+    out.month = cockpit::RefMonth(date);
+    const QDate firstDay = out.month.firstDay();
+    const QDate yearBefore = firstDay.addYears(-1);
     const bool summary = m_source == Source::MonthlySummary;
 
-    PacketBuilder indicadores(CkpPackets::Indicadores());
-    PacketBuilder top10(CkpPackets::Ranking());
-    PacketBuilder bottom10(CkpPackets::Ranking());
-    PacketBuilder grafPizza(CkpPackets::GrafPizza());
-    PacketBuilder diasEstoque(CkpPackets::DiasEstoque());
     // The thirteen months ending with this one, this one's totals among them. From the summaries a month
     // is read from its region totals and the first rows of its ranking indexes, never branch by branch;
     // from the daily rows every branch is summed and ranked here.
-    const QMap<QDate, RegionSums> history = monthTotals(m_db, m_source, yearBefore, data.firstDay);
+    const QMap<QDate, RegionSums> history = monthTotals(m_db, m_source, yearBefore, firstDay);
     std::vector<Branch> branches;
     if (!summary)
-        branches = readBranches(m_db, m_source, data.firstDay);
-    const bool hasFigures = summary ? history.contains(data.firstDay) : !branches.empty();
+        branches = readBranches(m_db, m_source, firstDay);
+    const bool hasFigures = summary ? history.contains(firstDay) : !branches.empty();
     QList<qint64> best, worst;
     if (hasFigures) {
         MonthLists lists;
         if (summary) {
-            lists = listsFromIndexes(m_db, data.firstDay);
+            lists = listsFromIndexes(m_db, firstDay);
         } else {
-            readStock(m_db, data.firstDay, branches);
-            lists = listsFromBranches(branches, data.firstDay);
+            readStock(m_db, firstDay, branches);
+            lists = listsFromBranches(branches, firstDay);
         }
-        fillTotals(summary ? history.value(data.firstDay) : regionTotals(branches), lastLoad(m_db), indicadores, grafPizza);
-        fillLists(m_db, data.firstDay, lists, top10, bottom10, diasEstoque);
+        out.lastLoad = lastLoad(m_db);
+        fillTotals(summary ? history.value(firstDay) : regionTotals(branches), out);
+        fillLists(m_db, firstDay, lists, out);
         for (const Branch& b : lists.best)
             best << b.code;
         for (const Branch& b : lists.worst)
             worst << b.code;
     }
-    data.indicadores = indicadores.take();
-    data.top10 = top10.take();
-    data.bottom10 = bottom10.take();
-    data.grafPizza = grafPizza.take();
     // What the month's figures mean: the company's targets (or its branches' budgets added up), the last
     // day with figures, the listed branches' budgets and how often they were listed, and the year's months.
     // Branch budgets to add up are the one reason to read a month's every branch from the summary.
-    QMap<QDate, Targets> targets = Targets::readMonths(m_db, yearBefore, data.firstDay, m_targets);
+    QMap<QDate, Targets> targets = Targets::readMonths(m_db, yearBefore, firstDay, m_targets);
     for (auto month = history.cbegin(); month != history.cend(); ++month) {
         Targets& budgets = targets[month.key()];
         if (!budgets.needsBranchSums())
             continue;
-        budgets.addBranchSums(!summary && month.key() == data.firstDay ? branches
-                                                                        : branchRegions(m_db, m_source, month.key()));
+        budgets.addBranchSums(!summary && month.key() == firstDay ? branches : branchRegions(m_db, m_source, month.key()));
     }
-    const Targets& own = targets[data.firstDay];
-    const QDate lastFigures = hasFigures ? lastDayWithFigures(m_db, data.firstDay) : QDate();
-    data.quinto = own.packet(lastFigures, {}, hasFigures ? chronicCases(m_db, m_source, data.firstDay, best, worst)
-                                                         : std::vector<Targets::Listed>());
+    const Targets& own = targets[firstDay];
+    const QDate lastFigures = hasFigures ? lastDayWithFigures(m_db, firstDay) : QDate();
+    out.targets = own.rows(lastFigures, {}, hasFigures ? chronicCases(m_db, m_source, firstDay, best, worst)
+                                                       : std::vector<Targets::Listed>());
     // Last year's pace: only while this month is partial.
     QMap<QString, double> paceYearBefore;
     if (history.contains(yearBefore) && lastFigures.isValid() && lastFigures.day() != lastFigures.daysInMonth())
         paceYearBefore = revenueUpTo(m_db, m_source, yearBefore, std::min(lastFigures.day(), yearBefore.daysInMonth()));
-    PacketBuilder comparacoes(CkpPackets::Comparacoes());
     for (auto month = history.cbegin(); hasFigures && month != history.cend(); ++month) {
         const Targets& budgets = targets[month.key()];
         const auto write = [&](const QString& scope, const Sums& s) {
             const Targets::Row goal = budgets.scopes.value(scope);
-            comparacoes.row()
-                .date(month.key())
-                .text(scope)
-                .number(millions(s.revenue))
-                .number(percent(s.consumption, s.revenue))
-                .number(percent(s.labour, s.revenue))
-                .number(percent(s.expenses, s.revenue))
-                .number(percent(s.result(), s.revenue))
-                .number(exactMillions(s.revenue))
-                .number(exactMillions(s.result()))
-                .number(goal[0])
-                .number(goal[4]);
+            cockpit::HistoryMonth h;
+            h.month = cockpit::RefMonth(month.key());
+            h.scope = scope;
+            h.values = shownValues(s);
+            h.revenue = exactMillions(s.revenue);
+            h.result = exactMillions(s.result());
+            h.revenueTarget = goal[0];
+            h.resultTarget = goal[4];
             const auto pace = paceYearBefore.constFind(scope);
             if (month.key() == yearBefore && pace != paceYearBefore.cend())
-                comparacoes.number(exactMillions(pace.value()));
-            else
-                comparacoes.null();
+                h.revenueToDay = exactMillions(pace.value());
+            out.history.append(h);
         };
         write(QLatin1String(cockpit::kCompanyCode), month.value().total);
         for (auto it = month.value().regions.cbegin(); it != month.value().regions.cend(); ++it)
             write(it.key(), it.value());
     }
-    data.sexto = comparacoes.take();
-    data.diasEstoque = diasEstoque.take();
+    return out;
+}
+
+CkpData IndicResultQuery::run(const QDate& date)
+{
+    const cockpit::MonthFigures f = figures(date);
+    cockpit::EncodedMonth p = cockpit::EncodeMonth(f);
+    CkpData data;
+    data.firstDay = f.month.firstDay();
+    data.indicadores = std::move(p.indicadores);
+    data.top10 = std::move(p.top10);
+    data.bottom10 = std::move(p.bottom10);
+    data.grafPizza = std::move(p.grafPizza);
+    data.quinto = std::move(p.metas);
+    data.sexto = std::move(p.comparacoes);
+    data.diasEstoque = std::move(p.diasEstoque);
     return data;
 }
 

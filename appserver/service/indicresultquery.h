@@ -1,6 +1,7 @@
 #pragma once
 
 #include "kpd.pb.h"
+#include "monthfigures.h"
 
 #include <QDate>
 
@@ -21,7 +22,7 @@ struct CkpData {
 };
 
 /// The month's results of the cockpit: reads one month of daily figures, that month's closing stock
-/// and the latest data load, and shapes them into the cockpit's packets.
+/// and the latest data load, as the month's figures (and, through the one codec, the reply's packets).
 ///
 /// Rounding: revenue in millions with 2 decimals, percentages and days of stock with 1 decimal, half
 /// away from zero. A revenue below half a cent counts as none: its percentages are empty. Branches
@@ -38,14 +39,10 @@ public:
     {
     }
 
-    /// Computes the month that holds date. Throws DatabaseError.
+    /// The figures of the month that holds date. Throws DatabaseError.
+    cockpit::MonthFigures figures(const QDate& date);
+    /// The same month in the reply's packets. Throws DatabaseError.
     CkpData run(const QDate& date);
-
-    /// The packet layouts, also used for a month without figures.
-    static kpd::rpc::DataPacket emptyIndicadores();
-    static kpd::rpc::DataPacket emptyRanking();
-    static kpd::rpc::DataPacket emptyGrafPizza();
-    static kpd::rpc::DataPacket emptyDiasEstoque();
 
 private:
     Database& m_db;

@@ -137,6 +137,11 @@ cockpit::CockpitPackets cockpitPackets(const CkpData& data)
     return packets;
 }
 
+cockpit::MonthFigures monthFigures(const CkpData& data)
+{
+    return cockpit::DecodeMonth(cockpitPackets(data));
+}
+
 cockpit::RegionReply regionPackets(const RegionData& data)
 {
     return {data.firstDay, data.region, PacketCodec::DecodePacket(data.regionRow), PacketCodec::DecodePacket(data.branches),
@@ -454,7 +459,7 @@ int RdmIndicResult::keepMonths(Database& db, const QList<QDate>& months, bool ta
         KeptAnswers::store(db, monthKey(CkpPackets::kMethod, firstDay), version, encode(data));
         KeptAnswers::store(db, monthKey(kMonthJson, firstDay), version, QByteArray::fromStdString(monthJsonOf(data)));
         KeptAnswers::store(db, monthKey(kMonthReply, firstDay), version, QByteArray::fromStdString(monthReplyOf(data)));
-        for (const QString& region : cockpit::RegionCodes(PacketCodec::DecodePacket(data.indicadores)))
+        for (const QString& region : monthFigures(data).regions())
             regions.emplace_back(firstDay, region);
         ++kept;
     }

@@ -17,6 +17,7 @@
 namespace cockpit {
 struct CockpitPackets;
 struct RegionReply;
+struct MonthFigures;
 }
 
 namespace appserver {
@@ -114,6 +115,8 @@ private:
 
 /// A month's packets as the cockpit's computation takes them.
 cockpit::CockpitPackets cockpitPackets(const CkpData& data);
+/// A month's figures, decoded from its packets with the one codec.
+cockpit::MonthFigures monthFigures(const CkpData& data);
 /// A region's packets as the region's view takes them.
 cockpit::RegionReply regionPackets(const RegionData& data);
 

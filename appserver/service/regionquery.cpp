@@ -1,9 +1,9 @@
 #include "regionquery.h"
 
-#include "ckppackets.h"
+#include "figurescodec.h"
 #include "database.h"
 #include "databaseerror.h"
-#include "monthfigures.h"
+#include "monthsums.h"
 #include "indicators.h"
 #include "refmonth.h"
 #include "wiretext.h"
@@ -15,10 +15,11 @@ namespace appserver {
 
 using namespace figures;
 
-RegionData RegionQuery::run(const QDate& date, const QString& region)
+cockpit::RegionFigures RegionQuery::figures(const QDate& date, const QString& region)
 {
-    RegionData data;
-    data.firstDay = cockpit::RefMonth(date).firstDay();
+    cockpit::RegionFigures data;
+    data.month = cockpit::RefMonth(date);
+    const QDate firstDay = data.month.firstDay();
     const QString code = region.trimmed();
     bool known = false;
     m_db.forEachRow(QStringLiteral("SELECT cdareagere FROM regional WHERE cdareagere = ?"), {code},
@@ -36,9 +37,9 @@ RegionData RegionQuery::run(const QDate& date, const QString& region)
         : QStringLiteral("SELECT f.cdfilial, f.nmfilial, SUM(d.vrfatliq), SUM(d.vrconsumo), SUM(d.vrmdo), SUM(d.vrdespesas) "
                          "FROM filial f JOIN movimento_diario d ON d.cdfilial = f.cdfilial "
                          "WHERE d.dtmovimento >= ? AND d.dtmovimento < ? AND f.cdareagere = ? GROUP BY f.cdfilial, f.nmfilial");
-    QVariantList params{m_db.dateValue(data.firstDay)};
+    QVariantList params{m_db.dateValue(firstDay)};
     if (!summary)
-        params << m_db.dateValue(data.firstDay.addMonths(1));
+        params << m_db.dateValue(firstDay.addMonths(1));
     params << code;
     std::vector<Branch> branches;
     m_db.forEachRow(sql, params, [&](const Database::Row& row) {
@@ -55,7 +56,7 @@ RegionData RegionQuery::run(const QDate& date, const QString& region)
     if (!branches.empty()) {
         m_db.forEachRow(QStringLiteral("SELECT e.cdfilial, e.vrestoque FROM estoque_mensal e JOIN filial f ON f.cdfilial = e.cdfilial "
                                        "WHERE e.mes = ? AND f.cdareagere = ?"),
-                        {m_db.dateValue(data.firstDay), code}, [&](const Database::Row& row) {
+                        {m_db.dateValue(firstDay), code}, [&](const Database::Row& row) {
                             const qint64 c = row.integer(0);
                             const auto it = std::lower_bound(branches.begin(), branches.end(), c,
                                                              [](const Branch& b, qint64 v) { return b.code < v; });
@@ -64,19 +65,20 @@ RegionData RegionQuery::run(const QDate& date, const QString& region)
                         });
     }
 
-    PacketBuilder regionRow(CkpPackets::Indicadores());
     Sums sums;
     for (Branch& b : branches) {
         sums.add(b);
         b.region = code;
     }
-    if (!branches.empty())
-        addIndicadoresRow(regionRow, code, sums, lastLoad(m_db));
+    if (!branches.empty()) {
+        data.own = scopeFigures(code, sums);
+        data.lastLoad = lastLoad(m_db);
+    }
     // The targets the region's figures and its branches' are judged against: the company's, the region's
     // (or its branches' budgets added up) and each branch's own.
-    Targets targets = Targets::read(m_db, data.firstDay, m_targets);
+    Targets targets = Targets::read(m_db, firstDay, m_targets);
     targets.addBranchSums(branches, Targets::RegionsOnly);
-    data.metas = targets.packet(branches.empty() ? QDate() : lastDayWithFigures(m_db, data.firstDay), branches);
+    data.targets = targets.rows(branches.empty() ? QDate() : lastDayWithFigures(m_db, firstDay), branches);
 
     // Ranked by result share; a branch without one after the others, by code (the sort is stable).
     std::stable_sort(branches.begin(), branches.end(), [](const Branch& a, const Branch& b) {
@@ -85,27 +87,24 @@ RegionData RegionQuery::run(const QDate& date, const QString& region)
             return *ra > *rb;
         return ra.has_value() && !rb.has_value();
     });
-    const double days = data.firstDay.daysInMonth();
-    PacketBuilder list(RegionPackets::Filiais());
+    const double days = firstDay.daysInMonth();
     for (size_t i = 0; i < branches.size(); ++i) {
         const Branch& b = branches[i];
         std::optional<double> stockDays;
         if (b.stock && b.consumption > 0)
             stockDays = oneDecimal(*b.stock * days / b.consumption);
-        list.row()
-            .number(double(b.code))
-            .text(b.name)
-            .number(millions(b.revenue))
-            .number(percent(b.consumption, b.revenue))
-            .number(percent(b.labour, b.revenue))
-            .number(percent(b.expenses, b.revenue))
-            .number(percent(b.result(), b.revenue))
-            .number(stockDays)
-            .number(double(i + 1));
+        Sums own;
+        own.add(b);
+        data.branches.append({b.code, b.name, shownValues(own), stockDays, static_cast<int>(i) + 1});
     }
-    data.regionRow = regionRow.take();
-    data.branches = list.take();
     return data;
+}
+
+RegionData RegionQuery::run(const QDate& date, const QString& region)
+{
+    const cockpit::RegionFigures f = figures(date, region);
+    cockpit::EncodedRegion p = cockpit::EncodeRegion(f);
+    return {f.month.firstDay(), f.region, std::move(p.regionRow), std::move(p.branches), std::move(p.metas)};
 }
 
 } // namespace appserver

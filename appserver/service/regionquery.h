@@ -34,8 +34,10 @@ public:
     {
     }
 
-    /// Throws DatabaseError, and RegionNotFound (with a message for the user) for a region the database
-    /// does not have.
+    /// The region's figures of the month that holds date. Throws DatabaseError, and RegionNotFound (with a
+    /// message for the user) for a region the database does not have.
+    cockpit::RegionFigures figures(const QDate& date, const QString& region);
+    /// The same in the reply's packets.
     RegionData run(const QDate& date, const QString& region);
 
 private:

@@ -99,9 +99,14 @@ void showMeasure(CockpitView& view, const ScopeCard& card, const PageScope& show
 
 CockpitView ComputeView(const CockpitPackets& packets)
 {
-    const MonthPage page = ComputePage(packets);
+    return ComputeView(DecodeMonth(packets));
+}
+
+CockpitView ComputeView(const MonthFigures& figures)
+{
+    const MonthPage page = ComputePage(figures);
     CockpitView view = definitionView();
-    view.month = packets.month;
+    view.month = figures.month.firstDay();
     view.scorecard = page.scorecard;
     const Scorecard& card = view.scorecard;
 

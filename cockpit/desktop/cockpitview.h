@@ -60,6 +60,8 @@ inline constexpr const char* kNoticeLabel = "lblAviso";
 // A target the company set (Metas) replaces the fixed one; in a month whose last load falls before its
 // last day (partial) a revenue target counts only the days elapsed. The month before gives each dial its
 // ghost needle, and both comparison months give the panels their notes.
+CockpitView ComputeView(const MonthFigures& figures);
+// The same from a reply's packets, decoded once.
 CockpitView ComputeView(const CockpitPackets& packets);
 // The view after a refresh that failed with nothing on screen: no month in the title, every gauge grey,
 // every panel empty, and the notice "Sem dados: " with the failure's message.

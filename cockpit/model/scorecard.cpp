@@ -16,95 +16,57 @@ namespace {
 
 QString L(const char* s) { return QString::fromLatin1(s); }
 
-// A packet read by field name; a field the packet does not carry (a server from before it) reads as empty.
-class Reader {
+// A month's history looked up by scope and month: a year of history is looked up hundreds of times a page.
+class History {
 public:
-    explicit Reader(const TDataPacket& packet) : m_packet(packet) {}
-    int rows() const { return static_cast<int>(m_packet.rows.size()); }
-    QVariant value(int row, const char* field) const
+    explicit History(const QVector<HistoryMonth>& months)
     {
-        if (row < 0 || row >= rows())
-            return {};
-        const int f = fieldOf(field);
-        return f < 0 ? QVariant() : m_packet.rows[row].value(f);
+        for (const HistoryMonth& h : months)
+            m_rows.insert({h.scope, h.month.firstDay()}, &h);   // the first row of a scope and month stands
     }
-    QString text(int row, const char* field) const { return value(row, field).toString().trimmed(); }
-    bool has(const char* field) const { return fieldOf(field) >= 0; }
-    // The first row of a scope (and month): a year of history is looked up hundreds of times a month, so
-    // the rows are indexed once.
-    int find(const QString& code, const QDate& month = {}) const
+    const HistoryMonth* find(const QString& scope, const RefMonth& month) const
     {
-        if (!m_indexed) {
-            m_indexed = true;
-            const bool dated = has("DTREFERENCIA");
-            for (int r = rows() - 1; r >= 0; --r) {
-                const QString scope = text(r, "CDAREAGERE");
-                m_rows.insert({scope, QDate()}, r);
-                if (dated)
-                    m_rows.insert({scope, value(r, "DTREFERENCIA").toDateTime().date()}, r);
-            }
-        }
-        return m_rows.value({code, month}, -1);
+        return m_rows.value({scope, month.firstDay()}, nullptr);
     }
 
 private:
-    // Fields are named by the literals of this file: looked up once each.
-    int fieldOf(const char* field) const
-    {
-        const auto it = m_fields.constFind(field);
-        if (it != m_fields.cend())
-            return it.value();
-        const int f = m_packet.fieldIndex(L(field));
-        m_fields.insert(field, f);
-        return f;
-    }
-
-    const TDataPacket& m_packet;
-    mutable QHash<const char*, int> m_fields;
-    mutable bool m_indexed = false;
-    mutable QHash<std::pair<QString, QDate>, int> m_rows;
+    QHash<std::pair<QString, QDate>, const HistoryMonth*> m_rows;
 };
 
-std::optional<double> number(const QVariant& v)
+// A figure of a row: none for a share of a revenue of nothing or less (a share of a negative revenue would
+// read a loss as a gain). Revenue comes in millions.
+std::optional<double> figureOf(const IndicatorValues& values, Indicator i)
 {
-    if (v.isNull() || !v.isValid())
-        return std::nullopt;
-    return FieldFloat(v);
-}
-
-// A figure of a row: none for an empty field, and none for a share of a revenue of nothing or less (a share
-// of a negative revenue would read a loss as a gain). Revenue comes in millions.
-std::optional<double> figureOf(const Reader& table, int row, Indicator i, const char* revenueField = "VRFATLIQGER")
-{
-    const std::optional<double> v = number(table.value(row, info(i).field));
+    const std::optional<double> v = values[size_t(i)];
     if (!v || !info(i).share)
         return v;
-    const std::optional<double> revenue = number(table.value(row, revenueField));
+    const std::optional<double> revenue = values[size_t(Indicator::Revenue)];
     if (!revenue || !HasShareBase(*revenue * 1e6))
         return std::nullopt;
     return v;
 }
 
-QDate dayOf(const QVariant& v)
+std::optional<double> figureOf(const HistoryMonth* h, Indicator i)
 {
-    if (v.typeId() == QMetaType::QDateTime)
-        return v.toDateTime().date();
-    if (v.typeId() == QMetaType::QDate)
-        return v.toDate();
-    return QDate::fromString(v.toString().trimmed(), QStringLiteral("dd/MM/yyyy"));
+    return h ? figureOf(h->values, i) : std::nullopt;
+}
+
+QDate dayOf(const QString& text)
+{
+    return QDate::fromString(text.trimmed(), QStringLiteral("dd/MM/yyyy"));
 }
 
 // A month is open until figures of its last day exist or a load came after it; its days elapsed are the
 // days up to the last day that has figures, not the day of the load (a nightly load on the 9th brings the
 // 8th). A server that does not say which day has figures leaves the load's day to tell.
-void setPeriod(Scorecard& card, const QString& lastLoad, const QVariant& lastFigures, bool toldFigures)
+void setPeriod(Scorecard& card, const QString& lastLoad, const ScopeTargets* company, bool toldFigures)
 {
     card.lastLoad = lastLoad;
     const QDate loaded = dayOf(lastLoad);
     const QDate last = card.month.lastDay();
     QDate until;
-    if (toldFigures && !lastFigures.isNull()) {
-        const QDate figures = dayOf(lastFigures);
+    if (toldFigures && company && company->lastFigures.isValid()) {
+        const QDate figures = company->lastFigures;
         const bool closed = !card.month.contains(figures) || figures >= last || (loaded.isValid() && loaded > last);
         if (!closed)
             until = figures;
@@ -180,42 +142,40 @@ void judgeByOwnFigureWithoutBudget(Measure& m, const IndicatorInfo& i)
     m.source = TargetSource::OwnFigure;
 }
 
-// The target a row of the targets' packet sets for an indicator, and where it comes from.
-bool budgetOf(const Reader& metas, int row, const IndicatorInfo& i, Measure& m)
+// The target a scope's row of targets sets for an indicator, and where it comes from.
+bool budgetOf(const ScopeTargets* targets, const IndicatorInfo& i, Measure& m)
 {
-    const std::optional<double> t = number(metas.value(row, i.field));
+    const std::optional<double> t = targets ? targets->targets[size_t(i.id)] : std::nullopt;
     if (!t)
         return false;
     m.target = t;
-    m.source = !i.share && metas.text(row, "FONTEFAT") == QLatin1String("filiais") ? TargetSource::BranchBudgets
-                                                                                  : TargetSource::Budget;
+    m.source = !i.share && targets->revenueFromBranches ? TargetSource::BranchBudgets : TargetSource::Budget;
     return true;
 }
 
-
-// The revenue of a row in millions, unrounded where the server sends it so (VRFATLIQ), else as shown.
-std::optional<double> revenueOf(const Reader& table, int row)
+// The revenue of a month in millions, unrounded where the server sends it so, else as shown.
+std::optional<double> revenueOf(const HistoryMonth* h)
 {
-    if (const std::optional<double> exact = number(table.value(row, "VRFATLIQ")))
-        return exact;
-    return number(table.value(row, "VRFATLIQGER"));
+    if (!h)
+        return std::nullopt;
+    return h->revenue ? h->revenue : h->values[size_t(Indicator::Revenue)];
 }
 
 // A partial month's revenue at its end: the figures so far, scaled by how much of the same month a year
 // before had come in by the same day, where every day of that month has figures; else by the days.
-std::optional<Projection> project(const Reader& comparisons, const QString& code, const Scorecard& card,
+std::optional<Projection> project(const History& history, const QString& code, const Scorecard& card,
                                   const Measure& revenue, std::optional<double> wholeTarget)
 {
     if (!card.partial() || !revenue.figure)
         return std::nullopt;
-    const std::optional<double> sofar = revenueOf(comparisons, comparisons.find(code, card.month.firstDay()));
+    const std::optional<double> sofar = revenueOf(history.find(code, card.month));
     const double figure = sofar.value_or(*revenue.figure);
     Projection p;
     p.target = wholeTarget;
     const RefMonth before = card.month.yearBefore();
-    const int row = comparisons.find(code, before.firstDay());
-    const std::optional<double> whole = revenueOf(comparisons, row);
-    const std::optional<double> byDay = number(comparisons.value(row, "VRFATDIA"));
+    const HistoryMonth* then = history.find(code, before);
+    const std::optional<double> whole = revenueOf(then);
+    const std::optional<double> byDay = then ? then->revenueToDay : std::nullopt;
     if (whole && byDay && *whole > 0.0 && *byDay > 0.0) {
         p.value = figure * *whole / *byDay;
         p.profile = before;
@@ -226,13 +186,11 @@ std::optional<Projection> project(const Reader& comparisons, const QString& code
 }
 
 // The twelve months ending with this one, from the rows of the months compared and this month's figure.
-void fillTrend(Measure& m, const Reader& comparisons, const QString& code, const IndicatorInfo& i,
+void fillTrend(Measure& m, const History& history, const QString& code, const IndicatorInfo& i,
                const Scorecard& card, const std::optional<Projection>& projection)
 {
-    for (int k = 0; k + 1 < kTrendMonths; ++k) {
-        const QDate month = card.month.firstDay().addMonths(k + 1 - kTrendMonths);
-        m.trend[size_t(k)] = figureOf(comparisons, comparisons.find(code, month), i.id);
-    }
+    for (int k = 0; k + 1 < kTrendMonths; ++k)
+        m.trend[size_t(k)] = figureOf(history.find(code, RefMonth(card.month.firstDay().addMonths(k + 1 - kTrendMonths))), i.id);
     m.trend.back() = m.figure;
     if (!i.share && projection) {
         m.trend.back() = projection->value;
@@ -242,24 +200,24 @@ void fillTrend(Measure& m, const Reader& comparisons, const QString& code, const
 
 // January to this month, from the rows of the months compared (a server that does not send the months'
 // exact sums and budgets gives nothing to add up).
-YearToDate yearToDate(const Reader& comparisons, const QString& code, const Scorecard& card)
+YearToDate yearToDate(const History& history, bool told, const QString& code, const Scorecard& card)
 {
     YearToDate ytd;
-    if (!comparisons.has("VRFATLIQ") || !comparisons.has("VRRESULT"))
+    if (!told)
         return ytd;
     double revenue = 0, result = 0, coveredRevenue = 0, revenueTarget = 0;
     double resultBase = 0, resultCovered = 0, resultTargetWeighted = 0;
     for (int month = 1; month <= card.month.firstDay().month(); ++month) {
         const QDate first(card.month.firstDay().year(), month, 1);
-        const int row = comparisons.find(code, first);
-        const std::optional<double> rev = number(comparisons.value(row, "VRFATLIQ"));
-        const std::optional<double> res = number(comparisons.value(row, "VRRESULT"));
-        if (row < 0 || !rev || !res)
+        const HistoryMonth* h = history.find(code, RefMonth(first));
+        const std::optional<double> rev = h ? h->revenue : std::nullopt;
+        const std::optional<double> res = h ? h->result : std::nullopt;
+        if (!h || !rev || !res)
             continue;
         ++ytd.months;
         revenue += *rev;
         result += *res;
-        if (std::optional<double> t = number(comparisons.value(row, "METAFAT"))) {
+        if (std::optional<double> t = h->revenueTarget) {
             // This month's budget counts over its days with figures, as the month's own gauge does.
             if (first == card.month.firstDay() && card.partial())
                 *t = *t * card.daysElapsed / card.month.daysInMonth();
@@ -267,7 +225,7 @@ YearToDate yearToDate(const Reader& comparisons, const QString& code, const Scor
             revenueTarget += *t;
             coveredRevenue += *rev;
         }
-        if (const std::optional<double> t = number(comparisons.value(row, "METARES"))) {
+        if (const std::optional<double> t = h->resultTarget) {
             ++ytd.resultBudgetMonths;
             resultBase += *rev;
             resultCovered += *res;
@@ -304,19 +262,17 @@ YearToDate yearToDate(const Reader& comparisons, const QString& code, const Scor
 }
 
 // How often the branches of this month's Top 10 and Bottom 10 held a place in the same list.
-void readRecurrence(Scorecard& card, const Reader& metas)
+void readRecurrence(Scorecard& card, const QVector<ScopeTargets>& targets)
 {
-    for (int r = 0; r < metas.rows(); ++r) {
-        if (!metas.text(r, "CDAREAGERE").startsWith(QLatin1Char(kBranchScopeMark)))
+    for (const ScopeTargets& t : targets) {
+        if (!t.scope.startsWith(QLatin1Char(kBranchScopeMark)))
             continue;
-        const auto place = [&](const char* position, const char* months, QHash<int, Recurrence>& list) {
-            const std::optional<double> p = number(metas.value(r, position));
-            const std::optional<double> n = number(metas.value(r, months));
+        const auto place = [](const std::optional<double>& p, const std::optional<double>& n, QHash<int, Recurrence>& list) {
             if (p && n)
                 list.insert(int(*p), Recurrence{int(*n)});
         };
-        place("ROWNUMTOP", "QTMESTOP", card.top10);
-        place("ROWNUMBOTTOM", "QTMESBOTTOM", card.bottom10);
+        place(t.placeTop, t.monthsTop, card.top10);
+        place(t.placeBottom, t.monthsBottom, card.bottom10);
     }
 }
 
@@ -434,76 +390,63 @@ QVector<const ScopeCard*> Scorecard::ofKind(ScopeKind kind) const
     return out;
 }
 
-QStringList RegionCodes(const TDataPacket& indicadores)
-{
-    const Reader rows(indicadores);
-    QStringList out;
-    for (int r = 0; r < rows.rows(); ++r)
-        if (const QString code = rows.text(r, "CDAREAGERE"); !code.isEmpty() && code != QLatin1String(kCompanyCode))
-            out << code;
-    return out;
-}
-
-Scorecard MonthScorecard(const CockpitPackets& packets)
+Scorecard MonthScorecard(const MonthFigures& figures)
 {
     Scorecard card;
-    card.month = RefMonth(packets.month);
-    const Reader indicadores(packets.indicadores), metas(packets.metas), comparisons(packets.comparacoes);
+    card.month = figures.month;
+    const History history(figures.history);
     const QString company = L(kCompanyCode);
-    const int total = indicadores.find(company);
-    setPeriod(card, indicadores.text(total, "DTULTATUETL"), metas.value(metas.find(company), "DTULTMOV"),
-              metas.has("DTULTMOV"));
+    setPeriod(card, figures.lastLoad, figures.targetsOf(company), figures.toldLastFigures);
 
     const auto [previous, yearBefore] = card.month.comparisons();
-    const auto add = [&](ScopeKind kind, int row) {
+    const auto add = [&](ScopeKind kind, const ScopeFigures* row) {
         ScopeCard c;
-        c.scope = {kind, kind == ScopeKind::Company ? company : indicadores.text(row, "CDAREAGERE"), {}};
-        const int budgets = metas.find(c.scope.code);
+        c.scope = {kind, kind == ScopeKind::Company ? company : row->code, {}};
+        const ScopeTargets* budgets = figures.targetsOf(c.scope.code);
         for (const IndicatorInfo& i : kIndicators) {
             Measure& m = c[i.id];
-            m.figure = row < 0 ? std::nullopt : figureOf(indicadores, row, i.id);
+            m.figure = row ? figureOf(row->values, i.id) : std::nullopt;
             card.anyFigure = card.anyFigure || m.figure.has_value();
-            if (!budgetOf(metas, budgets, i, m) && i.share) {
+            if (!budgetOf(budgets, i, m) && i.share) {
                 m.target = i.fixedTarget;
                 m.source = TargetSource::FixedRule;
             }
-            m.previous = figureOf(comparisons, comparisons.find(c.scope.code, previous.firstDay()), i.id);
-            m.lastYear = figureOf(comparisons, comparisons.find(c.scope.code, yearBefore.firstDay()), i.id);
+            m.previous = figureOf(history.find(c.scope.code, previous), i.id);
+            m.lastYear = figureOf(history.find(c.scope.code, yearBefore), i.id);
             if (!i.share)
-                c.projection = project(comparisons, c.scope.code, card, m, m.target);
+                c.projection = project(history, c.scope.code, card, m, m.target);
             judgeByOwnFigureWithoutBudget(m, i);
             judge(m, i, card);
-            fillTrend(m, comparisons, c.scope.code, i, card, c.projection);
+            fillTrend(m, history, c.scope.code, i, card, c.projection);
         }
-        c.yearToDate = yearToDate(comparisons, c.scope.code, card);
+        c.yearToDate = yearToDate(history, figures.toldHistory, c.scope.code, card);
         card.scopes << c;
     };
-    add(ScopeKind::Company, total);
-    for (const QString& region : RegionCodes(packets.indicadores))
-        add(ScopeKind::Region, indicadores.find(region));
-    readRecurrence(card, metas);
+    add(ScopeKind::Company, figures.scope(company));
+    for (const QString& region : figures.regions())
+        add(ScopeKind::Region, figures.scope(region));
+    readRecurrence(card, figures.targets);
     return card;
 }
 
-Scorecard RegionScorecard(const RegionReply& packets)
+Scorecard RegionScorecard(const RegionFigures& figures)
 {
     Scorecard card;
-    card.month = RefMonth(packets.month);
-    const Reader own(packets.regionRow), branches(packets.branches), metas(packets.metas);
+    card.month = figures.month;
     const QString company = L(kCompanyCode);
-    const QString region = packets.region.trimmed();
-    const int regionRow = own.find(region);
-    setPeriod(card, own.text(regionRow, "DTULTATUETL"), metas.value(metas.find(company), "DTULTMOV"), metas.has("DTULTMOV"));
-    const int regionBudgets = metas.find(region), companyBudgets = metas.find(company);
+    const QString& region = figures.region;
+    setPeriod(card, figures.lastLoad, figures.targetsOf(company), figures.toldLastFigures);
+    const ScopeTargets* regionBudgets = figures.targetsOf(region);
+    const ScopeTargets* companyBudgets = figures.targetsOf(company);
 
-    if (regionRow >= 0) {
+    if (figures.own) {
         ScopeCard c;
         c.scope = {ScopeKind::Region, region, {}};
         for (const IndicatorInfo& i : kIndicators) {
             Measure& m = c[i.id];
-            m.figure = figureOf(own, regionRow, i.id);
+            m.figure = figureOf(figures.own->values, i.id);
             card.anyFigure = card.anyFigure || m.figure.has_value();
-            if (!budgetOf(metas, regionBudgets, i, m) && i.share) {
+            if (!budgetOf(regionBudgets, i, m) && i.share) {
                 m.target = i.fixedTarget;
                 m.source = TargetSource::FixedRule;
             }
@@ -512,19 +455,18 @@ Scorecard RegionScorecard(const RegionReply& packets)
         }
         card.scopes << c;
     }
-    for (int r = 0; r < branches.rows(); ++r) {
+    for (const BranchFigures& b : figures.branches) {
         ScopeCard c;
-        const std::optional<double> code = number(branches.value(r, "CDFILIAL"));
-        c.scope = {ScopeKind::Branch, code ? QString::number(qint64(*code)) : QString(), branches.text(r, "NMFILIAL")};
-        const int own = metas.find(QLatin1Char(kBranchScopeMark) + c.scope.code);
+        c.scope = {ScopeKind::Branch, b.code ? QString::number(*b.code) : QString(), b.name};
+        const ScopeTargets* own = figures.targetsOf(QLatin1Char(kBranchScopeMark) + c.scope.code);
         for (const IndicatorInfo& i : kIndicators) {
             Measure& m = c[i.id];
-            m.figure = figureOf(branches, r, i.id);
+            m.figure = figureOf(b.values, i.id);
             card.anyFigure = card.anyFigure || m.figure.has_value();
             // A branch's revenue is judged against its own budget only; its shares as its region's are.
             if (!i.share) {
-                budgetOf(metas, own, i, m);
-            } else if (!budgetOf(metas, regionBudgets, i, m) && !budgetOf(metas, companyBudgets, i, m)) {
+                budgetOf(own, i, m);
+            } else if (!budgetOf(regionBudgets, i, m) && !budgetOf(companyBudgets, i, m)) {
                 m.target = i.fixedTarget;
                 m.source = TargetSource::FixedRule;
             }

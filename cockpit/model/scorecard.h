@@ -1,8 +1,8 @@
 #pragma once
 
-#include "datapacket.h"
-#include "presentation.h"
 #include "indicators.h"
+#include "monthfigures.h"
+#include "presentation.h"
 #include "refmonth.h"
 
 #include <QHash>
@@ -14,25 +14,9 @@
 
 // What a month's figures mean, for every scope (the company, a region, a branch) and indicator: the
 // figure or none, the target and where it comes from, the gap, the zone, and the figures to compare with.
-// Worked out once from the month's packets; every face (the desktop, the region window, the browser, the
+// Worked out once from the month's figures; every face (the desktop, the region window, the browser, the
 // wall, the board pack, the JSON and the CSV) reads it and judges nothing of its own.
 namespace cockpit {
-
-// The packets of a month's getCkpData reply, as the scorecard and the views take them.
-struct CockpitPackets {
-    QDate month;   // first day of the month the reply is for
-    TDataPacket indicadores, top10, bottom10, grafPizza, diasEstoque;
-    TDataPacket metas, comparacoes;   // may be empty: a server may have no targets or figures to compare
-};
-
-// The packets of a region's getRegionData reply.
-struct RegionReply {
-    QDate month;
-    QString region;
-    TDataPacket regionRow;   // the region's own row (indicators' layout); may be empty
-    TDataPacket branches;    // its branches, ranked by result
-    TDataPacket metas;       // the company's, the region's and its branches' targets; may be empty
-};
 
 enum class ScopeKind { Company, Region, Branch };
 
@@ -122,15 +106,12 @@ struct Scorecard {
     QVector<const ScopeCard*> ofKind(ScopeKind kind) const;
 };
 
-// The regions of a month's indicators packet (every row but the company's), in its order.
-QStringList RegionCodes(const TDataPacket& indicadores);
-
-// A month's scorecard: the company and each region, in the packets' order.
-Scorecard MonthScorecard(const CockpitPackets& packets);
-// A region's scorecard: the region (where its row came) and each of its branches, in the packet's order.
+// A month's scorecard: the company and each region, in the figures' order.
+Scorecard MonthScorecard(const MonthFigures& figures);
+// A region's scorecard: the region (where it has figures) and each of its branches, in the figures' order.
 // A branch's revenue is judged against its own budget only; its shares against the region's budget, then
 // the company's, then the fixed rule.
-Scorecard RegionScorecard(const RegionReply& packets);
+Scorecard RegionScorecard(const RegionFigures& figures);
 
 // The zone a figure falls in on the dial of `target`, by the gauges' own rules.
 Zone ZoneOf(Indicator indicator, double figure, double target);

@@ -3,6 +3,7 @@
 #include "databaseerror.h"
 #include "databasepool.h"
 #include "demodatabase.h"
+#include "figurescodec.h"
 #include "monthlysummary.h"
 #include "packetcodec.h"
 #include "rdmindicresult.h"
@@ -157,7 +158,7 @@ private slots:
         const RdmIndicResult module(pool);
 
         using namespace cockpit;
-        const Scorecard card = MonthScorecard(cockpitPackets(module.month(month, CallScope{})));
+        const Scorecard card = MonthScorecard(monthFigures(module.month(month, CallScope{})));
         QCOMPARE(card.partialUntil, QDate(2026, 12, 8));
         QCOMPARE(card.daysElapsed, 8);
         const auto check = [](const Scorecard& c, ScopeKind kind, const QString& code, Indicator i, const char* want) {
@@ -186,8 +187,8 @@ private slots:
 
         // The regions' windows: a branch's revenue against its own budget only, its shares against its
         // region's target, then the company's, then the rule.
-        const Scorecard no = RegionScorecard(regionPackets(module.region(month, QStringLiteral("NO"), CallScope{})));
-        const Scorecard lab = RegionScorecard(regionPackets(module.region(month, QStringLiteral("P&D"), CallScope{})));
+        const Scorecard no = RegionScorecard(cockpit::DecodeRegion(regionPackets(module.region(month, QStringLiteral("NO"), CallScope{}))));
+        const Scorecard lab = RegionScorecard(cockpit::DecodeRegion(regionPackets(module.region(month, QStringLiteral("P&D"), CallScope{}))));
         const QStringList branchFailures = {
             check(no, ScopeKind::Branch, "1", Indicator::Revenue, "0.80 0.80 orcamento 0.00 0.00 verde"),
             check(no, ScopeKind::Branch, "2", Indicator::Revenue, "0.80 1.60 orcamento -0.80 -50.00 vermelho"),
@@ -204,7 +205,7 @@ private slots:
         QCOMPARE(cells[2][QStringLiteral("color")].toInt(), kNeutralColor);
 
         // A month without any budget, whose last day has figures: closed, nothing pro-rated, revenue its own target.
-        const Scorecard november = MonthScorecard(cockpitPackets(module.month(QDate(2026, 11, 1), CallScope{})));
+        const Scorecard november = MonthScorecard(monthFigures(module.month(QDate(2026, 11, 1), CallScope{})));
         QVERIFY(!november.partial());
         QVERIFY(failuresOf({check(november, ScopeKind::Region, "NO", Indicator::Revenue, "0.10 0.10 propria - - verde"),
                             check(november, ScopeKind::Company, "TOTAL", Indicator::Result, "10.00 5.00 regra 5.00 - verde")}));

@@ -1,6 +1,5 @@
-#include "monthfigures.h"
+#include "monthsums.h"
 
-#include "ckppackets.h"
 #include "database.h"
 #include "indicators.h"
 
@@ -97,34 +96,28 @@ void Targets::addBranchSums(const std::vector<Branch>& withFigures, Sums which)
     }
 }
 
-kpd::rpc::DataPacket Targets::packet(const QDate& lastFigures, const std::vector<Branch>& branchRows,
-                                     const std::vector<Listed>& listed) const
+QVector<cockpit::ScopeTargets> Targets::rows(const QDate& lastFigures, const std::vector<Branch>& branchRows,
+                                             const std::vector<Listed>& listed) const
 {
-    PacketBuilder metas(CkpPackets::Metas());
+    QVector<cockpit::ScopeTargets> out;
     const QString company = QLatin1String(cockpit::kCompanyCode);
     const auto write = [&](const QString& scope, const Row& row, const Listed* inLists = nullptr) {
-        metas.row().text(scope);
-        for (const std::optional<double>& target : row)
-            metas.number(target);
-        if (summed.contains(scope))
-            metas.text(QStringLiteral("filiais"));
-        else
-            metas.null();
-        if (scope == company && lastFigures.isValid())
-            metas.date(lastFigures);
-        else
-            metas.null();
+        cockpit::ScopeTargets t;
+        t.scope = scope;
+        t.targets = row;
+        t.revenueFromBranches = summed.contains(scope);
+        if (scope == company)
+            t.lastFigures = lastFigures;
         if (inLists) {
-            metas.number(inLists->monthsTop).number(inLists->monthsBottom);
+            t.monthsTop = inLists->monthsTop;
+            t.monthsBottom = inLists->monthsBottom;
             // Its place in each list, which is how a client finds the row the counts belong to.
-            for (const int place : {inLists->placeTop, inLists->placeBottom})
-                if (place > 0)
-                    metas.number(place);
-                else
-                    metas.null();
-        } else {
-            metas.null().null().null().null();
+            if (inLists->placeTop > 0)
+                t.placeTop = inLists->placeTop;
+            if (inLists->placeBottom > 0)
+                t.placeBottom = inLists->placeBottom;
         }
+        out.append(t);
     };
     // The company's row says which day the figures reach, so it is there whenever there is that to say.
     if (scopes.contains(company) || lastFigures.isValid())
@@ -137,7 +130,7 @@ kpd::rpc::DataPacket Targets::packet(const QDate& lastFigures, const std::vector
             write(QLatin1Char(cockpit::kBranchScopeMark) + QString::number(b.code), it.value());
     for (const Listed& b : listed)
         write(QLatin1Char(cockpit::kBranchScopeMark) + QString::number(b.code), branches.value(b.code), &b);
-    return metas.take();
+    return out;
 }
 
 } // namespace appserver::figures

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "indicators.h"
-#include "packetbuilder.h"
+#include "monthfigures.h"
 
 #include <QDate>
 #include <QMap>
@@ -81,20 +81,16 @@ inline double millions(double value)
     return std::round(value / 10000.0) / 100.0;
 }
 
-inline void addIndicadoresRow(PacketBuilder& p, const QString& code, const Sums& s, const QString& lastLoad)
+// A scope's figures as the cockpit shows them: revenue in millions, the shares of revenue in per cent.
+inline cockpit::IndicatorValues shownValues(const Sums& s)
 {
-    p.row()
-        .text(code)
-        .number(s.branches)
-        .number(millions(s.revenue))
-        .number(percent(s.consumption, s.revenue))
-        .number(percent(s.labour, s.revenue))
-        .number(percent(s.expenses, s.revenue))
-        .number(percent(s.result(), s.revenue));
-    if (lastLoad.isEmpty())
-        p.null();
-    else
-        p.text(lastLoad);
+    return {millions(s.revenue), percent(s.consumption, s.revenue), percent(s.labour, s.revenue),
+            percent(s.expenses, s.revenue), percent(s.result(), s.revenue)};
+}
+
+inline cockpit::ScopeFigures scopeFigures(const QString& code, const Sums& s)
+{
+    return {code, double(s.branches), shownValues(s)};
 }
 
 // The day of the latest data load as the indicators show it; empty when there was none.
@@ -132,11 +128,11 @@ struct Targets {
         int placeTop = 0;      // its place in this month's Top 10 (ROWNUM); 0 when not there
         int placeBottom = 0;
     };
-    // The targets' packet (CkpPackets::Metas): TOTAL always (with the last day with figures), the scopes,
-    // the given branches' rows ('#' and the code) where they have budgets, and a row for each listed
-    // branch whether or not it has any.
-    kpd::rpc::DataPacket packet(const QDate& lastFigures, const std::vector<Branch>& branchRows = {},
-                                const std::vector<Listed>& listed = {}) const;
+    // The rows of targets a reply carries: TOTAL always (with the last day with figures), the scopes, the
+    // given branches' rows ('#' and the code) where they have budgets, and a row for each listed branch
+    // whether or not it has any.
+    QVector<cockpit::ScopeTargets> rows(const QDate& lastFigures, const std::vector<Branch>& branchRows = {},
+                                        const std::vector<Listed>& listed = {}) const;
 };
 
 } // namespace figures
