@@ -6,6 +6,7 @@
 #include "packets.h"
 #include "regionformats.h"
 #include "refmonth.h"
+#include "regioncode.h"
 #include "regionview.h"
 #include "databaseerror.h"
 #include "directoryaccounts.h"
@@ -25,7 +26,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QUrl>
 
 #include <cstring>
@@ -431,12 +431,10 @@ void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString
 
 void HttpFace::region(const Exchange& ex, const QString& user, bool csv)
 {
-    // Any code the schema allows (up to 3 characters, no control character, no blank at either end): the
-    // database says whether the region exists.
-    static const QRegularExpression code(QStringLiteral("\\A[^\\p{Cc}\\s](?:[^\\p{Cc}]{0,3}[^\\p{Cc}\\s])?\\z"));
     const QDate month = cockpit::RefMonth::fromKey(QString::fromStdString(ex->request().param("month"))).firstDay();
     const QString name = QString::fromStdString(ex->request().param("region"));
-    if (!month.isValid() || !code.match(name).hasMatch()) {
+    // Any code the schema allows: the database says whether the region exists.
+    if (!month.isValid() || !cockpit::IsRegionCode(name)) {
         send(ex, errorResponse(400, QStringLiteral("Informe o mês e a regional: /api/region?month=AAAA-MM&region=NO.")));
         return;
     }
