@@ -692,11 +692,11 @@ void TestGetCkpData::shouldRefuseAnUnsafeStart_data()
                                                 << 2 << wrongKey;
     QTest::newRow("key of another certificate, browser face too")
         << QStringList{"--tls-cert", c.serverCert, "--tls-key", c.otherClientKey, "--http", "127.0.0.1:0"} << 2 << wrongKey;
-    QTest::newRow("password in a malformed URI") << QStringList{"--db", "postgresql://kpd:segredo@db:porta/kpd"} << 1
+    QTest::newRow("password in a malformed URI") << QStringList{"--db", "postgresql://kpd:segredo@[db/kpd"} << 1
                                                  << "inválido";
     QTest::newRow("password after one slash") << QStringList{"--db", "postgresql:/kpd:segredo@db/kpd"} << 1 << "inválido";
     QTest::newRow("password parameter in a malformed URI")
-        << QStringList{"--db", "postgresql://kpd@db:porta/kpd?password=segredo"} << 1 << "inválido";
+        << QStringList{"--db", "postgresql://kpd@[db/kpd?password=segredo"} << 1 << "inválido";
 }
 
 void TestGetCkpData::shouldRefuseAnUnsafeStart()
