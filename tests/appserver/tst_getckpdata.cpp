@@ -678,6 +678,8 @@ void TestGetCkpData::shouldRefuseAnUnsafeStart_data()
     QFile(empty).open(QIODevice::WriteOnly);
     const QString missing = m_dir.filePath(QStringLiteral("missing.key"));
     const QStringList tls{"--tls-cert", c.serverCert, "--tls-key", c.serverKey};
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "Opção desconhecida: --bogus";
+    QTest::newRow("month not AAAA-MM") << QStringList{"--end-month", "2024-13"} << 2 << "Mês inválido em --end-month";
     QTest::newRow("plain text on the network") << QStringList{"--listen", "0.0.0.0:0"} << 2 << "--insecure-listen";
     QTest::newRow("plain text on a closed network") << QStringList{"--listen", "0.0.0.0:0", "--insecure-listen"} << -1
                                                     << "AVISO: sem TLS";
