@@ -135,10 +135,11 @@ void HttpFace::handle(const Exchange& ex)
         }
     }
     // A region's page (/regiao/NO, a link one can send) is the cockpit's page, which reads the region from its
-    // address; the page's relative addresses (its script, its style, the API) are answered under it too.
+    // address; the page's relative addresses (its script, its style, the API) are answered under it too. No
+    // name of theirs is a region's code, and a code may hold a '.' or a '/' (P.D, A/B, decoded here).
     if (req.path.rfind("/regiao/", 0) == 0) {
         const std::string rest = req.path.substr(std::strlen("/regiao"));
-        const bool own = rest.find('/', 1) == std::string::npos && rest.find('.') == std::string::npos;
+        const bool own = cockpit::IsRegionCode(QString::fromStdString(rest.substr(1)));
         const std::string path = own ? std::string("/") : rest;
         for (const Route& route : m_routes)
             if (route.method == method && route.path == path) {
