@@ -7,6 +7,7 @@
 #include <ldap.h>
 
 #include <memory>
+#include <new>
 
 namespace appserver {
 
@@ -37,18 +38,14 @@ int simpleBind(LDAP* ld, const QByteArray& dn, const QByteArray& password)
 
 QString DirectoryAccounts::escapeFilter(const QString& value)
 {
-    QString out;
-    for (const QChar c : value) {
-        switch (c.unicode()) {
-        case '*': out += QStringLiteral("\\2a"); break;
-        case '(': out += QStringLiteral("\\28"); break;
-        case ')': out += QStringLiteral("\\29"); break;
-        case '\\': out += QStringLiteral("\\5c"); break;
-        case 0: out += QStringLiteral("\\00"); break;
-        default: out += c;
-        }
-    }
-    return out;
+    QByteArray utf8 = value.toUtf8();
+    berval in{static_cast<ber_len_t>(utf8.size()), utf8.data()};
+    berval out{0, nullptr};
+    if (ldap_bv2escaped_filter_value(&in, &out) != LDAP_SUCCESS)
+        throw std::bad_alloc();   // its only failure
+    const QString escaped = QString::fromUtf8(out.bv_val, qsizetype(out.bv_len));
+    ber_memfree(out.bv_val);
+    return escaped;
 }
 
 QString DirectoryAccounts::escapeDn(const QString& value)

@@ -45,7 +45,8 @@ public:
     bool isConfigured() const { return !m_settings.uri.isEmpty(); }
     Result verify(const QString& name, const QByteArray& password) const;
 
-    /// A value for a search filter: * ( ) \ and NUL as \XX (RFC 4515).
+    /// A value for a search filter, as libldap escapes it (RFC 4515): * ( ) \, NUL and the bytes of
+    /// every non-ASCII character as \XX.
     static QString escapeFilter(const QString& value);
     /// A value for an attribute of a DN (RFC 4514): , + " \ < > ; = and NUL escaped, and a leading
     /// space or # and a trailing space.

@@ -6,6 +6,7 @@
 #include "packets.h"
 #include "regionformats.h"
 #include "refmonth.h"
+#include "regioncode.h"
 #include "regionview.h"
 #include "databaseerror.h"
 #include "directoryaccounts.h"
@@ -25,7 +26,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QUrl>
 
 #include <cstring>
@@ -135,10 +135,11 @@ void HttpFace::handle(const Exchange& ex)
         }
     }
     // A region's page (/regiao/NO, a link one can send) is the cockpit's page, which reads the region from its
-    // address; the page's relative addresses (its script, its style, the API) are answered under it too.
+    // address; the page's relative addresses (its script, its style, the API) are answered under it too. No
+    // name of theirs is a region's code, and a code may hold a '.' or a '/' (P.D, A/B, decoded here).
     if (req.path.rfind("/regiao/", 0) == 0) {
         const std::string rest = req.path.substr(std::strlen("/regiao"));
-        const bool own = rest.find('/', 1) == std::string::npos && rest.find('.') == std::string::npos;
+        const bool own = cockpit::IsRegionCode(QString::fromStdString(rest.substr(1)));
         const std::string path = own ? std::string("/") : rest;
         for (const Route& route : m_routes)
             if (route.method == method && route.path == path) {
@@ -431,12 +432,10 @@ void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString
 
 void HttpFace::region(const Exchange& ex, const QString& user, bool csv)
 {
-    // Any code the schema allows (up to 3 characters, no control character, no blank at either end): the
-    // database says whether the region exists.
-    static const QRegularExpression code(QStringLiteral("\\A[^\\p{Cc}\\s](?:[^\\p{Cc}]{0,3}[^\\p{Cc}\\s])?\\z"));
     const QDate month = cockpit::RefMonth::fromKey(QString::fromStdString(ex->request().param("month"))).firstDay();
     const QString name = QString::fromStdString(ex->request().param("region"));
-    if (!month.isValid() || !code.match(name).hasMatch()) {
+    // Any code the schema allows: the database says whether the region exists.
+    if (!month.isValid() || !cockpit::IsRegionCode(name)) {
         send(ex, errorResponse(400, QStringLiteral("Informe o mês e a regional: /api/region?month=AAAA-MM&region=NO.")));
         return;
     }

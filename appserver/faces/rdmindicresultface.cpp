@@ -4,6 +4,7 @@
 #include "databaseerror.h"
 #include "daycount.h"
 #include "rdmindicresult.h"
+#include "regioncode.h"
 #include "wiretext.h"
 
 #include <cmath>
@@ -110,10 +111,10 @@ grpc::Status RdmIndicResultFace::getRegionData(Invocation& call)
     if (!date)
         return invalid(refusal);
     const kpd::rpc::Variant& regionArg = args.Get(RegionPackets::kRegionArg);
-    if (regionArg.kind_case() != kpd::rpc::Variant::kTextValue || regionArg.text_value().empty() ||
-        regionArg.text_value().size() > 16)
+    const QString region = regionArg.kind_case() == kpd::rpc::Variant::kTextValue ? QString::fromStdString(regionArg.text_value())
+                                                                                    : QString();
+    if (!cockpit::IsRegionCode(region))
         return invalid(QStringLiteral("O argumento 2 de getRegionData deve ser o código de uma regional."));
-    const QString region = QString::fromStdString(regionArg.text_value());
     call.logDetail = date->toString(Qt::ISODate) + QStringLiteral(" regional=") + WireText::Printable(region, 16);
 
     try {

@@ -1,5 +1,11 @@
 #include "serveroptions.h"
 
+#include "refmonth.h"
+
+#include <QCommandLineParser>
+
+#include <algorithm>
+
 namespace appserver {
 
 namespace {
@@ -68,105 +74,102 @@ QString ServerOptions::usage()
 bool ServerOptions::parse(const QStringList& args, ServerOptions& out, QString& error)
 {
     out = ServerOptions();
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
-            out.help = true;
-            return true;
-        }
-        if (arg == QLatin1String("--version")) {
-            out.version = true;
-            return true;
-        }
-        if (arg == QLatin1String("--init-schema")) {
-            out.initSchema = true;
-            continue;
-        }
-        if (arg == QLatin1String("--rebuild-summary")) {
-            out.rebuildSummary = true;
-            continue;
-        }
-        if (arg == QLatin1String("--no-keep")) {
-            out.noKeep = true;
-            continue;
-        }
-        if (arg == QLatin1String("--no-summary")) {
-            out.noSummary = true;
-            continue;
-        }
-        if (arg == QLatin1String("--insecure-listen")) {
-            out.insecureListen = true;
-            continue;
-        }
-        static const QStringList withValue{"--db", "--listen", "--tls-cert", "--tls-key", "--tls-client-ca",
-                                           "--init-demo", "--branches", "--months", "--end-month", "--db-pool",
-                                           "--db-queue", "--import", "--log", "--keep-memory", "--alert-rules"};
-        if (!withValue.contains(arg)) {
-            error = QStringLiteral("Opção desconhecida: %1").arg(arg);
+    static const QStringList flags{"init-schema", "rebuild-summary", "no-keep", "no-summary", "insecure-listen",
+                                   "version"};
+    static const QStringList valued{"db", "listen", "tls-cert", "tls-key", "tls-client-ca", "init-demo",
+                                    "branches", "months", "end-month", "db-pool", "db-queue", "import", "log",
+                                    "keep-memory", "alert-rules"};
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
+    for (const QString& name : flags)
+        parser.addOption(QCommandLineOption(name));
+    for (const QString& name : valued)
+        parser.addOption(QCommandLineOption(name, QString(), QStringLiteral("VALOR")));
+    // parse(), not process(): that one ends the program with an English message.
+    const bool parsed = parser.parse(QStringList{QStringLiteral("kpd-appserver")} + args);
+    out.help = parser.isSet(QStringLiteral("help"));
+    out.version = parser.isSet(QStringLiteral("version"));
+    if (out.help || out.version)
+        return true;
+    if (!parsed) {
+        // The parser keeps a refused option by its name alone, and says why in English: the message here
+        // quotes the argument as it was typed.
+        const auto nameOf = [](const QString& arg) {
+            const QString option = arg.section(QLatin1Char('='), 0, 0);
+            return option.mid(option.startsWith(QLatin1String("--")) ? 2 : 1);
+        };
+        const QStringList unknown = parser.unknownOptionNames();
+        const QString& last = args.last();
+        if (unknown.isEmpty() && valued.contains(nameOf(last)) && !last.contains(QLatin1Char('='))) {
+            error = QStringLiteral("A opção %1 precisa de um valor.").arg(last);
             return false;
         }
-        if (i + 1 >= args.size()) {
-            error = QStringLiteral("A opção %1 precisa de um valor.").arg(arg);
+        // An unknown option, or a switch given a value (--no-keep=1).
+        const auto refused = std::find_if(args.cbegin(), args.cend(), [&](const QString& arg) {
+            if (!arg.startsWith(QLatin1Char('-')))
+                return false;
+            return unknown.isEmpty() ? arg.contains(QLatin1Char('=')) && flags.contains(nameOf(arg))
+                                     : nameOf(arg) == unknown.constFirst();
+        });
+        error = QStringLiteral("Opção desconhecida: %1").arg(refused != args.cend() ? *refused : last);
+        return false;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        error = QStringLiteral("Opção desconhecida: %1").arg(parser.positionalArguments().constFirst());
+        return false;
+    }
+
+    const auto value = [&](const char* name) { return parser.value(QLatin1String(name)); };
+    // An integer option within its range, or the refusal (%1: what was given).
+    const auto integer = [&](const char* name, int min, int max, int* target, const QString& refusal) {
+        if (!parser.isSet(QLatin1String(name)))
+            return true;
+        bool ok = false;
+        const int n = value(name).toInt(&ok);
+        if (!ok || n < min || n > max) {
+            error = refusal.arg(value(name));
             return false;
         }
-        const QString value = args[++i];
-        if (arg == QLatin1String("--db")) {
-            out.dbPath = value;
-        } else if (arg == QLatin1String("--listen")) {
-            if (!validListen(value)) {
-                error = QStringLiteral("Endereço de escuta inválido: \"%1\" (use HOST:PORTA).").arg(value);
-                return false;
-            }
-            out.listen = value;
-        } else if (arg == QLatin1String("--tls-cert")) {
-            out.tlsCert = value;
-        } else if (arg == QLatin1String("--tls-key")) {
-            out.tlsKey = value;
-        } else if (arg == QLatin1String("--tls-client-ca")) {
-            out.tlsClientCa = value;
-        } else if (arg == QLatin1String("--import")) {
-            out.importDir = value;
-        } else if (arg == QLatin1String("--alert-rules")) {
-            out.alertRules = value;
-        } else if (arg == QLatin1String("--log")) {
-            out.logPath = value;
-        } else if (arg == QLatin1String("--db-pool")) {
-            bool ok = false;
-            out.dbPool = value.toInt(&ok);
-            if (!ok || out.dbPool < 1 || out.dbPool > 1000) {
-                error = QStringLiteral("Valor inválido em --db-pool: \"%1\" (use um inteiro de 1 a 1000).").arg(value);
-                return false;
-            }
-        } else if (arg == QLatin1String("--db-queue")) {
-            bool ok = false;
-            out.dbQueue = value.toInt(&ok);
-            if (!ok || out.dbQueue < 0 || out.dbQueue > 10000) {
-                error = QStringLiteral("Valor inválido em --db-queue: \"%1\" (use um inteiro de 0 a 10000).").arg(value);
-                return false;
-            }
-        } else if (arg == QLatin1String("--keep-memory")) {
-            bool ok = false;
-            out.keepMemoryMib = value.toInt(&ok);
-            if (!ok || out.keepMemoryMib < 1 || out.keepMemoryMib > 65536) {
-                error = QStringLiteral("Valor inválido em --keep-memory: \"%1\" (use um inteiro de 1 a 65536 MiB).").arg(value);
-                return false;
-            }
-        } else if (arg == QLatin1String("--init-demo")) {
-            out.initDemoPath = value;
-        } else if (arg == QLatin1String("--end-month")) {
-            out.endMonth = QDate::fromString(value + QStringLiteral("-01"), Qt::ISODate);
-            if (!out.endMonth.isValid()) {
-                error = QStringLiteral("Mês inválido em --end-month: \"%1\" (use AAAA-MM).").arg(value);
-                return false;
-            }
-        } else {
-            bool ok = false;
-            const int n = value.toInt(&ok);
-            if (!ok || n < 1 || n > 100000) {
-                error = QStringLiteral("Valor inválido em %1: \"%2\" (use um inteiro positivo).").arg(arg, value);
-                return false;
-            }
-            (arg == QLatin1String("--branches") ? out.branches : out.months) = n;
+        *target = n;
+        return true;
+    };
+    out.dbPath = value("db");
+    out.tlsCert = value("tls-cert");
+    out.tlsKey = value("tls-key");
+    out.tlsClientCa = value("tls-client-ca");
+    out.importDir = value("import");
+    out.alertRules = value("alert-rules");
+    out.logPath = value("log");
+    out.initDemoPath = value("init-demo");
+    out.initSchema = parser.isSet(QStringLiteral("init-schema"));
+    out.rebuildSummary = parser.isSet(QStringLiteral("rebuild-summary"));
+    out.noKeep = parser.isSet(QStringLiteral("no-keep"));
+    out.noSummary = parser.isSet(QStringLiteral("no-summary"));
+    out.insecureListen = parser.isSet(QStringLiteral("insecure-listen"));
+    if (parser.isSet(QStringLiteral("listen"))) {
+        if (!validListen(value("listen"))) {
+            error = QStringLiteral("Endereço de escuta inválido: \"%1\" (use HOST:PORTA).").arg(value("listen"));
+            return false;
+        }
+        out.listen = value("listen");
+    }
+    if (!integer("db-pool", 1, 1000, &out.dbPool,
+                 QStringLiteral("Valor inválido em --db-pool: \"%1\" (use um inteiro de 1 a 1000)."))
+        || !integer("db-queue", 0, 10000, &out.dbQueue,
+                    QStringLiteral("Valor inválido em --db-queue: \"%1\" (use um inteiro de 0 a 10000)."))
+        || !integer("keep-memory", 1, 65536, &out.keepMemoryMib,
+                    QStringLiteral("Valor inválido em --keep-memory: \"%1\" (use um inteiro de 1 a 65536 MiB)."))
+        || !integer("branches", 1, 100000, &out.branches,
+                    QStringLiteral("Valor inválido em --branches: \"%1\" (use um inteiro positivo)."))
+        || !integer("months", 1, 100000, &out.months,
+                    QStringLiteral("Valor inválido em --months: \"%1\" (use um inteiro positivo).")))
+        return false;
+    if (parser.isSet(QStringLiteral("end-month"))) {
+        out.endMonth = cockpit::RefMonth::fromKey(value("end-month")).firstDay();
+        if (!out.endMonth.isValid()) {
+            error = QStringLiteral("Mês inválido em --end-month: \"%1\" (use AAAA-MM).").arg(value("end-month"));
+            return false;
         }
     }
     if (out.initDemoPath.isEmpty() && out.dbPath.isEmpty()) {

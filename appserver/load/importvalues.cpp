@@ -2,13 +2,13 @@
 
 #include "database.h"
 #include "presentation.h"
+#include "regioncode.h"
 #include "wiretext.h"
 
 #include <optional>
 
 namespace appserver::importing {
 
-constexpr int kMaxCodeLength = 3;    // the cockpit's grids have room for 3
 constexpr int kMaxNameLength = 30;
 
 // Names and codes go out in every spreadsheet the cockpit writes; one read as a formula would run on the
@@ -97,16 +97,23 @@ QVariant convert(Database& db, Kind kind, const QString& text, QChar separator, 
         }
         [[fallthrough]];
     case Kind::Code:
-        // A code is a key the cockpit matches and shows: a blank at an end or a control character would make
-        // two codes that look alike, or one that cannot be shown.
-        if (WireText::HasControlCharacter(text))
+        switch (cockpit::CheckRegionCode(text)) {
+        case cockpit::RegionCodeFault::None:
+        case cockpit::RegionCodeFault::Empty:   // refused above
+            break;
+        case cockpit::RegionCodeFault::ControlCharacter:
             reason = QStringLiteral("código de regional com caractere de controle: %1.").arg(shown(text));
-        else if (text.trimmed() != text)
+            break;
+        case cockpit::RegionCodeFault::BlankAtAnEnd:
             reason = QStringLiteral("código de regional com espaço no início ou no fim: %1.").arg(shown(text));
-        else if (StartsLikeFormula(text))
+            break;
+        case cockpit::RegionCodeFault::StartsLikeFormula:
             reason = QStringLiteral("código de regional que uma planilha tomaria por fórmula: %1 (%2).").arg(shown(text), formulaStarts());
-        else if (WireText::CharacterCount(text) > kMaxCodeLength)
-            reason = QStringLiteral("código de regional com mais de %1 caracteres: %2.").arg(kMaxCodeLength).arg(shown(text));
+            break;
+        case cockpit::RegionCodeFault::TooLong:
+            reason = QStringLiteral("código de regional com mais de %1 caracteres: %2.").arg(cockpit::kRegionCodeLength).arg(shown(text));
+            break;
+        }
         return text;
     case Kind::Name: {
         const qsizetype length = WireText::CharacterCount(text);

@@ -1,5 +1,7 @@
 #include "alertrules.h"
 
+#include "regioncode.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -41,7 +43,7 @@ bool parseRule(const QString& value, AlertRule* rule, QString* why)
         rule->scope = AlertRule::Scope::Company;
     } else if (scope == QLatin1String("*")) {
         rule->scope = AlertRule::Scope::AnyRegion;
-    } else if (QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]{1,10}$")).match(scope).hasMatch()) {
+    } else if (cockpit::IsRegionCode(scope)) {
         rule->scope = AlertRule::Scope::Region;
         rule->region = scope;
     } else {

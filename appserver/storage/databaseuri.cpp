@@ -1,8 +1,10 @@
 #include "databaseuri.h"
 
 #include <QRegularExpression>
-#include <QUrl>
-#include <QUrlQuery>
+
+#include <libpq-fe.h>
+
+#include <memory>
 
 namespace appserver {
 
@@ -41,6 +43,30 @@ QString shown(const QString& argument)
     return text;
 }
 
+using Options = std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)>;
+
+// The URI as libpq reads it, or nothing where libpq refuses it. Its message is not kept: it quotes the
+// whole URI, password and all.
+Options parsed(const QString& uri)
+{
+    char* message = nullptr;
+    Options options(PQconninfoParse(uri.toUtf8().constData(), &message), &PQconninfoFree);
+    PQfreemem(message);
+    return options;
+}
+
+// The name of the parameter libpq refused in a URI it refused, where the rest of it would do.
+QString refusedParameter(const QString& uri)
+{
+    const qsizetype question = uri.indexOf(QLatin1Char('?'));
+    if (question < 0 || !parsed(uri.left(question)))
+        return {};
+    for (const QString& item : uri.mid(question + 1).split(QLatin1Char('&')))
+        if (!parsed(uri.left(question + 1) + item))
+            return item.section(QLatin1Char('='), 0, 0);
+    return {};
+}
+
 } // namespace
 
 bool DatabaseUri::isPostgres(const QString& argument)
@@ -69,40 +95,30 @@ std::optional<DatabaseSettings> DatabaseUri::parse(const QString& argument, QStr
         return settings;
     }
 
-    const QUrl url(argument, QUrl::StrictMode);
-    if (!url.isValid()) {
-        error = invalidUri.arg(shown(argument));
+    // libpq knows its scheme in lower case only.
+    const qsizetype colon = argument.indexOf(QLatin1Char(':'));
+    const QString uri = argument.left(colon).toLower() + argument.mid(colon);
+    const Options options = parsed(uri);
+    if (!options) {
+        const QString refused = refusedParameter(uri);
+        error = refused.isEmpty() ? invalidUri.arg(shown(argument))
+                                  : QStringLiteral("Parâmetro inválido no endereço do banco de dados: \"%1\".").arg(refused);
         return std::nullopt;
     }
-    if (!url.password().isEmpty()) {
-        error = QStringLiteral("Não informe a senha do banco de dados na linha de comando: use a variável PGPASSWORD "
-                               "ou o arquivo ~/.pgpass.");
-        return std::nullopt;
-    }
-    settings.driver = QStringLiteral("QPSQL");
-    settings.userName = url.userName(QUrl::FullyDecoded);
-    settings.hostName = url.host(QUrl::FullyDecoded);
-    settings.port = url.port(-1);
-    settings.databaseName = url.path(QUrl::FullyDecoded).mid(1);
-    if (settings.databaseName.contains(QLatin1Char('/'))) {
-        error = QStringLiteral("Nome de banco de dados inválido em \"%1\".").arg(shown(argument));
-        return std::nullopt;
-    }
-
-    static const QRegularExpression keyword(QStringLiteral("^[a-z_]+$"));
-    bool timeoutGiven = false;
-    bool nameGiven = false;
-    const QUrlQuery query(url);
-    for (const auto& [key, value] : query.queryItems(QUrl::FullyDecoded)) {
-        if (!keyword.match(key).hasMatch()) {
-            error = QStringLiteral("Parâmetro inválido no endereço do banco de dados: \"%1\".").arg(key);
-            return std::nullopt;
-        }
-        if (key == QLatin1String("password")) {
+    for (const PQconninfoOption* o = options.get(); o->keyword; ++o)
+        if (o->val && qstrcmp(o->keyword, "password") == 0) {
             error = QStringLiteral("Não informe a senha do banco de dados na linha de comando: use a variável PGPASSWORD "
                                    "ou o arquivo ~/.pgpass.");
             return std::nullopt;
         }
+    settings.driver = QStringLiteral("QPSQL");
+    bool timeoutGiven = false;
+    bool nameGiven = false;
+    for (const PQconninfoOption* o = options.get(); o->keyword; ++o) {
+        if (!o->val || !*o->val)
+            continue;
+        const QString key = QString::fromUtf8(o->keyword);
+        const QString value = QString::fromUtf8(o->val);
         if (value.contains(QLatin1Char(';'))) {
             error = QStringLiteral("O parâmetro \"%1\" do endereço do banco de dados não pode conter \";\".").arg(key);
             return std::nullopt;
@@ -119,6 +135,10 @@ std::optional<DatabaseSettings> DatabaseUri::parse(const QString& argument, QStr
         } else if (key == QLatin1String("user")) {
             settings.userName = value;
         } else if (key == QLatin1String("dbname")) {
+            if (value.contains(QLatin1Char('/'))) {
+                error = QStringLiteral("Nome de banco de dados inválido em \"%1\".").arg(shown(argument));
+                return std::nullopt;
+            }
             settings.databaseName = value;
         } else {
             timeoutGiven = timeoutGiven || key == QLatin1String("connect_timeout");

@@ -678,6 +678,8 @@ void TestGetCkpData::shouldRefuseAnUnsafeStart_data()
     QFile(empty).open(QIODevice::WriteOnly);
     const QString missing = m_dir.filePath(QStringLiteral("missing.key"));
     const QStringList tls{"--tls-cert", c.serverCert, "--tls-key", c.serverKey};
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "Opção desconhecida: --bogus";
+    QTest::newRow("month not AAAA-MM") << QStringList{"--end-month", "2024-13"} << 2 << "Mês inválido em --end-month";
     QTest::newRow("plain text on the network") << QStringList{"--listen", "0.0.0.0:0"} << 2 << "--insecure-listen";
     QTest::newRow("plain text on a closed network") << QStringList{"--listen", "0.0.0.0:0", "--insecure-listen"} << -1
                                                     << "AVISO: sem TLS";
@@ -692,11 +694,11 @@ void TestGetCkpData::shouldRefuseAnUnsafeStart_data()
                                                 << 2 << wrongKey;
     QTest::newRow("key of another certificate, browser face too")
         << QStringList{"--tls-cert", c.serverCert, "--tls-key", c.otherClientKey, "--http", "127.0.0.1:0"} << 2 << wrongKey;
-    QTest::newRow("password in a malformed URI") << QStringList{"--db", "postgresql://kpd:segredo@db:porta/kpd"} << 1
+    QTest::newRow("password in a malformed URI") << QStringList{"--db", "postgresql://kpd:segredo@[db/kpd"} << 1
                                                  << "inválido";
     QTest::newRow("password after one slash") << QStringList{"--db", "postgresql:/kpd:segredo@db/kpd"} << 1 << "inválido";
     QTest::newRow("password parameter in a malformed URI")
-        << QStringList{"--db", "postgresql://kpd@db:porta/kpd?password=segredo"} << 1 << "inválido";
+        << QStringList{"--db", "postgresql://kpd@[db/kpd?password=segredo"} << 1 << "inválido";
 }
 
 void TestGetCkpData::shouldRefuseAnUnsafeStart()

@@ -195,6 +195,8 @@ private slots:
         QCOMPARE(bodyOf(unknown)["erro"].toString(), QStringLiteral("A regional \"ZZ\" não existe."));
         const auto malformed = client.Get("/api/region?month=2026-12&region=%01A");
         QVERIFY(malformed && malformed->status == 400);
+        const auto page = client.Get("/regiao/P.D");   // a code with a dot is not a file's name
+        QVERIFY(page && page->status == 200);
     }
 
     void shouldServeThePageAndTheMonthOnAnOpenLoopback()

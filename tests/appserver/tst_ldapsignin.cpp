@@ -253,7 +253,7 @@ private slots:
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QString>("dn");
         QTest::newRow("plain") << "ana.souza" << "ana.souza" << "ana.souza";
-        QTest::newRow("filter's specials") << "a*(b)\\c" << "a\\2a\\28b\\29\\5cc" << "a*(b)\\\\c";
+        QTest::newRow("filter's specials") << "a*(b)\\c" << "a\\2A\\28b\\29\\5Cc" << "a*(b)\\\\c";
         QTest::newRow("dn's specials") << "x,y+z=\"w\"<v>;" << "x,y+z=\"w\"<v>;" << "x\\,y\\+z\\=\\\"w\\\"\\<v\\>\\;";
         QTest::newRow("blanks and # at the ends") << "#a b " << "#a b " << "\\#a b\\ ";
         QTest::newRow("a NUL") << QString(QChar(0)) << "\\00" << "\\00";

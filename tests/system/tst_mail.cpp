@@ -2,6 +2,7 @@
 // subscription is due and which months it holds; the board pack arrives as a PDF naming its month, once; an import that turns a region's
 // result red sends one message, through a relay that was away at first, and neither the same import again
 // nor a restart sends another; two instances over one PostgreSQL send one between them.
+#include "alertrules.h"
 #include "pgcluster.h"
 #include "serverprocess.h"
 #include "subscription.h"
@@ -81,6 +82,8 @@ private slots:
     void shouldSendThePackOnceWhenItsDayAndTimeHaveCome();
     void shouldMailTheBoardPackAsPdfOnceForItsMonth();
     void shouldRefuseABrokenRuleFileByItsLine();
+    void shouldWatchARegionByAnyCodeALoadTakes_data();
+    void shouldWatchARegionByAnyCodeALoadTakes();
     void shouldSendOneAlertPerChangeThroughARelayThatWasAway();
     void shouldSendOneAlertFromTwoInstancesOnPostgres();
 
@@ -282,6 +285,27 @@ void TestMail::shouldRefuseABrokenRuleFileByItsLine()
                                                                        "127.0.0.1:0", "--alert-rules", path(QStringLiteral("quebradas.txt"))});
     QCOMPARE(code, 2);
     QVERIFY2(output.contains(QStringLiteral("linha 3: indicador desconhecido \"lucro\"")), qPrintable(output));
+}
+
+void TestMail::shouldWatchARegionByAnyCodeALoadTakes_data()
+{
+    QTest::addColumn<QString>("scope");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("letters") << "NO" << true;
+    QTest::newRow("an ampersand") << "P&D" << true;
+    QTest::newRow("longer than a code") << "NORTE" << false;
+}
+
+void TestMail::shouldWatchARegionByAnyCodeALoadTakes()
+{
+    QFETCH(QString, scope);
+    QFETCH(bool, taken);
+    const QString file = path(QStringLiteral("escopo.txt"));
+    QVERIFY(writeFile(file, "relay = relay.ini\nalerta = " + scope.toUtf8() + " resultado vermelho a@b.com\n"));
+    appserver::AlertRules rules;
+    QString error;
+    QCOMPARE(appserver::AlertRules::load(file, &rules, &error), taken);
+    QVERIFY2(taken ? rules.rules.first().region == scope : error.contains(QStringLiteral("escopo inválido")), qPrintable(error));
 }
 
 void TestMail::shouldSendOneAlertPerChangeThroughARelayThatWasAway()
