@@ -1,6 +1,7 @@
 #pragma once
 
 #include "indicators.h"
+#include "monthfigures.h"
 
 #include <QString>
 #include <QStringList>
@@ -47,7 +48,8 @@ inline constexpr IndicatorColumn kIndicatorColumns[] = {
 // The label of a region's row, before its number.
 inline constexpr const char* kRegionLabel = "lblR";
 
-// The month's three lists: their key in the documents, their dataset, title and columns (fields, in order),
+// The month's three lists: their key in the documents, their dataset, title and columns (fields, in order:
+// every list shows a branch's name, its region and the figure it is ranked by),
 // and the desktop's grid and title label that show them. The desktop's window definition holds the same
 // grids; a test holds the two together.
 struct ListInfo {
@@ -72,13 +74,14 @@ struct PieInfo {
     const char* title;
     const char* valuesField;
     const char* chart;
+    std::optional<double> RegionSlice::*value;   // the slice's figure the pie draws
 };
 inline constexpr const char* kPieLabelsField = "CDAREAGERE";
 inline constexpr int kPieSeriesColor = 0x0000FF;
 inline constexpr PieInfo kPies[] = {
-    {"faturamento", "Faturamento por Regional", "VRFATLIQGER", "grafFatReg"},
-    {"custo", "Custo por Regional", "CUSTO", "grafCustReg"},
-    {"resultado", "Resultado por Regional", "RESULTADO", "grafResultReg"},
+    {"faturamento", "Faturamento por Regional", "VRFATLIQGER", "grafFatReg", &RegionSlice::revenue},
+    {"custo", "Custo por Regional", "CUSTO", "grafCustReg", &RegionSlice::cost},
+    {"resultado", "Resultado por Regional", "RESULTADO", "grafResultReg", &RegionSlice::result},
 };
 
 // The most regions the window has rows for.

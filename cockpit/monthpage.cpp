@@ -39,12 +39,13 @@ const ListInfo* listNamed(const QString& name)
     return nullptr;
 }
 
-// A list's cell as the dataset's field holds it, and its column's title and number format.
-QVariant cellOf(const ListedBranch& b, const char* column)
+// A list's cell as the dataset's field holds it: the lists' columns are a branch's name, its region and the
+// figure it is ranked by, in that order.
+QVariant cellOf(const ListedBranch& b, int column)
 {
-    if (qstrcmp(column, "NMFILIAL") == 0)
+    if (column == 0)
         return b.name;
-    if (qstrcmp(column, "CDAREAGERE") == 0)
+    if (column == 1)
         return b.region;
     return b.value ? QVariant(*b.value) : QVariant();
 }
@@ -57,11 +58,12 @@ FieldPresentation presentationOf(const QString& dataSet, const char* column)
     return {};
 }
 
-QString cellText(const ListedBranch& b, const QString& dataSet, const char* column)
+QString cellText(const ListedBranch& b, const QString& dataSet, const ListInfo& list, int column)
 {
     const QVariant v = cellOf(b, column);
     const bool text = v.typeId() == QMetaType::QString;
-    return FieldText(v, text ? TFieldType::ftString : TFieldType::ftFloat, BrazilLocale(), presentationOf(dataSet, column).format);
+    return FieldText(v, text ? TFieldType::ftString : TFieldType::ftFloat, BrazilLocale(),
+                     presentationOf(dataSet, list.columns[column]).format);
 }
 
 QString titleOf(const QString& dataSet, const char* column)
@@ -148,8 +150,8 @@ MonthPage ComputePage(const MonthFigures& figures)
         const QHash<int, Recurrence>* recurrence = recurrenceOf(card, dataSet);
         for (const ListedBranch& b : branches) {
             QStringList cells;
-            for (const char* column : info.columns)
-                cells << cellText(b, dataSet, column);
+            for (int column = 0; column < int(std::size(info.columns)); ++column)
+                cells << cellText(b, dataSet, info, column);
             list.rows << cells;
             list.rowColors << StripeColor(b.place);
             list.recurrence << (recurrence ? RecurrenceText(recurrence->value(b.place)) : QString());
@@ -161,10 +163,7 @@ MonthPage ComputePage(const MonthFigures& figures)
         PagePie pie{L(info.key), L(info.title), {}};
         QList<double> values;
         for (const RegionSlice& slice : figures.slices) {
-            const std::optional<double>& v = qstrcmp(info.valuesField, "CUSTO") == 0       ? slice.cost
-                                             : qstrcmp(info.valuesField, "RESULTADO") == 0 ? slice.result
-                                                                                           : slice.revenue;
-            values << v.value_or(0.0);
+            values << (slice.*info.value).value_or(0.0);
         }
         const QList<double> fractions = PieFractions(values);
         for (int r = 0; r < values.size(); ++r)
@@ -214,7 +213,7 @@ QByteArray ListCsv(const MonthFigures& figures, const QString& name)
     QList<QList<QVariant>> rows;
     for (int r = 0; r < branches.size(); ++r) {
         QList<QVariant> row;
-        for (const char* column : info->columns)
+        for (int column = 0; column < int(std::size(info->columns)); ++column)
             row << cellOf(branches[r], column);
         if (!extra.isEmpty())
             row << months.value(r);
