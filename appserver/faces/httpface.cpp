@@ -284,7 +284,7 @@ void HttpFace::checkPassword(const Exchange& ex, const QString& name, const QByt
 void HttpFace::month(const Exchange& ex, const QString& user)
 {
     const QString text = QString::fromStdString(ex->request().param("month"));
-    const QDate month = cockpit::RefMonth::fromKey(text).firstDay();
+    const cockpit::RefMonth month = cockpit::RefMonth::fromKey(text);
     if (!month.isValid()) {
         send(ex, errorResponse(400, text.isEmpty() ? QStringLiteral("Informe o mês: /api/cockpit?month=AAAA-MM.")
                                                    : QStringLiteral("Mês inválido: \"%1\". Use AAAA-MM, por exemplo 2024-03.")
@@ -409,7 +409,7 @@ HttpResponse HttpFace::validated(const Exchange& ex, const QString& user, const 
     return r;
 }
 
-void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString& user,
+void HttpFace::answerMonth(const cockpit::RefMonth& month, const Exchange& ex, const QString& user,
                            std::chrono::steady_clock::time_point deadline)
 {
     // A list as a spreadsheet (lista=dbgTop10, ...), or the whole month as the page's JSON.
@@ -417,22 +417,22 @@ void HttpFace::answerMonth(const QDate& month, const Exchange& ex, const QString
     CallLog::Call logged;
     logged.module = QString::fromLatin1(RdmIndicResult::kRegisteredName);
     logged.method = logged.methodLabel = QLatin1String(CkpPackets::kMethod);
-    logged.detail = month.toString(Qt::ISODate);
-    const QString key = cockpit::RefMonth(month).key();
+    logged.detail = month.firstDay().toString(Qt::ISODate);
+    const QString key = month.key();
     const Seen seen = list.isEmpty() ? Seen{"mes", {{"mes", key}}}
                                      : Seen{"lista", {{"mes", key}, {"lista", list}, {"formato", QStringLiteral("csv")}}};
     answerCall(ex, user, logged, deadline, seen, [this, ex, user, month, list](const CallScope& scope) {
         if (!list.isEmpty())
             return csvResponse(cockpit::ListCsv(monthFigures(m_cockpit.month(month, scope)), list),
-                               QStringLiteral("%1-%2.csv").arg(list, cockpit::RefMonth(month).key()));
-        return validated(ex, user, QStringLiteral("cockpit ") + cockpit::RefMonth(month).key(),
+                               QStringLiteral("%1-%2.csv").arg(list, month.key()));
+        return validated(ex, user, QStringLiteral("cockpit ") + month.key(),
                          [&](QString* version) { return m_cockpit.monthJson(month, scope, version); });
     });
 }
 
 void HttpFace::region(const Exchange& ex, const QString& user, bool csv)
 {
-    const QDate month = cockpit::RefMonth::fromKey(QString::fromStdString(ex->request().param("month"))).firstDay();
+    const cockpit::RefMonth month = cockpit::RefMonth::fromKey(QString::fromStdString(ex->request().param("month")));
     const QString name = QString::fromStdString(ex->request().param("region"));
     // Any code the schema allows: the database says whether the region exists.
     if (!month.isValid() || !cockpit::IsRegionCode(name)) {
@@ -443,19 +443,19 @@ void HttpFace::region(const Exchange& ex, const QString& user, bool csv)
     CallLog::Call logged;
     logged.module = QString::fromLatin1(RdmIndicResult::kRegisteredName);
     logged.method = logged.methodLabel = QLatin1String(RegionPackets::kMethod);
-    logged.detail = month.toString(Qt::ISODate) + QStringLiteral(" regional=") + name;
-    const QString key = cockpit::RefMonth(month).key();
+    logged.detail = month.firstDay().toString(Qt::ISODate) + QStringLiteral(" regional=") + name;
+    const QString key = month.key();
     const Seen seen = csv ? Seen{"lista", {{"mes", key}, {"lista", QStringLiteral("regional")}, {"regional", name}, {"formato", QStringLiteral("csv")}}}
                           : Seen{"regional", {{"mes", key}, {"regional", name}}};
     if (!m_calls->post([this, ex, user, logged, deadline, month, name, csv, seen] {
             answerCall(ex, user, logged, deadline, seen, [this, ex, user, month, name, csv](const CallScope& scope) {
                 if (!csv)
-                    return validated(ex, user, QStringLiteral("regiao ") + cockpit::RefMonth(month).key() + QLatin1Char(' ') + name,
+                    return validated(ex, user, QStringLiteral("regiao ") + month.key() + QLatin1Char(' ') + name,
                                      [&](QString* version) { return m_cockpit.regionJson(month, name, scope, version); });
                 const RegionData data = m_cockpit.region(month, name, scope);
                 const cockpit::RegionView view = cockpit::ComputeRegionView(regionPackets(data));
                 return csvResponse(cockpit::RegionCsv(view),
-                                   QStringLiteral("regional-%1-%2.csv").arg(data.region, cockpit::RefMonth(month).key()));
+                                   QStringLiteral("regional-%1-%2.csv").arg(data.region, month.key()));
             });
         }))
         send(ex, retryLater(503, 1, QStringLiteral("O servidor de aplicação está sobrecarregado; tente novamente em instantes.")));

@@ -6,6 +6,7 @@
 #include "healthmonitor.h"
 #include "httpengine.h"
 #include "httpsessions.h"
+#include "refmonth.h"
 #include "signinthrottle.h"
 
 #include <QDate>
@@ -113,7 +114,7 @@ private:
     void signIn(const Exchange& ex);
     void signOut(const Exchange& ex);
     void send(const Exchange& ex, HttpResponse response);
-    void answerMonth(const QDate& month, const Exchange& ex, const QString& user,
+    void answerMonth(const cockpit::RefMonth& month, const Exchange& ex, const QString& user,
                      std::chrono::steady_clock::time_point deadline);
 
     const RdmIndicResult& m_cockpit;

@@ -88,7 +88,7 @@ grpc::Status RdmIndicResultFace::getCkpData(Invocation& call)
     call.logDetail = date->toString(Qt::ISODate);
 
     try {
-        call.replyBytes = m_module.monthReply(*date, call.scope);
+        call.replyBytes = m_module.monthReply(cockpit::RefMonth(*date), call.scope);
     } catch (const DatabaseError& e) {
         // A failure of the data, not of the call: the client shows the message as the call's status, in words
         // a manager can act on; the log keeps what support needs.
@@ -118,7 +118,7 @@ grpc::Status RdmIndicResultFace::getRegionData(Invocation& call)
     call.logDetail = date->toString(Qt::ISODate) + QStringLiteral(" regional=") + WireText::Printable(region, 16);
 
     try {
-        call.replyBytes = m_module.regionReply(*date, region, call.scope);
+        call.replyBytes = m_module.regionReply(cockpit::RefMonth(*date), region, call.scope);
         if (!withTargets) {
             // A client from before the targets gets back the arguments it sent.
             kpd::rpc::InvokeReply older;

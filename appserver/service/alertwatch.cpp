@@ -166,9 +166,9 @@ void AlertWatch::watch()
 int AlertWatch::check()
 {
     const DataVersion::Value version = DataVersion::read(m_db);
-    const QList<QDate> months = RdmIndicResult::monthsToWatch(m_db, version);
+    const QList<cockpit::RefMonth> months = RdmIndicResult::monthsToWatch(m_db, version);
     std::vector<cockpit::Scorecard> cards;
-    for (const QDate& month : months) {
+    for (const cockpit::RefMonth& month : months) {
         CallScope scope;
         scope.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         cards.push_back(cockpit::MonthScorecard(monthFigures(m_cockpit.month(month, scope))));

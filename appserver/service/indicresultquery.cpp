@@ -49,7 +49,7 @@ namespace {
 // The month's branches in code order, each with its region and sums. Either way one range seek: the
 // month's summary rows on their covering index, or the month's daily rows on the leading column of
 // theirs. The names are read later, for the few branches the lists show.
-std::vector<Branch> readBranches(Database& db, IndicResultQuery::Source source, const QDate& firstDay)
+std::vector<Branch> readBranches(Database& db, IndicResultQuery::Source source, const cockpit::RefMonth& month)
 {
     const QString sql = source == IndicResultQuery::Source::MonthlySummary
         ? QStringLiteral(
@@ -67,9 +67,9 @@ std::vector<Branch> readBranches(Database& db, IndicResultQuery::Source source, 
             "      GROUP BY cdfilial) m "
             "JOIN filial f ON f.cdfilial = m.cdfilial "
             "ORDER BY m.cdfilial");
-    QVariantList params{db.dateValue(firstDay)};
+    QVariantList params{db.dateValue(month)};
     if (source == IndicResultQuery::Source::DailyRows)
-        params << db.dateValue(firstDay.addMonths(1));
+        params << db.dateValue(month.next());
 
     // A row per branch: read in place, and a region's code made a QString only when it changes.
     std::vector<Branch> branches;
@@ -94,12 +94,12 @@ std::vector<Branch> readBranches(Database& db, IndicResultQuery::Source source, 
 }
 
 // Each branch's month-end stock, where there is one.
-void readStock(Database& db, const QDate& firstDay, std::vector<Branch>& branches)
+void readStock(Database& db, const cockpit::RefMonth& month, std::vector<Branch>& branches)
 {
     // Both in code order, read from covering indexes: matched as they come.
     auto b = branches.begin();
     db.forEachRow(QStringLiteral("SELECT cdfilial, vrestoque FROM estoque_mensal WHERE mes = ? ORDER BY cdfilial"),
-                  {db.dateValue(firstDay)}, [&](const Database::Row& row) {
+                  {db.dateValue(month)}, [&](const Database::Row& row) {
                       const qint64 code = row.integer(0);
                       while (b != branches.end() && b->code < code)
                           ++b;
@@ -180,11 +180,11 @@ std::optional<double> stockDays(const Branch& b, double days)
 }
 
 // Ranked here from every branch of the month.
-MonthLists listsFromBranches(std::vector<Branch>& branches, const QDate& firstDay)
+MonthLists listsFromBranches(std::vector<Branch>& branches, const cockpit::RefMonth& month)
 {
     std::vector<Ranked> ranked;
     std::vector<Ranked> stocked;
-    const double days = firstDay.daysInMonth();
+    const double days = month.daysInMonth();
     for (Branch& b : branches) {
         if (const auto r = resultShare(b))
             ranked.push_back({&b, *r});
@@ -232,7 +232,7 @@ QString firstOfIndex(const QString& select, const QString& expression, bool desc
 
 // The month's lists from the first rows of the ranking indexes: some thirty rows, whatever the number of
 // branches, in one statement.
-MonthLists listsFromIndexes(Database& db, const QDate& firstDay)
+MonthLists listsFromIndexes(Database& db, const cockpit::RefMonth& month)
 {
     const QString columns = QStringLiteral(
         "%1 AS lista, cdfilial, (SELECT f.cdareagere FROM filial f WHERE f.cdfilial = movimento_mensal.cdfilial) AS regiao, "
@@ -241,9 +241,9 @@ MonthLists listsFromIndexes(Database& db, const QDate& firstDay)
                                     firstOfIndex(columns.arg(1), rankingExpression(db), false, 1),
                                     firstOfIndex(columns.arg(2), stockExpression(db), true, 2)}
                             .join(QStringLiteral(" UNION ALL "));
-    const QVariant month = db.dateValue(firstDay);
+    const QVariant first = db.dateValue(month);
     MonthLists out;
-    db.forEachRow(sql, {month, month, month}, [&](const Database::Row& row) {
+    db.forEachRow(sql, {first, first, first}, [&](const Database::Row& row) {
         Branch b;
         b.code = row.integer(1);
         b.region = QString::fromUtf8(row.text(2)).trimmed();
@@ -260,7 +260,7 @@ MonthLists listsFromIndexes(Database& db, const QDate& firstDay)
 }
 
 // The lists, with the names of the branches they show read in one statement.
-void fillLists(Database& db, const QDate& firstDay, MonthLists& lists, cockpit::MonthFigures& out)
+void fillLists(Database& db, MonthLists& lists, cockpit::MonthFigures& out)
 {
     QList<Branch*> shown;
     for (auto* list : {&lists.best, &lists.worst, &lists.stock})
@@ -268,7 +268,7 @@ void fillLists(Database& db, const QDate& firstDay, MonthLists& lists, cockpit::
             shown << &b;
     readNames(db, shown);
 
-    const double days = firstDay.daysInMonth();
+    const double days = out.month.daysInMonth();
     const auto fill = [&](QVector<cockpit::ListedBranch>& to, const std::vector<Branch>& list, bool stock) {
         for (size_t i = 0; i < list.size(); ++i)
             to.append({list[i].region, list[i].name,
@@ -295,9 +295,10 @@ QString monthOf(const Database& db, const QString& column)
 
 // The company's and the regions' sums of each month from first to last that has figures: from the kept
 // region totals (a few dozen rows a month), or summed from the daily rows.
-QMap<QDate, RegionSums> monthTotals(Database& db, IndicResultQuery::Source source, const QDate& first, const QDate& last)
+QMap<cockpit::RefMonth, RegionSums> monthTotals(Database& db, IndicResultQuery::Source source, const cockpit::RefMonth& first,
+                                                const cockpit::RefMonth& last)
 {
-    QMap<QDate, RegionSums> months;
+    QMap<cockpit::RefMonth, RegionSums> months;
     const bool summary = source == IndicResultQuery::Source::MonthlySummary;
     const QString sql = summary
         ? QStringLiteral("SELECT mes, cdareagere, qtfiliais, vrfatliq, vrconsumo, vrmdo, vrdespesas "
@@ -306,8 +307,8 @@ QMap<QDate, RegionSums> monthTotals(Database& db, IndicResultQuery::Source sourc
                          "SUM(d.vrmdo), SUM(d.vrdespesas) FROM movimento_diario d JOIN filial f ON f.cdfilial = d.cdfilial "
                          "WHERE d.dtmovimento >= ? AND d.dtmovimento < ? GROUP BY 1, 2")
               .arg(monthOf(db, QStringLiteral("d.dtmovimento")));
-    db.forEachRow(sql, {db.dateValue(first), db.dateValue(summary ? last : last.addMonths(1))}, [&](const Database::Row& row) {
-        RegionSums& month = months[row.date(0)];
+    db.forEachRow(sql, {db.dateValue(first), db.dateValue(summary ? last : last.next())}, [&](const Database::Row& row) {
+        RegionSums& month = months[row.month(0)];
         Sums& r = month.regions[QString::fromUtf8(row.text(1)).trimmed()];
         r.branches += static_cast<int>(row.integer(2));
         r.revenue += row.real(3);
@@ -328,7 +329,7 @@ QMap<QDate, RegionSums> monthTotals(Database& db, IndicResultQuery::Source sourc
 }
 
 // A month's branches with figures, with their regions only: what adding up their budgets needs.
-std::vector<Branch> branchRegions(Database& db, IndicResultQuery::Source source, const QDate& month)
+std::vector<Branch> branchRegions(Database& db, IndicResultQuery::Source source, const cockpit::RefMonth& month)
 {
     const bool summary = source == IndicResultQuery::Source::MonthlySummary;
     const QString sql = summary
@@ -338,7 +339,7 @@ std::vector<Branch> branchRegions(Database& db, IndicResultQuery::Source source,
                          "WHERE d.dtmovimento >= ? AND d.dtmovimento < ?");
     QVariantList params{db.dateValue(month)};
     if (!summary)
-        params << db.dateValue(month.addMonths(1));
+        params << db.dateValue(month.next());
     std::vector<Branch> branches;
     db.forEachRow(sql, params, [&](const Database::Row& row) {
         Branch b;
@@ -352,7 +353,7 @@ std::vector<Branch> branchRegions(Database& db, IndicResultQuery::Source source,
 // The same month a year before, up to a day: each region's revenue from the month's first day up to and
 // including that day, and the company's. Empty unless the month has figures on every one of its days (a
 // pace read from a month with gaps would mislead).
-QMap<QString, double> revenueUpTo(Database& db, IndicResultQuery::Source source, const QDate& month, int lastDay)
+QMap<QString, double> revenueUpTo(Database& db, IndicResultQuery::Source source, const cockpit::RefMonth& month, int lastDay)
 {
     const bool summary = source == IndicResultQuery::Source::MonthlySummary;
     const QString sql = summary
@@ -363,7 +364,7 @@ QMap<QString, double> revenueUpTo(Database& db, IndicResultQuery::Source source,
     QSet<int> days;
     QMap<QString, double> sums;
     double company = 0;
-    db.forEachRow(sql, {db.dateValue(month), db.dateValue(month.addMonths(1))}, [&](const Database::Row& row) {
+    db.forEachRow(sql, {db.dateValue(month), db.dateValue(month.next())}, [&](const Database::Row& row) {
         const int day = row.date(0).day();
         days.insert(day);
         double& region = sums[QString::fromUtf8(row.text(1)).trimmed()];
@@ -386,13 +387,13 @@ struct Lists {
     QList<qint64> worst;
 };
 
-QMap<QDate, Lists> listsOf(Database& db, IndicResultQuery::Source source, const QList<QDate>& months)
+QMap<cockpit::RefMonth, Lists> listsOf(Database& db, IndicResultQuery::Source source, const QList<cockpit::RefMonth>& months)
 {
-    QMap<QDate, Lists> out;
+    QMap<cockpit::RefMonth, Lists> out;
     if (months.isEmpty())
         return out;
     if (source == IndicResultQuery::Source::DailyRows) {
-        for (const QDate& month : months) {
+        for (const cockpit::RefMonth& month : months) {
             std::vector<Branch> branches = readBranches(db, source, month);
             std::vector<Ranked> ranked;
             for (Branch& b : branches)
@@ -412,8 +413,8 @@ QMap<QDate, Lists> listsOf(Database& db, IndicResultQuery::Source source, const 
         // One small statement whatever the number of months: PostgreSQL plans a statement of twenty-two
         // parts anew on each of a connection's first calls, at a cost above that of reading them.
         QStringList days;
-        for (const QDate& month : months)
-            days << month.toString(Qt::ISODate);
+        for (const cockpit::RefMonth& month : months)
+            days << month.firstDay().toString(Qt::ISODate);
         const QString part = QStringLiteral("(SELECT %1 AS lista, cdfilial FROM movimento_mensal WHERE mes = m.mes AND pcresultado "
                                             "IS NOT NULL AND EXISTS (SELECT 1 FROM filial f WHERE f.cdfilial = movimento_mensal.cdfilial) "
                                             "ORDER BY pcresultado %2, cdfilial LIMIT %3)");
@@ -422,7 +423,7 @@ QMap<QDate, Lists> listsOf(Database& db, IndicResultQuery::Source source, const 
         params << QVariant(QLatin1Char('{') + days.join(QLatin1Char(',')) + QLatin1Char('}'));
     } else {
         QStringList parts;
-        for (const QDate& month : months) {
+        for (const cockpit::RefMonth& month : months) {
             for (const bool best : {true, false}) {
                 parts << firstOfIndex(QStringLiteral("%1 AS lista, mes, cdfilial").arg(best ? 1 : 0), rankingExpression(db), best,
                                       int(parts.size()));
@@ -432,14 +433,14 @@ QMap<QDate, Lists> listsOf(Database& db, IndicResultQuery::Source source, const 
         sql = parts.join(QStringLiteral(" UNION ALL "));
     }
     db.forEachRow(sql, params, [&](const Database::Row& row) {
-        Lists& lists = out[row.date(1)];
+        Lists& lists = out[row.month(1)];
         (row.integer(0) == 1 ? lists.best : lists.worst) << row.integer(2);
     });
     return out;
 }
 
 // The months of the year in which each branch of this month's lists was in the same list.
-std::vector<Targets::Listed> chronicCases(Database& db, IndicResultQuery::Source source, const QDate& month,
+std::vector<Targets::Listed> chronicCases(Database& db, IndicResultQuery::Source source, const cockpit::RefMonth& month,
                                           const QList<qint64>& best, const QList<qint64>& worst)
 {
     QHash<qint64, Targets::Listed> counts;
@@ -454,10 +455,10 @@ std::vector<Targets::Listed> chronicCases(Database& db, IndicResultQuery::Source
         counts[best[place]].placeTop = place + 1;
     for (int place = 0; place < worst.size(); ++place)
         counts[worst[place]].placeBottom = place + 1;
-    QList<QDate> before;
-    for (int back = 1; back < 12; ++back)
-        before << month.addMonths(-back);
-    QMap<QDate, Lists> year = listsOf(db, source, before);
+    QList<cockpit::RefMonth> before;
+    for (cockpit::RefMonth back = month.previous(); before.size() < 11; back = back.previous())
+        before << back;
+    QMap<cockpit::RefMonth, Lists> year = listsOf(db, source, before);
     year[month] = Lists{best, worst};
     for (const Lists& lists : year) {
         for (qint64 code : lists.best)
@@ -475,34 +476,33 @@ std::vector<Targets::Listed> chronicCases(Database& db, IndicResultQuery::Source
 
 } // namespace
 
-cockpit::MonthFigures IndicResultQuery::figures(const QDate& date)
+cockpit::MonthFigures IndicResultQuery::figures(const cockpit::RefMonth& month)
 {
     cockpit::MonthFigures out;
-    out.month = cockpit::RefMonth(date);
-    const QDate firstDay = out.month.firstDay();
-    const QDate yearBefore = firstDay.addYears(-1);
+    out.month = month;
+    const cockpit::RefMonth yearBefore = month.yearBefore();
     const bool summary = m_source == Source::MonthlySummary;
 
     // The thirteen months ending with this one, this one's totals among them. From the summaries a month
     // is read from its region totals and the first rows of its ranking indexes, never branch by branch;
     // from the daily rows every branch is summed and ranked here.
-    const QMap<QDate, RegionSums> history = monthTotals(m_db, m_source, yearBefore, firstDay);
+    const QMap<cockpit::RefMonth, RegionSums> history = monthTotals(m_db, m_source, yearBefore, month);
     std::vector<Branch> branches;
     if (!summary)
-        branches = readBranches(m_db, m_source, firstDay);
-    const bool hasFigures = summary ? history.contains(firstDay) : !branches.empty();
+        branches = readBranches(m_db, m_source, month);
+    const bool hasFigures = summary ? history.contains(month) : !branches.empty();
     QList<qint64> best, worst;
     if (hasFigures) {
         MonthLists lists;
         if (summary) {
-            lists = listsFromIndexes(m_db, firstDay);
+            lists = listsFromIndexes(m_db, month);
         } else {
-            readStock(m_db, firstDay, branches);
-            lists = listsFromBranches(branches, firstDay);
+            readStock(m_db, month, branches);
+            lists = listsFromBranches(branches, month);
         }
         out.lastLoad = lastLoad(m_db);
-        fillTotals(summary ? history.value(firstDay) : regionTotals(branches), out);
-        fillLists(m_db, firstDay, lists, out);
+        fillTotals(summary ? history.value(month) : regionTotals(branches), out);
+        fillLists(m_db, lists, out);
         for (const Branch& b : lists.best)
             best << b.code;
         for (const Branch& b : lists.worst)
@@ -511,27 +511,27 @@ cockpit::MonthFigures IndicResultQuery::figures(const QDate& date)
     // What the month's figures mean: the company's targets (or its branches' budgets added up), the last
     // day with figures, the listed branches' budgets and how often they were listed, and the year's months.
     // Branch budgets to add up are the one reason to read a month's every branch from the summary.
-    QMap<QDate, Targets> targets = Targets::readMonths(m_db, yearBefore, firstDay, m_targets);
-    for (auto month = history.cbegin(); month != history.cend(); ++month) {
-        Targets& budgets = targets[month.key()];
+    QMap<cockpit::RefMonth, Targets> targets = Targets::readMonths(m_db, yearBefore, month, m_targets);
+    for (auto it = history.cbegin(); it != history.cend(); ++it) {
+        Targets& budgets = targets[it.key()];
         if (!budgets.needsBranchSums())
             continue;
-        budgets.addBranchSums(!summary && month.key() == firstDay ? branches : branchRegions(m_db, m_source, month.key()));
+        budgets.addBranchSums(!summary && it.key() == month ? branches : branchRegions(m_db, m_source, it.key()));
     }
-    const Targets& own = targets[firstDay];
-    const QDate lastFigures = hasFigures ? lastDayWithFigures(m_db, firstDay) : QDate();
-    out.targets = own.rows(lastFigures, {}, hasFigures ? chronicCases(m_db, m_source, firstDay, best, worst)
+    const Targets& own = targets[month];
+    const QDate lastFigures = hasFigures ? lastDayWithFigures(m_db, month) : QDate();
+    out.targets = own.rows(lastFigures, {}, hasFigures ? chronicCases(m_db, m_source, month, best, worst)
                                                        : std::vector<Targets::Listed>());
     // Last year's pace: only while this month is partial.
     QMap<QString, double> paceYearBefore;
     if (history.contains(yearBefore) && lastFigures.isValid() && lastFigures.day() != lastFigures.daysInMonth())
         paceYearBefore = revenueUpTo(m_db, m_source, yearBefore, std::min(lastFigures.day(), yearBefore.daysInMonth()));
-    for (auto month = history.cbegin(); hasFigures && month != history.cend(); ++month) {
-        const Targets& budgets = targets[month.key()];
+    for (auto it = history.cbegin(); hasFigures && it != history.cend(); ++it) {
+        const Targets& budgets = targets[it.key()];
         const auto write = [&](const QString& scope, const Sums& s) {
             const Targets::Row goal = budgets.scopes.value(scope);
             cockpit::HistoryMonth h;
-            h.month = cockpit::RefMonth(month.key());
+            h.month = it.key();
             h.scope = scope;
             h.values = shownValues(s);
             h.revenue = exactMillions(s.revenue);
@@ -539,23 +539,23 @@ cockpit::MonthFigures IndicResultQuery::figures(const QDate& date)
             h.revenueTarget = goal[0];
             h.resultTarget = goal[4];
             const auto pace = paceYearBefore.constFind(scope);
-            if (month.key() == yearBefore && pace != paceYearBefore.cend())
+            if (it.key() == yearBefore && pace != paceYearBefore.cend())
                 h.revenueToDay = exactMillions(pace.value());
             out.history.append(h);
         };
-        write(QLatin1String(cockpit::kCompanyCode), month.value().total);
-        for (auto it = month.value().regions.cbegin(); it != month.value().regions.cend(); ++it)
-            write(it.key(), it.value());
+        write(QLatin1String(cockpit::kCompanyCode), it.value().total);
+        for (auto region = it.value().regions.cbegin(); region != it.value().regions.cend(); ++region)
+            write(region.key(), region.value());
     }
     return out;
 }
 
-CkpData IndicResultQuery::run(const QDate& date)
+CkpData IndicResultQuery::run(const cockpit::RefMonth& month)
 {
-    const cockpit::MonthFigures f = figures(date);
+    const cockpit::MonthFigures f = figures(month);
     cockpit::EncodedMonth p = cockpit::EncodeMonth(f);
     CkpData data;
-    data.firstDay = f.month.firstDay();
+    data.month = f.month;
     data.indicadores = std::move(p.indicadores);
     data.top10 = std::move(p.top10);
     data.bottom10 = std::move(p.bottom10);

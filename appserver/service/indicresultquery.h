@@ -11,7 +11,7 @@ class Database;
 
 /// The packets of one getCkpData call, in argument order.
 struct CkpData {
-    QDate firstDay;                        ///< first day of the month asked for
+    cockpit::RefMonth month;               ///< the month asked for
     kpd::rpc::DataPacket indicadores;      ///< argument 2: TOTAL and one record per region
     kpd::rpc::DataPacket top10;            ///< argument 3
     kpd::rpc::DataPacket bottom10;         ///< argument 4
@@ -39,10 +39,10 @@ public:
     {
     }
 
-    /// The figures of the month that holds date. Throws DatabaseError.
-    cockpit::MonthFigures figures(const QDate& date);
+    /// The month's figures. Throws DatabaseError.
+    cockpit::MonthFigures figures(const cockpit::RefMonth& month);
     /// The same month in the reply's packets. Throws DatabaseError.
-    CkpData run(const QDate& date);
+    CkpData run(const cockpit::RefMonth& month);
 
 private:
     Database& m_db;

@@ -18,28 +18,29 @@ QString lastLoad(Database& db)
     return text;
 }
 
-QDate lastDayWithFigures(Database& db, const QDate& firstDay)
+QDate lastDayWithFigures(Database& db, const cockpit::RefMonth& month)
 {
     QDate day;
     // The last entry of the month's range on the daily rows' index: one row read. MAX() over the range
     // would read the month's every row.
     db.forEachRow(QStringLiteral("SELECT dtmovimento FROM movimento_diario WHERE dtmovimento >= ? AND dtmovimento < ? "
                                  "ORDER BY dtmovimento DESC LIMIT 1"),
-                  {db.dateValue(firstDay), db.dateValue(firstDay.addMonths(1))}, [&](const Database::Row& row) {
+                  {db.dateValue(month), db.dateValue(month.next())}, [&](const Database::Row& row) {
                       if (!row.isNull(0))
                           day = row.date(0);
                   });
     return day;
 }
 
-Targets Targets::read(Database& db, const QDate& firstDay, bool targets)
+Targets Targets::read(Database& db, const cockpit::RefMonth& month, bool targets)
 {
-    return readMonths(db, firstDay, firstDay, targets).value(firstDay);
+    return readMonths(db, month, month, targets).value(month);
 }
 
-QMap<QDate, Targets> Targets::readMonths(Database& db, const QDate& first, const QDate& last, bool targets)
+QMap<cockpit::RefMonth, Targets> Targets::readMonths(Database& db, const cockpit::RefMonth& first, const cockpit::RefMonth& last,
+                                                     bool targets)
 {
-    QMap<QDate, Targets> months;
+    QMap<cockpit::RefMonth, Targets> months;
     if (!targets)
         return months;
     db.forEachRow(QStringLiteral("SELECT escopo, indicador, vrmeta, mes FROM meta_mensal WHERE mes >= ? AND mes <= ?"),
@@ -52,7 +53,7 @@ QMap<QDate, Targets> Targets::readMonths(Database& db, const QDate& first, const
                           ++i;
                       if (i == cockpit::kIndicatorCount)
                           return;
-                      Targets& out = months[row.date(3)];
+                      Targets& out = months[row.month(3)];
                       const double value = i == 0 ? row.real(2) / 1e6 : row.real(2);
                       const QString scope = QString::fromUtf8(row.text(0)).trimmed();
                       if (scope.startsWith(QLatin1Char(cockpit::kBranchScopeMark))) {

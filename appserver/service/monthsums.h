@@ -97,7 +97,7 @@ inline cockpit::ScopeFigures scopeFigures(const QString& code, const Sums& s)
 QString lastLoad(Database& db);
 
 // The last day of the month that has figures; invalid when none has.
-QDate lastDayWithFigures(Database& db, const QDate& firstDay);
+QDate lastDayWithFigures(Database& db, const cockpit::RefMonth& month);
 
 // The month's targets as meta_mensal holds them, each indicator in its figure's unit (revenue in millions):
 // by scope ("TOTAL" or a region), and the branches' revenue budgets by branch code.
@@ -108,10 +108,11 @@ struct Targets {
     QSet<QString> summed;   // scopes whose revenue target is their branches' budgets added up
 
     // Reads the month's rows; none when the database has no targets to read.
-    static Targets read(Database& db, const QDate& firstDay, bool targets);
-    // The same for every month from first to last (first days), in one statement: months without rows
+    static Targets read(Database& db, const cockpit::RefMonth& month, bool targets);
+    // The same for every month from first to last, in one statement: months without rows
     // are left out.
-    static QMap<QDate, Targets> readMonths(Database& db, const QDate& first, const QDate& last, bool targets);
+    static QMap<cockpit::RefMonth, Targets> readMonths(Database& db, const cockpit::RefMonth& first, const cockpit::RefMonth& last,
+                                                       bool targets);
     // Where the company or a region has no revenue target of its own but every one of its branches with
     // figures has a budget, their sum becomes its target.
     // The company's sum only from all of its branches: a region's call passes that region's alone.

@@ -28,14 +28,15 @@ namespace {
 // Answers are kept under their format too: an instance of another version never hands out this one's.
 constexpr const char* kAnswerFormat = "4";
 
-QString monthKey(const char* what, const QDate& firstDay)
+QString monthKey(const char* what, const cockpit::RefMonth& month)
 {
-    return QLatin1String(what) + QLatin1Char('/') + QLatin1String(kAnswerFormat) + QLatin1Char(' ') + firstDay.toString(Qt::ISODate);
+    return QLatin1String(what) + QLatin1Char('/') + QLatin1String(kAnswerFormat) + QLatin1Char(' ') +
+           month.firstDay().toString(Qt::ISODate);
 }
 
-QString regionKey(const char* what, const QDate& firstDay, const QString& region)
+QString regionKey(const char* what, const cockpit::RefMonth& month, const QString& region)
 {
-    return monthKey(what, firstDay) + QLatin1Char(' ') + region.trimmed();
+    return monthKey(what, month) + QLatin1Char(' ') + region;
 }
 
 // The names the faces' forms of an answer are kept under.
@@ -48,7 +49,7 @@ constexpr const char* kRegionReply = "getRegionData.reply";
 QByteArray encode(const CkpData& d)
 {
     kpd::rpc::Row row;
-    row.add_values()->set_datetime_value(d.firstDay.toJulianDay());
+    row.add_values()->set_datetime_value(d.month.firstDay().toJulianDay());
     for (const kpd::rpc::DataPacket* p : {&d.indicadores, &d.top10, &d.bottom10, &d.grafPizza, &d.quinto, &d.sexto, &d.diasEstoque})
         *row.add_values()->mutable_packet_value() = *p;
     return QByteArray::fromStdString(row.SerializeAsString());
@@ -80,7 +81,7 @@ std::shared_ptr<const void> decodeMonth(const QByteArray& bytes, size_t& footpri
     if (!row.ParseFromArray(bytes.constData(), int(bytes.size())) || row.values_size() != 8)
         return nullptr;
     auto d = std::make_shared<CkpData>();
-    d->firstDay = QDate::fromJulianDay(qint64(row.values(0).datetime_value()));
+    d->month = cockpit::RefMonth(QDate::fromJulianDay(qint64(row.values(0).datetime_value())));
     kpd::rpc::DataPacket* packets[] = {&d->indicadores, &d->top10, &d->bottom10, &d->grafPizza, &d->quinto, &d->sexto, &d->diasEstoque};
     for (int i = 0; i < 7; ++i)
         packets[i]->Swap(row.mutable_values(i + 1)->mutable_packet_value());
@@ -91,7 +92,7 @@ std::shared_ptr<const void> decodeMonth(const QByteArray& bytes, size_t& footpri
 QByteArray encode(const RegionData& d)
 {
     kpd::rpc::Row row;
-    row.add_values()->set_datetime_value(d.firstDay.toJulianDay());
+    row.add_values()->set_datetime_value(d.month.firstDay().toJulianDay());
     row.add_values()->set_text_value(d.region.toStdString());
     *row.add_values()->mutable_packet_value() = d.regionRow;
     *row.add_values()->mutable_packet_value() = d.branches;
@@ -105,7 +106,7 @@ std::shared_ptr<const void> decodeRegion(const QByteArray& bytes, size_t& footpr
     if (!row.ParseFromArray(bytes.constData(), int(bytes.size())) || row.values_size() != 5)
         return nullptr;
     auto d = std::make_shared<RegionData>();
-    d->firstDay = QDate::fromJulianDay(qint64(row.values(0).datetime_value()));
+    d->month = cockpit::RefMonth(QDate::fromJulianDay(qint64(row.values(0).datetime_value())));
     d->region = QString::fromStdString(row.values(1).text_value());
     d->regionRow.Swap(row.mutable_values(2)->mutable_packet_value());
     d->branches.Swap(row.mutable_values(3)->mutable_packet_value());
@@ -126,7 +127,7 @@ std::shared_ptr<const void> decodeText(const QByteArray& bytes, size_t& footprin
 cockpit::CockpitPackets cockpitPackets(const CkpData& data)
 {
     cockpit::CockpitPackets packets;
-    packets.month = data.firstDay;
+    packets.month = data.month.firstDay();
     packets.indicadores = PacketCodec::DecodePacket(data.indicadores);
     packets.top10 = PacketCodec::DecodePacket(data.top10);
     packets.bottom10 = PacketCodec::DecodePacket(data.bottom10);
@@ -144,7 +145,7 @@ cockpit::MonthFigures monthFigures(const CkpData& data)
 
 cockpit::RegionReply regionPackets(const RegionData& data)
 {
-    return {data.firstDay, data.region, PacketCodec::DecodePacket(data.regionRow), PacketCodec::DecodePacket(data.branches),
+    return {data.month.firstDay(), data.region, PacketCodec::DecodePacket(data.regionRow), PacketCodec::DecodePacket(data.branches),
             PacketCodec::DecodePacket(data.metas)};
 }
 
@@ -163,7 +164,7 @@ std::string monthReplyOf(const CkpData& data)
     auto& args = *reply.mutable_args();
     for (int i = 0; i < CkpPackets::kArgCount; ++i)
         reply.add_args();
-    args.Mutable(CkpPackets::kDateArg)->set_datetime_value(DayCount::fromDate(data.firstDay));
+    args.Mutable(CkpPackets::kDateArg)->set_datetime_value(DayCount::fromDate(data.month.firstDay()));
     *args.Mutable(CkpPackets::kIndicadoresArg)->mutable_packet_value() = data.indicadores;
     *args.Mutable(CkpPackets::kTop10Arg)->mutable_packet_value() = data.top10;
     *args.Mutable(CkpPackets::kBottom10Arg)->mutable_packet_value() = data.bottom10;
@@ -181,7 +182,7 @@ std::string regionReplyOf(const RegionData& data)
     auto& args = *reply.mutable_args();
     for (int i = 0; i < RegionPackets::kArgCount; ++i)
         reply.add_args();
-    args.Mutable(RegionPackets::kDateArg)->set_datetime_value(DayCount::fromDate(data.firstDay));
+    args.Mutable(RegionPackets::kDateArg)->set_datetime_value(DayCount::fromDate(data.month.firstDay()));
     args.Mutable(RegionPackets::kRegionArg)->set_text_value(data.region.toStdString());
     *args.Mutable(RegionPackets::kRegionRowArg)->mutable_packet_value() = data.regionRow;
     *args.Mutable(RegionPackets::kBranchesArg)->mutable_packet_value() = data.branches;
@@ -241,7 +242,7 @@ DataVersion::Value RdmIndicResult::version(Database& db) const
     return m_kept ? m_guard->vet(db, DataVersion::read(db)) : DataVersion::Value{};
 }
 
-bool RdmIndicResult::keepable(Database& db, const DataVersion::Value& version, const QDate& firstDay) const
+bool RdmIndicResult::keepable(Database& db, const DataVersion::Value& version, const cockpit::RefMonth& month) const
 {
     if (!m_kept || !version.valid())
         return false;
@@ -254,33 +255,33 @@ bool RdmIndicResult::keepable(Database& db, const DataVersion::Value& version, c
         m_firstMonth = first;
         m_lastMonth = last;
     }
-    return withinData(firstDay, m_firstMonth, m_lastMonth);
+    return withinData(month, m_firstMonth, m_lastMonth);
 }
 
-std::pair<QDate, QDate> RdmIndicResult::dataMonths(Database& db)
+std::pair<cockpit::RefMonth, cockpit::RefMonth> RdmIndicResult::dataMonths(Database& db)
 {
-    QDate first;
-    QDate last;
+    cockpit::RefMonth first;
+    cockpit::RefMonth last;
     // Each end of the index on its own: MIN and MAX together in one SELECT read every row of the summary.
     db.forEachRow(QStringLiteral("SELECT (SELECT MIN(mes) FROM movimento_mensal), (SELECT MAX(mes) FROM movimento_mensal)"), {},
                   [&](const Database::Row& row) {
-        first = row.date(0);
-        last = row.date(1);
+        first = cockpit::RefMonth(row.date(0));
+        last = cockpit::RefMonth(row.date(1));
     });
     return {first, last};
 }
 
-QList<QDate> RdmIndicResult::monthsToWatch(Database& db, const DataVersion::Value& version)
+QList<cockpit::RefMonth> RdmIndicResult::monthsToWatch(Database& db, const DataVersion::Value& version)
 {
-    QList<QDate> months;
-    if (const QDate last = dataMonths(db).second; last.isValid())
+    QList<cockpit::RefMonth> months;
+    if (const cockpit::RefMonth last = dataMonths(db).second; last.isValid())
         months << last;
     if (version.counter >= 0) {
-        const QString prefix = monthKey(CkpPackets::kMethod, QDate(2000, 1, 1)).chopped(10);
+        const QString prefix = monthKey(CkpPackets::kMethod, cockpit::RefMonth(2000, 1)).chopped(10);
         db.forEachRow(QStringLiteral("SELECT chave FROM resposta_guardada WHERE origem = ? AND versao = ? AND chave LIKE ?"),
                       {version.origin, version.counter, prefix + QLatin1Char('%')}, [&](const Database::Row& row) {
                           const QString key = QString::fromUtf8(row.text(0));
-                          const QDate month = QDate::fromString(key.mid(prefix.size()), Qt::ISODate);
+                          const cockpit::RefMonth month(QDate::fromString(key.mid(prefix.size()), Qt::ISODate));
                           if (month.isValid() && !months.contains(month))
                               months << month;
                       });
@@ -291,24 +292,24 @@ QList<QDate> RdmIndicResult::monthsToWatch(Database& db, const DataVersion::Valu
 
 // The months that show the data: those with figures, the month before them, and up to a year after the
 // last, which compare themselves with it. A sweep of other months is computed, never kept.
-bool RdmIndicResult::withinData(const QDate& firstDay, const QDate& first, const QDate& last)
+bool RdmIndicResult::withinData(const cockpit::RefMonth& month, const cockpit::RefMonth& first, const cockpit::RefMonth& last)
 {
-    return first.isValid() && last.isValid() && firstDay >= first.addMonths(-1) && firstDay <= last.addMonths(12);
+    return first.isValid() && last.isValid() && !(month < first.previous()) && !(cockpit::RefMonth(last.firstDay().addMonths(12)) < month);
 }
 
 std::shared_ptr<const CkpData> RdmIndicResult::monthAnswer(Database& db, const DataVersion::Value& version,
-                                                           const QDate& firstDay, bool counted) const
+                                                           const cockpit::RefMonth& month, bool counted) const
 {
-    return keptOr<CkpData>(m_kept, db, version, keepable(db, version, firstDay), monthKey(CkpPackets::kMethod, firstDay), decodeMonth,
-                           [&] { return IndicResultQuery(db, m_source, m_targets).run(firstDay); }, counted);
+    return keptOr<CkpData>(m_kept, db, version, keepable(db, version, month), monthKey(CkpPackets::kMethod, month), decodeMonth,
+                           [&] { return IndicResultQuery(db, m_source, m_targets).run(month); }, counted);
 }
 
 std::shared_ptr<const RegionData> RdmIndicResult::regionAnswer(Database& db, const DataVersion::Value& version,
-                                                               const QDate& firstDay, const QString& region,
+                                                               const cockpit::RefMonth& month, const QString& region,
                                                                bool counted) const
 {
-    return keptOr<RegionData>(m_kept, db, version, keepable(db, version, firstDay), regionKey(RegionPackets::kMethod, firstDay, region), decodeRegion,
-                              [&] { return RegionQuery(db, m_source, m_targets).run(firstDay, region); }, counted);
+    return keptOr<RegionData>(m_kept, db, version, keepable(db, version, month), regionKey(RegionPackets::kMethod, month, region), decodeRegion,
+                              [&] { return RegionQuery(db, m_source, m_targets).run(month, region); }, counted);
 }
 
 // The version is read on the caller's own thread: an SQLite file's on the thread's own connection, a
@@ -355,89 +356,85 @@ T RdmIndicResult::answer(const QString& key, const CallScope& scope, Answer work
     }, scope);
 }
 
-CkpData RdmIndicResult::month(const QDate& date, const CallScope& scope) const
+CkpData RdmIndicResult::month(const cockpit::RefMonth& month, const CallScope& scope) const
 {
-    const QDate firstDay = cockpit::RefMonth(date).firstDay();
-    return *answer<std::shared_ptr<const CkpData>>(monthKey(CkpPackets::kMethod, firstDay), scope,
+    return *answer<std::shared_ptr<const CkpData>>(monthKey(CkpPackets::kMethod, month), scope,
                                                    [&](Database& db, const DataVersion::Value& v) {
-                                                       return monthAnswer(db, v, firstDay);
+                                                       return monthAnswer(db, v, month);
                                                    });
 }
 
 std::shared_ptr<const std::string> RdmIndicResult::monthAs(const char* formName, const MonthForm& form,
-                                                           const QDate& date, const CallScope& scope, QString* tag) const
+                                                           const cockpit::RefMonth& month, const CallScope& scope, QString* tag) const
 {
-    const QDate firstDay = cockpit::RefMonth(date).firstDay();
-    const QString key = monthKey(formName, firstDay);
+    const QString key = monthKey(formName, month);
     return answer<std::shared_ptr<const std::string>>(key, scope, [&](Database& db, const DataVersion::Value& v) {
-        return keptOr<std::string>(m_kept, db, v, keepable(db, v, firstDay), key, decodeText,
-                                   [&] { return form(*monthAnswer(db, v, firstDay, false)); });
+        return keptOr<std::string>(m_kept, db, v, keepable(db, v, month), key, decodeText,
+                                   [&] { return form(*monthAnswer(db, v, month, false)); });
     }, tag);
 }
 
-std::shared_ptr<const std::string> RdmIndicResult::monthJson(const QDate& date, const CallScope& scope, QString* tag) const
+std::shared_ptr<const std::string> RdmIndicResult::monthJson(const cockpit::RefMonth& month, const CallScope& scope, QString* tag) const
 {
-    return monthAs(kMonthJson, monthJsonOf, date, scope, tag);
+    return monthAs(kMonthJson, monthJsonOf, month, scope, tag);
 }
 
-std::shared_ptr<const std::string> RdmIndicResult::monthReply(const QDate& date, const CallScope& scope) const
+std::shared_ptr<const std::string> RdmIndicResult::monthReply(const cockpit::RefMonth& month, const CallScope& scope) const
 {
-    return monthAs(kMonthReply, monthReplyOf, date, scope);
+    return monthAs(kMonthReply, monthReplyOf, month, scope);
 }
 
-RegionData RdmIndicResult::region(const QDate& date, const QString& region, const CallScope& scope) const
+RegionData RdmIndicResult::region(const cockpit::RefMonth& month, const QString& region, const CallScope& scope) const
 {
-    const QDate firstDay = cockpit::RefMonth(date).firstDay();
-    return *answer<std::shared_ptr<const RegionData>>(regionKey(RegionPackets::kMethod, firstDay, region), scope,
+    return *answer<std::shared_ptr<const RegionData>>(regionKey(RegionPackets::kMethod, month, region), scope,
                                                       [&](Database& db, const DataVersion::Value& v) {
-                                                          return regionAnswer(db, v, firstDay, region);
+                                                          return regionAnswer(db, v, month, region);
                                                       });
 }
 
 std::shared_ptr<const std::string> RdmIndicResult::regionAs(const char* formName, const RegionForm& form,
-                                                            const QDate& date, const QString& region,
+                                                            const cockpit::RefMonth& month, const QString& region,
                                                             const CallScope& scope, QString* tag) const
 {
-    const QDate firstDay = cockpit::RefMonth(date).firstDay();
-    const QString key = regionKey(formName, firstDay, region);
+    const QString key = regionKey(formName, month, region);
     return answer<std::shared_ptr<const std::string>>(key, scope, [&](Database& db, const DataVersion::Value& v) {
-        return keptOr<std::string>(m_kept, db, v, keepable(db, v, firstDay), key, decodeText,
-                                   [&] { return form(*regionAnswer(db, v, firstDay, region, false)); });
+        return keptOr<std::string>(m_kept, db, v, keepable(db, v, month), key, decodeText,
+                                   [&] { return form(*regionAnswer(db, v, month, region, false)); });
     }, tag);
 }
 
-std::shared_ptr<const std::string> RdmIndicResult::regionJson(const QDate& date, const QString& region,
+std::shared_ptr<const std::string> RdmIndicResult::regionJson(const cockpit::RefMonth& month, const QString& region,
                                                               const CallScope& scope, QString* tag) const
 {
-    return regionAs(kRegionJson, regionJsonOf, date, region, scope, tag);
+    return regionAs(kRegionJson, regionJsonOf, month, region, scope, tag);
 }
 
-std::shared_ptr<const std::string> RdmIndicResult::regionReply(const QDate& date, const QString& region,
+std::shared_ptr<const std::string> RdmIndicResult::regionReply(const cockpit::RefMonth& month, const QString& region,
                                                                const CallScope& scope) const
 {
-    return regionAs(kRegionReply, regionReplyOf, date, region, scope);
+    return regionAs(kRegionReply, regionReplyOf, month, region, scope);
 }
 
 namespace {
 
 // One region's drill-down of a month, in each form a face asks for.
 struct RegionAnswers {
-    QDate firstDay;
+    cockpit::RefMonth month;
     QString region;
     QByteArray packets, json, reply;
 };
 
-RegionAnswers regionAnswers(Database& db, const QDate& firstDay, const QString& region, bool targets)
+RegionAnswers regionAnswers(Database& db, const cockpit::RefMonth& month, const QString& region, bool targets)
 {
-    const RegionData r = RegionQuery(db, IndicResultQuery::Source::MonthlySummary, targets).run(firstDay, region);
-    return {firstDay, region, encode(r), QByteArray::fromStdString(regionJsonOf(r)), QByteArray::fromStdString(regionReplyOf(r))};
+    const RegionData r = RegionQuery(db, IndicResultQuery::Source::MonthlySummary, targets).run(month, region);
+    return {month, region, encode(r), QByteArray::fromStdString(regionJsonOf(r)), QByteArray::fromStdString(regionReplyOf(r))};
 }
 
 void keepRegion(Database& db, const RegionAnswers& a, const DataVersion::Value& version)
 {
-    KeptAnswers::store(db, regionKey(RegionPackets::kMethod, a.firstDay, a.region), version, a.packets);
-    KeptAnswers::store(db, regionKey(kRegionJson, a.firstDay, a.region), version, a.json);
-    KeptAnswers::store(db, regionKey(kRegionReply, a.firstDay, a.region), version, a.reply);
+    KeptAnswers::store(db, regionKey(RegionPackets::kMethod, a.month, a.region), version, a.packets);
+    KeptAnswers::store(db, regionKey(kRegionJson, a.month, a.region), version, a.json);
+    KeptAnswers::store(db, regionKey(kRegionReply, a.month, a.region), version, a.reply);
 }
 
 } // namespace
@@ -450,17 +447,17 @@ int RdmIndicResult::keepMonths(Database& db, const QList<QDate>& months, bool ta
     KeptAnswers::prune(db, version);
     const auto [first, last] = dataMonths(db);
     int kept = 0;
-    std::vector<std::pair<QDate, QString>> regions;
-    for (const QDate& month : months) {
+    std::vector<std::pair<cockpit::RefMonth, QString>> regions;
+    for (const QDate& day : months) {
+        const cockpit::RefMonth month(day);
         if (!withinData(month, first, last))
             continue;
-        const QDate firstDay = cockpit::RefMonth(month).firstDay();
-        const CkpData data = IndicResultQuery(db, IndicResultQuery::Source::MonthlySummary, targets).run(firstDay);
-        KeptAnswers::store(db, monthKey(CkpPackets::kMethod, firstDay), version, encode(data));
-        KeptAnswers::store(db, monthKey(kMonthJson, firstDay), version, QByteArray::fromStdString(monthJsonOf(data)));
-        KeptAnswers::store(db, monthKey(kMonthReply, firstDay), version, QByteArray::fromStdString(monthReplyOf(data)));
+        const CkpData data = IndicResultQuery(db, IndicResultQuery::Source::MonthlySummary, targets).run(month);
+        KeptAnswers::store(db, monthKey(CkpPackets::kMethod, month), version, encode(data));
+        KeptAnswers::store(db, monthKey(kMonthJson, month), version, QByteArray::fromStdString(monthJsonOf(data)));
+        KeptAnswers::store(db, monthKey(kMonthReply, month), version, QByteArray::fromStdString(monthReplyOf(data)));
         for (const QString& region : monthFigures(data).regions())
-            regions.emplace_back(firstDay, region);
+            regions.emplace_back(month, region);
         ++kept;
     }
 

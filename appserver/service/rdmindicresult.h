@@ -4,6 +4,7 @@
 #include "ckppackets.h"
 #include "dataversion.h"
 #include "indicresultquery.h"
+#include "refmonth.h"
 #include "regionquery.h"
 
 #include <QDate>
@@ -48,23 +49,23 @@ public:
     /// Throws DatabaseError (a Portuguese message for the user; also when the connection to a database
     /// server was lost: the next call opens a new one) and CallEnded when the call ended, or found no place
     /// in the queue, before the database answered.
-    CkpData month(const QDate& date, const CallScope& scope) const;
+    CkpData month(const cockpit::RefMonth& month, const CallScope& scope) const;
     /// The same month as the browser's JSON. Throws as month() does. tag, when given, is set to the data
     /// version the answer is of (read before the answer, so the answer is never older), as text for an HTTP
     /// validator; left empty where no version is kept (every call computes its answer).
-    std::shared_ptr<const std::string> monthJson(const QDate& date, const CallScope& scope, QString* tag = nullptr) const;
+    std::shared_ptr<const std::string> monthJson(const cockpit::RefMonth& month, const CallScope& scope, QString* tag = nullptr) const;
     /// One region's branches for the month, within the call's scope; throws as month() does, and
     /// DatabaseError for a region the database does not have.
-    RegionData region(const QDate& date, const QString& region, const CallScope& scope) const;
+    RegionData region(const cockpit::RefMonth& month, const QString& region, const CallScope& scope) const;
     /// The same region as the browser's JSON.
-    std::shared_ptr<const std::string> regionJson(const QDate& date, const QString& region, const CallScope& scope,
+    std::shared_ptr<const std::string> regionJson(const cockpit::RefMonth& month, const QString& region, const CallScope& scope,
                                                   QString* tag = nullptr) const;
 
     /// The whole getCkpData reply of the month (its arguments as they come back and the result 0),
     /// serialized: every argument is one the method sets, so the reply depends on the month alone.
-    std::shared_ptr<const std::string> monthReply(const QDate& date, const CallScope& scope) const;
+    std::shared_ptr<const std::string> monthReply(const cockpit::RefMonth& month, const CallScope& scope) const;
     /// The same for getRegionData.
-    std::shared_ptr<const std::string> regionReply(const QDate& date, const QString& region, const CallScope& scope) const;
+    std::shared_ptr<const std::string> regionReply(const cockpit::RefMonth& month, const QString& region, const CallScope& scope) const;
 
     /// Computes the given months on db and writes their answers into the kept answers' table at the version
     /// db has now: after an import, so that the first call after a load finds them. Returns how many.
@@ -73,7 +74,7 @@ public:
 
     /// The months whose verdicts a change of the figures may have moved: the latest with figures, and those
     /// an import worked out at version (kept in the table at it). Throws DatabaseError.
-    static QList<QDate> monthsToWatch(Database& db, const DataVersion::Value& version);
+    static QList<cockpit::RefMonth> monthsToWatch(Database& db, const DataVersion::Value& version);
 
     /// Whether the data version was sound at the last call (every table with its triggers): /metrics.
     bool versionSound() const;
@@ -84,20 +85,20 @@ private:
     // The month in a face's own form (the browser's JSON, a reply's bytes): made by form from the month's
     // packets once per data version and kept under formName, so that a call on a kept answer only hands
     // it out. Throws as month() does.
-    std::shared_ptr<const std::string> monthAs(const char* formName, const MonthForm& form, const QDate& date,
+    std::shared_ptr<const std::string> monthAs(const char* formName, const MonthForm& form, const cockpit::RefMonth& month,
                                                const CallScope& scope, QString* tag = nullptr) const;
     // The same for a region's branches.
-    std::shared_ptr<const std::string> regionAs(const char* formName, const RegionForm& form, const QDate& date,
+    std::shared_ptr<const std::string> regionAs(const char* formName, const RegionForm& form, const cockpit::RefMonth& month,
                                                 const QString& region, const CallScope& scope, QString* tag = nullptr) const;
 
-    std::shared_ptr<const CkpData> monthAnswer(Database& db, const DataVersion::Value& version, const QDate& firstDay,
+    std::shared_ptr<const CkpData> monthAnswer(Database& db, const DataVersion::Value& version, const cockpit::RefMonth& month,
                                                bool counted = true) const;
-    std::shared_ptr<const RegionData> regionAnswer(Database& db, const DataVersion::Value& version, const QDate& firstDay,
+    std::shared_ptr<const RegionData> regionAnswer(Database& db, const DataVersion::Value& version, const cockpit::RefMonth& month,
                                                    const QString& region, bool counted = true) const;
     DataVersion::Value version(Database& db) const;
-    bool keepable(Database& db, const DataVersion::Value& version, const QDate& firstDay) const;
-    static std::pair<QDate, QDate> dataMonths(Database& db);
-    static bool withinData(const QDate& firstDay, const QDate& first, const QDate& last);
+    bool keepable(Database& db, const DataVersion::Value& version, const cockpit::RefMonth& month) const;
+    static std::pair<cockpit::RefMonth, cockpit::RefMonth> dataMonths(Database& db);
+    static bool withinData(const cockpit::RefMonth& month, const cockpit::RefMonth& first, const cockpit::RefMonth& last);
     template <typename T, typename Answer>
     T answer(const QString& key, const CallScope& scope, Answer work, QString* tag = nullptr) const;
 
@@ -109,8 +110,8 @@ private:
     std::unique_ptr<VersionGuard> m_guard;
     mutable std::mutex m_rangeMutex;   // the months with figures, read once per version
     mutable DataVersion::Value m_rangeVersion;
-    mutable QDate m_firstMonth;
-    mutable QDate m_lastMonth;
+    mutable cockpit::RefMonth m_firstMonth;
+    mutable cockpit::RefMonth m_lastMonth;
 };
 
 /// A month's packets as the cockpit's computation takes them.

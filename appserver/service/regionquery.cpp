@@ -15,12 +15,10 @@ namespace appserver {
 
 using namespace figures;
 
-cockpit::RegionFigures RegionQuery::figures(const QDate& date, const QString& region)
+cockpit::RegionFigures RegionQuery::figures(const cockpit::RefMonth& month, const QString& code)
 {
     cockpit::RegionFigures data;
-    data.month = cockpit::RefMonth(date);
-    const QDate firstDay = data.month.firstDay();
-    const QString code = region.trimmed();
+    data.month = month;
     bool known = false;
     m_db.forEachRow(QStringLiteral("SELECT cdareagere FROM regional WHERE cdareagere = ?"), {code},
                     [&](const Database::Row&) { known = true; });
@@ -37,9 +35,9 @@ cockpit::RegionFigures RegionQuery::figures(const QDate& date, const QString& re
         : QStringLiteral("SELECT f.cdfilial, f.nmfilial, SUM(d.vrfatliq), SUM(d.vrconsumo), SUM(d.vrmdo), SUM(d.vrdespesas) "
                          "FROM filial f JOIN movimento_diario d ON d.cdfilial = f.cdfilial "
                          "WHERE d.dtmovimento >= ? AND d.dtmovimento < ? AND f.cdareagere = ? GROUP BY f.cdfilial, f.nmfilial");
-    QVariantList params{m_db.dateValue(firstDay)};
+    QVariantList params{m_db.dateValue(month)};
     if (!summary)
-        params << m_db.dateValue(firstDay.addMonths(1));
+        params << m_db.dateValue(month.next());
     params << code;
     std::vector<Branch> branches;
     m_db.forEachRow(sql, params, [&](const Database::Row& row) {
@@ -56,7 +54,7 @@ cockpit::RegionFigures RegionQuery::figures(const QDate& date, const QString& re
     if (!branches.empty()) {
         m_db.forEachRow(QStringLiteral("SELECT e.cdfilial, e.vrestoque FROM estoque_mensal e JOIN filial f ON f.cdfilial = e.cdfilial "
                                        "WHERE e.mes = ? AND f.cdareagere = ?"),
-                        {m_db.dateValue(firstDay), code}, [&](const Database::Row& row) {
+                        {m_db.dateValue(month), code}, [&](const Database::Row& row) {
                             const qint64 c = row.integer(0);
                             const auto it = std::lower_bound(branches.begin(), branches.end(), c,
                                                              [](const Branch& b, qint64 v) { return b.code < v; });
@@ -76,9 +74,9 @@ cockpit::RegionFigures RegionQuery::figures(const QDate& date, const QString& re
     }
     // The targets the region's figures and its branches' are judged against: the company's, the region's
     // (or its branches' budgets added up) and each branch's own.
-    Targets targets = Targets::read(m_db, firstDay, m_targets);
+    Targets targets = Targets::read(m_db, month, m_targets);
     targets.addBranchSums(branches, Targets::RegionsOnly);
-    data.targets = targets.rows(branches.empty() ? QDate() : lastDayWithFigures(m_db, firstDay), branches);
+    data.targets = targets.rows(branches.empty() ? QDate() : lastDayWithFigures(m_db, month), branches);
 
     // Ranked by result share; a branch without one after the others, by code (the sort is stable).
     std::stable_sort(branches.begin(), branches.end(), [](const Branch& a, const Branch& b) {
@@ -87,7 +85,7 @@ cockpit::RegionFigures RegionQuery::figures(const QDate& date, const QString& re
             return *ra > *rb;
         return ra.has_value() && !rb.has_value();
     });
-    const double days = firstDay.daysInMonth();
+    const double days = month.daysInMonth();
     for (size_t i = 0; i < branches.size(); ++i) {
         const Branch& b = branches[i];
         std::optional<double> stockDays;
@@ -100,11 +98,11 @@ cockpit::RegionFigures RegionQuery::figures(const QDate& date, const QString& re
     return data;
 }
 
-RegionData RegionQuery::run(const QDate& date, const QString& region)
+RegionData RegionQuery::run(const cockpit::RefMonth& month, const QString& region)
 {
-    const cockpit::RegionFigures f = figures(date, region);
+    const cockpit::RegionFigures f = figures(month, region);
     cockpit::EncodedRegion p = cockpit::EncodeRegion(f);
-    return {f.month.firstDay(), f.region, std::move(p.regionRow), std::move(p.branches), std::move(p.metas)};
+    return {f.month, f.region, std::move(p.regionRow), std::move(p.branches), std::move(p.metas)};
 }
 
 } // namespace appserver

@@ -10,7 +10,7 @@ namespace appserver {
 
 /// The packets of one getRegionData call.
 struct RegionData {
-    QDate firstDay;                    ///< first day of the month asked for
+    cockpit::RefMonth month;           ///< the month asked for
     QString region;                    ///< the region's code as the database has it
     kpd::rpc::DataPacket regionRow;    ///< the region's own row, in the indicators' layout
     kpd::rpc::DataPacket branches;     ///< its branches, ranked by result (RegionPackets::Filiais)
@@ -34,11 +34,11 @@ public:
     {
     }
 
-    /// The region's figures of the month that holds date. Throws DatabaseError, and RegionNotFound (with a
+    /// The region's figures of the month. Throws DatabaseError, and RegionNotFound (with a
     /// message for the user) for a region the database does not have.
-    cockpit::RegionFigures figures(const QDate& date, const QString& region);
+    cockpit::RegionFigures figures(const cockpit::RefMonth& month, const QString& region);
     /// The same in the reply's packets.
-    RegionData run(const QDate& date, const QString& region);
+    RegionData run(const cockpit::RefMonth& month, const QString& region);
 
 private:
     Database& m_db;

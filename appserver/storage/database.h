@@ -1,5 +1,6 @@
 #pragma once
 
+#include "refmonth.h"
 #include "databaseerror.h"
 #include "statementinterrupt.h"
 
@@ -104,6 +105,7 @@ public:
         virtual QByteArray bytes(int column) const = 0;  ///< a BLOB or BYTEA as its bytes
         /// A DATE column (ISO text on SQLite, the driver's text elsewhere); invalid when NULL.
         QDate date(int column) const { return QDate::fromString(QString::fromLatin1(text(column).left(10)), Qt::ISODate); }
+        cockpit::RefMonth month(int column) const { return cockpit::RefMonth(date(column)); }
     protected:
         ~Row() = default;
     };
@@ -131,6 +133,8 @@ public:
 
     /// A date as a parameter: ISO text on SQLite (how the dates are stored), a real date elsewhere.
     QVariant dateValue(const QDate& date) const;
+    /// A month as a parameter: its first day, as the tables key their months.
+    QVariant dateValue(const cockpit::RefMonth& month) const { return dateValue(month.firstDay()); }
     QVariant timestampValue(const QDateTime& dateTime) const;
     /// A DATE or TIMESTAMP column read back, whichever way the driver hands it over.
     static QDateTime toDateTime(const QVariant& value);

@@ -143,12 +143,12 @@ void BM_InProcess(benchmark::State& state)
     if (!db)
         db = std::make_unique<Database>(DatabaseSettings::sqliteFile(databaseFor(months), true));
     for (int i = 0; i < 5; ++i)
-        IndicResultQuery(*db).run(kReference);
+        IndicResultQuery(*db).run(cockpit::RefMonth(kReference));
     std::vector<double> samples;
     QElapsedTimer t;
     for (auto _ : state) {
         t.start();
-        CkpData data = IndicResultQuery(*db).run(kReference);
+        CkpData data = IndicResultQuery(*db).run(cockpit::RefMonth(kReference));
         benchmark::DoNotOptimize(data);
         samples.push_back(t.nsecsElapsed() / 1e6);
     }
@@ -170,7 +170,7 @@ void BM_Interleaved(benchmark::State& state)
     for (auto _ : state) {
         remote.push_back(timedCall(server, req));
         t.start();
-        CkpData data = IndicResultQuery(*db).run(kReference);
+        CkpData data = IndicResultQuery(*db).run(cockpit::RefMonth(kReference));
         benchmark::DoNotOptimize(data);
         local.push_back(t.nsecsElapsed() / 1e6);
     }

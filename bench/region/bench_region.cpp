@@ -48,14 +48,14 @@ void getCkpData(benchmark::State& state)
 {
     Fixture& f = fixture();
     for (auto _ : state)
-        benchmark::DoNotOptimize(f.module->month(kMonth, CallScope{}));
+        benchmark::DoNotOptimize(f.module->month(cockpit::RefMonth(kMonth), CallScope{}));
 }
 
 void getRegionData(benchmark::State& state)
 {
     Fixture& f = fixture();
     for (auto _ : state)
-        benchmark::DoNotOptimize(f.module->region(kMonth, f.largest, CallScope{}));
+        benchmark::DoNotOptimize(f.module->region(cockpit::RefMonth(kMonth), f.largest, CallScope{}));
     state.SetLabel(f.largest.toStdString());
 }
 

@@ -229,12 +229,12 @@ void BM_InProcess(benchmark::State& state)
     const auto source = state.range(2) == kDaily ? IndicResultQuery::Source::DailyRows : IndicResultQuery::Source::MonthlySummary;
     Database& db = databaseFor(engine, branches);
     for (int i = 0; i < 3; ++i)
-        IndicResultQuery(db, source).run(kReference);   // pages in cache, statements prepared
+        IndicResultQuery(db, source).run(cockpit::RefMonth(kReference));   // pages in cache, statements prepared
     std::vector<double> samples;
     QElapsedTimer t;
     for (auto _ : state) {
         t.start();
-        CkpData data = IndicResultQuery(db, source).run(kReference);
+        CkpData data = IndicResultQuery(db, source).run(cockpit::RefMonth(kReference));
         samples.push_back(t.nsecsElapsed() / 1e6);
         if (data.top10.rows_size() != 10)
             qFatal("unexpected reply");
@@ -256,7 +256,7 @@ void BM_KeptParts(benchmark::State& state)
     DatabasePool pool(db, 2);
     KeptAnswers kept(std::nullopt);
     const RdmIndicResult module(pool, IndicResultQuery::Source::MonthlySummary, true, &kept);
-    module.month(kReference, {});
+    module.month(cockpit::RefMonth(kReference), {});
     std::vector<double> samples;
     QElapsedTimer t;
     for (auto _ : state) {
@@ -266,7 +266,7 @@ void BM_KeptParts(benchmark::State& state)
         else if (part == 1)
             benchmark::DoNotOptimize(DataVersion::read(db));
         else
-            benchmark::DoNotOptimize(module.month(kReference, {}));
+            benchmark::DoNotOptimize(module.month(cockpit::RefMonth(kReference), {}));
         samples.push_back(t.nsecsElapsed() / 1e6);
     }
     state.counters["p50_us"] = Percentile(samples, 0.5) * 1000;

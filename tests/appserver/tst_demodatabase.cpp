@@ -101,10 +101,10 @@ void TestDemoDatabase::shouldShowEveryGaugeColourOverAYear()
     const std::array<double, 4> targets{40, 45, 15, 5};
     std::array<std::array<bool, 3>, 4> seen{};
     for (int month = 1; month <= 12; ++month) {
-        const CkpData data = IndicResultQuery(db).run(QDate(2024, month, 10));
+        const CkpData data = IndicResultQuery(db).run(cockpit::RefMonth(2024, month));
         // The generator fills the monthly summary in one pass: a month read from it is the month
         // summed from its days.
-        const CkpData daily = IndicResultQuery(db, IndicResultQuery::Source::DailyRows).run(QDate(2024, month, 10));
+        const CkpData daily = IndicResultQuery(db, IndicResultQuery::Source::DailyRows).run(cockpit::RefMonth(2024, month));
         for (const auto& [a, b] : {std::pair{&data.indicadores, &daily.indicadores}, {&data.top10, &daily.top10},
                                    {&data.bottom10, &daily.bottom10}, {&data.grafPizza, &daily.grafPizza},
                                    {&data.diasEstoque, &daily.diasEstoque}})

@@ -32,8 +32,8 @@ private slots:
         DatabasePool pool(db, 1);
         const RdmIndicResult module(pool);
 
-        const CkpData data = module.month(QDate(2024, 5, 17), CallScope{});
-        QCOMPARE(data.firstDay, QDate(2024, 5, 1));
+        const CkpData data = module.month(cockpit::RefMonth(QDate(2024, 5, 17)), CallScope{});
+        QCOMPARE(data.month, cockpit::RefMonth(2024, 5));
         const TDataPacket indicadores = PacketCodec::DecodePacket(data.indicadores);
         QVERIFY(indicadores.rows.size() > 1);   // TOTAL and the regions
         QCOMPARE(indicadores.rows.first().first().toString(), QStringLiteral("TOTAL"));
@@ -55,10 +55,10 @@ private slots:
         for (const auto source : {IndicResultQuery::Source::MonthlySummary, IndicResultQuery::Source::DailyRows}) {
             const RdmIndicResult module(pool, source);
             const std::pair<const char*, std::shared_ptr<const std::string>> replies[] = {
-                {"2025-06", module.monthReply(QDate(2025, 6, 1), CallScope{})},
-                {"2025-06-region", module.regionReply(QDate(2025, 6, 1), region, CallScope{})},
-                {"2024-06", module.monthReply(QDate(2024, 6, 1), CallScope{})},
-                {"2023-01", module.monthReply(QDate(2023, 1, 1), CallScope{})},
+                {"2025-06", module.monthReply(cockpit::RefMonth(QDate(2025, 6, 1)), CallScope{})},
+                {"2025-06-region", module.regionReply(cockpit::RefMonth(QDate(2025, 6, 1)), region, CallScope{})},
+                {"2024-06", module.monthReply(cockpit::RefMonth(QDate(2024, 6, 1)), CallScope{})},
+                {"2023-01", module.monthReply(cockpit::RefMonth(QDate(2023, 1, 1)), CallScope{})},
             };
             for (const auto& [name, bytes] : replies) {
                 QFile saved(QStringLiteral(KPD_GOLDEN_DIR "/reply-%1.bin").arg(QLatin1String(name)));
@@ -90,7 +90,7 @@ private slots:
         Database database(DatabaseSettings::sqliteFile(path, false));
         MonthlySummary::install(database);
         DatabasePool pool(database, 1);
-        const CkpData data = RdmIndicResult(pool).month(day, CallScope{});
+        const CkpData data = RdmIndicResult(pool).month(cockpit::RefMonth(day), CallScope{});
 
         for (const auto* list : {&data.top10, &data.bottom10}) {
             const TDataPacket ranked = PacketCodec::DecodePacket(*list);
@@ -110,7 +110,7 @@ private slots:
         // A region's branches: ranked by result, those without a share of revenue after them by code.
         const auto rows = [&](const QString& region) {
             QStringList out;
-            const RegionData r = RdmIndicResult(pool).region(day, region, CallScope{});
+            const RegionData r = RdmIndicResult(pool).region(cockpit::RefMonth(day), region, CallScope{});
             for (const auto& row : PacketCodec::DecodePacket(r.regionRow).rows + PacketCodec::DecodePacket(r.branches).rows) {
                 QStringList cells;
                 for (const QVariant& v : row)
@@ -123,7 +123,7 @@ private slots:
                                           "2|Curitiba|1|40|30|10|20||1", "4|Londrina|0.5|40|40|30|-10||2"}));
         QCOMPARE(rows("NO"), (QStringList{"NO|2|-0.4|||||", "1|Belém|-0.4||||||1", "3|Manaus|0||||||2"}));
         try {
-            RdmIndicResult(pool).region(day, QStringLiteral("ZZ"), CallScope{});
+            RdmIndicResult(pool).region(cockpit::RefMonth(day), QStringLiteral("ZZ"), CallScope{});
             QFAIL("a region that does not exist was answered");
         } catch (const RegionNotFound& e) {
             QCOMPARE(e.message(), QStringLiteral("A regional \"ZZ\" não existe."));
@@ -158,7 +158,7 @@ private slots:
         const RdmIndicResult module(pool);
 
         using namespace cockpit;
-        const Scorecard card = MonthScorecard(monthFigures(module.month(month, CallScope{})));
+        const Scorecard card = MonthScorecard(monthFigures(module.month(cockpit::RefMonth(month), CallScope{})));
         QCOMPARE(card.partialUntil, QDate(2026, 12, 8));
         QCOMPARE(card.daysElapsed, 8);
         const auto check = [](const Scorecard& c, ScopeKind kind, const QString& code, Indicator i, const char* want) {
@@ -187,8 +187,8 @@ private slots:
 
         // The regions' windows: a branch's revenue against its own budget only, its shares against its
         // region's target, then the company's, then the rule.
-        const Scorecard no = RegionScorecard(cockpit::DecodeRegion(regionPackets(module.region(month, QStringLiteral("NO"), CallScope{}))));
-        const Scorecard lab = RegionScorecard(cockpit::DecodeRegion(regionPackets(module.region(month, QStringLiteral("P&D"), CallScope{}))));
+        const Scorecard no = RegionScorecard(cockpit::DecodeRegion(regionPackets(module.region(cockpit::RefMonth(month), QStringLiteral("NO"), CallScope{}))));
+        const Scorecard lab = RegionScorecard(cockpit::DecodeRegion(regionPackets(module.region(cockpit::RefMonth(month), QStringLiteral("P&D"), CallScope{}))));
         const QStringList branchFailures = {
             check(no, ScopeKind::Branch, "1", Indicator::Revenue, "0.80 0.80 orcamento 0.00 0.00 verde"),
             check(no, ScopeKind::Branch, "2", Indicator::Revenue, "0.80 1.60 orcamento -0.80 -50.00 vermelho"),
@@ -200,12 +200,12 @@ private slots:
         for (const QString& f : branchFailures)
             QVERIFY2(f.isEmpty(), qPrintable(f));
         // A branch without a budget is drawn neutral, never green or red, in the region's view.
-        const QByteArray json = QByteArray::fromStdString(*module.regionJson(month, QStringLiteral("P&D"), CallScope{}));
+        const QByteArray json = QByteArray::fromStdString(*module.regionJson(cockpit::RefMonth(month), QStringLiteral("P&D"), CallScope{}));
         const QJsonArray cells = QJsonDocument::fromJson(json)[QStringLiteral("rows")][0].toArray();
         QCOMPARE(cells[2][QStringLiteral("color")].toInt(), kNeutralColor);
 
         // A month without any budget, whose last day has figures: closed, nothing pro-rated, revenue its own target.
-        const Scorecard november = MonthScorecard(monthFigures(module.month(QDate(2026, 11, 1), CallScope{})));
+        const Scorecard november = MonthScorecard(monthFigures(module.month(cockpit::RefMonth(QDate(2026, 11, 1)), CallScope{})));
         QVERIFY(!november.partial());
         QVERIFY(failuresOf({check(november, ScopeKind::Region, "NO", Indicator::Revenue, "0.10 0.10 propria - - verde"),
                             check(november, ScopeKind::Company, "TOTAL", Indicator::Result, "10.00 5.00 regra 5.00 - verde")}));
