@@ -92,7 +92,7 @@ void TfrmIndiResult::FormActivate(QObject* sender)
 {
     Q_UNUSED(sender);
     TClientDataSet* const cdsIndicadores = m_data->cdsIndicadores;
-    cockpit::CockpitPackets packets;
+    cockpit::MonthFigures figures;
     if (!m_showsMonth) {
         // Before the first month arrives the window shows nothing judged: a failure's message box would
         // otherwise stand over the definition's zeros and red needles, a verdict without a figure.
@@ -104,7 +104,7 @@ void TfrmIndiResult::FormActivate(QObject* sender)
     }
     try {
         m_data->netIndicResult->SetConnected(true);
-        packets = m_data->FetchCkpData();
+        figures = m_data->FetchCkpData();
     } catch (const Exception& e) {
         // With a month on screen, its figures stay under its title, marked with the time they were fetched.
         // With none, the window says that it has no data and why, rather than show the definition's zeros
@@ -119,7 +119,7 @@ void TfrmIndiResult::FormActivate(QObject* sender)
         throw;
     }
     // Computed before anything changes, so a view that cannot be computed leaves the window as it was.
-    const cockpit::CockpitView view = cockpit::ComputeView(packets);
+    const cockpit::CockpitView view = cockpit::ComputeView(figures);
 
     cdsIndicadores->SetFiltered(true);
     cdsIndicadores->SetFilter(QStringLiteral("CDAREAGERE = 'TOTAL'"));

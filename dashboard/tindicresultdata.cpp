@@ -94,7 +94,7 @@ void TIndicResultData::netIndicResultBeforeConnect(QObject* sender)
     netIndicResult->SetPort(WebPort());
 }
 
-cockpit::CockpitPackets TIndicResultData::FetchCkpData()
+cockpit::MonthFigures TIndicResultData::FetchCkpData()
 {
     TAppServer* server = netIndicResult->AppServer();
 
@@ -109,14 +109,14 @@ cockpit::CockpitPackets TIndicResultData::FetchCkpData()
     if (!VariantDate::ToDateTime(args[CkpPackets::kDateArg], &newDate))
         throw ERemoteError(QStringLiteral("O servidor de aplicação devolveu a data de referência em formato inválido."));
     // The figures are shown under the month that was asked for, so they must be that month's.
-    const QDate asked = DateTimeUtil::toDate(dtData);
-    const QDate returned = DateTimeUtil::toDate(newDate);
-    if (returned.year() != asked.year() || returned.month() != asked.month())
+    const cockpit::RefMonth asked(DateTimeUtil::toDate(dtData));
+    const cockpit::RefMonth returned(DateTimeUtil::toDate(newDate));
+    if (returned != asked)
         throw ERemoteError(QStringLiteral("O servidor de aplicação devolveu os dados de %1/%2 para o pedido de %3/%4.")
                                .arg(NomeMes(newDate))
-                               .arg(returned.year())
+                               .arg(returned.firstDay().year())
                                .arg(NomeMes(dtData))
-                               .arg(asked.year()));
+                               .arg(asked.firstDay().year()));
 
     struct Load {
         TClientDataSet* target;
@@ -133,14 +133,17 @@ cockpit::CockpitPackets TIndicResultData::FetchCkpData()
         loads[i].target->CheckPacket(packets[i]);
     }
 
-    dtData = newDate;
-    for (size_t i = 0; i < loads.size(); ++i)
-        loads[i].target->SetData(packets[i]);
     // The targets and the figures to compare with load into no dataset; a server without them sends them empty.
     const auto optional = [&args](int arg, const QVector<TPacketFieldDef>& layout, int required = -1) {
         return cockpit::OptionalPacket(args.value(arg).value<TDataPacket>(), layout, required);
     };
-    return cockpit::CockpitPackets{cockpit::RefMonth(returned).firstDay(), packets[0], packets[1], packets[2],
-                                   packets[3], packets[4], optional(CkpPackets::kFirstEmptyArg, CkpPackets::Metas(), CkpPackets::kMetasFirstFields),
-                                   optional(CkpPackets::kSecondEmptyArg, CkpPackets::Comparacoes(), CkpPackets::kComparacoesFirstFields)};
+    cockpit::MonthFigures figures = cockpit::DecodeMonth(
+        {returned.firstDay(), packets[0], packets[1], packets[2], packets[3], packets[4],
+         optional(CkpPackets::kFirstEmptyArg, CkpPackets::Metas(), CkpPackets::kMetasFirstFields),
+         optional(CkpPackets::kSecondEmptyArg, CkpPackets::Comparacoes(), CkpPackets::kComparacoesFirstFields)});
+
+    dtData = newDate;
+    for (size_t i = 0; i < loads.size(); ++i)
+        loads[i].target->SetData(packets[i]);
+    return figures;
 }

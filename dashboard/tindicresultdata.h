@@ -31,6 +31,6 @@ public:
 
     // Calls getCkpData with dtData on the open connection and loads the five datasets. The whole reply is
     // checked first: a failed status, a date outside dtData's month or a malformed packet leaves every dataset,
-    // and dtData, as they were. Returns the packets loaded, for the cockpit view.
-    cockpit::CockpitPackets FetchCkpData();
+    // and dtData, as they were. Returns the month's figures, decoded from the reply with the one codec.
+    cockpit::MonthFigures FetchCkpData();
 };
