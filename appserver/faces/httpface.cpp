@@ -453,7 +453,7 @@ void HttpFace::region(const Exchange& ex, const QString& user, bool csv)
                     return validated(ex, user, QStringLiteral("regiao ") + month.key() + QLatin1Char(' ') + name,
                                      [&](QString* version) { return m_cockpit.regionJson(month, name, scope, version); });
                 const RegionData data = m_cockpit.region(month, name, scope);
-                const cockpit::RegionView view = cockpit::ComputeRegionView(regionPackets(data));
+                const cockpit::RegionView view = cockpit::ComputeRegionView(regionFigures(data));
                 return csvResponse(cockpit::RegionCsv(view),
                                    QStringLiteral("regional-%1-%2.csv").arg(data.region, month.key()));
             });

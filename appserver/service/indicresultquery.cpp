@@ -552,10 +552,11 @@ cockpit::MonthFigures IndicResultQuery::figures(const cockpit::RefMonth& month)
 
 CkpData IndicResultQuery::run(const cockpit::RefMonth& month)
 {
-    const cockpit::MonthFigures f = figures(month);
-    cockpit::EncodedMonth p = cockpit::EncodeMonth(f);
+    auto f = std::make_shared<const cockpit::MonthFigures>(figures(month));
+    cockpit::EncodedMonth p = cockpit::EncodeMonth(*f);
     CkpData data;
-    data.month = f.month;
+    data.month = f->month;
+    data.figures = f;
     data.indicadores = std::move(p.indicadores);
     data.top10 = std::move(p.top10);
     data.bottom10 = std::move(p.bottom10);

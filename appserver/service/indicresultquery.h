@@ -5,6 +5,8 @@
 
 #include <QDate>
 
+#include <memory>
+
 namespace appserver {
 
 class Database;
@@ -19,6 +21,9 @@ struct CkpData {
     kpd::rpc::DataPacket quinto;           ///< argument 6: the month's targets (Metas)
     kpd::rpc::DataPacket sexto;            ///< argument 7: the month before and a year before (Comparacoes)
     kpd::rpc::DataPacket diasEstoque;      ///< argument 8
+    /// The figures the packets were encoded from, where this process worked them out (an answer read back
+    /// from the kept answers has none): its other forms are made from them without decoding the packets.
+    std::shared_ptr<const cockpit::MonthFigures> figures;
 };
 
 /// The month's results of the cockpit: reads one month of daily figures, that month's closing stock

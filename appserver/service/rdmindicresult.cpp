@@ -140,7 +140,12 @@ cockpit::CockpitPackets cockpitPackets(const CkpData& data)
 
 cockpit::MonthFigures monthFigures(const CkpData& data)
 {
-    return cockpit::DecodeMonth(cockpitPackets(data));
+    return data.figures ? *data.figures : cockpit::DecodeMonth(cockpitPackets(data));
+}
+
+cockpit::RegionFigures regionFigures(const RegionData& data)
+{
+    return data.figures ? *data.figures : cockpit::DecodeRegion(regionPackets(data));
 }
 
 cockpit::RegionReply regionPackets(const RegionData& data)
@@ -153,7 +158,7 @@ namespace {
 
 std::string monthJsonOf(const CkpData& data)
 {
-    return cockpit::MonthPageJsonText(cockpitPackets(data)).toStdString();
+    return cockpit::MonthPageJsonText(cockpit::ComputePage(monthFigures(data))).toStdString();
 }
 
 // The whole reply of a month: its arguments as they come back and the result 0. Every argument is one the
@@ -193,7 +198,7 @@ std::string regionReplyOf(const RegionData& data)
 
 std::string regionJsonOf(const RegionData& data)
 {
-    return cockpit::RegionJsonText(cockpit::ComputeRegionView(regionPackets(data))).toStdString();
+    return cockpit::RegionJsonText(cockpit::ComputeRegionView(regionFigures(data))).toStdString();
 }
 
 // The answer kept for key at version, or computed (and then kept) when there is none. counted: whether it

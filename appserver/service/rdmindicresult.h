@@ -19,6 +19,7 @@ namespace cockpit {
 struct CockpitPackets;
 struct RegionReply;
 struct MonthFigures;
+struct RegionFigures;
 }
 
 namespace appserver {
@@ -116,8 +117,10 @@ private:
 
 /// A month's packets as the cockpit's computation takes them.
 cockpit::CockpitPackets cockpitPackets(const CkpData& data);
-/// A month's figures, decoded from its packets with the one codec.
+/// A month's figures: those its packets were encoded from, or else decoded from them with the one codec.
 cockpit::MonthFigures monthFigures(const CkpData& data);
+/// The same for a region.
+cockpit::RegionFigures regionFigures(const RegionData& data);
 /// A region's packets as the region's view takes them.
 cockpit::RegionReply regionPackets(const RegionData& data);
 

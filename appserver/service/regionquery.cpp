@@ -100,9 +100,9 @@ cockpit::RegionFigures RegionQuery::figures(const cockpit::RefMonth& month, cons
 
 RegionData RegionQuery::run(const cockpit::RefMonth& month, const QString& region)
 {
-    const cockpit::RegionFigures f = figures(month, region);
-    cockpit::EncodedRegion p = cockpit::EncodeRegion(f);
-    return {f.month, f.region, std::move(p.regionRow), std::move(p.branches), std::move(p.metas)};
+    auto f = std::make_shared<const cockpit::RegionFigures>(figures(month, region));
+    cockpit::EncodedRegion p = cockpit::EncodeRegion(*f);
+    return {f->month, f->region, std::move(p.regionRow), std::move(p.branches), std::move(p.metas), f};
 }
 
 } // namespace appserver

@@ -15,6 +15,8 @@ struct RegionData {
     kpd::rpc::DataPacket regionRow;    ///< the region's own row, in the indicators' layout
     kpd::rpc::DataPacket branches;     ///< its branches, ranked by result (RegionPackets::Filiais)
     kpd::rpc::DataPacket metas;        ///< the company's, the region's and its branches' targets (CkpPackets::Metas)
+    /// The figures the packets were encoded from, where this process worked them out.
+    std::shared_ptr<const cockpit::RegionFigures> figures;
 };
 
 /// The region asked for is not in the database: a request for something that is not there, not a failure.
