@@ -67,20 +67,20 @@ void reload(const ServerOptions& options, HttpEndpoint& browsers)
 // Until SIGINT or SIGTERM; then no new connections, and calls in progress (gRPC's and the browsers')
 // get a grace period before they are cancelled and their database work follows (dropped from the
 // queue, statements interrupted).
-void serveUntilStopped(GrpcEndpoint& grpc, HttpFace& face, HealthMonitor& health, const std::function<void()>& onReload)
+void serveUntilStopped(GrpcEndpoint& rpc, HttpFace& face, HealthMonitor& health, const std::function<void()>& onReload)
 {
     std::thread waiter([&] {
         const int signal = ServerSignals::waitForStop(onReload);
         std::fprintf(stderr, "kpd-appserver: sinal %d recebido, encerrando\n", signal);
-        grpc.stopListening();
+        rpc.stopListening();
         const auto grace = std::chrono::steady_clock::now() + std::chrono::seconds(2);
         std::thread browsers([&face, grace] { face.stop(grace); });
         // Its checks write to the server's health service, which goes with the server.
         health.stop();
-        grpc.shutdown(grace);
+        rpc.shutdown(grace);
         browsers.join();
     });
-    grpc.wait();
+    rpc.wait();
     waiter.join();
 }
 
@@ -92,10 +92,10 @@ int ServerRun::serve(const ServerOptions& options, const HttpOptions& http)
     const int budget = Listener::descriptorBudget(descriptors, options.dbPool);
 
     // The set-up is checked before the database is touched.
-    GrpcEndpoint grpc(options);
+    GrpcEndpoint rpc(options);
     HttpEndpoint browsers(options, http);
     ServerAlerts alerts(options);
-    if (const int status = grpc.prepareTls())
+    if (const int status = rpc.prepareTls())
         return status;
     QString error;
     if (!options.logPath.isEmpty() && !ServerLog::open(options.logPath, error)) {
@@ -106,7 +106,7 @@ int ServerRun::serve(const ServerOptions& options, const HttpOptions& http)
         return status;
     if (const int status = alerts.load())
         return status;
-    if (const int status = grpc.listen())
+    if (const int status = rpc.listen())
         return status;
 
     // Storage, then the service on it, then the faces on the service.
@@ -114,22 +114,23 @@ int ServerRun::serve(const ServerOptions& options, const HttpOptions& http)
     Metrics metrics;
     database.count(metrics);
     CallLog log(stderr, &metrics);
+    // Gone before the cockpit.
     const std::unique_ptr<AlertWatch> watch = alerts.start(database, metrics);
-    if (const int status = grpc.start(database.cockpit(), log, database.pool(), budget))
+    if (const int status = rpc.start(database.cockpit(), log, database.pool(), budget))
         return status;
 
     // Before the face, which asks it for /healthz, and gone after it.
-    HealthMonitor health(grpc.server(), database.settings());
+    HealthMonitor health(rpc.server(), database.settings());
     HttpFace face(database.cockpit(), log, metrics);
     if (!browsers.start(face, health, database.pool(), budget)) {
         health.stop();
-        grpc.abandon();
+        rpc.abandon();
         return 2;
     }
-    announce(options, http, grpc.listener(), face, database, descriptors, budget);
+    announce(options, http, rpc.listener(), face, database, descriptors, budget);
 
-    serveUntilStopped(grpc, face, health, [&] { reload(options, browsers); });
-    grpc.close();
+    serveUntilStopped(rpc, face, health, [&] { reload(options, browsers); });
+    rpc.close();
     std::fprintf(stderr, "kpd-appserver: encerrado\n");
     return 0;
 }
