@@ -1,8 +1,6 @@
 #include "healthmonitor.h"
 
-#include "schema.h"
-
-#include <QSqlQuery>
+#include "healthprobe.h"
 
 #include <grpcpp/ext/proto_server_reflection_plugin.h>
 #include <grpcpp/health_check_service_interface.h>
@@ -47,34 +45,6 @@ HealthMonitor::Report HealthMonitor::report() const
     return m_report;
 }
 
-QString HealthMonitor::problem(bool* damaged) const
-{
-    *damaged = false;
-    try {
-        Database probe(m_settings);
-        Schema::verify(probe, Schema::Use::Read);
-        // The names alone are read from the schema; a row of each table of a file reads the pages a month
-        // starts from. Not a view's: it may compute for as long as it likes, and health would wait for it.
-        for (const QString& table : Schema::tableNames()) {
-            if (!probe.isSqlite() || Schema::relation(probe, table) != Schema::Relation::Table)
-                continue;
-            QSqlQuery q = probe.prepare(QStringLiteral("SELECT 1 FROM %1 LIMIT 1").arg(table));
-            Database::exec(q);
-            q.next();
-        }
-    } catch (const DatabaseError& e) {
-        *damaged = m_settings.driver == QLatin1String("QSQLITE") && !Database::damageOf(m_settings.databaseName).isEmpty();
-        return e.message();
-    }
-    if (m_settings.driver == QLatin1String("QSQLITE")) {
-        const QString damage = Database::damageOf(m_settings.databaseName);
-        *damaged = !damage.isEmpty();
-        if (*damaged)
-            return QStringLiteral("o arquivo \"%1\" está danificado (%2)").arg(m_settings.databaseName, damage);
-    }
-    return {};
-}
-
 void HealthMonitor::run()
 {
     grpc::HealthCheckServiceInterface* health = m_server.GetHealthCheckService();
@@ -84,7 +54,7 @@ void HealthMonitor::run()
         lock.unlock();
         // The probe may wait for a database that does not answer; a stop does not wait for it.
         bool damaged = false;
-        const QString why = problem(&damaged);
+        const QString why = HealthProbe::problem(m_settings, &damaged);
         const bool serving = why.isEmpty();
         lock.lock();
         if (m_stop)

@@ -18,10 +18,8 @@ namespace appserver {
 /// The standard gRPC operations of the server: the health checking service (grpc.health.v1) and server
 /// reflection, so that load balancers and tools such as grpcurl work with it.
 ///
-/// Health follows the database: every interval a fresh connection (a pooled one could outlive a database
-/// file that was taken away) checks the schema with the rule serving starts on (Schema::verify for
-/// reading: tables or views alike) and reads a row of each table; an SQLite file that any connection of
-/// the server found damaged counts as broken until it is replaced or written again. The server and its
+/// Health follows the database: every interval HealthProbe (storage/) asks it, on a fresh connection,
+/// whether it can answer a month; a damaged SQLite file counts as broken. The server and its
 /// service are SERVING exactly while the server can answer a month, so a balancer takes an instance whose
 /// database is gone or broken out of rotation, even while it could still hand out answers kept before.
 class HealthMonitor {
@@ -50,8 +48,6 @@ public:
     HealthMonitor& operator=(const HealthMonitor&) = delete;
 
 private:
-    /// Empty when the database answers; else why not, whole.
-    QString problem(bool* damaged) const;
     void run();
 
     grpc::Server& m_server;
