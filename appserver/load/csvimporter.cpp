@@ -117,13 +117,13 @@ private:
     }
 
     // The months whose figures, stock or targets the load wrote.
-    QList<QDate> touchedMonths()
+    QList<cockpit::RefMonth> touchedMonths()
     {
-        QList<QDate> months;
+        QList<cockpit::RefMonth> months;
         m_db.forEachRow(QStringLiteral("SELECT mes FROM imp_meses UNION SELECT mes FROM imp_estoque_mensal "
                                        "UNION SELECT mes FROM imp_meta_mensal ORDER BY 1"),
                         {}, [&](const Database::Row& row) {
-                            const QDate month = row.date(0);
+                            const cockpit::RefMonth month = row.month(0);
                             if (month.isValid())
                                 months << month;
                         });

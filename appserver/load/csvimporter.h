@@ -1,5 +1,7 @@
 #pragma once
 
+#include "refmonth.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QPair>
@@ -15,7 +17,7 @@ class Database;
 struct ImportSummary {
     QList<QPair<QString, qint64>> files;
     QDateTime loadedAt;
-    QList<QDate> months;   ///< first days of the months whose figures, stock or targets it wrote
+    QList<cockpit::RefMonth> months;   ///< the months whose figures, stock or targets it wrote
 };
 
 /// Loads a company's figures from CSV files named after the tables (regional.csv, filial.csv,

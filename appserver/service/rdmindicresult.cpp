@@ -444,17 +444,24 @@ void keepRegion(Database& db, const RegionAnswers& a, const DataVersion::Value& 
 
 } // namespace
 
-int RdmIndicResult::keepMonths(Database& db, const QList<QDate>& months, bool targets)
+int RdmIndicResult::keepMonths(Database& db, const QList<cockpit::RefMonth>& written, bool targets)
 {
     const DataVersion::Value version = DataVersion::read(db);
     if (!version.valid() || (db.isSqlite() && !DataVersion::check(db)))
         return 0;
     KeptAnswers::prune(db, version);
     const auto [first, last] = dataMonths(db);
+    QList<cockpit::RefMonth> months;
+    for (const cockpit::RefMonth& m : written) {
+        cockpit::RefMonth after = m;
+        for (int k = 0; k <= 12; ++k, after = after.next())
+            if ((k == 0 || (last.isValid() && !(last < after))) && !months.contains(after))
+                months << after;
+    }
+    std::sort(months.begin(), months.end());
     int kept = 0;
     std::vector<std::pair<cockpit::RefMonth, QString>> regions;
-    for (const QDate& day : months) {
-        const cockpit::RefMonth month(day);
+    for (const cockpit::RefMonth& month : months) {
         if (!withinData(month, first, last))
             continue;
         const CkpData data = IndicResultQuery(db, IndicResultQuery::Source::MonthlySummary, targets).run(month);

@@ -68,10 +68,12 @@ public:
     /// The same for getRegionData.
     std::shared_ptr<const std::string> regionReply(const cockpit::RefMonth& month, const QString& region, const CallScope& scope) const;
 
-    /// Computes the given months on db and writes their answers into the kept answers' table at the version
-    /// db has now: after an import, so that the first call after a load finds them. Returns how many.
+    /// After an import, so that the first call after a load finds them: works out on db the months the load
+    /// wrote and those whose year of history holds them (the twelve after, as far as the database has
+    /// figures), and writes their answers into the kept answers' table at the version db has now. Returns how
+    /// many.
     /// Throws DatabaseError.
-    static int keepMonths(Database& db, const QList<QDate>& months, bool targets);
+    static int keepMonths(Database& db, const QList<cockpit::RefMonth>& written, bool targets);
 
     /// The months whose verdicts a change of the figures may have moved: the latest with figures, and those
     /// an import worked out at version (kept in the table at it). Throws DatabaseError.

@@ -34,25 +34,6 @@ MonthlySummary::State ensureSummaryForWriting(Database& db)
     return MonthlySummary::check(db);
 }
 
-// The months a load wrote, and those whose year of history holds them (the twelve months after), as far as
-// the database has figures.
-QList<QDate> monthsToKeep(Database& db, const QList<QDate>& touched)
-{
-    QDate last;
-    db.forEachRow(QStringLiteral("SELECT MAX(mes) FROM movimento_mensal"), {}, [&](const Database::Row& row) {
-        last = row.date(0);
-    });
-    QList<QDate> months;
-    for (const QDate& m : touched) {
-        for (int after = 0; after <= 12; ++after) {
-            const QDate d = m.addMonths(after);
-            if ((after == 0 || (last.isValid() && d <= last)) && !months.contains(d))
-                months << d;
-        }
-    }
-    std::sort(months.begin(), months.end());
-    return months;
-}
 
 } // namespace
 
@@ -128,7 +109,7 @@ int DatabaseCommands::importFigures(const ServerOptions& options)
         if (versioned) {
             try {
                 db.beginWriting();
-                const int kept = RdmIndicResult::keepMonths(db, monthsToKeep(db, summary.months), targets);
+                const int kept = RdmIndicResult::keepMonths(db, summary.months, targets);
                 db.commit();
                 std::printf("respostas calculadas para %d meses\n", kept);
             } catch (const DatabaseError& e) {
