@@ -14,7 +14,7 @@ namespace cockpit {
 RegionView ComputeRegionView(const RegionFigures& figures)
 {
     RegionView view;
-    view.month = figures.month.firstDay();
+    view.month = figures.month;
     view.region = figures.region;
     view.title = QStringLiteral("Regional %1 — %2").arg(figures.region, figures.month.title());
     view.columns = {QStringLiteral("Filial"), QStringLiteral("Nome")};

@@ -20,7 +20,7 @@ struct RegionCell {
 };
 
 struct RegionView {
-    QDate month;
+    RefMonth month;
     QString region;
     QString title;                     // "Regional NO — Junho/2026"
     QStringList columns;               // the grid's titles

@@ -51,7 +51,6 @@ void TfrmIndiResult::showView(const cockpit::CockpitView& view)
 {
     // Whose figures the window shows, and all the view says of them, for a host that prints or exports
     // the window: the title is text for people.
-    setProperty("shownMonth", view.month);
     cockpit::SetShownView(this, view);
     component<TLabel>(this, QLatin1String(cockpit::kNoticeLabel))->SetFontColor(m_noticeColor);
     for (auto it = view.labels.cbegin(); it != view.labels.cend(); ++it)
@@ -67,7 +66,7 @@ void TfrmIndiResult::showView(const cockpit::CockpitView& view)
     for (auto it = view.gauges.cbegin(); it != view.gauges.cend(); ++it)
         ShowGaugeState(component<TOverGauge>(this, it.key()), it.value());
     // A list saved as a spreadsheet is named after the month it is of.
-    const QString period = view.month.isValid() ? cockpit::RefMonth(view.month).key() : QString();
+    const QString period = view.month.isValid() ? view.month.key() : QString();
     for (TDBGrid* grid : {m_ui->dbgTop10, m_ui->dbgBottom10, m_ui->dbgAtrasaLanca}) {
         grid->SetCsvPeriod(period);
         // A branch that has held its place for months is no news: marked on its row, and named where the

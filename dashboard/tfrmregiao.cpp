@@ -114,7 +114,7 @@ bool TfrmRegiao::eventFilter(QObject* watched, QEvent* event)
     return TForm::eventFilter(watched, event);
 }
 
-void TfrmRegiao::ShowRegion(const QString& region, const QDate& month, const cockpit::CockpitView& view, int row)
+void TfrmRegiao::ShowRegion(const QString& region, const cockpit::RefMonth& month, const cockpit::CockpitView& view, int row)
 {
     m_region = region;
     // A month without this region (a step to a month before it had figures) rests the gauges as the
@@ -134,17 +134,17 @@ void TfrmRegiao::ShowRegion(const QString& region, const QDate& month, const coc
         panel->setToolTip(row >= 1 ? PanelToolTip(view, panelName) : QString());
     }
 
-    cockpit::RegionView regionView = cockpit::ComputeRegionView({month, region, {}, {}, {}});
+    cockpit::RegionView regionView = cockpit::ComputeRegionView({month.firstDay(), region, {}, {}, {}});
     m_ui->lblTitulo->SetCaption(regionView.title);
     setWindowTitle(regionView.title);
     try {
         m_net->SetConnected(true);
         QVariantList args(RegionPackets::kArgCount);
-        args[RegionPackets::kDateArg] = VariantDate::FromDateTime(DateTimeUtil::fromDate(month));
+        args[RegionPackets::kDateArg] = VariantDate::FromDateTime(DateTimeUtil::fromDate(month.firstDay()));
         args[RegionPackets::kRegionArg] = region;
         const QVariant result = m_net->AppServer()->Invoke(QLatin1String(RegionPackets::kMethod), args);
         CheckResultServ(result, true, 0);
-        regionView = cockpit::ComputeRegionView({month, region, args.value(RegionPackets::kRegionRowArg).value<TDataPacket>(),
+        regionView = cockpit::ComputeRegionView({month.firstDay(), region, args.value(RegionPackets::kRegionRowArg).value<TDataPacket>(),
                                                  args.value(RegionPackets::kBranchesArg).value<TDataPacket>(),
                                                  args.value(RegionPackets::kMetasArg).value<TDataPacket>()});
     } catch (const Exception&) {
@@ -180,7 +180,7 @@ void TfrmRegiao::showBranches(const cockpit::RegionView& view)
 
 QString TfrmRegiao::CsvFileName() const
 {
-    const QString month = m_view && m_view->month.isValid() ? QLatin1Char('-') + cockpit::RefMonth(m_view->month).key() : QString();
+    const QString month = m_view && m_view->month.isValid() ? QLatin1Char('-') + m_view->month.key() : QString();
     return QStringLiteral("regional-%1%2.csv").arg(m_region, month);
 }
 

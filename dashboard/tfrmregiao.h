@@ -1,5 +1,6 @@
 #pragma once
 
+#include "refmonth.h"
 #include "tform.h"
 
 #include <QDate>
@@ -27,7 +28,7 @@ public:
 
     // Shows `region` in `month`: its gauges and panels from `cockpit` (the view the cockpit shows, row
     // `row` 1 to 5, or none when the month has no such region) and its branches fetched from the server.
-    void ShowRegion(const QString& region, const QDate& month, const cockpit::CockpitView& cockpit, int row);
+    void ShowRegion(const QString& region, const cockpit::RefMonth& month, const cockpit::CockpitView& cockpit, int row);
     QString Region() const { return m_region; }
     // The branches as a spreadsheet reads them.
     QByteArray CsvText() const;

@@ -32,14 +32,14 @@
 namespace {
 
 // Confirms the month dialog once the module has opened it.
-void confirmMonthWhenAsked(const QDate& month, int attempts = 500)
+void confirmMonthWhenAsked(const cockpit::RefMonth& month, int attempts = 500)
 {
     QTimer::singleShot(10, [month, attempts] {
         QWidget* dialog = QApplication::activeModalWidget();
         auto* date = dialog ? dialog->findChild<TDateEditPlus*>(QStringLiteral("depData")) : nullptr;
         auto* confirm = dialog ? dialog->findChild<TButtonFlat*>(QStringLiteral("sbtConfirma")) : nullptr;
         if (date && confirm) {
-            date->SetDate(DateTimeUtil::fromDate(month));
+            date->SetDate(DateTimeUtil::fromDate(month.firstDay()));
             confirm->Click();
         } else if (attempts > 0) {
             confirmMonthWhenAsked(month, attempts - 1);
@@ -68,14 +68,13 @@ QByteArray png(const QImage& picture)
 
 } // namespace
 
-bool ParseMonths(const QStringList& values, QList<QDate>* months, QString* error)
+bool ParseMonths(const QStringList& values, QList<cockpit::RefMonth>* months, QString* error)
 {
-    const auto monthOf = [](const QString& text) { return cockpit::RefMonth::fromKey(text).firstDay(); };
     months->clear();
     for (const QString& value : values) {
         const QStringList ends = value.split(QStringLiteral(".."));
-        const QDate first = monthOf(ends.value(0));
-        const QDate last = ends.size() == 2 ? monthOf(ends.value(1)) : first;
+        const cockpit::RefMonth first = cockpit::RefMonth::fromKey(ends.value(0));
+        const cockpit::RefMonth last = ends.size() == 2 ? cockpit::RefMonth::fromKey(ends.value(1)) : first;
         if (ends.size() > 2 || !first.isValid() || !last.isValid()) {
             *error = QStringLiteral("mês inválido em --month: %1 (use AAAA-MM ou AAAA-MM..AAAA-MM)")
                          .arg(WireText::Printable(value, 40));
@@ -86,16 +85,16 @@ bool ParseMonths(const QStringList& values, QList<QDate>* months, QString* error
                          .arg(WireText::Printable(value, 40));
             return false;
         }
-        for (QDate m = first; m <= last; m = m.addMonths(1))
+        for (cockpit::RefMonth m = first; !(last < m); m = m.next())
             months->append(m);
     }
     return true;
 }
 
-QString PathForMonth(const QString& pattern, const QDate& month)
+QString PathForMonth(const QString& pattern, const cockpit::RefMonth& month)
 {
     QString path = pattern;
-    return path.replace(QStringLiteral("{month}"), cockpit::RefMonth(month).key());
+    return path.replace(QStringLiteral("{month}"), month.key());
 }
 
 bool CheckHeadlessOptions(const HeadlessOptions& options, QString* error)
@@ -130,7 +129,7 @@ int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
     QStringList emptyMonths;
 
     for (int i = 0; i < options.months.size(); ++i) {
-        const QDate month = options.months[i];
+        const cockpit::RefMonth month = options.months[i];
         messages.clear();
         bool completed = false;
         QWidget* dashboard = module.FrmIndiResult();
@@ -145,7 +144,7 @@ int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
             form = qobject_cast<TForm*>(dashboard);
         } else {
             Application()->WindowActivated(&elsewhere);
-            *module.DtData() = DateTimeUtil::fromDate(month);
+            *module.DtData() = DateTimeUtil::fromDate(month.firstDay());
             Application()->WindowActivated(form);
         }
         if (module.IsLoaded()) {
@@ -157,23 +156,23 @@ int RunHeadless(ModuleLoader& module, const HeadlessOptions& options)
         }
         if (!completed && options.months.size() > 1)
             std::fprintf(stderr, "kpd-host: o painel de %s não foi atualizado.\n",
-                         qPrintable(month.toString(QStringLiteral("yyyy-MM"))));
+                         qPrintable(month.key()));
         allCompleted = allCompleted && completed;
 
         // A window that still shows another month's figures (or none) must not be printed as this month's.
-        const bool shown = dashboard && dashboard->property("shownMonth").toDate() == month;
+        const bool shown = dashboard && cockpit::ShownView(dashboard).month == month;
         const auto* notice = dashboard ? dashboard->findChild<QLabel*>(QStringLiteral("lblAviso")) : nullptr;
         const QString noticeText = shown && notice ? notice->text() : QString();
         if (shown && options.onMonth)
             options.onMonth(month, cockpit::ShownView(dashboard));
         if (!noticeText.isEmpty())
-            emptyMonths << month.toString(QStringLiteral("yyyy-MM"));
+            emptyMonths << month.key();
         const QImage picture = dashboard ? dashboard->grab().toImage() : QImage();
         if (!options.snapshot.isEmpty()) {
             const QByteArray image = png(picture);
             if (image.isEmpty())
                 std::fprintf(stderr, "kpd-host: não foi possível gerar a imagem do painel de %s\n",
-                             qPrintable(month.toString(QStringLiteral("yyyy-MM"))));
+                             qPrintable(month.key()));
             written = !image.isEmpty() && writeFile(PathForMonth(options.snapshot, month), image) && written;
         }
         if (!options.json.isEmpty()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "refmonth.h"
+
 #include <QDate>
 #include <QList>
 #include <QString>
@@ -13,7 +15,7 @@ struct CockpitView;
 }
 
 struct HeadlessOptions {
-    QList<QDate> months; // first days of the months to show, in order
+    QList<cockpit::RefMonth> months; // the months to show, in order
     QString snapshot;    // PNG of the whole dashboard window per month; empty for none
     QString json;        // what the dashboard shows per month; empty for none
     QString pdf;         // the board pack: a cover, then two landscape A4 pages per month; empty for none
@@ -21,15 +23,15 @@ struct HeadlessOptions {
     QString company;     // on the pack's cover
     bool lightPdf = false;   // the pack in dark text on white, for a printer
     // Hears each month the dashboard showed, with the view it showed.
-    std::function<void(const QDate&, const cockpit::CockpitView&)> onMonth;
+    std::function<void(const cockpit::RefMonth&, const cockpit::CockpitView&)> onMonth;
 };
 
 // Reads the values of --month ("YYYY-MM" or "YYYY-MM..YYYY-MM", repeatable) into first days of months, in
 // the order given. False with *error (Portuguese) on a value that is no month or a range that runs back.
-bool ParseMonths(const QStringList& values, QList<QDate>* months, QString* error);
+bool ParseMonths(const QStringList& values, QList<cockpit::RefMonth>* months, QString* error);
 
 // "{month}" in an output path becomes YYYY-MM.
-QString PathForMonth(const QString& pattern, const QDate& month);
+QString PathForMonth(const QString& pattern, const cockpit::RefMonth& month);
 
 // Refuses options that would write several months into one file; false with *error.
 bool CheckHeadlessOptions(const HeadlessOptions& options, QString* error);

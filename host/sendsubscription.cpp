@@ -20,15 +20,15 @@ void say(const QString& text) { std::fprintf(stderr, "kpd-host: %s\n", qPrintabl
 
 } // namespace
 
-QString SubscriptionBody(const Subscription& subscription, const QDate& closed, const cockpit::Scorecard& card)
+QString SubscriptionBody(const Subscription& subscription, const cockpit::RefMonth& closed, const cockpit::Scorecard& card)
 {
-    const QList<QDate> months = subscription.monthsFor(closed);
-    const cockpit::RefMonth month(closed);
+    const QList<cockpit::RefMonth> months = subscription.monthsFor(closed);
+    const cockpit::RefMonth& month = closed;
     QStringList lines;
     const QString of = subscription.company.isEmpty() ? QString() : QStringLiteral(" de ") + subscription.company;
     lines << QStringLiteral("Segue em anexo o caderno do conselho%1 de %2%3.")
                  .arg(of, month.title(),
-                      months.size() > 1 ? QStringLiteral(" (de %1 a %2)").arg(cockpit::RefMonth(months.first()).title(), month.title())
+                      months.size() > 1 ? QStringLiteral(" (de %1 a %2)").arg(months.first().title(), month.title())
                                         : QString());
     lines << QString();
     const cockpit::ScopeCard* company = card.find(cockpit::ScopeKind::Company, QLatin1String(cockpit::kCompanyCode));
@@ -55,11 +55,12 @@ QString SubscriptionBody(const Subscription& subscription, const QDate& closed, 
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
-int SendSubscription(ModuleLoader& module, const Subscription& subscription, const QDateTime& now, bool force, QDate closed)
+int SendSubscription(ModuleLoader& module, const Subscription& subscription, const QDateTime& now, bool force,
+                     cockpit::RefMonth closed)
 {
     if (!closed.isValid())
         closed = Subscription::closedMonth(now);
-    const QString key = cockpit::RefMonth(closed).key();
+    const QString key = closed.key();
     if (!force && !subscription.due(now, closed)) {
         std::printf("assinatura %s: nada a enviar agora (último caderno enviado: %s)\n", qPrintable(subscription.path),
                     subscription.lastSent().isEmpty() ? "nenhum" : qPrintable(subscription.lastSent()));
@@ -77,7 +78,7 @@ int SendSubscription(ModuleLoader& module, const Subscription& subscription, con
     options.company = subscription.company;
     options.lightPdf = subscription.light;
     std::optional<cockpit::Scorecard> card;
-    options.onMonth = [&](const QDate& month, const cockpit::CockpitView& view) {
+    options.onMonth = [&](const cockpit::RefMonth& month, const cockpit::CockpitView& view) {
         if (month == closed)
             card = view.scorecard;
     };
@@ -98,7 +99,7 @@ int SendSubscription(ModuleLoader& module, const Subscription& subscription, con
     message.to = subscription.recipients;
     message.subject = subscription.subject.isEmpty()
                           ? QStringLiteral("Caderno do conselho — %1%2")
-                                .arg(cockpit::RefMonth(closed).title(),
+                                .arg(closed.title(),
                                      subscription.company.isEmpty() ? QString() : QStringLiteral(" — ") + subscription.company)
                           : subscription.subject;
     message.body = SubscriptionBody(subscription, closed, *card);

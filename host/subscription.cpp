@@ -72,31 +72,30 @@ bool Subscription::load(const QString& path, Subscription* out, QString* error)
     return true;
 }
 
-QDate Subscription::closedMonth(const QDateTime& now)
+cockpit::RefMonth Subscription::closedMonth(const QDateTime& now)
 {
-    const QDate today = now.date();
-    return QDate(today.year(), today.month(), 1).addMonths(-1);
+    return cockpit::RefMonth(now.date()).previous();
 }
 
-QList<QDate> Subscription::monthsFor(const QDate& closed) const
+QList<cockpit::RefMonth> Subscription::monthsFor(const cockpit::RefMonth& closed) const
 {
-    QDate first = closed;
+    cockpit::RefMonth first = closed;
     if (months == Months::YearToDate)
-        first = QDate(closed.year(), 1, 1);
+        first = cockpit::RefMonth(closed.firstDay().year(), 1);
     else if (months == Months::Last)
-        first = closed.addMonths(1 - lastCount);
-    QList<QDate> list;
-    for (QDate m = first; m <= closed; m = m.addMonths(1))
+        first = cockpit::RefMonth(closed.firstDay().addMonths(1 - lastCount));
+    QList<cockpit::RefMonth> list;
+    for (cockpit::RefMonth m = first; !(closed < m); m = m.next())
         list << m;
     return list;
 }
 
-bool Subscription::due(const QDateTime& now, const QDate& closed) const
+bool Subscription::due(const QDateTime& now, const cockpit::RefMonth& closed) const
 {
     const QDate today = now.date();
     const int sendDay = std::min(day, today.daysInMonth());
     const QDateTime when(QDate(today.year(), today.month(), sendDay), time, now.timeSpec());
-    return now >= when && lastSent() != cockpit::RefMonth(closed).key();
+    return now >= when && lastSent() != closed.key();
 }
 
 QString Subscription::lastSent() const
@@ -107,9 +106,9 @@ QString Subscription::lastSent() const
     return QString::fromUtf8(file.readLine()).section(QLatin1Char(' '), 0, 0).trimmed();
 }
 
-bool Subscription::markSent(const QDate& closed, QString* error) const
+bool Subscription::markSent(const cockpit::RefMonth& closed, QString* error) const
 {
-    const QByteArray line = cockpit::RefMonth(closed).key().toUtf8() + ' '
+    const QByteArray line = closed.key().toUtf8() + ' '
                             + QDateTime::currentDateTime().toString(Qt::ISODate).toUtf8() + '\n';
     return WriteOutputFile(statePath(), line, error);
 }

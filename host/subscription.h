@@ -1,5 +1,6 @@
 #pragma once
 
+#include "refmonth.h"
 #include "mailrelay.h"
 
 #include <QDate>
@@ -31,16 +32,16 @@ struct Subscription {
     static bool load(const QString& path, Subscription* subscription, QString* error);
 
     /// The month just closed at `now`: the calendar month before it.
-    static QDate closedMonth(const QDateTime& now);
+    static cockpit::RefMonth closedMonth(const QDateTime& now);
     /// The months of the pack for a closed month, in order.
-    QList<QDate> monthsFor(const QDate& closed) const;
+    QList<cockpit::RefMonth> monthsFor(const cockpit::RefMonth& closed) const;
     /// Whether the pack of closed is due at now: this month's day and time have come, and it was not
     /// sent yet.
-    bool due(const QDateTime& now, const QDate& closed) const;
+    bool due(const QDateTime& now, const cockpit::RefMonth& closed) const;
 
     /// The state file, and the closed month (AAAA-MM) last sent; empty when none.
     QString statePath() const { return state.isEmpty() ? path + QStringLiteral(".enviado") : state; }
     QString lastSent() const;
     /// Records that the pack of closed went; false with *error.
-    bool markSent(const QDate& closed, QString* error) const;
+    bool markSent(const cockpit::RefMonth& closed, QString* error) const;
 };

@@ -45,11 +45,10 @@ QWidget* WallScreen::Dashboard() const
     return m_module.FrmIndiResult();
 }
 
-QDate WallScreen::month() const
+cockpit::RefMonth WallScreen::month() const
 {
     // The calendar's month is read at every refresh, so the wall turns to the new month on its first day.
-    const QDate today = QDate::currentDate();
-    return m_options.month.isValid() ? m_options.month : QDate(today.year(), today.month(), 1);
+    return m_options.month.isValid() ? m_options.month : cockpit::RefMonth(QDate::currentDate());
 }
 
 void WallScreen::log(const QString& text)
@@ -71,7 +70,7 @@ bool WallScreen::Start()
     }
     Application()->SetUnattended(true);
     Application()->SetFit(TApplication::WindowFit::FullScreen);
-    *m_module.DtData() = DateTimeUtil::fromDate(month());
+    *m_module.DtData() = DateTimeUtil::fromDate(month().firstDay());
     m_module.IniProc();
     auto* form = qobject_cast<TForm*>(Dashboard());
     if (!form || !form->isVisible()) {
@@ -91,9 +90,9 @@ bool WallScreen::Start()
     return true;
 }
 
-bool WallScreen::show(QWidget* form, const QDate& month)
+bool WallScreen::show(QWidget* form, const cockpit::RefMonth& month)
 {
-    *m_module.DtData() = DateTimeUtil::fromDate(month);
+    *m_module.DtData() = DateTimeUtil::fromDate(month.firstDay());
     Application()->WindowActivated(&m_elsewhere);
     Application()->WindowActivated(form);
     return qobject_cast<TForm*>(form)->LastActivateCompleted();
@@ -104,11 +103,11 @@ bool WallScreen::showLatestWithFigures(QWidget* form, bool completed)
 {
     if (!completed || m_options.month.isValid() || showsFigures(form))
         return completed;
-    const cockpit::RefMonth calendar(month());
+    const cockpit::RefMonth calendar = month();
     cockpit::RefMonth shown = calendar;
     for (int back = 1; back <= kMonthsBack; ++back) {
         shown = shown.previous();
-        if (!show(form, shown.firstDay()))
+        if (!show(form, shown))
             return false;
         if (showsFigures(form)) {
             if (auto* notice = form->findChild<TLabel*>(QStringLiteral("lblAviso")))
@@ -117,7 +116,7 @@ bool WallScreen::showLatestWithFigures(QWidget* form, bool completed)
         }
     }
     // None in a year: the calendar's month, which says it has no figures.
-    return show(form, calendar.firstDay());
+    return show(form, calendar);
 }
 
 bool WallScreen::Refresh()
@@ -128,7 +127,7 @@ bool WallScreen::Refresh()
         return false;
     const bool completed = showLatestWithFigures(form, show(form, month()));
     if (completed && !m_lastLogged.isEmpty())
-        log(QStringLiteral("painel de %1 atualizado").arg(month().toString(QStringLiteral("yyyy-MM"))));
+        log(QStringLiteral("painel de %1 atualizado").arg(month().key()));
     scheduleAfter(completed);
     emit refreshed(completed);
     return completed;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "refmonth.h"
+
 #include <QDate>
 #include <QObject>
 #include <QTimer>
@@ -8,7 +10,7 @@
 class ModuleLoader;
 
 struct WallScreenOptions {
-    QDate month; // first day of the month shown; invalid: the calendar's month, followed as it turns
+    cockpit::RefMonth month; // the month shown; none: the calendar's month, followed as it turns
     int cycleSeconds = 60; // between refreshes that completed
 };
 
@@ -45,9 +47,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QDate month() const;
+    cockpit::RefMonth month() const;
     // Shows `month` as a manager's return to the window would; true when the refresh completed.
-    bool show(QWidget* form, const QDate& month);
+    bool show(QWidget* form, const cockpit::RefMonth& month);
     // After the calendar's month was shown: when it has no figures yet, the latest month that has (up to a
     // year back), with a notice saying so; true when the refreshes completed.
     bool showLatestWithFigures(QWidget* form, bool completed);

@@ -30,7 +30,6 @@ namespace {
 
 using cockpit::kIndicators;
 
-QString monthTitle(const QDate& month) { return cockpit::RefMonth(month).title(); }
 
 // Colours of the window swapped for a printer's page, and back: black grounds turn white, white texts
 // black, the dark grey of the rows a light one, and the zones', needles', slices' and swatches' colours the
@@ -177,7 +176,7 @@ bool BoardPack::newPage(const QString& footer)
     return true;
 }
 
-bool BoardPack::cover(const QDate& first, const QDate& last)
+bool BoardPack::cover(const cockpit::RefMonth& first, const cockpit::RefMonth& last)
 {
     if (!newPage({}))
         return m_failed = true, false;
@@ -192,7 +191,7 @@ bool BoardPack::cover(const QDate& first, const QDate& last)
     m_painter.setFont(font);
     if (!m_options.company.isEmpty())
         m_painter.drawText(QRectF(0, h * 0.40, w, h * 0.08), Qt::AlignCenter, m_options.company);
-    const QString period = first == last ? monthTitle(first) : monthTitle(first) + QStringLiteral(" a ") + monthTitle(last);
+    const QString period = first == last ? first.title() : first.title() + QStringLiteral(" a ") + last.title();
     m_painter.drawText(QRectF(0, h * 0.50, w, h * 0.08), Qt::AlignCenter, period);
     font.setPixelSize(qRound(h * 0.03));
     m_painter.setFont(font);
@@ -313,7 +312,7 @@ void BoardPack::drawTable(const cockpit::Scorecard& card, const QRectF& area)
     m_painter.restore();
 }
 
-bool BoardPack::month(const QDate& month, QWidget* dashboard, const QString& note)
+bool BoardPack::month(const cockpit::RefMonth& month, QWidget* dashboard, const QString& note)
 {
     const cockpit::CockpitView view = cockpit::ShownView(dashboard);
     QString loaded;
@@ -321,8 +320,8 @@ bool BoardPack::month(const QDate& month, QWidget* dashboard, const QString& not
     for (auto it = view.labels.cbegin(); it != view.labels.cend(); ++it)
         if (it.key().compare(QLatin1String("lblDtAtu"), Qt::CaseInsensitive) == 0)
             loaded = it.value();
-    const QString heading = QStringLiteral("Indicadores de Resultado — ") + monthTitle(month);
-    if (dashboard && (!m_latestMonth.isValid() || month >= m_latestMonth)) {
+    const QString heading = QStringLiteral("Indicadores de Resultado — ") + month.title();
+    if (dashboard && (!m_latestMonth.isValid() || !(month < m_latestMonth))) {
         m_latestCard = view.scorecard;
         m_latestMonth = month;
     }
@@ -355,7 +354,7 @@ bool BoardPack::month(const QDate& month, QWidget* dashboard, const QString& not
 
 bool BoardPack::trends()
 {
-    const QString title = m_latestMonth.isValid() ? QStringLiteral("Últimos 12 meses até ") + monthTitle(m_latestMonth)
+    const QString title = m_latestMonth.isValid() ? QStringLiteral("Últimos 12 meses até ") + m_latestMonth.title()
                                                   : QStringLiteral("Últimos 12 meses");
     if (!newPage(QString()))
         return m_failed = true, false;

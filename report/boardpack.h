@@ -28,10 +28,10 @@ public:
     explicit BoardPack(Options options);
     ~BoardPack();
 
-    bool cover(const QDate& first, const QDate& last);
+    bool cover(const cockpit::RefMonth& first, const cockpit::RefMonth& last);
     // The month's two pages. `dashboard` shows the month (its window carries the view it shows); null for a
     // month whose figures could not be fetched, which `note` then explains.
-    bool month(const QDate& month, QWidget* dashboard, const QString& note);
+    bool month(const cockpit::RefMonth& month, QWidget* dashboard, const QString& note);
     // The last twelve months of every indicator up to the latest month shown, on a page of their own.
     bool trends();
     // Writes the file; false with a message on standard error.
@@ -50,5 +50,5 @@ private:
     int m_page = 0;
     bool m_failed = false;
     cockpit::Scorecard m_latestCard;   // the latest month with figures, for the trends' page
-    QDate m_latestMonth;
+    cockpit::RefMonth m_latestMonth;
 };

@@ -137,7 +137,7 @@ QJsonObject ExportCockpit(QWidget* dashboard, const QStringList& messages)
     QJsonObject root;
     // The month whose figures the window shows, which after a failed refresh is not the month asked for.
     root[QStringLiteral("refDate")] =
-        dashboard ? dashboard->property("shownMonth").toDate().toString(Qt::ISODate) : QString();
+        dashboard ? cockpit::ShownView(dashboard).month.firstDay().toString(Qt::ISODate) : QString();
     root[QStringLiteral("labels")] = labels;
     root[QStringLiteral("panels")] = panels;
     root[QStringLiteral("notes")] = notes;

@@ -12,7 +12,7 @@ QByteArray CockpitJsonText(const CockpitView& view)
     JsonText out;
     out.open('{');
     out.key("refDate");
-    out.string(view.month.toString(Qt::ISODate));
+    out.string(view.month.firstDay().toString(Qt::ISODate));
     out.key("labels");
     out.strings(view.labels);
     out.key("panels");

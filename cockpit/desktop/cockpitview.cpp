@@ -106,7 +106,7 @@ CockpitView ComputeView(const MonthFigures& figures)
 {
     const MonthPage page = ComputePage(figures);
     CockpitView view = definitionView();
-    view.month = figures.month.firstDay();
+    view.month = figures.month;
     view.scorecard = page.scorecard;
     const Scorecard& card = view.scorecard;
 

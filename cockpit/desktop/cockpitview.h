@@ -36,7 +36,7 @@ struct ChartView {
 
 // Components by the names the dashboard's window definition gives them. Colours are 0x00BBGGRR.
 struct CockpitView {
-    QDate month;   // the month the figures are of; invalid when a failure left nothing to show
+    RefMonth month;   // the month the figures are of; none when a failure left nothing to show
     QHash<QString, QString> labels;
     QHash<QString, QString> panels;
     QHash<QString, GaugeState> gauges;

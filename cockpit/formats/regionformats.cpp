@@ -25,7 +25,7 @@ QByteArray RegionJsonText(const RegionView& view)
     JsonText out;
     out.open('{');
     out.key("month");
-    out.string(view.month.toString(Qt::ISODate));
+    out.string(view.month.firstDay().toString(Qt::ISODate));
     out.key("region");
     out.string(view.region);
     out.key("title");

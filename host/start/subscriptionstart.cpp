@@ -29,9 +29,9 @@ std::optional<int> SubscriptionStart::Load(const HostCommandLine& cmd)
 
 int SubscriptionStart::Send(ModuleLoader& module, const HostCommandLine& cmd) const
 {
-    QDate closed;
+    cockpit::RefMonth closed;
     if (cmd.IsSet(cmd.month)) {
-        QList<QDate> months;
+        QList<cockpit::RefMonth> months;
         QString error;
         if (!ParseMonths(cmd.Values(cmd.month), &months, &error) || months.size() != 1)
             return cmd.Refuse(QStringLiteral("com --send-subscription, --month é um só mês AAAA-MM"));

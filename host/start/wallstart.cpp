@@ -10,7 +10,7 @@ int WallStart::Run(QApplication& app, ModuleLoader& module, const HostCommandLin
 {
     WallScreenOptions wall;
     const QStringList months = cmd.Values(cmd.month);
-    QList<QDate> parsed;
+    QList<cockpit::RefMonth> parsed;
     QString error;
     if (months.size() > 1 || (months.size() == 1 && months.first() != QLatin1String("current") &&
                               (!ParseMonths(months, &parsed, &error) || parsed.size() != 1)))

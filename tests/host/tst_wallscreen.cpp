@@ -30,7 +30,7 @@ private slots:
         ModuleLoader module;
         QVERIFY2(module.Load(QStringLiteral(KPD_MODULE_PATH)), qPrintable(module.ErrorString()));
         // A cycle far longer than the test: what brings the figures back is the retry after the failure.
-        WallScreen wall(module, {RefreshServer::kFiveRegions, 600});
+        WallScreen wall(module, {cockpit::RefMonth(RefreshServer::kFiveRegions), 600});
         QSignalSpy quit(&wall, &WallScreen::quitRequested);
         QVERIFY(wall.Start());
         QWidget* dashboard = wall.Dashboard();

@@ -218,11 +218,11 @@ void TestMail::shouldSendThePackOnceWhenItsDayAndTimeHaveCome()
     QFile::remove(s.statePath());
     if (!lastSent.isEmpty())
         QVERIFY(writeFile(s.statePath(), lastSent.toUtf8() + " 2026-01-01T00:00:00\n"));
-    const QDate closed = Subscription::closedMonth(now);
+    const cockpit::RefMonth closed = Subscription::closedMonth(now);
     QTEST(s.due(now, closed), "due");
     QStringList pack;
-    for (const QDate& m : s.monthsFor(closed))
-        pack << m.toString(QStringLiteral("yyyy-MM"));
+    for (const cockpit::RefMonth& m : s.monthsFor(closed))
+        pack << m.key();
     QTEST(pack, "pack");
 }
 

@@ -1,4 +1,5 @@
 // Runs under Xvfb with openbox: only a window manager hands the activation back after a message box.
+#include "cockpitview.h"
 #include "tdbgrid.h"
 #include "tdbchart.h"
 #include "tpanel.h"
@@ -115,7 +116,7 @@ private slots:
         // February has no DDD: its gauges rest, not January's needles.
         QTest::keyClick(region, Qt::Key_PageDown);
         QTRY_COMPARE(title(), QString::fromUtf8("Regional DDD — Fevereiro/2008"));
-        QCOMPARE(form->property("shownMonth").toDate(), RefreshServer::kThreeRegions);
+        QCOMPARE(cockpit::ShownView(form).month, cockpit::RefMonth(RefreshServer::kThreeRegions));
         QCOMPARE(needle(), int(clGray));
         QCOMPARE(QApplication::activeWindow(), region);
         QTest::keyClick(form, Qt::Key_PageUp);
