@@ -3,6 +3,7 @@
 #include "figurescodec.h"
 #include "database.h"
 #include "databaseerror.h"
+#include "monthsource.h"
 #include "monthsums.h"
 #include "indicators.h"
 #include "refmonth.h"
@@ -26,30 +27,8 @@ cockpit::RegionFigures RegionQuery::figures(const cockpit::RefMonth& month, cons
         throw RegionNotFound(QStringLiteral("A regional \"%1\" não existe.").arg(WireText::Printable(code, 40)));
     data.region = code;
 
-    // The region's branches through the index on their region, each with its month's sums.
-    const bool summary = m_source == IndicResultQuery::Source::MonthlySummary;
-    const QString sql = summary
-        ? QStringLiteral("SELECT f.cdfilial, f.nmfilial, m.vrfatliq, m.vrconsumo, m.vrmdo, m.vrdespesas "
-                         "FROM filial f JOIN movimento_mensal m ON m.mes = ? AND m.cdfilial = f.cdfilial "
-                         "WHERE f.cdareagere = ? AND m.qtdias > 0")
-        : QStringLiteral("SELECT f.cdfilial, f.nmfilial, SUM(d.vrfatliq), SUM(d.vrconsumo), SUM(d.vrmdo), SUM(d.vrdespesas) "
-                         "FROM filial f JOIN movimento_diario d ON d.cdfilial = f.cdfilial "
-                         "WHERE d.dtmovimento >= ? AND d.dtmovimento < ? AND f.cdareagere = ? GROUP BY f.cdfilial, f.nmfilial");
-    QVariantList params{m_db.dateValue(month)};
-    if (!summary)
-        params << m_db.dateValue(month.next());
-    params << code;
-    std::vector<Branch> branches;
-    m_db.forEachRow(sql, params, [&](const Database::Row& row) {
-        Branch b;
-        b.code = row.integer(0);
-        b.name = QString::fromUtf8(row.text(1)).trimmed();
-        b.revenue = row.real(2);
-        b.consumption = row.real(3);
-        b.labour = row.real(4);
-        b.expenses = row.real(5);
-        branches.push_back(std::move(b));
-    });
+    std::vector<Branch> branches =
+        MonthSource::create(m_db, m_source == IndicResultQuery::Source::MonthlySummary)->regionBranches(month, code);
     std::sort(branches.begin(), branches.end(), [](const Branch& a, const Branch& b) { return a.code < b.code; });
     if (!branches.empty()) {
         m_db.forEachRow(QStringLiteral("SELECT e.cdfilial, e.vrestoque FROM estoque_mensal e JOIN filial f ON f.cdfilial = e.cdfilial "
