@@ -84,6 +84,11 @@ void GrpcEndpoint::wait()
 void GrpcEndpoint::close()
 {
     m_server.reset();
+    // What the server's calls went through goes with it, in the order it was made backwards, and before the
+    // call log and the database those calls reached: the listener, which made none of it, stays to the end.
+    m_acceptor.reset();
+    m_service.reset();
+    m_registry.reset();
 }
 
 void GrpcEndpoint::abandon()

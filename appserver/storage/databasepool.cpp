@@ -64,6 +64,8 @@ void DatabasePool::worker(size_t index)
         std::lock_guard lock(m_mutex);
         m_running[index].reset();
         --m_busy;
+        job->finished = true;
+        m_finished.notify_all();
     }
     // The thread's connections close with its thread-local bookkeeping in the database layer.
 }
@@ -71,10 +73,15 @@ void DatabasePool::worker(size_t index)
 void DatabasePool::drop(const std::shared_ptr<Job>& job)
 {
     job->interrupt.interrupt();
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     const auto it = std::find(m_queue.begin(), m_queue.end(), job);
-    if (it != m_queue.end())
+    if (it != m_queue.end()) {
         m_queue.erase(it);   // never started: its place goes to a call that still waits
+        return;
+    }
+    // Taken by a worker: interrupted, it ends at its next statement. Until then it may still write to what
+    // its caller holds (the call's tag, its scope), so the caller does not leave before it.
+    m_finished.wait(lock, [&] { return job->finished; });
 }
 
 void DatabasePool::abandon(const std::shared_ptr<Job>& job, CallEnd end)

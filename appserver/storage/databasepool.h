@@ -52,7 +52,8 @@ public:
 
     /// Runs work(database) on a pool thread for the call and returns its result. Rethrows what work
     /// throws; throws CallEnded when the queue is full or the call ends first, DatabaseError when the
-    /// wait limit passes first.
+    /// wait limit passes first. Work that has started is interrupted and waited for before run() throws, so
+    /// work may refer to what the caller holds.
     template <typename F>
     auto run(F&& work, const CallScope& call = {}) -> decltype(work(std::declval<Database&>()))
     {
@@ -97,11 +98,13 @@ private:
     struct Job {
         std::function<void()> run;
         StatementInterrupt interrupt;
+        bool finished = false;   // by the worker that took it, under m_mutex
     };
 
     void submit(const std::shared_ptr<Job>& job);
     void worker(size_t index);
-    // Drops the job if it still waits, interrupts it if it runs.
+    // Drops the job if it still waits; if it runs, interrupts it and waits for it to stop: the work refers to
+    // its caller's call, which must not be gone while the work still runs.
     void drop(const std::shared_ptr<Job>& job);
     [[noreturn]] void abandon(const std::shared_ptr<Job>& job, CallEnd end);
     [[noreturn]] void abandonForTimeout(const std::shared_ptr<Job>& job);
@@ -111,6 +114,7 @@ private:
     std::chrono::milliseconds m_waitLimit;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
+    std::condition_variable m_finished;   // a job taken by a worker has ended
     std::deque<std::shared_ptr<Job>> m_queue;
     std::vector<std::shared_ptr<Job>> m_running;   // by worker
     int m_busy = 0;

@@ -1,6 +1,7 @@
 // Work follows the caller: on a slow database, a call the client gave up on stops costing the server,
 // so does a browser's call past the HTTP face's deadline or whose browser left, calls beyond the queue
 // are refused at once, and SIGTERM ends the server promptly with calls queued.
+#include "databasepool.h"
 #include "serverprocess.h"
 #include "slowdatabase.h"
 #include "testfigures.h"
@@ -14,7 +15,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <csignal>
+#include <thread>
 #include <mutex>
 
 namespace {
@@ -97,6 +100,27 @@ class TestDatabasePool : public QObject {
     QTemporaryDir m_dir;
 
 private slots:
+    // Work that has started refers to its caller's call: the caller whose call ends leaves only once the
+    // work has stopped, never while it may still write to what the caller held.
+    void shouldNotLeaveBeforeTheWorkItStarted()
+    {
+        const QString path = slowDatabase(m_dir, QStringLiteral("inprocess"));
+        appserver::Database db(appserver::DatabaseSettings::sqliteFile(path, true));
+        appserver::DatabasePool pool(db, 1);
+        std::atomic<bool> started = false, ended = false;
+        appserver::CallScope scope;
+        scope.ended = [&]() -> std::optional<appserver::CallEnd> {
+            return started ? std::optional(appserver::CallEnd::Cancelled) : std::nullopt;
+        };
+        QVERIFY_THROWS_EXCEPTION(appserver::CallEnded, pool.run([&](appserver::Database&) {
+            started = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));   // no statement to interrupt
+            ended = true;
+            return 0;
+        }, scope));
+        QVERIFY(ended);
+    }
+
     void shouldStopTheWorkOfACallItsClientGaveUp_data()
     {
         QTest::addColumn<bool>("cancel");
