@@ -7,16 +7,22 @@
 -- place (ON CONFLICT ... DO UPDATE) takes the row lock, so writers of the same branch-month at the same
 -- time add up instead of overwriting each other. A branch-month whose rows were all deleted keeps a row
 -- with qtdias = 0, which readers skip.
+--
+-- The functions name their tables with their schema and run with a search path of their own, so a writer
+-- whose search_path holds tables of the same names elsewhere (a loader's staging schema first) still keeps
+-- these. kpd-appserver writes the schema it creates the tables in where this file says public, and makes
+-- functions from before this again (with the summary) when it starts.
 
 -- A statement names only the transition tables its trigger has, so each kind of write has its own.
-CREATE FUNCTION movimento_mensal_soma() RETURNS trigger LANGUAGE plpgsql AS $$
+CREATE FUNCTION movimento_mensal_soma() RETURNS trigger LANGUAGE plpgsql
+SET search_path = pg_catalog, pg_temp AS $$
 BEGIN
     IF TG_OP = 'TRUNCATE' THEN
-        DELETE FROM movimento_mensal;
+        DELETE FROM public.movimento_mensal;
     ELSIF TG_OP = 'INSERT' THEN
-    INSERT INTO movimento_mensal AS m (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias, vrestoque)
+    INSERT INTO public.movimento_mensal AS m (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias, vrestoque)
     SELECT mes, cdfilial, SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), SUM(qtdias),
-           (SELECT e.vrestoque FROM estoque_mensal e WHERE e.cdfilial = d.cdfilial AND e.mes = d.mes)
+           (SELECT e.vrestoque FROM public.estoque_mensal e WHERE e.cdfilial = d.cdfilial AND e.mes = d.mes)
       FROM (SELECT date_trunc('month', dtmovimento)::date AS mes, cdfilial,
                    vrfatliq, vrconsumo, vrmdo, vrdespesas, 1 AS qtdias
               FROM movimento_diario_novos) AS d
@@ -30,9 +36,9 @@ BEGIN
            vrdespesas = m.vrdespesas + EXCLUDED.vrdespesas,
            qtdias = m.qtdias + EXCLUDED.qtdias;
     ELSIF TG_OP = 'DELETE' THEN
-    INSERT INTO movimento_mensal AS m (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias, vrestoque)
+    INSERT INTO public.movimento_mensal AS m (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias, vrestoque)
     SELECT mes, cdfilial, SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), SUM(qtdias),
-           (SELECT e.vrestoque FROM estoque_mensal e WHERE e.cdfilial = d.cdfilial AND e.mes = d.mes)
+           (SELECT e.vrestoque FROM public.estoque_mensal e WHERE e.cdfilial = d.cdfilial AND e.mes = d.mes)
       FROM (SELECT date_trunc('month', dtmovimento)::date AS mes, cdfilial,
                    -vrfatliq AS vrfatliq, -vrconsumo AS vrconsumo, -vrmdo AS vrmdo,
                    -vrdespesas AS vrdespesas, -1 AS qtdias
@@ -47,9 +53,9 @@ BEGIN
            vrdespesas = m.vrdespesas + EXCLUDED.vrdespesas,
            qtdias = m.qtdias + EXCLUDED.qtdias;
     ELSE
-    INSERT INTO movimento_mensal AS m (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias, vrestoque)
+    INSERT INTO public.movimento_mensal AS m (mes, cdfilial, vrfatliq, vrconsumo, vrmdo, vrdespesas, qtdias, vrestoque)
     SELECT mes, cdfilial, SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas), SUM(qtdias),
-           (SELECT e.vrestoque FROM estoque_mensal e WHERE e.cdfilial = d.cdfilial AND e.mes = d.mes)
+           (SELECT e.vrestoque FROM public.estoque_mensal e WHERE e.cdfilial = d.cdfilial AND e.mes = d.mes)
       FROM (SELECT date_trunc('month', dtmovimento)::date AS mes, cdfilial,
                    vrfatliq, vrconsumo, vrmdo, vrdespesas, 1 AS qtdias
               FROM movimento_diario_novos
@@ -126,17 +132,18 @@ CREATE TABLE IF NOT EXISTS movimento_regional_mensal (
 );
 
 -- A statement names only the transition tables its trigger has, so each kind of write has its own.
-CREATE FUNCTION movimento_regional_soma() RETURNS trigger LANGUAGE plpgsql AS $$
+CREATE FUNCTION movimento_regional_soma() RETURNS trigger LANGUAGE plpgsql
+SET search_path = pg_catalog, pg_temp AS $$
 BEGIN
     IF TG_OP = 'TRUNCATE' THEN
-        DELETE FROM movimento_regional_mensal;
+        DELETE FROM public.movimento_regional_mensal;
     ELSIF TG_OP = 'INSERT' THEN
-    INSERT INTO movimento_regional_mensal AS r (mes, cdareagere, qtfiliais, vrfatliq, vrconsumo, vrmdo, vrdespesas)
+    INSERT INTO public.movimento_regional_mensal AS r (mes, cdareagere, qtfiliais, vrfatliq, vrconsumo, vrmdo, vrdespesas)
     SELECT d.mes, f.cdareagere, SUM(d.qtfiliais), SUM(d.vrfatliq), SUM(d.vrconsumo), SUM(d.vrmdo), SUM(d.vrdespesas)
       FROM (SELECT mes, cdfilial, CASE WHEN qtdias > 0 THEN 1 ELSE 0 END AS qtfiliais,
                    vrfatliq, vrconsumo, vrmdo, vrdespesas
               FROM movimento_regional_novos) AS d
-      JOIN filial f ON f.cdfilial = d.cdfilial
+      JOIN public.filial f ON f.cdfilial = d.cdfilial
      GROUP BY d.mes, f.cdareagere
      -- Rows locked in one order by every writer: two loads cannot deadlock.
      ORDER BY d.mes, f.cdareagere
@@ -147,12 +154,12 @@ BEGIN
            vrmdo = r.vrmdo + EXCLUDED.vrmdo,
            vrdespesas = r.vrdespesas + EXCLUDED.vrdespesas;
     ELSIF TG_OP = 'DELETE' THEN
-    INSERT INTO movimento_regional_mensal AS r (mes, cdareagere, qtfiliais, vrfatliq, vrconsumo, vrmdo, vrdespesas)
+    INSERT INTO public.movimento_regional_mensal AS r (mes, cdareagere, qtfiliais, vrfatliq, vrconsumo, vrmdo, vrdespesas)
     SELECT d.mes, f.cdareagere, SUM(d.qtfiliais), SUM(d.vrfatliq), SUM(d.vrconsumo), SUM(d.vrmdo), SUM(d.vrdespesas)
       FROM (SELECT mes, cdfilial, CASE WHEN qtdias > 0 THEN -1 ELSE 0 END AS qtfiliais,
                    -vrfatliq AS vrfatliq, -vrconsumo AS vrconsumo, -vrmdo AS vrmdo, -vrdespesas AS vrdespesas
               FROM movimento_regional_antigos) AS d
-      JOIN filial f ON f.cdfilial = d.cdfilial
+      JOIN public.filial f ON f.cdfilial = d.cdfilial
      GROUP BY d.mes, f.cdareagere
      -- Rows locked in one order by every writer: two loads cannot deadlock.
      ORDER BY d.mes, f.cdareagere
@@ -163,7 +170,7 @@ BEGIN
            vrmdo = r.vrmdo + EXCLUDED.vrmdo,
            vrdespesas = r.vrdespesas + EXCLUDED.vrdespesas;
     ELSE
-    INSERT INTO movimento_regional_mensal AS r (mes, cdareagere, qtfiliais, vrfatliq, vrconsumo, vrmdo, vrdespesas)
+    INSERT INTO public.movimento_regional_mensal AS r (mes, cdareagere, qtfiliais, vrfatliq, vrconsumo, vrmdo, vrdespesas)
     SELECT d.mes, f.cdareagere, SUM(d.qtfiliais), SUM(d.vrfatliq), SUM(d.vrconsumo), SUM(d.vrmdo), SUM(d.vrdespesas)
       FROM (SELECT mes, cdfilial, CASE WHEN qtdias > 0 THEN 1 ELSE 0 END AS qtfiliais,
                    vrfatliq, vrconsumo, vrmdo, vrdespesas
@@ -172,7 +179,7 @@ BEGIN
             SELECT mes, cdfilial, CASE WHEN qtdias > 0 THEN -1 ELSE 0 END AS qtfiliais,
                    -vrfatliq AS vrfatliq, -vrconsumo AS vrconsumo, -vrmdo AS vrmdo, -vrdespesas AS vrdespesas
               FROM movimento_regional_antigos) AS d
-      JOIN filial f ON f.cdfilial = d.cdfilial
+      JOIN public.filial f ON f.cdfilial = d.cdfilial
      GROUP BY d.mes, f.cdareagere
      -- Rows locked in one order by every writer: two loads cannot deadlock.
      ORDER BY d.mes, f.cdareagere
@@ -204,19 +211,20 @@ CREATE TRIGGER movimento_regional_esvaziamento AFTER TRUNCATE ON movimento_mensa
 
 -- A branch moved to another region takes its months along: out of the old region, into the new. An import
 -- writes every branch it names again; only those whose region changed reach the summary.
-CREATE FUNCTION movimento_regional_filial() RETURNS trigger LANGUAGE plpgsql AS $$
+CREATE FUNCTION movimento_regional_filial() RETURNS trigger LANGUAGE plpgsql
+SET search_path = pg_catalog, pg_temp AS $$
 BEGIN
-    INSERT INTO movimento_regional_mensal AS r (mes, cdareagere, qtfiliais, vrfatliq, vrconsumo, vrmdo, vrdespesas)
+    INSERT INTO public.movimento_regional_mensal AS r (mes, cdareagere, qtfiliais, vrfatliq, vrconsumo, vrmdo, vrdespesas)
     SELECT mes, cdareagere, SUM(qtfiliais), SUM(vrfatliq), SUM(vrconsumo), SUM(vrmdo), SUM(vrdespesas)
       FROM (SELECT m.mes, o.cdareagere, -1 AS qtfiliais, -m.vrfatliq AS vrfatliq, -m.vrconsumo AS vrconsumo,
                    -m.vrmdo AS vrmdo, -m.vrdespesas AS vrdespesas
               FROM filial_antigas o JOIN filial_novas n ON n.cdfilial = o.cdfilial
-              JOIN movimento_mensal m ON m.cdfilial = o.cdfilial AND m.qtdias > 0
+              JOIN public.movimento_mensal m ON m.cdfilial = o.cdfilial AND m.qtdias > 0
              WHERE o.cdareagere IS DISTINCT FROM n.cdareagere
             UNION ALL
             SELECT m.mes, n.cdareagere, 1, m.vrfatliq, m.vrconsumo, m.vrmdo, m.vrdespesas
               FROM filial_antigas o JOIN filial_novas n ON n.cdfilial = o.cdfilial
-              JOIN movimento_mensal m ON m.cdfilial = n.cdfilial AND m.qtdias > 0
+              JOIN public.movimento_mensal m ON m.cdfilial = n.cdfilial AND m.qtdias > 0
              WHERE o.cdareagere IS DISTINCT FROM n.cdareagere) AS d
      GROUP BY mes, cdareagere
      ORDER BY mes, cdareagere
@@ -252,33 +260,34 @@ CREATE TABLE IF NOT EXISTS movimento_regional_diario (
     PRIMARY KEY (dtmovimento, cdareagere)
 );
 
-CREATE FUNCTION movimento_regional_diario_soma() RETURNS trigger LANGUAGE plpgsql AS $$
+CREATE FUNCTION movimento_regional_diario_soma() RETURNS trigger LANGUAGE plpgsql
+SET search_path = pg_catalog, pg_temp AS $$
 BEGIN
     IF TG_OP = 'TRUNCATE' THEN
-        DELETE FROM movimento_regional_diario;
+        DELETE FROM public.movimento_regional_diario;
     ELSIF TG_OP = 'INSERT' THEN
-    INSERT INTO movimento_regional_diario AS r (dtmovimento, cdareagere, qtfiliais, vrfatliq)
+    INSERT INTO public.movimento_regional_diario AS r (dtmovimento, cdareagere, qtfiliais, vrfatliq)
     SELECT d.dtmovimento, f.cdareagere, COUNT(*), SUM(d.vrfatliq)
-      FROM movimento_diario_novos d JOIN filial f ON f.cdfilial = d.cdfilial
+      FROM movimento_diario_novos d JOIN public.filial f ON f.cdfilial = d.cdfilial
      GROUP BY d.dtmovimento, f.cdareagere
      ORDER BY d.dtmovimento, f.cdareagere
     ON CONFLICT (dtmovimento, cdareagere) DO UPDATE
        SET qtfiliais = r.qtfiliais + EXCLUDED.qtfiliais, vrfatliq = r.vrfatliq + EXCLUDED.vrfatliq;
     ELSIF TG_OP = 'DELETE' THEN
-    INSERT INTO movimento_regional_diario AS r (dtmovimento, cdareagere, qtfiliais, vrfatliq)
+    INSERT INTO public.movimento_regional_diario AS r (dtmovimento, cdareagere, qtfiliais, vrfatliq)
     SELECT d.dtmovimento, f.cdareagere, -COUNT(*), -SUM(d.vrfatliq)
-      FROM movimento_diario_antigos d JOIN filial f ON f.cdfilial = d.cdfilial
+      FROM movimento_diario_antigos d JOIN public.filial f ON f.cdfilial = d.cdfilial
      GROUP BY d.dtmovimento, f.cdareagere
      ORDER BY d.dtmovimento, f.cdareagere
     ON CONFLICT (dtmovimento, cdareagere) DO UPDATE
        SET qtfiliais = r.qtfiliais + EXCLUDED.qtfiliais, vrfatliq = r.vrfatliq + EXCLUDED.vrfatliq;
     ELSE
-    INSERT INTO movimento_regional_diario AS r (dtmovimento, cdareagere, qtfiliais, vrfatliq)
+    INSERT INTO public.movimento_regional_diario AS r (dtmovimento, cdareagere, qtfiliais, vrfatliq)
     SELECT d.dtmovimento, f.cdareagere, SUM(d.qtfiliais), SUM(d.vrfatliq)
       FROM (SELECT cdfilial, dtmovimento, 1 AS qtfiliais, vrfatliq FROM movimento_diario_novos
             UNION ALL
             SELECT cdfilial, dtmovimento, -1, -vrfatliq FROM movimento_diario_antigos) AS d
-      JOIN filial f ON f.cdfilial = d.cdfilial
+      JOIN public.filial f ON f.cdfilial = d.cdfilial
      GROUP BY d.dtmovimento, f.cdareagere
      ORDER BY d.dtmovimento, f.cdareagere
     ON CONFLICT (dtmovimento, cdareagere) DO UPDATE
@@ -304,18 +313,19 @@ CREATE TRIGGER movimento_regional_diario_esvaziamento AFTER TRUNCATE ON moviment
     FOR EACH STATEMENT EXECUTE FUNCTION movimento_regional_diario_soma();
 
 -- A branch moved to another region takes its days along.
-CREATE FUNCTION movimento_regional_diario_filial() RETURNS trigger LANGUAGE plpgsql AS $$
+CREATE FUNCTION movimento_regional_diario_filial() RETURNS trigger LANGUAGE plpgsql
+SET search_path = pg_catalog, pg_temp AS $$
 BEGIN
-    INSERT INTO movimento_regional_diario AS r (dtmovimento, cdareagere, qtfiliais, vrfatliq)
+    INSERT INTO public.movimento_regional_diario AS r (dtmovimento, cdareagere, qtfiliais, vrfatliq)
     SELECT dtmovimento, cdareagere, SUM(qtfiliais), SUM(vrfatliq)
       FROM (SELECT d.dtmovimento, o.cdareagere, -1 AS qtfiliais, -d.vrfatliq AS vrfatliq
               FROM filial_antigas o JOIN filial_novas n ON n.cdfilial = o.cdfilial
-              JOIN movimento_diario d ON d.cdfilial = o.cdfilial
+              JOIN public.movimento_diario d ON d.cdfilial = o.cdfilial
              WHERE o.cdareagere IS DISTINCT FROM n.cdareagere
             UNION ALL
             SELECT d.dtmovimento, n.cdareagere, 1, d.vrfatliq
               FROM filial_antigas o JOIN filial_novas n ON n.cdfilial = o.cdfilial
-              JOIN movimento_diario d ON d.cdfilial = n.cdfilial
+              JOIN public.movimento_diario d ON d.cdfilial = n.cdfilial
              WHERE o.cdareagere IS DISTINCT FROM n.cdareagere) AS x
      GROUP BY dtmovimento, cdareagere
      ORDER BY dtmovimento, cdareagere
@@ -348,20 +358,21 @@ CREATE INDEX IF NOT EXISTS ix_movimento_mensal_resultado ON movimento_mensal (me
 -- The month-end stock copied beside the month's sums (movimento_mensal.vrestoque), so that the branches
 -- with the most days of stock are the first rows of an index too: every statement on estoque_mensal sets
 -- the copy of the branch-months it touched again (a new branch-month takes its copy when it is summed).
-CREATE FUNCTION movimento_mensal_estoque() RETURNS trigger LANGUAGE plpgsql AS $$
+CREATE FUNCTION movimento_mensal_estoque() RETURNS trigger LANGUAGE plpgsql
+SET search_path = pg_catalog, pg_temp AS $$
 BEGIN
     IF TG_OP = 'TRUNCATE' THEN
-        UPDATE movimento_mensal SET vrestoque = NULL WHERE vrestoque IS NOT NULL;
+        UPDATE public.movimento_mensal SET vrestoque = NULL WHERE vrestoque IS NOT NULL;
     ELSIF TG_OP = 'INSERT' THEN
-        UPDATE movimento_mensal m SET vrestoque = e.vrestoque
+        UPDATE public.movimento_mensal m SET vrestoque = e.vrestoque
           FROM estoque_novos e WHERE m.mes = e.mes AND m.cdfilial = e.cdfilial;
     ELSIF TG_OP = 'DELETE' THEN
-        UPDATE movimento_mensal m
-           SET vrestoque = (SELECT c.vrestoque FROM estoque_mensal c WHERE c.mes = m.mes AND c.cdfilial = m.cdfilial)
+        UPDATE public.movimento_mensal m
+           SET vrestoque = (SELECT c.vrestoque FROM public.estoque_mensal c WHERE c.mes = m.mes AND c.cdfilial = m.cdfilial)
           FROM estoque_antigos e WHERE m.mes = e.mes AND m.cdfilial = e.cdfilial;
     ELSE
-        UPDATE movimento_mensal m
-           SET vrestoque = (SELECT c.vrestoque FROM estoque_mensal c WHERE c.mes = m.mes AND c.cdfilial = m.cdfilial)
+        UPDATE public.movimento_mensal m
+           SET vrestoque = (SELECT c.vrestoque FROM public.estoque_mensal c WHERE c.mes = m.mes AND c.cdfilial = m.cdfilial)
           FROM (SELECT mes, cdfilial FROM estoque_novos UNION SELECT mes, cdfilial FROM estoque_antigos) e
          WHERE m.mes = e.mes AND m.cdfilial = e.cdfilial;
     END IF;

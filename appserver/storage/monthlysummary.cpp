@@ -93,6 +93,30 @@ bool sqliteTriggersCurrent(Database& db)
     return true;
 }
 
+// PostgreSQL: whether the summary's functions are the shipped file's. Their bodies name their tables with
+// the schema; functions from before named them through the writer's search_path, which a loader's own
+// schema of tables of the same names would turn to its tables, so they are made again.
+bool postgresFunctionsCurrent(Database& db)
+{
+    static const QRegularExpression created(QStringLiteral("^CREATE\\s+FUNCTION\\s+(\\w+)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    QHash<QString, QString> stored;
+    QSqlQuery q = db.prepare(QStringLiteral("SELECT p.proname, p.prosrc FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace "
+                                            "WHERE n.nspname = current_schema()"));
+    Database::exec(q);
+    while (q.next())
+        stored.insert(q.value(0).toString(), Schema::normalized(q.value(1).toString()));
+    for (const QString& statement : Schema::triggerStatements(db)) {
+        const QRegularExpressionMatch m = created.match(statement);
+        const qsizetype from = statement.indexOf(QLatin1String("$$"));
+        const qsizetype to = statement.lastIndexOf(QLatin1String("$$"));
+        if (m.hasMatch() && from >= 0 && to > from &&
+            stored.value(m.captured(1)) != Schema::normalized(statement.mid(from + 2, to - from - 2)))
+            return false;
+    }
+    return true;
+}
+
 // A view of the same name is read, but takes no triggers.
 bool hasTable(Database& db, const QString& name)
 {
@@ -213,6 +237,8 @@ MonthlySummary::State MonthlySummary::check(Database& db)
     }
     if (!hasTable(db, kRegional) || !hasTable(db, kRegionalDaily) || !hasStockCopy(db) || !hasIndex(db, kRanking)
         || !hasIndex(db, kStockRanking))
+        return State::Missing;
+    if (db.isPostgres() && !postgresFunctionsCurrent(db))
         return State::Missing;
     if (db.isSqlite()) {
         if (!hasTable(db, kLoadFlag) || !hasTable(db, kToSum) || !sqliteTriggersCurrent(db))

@@ -86,9 +86,20 @@ QStringList Schema::statements()
     return split(resourceText(QStringLiteral("schema.sql")));
 }
 
-QStringList Schema::triggerStatements(const Database& db)
+QStringList Schema::triggerStatements(Database& db)
 {
-    return split(resourceText(db.isPostgres() ? QStringLiteral("schema-postgresql.sql") : QStringLiteral("schema-sqlite.sql")));
+    QStringList statements =
+        split(resourceText(db.isPostgres() ? QStringLiteral("schema-postgresql.sql") : QStringLiteral("schema-sqlite.sql")));
+    if (!db.isPostgres())
+        return statements;
+    QString schema;
+    db.forEachRow(QStringLiteral("SELECT quote_ident(current_schema())"), {},
+                  [&](const Database::Row& row) { schema = QString::fromUtf8(row.text(0)); });
+    if (schema.isEmpty() || schema == QLatin1String("public"))
+        return statements;
+    for (QString& statement : statements)
+        statement.replace(QLatin1String("public."), schema + QLatin1Char('.'));
+    return statements;
 }
 
 QStringList Schema::dataVersionStatements(const Database& db)

@@ -12,8 +12,9 @@ class Schema {
 public:
     /// The statements of the schema file, comments removed, in file order.
     static QStringList statements();
-    /// The statements of the engine's trigger file for db.
-    static QStringList triggerStatements(const Database& db);
+    /// The statements of the engine's trigger file for db. On PostgreSQL the functions name their tables in
+    /// the schema db creates its tables in (the file says public).
+    static QStringList triggerStatements(Database& db);
     /// The statements of the engine's data version file (docs/data-version-*.sql).
     static QStringList dataVersionStatements(const Database& db);
     static QStringList dataVersionStatements(bool postgres);
