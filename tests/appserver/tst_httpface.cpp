@@ -2,6 +2,7 @@
 // required off loopback, the counters Prometheus reads; what a client may send (bodies, headers,
 // pipelining, the Host of an open face); sign-in under a burst and across addresses, the users file
 // changed under a running server, sign-out, SIGHUP, and a port that cannot be bound.
+#include "auditlog.h"
 #include "httpsessions.h"
 #include "signinthrottle.h"
 #include "cockpitdatabase.h"
@@ -136,6 +137,27 @@ class TestHttpFace : public QObject {
     }
 
 private slots:
+    // A value is one line for every reader: no character any of them breaks a line at, and a cut value
+    // still valid UTF-8.
+    void shouldWriteEveryAuditValueOnOneLine_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("plain") << "ana" << QByteArray("ana");
+        QTest::newRow("C0 and quotes") << "a\nb\"c" << QByteArray("\"a\\x0ab\\\"c\"");
+        QTest::newRow("NEL and line separator") << QString::fromUtf8("a\u0085 entrada usuario=admin\u2028b")
+                                                 << QByteArray("\"a\\x85 entrada usuario=admin\\u2028b\"");
+        QTest::newRow("cut at a whole character") << QString(199, QLatin1Char('a')) + QString::fromUtf8("é")
+                                                   << "\"" + QByteArray(199, 'a') + "...\"";
+    }
+    void shouldWriteEveryAuditValueOnOneLine()
+    {
+        QFETCH(QString, value);
+        const QByteArray written = appserver::AuditLog::quoted(value);
+        QTEST(written, "written");
+        QVERIFY(QString::fromUtf8(written).toUtf8() == written);
+    }
+
     void initTestCase()
     {
         QString error;

@@ -64,31 +64,41 @@ bool AuditLog::isOpen() const
 
 QByteArray AuditLog::quoted(const QString& value)
 {
-    QByteArray utf8 = value.toUtf8();
-    const bool cut = utf8.size() > kMaxValueBytes;
-    if (cut)
-        utf8.truncate(kMaxValueBytes);
-    bool plain = !utf8.isEmpty() && !cut;
+    // Escaped character by character, then cut at a whole one: every reader's line breaks and controls
+    // (C0, DEL, C1 with NEL, the Unicode line and paragraph separators) become text, so no value starts a
+    // line of its own for any reader, and a cut value is still UTF-8.
+    bool plain = !value.isEmpty();
+    bool cut = false;
     QByteArray out;
-    for (const char ch : utf8) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == 0x7f) {
+    for (const char32_t c : value.toUcs4()) {
+        QByteArray piece;
+        if (c < 0x20 || (c >= 0x7f && c <= 0x9f)) {
             char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            out += hex;
-            plain = false;
+            std::snprintf(hex, sizeof hex, "\\x%02x", unsigned(c));
+            piece = hex;
+        } else if (c == 0x2028 || c == 0x2029) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\u%04x", unsigned(c));
+            piece = hex;
         } else if (c == '"' || c == '\\') {
-            out += '\\';
-            out += ch;
-            plain = false;
+            piece = QByteArray("\\") + char(c);
         } else {
+            piece = QString::fromUcs4(&c, 1).toUtf8();
             if (c == ' ' || c == '=')
                 plain = false;
-            out += ch;
         }
+        if (piece.size() > 1 && (piece.startsWith('\\')))
+            plain = false;
+        if (out.size() + piece.size() > kMaxValueBytes) {
+            cut = true;
+            break;
+        }
+        out += piece;
     }
-    if (cut)
+    if (cut) {
         out += "...";
+        plain = false;
+    }
     return plain ? out : '"' + out + '"';
 }
 

@@ -29,7 +29,9 @@ public:
     /// One event; nothing when no file is open.
     void record(const char* event, const Fields& fields);
 
-    /// A field's value as written: bare when plain, otherwise in quotes with \" \\ and \xNN escapes.
+    /// A field's value as written: bare when plain, otherwise in quotes with \" and \\, \xNN for C0, DEL and C1
+    /// (NEL among them) and \uNNNN for U+2028 and U+2029; cut after escaping to 200 bytes at a whole
+    /// character, with "...".
     static QByteArray quoted(const QString& value);
 
 private:
