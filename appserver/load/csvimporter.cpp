@@ -6,6 +6,7 @@
 #include "importtables.h"
 #include "importvalues.h"
 #include "stagingwriter.h"
+#include "wiretext.h"
 #include "database.h"
 #include "databaseerror.h"
 #include "importerror.h"
@@ -192,6 +193,13 @@ private:
                     throw ImportError(file, reader.line(), position[c] + 1, QLatin1String(t.columns[c].name), reason);
                 row.values << value;
             }
+            // A revenue budget of nothing or less would judge every revenue red (or none): refused where
+            // it stands, as a bad value is.
+            if (qstrcmp(t.name, "meta_mensal") == 0 && row.values.value(2).toString() == QLatin1String("faturamento") &&
+                !(row.values.value(3).toString().toDouble() > 0.0))
+                throw ImportError(file, reader.line(), position[3] + 1, QStringLiteral("vrmeta"),
+                                  QStringLiteral("meta de faturamento deve ser maior que zero: %1.")
+                                      .arg(WireText::Printable(fields[position[3]], 40)));
             if (writer && isDaily(t)) {
                 const QDate first = cockpit::RefMonth(day).firstDay();
                 row.values << m_db.dateValue(first) << m_db.dateValue(first.addMonths(1));

@@ -88,10 +88,11 @@ QVariant convert(Database& db, Kind kind, const QString& text, QChar separator, 
         if (text == QLatin1String("TOTAL"))
             return text;
         if (text.startsWith(QLatin1Char('#'))) {
-            bool ok = false;
-            const qint64 branch = text.mid(1).toLongLong(&ok);
-            if (ok && branch > 0 && branch <= 999999999LL && text.mid(1) == QString::number(branch))
-                return text;
+            // The branch's code read as filial.csv reads it: "#0007" is branch 7.
+            const QStringView code = QStringView(text).mid(1);
+            const qint64 branch = code.size() <= 9 && digits(code, 0, code.size()) ? code.toLongLong() : 0;
+            if (branch > 0)
+                return QStringLiteral("#%1").arg(branch);
             reason = QStringLiteral("escopo de filial inválido: %1 (use # e o código da filial, por exemplo #1234).").arg(shown(text));
             return {};
         }

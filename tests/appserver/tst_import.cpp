@@ -288,6 +288,10 @@ void TestImport::shouldRefuseBadInputAndWriteNothing_data()
          "meta_mensal.csv", 3, 3, "indicador desconhecido: \"lucro\""},
         {"target of an unknown region", {"meta_mensal.csv", "mes,escopo,indicador,vrmeta\n2024-06,ZZ,consumo,40\n"},
          "meta_mensal.csv", 2, 2, "regional \"ZZ\" não cadastrada"},
+        // "#0001" is branch 1, as filial.csv reads 0001; a revenue budget below zero is refused where it stands.
+        {"revenue budget of nothing or less", {"meta_mensal.csv", "mes,escopo,indicador,vrmeta\n2024-06,#0001,faturamento,1000\n"
+                                                                  "2024-06,TOTAL,faturamento,-5\n"},
+         "meta_mensal.csv", 3, 4, "meta de faturamento deve ser maior que zero"},
         {"good file before a bad one", {"regional.csv", "cdareagere,nmareagere\nNO,Norte\n", "filial.csv",
                                         "cdfilial,nmfilial,cdareagere\n20,Filial 20,NO\n21,Filial 21,NORT\n"},
          "filial.csv", 3, 3, "mais de 3 caracteres"},
