@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+
+#include <algorithm>
 #include <QUrl>
 
 #include <sys/stat.h>
@@ -63,6 +65,34 @@ bool seconds(QSettings& settings, const char* key, std::chrono::seconds* value, 
     return true;
 }
 
+// Whether a setting holds a character that would end or split a line of the SMTP dialogue or of a header
+// (CR and LF reach it through the INI file's escapes) or that no reader shows.
+bool hasControl(const QString& text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c.category() == QChar::Other_Control || c == QChar(0x2028) || c == QChar(0x2029);
+    });
+}
+
+// The line of the INI file where the group's key is set, for a message a person can act on; 0 when not found.
+int lineOf(const QString& file, const QString& group, const QString& key)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    QString section;
+    int line = 0;
+    while (!f.atEnd()) {
+        ++line;
+        const QString text = QString::fromUtf8(f.readLine()).trimmed();
+        if (text.startsWith(QLatin1Char('[')) && text.endsWith(QLatin1Char(']')))
+            section = text.mid(1, text.size() - 2).trimmed();
+        else if (section.compare(group, Qt::CaseInsensitive) == 0 && text.section(QLatin1Char('='), 0, 0).trimmed() == key)
+            return line;
+    }
+    return 0;
+}
+
 QString besideFile(const QSettings& settings, const QString& path)
 {
     if (path.isEmpty() || QFileInfo(path).isAbsolute() || path.startsWith(QLatin1Char('$')))
@@ -90,6 +120,16 @@ bool MailRelay::load(QSettings& settings, MailRelay* relay, QString* error)
         return false;
     }
     settings.beginGroup(QStringLiteral("relay"));
+    for (const char* key : {"url", "remetente", "usuario", "arquivo_senha", "ca"}) {
+        if (hasControl(settings.value(QLatin1String(key)).toString())) {
+            const int line = lineOf(settings.fileName(), QStringLiteral("relay"), QLatin1String(key));
+            *error = QStringLiteral("relay/%1 com caractere de controle (quebra de linha ou outro que não se vê)%2: recusado")
+                         .arg(QLatin1String(key), line > 0 ? QStringLiteral(" na linha %1 de \"%2\"").arg(line).arg(settings.fileName())
+                                                          : QString());
+            settings.endGroup();
+            return false;
+        }
+    }
     MailRelay r;
     r.url = settings.value(QStringLiteral("url")).toString().trimmed();
     r.from = settings.value(QStringLiteral("remetente")).toString().trimmed();

@@ -3,6 +3,7 @@
 // result red sends one message, through a relay that was away at first, and neither the same import again
 // nor a restart sends another; two instances over one PostgreSQL send one between them.
 #include "alertrules.h"
+#include "mailrelay.h"
 #include "pgcluster.h"
 #include "serverprocess.h"
 #include "subscription.h"
@@ -13,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -82,6 +84,7 @@ private slots:
     void shouldSendThePackOnceWhenItsDayAndTimeHaveCome();
     void shouldMailTheBoardPackAsPdfOnceForItsMonth();
     void shouldRefuseABrokenRuleFileByItsLine();
+    void shouldRefuseARelaySettingWithALineBreak();
     void shouldWatchARegionByAnyCodeALoadTakes_data();
     void shouldWatchARegionByAnyCodeALoadTakes();
     void shouldSendOneAlertPerChangeThroughARelayThatWasAway();
@@ -285,6 +288,20 @@ void TestMail::shouldRefuseABrokenRuleFileByItsLine()
                                                                        "127.0.0.1:0", "--alert-rules", path(QStringLiteral("quebradas.txt"))});
     QCOMPARE(code, 2);
     QVERIFY2(output.contains(QStringLiteral("linha 3: indicador desconhecido \"lucro\"")), qPrintable(output));
+}
+
+// A line break in the sender, through the INI file's escapes, would add a recipient and a header to the
+// SMTP dialogue: the relay's settings are refused, with the line.
+void TestMail::shouldRefuseARelaySettingWithALineBreak()
+{
+    const QString file = path(QStringLiteral("relay-quebrado.ini"));
+    QVERIFY(writeFile(file, "[relay]\nurl = smtp://localhost:25\nremetente = \"bi@empresa.com.br\\r\\nRCPT TO:<intruso@fora.example>\"\n"));
+    QSettings settings(file, QSettings::IniFormat);
+    MailRelay relay;
+    QString error;
+    QVERIFY(!MailRelay::load(settings, &relay, &error));
+    QVERIFY2(error.contains(QStringLiteral("relay/remetente com caractere de controle")) && error.contains(QStringLiteral("linha 3")),
+             qPrintable(error));
 }
 
 void TestMail::shouldWatchARegionByAnyCodeALoadTakes_data()
