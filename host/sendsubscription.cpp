@@ -9,9 +9,14 @@
 #include "subscription.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <cstdio>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <optional>
 
 namespace {
@@ -61,6 +66,17 @@ int SendSubscription(ModuleLoader& module, const Subscription& subscription, con
     if (!closed.isValid())
         closed = Subscription::closedMonth(now);
     const QString key = closed.key();
+    // One run at a time per subscription: a lock on its file, which the system lets go when a run ends
+    // however it ends, so a crashed run never holds back the next.
+    const int lock = ::open(QFile::encodeName(subscription.path).constData(), O_RDONLY | O_CLOEXEC);
+    const auto unlock = qScopeGuard([lock] {
+        if (lock >= 0)
+            ::close(lock);
+    });
+    if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+        std::printf("assinatura %s: outra execução está enviando este caderno; nada a fazer\n", qPrintable(subscription.path));
+        return 0;
+    }
     if (!force && !subscription.due(now, closed)) {
         std::printf("assinatura %s: nada a enviar agora (último caderno enviado: %s)\n", qPrintable(subscription.path),
                     subscription.lastSent().isEmpty() ? "nenhum" : qPrintable(subscription.lastSent()));
@@ -105,14 +121,22 @@ int SendSubscription(ModuleLoader& module, const Subscription& subscription, con
     message.body = SubscriptionBody(subscription, closed, *card);
     message.attachmentName = fileName;
     message.attachment = pdf.readAll();
+    // Recorded before it goes: a run that cannot record it (a full disk) sends nothing, rather than send the
+    // pack again at every run.
+    const QString before = subscription.lastSent();
+    QString error;
+    if (!subscription.markSent(closed, &error)) {
+        say(QStringLiteral("caderno de %1 não enviado: não foi possível registrar o envio (%2); nada foi enviado").arg(key, error));
+        return 1;
+    }
     const MailSender::Result sent = MailSender::send(subscription.relay, message, say);
     if (!sent.sent) {
         say(QStringLiteral("caderno de %1 não enviado: %2").arg(key, sent.error));
+        if (!subscription.restoreSent(before, &error))
+            say(QStringLiteral("caderno de %1 não enviado, e o registro diz que foi (%2): envie-o com --send-subscription %3 --now")
+                    .arg(key, error, subscription.path));
         return 1;
     }
-    QString error;
-    if (!subscription.markSent(closed, &error))
-        say(QStringLiteral("caderno de %1 enviado, mas não foi possível registrá-lo: %2").arg(key, error));
     std::printf("caderno de %s enviado a %s\n", qPrintable(key), qPrintable(subscription.recipients.join(QStringLiteral(", "))));
     return 0;
 }

@@ -103,7 +103,20 @@ QString Subscription::lastSent() const
     QFile file(statePath());
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return QString::fromUtf8(file.readLine()).section(QLatin1Char(' '), 0, 0).trimmed();
+    return QString::fromUtf8(file.readLine(256)).section(QLatin1Char(' '), 0, 0).trimmed();   // a line of our own
+}
+
+bool Subscription::restoreSent(const QString& before, QString* error) const
+{
+    if (before.isEmpty()) {
+        QFile state(statePath());
+        if (!state.exists() || state.remove())
+            return true;
+        *error = state.errorString();
+        return false;
+    }
+    return WriteOutputFile(statePath(), before.toUtf8() + ' ' + QDateTime::currentDateTime().toString(Qt::ISODate).toUtf8() + '\n',
+                           error);
 }
 
 bool Subscription::markSent(const cockpit::RefMonth& closed, QString* error) const

@@ -42,6 +42,9 @@ struct Subscription {
     /// The state file, and the closed month (AAAA-MM) last sent; empty when none.
     QString statePath() const { return state.isEmpty() ? path + QStringLiteral(".enviado") : state; }
     QString lastSent() const;
-    /// Records that the pack of closed went; false with *error.
+    /// Records that the pack of closed went (before it is sent); false with *error.
     bool markSent(const cockpit::RefMonth& closed, QString* error) const;
+    /// Puts back what lastSent() said before markSent, for a pack that then could not be sent; false with
+    /// *error.
+    bool restoreSent(const QString& before, QString* error) const;
 };

@@ -259,6 +259,21 @@ void TestMail::shouldMailTheBoardPackAsPdfOnceForItsMonth()
     QCOMPARE(refused, 1);
     QVERIFY2(refusal.contains(QStringLiteral("recusou o usuário ou a senha")) && timer.elapsed() < 10000, qPrintable(refusal));
 
+    // A record of what was sent that cannot be written (as on a full disk; here a folder where the file
+    // should be): nothing goes, run after run.
+    const QString full = path(QStringLiteral("assinatura-cheia.ini"));
+    QVERIFY(QDir().mkpath(path(QStringLiteral("estado-impossivel"))));
+    QVERIFY(writeFile(full, QStringLiteral("[assinatura]\ndestinatarios = conselho@empresa.com.br\nestado = %1\nservidor = %2\n"
+                                           "[relay]\narquivo = relay.ini\n")
+                                .arg(path(QStringLiteral("estado-impossivel")), server.address())
+                                .toUtf8()));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const auto [fullCode, fullOutput] = run(QStringLiteral(KPD_HOST_BIN), {"--send-subscription", full, "--month", "2024-04", "--module", KPD_MODULE_PATH});
+        QVERIFY2(fullCode == 1, qPrintable(fullOutput));
+        QVERIFY2(fullOutput.contains(QStringLiteral("não foi possível registrar o envio")), qPrintable(fullOutput));
+    }
+    QCOMPARE(messages().size(), before);
+
     const QStringList send{"--send-subscription", subscription, "--month", "2024-04", "--module", KPD_MODULE_PATH};
     const auto [code, output] = run(QStringLiteral(KPD_HOST_BIN), send);
     QVERIFY2(code == 0, qPrintable(output));
