@@ -67,21 +67,19 @@ inline constexpr ListInfo kLists[] = {
      "dbgAtrasaLanca", "lblAtrasaLanca"},
 };
 
-// The month's three pies, one slice per region of the pies' packet: their key, title, the field of their
-// values, and the desktop's chart.
+// The month's three pies, one slice per region: their key, title, the desktop's chart and the slice's
+// figure it draws.
 struct PieInfo {
     const char* key;
     const char* title;
-    const char* valuesField;
     const char* chart;
     std::optional<double> RegionSlice::*value;   // the slice's figure the pie draws
 };
-inline constexpr const char* kPieLabelsField = "CDAREAGERE";
 inline constexpr int kPieSeriesColor = 0x0000FF;
 inline constexpr PieInfo kPies[] = {
-    {"faturamento", "Faturamento por Regional", "VRFATLIQGER", "grafFatReg", &RegionSlice::revenue},
-    {"custo", "Custo por Regional", "CUSTO", "grafCustReg", &RegionSlice::cost},
-    {"resultado", "Resultado por Regional", "RESULTADO", "grafResultReg", &RegionSlice::result},
+    {"faturamento", "Faturamento por Regional", "grafFatReg", &RegionSlice::revenue},
+    {"custo", "Custo por Regional", "grafCustReg", &RegionSlice::cost},
+    {"resultado", "Resultado por Regional", "grafResultReg", &RegionSlice::result},
 };
 
 // The most regions the window has rows for.
